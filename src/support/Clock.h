@@ -1,0 +1,68 @@
+#pragma once
+
+// Where the program reads the time. Everything that needs "now" takes a Clock, so tests can
+// hand in a FakeClock and get the same stamps on every run.
+
+#include <chrono>
+#include <cstdint>
+
+namespace corvanteer {
+
+// A moment on the local wall clock, as broken down by the platform.
+struct LocalTime {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    int weekday = 4;        // 0 = Sunday
+    int yearDay = 0;        // 0..365
+    long utcOffset = 0;     // seconds east of UTC (tm_gmtoff)
+    bool isDst = false;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalTime Now() const = 0;
+    // Monotonic time for waits and time-outs, in milliseconds.
+    virtual int64_t MonotonicMs() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    LocalTime Now() const override;
+    int64_t MonotonicMs() const override;
+};
+
+// A clock that stands still until told to move. The weekday and day of the year are worked
+// out from the date; the offset is whatever the test sets.
+class FakeClock final : public Clock {
+public:
+    FakeClock();
+    explicit FakeClock(const LocalTime& now);
+
+    void Set(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+             long utcOffset = 0);
+    void Set(const LocalTime& now);
+    void AdvanceSeconds(int64_t seconds);
+    LocalTime Now() const override { return now_; }
+    int64_t MonotonicMs() const override { return monotonic_; }
+
+private:
+    LocalTime now_;
+    int64_t monotonic_ = 0;
+};
+
+// Fills weekday and yearDay of a local time from its date (proleptic Gregorian).
+void CompleteLocalTime(LocalTime& time);
+
+// Days since 1899-12-30 (the day-count form of date-times used by the date difference),
+// with the time of day as the fraction.
+double ToDayCount(const LocalTime& time);
+double ToDayCount(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                  int millisecond = 0);
+
+}  // namespace corvanteer

@@ -1,0 +1,242 @@
+#include "support/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+#include "support/Status.h"
+
+namespace corvanteer {
+
+namespace {
+
+// Writes all bytes, retrying short writes and interruptions.
+bool WriteAll(int fd, std::string_view bytes) {
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void SyncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+std::string AddBackslash(std::string_view path) {
+    if (path.empty() || path.back() == '/') {
+        return std::string(path);
+    }
+    return std::string(path) + "/";
+}
+
+std::string MakeUniqueFileName(std::string_view folder, std::string_view extension,
+                               RandomSource& random) {
+    static constexpr char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    const std::string base = AddBackslash(folder);
+    while (true) {
+        std::string name;
+        for (int i = 0; i < 8; ++i) {
+            name.push_back(kAlphabet[random.Below(36)]);
+        }
+        std::string candidate = base + name + "." + std::string(extension);
+        struct stat st {};
+        if (::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) {
+            return candidate;
+        }
+    }
+}
+
+void AppendLine(const std::string& path, std::string_view line) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    std::string buffer;
+    buffer.reserve(line.size() + 2);
+    buffer.append(line);
+    buffer.append("\r\n");
+    (void)WriteAll(fd, buffer);
+    ::close(fd);
+}
+
+void WriteTextFile(const std::string& path, std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() + 2);
+    bytes.append(text);
+    bytes.append("\r\n");
+    WriteFileAtomic(path, bytes);
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+    const std::string folder = FolderOf(path);
+    std::string tempPath = path + ".XXXXXX";
+    // mkstemp needs a writable buffer; the temporary name stays in the target's folder so
+    // the rename cannot cross file systems.
+    std::vector<char> name(tempPath.begin(), tempPath.end());
+    name.push_back('\0');
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        ThrowIoError("Cannot create a temporary file for", path, errno);
+    }
+    tempPath.assign(name.data());
+    // Keep the permissions of the file being replaced.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        ::fchmod(fd, 0644);
+    }
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+        int error = errno;
+        ::close(fd);
+        ::unlink(tempPath.c_str());
+        ThrowIoError("Cannot write", path, error);
+    }
+    if (::close(fd) != 0) {
+        int error = errno;
+        ::unlink(tempPath.c_str());
+        ThrowIoError("Cannot write", path, error);
+    }
+    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+        int error = errno;
+        ::unlink(tempPath.c_str());
+        ThrowIoError("Cannot replace", path, error);
+    }
+    SyncFolder(folder);
+}
+
+void WriteNewFileSynced(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        ThrowIoError("Cannot create", path, errno);
+    }
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+        int error = errno;
+        ::close(fd);
+        ::unlink(path.c_str());
+        ThrowIoError("Cannot write", path, error);
+    }
+    if (::close(fd) != 0) {
+        int error = errno;
+        ::unlink(path.c_str());
+        ThrowIoError("Cannot write", path, error);
+    }
+    SyncFolder(FolderOf(path));
+}
+
+std::optional<std::string> ReadFileIfExists(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return std::nullopt;
+        }
+        ThrowIoError("Cannot open", path, errno);
+    }
+    std::string content;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        content.reserve(static_cast<size_t>(st.st_size));
+    }
+    char buffer[65536];
+    while (true) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            int error = errno;
+            ::close(fd);
+            ThrowIoError("Cannot read", path, error);
+        }
+        if (got == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return content;
+}
+
+std::string ReadFile(const std::string& path) {
+    auto content = ReadFileIfExists(path);
+    if (!content) {
+        ThrowIoError("Cannot open", path, ENOENT);
+    }
+    return std::move(*content);
+}
+
+Lines ReadLines(const std::string& path) { return TextToLines(ReadFile(path)); }
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void ForceDirectories(const std::string& path) {
+    if (path.empty()) {
+        ThrowIoError("Cannot create the folder", path, ENOENT);
+    }
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error || !DirectoryExists(path)) {
+        ThrowIoError("Cannot create the folder", path, error ? error.value() : ENOTDIR);
+    }
+}
+
+bool DeleteFileIfExists(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::vector<std::string> ListFiles(const std::string& folder, std::string_view suffix) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == ".." || name.size() < suffix.size() ||
+            !SameText(std::string_view(name).substr(name.size() - suffix.size()), suffix)) {
+            continue;
+        }
+        if (FileExists(AddBackslash(folder) + name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+}  // namespace corvanteer

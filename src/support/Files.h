@@ -1,0 +1,58 @@
+#pragma once
+
+// File routines. Paths use "/" as the separator. Routines that "raise" throw Failure (Io)
+// with a message naming the file; AppendLine alone swallows every error.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "support/Random.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+// Empty stays empty; a path ending in "/" is returned unchanged; otherwise "/" is appended.
+std::string AddBackslash(std::string_view path);
+
+// folder + eight characters from 0-9 and A-Z + "." + extension, naming no existing file.
+// The file is not created.
+std::string MakeUniqueFileName(std::string_view folder, std::string_view extension,
+                               RandomSource& random);
+
+// Appends line + CR LF to the file, creating it when missing, in one write. Every error is
+// swallowed: a line that cannot be written is lost silently.
+void AppendLine(const std::string& path, std::string_view line);
+
+// Creates or replaces the file with text + CR LF. Raises on error. The replacement is
+// atomic: readers see the old or the new content, never a part.
+void WriteTextFile(const std::string& path, std::string_view text);
+
+// Replaces (or creates) the file with exactly these bytes: a uniquely named temporary file in
+// the same folder is written, flushed to disk and renamed over the old one. Raises on error.
+void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Creates the file with exactly these bytes and flushes it to disk before returning; fails
+// (raises) when the file exists already.
+void WriteNewFileSynced(const std::string& path, std::string_view bytes);
+
+// The whole file; nullopt when it does not exist. Raises on any other error.
+std::optional<std::string> ReadFileIfExists(const std::string& path);
+// The whole file; raises when it cannot be read (a missing file included).
+std::string ReadFile(const std::string& path);
+// The file's lines (TextToLines); raises when it cannot be read.
+Lines ReadLines(const std::string& path);
+
+bool FileExists(const std::string& path);       // a regular file (or a link to one)
+bool DirectoryExists(const std::string& path);
+// Creates the folder and any missing parents; raises when that fails.
+void ForceDirectories(const std::string& path);
+// Removes a file; false when it was not there or could not be removed.
+bool DeleteFileIfExists(const std::string& path);
+
+// Names (not paths) of the regular files in a folder whose name ends with suffix (".tmp",
+// without regard to case),
+// in the order the folder lists them. An absent folder gives none.
+std::vector<std::string> ListFiles(const std::string& folder, std::string_view suffix);
+
+}  // namespace corvanteer

@@ -1,0 +1,282 @@
+#include "support/Text.h"
+
+#include <charconv>
+#include <climits>
+
+namespace corvanteer {
+
+namespace {
+
+char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+bool IsTrimmable(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+}  // namespace
+
+const std::string& SplitResult::Part(int index) const {
+    static const std::string empty;
+    if (index < 1 || index > static_cast<int>(parts.size())) {
+        return empty;
+    }
+    return parts[static_cast<size_t>(index - 1)];
+}
+
+std::string RightStr(std::string_view text, int n) {
+    if (n < 0) {
+        n = 0;
+    }
+    n &= 0xFFFF;  // the count is a 16-bit number
+    if (static_cast<size_t>(n) >= text.size()) {
+        return std::string(text);
+    }
+    return std::string(text.substr(text.size() - static_cast<size_t>(n)));
+}
+
+int PosFrom(int start, std::string_view text, std::string_view sub) {
+    if (text.empty() || start < 1 || start > static_cast<int>(text.size())) {
+        return 0;
+    }
+    if (sub.empty()) {
+        return start;
+    }
+    size_t found = text.find(sub, static_cast<size_t>(start - 1));
+    return found == std::string_view::npos ? 0 : static_cast<int>(found) + 1;
+}
+
+SplitResult SplitString(std::string_view text, std::string_view separator) {
+    SplitResult result;
+    if (separator.empty()) {
+        result.count = -1;
+        return result;
+    }
+    size_t from = 0;
+    while (true) {
+        size_t found = text.find(separator, from);
+        if (found == std::string_view::npos) {
+            result.parts.emplace_back(text.substr(from));
+            break;
+        }
+        result.parts.emplace_back(text.substr(from, found - from));
+        from = found + separator.size();
+    }
+    result.count = static_cast<int>(result.parts.size());
+    return result;
+}
+
+int CountOf(std::string_view text, std::string_view sub) {
+    if (sub.empty()) {
+        return 0;
+    }
+    int count = 0;
+    for (size_t at = text.find(sub); at != std::string_view::npos;
+         at = text.find(sub, at + sub.size())) {
+        ++count;
+    }
+    return count;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    while (true) {
+        size_t found = text.find(from, pos);
+        if (found == std::string_view::npos) {
+            out.append(text.substr(pos));
+            break;
+        }
+        out.append(text.substr(pos, found - pos));
+        out.append(to);
+        pos = found + from.size();
+    }
+    return out;
+}
+
+int LastPos(std::string_view text, std::string_view sub) {
+    if (sub.empty() || sub.size() > text.size()) {
+        return 0;
+    }
+    size_t found = text.rfind(sub);
+    return found == std::string_view::npos ? 0 : static_cast<int>(found) + 1;
+}
+
+std::string CollapseSpaces(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\t') {
+            c = ' ';
+        }
+        if (c == ' ' && !out.empty() && out.back() == ' ') {
+            continue;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string ZeroPad(long long value, int width) {
+    std::string digits = std::to_string(value);
+    if (static_cast<int>(digits.size()) < width) {
+        digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+    }
+    return digits;
+}
+
+std::string Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+
+std::string TrimLeft(std::string_view text) {
+    size_t begin = 0;
+    while (begin < text.size() && IsTrimmable(text[begin])) {
+        ++begin;
+    }
+    return std::string(text.substr(begin));
+}
+
+std::string TrimRight(std::string_view text) {
+    size_t end = text.size();
+    while (end > 0 && IsTrimmable(text[end - 1])) {
+        --end;
+    }
+    return std::string(text.substr(0, end));
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = LowerChar(c);
+    }
+    return out;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = UpperChar(c);
+    }
+    return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerChar(a[i]) != LowerChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool StartsWithText(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+bool Contains(std::string_view text, std::string_view sub) {
+    return text.find(sub) != std::string_view::npos;
+}
+
+std::string Before(std::string_view text, std::string_view sep) {
+    size_t found = text.find(sep);
+    return std::string(found == std::string_view::npos ? text : text.substr(0, found));
+}
+
+std::string After(std::string_view text, std::string_view sep) {
+    size_t found = text.find(sep);
+    return found == std::string_view::npos ? std::string()
+                                           : std::string(text.substr(found + sep.size()));
+}
+
+Lines TextToLines(std::string_view text) {
+    Lines lines;
+    size_t start = 0;
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.emplace_back(text.substr(start, i - start));
+            if (c == '\r' && i + 1 < n && text[i + 1] == '\n') {
+                ++i;
+            }
+            ++i;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n) {
+        lines.emplace_back(text.substr(start));
+    }
+    return lines;
+}
+
+std::string LinesToText(const Lines& lines) {
+    size_t total = 0;
+    for (const auto& line : lines) {
+        total += line.size() + 2;
+    }
+    std::string out;
+    out.reserve(total);
+    for (const auto& line : lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string JoinLines(const Lines& lines, std::string_view separator) {
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            out += separator;
+        }
+        out += lines[i];
+    }
+    return out;
+}
+
+bool TryParseInt(std::string_view text, int& value) {
+    std::string trimmed = Trim(text);
+    std::string_view digits = trimmed;
+    bool negative = false;
+    if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) {
+        negative = digits[0] == '-';
+        digits.remove_prefix(1);
+    }
+    if (digits.empty() || digits[0] < '0' || digits[0] > '9') {
+        return false;
+    }
+    long long parsed = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
+    if (error != std::errc() || end != digits.data() + digits.size()) {
+        return false;
+    }
+    if (negative) {
+        parsed = -parsed;
+    }
+    if (parsed < INT_MIN || parsed > INT_MAX) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+int StrToIntDef(std::string_view text, int fallback) {
+    int value = 0;
+    return TryParseInt(text, value) ? value : fallback;
+}
+
+}  // namespace corvanteer
