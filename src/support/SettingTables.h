@@ -1,0 +1,112 @@
+#pragma once
+
+// The global and per-list settings: one table each, the single source of names, types,
+// defaults and ranges for the window, the command line and the scan.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/SettingsStore.h"
+
+namespace corvanteer {
+
+enum class SettingType {
+    String,
+    Integer,
+    Boolean,   // stored as the integers 1 and 0; any non-zero integer reads as true
+    Password,  // a string stored scrambled
+};
+
+struct SettingDef {
+    std::string name;          // value name as written
+    SettingType type = SettingType::String;
+    std::string shownDefault;  // what the window shows when the value is absent ("1"/"0" for
+                               // booleans, decimal for integers); "{appDir}Backup" is expanded
+    std::optional<std::string> scanDefault;  // what a scan uses; nullopt: the scan never reads it
+    std::optional<int32_t> min;  // range of integers, when limited
+    std::optional<int32_t> max;
+    std::string caption;       // the window's caption or meaning, for help texts
+};
+
+const std::vector<SettingDef>& GlobalSettingTable();
+const std::vector<SettingDef>& ListSettingTable();
+// The entry of that name (compared without regard to case), or nullptr.
+const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_view name);
+
+// The two placeholder addresses the window shows for an absent ListTo and ChangeSenderEmailTo.
+inline constexpr const char* kListToPlaceholder = "all-members@list.invalid";
+inline constexpr const char* kChangeSenderPlaceholder = "member@list.invalid";
+
+// Text form of a setting's value for the command line and the snapshot: booleans "1"/"0",
+// integers in decimal, passwords in plain. Reading an absent value gives the shown default.
+std::string ReadSettingText(const SettingsStore& store, std::string_view key,
+                            const SettingDef& def, std::string_view appDir);
+// Parses and stores a value given as text. Booleans accept 1/0/true/false/on/off (any case);
+// integers must be whole numbers within the range. Raises Failure (Refused) with a message
+// naming the setting when the text does not fit; nothing is written then.
+void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
+                      std::string_view text);
+
+// Per-list values as a scan uses them (LoadListSettings applies the scan defaults).
+struct ListSettings {
+    bool AllowUserSubscribe = true;
+    bool VerifySubscribe = true;
+    int32_t VerifyDays = 7;
+    bool ModerateList = false;
+    bool RequirePassword = false;
+    bool ForwardErrorMsgs = false;
+    bool HideSenderEmail = true;
+    int32_t AllowPostBy = 0;
+    int32_t PostingMethod = 0;
+    std::string Moderators;
+    std::string ListTo;
+    std::string ListPostingAddress;
+    std::string ErrorsTo;
+    std::string ChangeSenderEmailTo;
+    std::string VerifySubject = "List Server Response";
+    std::string VerifyErrSubject = "List Server Response";
+    std::string AlreadyAMemberSubject = "List Server Response";
+    std::string NotMemberSubject = "List Server Response";
+    std::string SubscribeConfirmSubject = "List Server Response";
+    std::string UnSubscribeConfirmSubject = "List Server Response";
+    std::string PasswordNotifySubject = "List Server Response";
+    std::string Pop3Host;
+    std::string Pop3User;
+    std::string Pop3Password;  // in plain
+    int32_t Pop3Port = 110;
+};
+
+// Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
+// creating the key when it is missing.
+ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey);
+
+// Global values as the program uses them, with the defaults of the global table.
+struct GlobalSettings {
+    std::string ListServerAddress;
+    std::string ListServerHost;
+    std::string ListServerUserID;
+    std::string ListServerPassword;  // in plain
+    int32_t ListServerPort = 110;
+    std::string SMTPHost;
+    int32_t SMTPPort = 25;
+    bool ReqSmtpAuth = false;
+    std::string SmtpUser;
+    std::string SmtpPassword;  // in plain
+    int32_t SessionInterval = 0;
+    int32_t SmtpMaxAttempts = 2;
+    bool TimerON = false;
+    bool Minimized = false;
+    bool Launch = false;
+    std::string BackupDir;  // appDir + "Backup" when absent
+    int32_t Top = 100;
+    int32_t Left = 200;
+    int32_t LastList = 0;
+};
+
+GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view settingsKey,
+                                  std::string_view appDir);
+
+}  // namespace corvanteer
