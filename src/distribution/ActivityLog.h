@@ -1,0 +1,31 @@
+#pragma once
+
+// The activity log "Corvanteer.log", the Latest_Actions section of a list, and the sending
+// of composed answers.
+
+#include <string>
+#include <string_view>
+
+#include "scan/ScanContext.h"
+#include "scan/Services.h"
+
+namespace corvanteer {
+
+// Appends one line (stamp included by the caller) to the activity log; errors are ignored.
+void WriteLog(Services& services, std::string_view line);
+
+// LogStamp of now.
+std::string Stamp(Services& services);
+// The short date of now, for Latest_Actions entries.
+std::string ShortDateNow(Services& services);
+
+// Inserts the entry at the top of the Latest_Actions section of the file and cuts the
+// section to 20 lines. Runs under the store lock.
+void AddLatestAction(Services& services, const std::string& listDataFile,
+                     const std::string& entry);
+
+// Sends the context's reply list to the sender of the message in hand with the given
+// envelope sender; logs "i sent msg to" or queues it and logs "i failed msg to".
+void SendReply(ScanContext& context, Services& services, const std::string& envelopeSender);
+
+}  // namespace corvanteer

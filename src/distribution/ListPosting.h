@@ -1,0 +1,14 @@
+#pragma once
+
+#include "scan/ScanContext.h"
+#include "scan/Services.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+// Composes the posting of the message in hand and delivers it to every member of the
+// current list: method 0 one Bcc message, 1 one copy per member, anything else nothing.
+// Archives, logs and queues as the outcome requires; shows progress through the observer.
+void PostToList(ScanContext& context, Services& services, const Lines& body, int method);
+
+}  // namespace corvanteer

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "scan/Services.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+// The subject as a thread knows it: trimmed, one leading "re:" (any case) removed and the
+// rest trimmed.
+std::string ThreadSubject(std::string_view subject);
+
+// Appends the message (header lines, empty line, body) to its thread in
+// Lists/<list>/threads/: the index file "threads" and "<n>.txt".
+void ArchiveThread(Services& services, const std::string& listName, const Lines& message);
+
+}  // namespace corvanteer

@@ -1,0 +1,148 @@
+#include "common/FakeMailClients.h"
+
+#include "support/Text.h"
+
+namespace corvanteer::testing {
+
+std::string FakePop3::Key(const std::string& host, int port, const std::string& user) const {
+    return host + ":" + std::to_string(port) + "/" + user;
+}
+
+FakePop3::Mailbox& FakePop3::AddMailbox(const std::string& host, int port,
+                                        const std::string& user, const std::string& password) {
+    Mailbox& box = mailboxes_[Key(host, port, user)];
+    box = Mailbox{};
+    box.password = password;
+    return box;
+}
+
+FakePop3::Mailbox* FakePop3::Find(const std::string& host, int port, const std::string& user) {
+    auto it = mailboxes_.find(Key(host, port, user));
+    return it == mailboxes_.end() ? nullptr : &it->second;
+}
+
+void FakePop3::Put(const std::string& host, int port, const std::string& user,
+                   std::string message) {
+    Mailbox* box = Find(host, port, user);
+    if (box == nullptr) {
+        box = &AddMailbox(host, port, user, "");
+    }
+    box->messages.push_back(std::move(message));
+    box->deleted.push_back(false);
+}
+
+void FakePop3::Note(const std::string& entry) {
+    if (beforeOperation) {
+        beforeOperation(entry);
+    }
+    log.push_back(entry);
+}
+
+bool FakePop3::Login() {
+    Note("LOGIN " + User);
+    open_ = nullptr;
+    Mailbox* box = Find(HostAddress, Port, User);
+    if (box == nullptr || box->refuseLogin || box->password != Password) {
+        return false;
+    }
+    open_ = box;
+    return Stat();
+}
+
+bool FakePop3::Stat() {
+    if (open_ == nullptr) {
+        return false;
+    }
+    MessageCount = static_cast<int32_t>(open_->messages.size());
+    MailboxSize = 0;
+    for (const auto& m : open_->messages) {
+        MailboxSize += static_cast<int32_t>(m.size());
+    }
+    return true;
+}
+
+void FakePop3::Top(int number) {
+    Note("TOP " + std::to_string(number));
+    if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size())) {
+        Header = {"-ERR no such message"};
+        return;
+    }
+    Lines lines = TextToLines(open_->messages[static_cast<size_t>(number - 1)]);
+    Header.clear();
+    for (const auto& line : lines) {
+        if (line.empty()) {
+            break;
+        }
+        Header.push_back(line);
+    }
+    Header.push_back("");
+    Body.clear();
+}
+
+void FakePop3::Retrieve(int number) {
+    Note("RETR " + std::to_string(number));
+    if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size())) {
+        Body = {"-ERR no such message"};
+        return;
+    }
+    Lines lines = TextToLines(open_->messages[static_cast<size_t>(number - 1)]);
+    Body.clear();
+    bool inBody = false;
+    for (const auto& line : lines) {
+        if (inBody) {
+            Body.push_back(line);
+        } else if (line.empty()) {
+            inBody = true;
+        }
+    }
+}
+
+bool FakePop3::Delete(int number) {
+    Note("DELE " + std::to_string(number));
+    if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size())) {
+        return false;
+    }
+    open_->deleted[static_cast<size_t>(number - 1)] = true;
+    return true;
+}
+
+void FakePop3::Quit() {
+    Note("QUIT");
+    if (open_ != nullptr) {
+        std::vector<std::string> kept;
+        for (size_t i = 0; i < open_->messages.size(); ++i) {
+            if (!open_->deleted[i]) {
+                kept.push_back(std::move(open_->messages[i]));
+            }
+        }
+        open_->messages = std::move(kept);
+        open_->deleted.assign(open_->messages.size(), false);
+    }
+    open_ = nullptr;
+}
+
+bool FakeSmtp::Send(std::string& reply) {
+    Sent s{From, SendTo, OutMessage, HostAddress, Port, false};
+    if (failAll) {
+        s.accepted = false;
+    } else if (accept) {
+        s.accepted = accept(s);
+    } else {
+        s.accepted = !SendTo.empty();
+    }
+    reply = s.accepted ? "250 OK" : "554 refused";
+    sent.push_back(std::move(s));
+    return sent.back().accepted;
+}
+
+std::vector<FakeSmtp::Sent> FakeSmtp::Delivered() const {
+    std::vector<Sent> out;
+    for (const auto& s : sent) {
+        if (s.accepted) {
+            out.push_back(s);
+        }
+    }
+    return out;
+}
+
+}  // namespace corvanteer::testing

@@ -1,0 +1,72 @@
+#pragma once
+
+// In-memory stand-ins for the POP3 and SMTP clients: mailboxes held as raw messages, and an
+// outbox that records every Send. Both log the operations in order, for tests that check
+// the conversation's shape rather than its bytes.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "transport/MailClients.h"
+
+namespace corvanteer::testing {
+
+class FakePop3 : public Pop3Client {
+public:
+    struct Mailbox {
+        std::string password;
+        std::vector<std::string> messages;  // raw text, lines ended by CR LF
+        std::vector<bool> deleted;          // marked by Delete, removed by Quit
+        bool refuseLogin = false;
+    };
+
+    // Creates (or replaces) the mailbox host:port/user.
+    Mailbox& AddMailbox(const std::string& host, int port, const std::string& user,
+                        const std::string& password);
+    // The mailbox or nullptr.
+    Mailbox* Find(const std::string& host, int port, const std::string& user);
+    void Put(const std::string& host, int port, const std::string& user, std::string message);
+
+    bool Login() override;
+    bool Stat() override;
+    void Top(int number) override;
+    void Retrieve(int number) override;
+    bool Delete(int number) override;
+    void Quit() override;
+
+    std::vector<std::string> log;  // "LOGIN user", "TOP 3", "RETR 3", "DELE 3", "QUIT"
+    // Called before each operation with its log text; a test may throw from it to simulate
+    // a failure at that point.
+    std::function<void(const std::string&)> beforeOperation;
+
+private:
+    std::string Key(const std::string& host, int port, const std::string& user) const;
+    void Note(const std::string& entry);
+    std::map<std::string, Mailbox> mailboxes_;
+    Mailbox* open_ = nullptr;
+};
+
+class FakeSmtp : public SmtpClient {
+public:
+    struct Sent {
+        std::string from;
+        Lines sendTo;
+        Lines message;
+        std::string host;
+        int port = 0;
+        bool accepted = false;
+    };
+
+    bool Send(std::string& reply) override;
+
+    std::vector<Sent> sent;  // every call, accepted or not
+    // Decides whether a send is accepted; by default every send with recipients is.
+    std::function<bool(const Sent&)> accept;
+    bool failAll = false;
+    // Accepted messages only.
+    std::vector<Sent> Delivered() const;
+};
+
+}  // namespace corvanteer::testing
