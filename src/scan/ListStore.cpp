@@ -1,0 +1,62 @@
+#include "scan/ListStore.h"
+
+#include <filesystem>
+
+#include "support/Files.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+std::vector<std::string> ListNames(SettingsStore& store, const AppPaths& paths) {
+    const std::string listsKey = paths.ListsKey();
+    if (!store.KeyExists(listsKey)) {
+        store.CreateKey(listsKey);
+    }
+    return store.SubKeys(listsKey);
+}
+
+std::optional<std::string> FindList(const std::vector<std::string>& names,
+                                    std::string_view name) {
+    for (const auto& candidate : names) {
+        if (SameText(candidate, name)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string CheckNewListName(std::string& name) {
+    if (Trim(name).empty()) {
+        return "Please enter a name (single word only).";
+    }
+    name = ReplaceAll(name, " ", "_");
+    if (name == "." || name == "..") {
+        return "The name \"" + name + "\" cannot be used for a list.";
+    }
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) {
+            return "A list name cannot contain \"/\", \"\\\" or control characters.";
+        }
+    }
+    return "";
+}
+
+void CreateList(SettingsStore& store, const AppPaths& paths, const std::string& name) {
+    store.CreateKey(paths.ListKey(name));
+    const std::string model = paths.ListDataFile(kDefaultListName);
+    const std::string target = paths.ListDataFile(name);
+    if (name != kDefaultListName && FileExists(model) && !FileExists(target)) {
+        std::error_code ignored;  // a failed copy leaves the list without a data file
+        std::filesystem::copy_file(model, target, ignored);
+    }
+}
+
+void DeleteList(SettingsStore& store, const AppPaths& paths, const std::string& name) {
+    store.DeleteKey(paths.ListKey(name));
+    if (name != kDefaultListName) {
+        DeleteFileIfExists(paths.ListDataFile(name));
+    }
+}
+
+}  // namespace corvanteer
