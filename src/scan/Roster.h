@@ -28,7 +28,7 @@ bool RosterLess(std::string_view a, std::string_view b);
 // A roster list: kept sorted ascending without regard to case; adding a line equal
 // (ignoring case) to one already present does nothing.
 class SortedRoster {
-  public:
+public:
     SortedRoster() = default;
     // Sorts the lines; of lines equal ignoring case only the first is kept.
     explicit SortedRoster(const Lines& lines);
@@ -50,7 +50,7 @@ class SortedRoster {
     const std::string& operator[](size_t i) const { return lines_[i]; }
     static constexpr size_t npos = static_cast<size_t>(-1);
 
-  private:
+private:
     Lines lines_;
 };
 

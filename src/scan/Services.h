@@ -20,7 +20,7 @@ namespace corvanteer {
 // What a window shows of the engine's work. Calls may come from a worker thread; a window
 // queues them to its own thread. The default implementation ignores everything.
 class ScanObserver {
-  public:
+public:
     virtual ~ScanObserver() = default;
     virtual void StatusText(const std::string& /*text*/) {}
     virtual void TrayImage(int /*index*/) {}  // 0 idle, 1 busy
@@ -30,7 +30,7 @@ class ScanObserver {
 // The poll timer of the front end. A session stops it when it starts and gives it its
 // interval again when it ends (0 leaves it stopped).
 class PollTimer {
-  public:
+public:
     virtual ~PollTimer() = default;
     virtual void Stop() = 0;
     virtual void SetIntervalMs(int64_t intervalMs) = 0;
@@ -40,7 +40,7 @@ class PollTimer {
 // moment (the window's fields, or the store for the command line), and the lists in the
 // order of the list selector.
 class Console {
-  public:
+public:
     virtual ~Console() = default;
     virtual GlobalSettings Globals() = 0;
     virtual std::vector<std::string> ListNames() = 0;
