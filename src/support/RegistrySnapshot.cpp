@@ -166,6 +166,10 @@ void ImportRegistry(SettingsStore& store, const std::string& file) {
                     root = UpperCase(rootName);
                 }
             }
+            // A key that held no values (a list added but never configured) is restored too.
+            if (accepting) {
+                store.CreateKey(root + "\\" + key);
+            }
             continue;
         }
         if (!accepting || !haveKey) {
@@ -192,7 +196,9 @@ void ImportRegistry(SettingsStore& store, const std::string& file) {
         } else {
             auto bytes = HexToBytes(text);
             if (!bytes) {
-                BadLine(file, index + 1, "\"" + text + "\" is not hexadecimal data");
+                // Not data this format writes (typically a value name holding "=", whose line
+                // was cut at the wrong place): there is nothing faithful to restore.
+                continue;
             }
             value.type = RegType::Binary;
             value.data = std::move(*bytes);
