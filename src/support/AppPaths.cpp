@@ -90,26 +90,46 @@ std::string AppPaths::SettingsKey() const {
     return std::string(kSettingsKeyBase) + (testMode ? "Test" : "");
 }
 
-std::string AppPaths::ListsKey() const { return SettingsKey() + "\\Lists"; }
+std::string AppPaths::ListsKey() const {
+    return SettingsKey() + "\\Lists";
+}
 
 std::string AppPaths::ListKey(std::string_view listName) const {
     return ListsKey() + "\\" + std::string(listName);
 }
 
-std::string AppPaths::SettingsDatabase() const { return appDir + "settings.sqlite"; }
-std::string AppPaths::LogFile() const { return appDir + "Corvanteer.log"; }
-std::string AppPaths::VericodeFile() const { return appDir + "vericode.dat"; }
-std::string AppPaths::ShutdownFile() const { return appDir + "shutdown"; }
+std::string AppPaths::SettingsDatabase() const {
+    return appDir + "settings.sqlite";
+}
+std::string AppPaths::LogFile() const {
+    return appDir + "Corvanteer.log";
+}
+std::string AppPaths::VericodeFile() const {
+    return appDir + "vericode.dat";
+}
+std::string AppPaths::ShutdownFile() const {
+    return appDir + "shutdown";
+}
 
 std::string AppPaths::InstanceLockFile() const {
     return appDir + (testMode ? "CorvanteerTEST_MUTEX.lock" : "Corvanteer_MUTEX.lock");
 }
 
-std::string AppPaths::SessionLockFile() const { return appDir + "session.lock"; }
-std::string AppPaths::StoreLockFile() const { return appDir + "store.lock"; }
-std::string AppPaths::OutFolder() const { return appDir + "out/"; }
-std::string AppPaths::BadQueueFolder() const { return appDir + "out/bad/"; }
-std::string AppPaths::DefaultBackupDir() const { return appDir + "Backup"; }
+std::string AppPaths::SessionLockFile() const {
+    return appDir + "session.lock";
+}
+std::string AppPaths::StoreLockFile() const {
+    return appDir + "store.lock";
+}
+std::string AppPaths::OutFolder() const {
+    return appDir + "out/";
+}
+std::string AppPaths::BadQueueFolder() const {
+    return appDir + "out/bad/";
+}
+std::string AppPaths::DefaultBackupDir() const {
+    return appDir + "Backup";
+}
 
 std::string AppPaths::ListDataFile(std::string_view listName) const {
     return appDir + std::string(listName) + ".dat";

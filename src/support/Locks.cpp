@@ -24,7 +24,9 @@ int OpenLockFile(const std::string& path) {
 
 FileLock::FileLock(std::string path) : path_(std::move(path)) {}
 
-FileLock::~FileLock() { Unlock(); }
+FileLock::~FileLock() {
+    Unlock();
+}
 
 bool FileLock::TryLock() {
     if (fd_ >= 0) {

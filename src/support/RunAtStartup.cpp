@@ -85,9 +85,9 @@ void SetRunAtStartup(const std::string& entryName, const std::string& command, b
         WriteFileAtomic(file,
                         "[Desktop Entry]\n"
                         "Type=Application\n"
-                        "Name=" + entryName + "\n" +
-                        "Exec=" + ExecValue(command) + "\n" +
-                        "X-GNOME-Autostart-enabled=true\n");
+                        "Name=" +
+                            entryName + "\n" + "Exec=" + ExecValue(command) + "\n" +
+                            "X-GNOME-Autostart-enabled=true\n");
         return;
     }
     DeleteFileIfExists(file);

@@ -38,10 +38,10 @@ std::vector<SettingDef> MakeGlobalTable() {
         Global("ReqSmtpAuth", T::Boolean, "0", "Authentication required"),
         Global("SmtpUser", T::String, "", "SMTP user name"),
         Global("SmtpPassword", T::Password, "", "SMTP password"),
-        Global("SessionInterval", T::Integer, "0", "Poll interval (mins); 0 = polling disabled",
+        Global("SessionInterval", T::Integer, "0", "Poll interval (mins); 0 = polling disabled", 0,
+               9999),
+        Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
                0, 9999),
-        Global("SmtpMaxAttempts", T::Integer, "2",
-               "Max attempts for outgoing msgs; 0 = no limit", 0, 9999),
         Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
         Global("Minimized", T::Boolean, "0", "Start minimized"),
         Global("Launch", T::Boolean, "0", "Launch at startup"),
@@ -70,8 +70,8 @@ std::vector<SettingDef> MakeListTable() {
         same("RequirePassword", T::Boolean, "0", "Require password"),
         same("ForwardErrorMsgs", T::Boolean, "0", "Fwd unauthorized/error msgs to"),
         same("HideSenderEmail", T::Boolean, "1", "Change sender email address to"),
-        same("AllowPostBy", T::Integer, "0",
-             "Permissions: 0 moderators only, 1 members, 2 anybody", 0, 2),
+        same("AllowPostBy", T::Integer, "0", "Permissions: 0 moderators only, 1 members, 2 anybody",
+             0, 2),
         same("PostingMethod", T::Integer, "0", "Posting method: 0 Bcc, 1 individually", 0, 1),
         same("Moderators", T::String, "", "Moderator addresses, one per line"),
         Def("ListTo", T::String, kListToPlaceholder, std::string(), "To (Bcc postings)"),
@@ -86,8 +86,7 @@ std::vector<SettingDef> MakeListTable() {
         subject("SubscribeConfirmSubject", "Subject of the subscription confirmation"),
         subject("UnSubscribeConfirmSubject", "Subject of the unsubscription confirmation"),
         subject("PasswordNotifySubject", "Subject of the password notice"),
-        Def("HelpSubject", T::String, kShownSubject, std::nullopt,
-            "Subject of the help reply"),
+        Def("HelpSubject", T::String, kShownSubject, std::nullopt, "Subject of the help reply"),
         same("Pop3Host", T::String, "", "List POP3 host"),
         same("Pop3User", T::String, "", "List POP3 user"),
         same("Pop3Password", T::Password, "", "List POP3 password"),
@@ -110,7 +109,7 @@ const SettingDef& MustFind(const std::vector<SettingDef>& table, std::string_vie
 // Reads one value of a table with the default chosen by `pick` (the scan default, or the
 // shown one where the scan has none).
 class TableReader {
-public:
+  public:
     TableReader(const SettingsStore& store, std::string_view key,
                 const std::vector<SettingDef>& table, bool scan, std::string_view appDir)
         : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
@@ -133,10 +132,9 @@ public:
         return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
     }
 
-private:
+  private:
     std::string Default(const SettingDef& def) const {
-        const std::string& text =
-            scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
+        const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
         return ExpandDefault(text, appDir_);
     }
 
@@ -179,8 +177,8 @@ const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_
     return nullptr;
 }
 
-std::string ReadSettingText(const SettingsStore& store, std::string_view key,
-                            const SettingDef& def, std::string_view appDir) {
+std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
+                            std::string_view appDir) {
     const std::string fallback = ExpandDefault(def.shownDefault, appDir);
     switch (def.type) {
         case SettingType::String:
@@ -224,9 +222,9 @@ void WriteSettingText(SettingsStore& store, std::string_view key, const SettingD
             if ((def.min && number < *def.min) || (def.max && number > *def.max)) {
                 const std::string low = def.min ? std::to_string(*def.min) : "-2147483648";
                 const std::string high = def.max ? std::to_string(*def.max) : "2147483647";
-                throw Failure(ErrorKind::Refused, def.name + " must lie between " + low +
-                                                      " and " + high + " (not " +
-                                                      std::to_string(number) + ")");
+                throw Failure(ErrorKind::Refused, def.name + " must lie between " + low + " and " +
+                                                      high + " (not " + std::to_string(number) +
+                                                      ")");
             }
             store.WriteRegInteger(key, def.name, number);
             return;

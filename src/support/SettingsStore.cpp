@@ -197,7 +197,9 @@ std::string ScramblePassword(std::string_view plain) {
     return result;
 }
 
-std::string UnscramblePassword(std::string_view stored) { return ScramblePassword(stored); }
+std::string UnscramblePassword(std::string_view stored) {
+    return ScramblePassword(stored);
+}
 
 // One connection with its prepared statements. The mutex makes each call of the store atomic
 // for the threads of this process; SQLite's locking (busy time-out, BEGIN IMMEDIATE) does the
@@ -239,15 +241,15 @@ struct SettingsStore::Impl {
 
     // A cached statement, reset and unbound when the guard goes away.
     class Statement {
-    public:
+      public:
         Statement(Impl& impl, const char* sql) : impl_(impl) {
             auto found = impl.statements.find(sql);
             if (found != impl.statements.end()) {
                 statement_ = found->second;
                 return;
             }
-            impl.Check(sqlite3_prepare_v3(impl.db, sql, -1, SQLITE_PREPARE_PERSISTENT,
-                                          &statement_, nullptr),
+            impl.Check(sqlite3_prepare_v3(impl.db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement_,
+                                          nullptr),
                        "cannot prepare a query");
             impl.statements.emplace(sql, statement_);
         }
@@ -277,7 +279,7 @@ struct SettingsStore::Impl {
         }
         sqlite3_stmt* get() const { return statement_; }
 
-    private:
+      private:
         Impl& impl_;
         sqlite3_stmt* statement_ = nullptr;
     };
@@ -365,9 +367,8 @@ struct SettingsStore::Impl {
     [[noreturn]] void WrongType(std::string_view key, const RegValue& value,
                                 const char* wanted) const {
         throw Failure(ErrorKind::Format, "Settings value \"" + value.name + "\" in \"" +
-                                             std::string(key) + "\" is " +
-                                             TypeName(value.type) + ", not " + wanted + " (" +
-                                             path + ")");
+                                             std::string(key) + "\" is " + TypeName(value.type) +
+                                             ", not " + wanted + " (" + path + ")");
     }
 };
 
@@ -388,8 +389,8 @@ std::unique_ptr<SettingsStore> SettingsStore::Open(const std::string& path) {
 
     auto impl = std::make_unique<Impl>();
     impl->path = path;
-    int rc = sqlite3_open_v2(path.c_str(), &impl->db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     if (rc != SQLITE_OK) {
         impl->Fail(ErrorKind::Io, "cannot open");
     }
@@ -461,8 +462,7 @@ int32_t SettingsStore::ReadRegInteger(std::string_view key, std::string_view nam
     return value->integer;
 }
 
-bool SettingsStore::ReadRegBool(std::string_view key, std::string_view name,
-                                bool fallback) const {
+bool SettingsStore::ReadRegBool(std::string_view key, std::string_view name, bool fallback) const {
     return ReadRegInteger(key, name, fallback ? 1 : 0) != 0;
 }
 

@@ -17,7 +17,7 @@ using testing::TempDir;
 constexpr const char* kKey = "Software\\Brask Software\\Corvanteer";
 
 class RegistrySnapshotTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<SettingsStore> OpenStore(const std::string& name) {
         return SettingsStore::Open(dir.File(name));
     }
@@ -27,8 +27,8 @@ protected:
         std::vector<std::string> lines;
         for (const RegValue& value : store.Values(key)) {
             lines.push_back(key + "|" + value.name + "|" +
-                            std::to_string(static_cast<int>(value.type)) + "|" + value.data +
-                            "|" + std::to_string(value.integer));
+                            std::to_string(static_cast<int>(value.type)) + "|" + value.data + "|" +
+                            std::to_string(value.integer));
         }
         for (const std::string& child : store.SubKeys(key)) {
             auto below = Dump(store, key + "\\" + child);

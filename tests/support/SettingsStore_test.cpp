@@ -16,7 +16,7 @@ using testing::TempDir;
 constexpr const char* kKey = "Software\\Brask Software\\Corvanteer";
 
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::unique_ptr<SettingsStore> store = SettingsStore::Open(dir.File("settings.sqlite"));
 };
@@ -208,9 +208,9 @@ TEST(PasswordScrambling, FlipsTheTopBitOfEveryByte) {
 }
 
 TEST(RootNames, AreTheSevenPredefinedKeysInAnyCase) {
-    for (const char* name : {"HKEY_CLASSES_ROOT", "hkey_current_user", "HKEY_LOCAL_MACHINE",
-                             "HKEY_USERS", "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
-                             "Hkey_Dyn_Data"}) {
+    for (const char* name :
+         {"HKEY_CLASSES_ROOT", "hkey_current_user", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+          "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "Hkey_Dyn_Data"}) {
         EXPECT_TRUE(IsRootName(name)) << name;
     }
     EXPECT_FALSE(IsRootName("HKEY_CURRENT"));
