@@ -1,6 +1,7 @@
 #include "support/SettingsStore.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <thread>
@@ -267,6 +268,24 @@ TEST(SettingsStoreOpen, ATextFileInPlaceOfTheDatabaseIsAClearFailure) {
         EXPECT_NE(std::string(failure.what()).find(path), std::string::npos) << failure.what();
     }
     EXPECT_EQ(testing::Slurp(path), text);  // left alone
+}
+
+TEST(SettingsStoreOpen, AnotherProgramsDatabaseIsNotTakenForOurs) {
+    TempDir dir;
+    const std::string path = dir.File("settings.sqlite");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "PRAGMA application_id=7; CREATE TABLE t(x);", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    try {
+        SettingsStore::Open(path);
+        FAIL() << "opened another program's database";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.kind(), ErrorKind::Format);
+        EXPECT_NE(std::string(failure.what()).find(path), std::string::npos) << failure.what();
+    }
 }
 
 TEST(SettingsStoreOpen, AMissingFolderIsAnIoFailureNamingTheFile) {
