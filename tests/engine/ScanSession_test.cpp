@@ -124,7 +124,7 @@ TEST_F(ScanSessionTest, ProcessingTakesMimeValuesAndCountsNoMessageNumber) {
              "Content-Transfer-Encoding: 8bit\r\n\r\nbody\r\n");
     ASSERT_TRUE(Run().ok);
     ASSERT_EQ(smtp.Delivered().size(), 1u);
-    const Lines& posting = smtp.Delivered()[0].message;
+    const Lines posting = smtp.Delivered()[0].message;
     EXPECT_TRUE(Has(posting, "MIME-Version: 1.0"));
     EXPECT_TRUE(Has(posting, "Content-Type: text/plain; charset=utf-8"));
     EXPECT_TRUE(Has(posting, "Content-Transfer-Encoding: 8bit"));
