@@ -69,7 +69,10 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
         }
         std::string candidate = base + name + "." + std::string(extension);
         struct stat st {};
-        if (::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) {
+        if (::lstat(candidate.c_str(), &st) != 0) {
+            // Absent, or the folder cannot be searched at all (missing, not a folder, no
+            // permission): no draw would ever find a free name then, and the caller's write
+            // reports the real reason.
             return candidate;
         }
     }
