@@ -92,41 +92,62 @@ ContentRange ContentAfter(std::string_view data, const LineSpan& header) {
     return range;
 }
 
-// Appends the lines of data[from, to) (whole lines), each ended by CR LF: lines that end in
-// CR LF are copied as one block, a bare LF becomes CR LF, and a last line without a break
-// gets one.
-void AppendLines(std::string& out, std::string_view data, size_t from, size_t to) {
+// Passes the lines of data[from, to) (whole lines) to the sink, each ended by CR LF: lines
+// that end in CR LF go on as one block, a bare LF becomes CR LF, and a last line without a
+// break gets one.
+template <typename Sink>
+void CopyLines(Sink&& sink, std::string_view data, size_t from, size_t to) {
     size_t runStart = from;
     size_t pos = from;
     while (pos < to) {
         const void* hit = std::memchr(data.data() + pos, '\n', to - pos);
         if (hit == nullptr) {
-            out.append(data.substr(runStart, to - runStart));
-            out += "\r\n";
+            sink(data.substr(runStart, to - runStart));
+            sink("\r\n");
             return;
         }
         const size_t newline = static_cast<size_t>(static_cast<const char*>(hit) - data.data());
         if (newline == from || data[newline - 1] != '\r') {
-            out.append(data.substr(runStart, newline - runStart));
-            out += "\r\n";
+            sink(data.substr(runStart, newline - runStart));
+            sink("\r\n");
             runStart = newline + 1;
         }
         pos = newline + 1;
     }
-    out.append(data.substr(runStart, to - runStart));
+    if (runStart < to) {
+        sink(data.substr(runStart, to - runStart));
+    }
+}
+
+// True when a line of data[from, to) (whole lines) ends in LF alone.
+bool HasBareLineFeed(std::string_view data, size_t from, size_t to) {
+    for (size_t pos = from; pos < to;) {
+        const void* hit = std::memchr(data.data() + pos, '\n', to - pos);
+        if (hit == nullptr) {
+            return false;
+        }
+        const size_t newline = static_cast<size_t>(static_cast<const char*>(hit) - data.data());
+        if (newline == from || data[newline - 1] != '\r') {
+            return true;
+        }
+        pos = newline + 1;
+    }
+    return false;
 }
 
 // The new section body: the lines, one empty line and the terminator.
-std::string SectionBody(const Lines& lines) {
-    std::string body = LinesToText(lines);
-    body += "\r\n####\r\n";
-    return body;
+void WriteBody(AtomicFileWriter& out, const Lines& lines) {
+    for (const std::string& line : lines) {
+        out.Append(line);
+        out.Append("\r\n");
+    }
+    out.Append("\r\n####\r\n");
 }
 
 }  // namespace
 
 std::string ReadSection(const std::string& file, std::string_view section) {
-    const std::optional<std::string> data = ReadFileIfExists(file);
+    std::optional<std::string> data = ReadFileIfExists(file);
     if (!data) {
         return {};
     }
@@ -135,9 +156,22 @@ std::string ReadSection(const std::string& file, std::string_view section) {
         return {};
     }
     const ContentRange range = ContentAfter(*data, *header);
+    const size_t length = range.end - range.begin;
+    if (length > data->size() / 2 && !HasBareLineFeed(*data, range.begin, range.end)) {
+        // The usual big roster: its bytes are already the lines joined by CR LF, so the file's
+        // buffer becomes the result without a second copy of the whole text.
+        std::string text = std::move(*data);
+        text.resize(range.end);
+        text.erase(0, range.begin);
+        if (EndsWith(text, "\n")) {
+            text.resize(text.size() - 2);
+        }
+        return text;
+    }
     std::string text;
-    text.reserve(range.end - range.begin + 2);
-    AppendLines(text, *data, range.begin, range.end);
+    text.reserve(length + 2);
+    CopyLines([&text](std::string_view bytes) { text.append(bytes); }, *data, range.begin,
+              range.end);
     // The lines joined by CR LF: drop the break after the last one.
     if (text.size() >= 2) {
         text.resize(text.size() - 2);
@@ -146,33 +180,30 @@ std::string ReadSection(const std::string& file, std::string_view section) {
 }
 
 void WriteSection(const std::string& file, std::string_view section, const Lines& lines) {
-    const std::string body = SectionBody(lines);
     const std::optional<std::string> data = ReadFileIfExists(file);
+    AtomicFileWriter out(file);
+    const auto append = [&out](std::string_view bytes) { out.Append(bytes); };
     if (!data) {
-        std::string out;
-        out.reserve(section.size() + 4 + body.size());
-        out += '[';
-        out.append(section);
-        out += "]\r\n";
-        out += body;
-        WriteFileAtomic(file, out);
+        out.Append("[");
+        out.Append(section);
+        out.Append("]\r\n");
+        WriteBody(out, lines);
+        out.Commit();
         return;
     }
 
-    std::string out;
     const std::optional<LineSpan> header = FindHeader(*data, section);
     if (!header) {
         // Append after one empty line, the header spelled as the caller gave it.
-        out.reserve(data->size() + section.size() + body.size() + 8);
-        out = *data;
-        if (!out.empty() && out.back() != '\n') {
-            out += "\r\n";
+        out.Append(*data);
+        if (!data->empty() && data->back() != '\n') {
+            out.Append("\r\n");
         }
-        out += "\r\n[";
-        out.append(section);
-        out += "]\r\n";
-        out += body;
-        WriteFileAtomic(file, out);
+        out.Append("\r\n[");
+        out.Append(section);
+        out.Append("]\r\n");
+        WriteBody(out, lines);
+        out.Commit();
         return;
     }
 
@@ -180,11 +211,10 @@ void WriteSection(const std::string& file, std::string_view section, const Lines
     // the old terminator. A header on the file's last line has empty content and no
     // terminator, so it is completed in place rather than repeated at the end.
     const ContentRange range = ContentAfter(*data, *header);
-    out.reserve(header->next + body.size() + (data->size() - range.resume) + 4);
-    AppendLines(out, *data, 0, header->next);
-    out += body;
-    AppendLines(out, *data, range.resume, data->size());
-    WriteFileAtomic(file, out);
+    CopyLines(append, *data, 0, header->next);
+    WriteBody(out, lines);
+    CopyLines(append, *data, range.resume, data->size());
+    out.Commit();
 }
 
 }  // namespace corvanteer

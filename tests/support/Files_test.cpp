@@ -156,6 +156,41 @@ TEST(WriteFileAtomic, ReadOnlyFolderKeepsTheOldFile) {
     EXPECT_EQ(Entries(folder), std::vector<std::string>{"news.dat"});
 }
 
+TEST(AtomicFileWriter, PiecesOfAnySizeInOrder) {
+    TempDir dir;
+    const std::string file = dir.File("big.dat");
+    std::string expected;
+    {
+        AtomicFileWriter writer(file);
+        for (size_t size : {size_t{3}, size_t{70000}, size_t{1}, size_t{65535}, size_t{200000}}) {
+            const std::string piece(size, static_cast<char>('a' + size % 26));
+            writer.Append(piece);
+            expected += piece;
+        }
+        EXPECT_FALSE(FileExists(file));  // nothing visible before the commit
+        writer.Commit();
+    }
+    EXPECT_EQ(Slurp(file), expected);
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"big.dat"});
+}
+
+TEST(AtomicFileWriter, DroppedWithoutCommitKeepsTheOldFile) {
+    TempDir dir;
+    const std::string file = dir.File("news.dat");
+    Spit(file, "old");
+    {
+        AtomicFileWriter writer(file);
+        writer.Append(std::string(100000, 'x'));
+    }
+    EXPECT_EQ(Slurp(file), "old");
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"news.dat"});
+    AtomicFileWriter writer(file);
+    writer.Commit();
+    EXPECT_THROW(writer.Append("late"), Failure);
+    EXPECT_THROW(writer.Commit(), Failure);
+    EXPECT_EQ(Slurp(file), "");
+}
+
 TEST(WriteNewFileSynced, RefusesAnExistingFile) {
     TempDir dir;
     const std::string file = dir.File("q.dat");

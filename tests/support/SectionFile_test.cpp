@@ -146,6 +146,22 @@ TEST_F(SectionFileTest, MegabyteLinesAreKeptWhole) {
     EXPECT_EQ(ReadSection(file, "B"), big + "!\r\n");
 }
 
+TEST_F(SectionFileTest, BigSectionsReadTheSameWhateverTheirLineEnds) {
+    // A section that fills most of the file is taken from the file's bytes directly unless a
+    // line in it ends with LF alone; both routes must give the same lines.
+    const std::string roster = "a@x.org 0 1\r\nb@x.org 0 2\r\nc@x.org 0 3";
+    Spit(file, "[M]\r\n" + roster + "\r\n\r\n####\r\n");
+    EXPECT_EQ(ReadSection(file, "M"), roster + "\r\n");
+    Spit(file, "[M]\r\n" + roster);  // no terminator, no final break
+    EXPECT_EQ(ReadSection(file, "M"), roster);
+    Spit(file, "[M]\r\n" + roster + "\r");  // a final lone CR belongs to the line
+    EXPECT_EQ(ReadSection(file, "M"), roster + "\r");
+    Spit(file, "[M]\r\na@x.org 0 1\nb@x.org 0 2\r\nc@x.org 0 3\n####\r\n");
+    EXPECT_EQ(ReadSection(file, "M"), roster);
+    Spit(file, "[M]\r\n\nb@x.org 0 2\r\nc@x.org 0 3\r\n");
+    EXPECT_EQ(ReadSection(file, "M"), "\r\nb@x.org 0 2\r\nc@x.org 0 3");
+}
+
 TEST_F(SectionFileTest, LinesBetweenSectionsPassThrough) {
     Spit(file, "junk before\r\n[A]\r\nx\r\n####\r\n; note\r\n\r\n\r\n[B]\r\ny\r\n####\r\n");
     WriteSection(file, "A", {"z"});
