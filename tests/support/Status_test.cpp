@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <set>
 #include <string>
 
 namespace corvanteer {
@@ -24,16 +23,6 @@ TEST(ThrowIoError, NamesThePathAndTheReason) {
     } catch (const Failure& failure) {
         EXPECT_EQ(std::string(failure.what()), "Cannot write \"f\"");
     }
-}
-
-TEST(ErrorKindName, OneNamePerKind) {
-    std::set<std::string> names;
-    for (ErrorKind kind : {ErrorKind::Io, ErrorKind::Protocol, ErrorKind::Refused,
-                           ErrorKind::Unavailable, ErrorKind::Format}) {
-        names.insert(ErrorKindName(kind));
-    }
-    EXPECT_EQ(names.size(), 5u);
-    EXPECT_EQ(std::string(ErrorKindName(ErrorKind::Io)), "I/O error");
 }
 
 }  // namespace
