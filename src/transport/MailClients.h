@@ -11,7 +11,7 @@
 namespace corvanteer {
 
 class Pop3Client {
-  public:
+public:
     virtual ~Pop3Client() = default;
 
     std::string HostAddress;
@@ -36,7 +36,7 @@ class Pop3Client {
 };
 
 class SmtpClient {
-  public:
+public:
     virtual ~SmtpClient() = default;
 
     std::string From;
