@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
@@ -167,6 +168,9 @@ int FakeMailServer::AcceptOne() {
             if (fd >= 0) {
                 int on = 1;
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                // A client that stops reading must not hold a send (and the test) forever.
+                timeval limit{kStepMs / 1000, 0};
+                setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
                 return fd;
             }
         }
