@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +31,7 @@ namespace {
 
 constexpr int kPortAttempts = 5;
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
+constexpr const char* kLockName = "harness.lock";
 constexpr const char* kSetupHint = " (scripts/setup installs it)";
 
 // A port that was free a moment ago: bound to port 0, read back, released.
@@ -110,6 +112,28 @@ std::string LogOf(const std::string& path) {
     return text ? *text : "";
 }
 
+// Folders left by harnesses whose program was killed before it could stop them. Their
+// servers are gone (they die with the program); the folder of a live harness is locked.
+void RemoveAbandonedFolders() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
+        const std::string name = entry.path().filename().string();
+        if (!StartsWith(name, "corvanteer-e2e-")) {
+            continue;
+        }
+        const std::string lock = entry.path().string() + "/" + kLockName;
+        const int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;  // being created right now, or not ours
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ignored;
+            std::filesystem::remove_all(entry.path(), ignored);
+        }
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 MailServers::MailServers(MailServerOptions options) : options_(std::move(options)) {
@@ -171,6 +195,10 @@ void MailServers::Stop() {
         std::filesystem::remove_all(root_, ignored);
         root_.clear();
     }
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+        lockFd_ = -1;
+    }
     users_.clear();
     pop3Port_ = 0;
     smtpPort_ = 0;
@@ -178,6 +206,7 @@ void MailServers::Stop() {
 }
 
 void MailServers::CreateRoot() {
+    RemoveAbandonedFolders();
     // Always under /tmp: every server user must be able to pass through the folder, and
     // Unix socket paths inside it must stay short.
     char name[] = "/tmp/corvanteer-e2e-XXXXXX";
@@ -185,6 +214,15 @@ void MailServers::CreateRoot() {
         throw std::runtime_error(std::string("mkdtemp failed: ") + ::strerror(errno));
     }
     root_ = name;
+    // Held while this harness lives; the lock goes with the process however it ends. The
+    // file gets its name only once locked, so no sweeping harness takes it for abandoned.
+    const std::string lock = root_ + "/" + kLockName;
+    const std::string unnamed = lock + ".new";
+    lockFd_ = ::open(unnamed.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0 ||
+        ::rename(unnamed.c_str(), lock.c_str()) != 0) {
+        throw std::runtime_error("cannot lock " + lock + ": " + ::strerror(errno));
+    }
     if (::chmod(root_.c_str(), 0755) != 0) {
         throw std::runtime_error("cannot open up " + root_ + ": " + ::strerror(errno));
     }
@@ -203,14 +241,19 @@ std::string MailServers::MaildirOf(const std::string& user) const {
     return root_ + "/mail/" + user + "/Maildir";
 }
 
-void MailServers::WriteDovecotUser(const std::string& user, const std::string& line) {
+void MailServers::WriteDovecotUser(const std::string& user, const std::string& password) {
+    const std::string home = root_ + "/mail/" + user;
+    const std::string line = PasswdFileLine(user, password, owner_.uid, owner_.gid, home);
+    CreateMaildir(home, owner_);
     const std::string path = root_ + "/users/" + user;
     // Readable by Dovecot's auth process, which runs as the user dovecot.
     WriteFileAtomic(path, line + "\n");
-    // Dovecot reloads a file whose time stamp (seconds) or size changed; every version gets
-    // a stamp of its own so a password of the same length is noticed too.
-    passwdStamp_ = std::max<long long>(passwdStamp_ + 1, ::time(nullptr));
-    timespec times[2] = {{passwdStamp_, 0}, {passwdStamp_, 0}};
+    // Dovecot reloads a file whose time stamp (seconds) or size changed; every version of a
+    // user's file gets a stamp of its own so a password of the same length is noticed too.
+    UserEntry& entry = users_[user];
+    entry.password = password;
+    entry.stamp = std::max<long long>(entry.stamp + 1, ::time(nullptr));
+    timespec times[2] = {{entry.stamp, 0}, {entry.stamp, 0}};
     if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
         throw std::runtime_error("cannot stamp " + path + ": " + ::strerror(errno));
     }
@@ -341,13 +384,9 @@ bool MailServers::SmtpRunning() {
 void MailServers::AddUser(const std::string& user, const std::string& password) {
     RequireStarted("AddUser");
     RequireMailboxName(user);
-    const std::string home = root_ + "/mail/" + user;
-    const std::string line = PasswdFileLine(user, password, owner_.uid, owner_.gid, home);
-    CreateMaildir(home, owner_);
     const auto known = users_.find(user);
-    const bool changed = known != users_.end() && known->second != password;
-    WriteDovecotUser(user, line);
-    users_[user] = password;
+    const bool changed = known != users_.end() && known->second.password != password;
+    WriteDovecotUser(user, password);
     if (changed) {
         // Dovecot looks at a passwd-file it knows at most once per second of the clock; once
         // the current second is over, every login sees the new password.

@@ -24,7 +24,9 @@ struct MailServerOptions {
 // Real mail servers on loopback ports for end-to-end tests: Dovecot serving POP3 and an SMTP
 // server that files every accepted message into the recipients' Maildirs, which Dovecot then
 // serves. Everything lives in a fresh folder under /tmp that Stop() removes; ports are picked
-// when the servers start, so any number of harnesses can run at once.
+// when the servers start, so any number of harnesses can run at once. The servers die with
+// the thread that started them, even when the program is killed; a folder left behind then
+// is removed by the next harness that starts.
 //
 // Mailbox users: "user" logs in to POP3 as "user" and receives mail sent to
 // "user@example.test" (any domain reaches the same mailbox). Mail to an address whose local
@@ -101,7 +103,7 @@ class MailServers {
     void LaunchSmtp();
     void WaitForSmtp();
     bool WaitForDovecot(int port, const std::string& greeting, std::string& failure);
-    void WriteDovecotUser(const std::string& user, const std::string& line);
+    void WriteDovecotUser(const std::string& user, const std::string& password);
     void WriteSmtpAuthFile();
     std::string MaildirOf(const std::string& user) const;
 
@@ -113,10 +115,14 @@ class MailServers {
     bool started_ = false;
     MaildirOwner owner_;
     MaildirNames names_;
-    std::map<std::string, std::string> users_;
+    struct UserEntry {
+        std::string password;
+        long long stamp = 0;  // modification time given to the user's passwd-file
+    };
+    std::map<std::string, UserEntry> users_;
     std::map<std::string, std::string> smtpUsers_;
     bool smtpAuthRequired_ = false;
-    long long passwdStamp_ = 0;  // last modification time given to a passwd-file
+    int lockFd_ = -1;  // flock on the folder's lock file while the harness lives
     ChildProcess dovecot_;
     ChildProcess smtp_;
 };

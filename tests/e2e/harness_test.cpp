@@ -2,10 +2,15 @@
 // mail lands, and that nothing is left behind.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/TempDir.h"
@@ -227,6 +232,8 @@ TEST_F(MailServersTest, StopSmtpRefusesConnectionsUntilStartSmtp) {
     const int port = servers.SmtpPort();
     servers.StopSmtp();
     EXPECT_FALSE(servers.SmtpRunning());
+    // It shut down by itself on SIGTERM rather than being killed after the grace time.
+    EXPECT_NE(std::string::npos, servers.SmtpLog().find("\nstopped\n")) << servers.SmtpLog();
     LineClient smtp(std::chrono::seconds(2));
     EXPECT_FALSE(smtp.TryConnect(servers.Host(), port));
 
@@ -278,6 +285,62 @@ TEST(MailServersLifetime, ServersEndWhenATestThrows) {
         EXPECT_TRUE(GroupIsGone(group)) << group;
     }
     EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+TEST(MailServersLifetime, ServersDieWithTheProgramThatStartedThem) {
+    struct Report {
+        pid_t groups[2];
+        char root[64];
+    };
+    int pipeFds[2];
+    ASSERT_EQ(0, ::pipe(pipeFds));
+    const pid_t child = ::fork();
+    ASSERT_LE(0, child);
+    if (child == 0) {
+        // A test program that gets killed before any destructor can run.
+        ::close(pipeFds[0]);
+        MailServers servers;
+        try {
+            servers.Start();
+        } catch (...) {
+            ::_exit(1);
+        }
+        servers.AddUser("alice", "pw");
+        // A logged-in session: Dovecot's mail process must go too.
+        LineClient pop3;
+        pop3.Connect(servers.Host(), servers.Pop3Port());
+        pop3.ReadLine();
+        pop3.Command("USER alice");
+        pop3.Command("PASS pw");
+        Report report{};
+        const std::vector<pid_t> groups = servers.ProcessGroups();
+        std::copy(groups.begin(), groups.end(), report.groups);
+        servers.Root().copy(report.root, sizeof report.root - 1);
+        (void)!::write(pipeFds[1], &report, sizeof report);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    Report report{};
+    const ssize_t got = ::read(pipeFds[0], &report, sizeof report);
+    ::close(pipeFds[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_EQ(static_cast<ssize_t>(sizeof report), got) << "the child could not start servers";
+    for (pid_t group : report.groups) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!GroupIsGone(group) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(GroupIsGone(group)) << group;
+    }
+    // The folder outlived its program; the next harness clears it away.
+    const std::string abandoned = report.root;
+    ASSERT_TRUE(std::filesystem::exists(abandoned + "/mail/alice/Maildir"));
+    MailServers next;
+    next.Start();
+    EXPECT_FALSE(std::filesystem::exists(abandoned));
+    EXPECT_TRUE(std::filesystem::exists(next.Root()));
 }
 
 TEST(MailServersLifetime, TwoHarnessesDoNotShareAnything) {
