@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <stdexcept>
 #include <tuple>
 

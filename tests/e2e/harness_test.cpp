@@ -324,9 +324,13 @@ TEST(MailServersLifetime, ServersDieWithTheProgramThatStartedThem) {
     Report report{};
     const ssize_t got = ::read(pipeFds[0], &report, sizeof report);
     ::close(pipeFds[0]);
+    const std::string abandoned = report.root;
+    // Checked while the child lives: once it is gone, any harness may sweep the folder.
+    const bool hadFolder = std::filesystem::exists(abandoned + "/mail/alice/Maildir");
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     ASSERT_EQ(static_cast<ssize_t>(sizeof report), got) << "the child could not start servers";
+    EXPECT_TRUE(hadFolder) << abandoned;
     for (pid_t group : report.groups) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!GroupIsGone(group) && std::chrono::steady_clock::now() < deadline) {
@@ -335,8 +339,6 @@ TEST(MailServersLifetime, ServersDieWithTheProgramThatStartedThem) {
         EXPECT_TRUE(GroupIsGone(group)) << group;
     }
     // The folder outlived its program; the next harness clears it away.
-    const std::string abandoned = report.root;
-    ASSERT_TRUE(std::filesystem::exists(abandoned + "/mail/alice/Maildir"));
     MailServers next;
     next.Start();
     EXPECT_FALSE(std::filesystem::exists(abandoned));
