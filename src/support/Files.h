@@ -37,7 +37,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes);
 // creates the temporary file; Append and Commit raise on error. Destroyed without a
 // successful Commit, it removes the temporary file and the old file stays as it was.
 class AtomicFileWriter {
-  public:
+public:
     explicit AtomicFileWriter(std::string path);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -46,7 +46,7 @@ class AtomicFileWriter {
     void Append(std::string_view bytes);
     void Commit();
 
-  private:
+private:
     void Flush();
     [[noreturn]] void Fail(const char* what, int error);
 
