@@ -24,6 +24,10 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 // swallowed: a line that cannot be written is lost silently.
 void AppendLine(const std::string& path, std::string_view line);
 
+// Appends the bytes to the file in one write, creating it with the given mode when missing.
+// Raises on error.
+void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
 // Creates or replaces the file with text + CR LF. Raises on error. The replacement is
 // atomic: readers see the old or the new content, never a part.
 void WriteTextFile(const std::string& path, std::string_view text);
