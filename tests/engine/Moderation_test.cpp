@@ -53,6 +53,7 @@ class ModerationTest : public EngineTest {
         RequestApproval(context, services);
         Lines request = smtp.sent.at(0).message;
         smtp.sent.clear();
+        DeleteFileIfExists(paths.LogFile());
         return Lines(request.begin() + 7, request.end());  // its body
     }
     // Turns the context into a moderator's message whose body is the reply.
