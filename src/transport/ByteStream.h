@@ -23,7 +23,7 @@ struct ReadResult {
 };
 
 class ByteStream {
-  public:
+public:
     virtual ~ByteStream() = default;
 
     // Writes every byte. Gives up when no byte could be written for timeoutMs, or on any
@@ -41,7 +41,7 @@ class ByteStream {
 };
 
 class StreamConnector {
-  public:
+public:
     virtual ~StreamConnector() = default;
 
     // Opens a stream to host and port. host is a dotted IPv4 address (as IsIPAddress

@@ -31,7 +31,7 @@ struct ReplyLimits {
 using ReplyEnd = bool (*)(std::string_view text);
 
 class ReplyReader {
-  public:
+public:
     ReplyReader();
 
     // Appends the reply's bytes to text (emptied first). Anything but Complete leaves
@@ -39,7 +39,7 @@ class ReplyReader {
     ReplyStatus Read(ByteStream& stream, const ReplyLimits& limits, ReplyEnd isEnd,
                      std::string& text);
 
-  private:
+private:
     std::vector<char> buffer_;
 };
 

@@ -8,7 +8,7 @@
 namespace corvanteer {
 
 class TBase64 {
-  public:
+public:
     // Empties output, then fills it with the encoding of input. Returns 0 on success, 1 if a
     // 6-bit value outside the alphabet were ever produced (the encoder cannot produce one).
     int Encode(std::string_view input, std::string& output) const;

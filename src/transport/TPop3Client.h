@@ -14,7 +14,7 @@
 namespace corvanteer {
 
 class TPop3Client : public Pop3Client {
-  public:
+public:
     // Connects over TCP.
     TPop3Client();
     // Connects through the given connector (a TLS one, or a test's).
@@ -55,7 +55,7 @@ class TPop3Client : public Pop3Client {
     // when it did not arrive whole; the connection is then closed.
     void ReadResponse(bool multiLine, std::string& response);
 
-  private:
+private:
     // Sends the command and reads its response; empty when the send failed.
     std::string Exchange(std::string_view command, bool multiLine);
     void CloseConnection();

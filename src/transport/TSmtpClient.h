@@ -14,7 +14,7 @@
 namespace corvanteer {
 
 class TSmtpClient : public SmtpClient {
-  public:
+public:
     // Connects over TCP.
     TSmtpClient();
     // Connects through the given connector (a TLS one, or a test's).
@@ -41,7 +41,7 @@ class TSmtpClient : public SmtpClient {
     // Reads one reply, possibly of several lines, and gives its last line.
     void ReadReply(std::string& reply);
 
-  private:
+private:
     bool Converse(std::string& reply);
     // Sends line + CR LF, reads the reply and checks its code.
     bool Step(const std::string& line, std::string_view code, std::string& reply);

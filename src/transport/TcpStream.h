@@ -12,7 +12,7 @@ namespace corvanteer {
 // Owns one connected, non-blocking socket (close-on-exec, TCP_NODELAY). Every wait is a
 // poll with a time-out; sends use MSG_NOSIGNAL so a vanished peer never raises SIGPIPE.
 class TcpStream : public ByteStream {
-  public:
+public:
     explicit TcpStream(int fd) : fd_(fd) {}
     ~TcpStream() override;
     TcpStream(const TcpStream&) = delete;
@@ -23,7 +23,7 @@ class TcpStream : public ByteStream {
     bool WaitReadable(int timeoutMs) override;
     void Close() override;
 
-  private:
+private:
     int fd_ = -1;
 };
 
@@ -31,7 +31,7 @@ class TcpStream : public ByteStream {
 // IPv6 literal (with or without brackets) is taken numerically, anything else is resolved
 // with getaddrinfo and each address is tried in turn.
 class TcpConnector : public StreamConnector {
-  public:
+public:
     std::unique_ptr<ByteStream> Open(const std::string& host, int port, int timeoutMs) override;
 };
 

@@ -20,7 +20,7 @@ namespace corvanteer::testing {
 // reading (and recording) until the client closes, then closes its side; only then does it
 // accept the next connection.
 class ServerScript {
-  public:
+public:
     enum class Kind { Send, Expect, ExpectAnyLine, ExpectData, Pause, Silence, Close, Reset };
     struct Step {
         Kind kind;
@@ -49,12 +49,12 @@ class ServerScript {
 
     const std::vector<Step>& Steps() const { return steps_; }
 
-  private:
+private:
     std::vector<Step> steps_;
 };
 
 class FakeMailServer {
-  public:
+public:
     enum class Family { IPv4, IPv6 };
 
     // Starts listening on 127.0.0.1 (or ::1) and serves the scripts, one connection each.
@@ -77,7 +77,7 @@ class FakeMailServer {
     // Number of connections accepted so far.
     std::size_t Connections();
 
-  private:
+private:
     void Serve();
     void RunScript(std::size_t index, int fd);
     int AcceptOne();

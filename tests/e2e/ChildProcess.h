@@ -17,7 +17,7 @@ bool GroupHasLiveProcesses(pid_t group);
 // that started it dies, so a crashed test program leaves no server behind; Dovecot's worker
 // processes end by themselves when their master goes.
 class ChildProcess {
-  public:
+public:
     ChildProcess() = default;
     ~ChildProcess();  // Kill()
     ChildProcess(const ChildProcess&) = delete;
@@ -49,7 +49,7 @@ class ChildProcess {
     // The process id (also its process group id); 0 when none is started.
     pid_t Pid() const { return pid_; }
 
-  private:
+private:
     bool Exited();  // polls without reaping
     void Reap();
 

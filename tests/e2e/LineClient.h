@@ -11,7 +11,7 @@ namespace corvanteer::testing {
 // Failures (refused connection, time-out, connection closed early) throw std::runtime_error
 // with a message saying which.
 class LineClient {
-  public:
+public:
     explicit LineClient(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     ~LineClient();
     LineClient(const LineClient&) = delete;
@@ -47,7 +47,7 @@ class LineClient {
     // True when the server closes the connection within the time-out without sending more.
     bool WaitForClose();
 
-  private:
+private:
     // Appends what the socket has to the buffer; false at end of stream. Throws on time-out.
     bool Fill();
 

@@ -38,7 +38,7 @@ struct MailServerOptions {
 // that fails throws std::runtime_error with the reason; a server that does not come up puts
 // its log into the message. Not thread-safe; one thread uses one harness.
 class MailServers {
-  public:
+public:
     static constexpr const char* kDomain = "example.test";
 
     explicit MailServers(MailServerOptions options = {});
@@ -96,7 +96,7 @@ class MailServers {
     // The process group ids of the running servers (tests check nothing survives Stop).
     std::vector<pid_t> ProcessGroups() const;
 
-  private:
+private:
     void RequireStarted(const char* what) const;
     void CreateRoot();
     void StartDovecot();

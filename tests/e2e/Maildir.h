@@ -24,11 +24,11 @@ std::string CreateMaildir(const std::string& home, const MaildirOwner& owner);
 // generator: "<seconds>.M<microseconds>P<pid>Q<counter>.<host>". The SMTP server of the
 // harness names its files the same way, so both kinds sort together.
 class MaildirNames {
-  public:
+public:
     MaildirNames();
     std::string Next();
 
-  private:
+private:
     std::string host_;
     int64_t lastMicros_ = 0;
     uint64_t counter_ = 0;

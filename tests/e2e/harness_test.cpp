@@ -59,7 +59,7 @@ bool GroupIsGone(pid_t group) {
 }
 
 class MailServersTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { servers.Start(); }
 
     // USER/PASS on a fresh connection; the reply to PASS.

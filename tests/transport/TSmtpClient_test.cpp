@@ -262,7 +262,7 @@ TEST(TSmtpClient, ResetDuringDataFailsWithoutSignal) {
 
 // A stream that answers every write with the next scripted reply and counts the writes.
 class ScriptedStream : public ByteStream {
-  public:
+public:
     ScriptedStream(std::deque<std::string>* replies, std::vector<std::string>* writes)
         : replies_(replies), writes_(writes) {}
     bool WriteAll(std::string_view bytes, int) override {
@@ -285,13 +285,13 @@ class ScriptedStream : public ByteStream {
     bool WaitReadable(int) override { return !replies_->empty(); }
     void Close() override {}
 
-  private:
+private:
     std::deque<std::string>* replies_;
     std::vector<std::string>* writes_;
 };
 
 class ScriptedConnector : public StreamConnector {
-  public:
+public:
     std::unique_ptr<ByteStream> Open(const std::string&, int, int) override {
         return std::make_unique<ScriptedStream>(&replies, &writes);
     }
