@@ -69,7 +69,7 @@ namespace {
 // session ending early still sends QUIT (which also commits the deletions already made:
 // every deleted message has been handled or sits safely in its temp file).
 class MailboxConnection {
-  public:
+public:
     MailboxConnection(Pop3Client& pop3, ScanObserver& observer)
         : pop3_(pop3), observer_(observer) {}
 
@@ -101,7 +101,7 @@ class MailboxConnection {
         }
     }
 
-  private:
+private:
     Pop3Client& pop3_;
     ScanObserver& observer_;
     bool open_ = false;

@@ -25,7 +25,7 @@ bool Has(const Lines& lines, const std::string& line) {
 }
 
 class ScanSessionTest : public EngineTest {
-  protected:
+protected:
     ScanSessionTest() {
         console.globals.ListServerHost = kHost;
         console.globals.ListServerPort = 110;
@@ -327,7 +327,7 @@ TEST_F(ScanSessionTest, PendingMailIsRetriedBeforeAnyMailboxIsRead) {
 
 // A server that answers TOP of one message with a bare error line (no empty line after it).
 class NegativeTopPop3 : public FakePop3 {
-  public:
+public:
     void Top(int number) override {
         FakePop3::Top(number);
         if (number == refused) {
