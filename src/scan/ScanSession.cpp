@@ -80,13 +80,22 @@ public:
         pop3_.User = user;
         pop3_.Password = password;
         open_ = pop3_.Login();
+        if (open_) {
+            observer_.TrayImage(1);
+        }
         return open_;
     }
 
-    // QUIT of an open mailbox (the server then deletes what was marked); tray image 0.
+    // QUIT of an open mailbox (the server then deletes what was marked); tray image 0, also
+    // when the QUIT fails.
     void Close() {
         open_ = false;  // a QUIT that fails is not sent a second time
-        pop3_.Quit();
+        try {
+            pop3_.Quit();
+        } catch (...) {
+            observer_.TrayImage(0);
+            throw;
+        }
         observer_.TrayImage(0);
     }
 
@@ -158,7 +167,6 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
                          globals.ListServerPassword)) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
-    services.observer.TrayImage(1);
     for (int n = pop3.MessageCount; n >= 1; --n) {
         context.MessageNumber = n;
         pop3.Top(n);
@@ -186,7 +194,6 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         pop3.Quit();
         return;
     }
-    services.observer.TrayImage(1);
     for (int n = pop3.MessageCount; n >= 1; --n) {
         context.MessageNumber = n;
         pop3.Top(n);

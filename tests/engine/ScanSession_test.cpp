@@ -178,6 +178,7 @@ TEST_F(ScanSessionTest, FailedQuitLosesNothingAndTheNextSessionPostsTheFiles) {
     EXPECT_EQ(TempFiles("news").size(), 3u);
     EXPECT_TRUE(smtp.sent.empty());
     EXPECT_EQ(timer.events, (std::vector<int64_t>{0, 300000}));
+    EXPECT_EQ(observer.trayImages, (std::vector<int>{1, 0}));
 
     // Next session: the mailbox cannot be opened, the files are posted all the same.
     pop3.beforeOperation = nullptr;
