@@ -205,8 +205,14 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         context.MessageFile = MakeUniqueFileName(context.TempFolder, "tmp", services.random);
         // On disk and synced before the DELE (and the QUIT that carries it out).
         WriteNewFileSynced(context.MessageFile, TempFileBytes(pop3.Header, pop3.Body));
+        if (!pop3.Delete(n)) {
+            // The server keeps the message (a refused DELE, or a connection lost before its
+            // reply, which no QUIT will commit): the next session downloads it again, so this
+            // copy would be posted twice, or, after a failed RETR, be a damaged one.
+            DeleteFileIfExists(context.MessageFile);
+            continue;
+        }
         ++context.Counts.messagesRead;
-        pop3.Delete(n);
     }
     context.MessageNumber = 0;
     connection.Close();
