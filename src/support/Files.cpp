@@ -15,6 +15,8 @@ namespace corvanteer {
 
 namespace {
 
+constexpr size_t kWriteBufferSize = 64 * 1024;
+
 // Writes all bytes, retrying short writes and interruptions.
 bool WriteAll(int fd, std::string_view bytes) {
     const char* data = bytes.data();
@@ -69,7 +71,10 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
         }
         std::string candidate = base + name + "." + std::string(extension);
         struct stat st {};
-        if (::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) {
+        if (::lstat(candidate.c_str(), &st) != 0) {
+            // Absent, or the folder cannot be searched at all (missing, not a folder, no
+            // permission): no draw would ever find a free name then, and the caller's write
+            // reports the real reason.
             return candidate;
         }
     }
@@ -88,6 +93,21 @@ void AppendLine(const std::string& path, std::string_view line) {
     ::close(fd);
 }
 
+void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, mode);
+    if (fd < 0) {
+        ThrowIoError("Cannot open", path, errno);
+    }
+    if (!WriteAll(fd, bytes)) {
+        int error = errno;
+        ::close(fd);
+        ThrowIoError("Cannot write", path, error);
+    }
+    if (::close(fd) != 0) {
+        ThrowIoError("Cannot write", path, errno);
+    }
+}
+
 void WriteTextFile(const std::string& path, std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size() + 2);
@@ -97,41 +117,94 @@ void WriteTextFile(const std::string& path, std::string_view text) {
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes) {
-    const std::string folder = FolderOf(path);
-    std::string tempPath = path + ".XXXXXX";
+    AtomicFileWriter writer(path);
+    writer.Append(bytes);
+    writer.Commit();
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
     // mkstemp needs a writable buffer; the temporary name stays in the target's folder so
     // the rename cannot cross file systems.
-    std::vector<char> name(tempPath.begin(), tempPath.end());
+    std::string pattern = path_ + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        ThrowIoError("Cannot create a temporary file for", path, errno);
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        ThrowIoError("Cannot create a temporary file for", path_, errno);
     }
-    tempPath.assign(name.data());
+    tempPath_.assign(name.data());
     // Keep the permissions of the file being replaced.
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
+    if (::stat(path_.c_str(), &st) == 0) {
+        ::fchmod(fd_, st.st_mode & 07777);
     } else {
-        ::fchmod(fd, 0644);
+        ::fchmod(fd_, 0644);
     }
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
-        int error = errno;
-        ::close(fd);
-        ::unlink(tempPath.c_str());
-        ThrowIoError("Cannot write", path, error);
+    buffer_.reserve(kWriteBufferSize);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(tempPath_.c_str());
     }
+}
+
+void AtomicFileWriter::Append(std::string_view bytes) {
+    if (fd_ < 0) {
+        ThrowIoError("Cannot write", path_, EBADF);
+    }
+    if (buffer_.size() + bytes.size() <= kWriteBufferSize) {
+        buffer_.append(bytes);
+        return;
+    }
+    Flush();
+    if (bytes.size() >= kWriteBufferSize) {
+        if (!WriteAll(fd_, bytes)) {
+            Fail("Cannot write", errno);
+        }
+    } else {
+        buffer_.append(bytes);
+    }
+}
+
+void AtomicFileWriter::Flush() {
+    if (!buffer_.empty()) {
+        if (!WriteAll(fd_, buffer_)) {
+            Fail("Cannot write", errno);
+        }
+        buffer_.clear();
+    }
+}
+
+void AtomicFileWriter::Fail(const char* what, int error) {
+    ::close(fd_);
+    ::unlink(tempPath_.c_str());
+    fd_ = -1;
+    ThrowIoError(what, path_, error);
+}
+
+void AtomicFileWriter::Commit() {
+    if (fd_ < 0) {
+        ThrowIoError("Cannot write", path_, EBADF);
+    }
+    Flush();
+    if (::fsync(fd_) != 0) {
+        Fail("Cannot write", errno);
+    }
+    const int fd = fd_;
+    fd_ = -1;
     if (::close(fd) != 0) {
-        int error = errno;
-        ::unlink(tempPath.c_str());
-        ThrowIoError("Cannot write", path, error);
+        const int error = errno;
+        ::unlink(tempPath_.c_str());
+        ThrowIoError("Cannot write", path_, error);
     }
-    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        ::unlink(tempPath.c_str());
-        ThrowIoError("Cannot replace", path, error);
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(tempPath_.c_str());
+        ThrowIoError("Cannot replace", path_, error);
     }
-    SyncFolder(folder);
+    SyncFolder(FolderOf(path_));
 }
 
 void WriteNewFileSynced(const std::string& path, std::string_view bytes) {
@@ -194,7 +267,9 @@ std::string ReadFile(const std::string& path) {
     return std::move(*content);
 }
 
-Lines ReadLines(const std::string& path) { return TextToLines(ReadFile(path)); }
+Lines ReadLines(const std::string& path) {
+    return TextToLines(ReadFile(path));
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -217,7 +292,9 @@ void ForceDirectories(const std::string& path) {
     }
 }
 
-bool DeleteFileIfExists(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFileIfExists(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 std::vector<std::string> ListFiles(const std::string& folder, std::string_view suffix) {
     std::vector<std::string> names;

@@ -24,6 +24,10 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 // swallowed: a line that cannot be written is lost silently.
 void AppendLine(const std::string& path, std::string_view line);
 
+// Appends the bytes to the file in one write, creating it with the given mode when missing.
+// Raises on error.
+void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
 // Creates or replaces the file with text + CR LF. Raises on error. The replacement is
 // atomic: readers see the old or the new content, never a part.
 void WriteTextFile(const std::string& path, std::string_view text);
@@ -31,6 +35,30 @@ void WriteTextFile(const std::string& path, std::string_view text);
 // Replaces (or creates) the file with exactly these bytes: a uniquely named temporary file in
 // the same folder is written, flushed to disk and renamed over the old one. Raises on error.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Builds the replacement of a file piece by piece through a small buffer (so large files are
+// never assembled in memory) and puts it in place as WriteFileAtomic does. The constructor
+// creates the temporary file; Append and Commit raise on error. Destroyed without a
+// successful Commit, it removes the temporary file and the old file stays as it was.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void Append(std::string_view bytes);
+    void Commit();
+
+private:
+    void Flush();
+    [[noreturn]] void Fail(const char* what, int error);
+
+    std::string path_;
+    std::string tempPath_;
+    int fd_ = -1;
+    std::string buffer_;
+};
 
 // Creates the file with exactly these bytes and flushes it to disk before returning; fails
 // (raises) when the file exists already.
@@ -43,7 +71,7 @@ std::string ReadFile(const std::string& path);
 // The file's lines (TextToLines); raises when it cannot be read.
 Lines ReadLines(const std::string& path);
 
-bool FileExists(const std::string& path);       // a regular file (or a link to one)
+bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool DirectoryExists(const std::string& path);
 // Creates the folder and any missing parents; raises when that fails.
 void ForceDirectories(const std::string& path);

@@ -15,8 +15,9 @@ namespace corvanteer {
 std::string ReadSection(const std::string& file, std::string_view section);
 
 // Replaces the section's content by the lines (followed by one empty line and "####"), or
-// appends the section (or creates the file) when absent. Every other byte range keeps its
-// lines. The file is replaced atomically. Raises on I/O errors.
+// appends the section (or creates the file) when absent. A header on the file's last line is
+// completed where it stands. Every other byte range keeps its lines (each ended by CR LF).
+// The file is replaced atomically. Raises on I/O errors.
 void WriteSection(const std::string& file, std::string_view section, const Lines& lines);
 
 }  // namespace corvanteer

@@ -29,5 +29,124 @@ TEST(TextToLines, LineBreakForms) {
     EXPECT_EQ(TextToLines("a\nb\rc"), (Lines{"a", "b", "c"}));
 }
 
+TEST(SplitString, SeparatorAtTheEdgesAndLongSeparators) {
+    auto r = SplitString(",a,", ",");
+    EXPECT_EQ(r.count, 3);
+    EXPECT_EQ(r.Part(1), "");
+    EXPECT_EQ(r.Part(2), "a");
+    EXPECT_EQ(r.Part(3), "");
+    auto crlf = SplitString("x\r\ny\r\n", "\r\n");
+    EXPECT_EQ(crlf.count, 3);
+    EXPECT_EQ(crlf.Part(2), "y");
+    EXPECT_EQ(SplitString("", " ").count, 1);
+    EXPECT_LE(r.count, CountOf(",a,", ",") + 1);
+}
+
+TEST(ReplaceAll, EmptyPatternsAndOverlaps) {
+    EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+    EXPECT_EQ(ReplaceAll("aaaa", "aa", "b"), "bb");
+    EXPECT_EQ(ReplaceAll("aaa", "aa", "b"), "ba");
+    EXPECT_EQ(ReplaceAll("{ListName}{ListName}", "{ListName}", "{ListName}!"),
+              "{ListName}!{ListName}!");
+    EXPECT_EQ(ReplaceAll("Case", "case", "x"), "Case");
+}
+
+TEST(RightStr, CountsFromTheEnd) {
+    EXPECT_EQ(RightStr("abcdef", 2), "ef");
+    EXPECT_EQ(RightStr("abc", 10), "abc");
+    EXPECT_EQ(RightStr("abc", 0), "");
+    EXPECT_EQ(RightStr("abc", -3), "");
+}
+
+TEST(PosFrom, StartRules) {
+    EXPECT_EQ(PosFrom(1, "abcabc", "bc"), 2);
+    EXPECT_EQ(PosFrom(3, "abcabc", "bc"), 5);
+    EXPECT_EQ(PosFrom(6, "abcabc", "bc"), 0);
+    EXPECT_EQ(PosFrom(0, "abc", "a"), 0);
+    EXPECT_EQ(PosFrom(4, "abc", ""), 0);  // start beyond the text
+    EXPECT_EQ(PosFrom(2, "abc", ""), 2);
+    EXPECT_EQ(PosFrom(1, "", ""), 0);
+}
+
+TEST(CountOfAndLastPos, NonOverlappingAndLast) {
+    EXPECT_EQ(CountOf("aaaa", "aa"), 2);
+    EXPECT_EQ(CountOf("aaa", "aa"), 1);
+    EXPECT_EQ(CountOf("abc", ""), 0);
+    EXPECT_EQ(LastPos("abcabc", "bc"), 5);
+    EXPECT_EQ(LastPos("abc", "x"), 0);
+    EXPECT_EQ(LastPos("ab", "abc"), 0);
+}
+
+TEST(CollapseSpaces, TabsAndRuns) {
+    EXPECT_EQ(CollapseSpaces("\t   "), " ");
+    EXPECT_EQ(CollapseSpaces("  a \t b\t\t"), " a b ");
+    EXPECT_EQ(CollapseSpaces("a\r\n  b"), "a\r\n b");
+}
+
+TEST(ZeroPad, SignCountsAsACharacter) {
+    EXPECT_EQ(ZeroPad(5, 2), "05");
+    EXPECT_EQ(ZeroPad(123, 2), "123");
+    EXPECT_EQ(ZeroPad(-5, 3), "0-5");
+    EXPECT_EQ(ZeroPad(0, 0), "0");
+}
+
+TEST(Trim, BlanksAndControlCharacters) {
+    EXPECT_EQ(Trim(" \t\r\na b\x01 "), "a b");
+    EXPECT_EQ(TrimLeft("  a "), "a ");
+    EXPECT_EQ(TrimRight("  a \r\n"), "  a");
+    EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // bytes above 127 are text
+}
+
+TEST(CaseRoutines, AsciiLettersOnly) {
+    EXPECT_EQ(LowerCase("AbC\xc4@"), "abc\xc4@");
+    EXPECT_EQ(UpperCase("aBc\xe4"), "ABC\xe4");
+    EXPECT_TRUE(SameText("MemberList", "memberLIST"));
+    EXPECT_FALSE(SameText("a", "ab"));
+    EXPECT_FALSE(SameText("\xc4", "\xe4"));
+    EXPECT_TRUE(StartsWithText("SUBSCRIBE news", "subs"));
+    EXPECT_FALSE(StartsWithText("sub", "subs"));
+    EXPECT_TRUE(StartsWith("abc", ""));
+    EXPECT_FALSE(StartsWith("ab", "abc"));
+    EXPECT_TRUE(EndsWith("file.TMP", ".TMP"));
+    EXPECT_FALSE(EndsWith("file.TMP", ".tmp"));
+    EXPECT_TRUE(Contains("abc", "bc"));
+}
+
+TEST(BeforeAfter, FirstOccurrence) {
+    EXPECT_EQ(Before("a:b:c", ":"), "a");
+    EXPECT_EQ(After("a:b:c", ":"), "b:c");
+    EXPECT_EQ(Before("abc", ":"), "abc");
+    EXPECT_EQ(After("abc", ":"), "");
+}
+
+TEST(LinesToText, EveryLineEndsWithCrLf) {
+    EXPECT_EQ(LinesToText({}), "");
+    EXPECT_EQ(LinesToText({""}), "\r\n");
+    EXPECT_EQ(LinesToText({"a", "b"}), "a\r\nb\r\n");
+    EXPECT_EQ(JoinLines({"a", "b"}), "a\r\nb");
+    EXPECT_EQ(JoinLines({"a", "b"}, ","), "a,b");
+    EXPECT_EQ(JoinLines({}), "");
+}
+
+TEST(TryParseInt, WholeNumbersIn32Bits) {
+    int v = 7;
+    EXPECT_TRUE(TryParseInt(" 42 ", v));
+    EXPECT_EQ(v, 42);
+    EXPECT_TRUE(TryParseInt("+5", v));
+    EXPECT_EQ(v, 5);
+    EXPECT_TRUE(TryParseInt("2147483647", v));
+    EXPECT_EQ(v, 2147483647);
+    EXPECT_TRUE(TryParseInt("-2147483648", v));
+    EXPECT_EQ(v, -2147483647 - 1);
+    v = 7;
+    for (const char* bad : {"2147483648", "-2147483649", "99999999999999999999999", "", "-", "1 2",
+                            "0x10", "+-1", "12a", "1.5"}) {
+        EXPECT_FALSE(TryParseInt(bad, v)) << bad;
+        EXPECT_EQ(v, 7) << bad;
+    }
+    EXPECT_EQ(StrToIntDef("x", -1), -1);
+    EXPECT_EQ(StrToIntDef("110", -1), 110);
+}
+
 }  // namespace
 }  // namespace corvanteer

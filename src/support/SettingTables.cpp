@@ -1,0 +1,293 @@
+#include "support/SettingTables.h"
+
+#include "support/Status.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+namespace {
+
+constexpr const char* kAppDirMarker = "{appDir}";
+constexpr const char* kShownSubject = "ListServer Response";
+constexpr const char* kScanSubject = "List Server Response";
+
+SettingDef Def(const char* name, SettingType type, std::string shown,
+               std::optional<std::string> scan, const char* caption,
+               std::optional<int32_t> min = std::nullopt,
+               std::optional<int32_t> max = std::nullopt) {
+    return SettingDef{name, type, std::move(shown), std::move(scan), min, max, caption};
+}
+
+// Global values are read the same way everywhere, so the scan default is the shown one.
+SettingDef Global(const char* name, SettingType type, const char* value, const char* caption,
+                  std::optional<int32_t> min = std::nullopt,
+                  std::optional<int32_t> max = std::nullopt) {
+    return Def(name, type, value, std::string(value), caption, min, max);
+}
+
+std::vector<SettingDef> MakeGlobalTable() {
+    using T = SettingType;
+    return {
+        Global("ListServerAddress", T::String, "", "List Server address"),
+        Global("ListServerHost", T::String, "", "List Server POP3 host"),
+        Global("ListServerUserID", T::String, "", "List Server POP3 user name"),
+        Global("ListServerPassword", T::Password, "", "List Server POP3 password"),
+        Global("ListServerPort", T::Integer, "110", "List Server POP3 port"),
+        Global("SMTPHost", T::String, "", "SMTP (outgoing) host"),
+        Global("SMTPPort", T::Integer, "25", "SMTP (outgoing) port"),
+        Global("ReqSmtpAuth", T::Boolean, "0", "Authentication required"),
+        Global("SmtpUser", T::String, "", "SMTP user name"),
+        Global("SmtpPassword", T::Password, "", "SMTP password"),
+        Global("SessionInterval", T::Integer, "0", "Poll interval (mins); 0 = polling disabled", 0,
+               9999),
+        Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
+               0, 9999),
+        Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
+        Global("Minimized", T::Boolean, "0", "Start minimized"),
+        Global("Launch", T::Boolean, "0", "Launch at startup"),
+        Global("BackupDir", T::String, "{appDir}Backup", "Backup directory"),
+        Global("Top", T::Integer, "100", "Main window's top edge"),
+        Global("Left", T::Integer, "200", "Main window's left edge"),
+        Global("LastList", T::Integer, "0", "Index of the selected list"),
+    };
+}
+
+std::vector<SettingDef> MakeListTable() {
+    using T = SettingType;
+    auto same = [](const char* name, SettingType type, const char* value, const char* caption,
+                   std::optional<int32_t> min = std::nullopt,
+                   std::optional<int32_t> max = std::nullopt) {
+        return Def(name, type, value, std::string(value), caption, min, max);
+    };
+    auto subject = [](const char* name, const char* caption) {
+        return Def(name, T::String, kShownSubject, std::string(kScanSubject), caption);
+    };
+    return {
+        same("AllowUserSubscribe", T::Boolean, "1", "Allow user subscribe/unsubscribe"),
+        same("VerifySubscribe", T::Boolean, "1", "Require verification within ... days"),
+        same("VerifyDays", T::Integer, "7", "Days a verification stays pending", 1, 60),
+        same("ModerateList", T::Boolean, "0", "Moderate List"),
+        same("RequirePassword", T::Boolean, "0", "Require password"),
+        same("ForwardErrorMsgs", T::Boolean, "0", "Fwd unauthorized/error msgs to"),
+        same("HideSenderEmail", T::Boolean, "1", "Change sender email address to"),
+        same("AllowPostBy", T::Integer, "0", "Permissions: 0 moderators only, 1 members, 2 anybody",
+             0, 2),
+        same("PostingMethod", T::Integer, "0", "Posting method: 0 Bcc, 1 individually", 0, 1),
+        same("Moderators", T::String, "", "Moderator addresses, one per line"),
+        Def("ListTo", T::String, kListToPlaceholder, std::string(), "To (Bcc postings)"),
+        same("ListPostingAddress", T::String, "", "List posting address"),
+        same("ErrorsTo", T::String, "", "Recipient of unauthorized/error msgs"),
+        Def("ChangeSenderEmailTo", T::String, kChangeSenderPlaceholder, std::string(),
+            "Address put in place of the sender's"),
+        subject("VerifySubject", "Subject of the verification request"),
+        subject("VerifyErrSubject", "Subject of the verification-error reply"),
+        subject("AlreadyAMemberSubject", "Subject of the already-a-member reply"),
+        subject("NotMemberSubject", "Subject of the not-a-member reply"),
+        subject("SubscribeConfirmSubject", "Subject of the subscription confirmation"),
+        subject("UnSubscribeConfirmSubject", "Subject of the unsubscription confirmation"),
+        subject("PasswordNotifySubject", "Subject of the password notice"),
+        Def("HelpSubject", T::String, kShownSubject, std::nullopt, "Subject of the help reply"),
+        same("Pop3Host", T::String, "", "List POP3 host"),
+        same("Pop3User", T::String, "", "List POP3 user"),
+        same("Pop3Password", T::Password, "", "List POP3 password"),
+        same("Pop3Port", T::Integer, "110", "List POP3 port"),
+    };
+}
+
+std::string ExpandDefault(const std::string& text, std::string_view appDir) {
+    return ReplaceAll(text, kAppDirMarker, appDir);
+}
+
+const SettingDef& MustFind(const std::vector<SettingDef>& table, std::string_view name) {
+    const SettingDef* def = FindSetting(table, name);
+    if (def == nullptr) {
+        throw Failure(ErrorKind::Refused, "Unknown setting \"" + std::string(name) + "\"");
+    }
+    return *def;
+}
+
+// Reads one value of a table with the default chosen by `pick` (the scan default, or the
+// shown one where the scan has none).
+class TableReader {
+public:
+    TableReader(const SettingsStore& store, std::string_view key,
+                const std::vector<SettingDef>& table, bool scan, std::string_view appDir)
+        : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
+
+    std::string Text(std::string_view name) const {
+        const SettingDef& def = MustFind(table_, name);
+        if (def.type == SettingType::Password) {
+            // Scrambling is its own inverse, so the plain default comes back out.
+            return UnscramblePassword(
+                store_.ReadRegString(key_, def.name, ScramblePassword(Default(def))));
+        }
+        return store_.ReadRegString(key_, def.name, Default(def));
+    }
+    int32_t Integer(std::string_view name) const {
+        const SettingDef& def = MustFind(table_, name);
+        return store_.ReadRegInteger(key_, def.name, StrToIntDef(Default(def), 0));
+    }
+    bool Boolean(std::string_view name) const {
+        const SettingDef& def = MustFind(table_, name);
+        return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
+    }
+
+private:
+    std::string Default(const SettingDef& def) const {
+        const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
+        return ExpandDefault(text, appDir_);
+    }
+
+    const SettingsStore& store_;
+    std::string_view key_;
+    const std::vector<SettingDef>& table_;
+    bool scan_;
+    std::string_view appDir_;
+};
+
+std::optional<bool> ParseBoolean(std::string_view text) {
+    const std::string word = LowerCase(Trim(text));
+    if (word == "1" || word == "true" || word == "on") {
+        return true;
+    }
+    if (word == "0" || word == "false" || word == "off") {
+        return false;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+const std::vector<SettingDef>& GlobalSettingTable() {
+    static const std::vector<SettingDef> table = MakeGlobalTable();
+    return table;
+}
+
+const std::vector<SettingDef>& ListSettingTable() {
+    static const std::vector<SettingDef> table = MakeListTable();
+    return table;
+}
+
+const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_view name) {
+    for (const SettingDef& def : table) {
+        if (SameText(def.name, name)) {
+            return &def;
+        }
+    }
+    return nullptr;
+}
+
+std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
+                            std::string_view appDir) {
+    const std::string fallback = ExpandDefault(def.shownDefault, appDir);
+    switch (def.type) {
+        case SettingType::String:
+            return store.ReadRegString(key, def.name, fallback);
+        case SettingType::Password:
+            return UnscramblePassword(
+                store.ReadRegString(key, def.name, ScramblePassword(fallback)));
+        case SettingType::Integer:
+            return std::to_string(store.ReadRegInteger(key, def.name, StrToIntDef(fallback, 0)));
+        case SettingType::Boolean:
+            return store.ReadRegBool(key, def.name, StrToIntDef(fallback, 0) != 0) ? "1" : "0";
+    }
+    return fallback;
+}
+
+void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
+                      std::string_view text) {
+    switch (def.type) {
+        case SettingType::String:
+            store.WriteRegString(key, def.name, text);
+            return;
+        case SettingType::Password:
+            store.WriteRegString(key, def.name, ScramblePassword(text));
+            return;
+        case SettingType::Boolean: {
+            auto flag = ParseBoolean(text);
+            if (!flag) {
+                throw Failure(ErrorKind::Refused,
+                              def.name + " must be one of 1, 0, true, false, on, off (not \"" +
+                                  std::string(text) + "\")");
+            }
+            store.WriteRegBool(key, def.name, *flag);
+            return;
+        }
+        case SettingType::Integer: {
+            int number = 0;
+            if (!TryParseInt(text, number)) {
+                throw Failure(ErrorKind::Refused, def.name + " must be a whole number (not \"" +
+                                                      std::string(text) + "\")");
+            }
+            if ((def.min && number < *def.min) || (def.max && number > *def.max)) {
+                const std::string low = def.min ? std::to_string(*def.min) : "-2147483648";
+                const std::string high = def.max ? std::to_string(*def.max) : "2147483647";
+                throw Failure(ErrorKind::Refused, def.name + " must lie between " + low + " and " +
+                                                      high + " (not " + std::to_string(number) +
+                                                      ")");
+            }
+            store.WriteRegInteger(key, def.name, number);
+            return;
+        }
+    }
+}
+
+ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
+    store.CreateKey(listKey);
+    const TableReader read(store, listKey, ListSettingTable(), /*scan=*/true, "");
+    ListSettings s;
+    s.AllowUserSubscribe = read.Boolean("AllowUserSubscribe");
+    s.VerifySubscribe = read.Boolean("VerifySubscribe");
+    s.VerifyDays = read.Integer("VerifyDays");
+    s.ModerateList = read.Boolean("ModerateList");
+    s.RequirePassword = read.Boolean("RequirePassword");
+    s.ForwardErrorMsgs = read.Boolean("ForwardErrorMsgs");
+    s.HideSenderEmail = read.Boolean("HideSenderEmail");
+    s.AllowPostBy = read.Integer("AllowPostBy");
+    s.PostingMethod = read.Integer("PostingMethod");
+    s.Moderators = read.Text("Moderators");
+    s.ListTo = read.Text("ListTo");
+    s.ListPostingAddress = read.Text("ListPostingAddress");
+    s.ErrorsTo = read.Text("ErrorsTo");
+    s.ChangeSenderEmailTo = read.Text("ChangeSenderEmailTo");
+    s.VerifySubject = read.Text("VerifySubject");
+    s.VerifyErrSubject = read.Text("VerifyErrSubject");
+    s.AlreadyAMemberSubject = read.Text("AlreadyAMemberSubject");
+    s.NotMemberSubject = read.Text("NotMemberSubject");
+    s.SubscribeConfirmSubject = read.Text("SubscribeConfirmSubject");
+    s.UnSubscribeConfirmSubject = read.Text("UnSubscribeConfirmSubject");
+    s.PasswordNotifySubject = read.Text("PasswordNotifySubject");
+    s.Pop3Host = read.Text("Pop3Host");
+    s.Pop3User = read.Text("Pop3User");
+    s.Pop3Password = read.Text("Pop3Password");
+    s.Pop3Port = read.Integer("Pop3Port");
+    return s;
+}
+
+GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view settingsKey,
+                                  std::string_view appDir) {
+    const TableReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
+    GlobalSettings g;
+    g.ListServerAddress = read.Text("ListServerAddress");
+    g.ListServerHost = read.Text("ListServerHost");
+    g.ListServerUserID = read.Text("ListServerUserID");
+    g.ListServerPassword = read.Text("ListServerPassword");
+    g.ListServerPort = read.Integer("ListServerPort");
+    g.SMTPHost = read.Text("SMTPHost");
+    g.SMTPPort = read.Integer("SMTPPort");
+    g.ReqSmtpAuth = read.Boolean("ReqSmtpAuth");
+    g.SmtpUser = read.Text("SmtpUser");
+    g.SmtpPassword = read.Text("SmtpPassword");
+    g.SessionInterval = read.Integer("SessionInterval");
+    g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
+    g.TimerON = read.Boolean("TimerON");
+    g.Minimized = read.Boolean("Minimized");
+    g.Launch = read.Boolean("Launch");
+    g.BackupDir = read.Text("BackupDir");
+    g.Top = read.Integer("Top");
+    g.Left = read.Integer("Left");
+    g.LastList = read.Integer("LastList");
+    return g;
+}
+
+}  // namespace corvanteer

@@ -1,0 +1,197 @@
+#include "support/SettingTables.h"
+
+#include <gtest/gtest.h>
+
+#include "common/TempDir.h"
+#include "support/Status.h"
+
+namespace corvanteer {
+namespace {
+
+using testing::TempDir;
+
+constexpr const char* kSettingsKey = "Software\\Brask Software\\Corvanteer";
+constexpr const char* kListKey = "Software\\Brask Software\\Corvanteer\\Lists\\news";
+
+class SettingTablesTest : public ::testing::Test {
+protected:
+    const SettingDef& Global(const char* name) {
+        const SettingDef* def = FindSetting(GlobalSettingTable(), name);
+        EXPECT_NE(def, nullptr) << name;
+        return *def;
+    }
+    const SettingDef& List(const char* name) {
+        const SettingDef* def = FindSetting(ListSettingTable(), name);
+        EXPECT_NE(def, nullptr) << name;
+        return *def;
+    }
+    void ExpectRefused(const SettingDef& def, const char* text) {
+        try {
+            WriteSettingText(*store, kListKey, def, text);
+            ADD_FAILURE() << def.name << " accepted \"" << text << "\"";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.kind(), ErrorKind::Refused);
+            EXPECT_NE(std::string(failure.what()).find(def.name), std::string::npos)
+                << failure.what();
+        }
+    }
+
+    TempDir dir;
+    std::unique_ptr<SettingsStore> store = SettingsStore::Open(dir.File("settings.sqlite"));
+};
+
+TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
+    EXPECT_EQ(GlobalSettingTable().size(), 19u);
+    EXPECT_EQ(ListSettingTable().size(), 26u);
+    for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
+        for (const SettingDef& def : *table) {
+            EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
+        }
+    }
+    // Found without regard to case: the window writes SmtpHost, start-up reads SMTPHost.
+    EXPECT_EQ(FindSetting(GlobalSettingTable(), "SmtpHost"), &Global("SMTPHost"));
+    EXPECT_EQ(FindSetting(GlobalSettingTable(), "NoSuchValue"), nullptr);
+    EXPECT_EQ(FindSetting(ListSettingTable(), "SmtpHost"), nullptr);
+    EXPECT_FALSE(List("HelpSubject").scanDefault.has_value());
+    EXPECT_EQ(Global("SessionInterval").max, 9999);
+    EXPECT_EQ(List("VerifyDays").min, 1);
+    EXPECT_EQ(List("VerifyDays").max, 60);
+    EXPECT_EQ(List("Pop3Password").type, SettingType::Password);
+    EXPECT_EQ(Global("SmtpPassword").type, SettingType::Password);
+}
+
+TEST_F(SettingTablesTest, LoadListSettingsUsesScanDefaultsAndCreatesTheKey) {
+    ASSERT_FALSE(store->KeyExists(kListKey));
+    ListSettings s = LoadListSettings(*store, kListKey);
+    EXPECT_TRUE(store->KeyExists(kListKey));
+    EXPECT_TRUE(store->Values(kListKey).empty());  // only the key, no values
+    EXPECT_TRUE(s.AllowUserSubscribe);
+    EXPECT_TRUE(s.VerifySubscribe);
+    EXPECT_EQ(s.VerifyDays, 7);
+    EXPECT_FALSE(s.ModerateList);
+    EXPECT_TRUE(s.HideSenderEmail);
+    EXPECT_EQ(s.AllowPostBy, 0);
+    EXPECT_EQ(s.ListTo, "");  // the window shows a placeholder, the scan uses nothing
+    EXPECT_EQ(s.ChangeSenderEmailTo, "");
+    EXPECT_EQ(s.VerifySubject, "List Server Response");
+    EXPECT_EQ(s.PasswordNotifySubject, "List Server Response");
+    EXPECT_EQ(s.Pop3Port, 110);
+    EXPECT_EQ(s.Pop3Password, "");
+
+    // What the window shows for the same absent values.
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("ListTo"), ""), kListToPlaceholder);
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("ChangeSenderEmailTo"), ""),
+              kChangeSenderPlaceholder);
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("VerifySubject"), ""), "ListServer Response");
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("HelpSubject"), ""), "ListServer Response");
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("HideSenderEmail"), ""), "1");
+}
+
+TEST_F(SettingTablesTest, LoadListSettingsReadsStoredValues) {
+    store->WriteRegInteger(kListKey, "verifydays", 30);
+    store->WriteRegInteger(kListKey, "AllowUserSubscribe", 0);
+    store->WriteRegInteger(kListKey, "ModerateList", 2);  // any non-zero is true
+    store->WriteRegString(kListKey, "ListTo", "news@example.org");
+    store->WriteRegString(kListKey, "Moderators", "a@x\r\nb@x");
+    store->WriteRegString(kListKey, "Pop3Password", ScramblePassword("s\x80"));
+    ListSettings s = LoadListSettings(*store, kListKey);
+    EXPECT_EQ(s.VerifyDays, 30);
+    EXPECT_FALSE(s.AllowUserSubscribe);
+    EXPECT_TRUE(s.ModerateList);
+    EXPECT_EQ(s.ListTo, "news@example.org");
+    EXPECT_EQ(s.Moderators, "a@x\r\nb@x");
+    EXPECT_EQ(s.Pop3Password, "s\x80");
+
+    // Another list without values still gets the defaults, not the first list's values.
+    const std::string other = std::string(kSettingsKey) + "\\Lists\\other";
+    EXPECT_EQ(LoadListSettings(*store, other).ListTo, "");
+
+    // A value stored with the wrong type fails the load rather than passing as a default.
+    store->WriteRegString(kListKey, "VerifyDays", "30");
+    EXPECT_THROW(LoadListSettings(*store, kListKey), Failure);
+}
+
+TEST_F(SettingTablesTest, BooleansAcceptTheUsualWords) {
+    const SettingDef& def = List("ModerateList");
+    for (const char* yes : {"1", "true", "TRUE", "on", "On"}) {
+        store->WriteRegInteger(kListKey, "ModerateList", 0);
+        WriteSettingText(*store, kListKey, def, yes);
+        EXPECT_EQ(store->ReadRegInteger(kListKey, "ModerateList", -1), 1) << yes;
+    }
+    for (const char* no : {"0", "false", "Off", "OFF"}) {
+        store->WriteRegInteger(kListKey, "ModerateList", 1);
+        WriteSettingText(*store, kListKey, def, no);
+        EXPECT_EQ(store->ReadRegInteger(kListKey, "ModerateList", -1), 0) << no;
+    }
+    EXPECT_EQ(ReadSettingText(*store, kListKey, def, ""), "0");
+    for (const char* bad : {"yes", "2", "", "truth"}) {
+        ExpectRefused(def, bad);
+    }
+    EXPECT_EQ(store->ReadRegInteger(kListKey, "ModerateList", -1), 0);
+}
+
+TEST_F(SettingTablesTest, IntegersOutsideTheirRangeAreRefusedWithoutWriting) {
+    ExpectRefused(List("VerifyDays"), "0");
+    ExpectRefused(List("VerifyDays"), "61");
+    ExpectRefused(List("AllowPostBy"), "3");
+    ExpectRefused(List("AllowPostBy"), "-1");
+    ExpectRefused(List("PostingMethod"), "2");
+    ExpectRefused(List("Pop3Port"), "pop");
+    ExpectRefused(List("Pop3Port"), "99999999999");
+    EXPECT_TRUE(store->Values(kListKey).empty());
+
+    WriteSettingText(*store, kListKey, List("VerifyDays"), "60");
+    WriteSettingText(*store, kListKey, List("AllowPostBy"), "2");
+    WriteSettingText(*store, kListKey, List("Pop3Port"), "995");
+    EXPECT_EQ(store->ReadRegInteger(kListKey, "VerifyDays", 0), 60);
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("AllowPostBy"), ""), "2");
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("Pop3Port"), ""), "995");
+
+    // Global ranges: 0 is allowed (no limit / polling off), 10000 is not.
+    WriteSettingText(*store, kSettingsKey, Global("SmtpMaxAttempts"), "0");
+    WriteSettingText(*store, kSettingsKey, Global("SessionInterval"), "9999");
+    EXPECT_THROW(WriteSettingText(*store, kSettingsKey, Global("SessionInterval"), "10000"),
+                 Failure);
+    EXPECT_EQ(store->ReadRegInteger(kSettingsKey, "SessionInterval", 0), 9999);
+    // Ports have no range of their own.
+    WriteSettingText(*store, kSettingsKey, Global("SMTPPort"), "-5");
+    EXPECT_EQ(store->ReadRegInteger(kSettingsKey, "SmtpPort", 0), -5);
+}
+
+TEST_F(SettingTablesTest, PasswordsAreStoredScrambledAndShownPlain) {
+    WriteSettingText(*store, kSettingsKey, Global("SmtpPassword"), "secret");
+    EXPECT_EQ(store->ReadRegString(kSettingsKey, "SmtpPassword", ""), ScramblePassword("secret"));
+    EXPECT_EQ(ReadSettingText(*store, kSettingsKey, Global("SmtpPassword"), ""), "secret");
+    EXPECT_EQ(ReadSettingText(*store, kSettingsKey, Global("ListServerPassword"), ""), "");
+}
+
+TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
+    GlobalSettings g = LoadGlobalSettings(*store, kSettingsKey, "/home/u/corv/");
+    EXPECT_EQ(g.ListServerPort, 110);
+    EXPECT_EQ(g.SMTPPort, 25);
+    EXPECT_EQ(g.SessionInterval, 0);
+    EXPECT_EQ(g.SmtpMaxAttempts, 2);
+    EXPECT_FALSE(g.TimerON);
+    EXPECT_FALSE(g.ReqSmtpAuth);
+    EXPECT_EQ(g.BackupDir, "/home/u/corv/Backup");
+    EXPECT_EQ(g.Top, 100);
+    EXPECT_EQ(g.Left, 200);
+    EXPECT_EQ(g.LastList, 0);
+    EXPECT_FALSE(store->KeyExists(kSettingsKey));  // reading creates nothing
+    EXPECT_EQ(ReadSettingText(*store, kSettingsKey, Global("BackupDir"), "/a/"), "/a/Backup");
+
+    store->WriteRegString(kSettingsKey, "SmtpHost", "mail.example.org");
+    store->WriteRegInteger(kSettingsKey, "SmtpPort", 587);
+    store->WriteRegString(kSettingsKey, "ListServerPassword", ScramblePassword("pw"));
+    store->WriteRegBool(kSettingsKey, "TimerON", true);
+    store->WriteRegString(kSettingsKey, "BackupDir", "/elsewhere");
+    g = LoadGlobalSettings(*store, kSettingsKey, "/home/u/corv/");
+    EXPECT_EQ(g.SMTPHost, "mail.example.org");
+    EXPECT_EQ(g.SMTPPort, 587);
+    EXPECT_EQ(g.ListServerPassword, "pw");
+    EXPECT_TRUE(g.TimerON);
+    EXPECT_EQ(g.BackupDir, "/elsewhere");
+}
+
+}  // namespace
+}  // namespace corvanteer
