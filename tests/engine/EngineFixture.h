@@ -12,6 +12,7 @@
 
 #include "common/FakeMailClients.h"
 #include "common/TempDir.h"
+#include "scan/ScanContext.h"
 #include "scan/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
@@ -59,6 +60,13 @@ protected:
     std::string DataFile(const std::string& name) const { return paths.ListDataFile(name); }
     // The activity log's lines ("" when absent).
     std::vector<std::string> LogLines() const;
+    // Names of the files in out/ (the pending queue), sorted; none when out/ is absent.
+    std::vector<std::string> QueueFiles() const;
+    // Replaces one section of a list's data file with the lines of the text.
+    void SetSection(const std::string& list, const std::string& section, const std::string& text);
+    // A context turned to the list as a scan does it: name, key, data file, temp folder and
+    // the list settings loaded from the store.
+    ScanContext ContextFor(const std::string& list);
 
     TempDir dir;
     AppPaths paths;
