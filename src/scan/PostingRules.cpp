@@ -69,17 +69,12 @@ void PostOrRequestApproval(ScanContext& context, Services& services) {
 // A refused posting goes, whole as downloaded, to the list's error address.
 void ForwardRefused(ScanContext& context, Services& services) {
     const ListSettings& settings = context.Settings;
-    const GlobalSettings globals = services.console.Globals();
     auto text = ReadFileIfExists(context.MessageFile);
     const Lines message = text ? TextToLines(*text) : Lines{};
     const Lines sendTo{settings.ErrorsTo};
 
+    // The front end has given the client its server and credentials.
     SmtpClient& smtp = services.smtp;
-    smtp.HostAddress = globals.SMTPHost;
-    smtp.Port = globals.SMTPPort;
-    smtp.RequireAuthentication = globals.ReqSmtpAuth;
-    smtp.User = globals.SmtpUser;
-    smtp.Password = globals.SmtpPassword;
     smtp.From = settings.ListPostingAddress;
     smtp.SendTo = sendTo;
     smtp.OutMessage = message;
