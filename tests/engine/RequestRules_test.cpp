@@ -11,7 +11,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class RequestRulesTest : public RequestTest {
-  protected:
+protected:
     void Apply(ScanContext& context) { ApplyRequestRules(context, services); }
 };
 
