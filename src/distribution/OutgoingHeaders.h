@@ -1,9 +1,11 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "scan/ScanContext.h"
 #include "scan/Services.h"
+#include "support/Clock.h"
 #include "support/Text.h"
 
 namespace corvanteer {
@@ -12,8 +14,21 @@ namespace corvanteer {
 // Message-ID ("<Corvanteer-" + Pop3User + message number + "-yyyymmddhhmmss@" + SMTPHost +
 // ">"), then MIME-Version, Content-Type and Content-Transfer-Encoding of the incoming message
 // when not empty after trimming. The block thus reads, from the top: the MIME lines present,
-// Message-ID, X-Mailer, Date.
+// Message-ID, X-Mailer, Date. The clock is read once for the Date and once more for the
+// Message-ID; SMTPHost is the console's current value.
 void AddStandardHeaders(Lines& message, const ScanContext& context, Services& services);
+
+// The block AddStandardHeaders inserts, top-down, with the given SMTP host. Reads the clock
+// as AddStandardHeaders does. Its length depends only on the context's MIME values, so a
+// caller that composes many copies of one posting can replace the block in place.
+Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock,
+                          std::string_view smtpHost);
+
+// "Date: " + the RFC 822 date of the moment.
+std::string DateHeader(const LocalTime& time);
+// "Message-ID: <Corvanteer-" + user + number + "-" + yyyymmddhhmmss + "@" + host + ">"
+std::string MessageIdHeader(std::string_view pop3User, int messageNumber, const LocalTime& time,
+                            std::string_view smtpHost);
 
 // True when the line may be added to a posting as an extra header: not empty, holds ": ",
 // and does not begin (lower-cased, untrimmed) with a header the program writes itself.

@@ -1,6 +1,9 @@
 #include "EngineFixture.h"
 
+#include <algorithm>
+
 #include "support/Files.h"
+#include "support/SectionFile.h"
 #include "support/Text.h"
 
 namespace corvanteer::testing {
@@ -24,6 +27,27 @@ void EngineTest::AddList(const std::string& name) {
 std::vector<std::string> EngineTest::LogLines() const {
     auto text = ReadFileIfExists(paths.LogFile());
     return text ? TextToLines(*text) : std::vector<std::string>{};
+}
+
+std::vector<std::string> EngineTest::QueueFiles() const {
+    std::vector<std::string> names = ListFiles(paths.OutFolder(), "");
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void EngineTest::SetSection(const std::string& list, const std::string& section,
+                            const std::string& text) {
+    WriteSection(paths.ListDataFile(list), section, TextToLines(text));
+}
+
+ScanContext EngineTest::ContextFor(const std::string& list) {
+    ScanContext context;
+    context.ListName = list;
+    context.ListKey = paths.ListKey(list);
+    context.ListDataFile = paths.ListDataFile(list);
+    context.TempFolder = paths.TempFolder(list);
+    context.Settings = LoadListSettings(*store, context.ListKey);
+    return context;
 }
 
 }  // namespace corvanteer::testing

@@ -12,6 +12,7 @@
 
 #include "common/FakeMailClients.h"
 #include "common/TempDir.h"
+#include "scan/ScanContext.h"
 #include "scan/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
@@ -22,7 +23,7 @@
 namespace corvanteer::testing {
 
 class RecordingObserver : public ScanObserver {
-public:
+  public:
     void StatusText(const std::string& text) override { statusTexts.push_back(text); }
     void TrayImage(int index) override { trayImages.push_back(index); }
     void RosterChanged(const std::string& listName) override { rosterChanges.push_back(listName); }
@@ -33,15 +34,21 @@ public:
 };
 
 class RecordingTimer : public PollTimer {
-public:
-    void Stop() override { events.push_back(0); interval = 0; }
-    void SetIntervalMs(int64_t ms) override { events.push_back(ms); interval = ms; }
+  public:
+    void Stop() override {
+        events.push_back(0);
+        interval = 0;
+    }
+    void SetIntervalMs(int64_t ms) override {
+        events.push_back(ms);
+        interval = ms;
+    }
     std::vector<int64_t> events;  // 0 for Stop, else the interval given
     int64_t interval = -1;
 };
 
 class TestConsole : public Console {
-public:
+  public:
     GlobalSettings Globals() override { return globals; }
     std::vector<std::string> ListNames() override { return lists; }
     GlobalSettings globals;
@@ -49,7 +56,7 @@ public:
 };
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     EngineTest();
 
     // Creates a list key (and remembers the name in the console's list order) with the given
@@ -59,6 +66,13 @@ protected:
     std::string DataFile(const std::string& name) const { return paths.ListDataFile(name); }
     // The activity log's lines ("" when absent).
     std::vector<std::string> LogLines() const;
+    // Names of the files in out/ (the pending queue), sorted; none when out/ is absent.
+    std::vector<std::string> QueueFiles() const;
+    // Replaces one section of a list's data file with the lines of the text.
+    void SetSection(const std::string& list, const std::string& section, const std::string& text);
+    // A context turned to the list as a scan does it: name, key, data file, temp folder and
+    // the list settings loaded from the store.
+    ScanContext ContextFor(const std::string& list);
 
     TempDir dir;
     AppPaths paths;

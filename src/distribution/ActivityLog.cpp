@@ -1,0 +1,64 @@
+#include "distribution/ActivityLog.h"
+
+#include <mutex>
+
+#include "distribution/PendingQueue.h"
+#include "support/DateTime.h"
+#include "support/Files.h"
+#include "support/SectionFile.h"
+
+namespace corvanteer {
+
+namespace {
+
+constexpr size_t kLatestActionsKept = 20;
+
+}  // namespace
+
+void WriteLog(Services& services, std::string_view line) {
+    AppendLine(services.paths.LogFile(), line);
+}
+
+std::string Stamp(Services& services) {
+    return LogStamp(services.clock.Now());
+}
+
+std::string ShortDateNow(Services& services) {
+    return ShortDate(services.clock.Now());
+}
+
+void AddLatestAction(Services& services, const std::string& listDataFile,
+                     const std::string& entry) {
+    std::lock_guard<StoreLock> guard(services.storeLock);
+    Lines lines = TextToLines(ReadSection(listDataFile, "Latest_Actions"));
+    lines.insert(lines.begin(), entry);
+    if (lines.size() > kLatestActionsKept) {
+        lines.resize(kLatestActionsKept);
+    }
+    WriteSection(listDataFile, "Latest_Actions", lines);
+}
+
+void SendReply(ScanContext& context, Services& services, const std::string& envelopeSender) {
+    context.RecipientList.clear();
+    context.RecipientList.push_back(context.SenderAddress);
+
+    SmtpClient& smtp = services.smtp;
+    smtp.From = envelopeSender;
+    smtp.SendTo = context.RecipientList;
+    smtp.OutMessage = context.ReplyList;
+
+    if (smtp.Send(context.LastSmtpReply)) {
+        ++context.Counts.answersSent;
+        WriteLog(services,
+                 Stamp(services) + context.ListName + ": i sent msg to " + context.SenderAddress);
+        return;
+    }
+    // The queue file goes to disk before the log line names the failure.
+    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
+        ++context.Counts.messagesQueued;
+    }
+    WriteLog(services, Stamp(services) + context.ListName + ": i failed msg to " +
+                           context.SenderAddress + "(Attempt 1)");
+}
+
+}  // namespace corvanteer

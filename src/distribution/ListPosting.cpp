@@ -1,0 +1,201 @@
+#include "distribution/ListPosting.h"
+
+#include <sys/stat.h>
+
+#include "distribution/ActivityLog.h"
+#include "distribution/OutgoingHeaders.h"
+#include "distribution/PendingQueue.h"
+#include "distribution/ThreadArchive.h"
+#include "support/SectionFile.h"
+
+namespace corvanteer {
+
+namespace {
+
+// What identifies one version of a file: a changed size, modification time (nanoseconds) or
+// inode means the file was written since.
+struct FileVersion {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long seconds = 0;
+    long nanoseconds = 0;
+
+    bool operator==(const FileVersion&) const = default;
+};
+
+FileVersion VersionOf(const std::string& path) {
+    FileVersion version;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        version.exists = true;
+        version.device = st.st_dev;
+        version.inode = st.st_ino;
+        version.size = st.st_size;
+        version.seconds = static_cast<long long>(st.st_mtim.tv_sec);
+        version.nanoseconds = st.st_mtim.tv_nsec;
+    }
+    return version;
+}
+
+// Composes the copies of one posting. The parts every copy shares are built once; a copy
+// differs only in its To line and in the standard block (whose Date and Message-ID follow the
+// clock, as for a posting composed anew). The signature and the extra headers are read again
+// only when the list data file has changed since they were read.
+class PostingComposer {
+  public:
+    PostingComposer(const ScanContext& context, Services& services, const Lines& body)
+        : context_(context),
+          services_(services),
+          body_(body),
+          smtpHost_(services.console.Globals().SMTPHost) {}
+
+    // The posting with "To: " + toValue, in message (which may hold the previous copy).
+    void Compose(Lines& message, const std::string& toValue) {
+        const FileVersion version = VersionOf(context_.ListDataFile);
+        if (!composed_ || !(version == version_)) {
+            version_ = version;
+            ReadListTexts();
+            BuildMessage(message);
+            composed_ = true;
+        } else {
+            Lines block = StandardHeaderBlock(context_, services_.clock, smtpHost_);
+            for (size_t i = 0; i < block.size(); ++i) {
+                if (message[kBlockStart + i] != block[i]) {
+                    message[kBlockStart + i] = std::move(block[i]);
+                }
+            }
+        }
+        message[0] = "To: " + toValue;
+    }
+
+  private:
+    static constexpr size_t kBlockStart = 4;  // after To, From, Reply-To, Subject
+
+    void ReadListTexts() {
+        signature_ = ReadSection(context_.ListDataFile, "Signature");
+        extraHeaders_.clear();
+        for (auto& line : TextToLines(ReadSection(context_.ListDataFile, "ExtraHeaders"))) {
+            if (IsAllowedExtraHeader(line)) {
+                extraHeaders_.push_back(std::move(line));
+            }
+        }
+    }
+
+    void BuildMessage(Lines& message) const {
+        const ListSettings& settings = context_.Settings;
+        message.clear();
+        message.reserve(kBlockStart + 6 + extraHeaders_.size() + 1 + body_.size() + 1);
+        message.push_back("To: ");
+        if (settings.HideSenderEmail) {
+            message.push_back("From: " + context_.SenderName + " <" +
+                              Trim(settings.ChangeSenderEmailTo) + ">");
+        } else {
+            message.push_back("From: " + context_.SenderName + " <" + context_.SenderAddress + ">");
+        }
+        message.push_back("Reply-To: " + settings.ListPostingAddress);
+        message.push_back("Subject: " + context_.Subject);
+        Lines block = StandardHeaderBlock(context_, services_.clock, smtpHost_);
+        message.insert(message.end(), std::make_move_iterator(block.begin()),
+                       std::make_move_iterator(block.end()));
+        message.insert(message.end(), extraHeaders_.begin(), extraHeaders_.end());
+        message.push_back("");
+        message.insert(message.end(), body_.begin(), body_.end());
+        // One entry, however many lines the signature has.
+        message.push_back(signature_);
+    }
+
+    const ScanContext& context_;
+    Services& services_;
+    const Lines& body_;
+    const std::string smtpHost_;
+    bool composed_ = false;
+    FileVersion version_;
+    std::string signature_;
+    Lines extraHeaders_;
+};
+
+void PostViaBcc(ScanContext& context, Services& services, const Lines& body) {
+    SmtpClient& smtp = services.smtp;
+    PostingComposer composer(context, services, body);
+    Lines message;
+    composer.Compose(message, context.Settings.ListTo);
+
+    context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
+    smtp.From = context.Settings.ListPostingAddress;
+    smtp.SendTo.clear();
+    smtp.SendTo.reserve(context.Roster.size());
+    for (const auto& entry : context.Roster.Items()) {
+        smtp.SendTo.push_back(EntryAddress(entry));
+    }
+    smtp.OutMessage = std::move(message);
+    services.observer.StatusText("Posting via Bcc");
+
+    if (smtp.Send(context.LastSmtpReply)) {
+        ++context.Counts.postingsSent;
+        ArchiveThread(services, context.ListName, smtp.OutMessage);
+        WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
+                               " - sent succesfully.");
+        return;
+    }
+    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
+        ++context.Counts.messagesQueued;
+    }
+    WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
+                           " - failed (Attempt 1)");
+}
+
+void PostIndividually(ScanContext& context, Services& services, const Lines& body) {
+    SmtpClient& smtp = services.smtp;
+    context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
+    const size_t count = context.Roster.size();
+    const std::string countText = std::to_string(count);
+    // Set before the loop so the summary names the list's address even for no members.
+    smtp.From = context.Settings.ListPostingAddress;
+
+    PostingComposer composer(context, services, body);
+    Lines message;
+    size_t handled = 0;
+    for (; handled < count; ++handled) {
+        const std::string& entry = context.Roster[handled];
+        const std::string address = EntryAddress(entry);
+        composer.Compose(message, address);
+
+        smtp.From = context.Settings.ListPostingAddress;
+        smtp.SendTo.assign(1, address);
+        smtp.OutMessage = message;  // reuses the previous copy's buffers
+        services.observer.StatusText("Posting to " + entry + " (" + std::to_string(handled + 1) +
+                                     "/" + countText + ")");
+        if (smtp.Send(context.LastSmtpReply)) {
+            ++context.Counts.postingsSent;
+            continue;
+        }
+        if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
+            ++context.Counts.messagesQueued;
+        }
+        WriteLog(services, Stamp(services) + context.ListName + ": msg to " + address +
+                               " - failed (Ateempt 1)");
+    }
+
+    // The last member's copy stands for the posting; with no members nothing was composed.
+    if (count > 0) {
+        ArchiveThread(services, context.ListName, smtp.OutMessage);
+    }
+    WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
+                           " - sent to " + std::to_string(handled) + " of " + countText +
+                           " members.");
+}
+
+}  // namespace
+
+void PostToList(ScanContext& context, Services& services, const Lines& body, int method) {
+    if (method == 0) {
+        PostViaBcc(context, services, body);
+    } else if (method == 1) {
+        PostIndividually(context, services, body);
+    }
+    services.observer.StatusText("Finished posting.");
+}
+
+}  // namespace corvanteer

@@ -1,0 +1,81 @@
+#include "distribution/OutgoingHeaders.h"
+
+#include <array>
+
+#include "support/DateTime.h"
+#include "support/Version.h"
+
+namespace corvanteer {
+
+std::string DateHeader(const LocalTime& time) {
+    return "Date: " + Rfc822Date(time);
+}
+
+std::string MessageIdHeader(std::string_view pop3User, int messageNumber, const LocalTime& time,
+                            std::string_view smtpHost) {
+    std::string line = "Message-ID: <Corvanteer-";
+    line += pop3User;
+    line += std::to_string(messageNumber);
+    line += "-";
+    line += Stamp14(time);
+    line += "@";
+    line += smtpHost;
+    line += ">";
+    return line;
+}
+
+std::string MailerName() {
+    return WindowTitle() + " (" + kMakerWebAddress + ")";
+}
+
+Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock,
+                          std::string_view smtpHost) {
+    // Built in the order the lines reach the top of the message, then reversed: each line of
+    // the block is inserted above the one before it.
+    Lines block;
+    block.push_back(DateHeader(clock.Now()));
+    block.push_back("X-Mailer: " + MailerName());
+    block.push_back(
+        MessageIdHeader(context.Settings.Pop3User, context.MessageNumber, clock.Now(), smtpHost));
+    if (!Trim(context.MimeVersion).empty()) {
+        block.push_back("MIME-Version: " + context.MimeVersion);
+    }
+    if (!Trim(context.ContentType).empty()) {
+        block.push_back("Content-Type: " + context.ContentType);
+    }
+    if (!Trim(context.ContentTransferEncoding).empty()) {
+        block.push_back("Content-Transfer-Encoding: " + context.ContentTransferEncoding);
+    }
+    return Lines(block.rbegin(), block.rend());
+}
+
+void AddStandardHeaders(Lines& message, const ScanContext& context, Services& services) {
+    Lines block = StandardHeaderBlock(context, services.clock, services.console.Globals().SMTPHost);
+    message.insert(message.begin(), std::make_move_iterator(block.begin()),
+                   std::make_move_iterator(block.end()));
+}
+
+bool IsAllowedExtraHeader(std::string_view line) {
+    static constexpr std::array<std::string_view, 8> kOwnHeaders = {"to:",
+                                                                    "from:",
+                                                                    "reply-to:",
+                                                                    "message-id:",
+                                                                    "mime-version:",
+                                                                    "content-type:",
+                                                                    "content-transfer-encoding:",
+                                                                    "x-mailer:"};
+    std::string lower = LowerCase(line);
+    std::string trimmed = Trim(lower);
+    if (trimmed.empty() || !Contains(trimmed, ": ")) {
+        return false;
+    }
+    // The prefix test is made on the untrimmed line, so " To: x" passes.
+    for (std::string_view own : kOwnHeaders) {
+        if (StartsWith(lower, own)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace corvanteer

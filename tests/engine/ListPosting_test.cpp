@@ -1,0 +1,213 @@
+#include "distribution/ListPosting.h"
+
+#include "EngineFixture.h"
+#include "distribution/PendingQueue.h"
+#include "support/Files.h"
+#include "support/SectionFile.h"
+#include "support/Version.h"
+
+namespace corvanteer::testing {
+namespace {
+
+class ListPostingTest : public EngineTest {
+  protected:
+    ListPostingTest() {
+        AddList("news");
+        context = ContextFor("news");
+        ListSettings& s = context.Settings;
+        s.ListPostingAddress = "news@lists.test";
+        s.ListTo = "news-members@lists.test";
+        s.HideSenderEmail = false;
+        s.Pop3User = "news";
+        context.SenderName = "Ann Author";
+        context.SenderAddress = "ann@example.org";
+        context.Subject = "Hello all";
+        SetSection("news", "MemberList",
+                   "carl@x.org 0 111111\r\nBob@x.org 0 222222\r\nann@example.org 1 333333");
+        SetSection("news", "Signature", "-- \r\nThe news list");
+        SetSection("news", "ExtraHeaders",
+                   "X-List-Id: news\r\nReply-To: evil@x.org\r\nX-Note:value\r\n\r\nX-Archive: no");
+    }
+
+    // The header block every copy of the fixture's posting carries below its To line.
+    Lines Expected(const std::string& to, const std::string& time = "14:05:00",
+                   const std::string& stamp = "140500") const {
+        return {"To: " + to,
+                "From: Ann Author <ann@example.org>",
+                "Reply-To: news@lists.test",
+                "Subject: Hello all",
+                "Message-ID: <Corvanteer-news0-20260309" + stamp + "@smtp.example.test>",
+                "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)",
+                "Date: Mon, 9 Mar 2026 " + time + " GMT",
+                "X-List-Id: news",
+                "X-Archive: no",
+                "",
+                "Hi everybody,",
+                "",
+                "the meeting is on.",
+                "-- \r\nThe news list"};
+    }
+    std::string Log(const std::string& text) const { return "Mon,09Mar26 14:05:00 " + text; }
+    bool Archived() const { return FileExists(paths.ThreadsFolder("news") + "threads"); }
+
+    ScanContext context;
+    const Lines body{"Hi everybody,", "", "the meeting is on."};
+};
+
+TEST_F(ListPostingTest, BccPostingGoesOnceToEveryMemberInRosterOrder) {
+    PostToList(context, services, body, 0);
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    const auto& sent = smtp.sent[0];
+    EXPECT_EQ(sent.from, "news@lists.test");
+    EXPECT_EQ(sent.sendTo, (Lines{"ann@example.org", "Bob@x.org", "carl@x.org"}));
+    EXPECT_EQ(sent.message, Expected("news-members@lists.test"));
+    EXPECT_EQ(observer.statusTexts, (Lines{"Posting via Bcc", "Finished posting."}));
+    EXPECT_EQ(LogLines(), (Lines{Log("news: msg from news@lists.test - sent succesfully.")}));
+    EXPECT_EQ(Slurp(paths.ThreadsFolder("news") + "threads"), "1 Hello all\r\n");
+    EXPECT_EQ(context.Counts.postingsSent, 1);
+    EXPECT_EQ(context.Roster.size(), 3u);
+    EXPECT_EQ(context.LastSmtpReply, "250 OK");
+    EXPECT_TRUE(QueueFiles().empty());
+}
+
+TEST_F(ListPostingTest, MimeValuesAndHiddenSenderShapeTheHeader) {
+    context.MimeVersion = "1.0";
+    context.ContentType = "text/plain; charset=utf-8";
+    context.Settings.HideSenderEmail = true;
+    context.Settings.ChangeSenderEmailTo = "  hidden@lists.test  ";
+    PostToList(context, services, body, 0);
+    const Lines& m = smtp.sent.at(0).message;
+    ASSERT_GE(m.size(), 9u);
+    EXPECT_EQ(m[1], "From: Ann Author <hidden@lists.test>");
+    EXPECT_EQ(m[4], "Content-Type: text/plain; charset=utf-8");
+    EXPECT_EQ(m[5], "MIME-Version: 1.0");
+    EXPECT_TRUE(StartsWith(m[6], "Message-ID: "));
+    EXPECT_TRUE(StartsWith(m[8], "Date: "));
+    EXPECT_EQ(m[9], "X-List-Id: news");
+}
+
+TEST_F(ListPostingTest, FailedBccPostingIsQueuedWholeAndNotArchived) {
+    smtp.failAll = true;
+    PostToList(context, services, body, 0);
+    EXPECT_EQ(LogLines(), (Lines{Log("news: msg from news@lists.test - failed (Attempt 1)")}));
+    EXPECT_FALSE(Archived());
+    EXPECT_EQ(context.Counts.messagesQueued, 1);
+    auto files = QueueFiles();
+    ASSERT_EQ(files.size(), 1u);
+    QueuedMessage queued;
+    ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + files[0]), queued));
+    EXPECT_EQ(queued.attempts, 1);
+    EXPECT_EQ(queued.sendTo, (Lines{"ann@example.org", "Bob@x.org", "carl@x.org"}));
+    // The signature entry's line break splits it into two lines on disk.
+    Lines expected = Expected("news-members@lists.test");
+    expected.back() = "-- ";
+    expected.push_back("The news list");
+    expected.push_back("");
+    EXPECT_EQ(queued.message, expected);
+}
+
+TEST_F(ListPostingTest, BccToAnEmptyRosterIsTheServersCall) {
+    SetSection("news", "MemberList", "");
+    PostToList(context, services, body, 0);
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_TRUE(smtp.sent[0].sendTo.empty());
+    EXPECT_EQ(LogLines(), (Lines{Log("news: msg from news@lists.test - failed (Attempt 1)")}));
+    QueuedMessage queued;
+    ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + QueueFiles().at(0)), queued));
+    EXPECT_TRUE(queued.sendTo.empty());
+    EXPECT_EQ(queued.message.front(), "To: news-members@lists.test");
+}
+
+TEST_F(ListPostingTest, IndividualCopiesWithTheSecondMemberFailing) {
+    smtp.accept = [](const FakeSmtp::Sent& s) { return s.sendTo != Lines{"Bob@x.org"}; };
+    PostToList(context, services, body, 1);
+    ASSERT_EQ(smtp.sent.size(), 3u);
+    const Lines order{"ann@example.org", "Bob@x.org", "carl@x.org"};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(smtp.sent[i].from, "news@lists.test");
+        EXPECT_EQ(smtp.sent[i].sendTo, Lines{order[i]});
+        EXPECT_EQ(smtp.sent[i].message, Expected(order[i]));
+    }
+    EXPECT_EQ(smtp.Delivered().size(), 2u);
+    EXPECT_EQ(
+        observer.statusTexts,
+        (Lines{"Posting to ann@example.org 1 333333 (1/3)", "Posting to Bob@x.org 0 222222 (2/3)",
+               "Posting to carl@x.org 0 111111 (3/3)", "Finished posting."}));
+    EXPECT_EQ(LogLines(), (Lines{Log("news: msg to Bob@x.org - failed (Ateempt 1)"),
+                                 Log("news: msg from news@lists.test - sent to 3 of 3 members.")}));
+    QueuedMessage queued;
+    ASSERT_EQ(QueueFiles().size(), 1u);
+    ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + QueueFiles()[0]), queued));
+    EXPECT_EQ(queued.sendTo, (Lines{"Bob@x.org"}));
+    EXPECT_EQ(queued.message.front(), "To: Bob@x.org");
+    EXPECT_EQ(context.Counts.postingsSent, 2);
+    EXPECT_EQ(context.Counts.messagesQueued, 1);
+    // The last member's copy is archived.
+    EXPECT_TRUE(Archived());
+    EXPECT_EQ(smtp.OutMessage, Expected("carl@x.org"));
+}
+
+TEST_F(ListPostingTest, EachIndividualCopyIsDatedWhenItIsComposed) {
+    smtp.accept = [this](const FakeSmtp::Sent&) {
+        clock.AdvanceSeconds(1);
+        return true;
+    };
+    PostToList(context, services, body, 1);
+    ASSERT_EQ(smtp.sent.size(), 3u);
+    EXPECT_EQ(smtp.sent[0].message, Expected("ann@example.org", "14:05:00", "140500"));
+    EXPECT_EQ(smtp.sent[1].message, Expected("Bob@x.org", "14:05:01", "140501"));
+    EXPECT_EQ(smtp.sent[2].message, Expected("carl@x.org", "14:05:02", "140502"));
+}
+
+TEST_F(ListPostingTest, SignatureAndExtraHeadersChangedDuringAPostingReachLaterCopies) {
+    smtp.accept = [this](const FakeSmtp::Sent& s) {
+        if (s.sendTo == Lines{"ann@example.org"}) {
+            SetSection("news", "Signature", "-- \r\nNew signature");
+            SetSection("news", "ExtraHeaders", "X-Other: yes");
+        }
+        return true;
+    };
+    PostToList(context, services, body, 1);
+    ASSERT_EQ(smtp.sent.size(), 3u);
+    EXPECT_EQ(smtp.sent[0].message, Expected("ann@example.org"));
+    Lines changed = Expected("carl@x.org");
+    changed.erase(changed.begin() + 7, changed.begin() + 9);
+    changed.insert(changed.begin() + 7, "X-Other: yes");
+    changed.back() = "-- \r\nNew signature";
+    EXPECT_EQ(smtp.sent[2].message, changed);
+}
+
+TEST_F(ListPostingTest, IndividualPostingToNoMembersSendsAndArchivesNothing) {
+    SetSection("news", "MemberList", "");
+    PostToList(context, services, body, 1);
+    EXPECT_TRUE(smtp.sent.empty());
+    EXPECT_FALSE(Archived());
+    EXPECT_EQ(LogLines(), (Lines{Log("news: msg from news@lists.test - sent to 0 of 0 members.")}));
+    EXPECT_EQ(observer.statusTexts, (Lines{"Finished posting."}));
+}
+
+TEST_F(ListPostingTest, OtherMethodsSendNothing) {
+    PostToList(context, services, body, 2);
+    PostToList(context, services, body, -1);
+    EXPECT_TRUE(smtp.sent.empty());
+    EXPECT_TRUE(LogLines().empty());
+    EXPECT_FALSE(Archived());
+    EXPECT_EQ(observer.statusTexts, (Lines{"Finished posting.", "Finished posting."}));
+}
+
+TEST_F(ListPostingTest, EmptySignatureIsOneEmptyLineAndAddressOnlySenderShowsTwice) {
+    SetSection("news", "Signature", "");
+    SetSection("news", "ExtraHeaders", "");
+    context.SenderName = "ann@example.org";
+    PostToList(context, services, {"only line"}, 0);
+    const Lines& m = smtp.sent.at(0).message;
+    EXPECT_EQ(m[1], "From: ann@example.org <ann@example.org>");
+    ASSERT_EQ(m.size(), 10u);
+    EXPECT_EQ(m[6].substr(0, 6), "Date: ");
+    EXPECT_EQ(m[7], "");
+    EXPECT_EQ(m[8], "only line");
+    EXPECT_EQ(m[9], "");
+}
+
+}  // namespace
+}  // namespace corvanteer::testing
