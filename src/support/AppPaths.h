@@ -25,9 +25,9 @@ struct AppPaths {
     // For a directory that is already known (tests).
     static AppPaths ForDirectory(const std::string& dir, bool testMode = false);
 
-    std::string SettingsKey() const;                          // ... "Corvanteer" [+ "Test"]
-    std::string ListsKey() const;                             // SettingsKey() + "\Lists"
-    std::string ListKey(std::string_view listName) const;     // ListsKey() + "\" + name
+    std::string SettingsKey() const;                       // ... "Corvanteer" [+ "Test"]
+    std::string ListsKey() const;                          // SettingsKey() + "\Lists"
+    std::string ListKey(std::string_view listName) const;  // ListsKey() + "\" + name
 
     std::string SettingsDatabase() const;  // "settings.sqlite"
     std::string LogFile() const;           // "Corvanteer.log"
@@ -39,10 +39,10 @@ struct AppPaths {
     std::string OutFolder() const;         // "out/"
     std::string BadQueueFolder() const;    // "out/bad/"
     std::string DefaultBackupDir() const;  // appDir + "Backup"
-    std::string ListDataFile(std::string_view listName) const;  // appDir + name + ".dat"
-    std::string TempFolder(std::string_view listName) const;    // appDir + "temp/" + name
-    std::string ThreadsFolder(std::string_view listName) const; // "Lists/<name>/threads/"
-    std::string PostsFolder(std::string_view listName) const;   // "Lists/<name>/posts/"
+    std::string ListDataFile(std::string_view listName) const;   // appDir + name + ".dat"
+    std::string TempFolder(std::string_view listName) const;     // appDir + "temp/" + name
+    std::string ThreadsFolder(std::string_view listName) const;  // "Lists/<name>/threads/"
+    std::string PostsFolder(std::string_view listName) const;    // "Lists/<name>/posts/"
 };
 
 }  // namespace corvanteer

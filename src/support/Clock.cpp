@@ -58,9 +58,13 @@ int64_t SystemClock::MonotonicMs() const {
         .count();
 }
 
-FakeClock::FakeClock() { Set(2026, 3, 9, 14, 5, 0); }
+FakeClock::FakeClock() {
+    Set(2026, 3, 9, 14, 5, 0);
+}
 
-FakeClock::FakeClock(const LocalTime& now) { Set(now); }
+FakeClock::FakeClock(const LocalTime& now) {
+    Set(now);
+}
 
 void FakeClock::Set(int year, int month, int day, int hour, int minute, int second,
                     long utcOffset) {
@@ -105,13 +109,12 @@ void CompleteLocalTime(LocalTime& time) {
     time.yearDay = static_cast<int>(days - DaysFromCivil(time.year, 1, 1));
 }
 
-double ToDayCount(int year, int month, int day, int hour, int minute, int second,
-                  int millisecond) {
+double ToDayCount(int year, int month, int day, int hour, int minute, int second, int millisecond) {
     // 1899-12-30 is day 0.
     int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
                    DaysFromCivil(1899, 12, 30);
-    double fraction = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) /
-                      86400000.0;
+    double fraction =
+        (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / 86400000.0;
     return static_cast<double>(days) + fraction;
 }
 

@@ -17,9 +17,9 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
     int millisecond = 0;
-    int weekday = 4;        // 0 = Sunday
-    int yearDay = 0;        // 0..365
-    long utcOffset = 0;     // seconds east of UTC (tm_gmtoff)
+    int weekday = 4;     // 0 = Sunday
+    int yearDay = 0;     // 0..365
+    long utcOffset = 0;  // seconds east of UTC (tm_gmtoff)
     bool isDst = false;
 };
 

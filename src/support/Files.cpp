@@ -93,6 +93,21 @@ void AppendLine(const std::string& path, std::string_view line) {
     ::close(fd);
 }
 
+void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, mode);
+    if (fd < 0) {
+        ThrowIoError("Cannot open", path, errno);
+    }
+    if (!WriteAll(fd, bytes)) {
+        int error = errno;
+        ::close(fd);
+        ThrowIoError("Cannot write", path, error);
+    }
+    if (::close(fd) != 0) {
+        ThrowIoError("Cannot write", path, errno);
+    }
+}
+
 void WriteTextFile(const std::string& path, std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size() + 2);

@@ -24,6 +24,10 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 // swallowed: a line that cannot be written is lost silently.
 void AppendLine(const std::string& path, std::string_view line);
 
+// Appends the bytes to the file in one write, creating it with the given mode when missing.
+// Raises on error.
+void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
 // Creates or replaces the file with text + CR LF. Raises on error. The replacement is
 // atomic: readers see the old or the new content, never a part.
 void WriteTextFile(const std::string& path, std::string_view text);
@@ -37,7 +41,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes);
 // creates the temporary file; Append and Commit raise on error. Destroyed without a
 // successful Commit, it removes the temporary file and the old file stays as it was.
 class AtomicFileWriter {
-  public:
+public:
     explicit AtomicFileWriter(std::string path);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -46,7 +50,7 @@ class AtomicFileWriter {
     void Append(std::string_view bytes);
     void Commit();
 
-  private:
+private:
     void Flush();
     [[noreturn]] void Fail(const char* what, int error);
 

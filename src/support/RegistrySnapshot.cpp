@@ -1,7 +1,5 @@
 #include "support/RegistrySnapshot.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <deque>
@@ -37,33 +35,6 @@ void AppendValueLine(std::string& out, const RegValue& value) {
             break;
     }
     out += "\r\n";
-}
-
-// Appends the bytes to the file in one write. The snapshot holds scrambled passwords, so a
-// new file is readable by its owner only.
-void AppendToFile(const std::string& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        ThrowIoError("Cannot open", path, errno);
-    }
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            int error = errno;
-            ::close(fd);
-            ThrowIoError("Cannot write", path, error);
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-    if (::close(fd) != 0) {
-        ThrowIoError("Cannot write", path, errno);
-    }
 }
 
 int HexDigit(char c) {
@@ -136,7 +107,8 @@ void ExportRegistry(const SettingsStore& store, const std::string& file,
         }
         out += "\r\n";
     }
-    AppendToFile(file, out);
+    // The snapshot holds scrambled passwords, so a new file is readable by its owner only.
+    AppendToFile(file, out, 0600);
 }
 
 void ImportRegistry(SettingsStore& store, const std::string& file) {

@@ -109,7 +109,7 @@ const SettingDef& MustFind(const std::vector<SettingDef>& table, std::string_vie
 // Reads one value of a table with the default chosen by `pick` (the scan default, or the
 // shown one where the scan has none).
 class TableReader {
-  public:
+public:
     TableReader(const SettingsStore& store, std::string_view key,
                 const std::vector<SettingDef>& table, bool scan, std::string_view appDir)
         : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
@@ -132,7 +132,7 @@ class TableReader {
         return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
     }
 
-  private:
+private:
     std::string Default(const SettingDef& def) const {
         const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
         return ExpandDefault(text, appDir_);

@@ -21,14 +21,14 @@ enum class SettingType {
 };
 
 struct SettingDef {
-    std::string name;          // value name as written
+    std::string name;  // value name as written
     SettingType type = SettingType::String;
     std::string shownDefault;  // what the window shows when the value is absent ("1"/"0" for
                                // booleans, decimal for integers); "{appDir}Backup" is expanded
     std::optional<std::string> scanDefault;  // what a scan uses; nullopt: the scan never reads it
-    std::optional<int32_t> min;  // range of integers, when limited
+    std::optional<int32_t> min;              // range of integers, when limited
     std::optional<int32_t> max;
-    std::string caption;       // the window's caption or meaning, for help texts
+    std::string caption;  // the window's caption or meaning, for help texts
 };
 
 const std::vector<SettingDef>& GlobalSettingTable();
@@ -42,8 +42,8 @@ inline constexpr const char* kChangeSenderPlaceholder = "member@list.invalid";
 
 // Text form of a setting's value for the command line and the snapshot: booleans "1"/"0",
 // integers in decimal, passwords in plain. Reading an absent value gives the shown default.
-std::string ReadSettingText(const SettingsStore& store, std::string_view key,
-                            const SettingDef& def, std::string_view appDir);
+std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
+                            std::string_view appDir);
 // Parses and stores a value given as text. Booleans accept 1/0/true/false/on/off (any case);
 // integers must be whole numbers within the range. Raises Failure (Refused) with a message
 // naming the setting when the text does not fit; nothing is written then.

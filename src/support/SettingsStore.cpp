@@ -241,7 +241,7 @@ struct SettingsStore::Impl {
 
     // A cached statement, reset and unbound when the guard goes away.
     class Statement {
-      public:
+    public:
         Statement(Impl& impl, const char* sql) : impl_(impl) {
             auto found = impl.statements.find(sql);
             if (found != impl.statements.end()) {
@@ -279,7 +279,7 @@ struct SettingsStore::Impl {
         }
         sqlite3_stmt* get() const { return statement_; }
 
-      private:
+    private:
         Impl& impl_;
         sqlite3_stmt* statement_ = nullptr;
     };

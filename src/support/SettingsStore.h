@@ -53,8 +53,7 @@ public:
     // Writes create the key and its missing parents and replace an earlier value of that name
     // (whatever its type). Raise Failure (Io) when the store refuses.
     void WriteRegString(std::string_view key, std::string_view name, std::string_view value);
-    void WriteRegExpandString(std::string_view key, std::string_view name,
-                              std::string_view value);
+    void WriteRegExpandString(std::string_view key, std::string_view name, std::string_view value);
     void WriteRegInteger(std::string_view key, std::string_view name, int32_t value);
     void WriteRegBool(std::string_view key, std::string_view name, bool value);
     void WriteRegBinary(std::string_view key, std::string_view name, std::string_view bytes);

@@ -7,9 +7,15 @@ namespace corvanteer {
 
 namespace {
 
-char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-bool IsTrimmable(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+bool IsTrimmable(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
 
 }  // namespace
 
@@ -126,7 +132,9 @@ std::string ZeroPad(long long value, int width) {
     return digits;
 }
 
-std::string Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+std::string Trim(std::string_view text) {
+    return TrimRight(TrimLeft(text));
+}
 
 std::string TrimLeft(std::string_view text) {
     size_t begin = 0;

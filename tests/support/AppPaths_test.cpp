@@ -14,7 +14,7 @@ using testing::TempDir;
 
 // Sets (or clears, for nullptr) an environment variable for one test and puts it back.
 class ScopedEnv {
-  public:
+public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) {
             old_ = old;
@@ -33,7 +33,7 @@ class ScopedEnv {
         }
     }
 
-  private:
+private:
     std::string name_;
     std::optional<std::string> old_;
 };

@@ -17,7 +17,7 @@ using testing::TempDir;
 constexpr const char* kKey = "Software\\Brask Software\\Corvanteer";
 
 class RegistrySnapshotTest : public ::testing::Test {
-  protected:
+protected:
     std::unique_ptr<SettingsStore> OpenStore(const std::string& name) {
         return SettingsStore::Open(dir.File(name));
     }

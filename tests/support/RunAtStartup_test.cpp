@@ -17,7 +17,7 @@ using testing::TempDir;
 // Points the XDG configuration folders at a temporary folder for one test, so nothing of
 // the user's or the system's configuration is touched.
 class RunAtStartupTest : public ::testing::Test {
-  protected:
+protected:
     RunAtStartupTest() {
         Save("XDG_CONFIG_HOME", dir.Path() + "/config");
         Save("XDG_CONFIG_DIRS", dir.Path() + "/system");

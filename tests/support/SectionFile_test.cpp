@@ -22,7 +22,7 @@ const std::string kThreeSections =
     "\r\n[Latest_Actions]\r\n01/02/26 + a@x.org\r\n\r\n####\r\n";
 
 class SectionFileTest : public ::testing::Test {
-  protected:
+protected:
     TempDir dir;
     std::string file = dir.File("news.dat");
 };

@@ -14,7 +14,7 @@ constexpr const char* kSettingsKey = "Software\\Brask Software\\Corvanteer";
 constexpr const char* kListKey = "Software\\Brask Software\\Corvanteer\\Lists\\news";
 
 class SettingTablesTest : public ::testing::Test {
-  protected:
+protected:
     const SettingDef& Global(const char* name) {
         const SettingDef* def = FindSetting(GlobalSettingTable(), name);
         EXPECT_NE(def, nullptr) << name;

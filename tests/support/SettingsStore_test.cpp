@@ -17,7 +17,7 @@ using testing::TempDir;
 constexpr const char* kKey = "Software\\Brask Software\\Corvanteer";
 
 class SettingsStoreTest : public ::testing::Test {
-  protected:
+protected:
     TempDir dir;
     std::unique_ptr<SettingsStore> store = SettingsStore::Open(dir.File("settings.sqlite"));
 };

@@ -1,0 +1,169 @@
+#include "transport/TPop3Client.h"
+
+#include <iterator>
+#include <utility>
+
+#include "support/Text.h"
+#include "transport/TcpStream.h"
+
+namespace corvanteer {
+namespace {
+
+// A one-line response longer than this is a lying or broken server, not a reply.
+constexpr std::size_t kMaxLineResponse = 64 * 1024;
+
+bool IsPositive(std::string_view response) {
+    return StartsWith(response, "+OK");
+}
+
+bool EndsLine(std::string_view text) {
+    return EndsWith(text, "\r\n");
+}
+
+bool EndsMultiLine(std::string_view text) {
+    return EndsWith(text, "\r\n.\r\n") || (text.front() == '-' && EndsWith(text, "\r\n"));
+}
+
+// Index of the first empty line in lines[from, to), or to when there is none.
+std::size_t FirstEmptyLine(const Lines& lines, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        if (lines[i].empty()) {
+            return i;
+        }
+    }
+    return to;
+}
+
+}  // namespace
+
+TPop3Client::TPop3Client() : TPop3Client(std::make_unique<TcpConnector>()) {}
+
+TPop3Client::TPop3Client(std::unique_ptr<StreamConnector> connector)
+    : connector_(std::move(connector)) {}
+
+TPop3Client::~TPop3Client() = default;
+
+void TPop3Client::CloseConnection() {
+    if (stream_) {
+        stream_->Close();
+        stream_.reset();
+    }
+}
+
+void TPop3Client::ReadResponse(bool multiLine, std::string& response) {
+    ResponseDone = false;
+    response.clear();
+    if (stream_) {
+        ReplyLimits limits{FirstByteTimeoutMs, multiLine ? MultiLineReadTimeoutMs : ReadTimeoutMs,
+                           multiLine ? 0 : kMaxLineResponse};
+        ReplyStatus status =
+            reader_.Read(*stream_, limits, multiLine ? EndsMultiLine : EndsLine, response);
+        if (status != ReplyStatus::Complete) {
+            // A partial response must not pass for a positive one, and what is still on
+            // its way would be taken for the next command's reply.
+            response.clear();
+            CloseConnection();
+        }
+    }
+    ResponseDone = true;
+}
+
+std::string TPop3Client::Exchange(std::string_view command, bool multiLine) {
+    std::string response;
+    if (!stream_ || !stream_->WriteAll(command, SendTimeoutMs)) {
+        CloseConnection();
+        return response;
+    }
+    ReadResponse(multiLine, response);
+    return response;
+}
+
+bool TPop3Client::Login() {
+    CloseConnection();
+    stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
+    if (!stream_) {
+        return false;
+    }
+    std::string greeting;
+    ReadResponse(false, greeting);
+    if (!IsPositive(greeting)) {
+        return false;
+    }
+    if (!IsPositive(Exchange("USER " + User + "\r\n", false))) {
+        return false;
+    }
+    if (!IsPositive(Exchange("PASS " + Password + "\r\n", false))) {
+        return false;
+    }
+    Stat();
+    return true;
+}
+
+bool TPop3Client::Stat() {
+    std::string response = Exchange("STAT\r\n", false);
+    if (!IsPositive(response)) {
+        return false;
+    }
+    SplitResult parts = SplitString(response, " ");
+    MessageCount = StrToIntDef(Trim(parts.Part(2)), 0);
+    MailboxSize = StrToIntDef(Trim(parts.Part(3)), 0);
+    return true;
+}
+
+void TPop3Client::Top(int number) {
+    Lines lines = TextToLines(
+        Exchange("TOP " + std::to_string(number) + " " + std::to_string(TopLines) + "\r\n", true));
+    if (lines.empty() || !IsPositive(lines.front())) {
+        Header = std::move(lines);
+        return;
+    }
+    // Between the status line and the final "." (a complete positive response has both).
+    const std::size_t first = 1;
+    const std::size_t end = lines.size() >= 2 ? lines.size() - 1 : lines.size();
+    const std::size_t blank = FirstEmptyLine(lines, first, end);
+    Body.clear();
+    if (blank < end) {
+        Body.assign(std::make_move_iterator(lines.begin() + static_cast<long>(blank) + 1),
+                    std::make_move_iterator(lines.begin() + static_cast<long>(end)));
+    }
+    Lines header(std::make_move_iterator(lines.begin() + static_cast<long>(first)),
+                 std::make_move_iterator(lines.begin() + static_cast<long>(blank)));
+    header.emplace_back();
+    Header = std::move(header);
+}
+
+void TPop3Client::Retrieve(int number) {
+    Lines lines = TextToLines(Exchange("RETR " + std::to_string(number) + "\r\n", true));
+    if (lines.empty() || !IsPositive(lines.front())) {
+        Body = std::move(lines);
+        return;
+    }
+    const std::size_t first = 1;
+    const std::size_t end = lines.size() >= 2 ? lines.size() - 1 : lines.size();
+    // Unstuffing never makes a line empty, so the header ends at the same line either way.
+    const std::size_t blank = FirstEmptyLine(lines, first, end);
+    Body.clear();
+    if (blank < end) {
+        Body.assign(std::make_move_iterator(lines.begin() + static_cast<long>(blank) + 1),
+                    std::make_move_iterator(lines.begin() + static_cast<long>(end)));
+    }
+    for (std::string& line : Body) {
+        if (StartsWith(line, "..")) {
+            line.erase(0, 1);
+        }
+    }
+}
+
+bool TPop3Client::Delete(int number) {
+    return IsPositive(Exchange("DELE " + std::to_string(number) + "\r\n", false));
+}
+
+void TPop3Client::Quit() {
+    if (stream_ && stream_->WriteAll("QUIT\r\n", SendTimeoutMs)) {
+        std::string ignored;
+        ReadResponse(false, ignored);
+    }
+    CloseConnection();
+}
+
+}  // namespace corvanteer

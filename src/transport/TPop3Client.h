@@ -1,0 +1,68 @@
+#pragma once
+
+// The POP3 client: one blocking connection per mailbox, USER/PASS login, STAT, TOP, RETR,
+// DELE and QUIT.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "transport/ByteStream.h"
+#include "transport/MailClients.h"
+#include "transport/ReplyReader.h"
+
+namespace corvanteer {
+
+class TPop3Client : public Pop3Client {
+public:
+    // Connects over TCP.
+    TPop3Client();
+    // Connects through the given connector (a TLS one, or a test's).
+    explicit TPop3Client(std::unique_ptr<StreamConnector> connector);
+    ~TPop3Client() override;
+    TPop3Client(const TPop3Client&) = delete;
+    TPop3Client& operator=(const TPop3Client&) = delete;
+
+    // Time-outs in milliseconds. A response that has not begun within FirstByteTimeoutMs,
+    // or stops arriving for the read time-out before its end, counts as empty (negative)
+    // and ends the connection.
+    int ConnectTimeoutMs = 60000;       // each connection attempt
+    int FirstByteTimeoutMs = 50000;     // first byte of any response
+    int ReadTimeoutMs = 60000;          // further bytes of a one-line response
+    int MultiLineReadTimeoutMs = 5000;  // further bytes of a TOP or RETR response
+    int SendTimeoutMs = 60000;          // a send that makes no progress
+
+    // Connects, reads the greeting, sends USER and PASS, then Stat (its result ignored).
+    // False when no connection could be made or the greeting, USER or PASS was refused;
+    // the connection then stays as it is for Quit.
+    bool Login() override;
+    // STAT; on "+OK" sets MessageCount and MailboxSize from the reply (0 for what is not a
+    // number) and returns true; otherwise both keep their values.
+    bool Stat() override;
+    // TOP number TopLines. Positive: Header is the header lines plus one empty line, Body
+    // the lines after the first empty line (without it); text without an empty line is all
+    // header. Negative: Header holds the raw response lines, Body keeps its content.
+    void Top(int number) override;
+    // RETR number. Positive: Body is the message after the first empty line, dot-unstuffed
+    // (empty when there is none). Negative: Body holds the raw response lines.
+    void Retrieve(int number) override;
+    // DELE number; true on "+OK".
+    bool Delete(int number) override;
+    // QUIT, its reply read and ignored, then the connection closed. Never fails.
+    void Quit() override;
+
+    // Reads one response: one line, or (multiLine) up to the line "." or a "-" line. Empty
+    // when it did not arrive whole; the connection is then closed.
+    void ReadResponse(bool multiLine, std::string& response);
+
+private:
+    // Sends the command and reads its response; empty when the send failed.
+    std::string Exchange(std::string_view command, bool multiLine);
+    void CloseConnection();
+
+    std::unique_ptr<StreamConnector> connector_;
+    std::unique_ptr<ByteStream> stream_;
+    ReplyReader reader_;
+};
+
+}  // namespace corvanteer

@@ -1,0 +1,282 @@
+#include "transport/TPop3Client.h"
+
+#include <gtest/gtest.h>
+
+#include "common/FakeMailServer.h"
+
+namespace corvanteer {
+namespace {
+
+using testing::FakeMailServer;
+using testing::ServerScript;
+
+// Time-outs that never fire against a server that answers, and short ones for the cases
+// where the server is meant to fall silent.
+constexpr int kPatientMs = 3000;
+constexpr int kShortMs = 150;
+
+void PointAt(TPop3Client& pop3, const FakeMailServer& server, int timeoutMs = kPatientMs) {
+    pop3.HostAddress = server.Host();
+    pop3.Port = server.Port();
+    pop3.User = "alice";
+    pop3.Password = "secret";
+    pop3.ConnectTimeoutMs = kPatientMs;
+    pop3.FirstByteTimeoutMs = timeoutMs;
+    pop3.ReadTimeoutMs = timeoutMs;
+    pop3.MultiLineReadTimeoutMs = timeoutMs;
+    pop3.SendTimeoutMs = kPatientMs;
+}
+
+// The greeting and a successful login whose STAT reports the given reply.
+ServerScript LoggedIn(std::string_view statReply = "+OK 2 300") {
+    ServerScript script;
+    script.SendLine("+OK POP3 ready")
+        .Reply("USER alice", "+OK")
+        .Reply("PASS secret", "+OK logged in")
+        .Reply("STAT", statReply);
+    return script;
+}
+
+TEST(TPop3Client, LoginSendsUserPassStatAndQuit) {
+    FakeMailServer server({LoggedIn("+OK 3 4711").Reply("QUIT", "+OK bye")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    EXPECT_EQ(pop3.MessageCount, 3);
+    EXPECT_EQ(pop3.MailboxSize, 4711);
+    EXPECT_TRUE(pop3.ResponseDone);
+    pop3.Quit();
+    EXPECT_EQ(server.Received(0), "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, RefusedGreetingOrPasswordEndsLoginEarly) {
+    FakeMailServer server({
+        ServerScript().SendLine("-ERR too busy").Reply("QUIT", "+OK"),
+        ServerScript()
+            .SendLine("+OK ready")
+            .Reply("USER alice", "+OK")
+            .Reply("PASS secret", "-ERR wrong password")
+            .Reply("QUIT", "+OK"),
+    });
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    pop3.MessageCount = 7;
+    EXPECT_FALSE(pop3.Login());
+    pop3.Quit();  // as the scan does after a failed login
+    EXPECT_EQ(server.Received(0), "QUIT\r\n");
+    EXPECT_FALSE(pop3.Login());
+    pop3.Quit();
+    EXPECT_EQ(server.Received(1), "USER alice\r\nPASS secret\r\nQUIT\r\n");
+    EXPECT_EQ(pop3.MessageCount, 7);
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, StatReplyParsing) {
+    FakeMailServer server({LoggedIn("+OK many bytes")
+                               .Reply("STAT", "-ERR not now")
+                               .Reply("STAT", "+OK 12 99 extra words")
+                               .Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    pop3.MessageCount = 5;
+    ASSERT_TRUE(pop3.Login());
+    EXPECT_EQ(pop3.MessageCount, 0);  // letters count as 0
+    EXPECT_EQ(pop3.MailboxSize, 0);
+    pop3.MessageCount = 4;
+    EXPECT_FALSE(pop3.Stat());
+    EXPECT_EQ(pop3.MessageCount, 4);  // kept on a refusal
+    EXPECT_TRUE(pop3.Stat());
+    EXPECT_EQ(pop3.MessageCount, 12);
+    EXPECT_EQ(pop3.MailboxSize, 99);
+    pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, TopSplitsHeaderAndBodyWithoutUnstuffing) {
+    FakeMailServer server({LoggedIn()
+                               .Reply("TOP 2 0", "+OK\r\nFrom: a@x\r\nSubject: hi\r\n\r\n.")
+                               .Reply("TOP 1 3", "+OK\r\nFrom: b@x\r\n\r\none\r\n..dot\r\n\r\n.")
+                               .Reply("TOP 3 0", "+OK\r\nFrom: c@x\r\nSubject: no blank\r\n.")
+                               .Reply("TOP 9 0", "-ERR no such message")
+                               .Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    pop3.Body = {"earlier"};
+    pop3.Top(2);
+    EXPECT_EQ(pop3.Header, (Lines{"From: a@x", "Subject: hi", ""}));
+    EXPECT_TRUE(pop3.Body.empty());
+
+    pop3.TopLines = 3;
+    pop3.Top(1);
+    EXPECT_EQ(pop3.Header, (Lines{"From: b@x", ""}));
+    EXPECT_EQ(pop3.Body, (Lines{"one", "..dot", ""}));
+
+    // No empty line: all of it is header.
+    pop3.TopLines = 0;
+    pop3.Top(3);
+    EXPECT_EQ(pop3.Header, (Lines{"From: c@x", "Subject: no blank", ""}));
+    EXPECT_TRUE(pop3.Body.empty());
+
+    pop3.Body = {"kept"};
+    pop3.Top(9);
+    EXPECT_EQ(pop3.Header, (Lines{"-ERR no such message"}));
+    EXPECT_EQ(pop3.Body, (Lines{"kept"}));
+    pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, RetrieveUnstuffsAndDropsTheHeader) {
+    FakeMailServer server({LoggedIn()
+                               .Reply("RETR 1",
+                                      "+OK 90 octets\r\nFrom: a@x\r\n..Odd: header\r\n\r\n"
+                                      "first\r\n..\r\n...\r\n..x\r\n\r\nlast\r\n.")
+                               .Reply("RETR 2", "+OK\r\nFrom: a@x\r\nSubject: only header\r\n.")
+                               .Reply("RETR 3", "+OK\r\n\r\nno header at all\r\n.")
+                               .Reply("RETR 4", "-ERR gone")
+                               .Reply("DELE 1", "+OK deleted")
+                               .Reply("DELE 4", "-ERR no such message")
+                               .Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    pop3.Header = {"From: a@x", ""};
+    pop3.Retrieve(1);
+    EXPECT_EQ(pop3.Body, (Lines{"first", ".", "..", ".x", "", "last"}));
+    EXPECT_EQ(pop3.Header, (Lines{"From: a@x", ""}));  // untouched by RETR
+    pop3.Retrieve(2);
+    EXPECT_TRUE(pop3.Body.empty());
+    pop3.Retrieve(3);
+    EXPECT_EQ(pop3.Body, (Lines{"no header at all"}));
+    pop3.Retrieve(4);
+    EXPECT_EQ(pop3.Body, (Lines{"-ERR gone"}));
+    EXPECT_TRUE(pop3.Delete(1));
+    EXPECT_FALSE(pop3.Delete(4));
+    pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, RepliesSplitAcrossPackets) {
+    FakeMailServer server({ServerScript()
+                               .SendInPackets({"+O", "K rea", "dy\r", "\n"})
+                               .Reply("USER alice", "+OK")
+                               .Reply("PASS secret", "+OK")
+                               .Expect("STAT")
+                               .SendInPackets({"+OK 1 ", "20\r\n"})
+                               .Expect("RETR 1")
+                               .SendInPackets({"+OK\r\nA: b\r\n\r\nbody\r", "\n.", "\r", "\n"})
+                               .Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    EXPECT_EQ(pop3.MessageCount, 1);
+    EXPECT_EQ(pop3.MailboxSize, 20);
+    pop3.Retrieve(1);
+    EXPECT_EQ(pop3.Body, (Lines{"body"}));
+    pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, LargeMessageArrivesWhole) {
+    std::string message = "+OK\r\nSubject: big\r\n\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        message += (i % 100 == 0 ? ".." : "") + std::string("line ") + std::to_string(i) + "\r\n";
+    }
+    message += ".";
+    FakeMailServer server({LoggedIn().Reply("RETR 1", message).Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    pop3.Retrieve(1);
+    ASSERT_EQ(pop3.Body.size(), 20000u);
+    EXPECT_EQ(pop3.Body[0], ".line 0");
+    EXPECT_EQ(pop3.Body[19999], "line 19999");
+    pop3.Quit();
+}
+
+// A response that stops before its end must not pass for a positive one, and the
+// connection is not used again.
+TEST(TPop3Client, SilenceOrCloseMidResponseIsNegative) {
+    FakeMailServer server({
+        LoggedIn().Expect("TOP 1 0").Send("+OK\r\nFrom: a@x\r\n").Silence(),
+        LoggedIn().Expect("RETR 1").Send("+OK\r\nFrom: a@x\r\n\r\nbo").Close(),
+        LoggedIn().Expect("DELE 1").Send("+OK dele").Silence(),
+        LoggedIn().Expect("DELE 1").Silence(),
+    });
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    pop3.MultiLineReadTimeoutMs = kShortMs;
+    pop3.Top(1);
+    EXPECT_TRUE(pop3.Header.empty());
+    EXPECT_FALSE(pop3.Delete(1));  // the connection is gone: nothing more is sent
+    pop3.Quit();
+    EXPECT_EQ(server.Received(0), "USER alice\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\n");
+
+    ASSERT_TRUE(pop3.Login());
+    pop3.Body = {"earlier"};
+    pop3.Retrieve(1);
+    EXPECT_TRUE(pop3.Body.empty());
+    pop3.Quit();
+
+    ASSERT_TRUE(pop3.Login());
+    pop3.ReadTimeoutMs = kShortMs;
+    EXPECT_FALSE(pop3.Delete(1));  // "+OK dele" without its line end
+    pop3.Quit();
+
+    ASSERT_TRUE(pop3.Login());
+    pop3.FirstByteTimeoutMs = kShortMs;
+    EXPECT_FALSE(pop3.Delete(1));  // no reply at all
+    EXPECT_TRUE(pop3.ResponseDone);
+    pop3.Quit();
+    EXPECT_EQ(server.Received(3), "USER alice\r\nPASS secret\r\nSTAT\r\nDELE 1\r\n");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, EndlessLineIsCutOffAsNegative) {
+    FakeMailServer server(
+        {ServerScript().Send("+OK " + std::string(200 * 1024, 'x') + "\r\n").Silence()});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    EXPECT_FALSE(pop3.Login());
+    pop3.Quit();
+    EXPECT_EQ(server.Received(0), "");
+}
+
+TEST(TPop3Client, ConnectionFailuresReportFalse) {
+    TPop3Client pop3;
+    pop3.HostAddress = "no-such-host.invalid";
+    pop3.Port = 110;
+    EXPECT_FALSE(pop3.Login());
+    EXPECT_FALSE(pop3.Stat());
+    EXPECT_FALSE(pop3.Delete(1));
+    pop3.Body = {"kept?"};
+    pop3.Retrieve(1);
+    EXPECT_TRUE(pop3.Body.empty());  // the empty response, as for any failed read
+    pop3.Quit();
+
+    // A server that resets the connection after its greeting: no signal, just false.
+    FakeMailServer server({ServerScript().SendLine("+OK").Reset()});
+    PointAt(pop3, server);
+    EXPECT_FALSE(pop3.Login());
+    pop3.Quit();
+}
+
+TEST(TPop3Client, ConnectsOverIPv6Loopback) {
+    FakeMailServer server({LoggedIn("+OK 1 10").Reply("QUIT", "+OK")},
+                          FakeMailServer::Family::IPv6);
+    if (!server.Listening()) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_EQ(pop3.HostAddress, "::1");
+    ASSERT_TRUE(pop3.Login());
+    EXPECT_EQ(pop3.MessageCount, 1);
+    pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+}  // namespace
+}  // namespace corvanteer

@@ -1,0 +1,333 @@
+#include "transport/TSmtpClient.h"
+
+#include <gtest/gtest.h>
+#include <deque>
+
+#include "common/FakeMailServer.h"
+#include "transport/HostNames.h"
+
+namespace corvanteer {
+namespace {
+
+using testing::FakeMailServer;
+using testing::ServerScript;
+
+constexpr int kPatientMs = 3000;
+constexpr int kShortMs = 150;
+
+void PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
+    smtp.HostAddress = server.Host();
+    smtp.Port = server.Port();
+    smtp.ConnectTimeoutMs = kPatientMs;
+    smtp.ReplyTimeoutMs = kPatientMs;
+    smtp.ReadTimeoutMs = kPatientMs;
+    smtp.SendTimeoutMs = kPatientMs;
+    smtp.From = "list@example.org";
+    smtp.SendTo = {"ann@example.org"};
+    smtp.OutMessage = {"Subject: hi", "", "Hello."};
+}
+
+std::string Helo() {
+    return "HELO " + LocalHostName();
+}
+
+// Greeting, HELO and MAIL FROM accepted.
+ServerScript Greeted() {
+    ServerScript script;
+    script.SendLine("220 mail.example.org ESMTP")
+        .Reply(Helo(), "250 mail.example.org")
+        .Reply("MAIL FROM:<list@example.org>", "250 2.1.0 Ok");
+    return script;
+}
+
+TEST(TSmtpClient, HeloSessionBytesExactly) {
+    FakeMailServer server({Greeted()
+                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+                               .Reply("RCPT TO:<bob@example.org>", "250 Ok")
+                               .Reply("DATA", "354 End data with <CR><LF>.<CR><LF>")
+                               .ExpectData()
+                               .SendLine("250 2.0.0 Ok: queued as 1234")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    smtp.SendTo = {"ann@example.org", "bob@example.org"};
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_EQ(reply, "250 2.0.0 Ok: queued as 1234");
+    EXPECT_TRUE(smtp.ReplyDone);
+    EXPECT_EQ(server.Received(0), Helo() +
+                                      "\r\nMAIL FROM:<list@example.org>\r\n"
+                                      "RCPT TO:<ann@example.org>\r\nRCPT TO:<bob@example.org>\r\n"
+                                      "DATA\r\nSubject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n");
+    EXPECT_EQ(smtp.SendTo.size(), 2u);  // Send leaves its inputs alone
+    EXPECT_EQ(smtp.OutMessage.size(), 3u);
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TSmtpClient, EhloWithAuthLoginAndMultiLineReply) {
+    const std::string ehlo = "EHLO " + LocalHostName();
+    FakeMailServer server({
+        ServerScript()
+            .SendLine("220 ready")
+            .Expect(ehlo)
+            .SendInPackets({"250-mail.example.org\r\n", "250-AUTH LOG",
+                            "IN PLAIN\r\n250-8BITMIME\r\n", "250 SMTPUTF8\r\n"})
+            .Reply("AUTH LOGIN", "334 VXNlcm5hbWU6")
+            .Reply("YWxpY2U=", "334 UGFzc3dvcmQ6")
+            .Reply("c2VjcmV0", "235 2.7.0 Authentication successful")
+            .Reply("MAIL FROM:<list@example.org>", "250 Ok")
+            .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+            .Reply("DATA", "354 go ahead")
+            .ExpectData()
+            .SendLine("250 Ok")
+            .Expect("QUIT"),
+        ServerScript()
+            .SendLine("220 ready")
+            .Reply(ehlo, "250 mail.example.org")
+            .Reply("AUTH LOGIN", "334 VXNlcm5hbWU6")
+            .Reply("YWxpY2U=", "334 UGFzc3dvcmQ6")
+            .Reply("d3Jvbmc=", "535 5.7.8 Authentication credentials invalid")
+            .Expect("QUIT"),
+    });
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    smtp.RequireAuthentication = true;
+    smtp.User = "alice";
+    smtp.Password = "secret";
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_EQ(reply, "250 Ok");
+
+    smtp.Password = "wrong";
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "535 5.7.8 Authentication credentials invalid");
+    EXPECT_EQ(server.Received(1), ehlo + "\r\nAUTH LOGIN\r\nYWxpY2U=\r\nd3Jvbmc=\r\nQUIT\r\n");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TSmtpClient, RefusalsEndTheSessionWithQuit) {
+    FakeMailServer server({
+        ServerScript().SendLine("554 go away").Expect("QUIT"),
+        Greeted().Reply("DATA", "554 5.5.1 Error: no valid recipients").Expect("QUIT"),
+        Greeted()
+            .Reply("RCPT TO:<a@example.org>", "250 Ok")
+            .Reply("RCPT TO:<b@example.org>", "550 5.1.1 No such user")
+            .Expect("QUIT"),
+        Greeted()
+            .Reply("RCPT TO:<a@example.org>", "250 Ok")
+            .Reply("RCPT TO:<b@example.org>", "251 User not local; will forward")
+            .Expect("QUIT"),
+        Greeted()
+            .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+            .Reply("DATA", "354 go ahead")
+            .ExpectData()
+            .SendLine("552 5.3.4 Message too big")
+            .Expect("QUIT"),
+    });
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    std::string reply;
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "554 go away");
+    EXPECT_EQ(server.Received(0), "QUIT\r\n");
+
+    smtp.SendTo.clear();  // DATA follows MAIL FROM at once
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "554 5.5.1 Error: no valid recipients");
+    EXPECT_EQ(server.Received(1), Helo() + "\r\nMAIL FROM:<list@example.org>\r\nDATA\r\nQUIT\r\n");
+
+    smtp.SendTo = {"a@example.org", "b@example.org", "c@example.org"};
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "550 5.1.1 No such user");
+    EXPECT_EQ(server.Received(2), Helo() +
+                                      "\r\nMAIL FROM:<list@example.org>\r\n"
+                                      "RCPT TO:<a@example.org>\r\nRCPT TO:<b@example.org>\r\n"
+                                      "QUIT\r\n");
+    EXPECT_FALSE(smtp.Send(reply));  // 251 is no acceptance either
+    EXPECT_EQ(reply, "251 User not local; will forward");
+
+    smtp.SendTo = {"ann@example.org"};
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "552 5.3.4 Message too big");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
+    FakeMailServer server({Greeted()
+                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+                               .Reply("DATA", "354 go ahead")
+                               .ExpectData()
+                               .SendLine("250 Ok")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    // The last entries stand for a signature added as one entry with line breaks in it.
+    smtp.OutMessage = {
+        "Subject: dots",           "",         ".",           ".hidden", "..two", "", "plain.",
+        "-- \r\n.\r\n.sig\r\nend", "bare\nlf", "trailing\r\n"};
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply));
+    std::string received = server.Received(0);
+    std::string data = received.substr(received.find("DATA\r\n") + 6);
+    EXPECT_EQ(data,
+              "Subject: dots\r\n\r\n..\r\n..hidden\r\n...two\r\n\r\nplain.\r\n"
+              "-- \r\n..\r\n..sig\r\nend\r\nbare\r\nlf\r\ntrailing\r\n\r\n.\r\nQUIT\r\n");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TSmtpClient, EmptyMessageIsTheFinalDotAlone) {
+    FakeMailServer server({Greeted()
+                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+                               .Reply("DATA", "354 go ahead")
+                               .ExpectData()
+                               .SendLine("250 Ok")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    smtp.OutMessage.clear();
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_TRUE(EndsWith(server.Received(0), "DATA\r\n.\r\nQUIT\r\n"));
+}
+
+TEST(TSmtpClient, InjectedAddressesAreRefusedBeforeConnecting) {
+    FakeMailServer server({Greeted()});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    std::string reply;
+    smtp.From = "list@example.org>\r\nRCPT TO:<victim@example.org";
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_TRUE(Contains(reply, "Sender address refused")) << reply;
+
+    smtp.From = "list@example.org";
+    for (const char* bad : {"a@x\nDATA", "a@x\rb", "<a@x>", "a@x>"}) {
+        smtp.SendTo = {"ok@example.org", bad};
+        reply.clear();
+        EXPECT_FALSE(smtp.Send(reply)) << bad;
+        EXPECT_TRUE(Contains(reply, "Recipient address refused")) << reply;
+    }
+    EXPECT_EQ(server.Connections(), 0u);
+}
+
+TEST(TSmtpClient, NoConnectionLeavesTheReplyAlone) {
+    TSmtpClient smtp;
+    smtp.HostAddress = "no-such-host.invalid";
+    smtp.From = "list@example.org";
+    std::string reply = "as passed";
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "as passed");
+}
+
+TEST(TSmtpClient, SilenceCloseOrEndlessReplyIsRefusal) {
+    FakeMailServer server({
+        ServerScript().SendLine("220 ready").Expect(Helo()).Send("250-first\r\n").Silence(),
+        ServerScript().SendLine("220 ready").Expect(Helo()).Silence(),
+        ServerScript().Send("220 rea").Close(),
+        ServerScript().Send("220-" + std::string(100 * 1024, 'x') + "\r\n220 ok\r\n").Silence(),
+    });
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    smtp.ReadTimeoutMs = kShortMs;
+    std::string reply = "before";
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "");
+    // The connection was given up: the QUIT is not even sent into it.
+    EXPECT_EQ(server.Received(0), Helo() + "\r\n");
+
+    smtp.ReplyTimeoutMs = kShortMs;
+    reply = "before";
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "");
+    EXPECT_EQ(server.Received(1), Helo() + "\r\n");
+
+    smtp.ReplyTimeoutMs = kPatientMs;
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "");
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_EQ(reply, "");
+}
+
+TEST(TSmtpClient, ResetDuringDataFailsWithoutSignal) {
+    FakeMailServer server({Greeted()
+                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+                               .Reply("DATA", "354 go ahead")
+                               .Reset()});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    smtp.OutMessage.assign(200000, std::string(60, 'x'));  // 12 MB, far beyond any buffer
+    std::string reply;
+    EXPECT_FALSE(smtp.Send(reply));  // SIGPIPE would end the test program instead
+    EXPECT_EQ(reply, "");
+}
+
+// A stream that answers every write with the next scripted reply and counts the writes.
+class ScriptedStream : public ByteStream {
+public:
+    ScriptedStream(std::deque<std::string>* replies, std::vector<std::string>* writes)
+        : replies_(replies), writes_(writes) {}
+    bool WriteAll(std::string_view bytes, int) override {
+        writes_->emplace_back(bytes);
+        return true;
+    }
+    ReadResult ReadSome(char* buffer, std::size_t size, int) override {
+        if (replies_->empty()) {
+            return {ReadStatus::Closed, 0};
+        }
+        std::string& next = replies_->front();
+        std::size_t count = std::min(size, next.size());
+        next.copy(buffer, count);
+        next.erase(0, count);
+        if (next.empty()) {
+            replies_->pop_front();
+        }
+        return {ReadStatus::Data, count};
+    }
+    bool WaitReadable(int) override { return !replies_->empty(); }
+    void Close() override {}
+
+private:
+    std::deque<std::string>* replies_;
+    std::vector<std::string>* writes_;
+};
+
+class ScriptedConnector : public StreamConnector {
+public:
+    std::unique_ptr<ByteStream> Open(const std::string&, int, int) override {
+        return std::make_unique<ScriptedStream>(&replies, &writes);
+    }
+    std::deque<std::string> replies;
+    std::vector<std::string> writes;
+};
+
+TEST(TSmtpClient, MessageDataGoesOutInLargeWrites) {
+    auto connector = std::make_unique<ScriptedConnector>();
+    ScriptedConnector& seen = *connector;
+    seen.replies = {"220 hi\r\n", "250 hello\r\n", "250 ok\r\n",
+                    "250 ok\r\n", "354 go\r\n",    "250 queued\r\n"};
+    TSmtpClient smtp(std::move(connector));
+    smtp.HostAddress = "mail.example.org";
+    smtp.From = "list@example.org";
+    smtp.SendTo = {"ann@example.org"};
+    std::string expected;
+    for (int i = 0; i < 50000; ++i) {
+        std::string line = (i % 7 == 0 ? "." : "") + std::string("body line ") + std::to_string(i);
+        smtp.OutMessage.push_back(line);
+        expected += (line[0] == '.' ? "." : "") + line + "\r\n";
+    }
+    expected += ".\r\n";
+    std::string reply;
+    ASSERT_TRUE(smtp.Send(reply));
+    // HELO, MAIL, RCPT, DATA, then the data, then QUIT.
+    ASSERT_GT(seen.writes.size(), 5u);
+    std::vector<std::string> data(seen.writes.begin() + 4, seen.writes.end() - 1);
+    std::string joined;
+    for (const std::string& piece : data) {
+        joined += piece;
+    }
+    EXPECT_EQ(joined, expected);
+    EXPECT_LE(data.size(), expected.size() / (64 * 1024) + 1);
+    EXPECT_EQ(seen.writes.back(), "QUIT\r\n");
+}
+
+}  // namespace
+}  // namespace corvanteer
