@@ -120,7 +120,9 @@ bool QueueFailedMessage(Services& services, int attempts, const std::string& fro
     const std::string text = FormatQueueFile(QueuedMessage{attempts, from, sendTo, message});
     std::lock_guard<StoreLock> guard(services.storeLock);
     const std::string path = MakeUniqueFileName(folder, "dat", services.random);
-    WriteNewFileSynced(path, text);
+    // Written under another name and renamed into place, so a crash never leaves a partial
+    // message that a later retry would send cut short.
+    WriteFileAtomic(path, text);
     return true;
 }
 

@@ -25,7 +25,9 @@ std::string FormatQueueFile(const QueuedMessage& message);
 bool ParseQueueFile(std::string_view text, QueuedMessage& message);
 
 // Writes a new queue file when attempts is below SmtpMaxAttempts (or that is 0 or less);
-// otherwise drops the message. Returns true when a file was written.
+// otherwise drops the message. Returns true when a file was written. The file appears under
+// its name only when complete. Takes the store lock (the caller must not hold it); raises
+// when the file cannot be written.
 bool QueueFailedMessage(Services& services, int attempts, const std::string& from,
                         const Lines& sendTo, const Lines& message);
 
@@ -36,7 +38,8 @@ struct QueueRunCounts {
 };
 
 // Retries every queued message once. A file is removed only once its outcome is known (a
-// failure writes the new file with the higher count first). Malformed files go to out/bad/.
+// failure writes the new file with the higher count first). Malformed files go to out/bad/
+// with a log line. Shows tray image 1 and "Pending mail..." while there are files to retry.
 QueueRunCounts SendPendingMail(Services& services);
 
 }  // namespace corvanteer

@@ -12,7 +12,8 @@ namespace corvanteer {
 std::string ThreadSubject(std::string_view subject);
 
 // Appends the message (header lines, empty line, body) to its thread in
-// Lists/<list>/threads/: the index file "threads" and "<n>.txt".
+// Lists/<list>/threads/: the index file "threads" and "<n>.txt". Takes the store lock (the
+// caller must not hold it).
 void ArchiveThread(Services& services, const std::string& listName, const Lines& message);
 
 }  // namespace corvanteer

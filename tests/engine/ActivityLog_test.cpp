@@ -49,11 +49,12 @@ TEST_F(ActivityLogTest, LatestActionsKeepsTwentyNewestFirst) {
     }
     WriteSection(DataFile("news"), "Latest_Actions", twenty);
     WriteSection(DataFile("news"), "MemberList", {"a@x.org 0 123456"});
+    const std::string members = ReadSection(DataFile("news"), "MemberList");
     AddLatestAction(services, DataFile("news"), "newest");
     Lines expected{"newest"};
     expected.insert(expected.end(), twenty.begin(), twenty.end() - 1);
     EXPECT_EQ(LatestActions(), expected);
-    EXPECT_EQ(ReadSection(DataFile("news"), "MemberList"), "a@x.org 0 123456");
+    EXPECT_EQ(ReadSection(DataFile("news"), "MemberList"), members);
 }
 
 TEST_F(ActivityLogTest, LongerSectionFromTheConsoleIsCutAtTheNextAddition) {

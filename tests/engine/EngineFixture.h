@@ -23,7 +23,7 @@
 namespace corvanteer::testing {
 
 class RecordingObserver : public ScanObserver {
-  public:
+public:
     void StatusText(const std::string& text) override { statusTexts.push_back(text); }
     void TrayImage(int index) override { trayImages.push_back(index); }
     void RosterChanged(const std::string& listName) override { rosterChanges.push_back(listName); }
@@ -34,21 +34,15 @@ class RecordingObserver : public ScanObserver {
 };
 
 class RecordingTimer : public PollTimer {
-  public:
-    void Stop() override {
-        events.push_back(0);
-        interval = 0;
-    }
-    void SetIntervalMs(int64_t ms) override {
-        events.push_back(ms);
-        interval = ms;
-    }
+public:
+    void Stop() override { events.push_back(0); interval = 0; }
+    void SetIntervalMs(int64_t ms) override { events.push_back(ms); interval = ms; }
     std::vector<int64_t> events;  // 0 for Stop, else the interval given
     int64_t interval = -1;
 };
 
 class TestConsole : public Console {
-  public:
+public:
     GlobalSettings Globals() override { return globals; }
     std::vector<std::string> ListNames() override { return lists; }
     GlobalSettings globals;
@@ -56,7 +50,7 @@ class TestConsole : public Console {
 };
 
 class EngineTest : public ::testing::Test {
-  protected:
+protected:
     EngineTest();
 
     // Creates a list key (and remembers the name in the console's list order) with the given

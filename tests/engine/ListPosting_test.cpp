@@ -45,7 +45,7 @@ class ListPostingTest : public EngineTest {
                 "Hi everybody,",
                 "",
                 "the meeting is on.",
-                "-- \r\nThe news list"};
+                "-- \r\nThe news list\r\n"};
     }
     std::string Log(const std::string& text) const { return "Mon,09Mar26 14:05:00 " + text; }
     bool Archived() const { return FileExists(paths.ThreadsFolder("news") + "threads"); }
@@ -98,10 +98,11 @@ TEST_F(ListPostingTest, FailedBccPostingIsQueuedWholeAndNotArchived) {
     ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + files[0]), queued));
     EXPECT_EQ(queued.attempts, 1);
     EXPECT_EQ(queued.sendTo, (Lines{"ann@example.org", "Bob@x.org", "carl@x.org"}));
-    // The signature entry's line break splits it into two lines on disk.
+    // The signature entry (the section's text, ended by a line break) becomes lines on disk.
     Lines expected = Expected("news-members@lists.test");
     expected.back() = "-- ";
     expected.push_back("The news list");
+    expected.push_back("");
     expected.push_back("");
     EXPECT_EQ(queued.message, expected);
 }
@@ -173,7 +174,7 @@ TEST_F(ListPostingTest, SignatureAndExtraHeadersChangedDuringAPostingReachLaterC
     Lines changed = Expected("carl@x.org");
     changed.erase(changed.begin() + 7, changed.begin() + 9);
     changed.insert(changed.begin() + 7, "X-Other: yes");
-    changed.back() = "-- \r\nNew signature";
+    changed.back() = "-- \r\nNew signature\r\n";
     EXPECT_EQ(smtp.sent[2].message, changed);
 }
 

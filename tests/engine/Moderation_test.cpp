@@ -125,7 +125,7 @@ TEST_F(ModerationTest, QuotedReplyIsPostedUnderTheAuthorsNameAndSubject) {
     EXPECT_TRUE(StartsWith(m[5], "Message-ID: "));
     EXPECT_EQ(Lines(m.begin() + 8, m.end()),
               (Lines{"", "Hi everybody,", "", "the meeting is on, at noon.",
-                     "Added by the moderator", "sig"}));
+                     "Added by the moderator", "sig\r\n"}));
     EXPECT_EQ(context.SenderAddress, "ann@example.org");
     EXPECT_EQ(context.SenderName, "Ann Author");
     EXPECT_EQ(context.Subject, "Hello all");
@@ -144,7 +144,7 @@ TEST_F(ModerationTest, BareQuoteMarksCountAsEmptyLinesAndEndMarkerMayBeLast) {
     const Lines& m = smtp.sent[1].message;
     EXPECT_EQ(m[0], "To: carl@x.org");
     EXPECT_EQ(Lines(m.end() - 5, m.end()),
-              (Lines{"", "Hi everybody,", "", "the meeting is on.", "sig"}));
+              (Lines{"", "Hi everybody,", "", "the meeting is on.", "sig\r\n"}));
     EXPECT_EQ(LogLines(), (Lines{Log("news: msg from news@lists.test - sent to 2 of 2 members.")}));
 }
 
@@ -153,7 +153,7 @@ TEST_F(ModerationTest, UnquotedReplyWorksWithAnEmptyPrefix) {
     ASSERT_TRUE(HandleApprovalReply(context, services));
     ASSERT_EQ(smtp.sent.size(), 1u);
     EXPECT_EQ(smtp.sent[0].message[3], "Subject: Hello all");
-    EXPECT_EQ(smtp.sent[0].message.back(), "sig");
+    EXPECT_EQ(smtp.sent[0].message.back(), "sig\r\n");
 }
 
 TEST_F(ModerationTest, RepliesThatCannotBeUnderstoodAreNotPosted) {
