@@ -116,6 +116,22 @@ TEST_F(ScanSessionTest, ListMailboxIsDownloadedNewestFirstAndProcessed) {
     EXPECT_EQ(observer.trayImages, (std::vector<int>{1, 0}));
 }
 
+TEST_F(ScanSessionTest, ProcessingTakesMimeValuesAndCountsNoMessageNumber) {
+    AddMailboxList("news");
+    pop3.Put(kHost, 110, "news",
+             "From: author@x.org\r\nSubject: mime\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: text/plain;\r\n charset=utf-8\r\n"
+             "Content-Transfer-Encoding: 8bit\r\n\r\nbody\r\n");
+    ASSERT_TRUE(Run().ok);
+    ASSERT_EQ(smtp.Delivered().size(), 1u);
+    const Lines posting = smtp.Delivered()[0].message;
+    EXPECT_TRUE(Has(posting, "MIME-Version: 1.0"));
+    EXPECT_TRUE(Has(posting, "Content-Type: text/plain; charset=utf-8"));
+    EXPECT_TRUE(Has(posting, "Content-Transfer-Encoding: 8bit"));
+    // Message number 0: the posting is made after the mailbox was read to its end.
+    EXPECT_TRUE(Has(posting, "Message-ID: <Corvanteer-news0-20260309140500@smtp.example.test>"));
+}
+
 TEST_F(ScanSessionTest, TempFileHoldsHeaderBodyAndOneMoreLineEndBeforeQuit) {
     AddMailboxList("news");
     pop3.Put(kHost, 110, "news",
