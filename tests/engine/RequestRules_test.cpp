@@ -34,7 +34,7 @@ TEST_F(RequestRulesTest, ListNamedInOtherCapitalsKeepsTheWrittenNameAndTheHeldFi
                                         "MyList: i sent msg to joe@example.org"));
     // No second data file for the other spelling.
     EXPECT_FALSE(FileExists(paths.appDir + "MyList.dat"));
-    EXPECT_THAT(ListFiles(paths.appDir, ".dat"), ElementsAre("mylist.dat"));
+    EXPECT_THAT(ListFiles(paths.appDir, ".dat"), ElementsAre("mylist.dat", "vericode.dat"));
 }
 
 TEST_F(RequestRulesTest, RequestsNamingNoListAreNotAnswered) {
