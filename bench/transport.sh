@@ -125,10 +125,10 @@ for run in $(seq "$runs"); do
     stop_sink
 
     ratios=$(
-        ratio "pop3 ours/poplib" "$(rate_of pop3 ours "$results")" \
+        ratio "pop3 ours/poplib median" "$(rate_of pop3 ours-median "$results")" \
+            "$(rate_of pop3 poplib-median "$results")" 1.0
+        ratio "pop3 ours/poplib total" "$(rate_of pop3 ours "$results")" \
             "$(rate_of pop3 poplib "$results")" 1.0
-        ratio "pop3 best drains" "$(rate_of pop3 ours-best "$results")" \
-            "$(rate_of pop3 poplib-best "$results")" 1.0
         ratio "smtp ours/smtplib" "$(rate_of smtp ours "$results")" \
             "$(rate_of smtp smtplib "$results")" 1.0
         ratio "smtp ours/smtp-source" "$(rate_of smtp ours "$results")" \
