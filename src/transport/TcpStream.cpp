@@ -5,7 +5,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
@@ -42,7 +44,7 @@ int PollFor(int fd, short events, int timeoutMs) {
     }
 }
 
-// Starts a non-blocking connect and waits for it; the socket stays non-blocking.
+// Connects without blocking beyond timeoutMs; the connected socket is left blocking.
 int ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs) {
     int fd = socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
@@ -57,13 +59,22 @@ int ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs) {
             result = 0;
         }
     }
-    if (result != 0) {
+    // From here on reads and writes block in the system call itself, bounded by the socket's
+    // time-outs: one recv per reply instead of a poll and a recv.
+    int off = 0;
+    if (result != 0 || ioctl(fd, FIONBIO, &off) != 0) {
         close(fd);
         return -1;
     }
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return fd;
+}
+
+int MillisecondsLeft(SteadyClock::time_point deadline) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
 int ConnectIPv4(const std::string& dotted, int port, int timeoutMs) {
@@ -111,24 +122,39 @@ TcpStream::~TcpStream() {
     Close();
 }
 
+bool TcpStream::SetTimeout(int option, int timeoutMs, int& current) {
+    if (timeoutMs == current) {
+        return true;
+    }
+    timeval wait{};
+    wait.tv_sec = timeoutMs / 1000;
+    wait.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+    if (setsockopt(fd_, SOL_SOCKET, option, &wait, sizeof wait) != 0) {
+        current = -1;
+        return false;
+    }
+    current = timeoutMs;
+    return true;
+}
+
 bool TcpStream::WriteAll(std::string_view bytes, int timeoutMs) {
+    // A send that moves no byte for the send time-out fails with EAGAIN; one that moves some
+    // returns what it moved, and the rest gets the whole time-out again.
+    int flags = MSG_NOSIGNAL;
+    if (timeoutMs <= 0) {
+        flags |= MSG_DONTWAIT;
+    }
     while (!bytes.empty()) {
-        if (fd_ < 0) {
+        if (fd_ < 0 || (timeoutMs > 0 && !SetTimeout(SO_SNDTIMEO, timeoutMs, sendTimeoutMs_))) {
             return false;
         }
-        ssize_t sent = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ssize_t sent = send(fd_, bytes.data(), bytes.size(), flags);
         if (sent > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(sent));
             continue;
         }
         if (sent < 0 && errno == EINTR) {
             continue;
-        }
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // POLLERR or POLLHUP also wake us; the next send then reports the error.
-            if (PollFor(fd_, POLLOUT, timeoutMs) > 0) {
-                continue;
-            }
         }
         return false;
     }
@@ -140,22 +166,24 @@ ReadResult TcpStream::ReadSome(char* buffer, std::size_t size, int timeoutMs) {
         return {ReadStatus::Closed, 0};
     }
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    int wait = timeoutMs;
     for (;;) {
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-        int events = PollFor(fd_, POLLIN, left.count() < 0 ? 0 : static_cast<int>(left.count()));
-        if (events == 0) {
-            return {ReadStatus::TimedOut, 0};
-        }
-        if (events < 0) {
+        int flags = 0;
+        if (wait <= 0) {
+            flags = MSG_DONTWAIT;  // a receive time-out of 0 would mean no limit at all
+        } else if (!SetTimeout(SO_RCVTIMEO, wait, receiveTimeoutMs_)) {
             return {ReadStatus::Closed, 0};
         }
-        ssize_t got = recv(fd_, buffer, size, 0);
+        ssize_t got = recv(fd_, buffer, size, flags);
         if (got > 0) {
             return {ReadStatus::Data, static_cast<std::size_t>(got)};
         }
-        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;  // woken without data after all; wait for the rest of the time-out
+        if (got < 0 && errno == EINTR) {
+            wait = MillisecondsLeft(deadline);  // a signal: wait for the rest of the time-out
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return {ReadStatus::TimedOut, 0};
         }
         return {ReadStatus::Closed, 0};
     }

@@ -9,8 +9,10 @@
 
 namespace corvanteer {
 
-// Owns one connected, non-blocking socket (close-on-exec, TCP_NODELAY). Every wait is a
-// poll with a time-out; sends use MSG_NOSIGNAL so a vanished peer never raises SIGPIPE.
+// Owns one connected socket (close-on-exec, TCP_NODELAY). Reads and writes block in recv
+// and send themselves, bounded by the socket's receive and send time-outs, which are set to
+// the time-out of the call (and only when it changes), so a reply costs one system call.
+// Sends use MSG_NOSIGNAL so a vanished peer never raises SIGPIPE.
 class TcpStream : public ByteStream {
 public:
     explicit TcpStream(int fd) : fd_(fd) {}
@@ -24,7 +26,12 @@ public:
     void Close() override;
 
 private:
+    // Sets SO_RCVTIMEO or SO_SNDTIMEO to timeoutMs (> 0) unless current already says so.
+    bool SetTimeout(int option, int timeoutMs, int& current);
+
     int fd_ = -1;
+    int receiveTimeoutMs_ = -1;  // as last set on the socket; -1: not set
+    int sendTimeoutMs_ = -1;
 };
 
 // Opens TCP connections over IPv4 or IPv6. A dotted IPv4 address is used as it stands, an
