@@ -15,14 +15,24 @@ std::vector<std::string> ListNames(SettingsStore& store, const AppPaths& paths) 
     return store.SubKeys(listsKey);
 }
 
-std::optional<std::string> FindList(const std::vector<std::string>& names,
-                                    std::string_view name) {
+std::optional<std::string> FindList(const std::vector<std::string>& names, std::string_view name) {
     for (const auto& candidate : names) {
         if (SameText(candidate, name)) {
             return candidate;
         }
     }
     return std::nullopt;
+}
+
+std::string ListNameForPaths(const SettingsStore& store, const AppPaths& paths,
+                             std::string_view name) {
+    const std::string listsKey = paths.ListsKey();
+    if (store.KeyExists(listsKey)) {
+        if (auto found = FindList(store.SubKeys(listsKey), name)) {
+            return *found;
+        }
+    }
+    return std::string(name);
 }
 
 std::string CheckNewListName(std::string& name) {
@@ -46,16 +56,20 @@ void CreateList(SettingsStore& store, const AppPaths& paths, const std::string& 
     store.CreateKey(paths.ListKey(name));
     const std::string model = paths.ListDataFile(kDefaultListName);
     const std::string target = paths.ListDataFile(name);
-    if (name != kDefaultListName && FileExists(model) && !FileExists(target)) {
-        std::error_code ignored;  // a failed copy leaves the list without a data file
-        std::filesystem::copy_file(model, target, ignored);
+    if (!SameText(name, kDefaultListName) && FileExists(model) && !FileExists(target)) {
+        // Without overwrite the copy refuses a file that appeared meanwhile; a failed copy
+        // leaves the list without a data file, as a missing model does.
+        std::error_code ignored;
+        std::filesystem::copy_file(model, target, std::filesystem::copy_options::none, ignored);
     }
 }
 
 void DeleteList(SettingsStore& store, const AppPaths& paths, const std::string& name) {
-    store.DeleteKey(paths.ListKey(name));
-    if (name != kDefaultListName) {
-        DeleteFileIfExists(paths.ListDataFile(name));
+    const std::string stored = ListNameForPaths(store, paths, name);
+    store.DeleteKey(paths.ListKey(stored));
+    // The model for new lists stays, whatever case the caller wrote its name in.
+    if (!SameText(stored, kDefaultListName)) {
+        DeleteFileIfExists(paths.ListDataFile(stored));
     }
 }
 

@@ -18,8 +18,13 @@ namespace corvanteer {
 std::vector<std::string> ListNames(SettingsStore& store, const AppPaths& paths);
 
 // The name as the list set holds it of a list named without regard to case, or nullopt.
-std::optional<std::string> FindList(const std::vector<std::string>& names,
-                                    std::string_view name);
+std::optional<std::string> FindList(const std::vector<std::string>& names, std::string_view name);
+
+// The name as the list set holds it of the list named without regard to case, or the name
+// itself when the set holds no such list. Every path built from a list name (data file, temp
+// folder, Lists/ folders) uses this spelling, so "NEWS" and "news" share one roster.
+std::string ListNameForPaths(const SettingsStore& store, const AppPaths& paths,
+                             std::string_view name);
 
 // Blanks become "_". Returns the message that refuses the name, or "" when it can be used: a
 // name that is empty after trimming, holds "/", "\" or a control character, or is "." or

@@ -7,7 +7,9 @@ namespace corvanteer {
 
 namespace {
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char Fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 // Three-way comparison without regard to case.
 int CompareText(std::string_view a, std::string_view b) {
@@ -27,7 +29,9 @@ int CompareText(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::string EntryAddress(std::string_view entry) { return Before(entry, " "); }
+std::string EntryAddress(std::string_view entry) {
+    return Before(entry, " ");
+}
 
 std::string GeneratePassword(RandomSource& random) {
     while (true) {
@@ -51,7 +55,9 @@ bool RosterLess(std::string_view a, std::string_view b) {
     return c != 0 ? c < 0 : a < b;
 }
 
-SortedRoster::SortedRoster(const Lines& lines) { Assign(lines); }
+SortedRoster::SortedRoster(const Lines& lines) {
+    Assign(lines);
+}
 
 void SortedRoster::Assign(const Lines& lines) {
     lines_ = lines;
@@ -59,20 +65,20 @@ void SortedRoster::Assign(const Lines& lines) {
     std::stable_sort(lines_.begin(), lines_.end(), [](const std::string& a, const std::string& b) {
         return CompareText(a, b) < 0;
     });
-    auto last = std::unique(lines_.begin(), lines_.end(),
-                            [](const std::string& a, const std::string& b) {
-                                return CompareText(a, b) == 0;
-                            });
+    auto last = std::unique(
+        lines_.begin(), lines_.end(),
+        [](const std::string& a, const std::string& b) { return CompareText(a, b) == 0; });
     lines_.erase(last, lines_.end());
 }
 
-void SortedRoster::AssignText(std::string_view sectionText) { Assign(TextToLines(sectionText)); }
+void SortedRoster::AssignText(std::string_view sectionText) {
+    Assign(TextToLines(sectionText));
+}
 
 bool SortedRoster::Add(const std::string& line) {
-    auto it = std::lower_bound(lines_.begin(), lines_.end(), line,
-                               [](const std::string& a, const std::string& b) {
-                                   return CompareText(a, b) < 0;
-                               });
+    auto it = std::lower_bound(
+        lines_.begin(), lines_.end(), line,
+        [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
     if (it != lines_.end() && CompareText(*it, line) == 0) {
         return false;
     }
@@ -88,7 +94,8 @@ void SortedRoster::Delete(size_t index) {
 
 size_t SortedRoster::FindAddress(std::string_view lowerAddress) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
-        if (LowerCase(EntryAddress(lines_[i])) == lowerAddress) {
+        const std::string_view line = lines_[i];
+        if (SameText(line.substr(0, line.find(' ')), lowerAddress)) {
             return i;
         }
     }

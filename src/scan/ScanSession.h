@@ -11,15 +11,20 @@
 namespace corvanteer {
 
 // Keeps sessions (scans and manual postings) of every thread and process from overlapping:
-// a mutex within the process plus an flock on "session.lock".
+// a mutex within the process plus an flock on "session.lock" (paths.SessionLockFile()).
+// One object per process; usable with std::lock_guard and std::unique_lock. lock() waits;
+// try_lock() is for a front end that must not start a second session (a "Go" click while a
+// scan runs) and returns false at once when any thread or process holds the lock.
 class SessionLock {
-public:
+  public:
     explicit SessionLock(std::string path);
+    SessionLock(const SessionLock&) = delete;
+    SessionLock& operator=(const SessionLock&) = delete;
     void lock();
     bool try_lock();
     void unlock();
 
-private:
+  private:
     std::mutex mutex_;
     FileLock file_;
 };
@@ -32,8 +37,15 @@ struct ScanOutcome {
 
 // Runs one whole scan session: stop the poll timer, flush the pending queue, read the List
 // Server mailbox, download every list mailbox into its temp folder, process every temp file,
-// and give the poll timer its interval again (also after an error). The caller holds the
-// session lock.
+// and give the poll timer SessionInterval x 60000 ms again.
+//
+// Contract: the caller (window or command line) holds the SessionLock for the whole call;
+// this function does not take it. It never throws: an error (a file that cannot be written,
+// a handler's Failure or any std::exception) ends the session at that point with ok = false
+// and an error naming the cause. What was done stays on disk (downloaded messages wait in
+// their temp folder for the next session), an open mailbox is closed with QUIT, and the poll
+// timer is re-armed as after a normal session. Every message file reaches the disk before
+// the QUIT that lets the server delete its message.
 ScanOutcome RunScanSession(Services& services, PollTimer& timer);
 
 // Splits a temp file into header lines (up to the first empty line, then one empty line)

@@ -1,0 +1,38 @@
+#include "app/PostingValues.h"
+
+#include "app/RosterOperations.h"
+#include "support/SectionFile.h"
+#include "support/SettingTables.h"
+
+namespace corvanteer {
+
+namespace {
+
+std::string Shown(Services& services, const std::string& key, const char* name) {
+    const SettingDef* def = FindSetting(ListSettingTable(), name);
+    return def == nullptr ? std::string()
+                          : ReadSettingText(services.store, key, *def, services.paths.appDir);
+}
+
+}  // namespace
+
+ManualPosting LoadPostingValues(Services& services, const std::string& list) {
+    const std::string key = services.paths.ListKey(list);
+    const std::string dataFile = services.paths.ListDataFile(list);
+    ManualPosting posting;
+    posting.listName = list;
+    posting.postingMethod = StrToIntDef(Shown(services, key, "PostingMethod"), 0);
+    posting.listTo = Shown(services, key, "ListTo");
+    posting.hideSenderEmail = Shown(services, key, "HideSenderEmail") == "1";
+    posting.changeSenderEmailTo = Shown(services, key, "ChangeSenderEmailTo");
+    posting.listPostingAddress = Shown(services, key, "ListPostingAddress");
+    posting.pop3Host = Shown(services, key, "Pop3Host");
+    posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
+    posting.signature = ReadSection(dataFile, "Signature");
+    for (const RosterEntry& entry : FillRoster(services, list).entries) {
+        posting.members.push_back(entry.address);
+    }
+    return posting;
+}
+
+}  // namespace corvanteer

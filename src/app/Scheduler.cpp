@@ -1,0 +1,139 @@
+#include "app/Scheduler.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "distribution/ActivityLog.h"
+#include "scan/Subscription.h"
+#include "support/Files.h"
+
+namespace corvanteer {
+
+namespace {
+
+constexpr int64_t kSleepSliceMs = 100;
+constexpr int64_t kMinuteMs = 60000;
+
+// The run loop decides when the next scan starts; the session's timer calls go nowhere.
+class UnusedPollTimer final : public PollTimer {
+  public:
+    void Stop() override {}
+    void SetIntervalMs(int64_t) override {}
+};
+
+}  // namespace
+
+void ThreadSleeper::SleepMs(int64_t ms, const std::atomic<bool>& stop) {
+    while (ms > 0 && !stop.load()) {
+        const int64_t slice = std::min(ms, kSleepSliceMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+        ms -= slice;
+    }
+}
+
+Scheduler::Scheduler(Services& services, ScanFunction scan, Reporter report, Sleeper& sleeper,
+                     const std::atomic<bool>& stop)
+    : services_(services),
+      scan_(std::move(scan)),
+      report_(std::move(report)),
+      sleeper_(sleeper),
+      stop_(stop) {}
+
+std::string Scheduler::OutcomeLine(const ScanOutcome& outcome) {
+    const ScanCounts& c = outcome.counts;
+    std::string line =
+        outcome.ok ? "scan finished: " : "scan ended early (" + outcome.error + "): ";
+    line += std::to_string(c.messagesRead) + " read, " + std::to_string(c.postingsSent) +
+            " posted, " + std::to_string(c.answersSent) + " answered, " +
+            std::to_string(c.messagesQueued) + " queued";
+    return line;
+}
+
+int Scheduler::IntervalMinutes(const SchedulerOptions& options) const {
+    int minutes = options.intervalMinutes ? *options.intervalMinutes
+                                          : services_.console.Globals().SessionInterval;
+    return std::max(minutes, 0);
+}
+
+void Scheduler::Report(const std::string& text) {
+    if (report_) {
+        report_(Stamp(services_) + text);
+    }
+}
+
+bool Scheduler::ShutdownRequested() {
+    const std::string file = services_.paths.ShutdownFile();
+    if (FileExists(file)) {
+        DeleteFileIfExists(file);
+        Report("shutdown file found: ending");
+        return true;
+    }
+    if (stop_.load()) {
+        Report("stop requested: ending");
+        return true;
+    }
+    return false;
+}
+
+void Scheduler::RunScan() {
+    Report("scan started");
+    ++scans_;
+    try {
+        Report(OutcomeLine(scan_()));
+    } catch (const std::exception& error) {
+        ScanOutcome failed;
+        failed.ok = false;
+        failed.error = error.what();
+        Report(OutcomeLine(failed));
+    }
+}
+
+int Scheduler::Run(const SchedulerOptions& options) {
+    scans_ = 0;
+    try {
+        ExpiryCounts expired = ExpirePendingVerifications(services_);
+        if (expired.removed > 0) {
+            Report("expired " + std::to_string(expired.removed) + " pending verifications");
+        }
+    } catch (const std::exception& error) {
+        Report(std::string("expiring pending verifications failed: ") + error.what());
+    }
+
+    const Clock& clock = services_.clock;
+    constexpr int64_t kNever = INT64_MAX;
+    int64_t nextScan = kNever;  // monotonic ms
+    auto schedule = [&] {
+        const int minutes = IntervalMinutes(options);
+        nextScan = minutes > 0 ? clock.MonotonicMs() + minutes * kMinuteMs : kNever;
+    };
+    if (options.scanAtOnce) {
+        nextScan = clock.MonotonicMs();
+    } else {
+        schedule();
+    }
+    if (nextScan == kNever) {
+        Report("polling disabled (interval 0): waiting for the shutdown file or a signal");
+    }
+
+    while (!ShutdownRequested()) {
+        const int64_t now = clock.MonotonicMs();
+        if (nextScan <= now) {
+            RunScan();
+            schedule();  // counted from the end of the scan
+            continue;    // look at the shutdown file before waiting again
+        }
+        sleeper_.SleepMs(std::min(kShutdownCheckMs, nextScan - now), stop_);
+    }
+    return scans_;
+}
+
+ScanOutcome RunLockedScan(Services& services, SessionLock& lock) {
+    std::lock_guard<SessionLock> guard(lock);
+    UnusedPollTimer timer;
+    return RunScanSession(services, timer);
+}
+
+}  // namespace corvanteer

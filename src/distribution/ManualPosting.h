@@ -1,0 +1,64 @@
+#pragma once
+
+// A message written by the operator and posted to a list's members by Bcc or one copy per
+// member, like a posting that came in by mail but without an incoming message.
+
+#include <atomic>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "scan/Services.h"
+#include "support/Clock.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+// Everything a manual posting uses besides the global SMTP host and port. The window fills
+// it from its fields, the command line from the stored settings (app/PostingValues.h).
+struct ManualPosting {
+    std::string listName;   // the list as the console names it: log lines and archive
+    int postingMethod = 0;  // 0 Bcc, 1 one copy per member, anything else sends nothing
+    std::string listTo;
+    bool hideSenderEmail = true;
+    std::string changeSenderEmailTo;
+    std::string listPostingAddress;
+    std::string pop3Host;   // the list's POP3 host, part of the Message-ID
+    Lines extraHeaders;     // only the lines IsAllowedExtraHeader accepts are used
+    std::string signature;  // appended as one entry, however many lines it holds
+    Lines members;          // member addresses in the roster's order
+
+    std::string from;  // the From field
+    std::string subject;
+    Lines messageLines;
+};
+
+// The message for one recipient text: To, From (the display name of the From field with
+// ChangeSenderEmailTo when hideSenderEmail, else the trimmed From field), Reply-To, Subject,
+// Date, Message-ID ("<Corvanteer-" + POP3 host + "-yyyymmddhhmmss" + member index + "@" +
+// smtpHost + ">", no index for Bcc), X-Mailer, the allowed extra headers, an empty line, the
+// message lines and the signature.
+Lines ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
+                           std::optional<size_t> memberIndex, const LocalTime& now,
+                           const std::string& smtpHost);
+
+struct ManualPostingOutcome {
+    size_t members = 0;  // number of members of the posting
+    size_t handled = 0;  // members handled (individual: up to and including the last sent)
+    size_t queued = 0;   // copies written to the pending queue
+    bool aborted = false;
+};
+
+// Posts the message. The SMTP client gets HostAddress and Port from the console's SMTPHost and
+// SMTPPort and From := listPostingAddress. Bcc: one message to all members ("Posting via
+// Bcc"), archived and logged "sent succesfully." or queued and logged "failed (Attempt 1)";
+// with no members nothing is sent. Individually: one copy per member ("Posting to " +
+// address + " (i/n)"), a failed copy queued and logged "msg to ... - failed (Attempt 1)", the
+// abort flag checked after every member; the last copy is archived unless the run was
+// aborted or had no members, and "sent to n of m members." is logged. The abort flag is
+// cleared at the start and at the end; the status text "Finished posting" ends every run.
+// The caller holds the session lock.
+ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& posting,
+                                       std::atomic<bool>& abort);
+
+}  // namespace corvanteer

@@ -1,0 +1,194 @@
+#include "scan/PostingRules.h"
+
+#include "distribution/ActivityLog.h"
+#include "distribution/ListPosting.h"
+#include "distribution/Moderation.h"
+#include "distribution/PendingQueue.h"
+#include "scan/ListStore.h"
+#include "support/Files.h"
+#include "support/SectionFile.h"
+
+namespace corvanteer {
+
+namespace {
+
+// Calls visit(line) for every line of a section text (lines joined by CR LF) without
+// copying the text; visit returns true to stop.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find("\r\n", start);
+        std::string_view line = text.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (visit(line)) {
+            return;
+        }
+        if (end == std::string_view::npos) {
+            return;
+        }
+        start = end + 2;
+    }
+}
+
+// Part number index (1-based) of a line cut at single blanks, as SplitString gives it.
+std::string_view Field(std::string_view line, int index) {
+    size_t start = 0;
+    for (int i = 1; i < index; ++i) {
+        size_t blank = line.find(' ', start);
+        if (blank == std::string_view::npos) {
+            return {};
+        }
+        start = blank + 1;
+    }
+    size_t blank = line.find(' ', start);
+    return line.substr(start,
+                       blank == std::string_view::npos ? std::string_view::npos : blank - start);
+}
+
+void LogPosting(ScanContext& context, Services& services) {
+    WriteLog(services, Stamp(services) + context.ListName + ": i posted msg by " +
+                           context.SenderAddress + " (" + context.Subject +
+                           ") - PostMethod = " + std::to_string(context.Settings.PostingMethod));
+}
+
+void Post(ScanContext& context, Services& services) {
+    PostToList(context, services, context.BodyLines, context.Settings.PostingMethod);
+    LogPosting(context, services);
+}
+
+// Posted at once, or sent to the moderators first on a moderated list.
+void PostOrRequestApproval(ScanContext& context, Services& services) {
+    if (context.Settings.ModerateList) {
+        RequestApproval(context, services);
+    } else {
+        Post(context, services);
+    }
+}
+
+// A refused posting goes, whole as downloaded, to the list's error address.
+void ForwardRefused(ScanContext& context, Services& services) {
+    const ListSettings& settings = context.Settings;
+    auto text = ReadFileIfExists(context.MessageFile);
+    const Lines message = text ? TextToLines(*text) : Lines{};
+    const Lines sendTo{settings.ErrorsTo};
+
+    // The front end has given the client its server and credentials.
+    SmtpClient& smtp = services.smtp;
+    smtp.From = settings.ListPostingAddress;
+    smtp.SendTo = sendTo;
+    smtp.OutMessage = message;
+
+    std::string reply;
+    const bool sent = smtp.Send(reply);
+    context.LastSmtpReply = reply;
+    const std::string prefix =
+        Stamp(services) + context.ListName + ": error msg from " + context.SenderAddress;
+    if (sent) {
+        WriteLog(services, prefix + " - forwarded succesfully.");
+        return;
+    }
+    if (QueueFailedMessage(services, 1, settings.ListPostingAddress, sendTo, message)) {
+        ++context.Counts.messagesQueued;
+    }
+    WriteLog(services, prefix + " - failed (Attempt 1)");
+}
+
+// The posting password is the last word of the subject; the subject keeps what is before it.
+void TakePasswordFromSubject(ScanContext& context) {
+    const std::string& subject = context.Subject;
+    const size_t blank = subject.rfind(' ');
+    if (blank == std::string::npos) {
+        context.PostingPassword = subject;
+        context.Subject.clear();
+        return;
+    }
+    context.PostingPassword = subject.substr(blank + 1);
+    context.Subject = Trim(std::string_view(subject).substr(0, blank));
+}
+
+}  // namespace
+
+bool IsModerator(Services& services, std::string_view listName, std::string_view sender,
+                 std::string_view password, bool passwordRequired) {
+    if (listName.empty() || sender.empty()) {
+        return false;
+    }
+    const std::string moderators =
+        services.store.ReadRegString(services.paths.ListKey(listName), "Moderators", "");
+    // The window joins the lines with CR LF; a value set by other means may use LF alone.
+    for (const auto& raw : TextToLines(moderators)) {
+        const std::string line = Trim(CollapseSpaces(raw));
+        if (SameText(Field(line, 1), sender)) {
+            // The first line of the address decides.
+            return !passwordRequired || Field(line, 2) == password;
+        }
+    }
+    return false;
+}
+
+bool IsMember(Services& services, std::string_view listName, std::string_view sender,
+              std::string_view password, bool passwordRequired) {
+    if (listName.empty() || sender.empty()) {
+        return false;
+    }
+    const std::string file =
+        services.paths.ListDataFile(ListNameForPaths(services.store, services.paths, listName));
+    const std::string roster = ReadSection(file, "MemberList");
+    bool result = false;
+    ForEachLine(roster, [&](std::string_view line) {
+        if (Field(line, 2) != "0" || !SameText(Field(line, 1), sender)) {
+            return false;  // entries of the address with another ban flag are passed over
+        }
+        result = !passwordRequired || Field(line, 3) == password;
+        return true;
+    });
+    return result;
+}
+
+bool IsBlacklisted(std::string_view sender, const std::string& listDataFile) {
+    const std::string address = LowerCase(sender);
+    bool found = false;
+    ForEachLine(ReadSection(listDataFile, "BlackList"), [&](std::string_view line) {
+        const std::string entry = LowerCase(Trim(line));
+        found = !entry.empty() && Contains(address, entry);
+        return found;
+    });
+    return found;
+}
+
+void ApplyPostingRules(ScanContext& context, Services& services) {
+    ListSettings& settings = context.Settings;
+    if (settings.AllowPostBy >= 2) {
+        // Anybody may post: no moderator or member test, no password, no approval replies.
+        if (settings.AllowPostBy == 2) {
+            PostOrRequestApproval(context, services);
+        }
+        return;
+    }
+    if (settings.ModerateList) {
+        settings.RequirePassword = false;  // the moderators check every posting instead
+    }
+    if (settings.RequirePassword) {
+        TakePasswordFromSubject(context);
+    }
+    if (IsModerator(services, context.ListName, context.SenderAddress, context.PostingPassword,
+                    settings.RequirePassword)) {
+        if (Contains(context.Subject, "requesting approval")) {
+            HandleApprovalReply(context, services);
+        } else {
+            Post(context, services);
+        }
+        return;
+    }
+    if (settings.AllowPostBy == 1 && IsMember(services, context.ListName, context.SenderAddress,
+                                              context.PostingPassword, settings.RequirePassword)) {
+        PostOrRequestApproval(context, services);
+        return;
+    }
+    if (settings.ForwardErrorMsgs) {
+        ForwardRefused(context, services);
+    }
+}
+
+}  // namespace corvanteer

@@ -1,0 +1,153 @@
+#include "distribution/ManualPosting.h"
+
+#include <gmock/gmock.h>
+
+#include "AppFixture.h"
+#include "distribution/OutgoingHeaders.h"
+#include "support/Files.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class ManualPostingTest : public AppTest {
+  protected:
+    ManualPostingTest() {
+        posting.listName = "news";
+        posting.postingMethod = 0;
+        posting.listTo = "all-members@example.test";
+        posting.hideSenderEmail = true;
+        posting.changeSenderEmailTo = "  list-sender@example.test ";
+        posting.listPostingAddress = "news@example.test";
+        posting.pop3Host = "pop.example.test";
+        posting.extraHeaders = {"X-List: news", "To: forged@example.test", "no colon here",
+                                "Precedence: list"};
+        posting.signature = "-- \r\nThe news list";
+        posting.members = {"amy@example.test", "bob@example.test", "carl@example.test"};
+        posting.from = "  Ann Smith <ann@example.test> ";
+        posting.subject = "Hello all";
+        posting.messageLines = {"First line", "", "Last line"};
+    }
+
+    bool Archived() const { return FileExists(paths.ThreadsFolder("news") + "threads"); }
+    size_t Queued() const { return ListFiles(paths.OutFolder(), ".dat").size(); }
+
+    ManualPosting posting;
+    std::atomic<bool> abort{false};
+};
+
+TEST_F(ManualPostingTest, BccSendsOneComposedMessageToAllMembers) {
+    ManualPostingOutcome outcome = PostManualMessage(services, posting, abort);
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    const FakeSmtp::Sent& sent = smtp.sent[0];
+    EXPECT_EQ(sent.from, "news@example.test");
+    EXPECT_EQ(sent.sendTo, posting.members);
+    EXPECT_EQ(sent.host, "smtp.example.test");
+    EXPECT_EQ(sent.port, 2525);
+    EXPECT_THAT(
+        sent.message,
+        ElementsAre("To: all-members@example.test", "From: Ann Smith <list-sender@example.test>",
+                    "Reply-To: news@example.test", "Subject: Hello all",
+                    "Date: Mon, 9 Mar 2026 14:05:00 GMT",
+                    "Message-ID: <Corvanteer-pop.example.test-20260309140500"
+                    "@smtp.example.test>",
+                    "X-Mailer: " + MailerName(), "X-List: news", "Precedence: list", "",
+                    "First line", "", "Last line", "-- \r\nThe news list"));
+    EXPECT_EQ(outcome.members, 3u);
+    EXPECT_EQ(outcome.handled, 3u);
+    EXPECT_FALSE(outcome.aborted);
+    EXPECT_TRUE(Archived());
+    EXPECT_THAT(LogLines(), ElementsAre(std::string(kStamp) +
+                                        "news: msg from news@example.test - sent succesfully."));
+    EXPECT_THAT(observer.statusTexts, ElementsAre("Posting via Bcc", "Finished posting"));
+}
+
+TEST_F(ManualPostingTest, FromFieldIsKeptTrimmedWhenTheSenderIsNotHidden) {
+    posting.hideSenderEmail = false;
+    Lines message = ComposeManualPosting(posting, "x@example.test", std::nullopt, clock.Now(),
+                                         "smtp.example.test");
+    EXPECT_EQ(message[1], "From: Ann Smith <ann@example.test>");
+    posting.from = " plain@example.test ";
+    message = ComposeManualPosting(posting, "x@example.test", std::nullopt, clock.Now(),
+                                   "smtp.example.test");
+    EXPECT_EQ(message[1], "From: plain@example.test");
+}
+
+TEST_F(ManualPostingTest, FailedBccIsQueuedAndNotArchived) {
+    smtp.failAll = true;
+    ManualPostingOutcome outcome = PostManualMessage(services, posting, abort);
+    EXPECT_EQ(outcome.queued, 1u);
+    EXPECT_EQ(Queued(), 1u);
+    EXPECT_FALSE(Archived());
+    EXPECT_THAT(LogLines(), ElementsAre(std::string(kStamp) +
+                                        "news: msg from news@example.test - failed (Attempt 1)"));
+}
+
+TEST_F(ManualPostingTest, IndividualCopiesCarryTheMemberIndexInTheirMessageId) {
+    posting.postingMethod = 1;
+    smtp.accept = [](const FakeSmtp::Sent& sent) { return sent.sendTo[0] != "bob@example.test"; };
+    ManualPostingOutcome outcome = PostManualMessage(services, posting, abort);
+    ASSERT_EQ(smtp.sent.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(smtp.sent[i].message[0], "To: " + posting.members[i]);
+        EXPECT_EQ(smtp.sent[i].sendTo, Lines{posting.members[i]});
+        // All three within the same second, yet every Message-ID differs.
+        EXPECT_EQ(smtp.sent[i].message[5],
+                  "Message-ID: <Corvanteer-pop.example.test-"
+                  "20260309140500" +
+                      std::to_string(i) + "@smtp.example.test>");
+    }
+    EXPECT_EQ(outcome.handled, 3u);
+    EXPECT_EQ(outcome.queued, 1u);
+    EXPECT_TRUE(Archived());
+    EXPECT_THAT(
+        LogLines(),
+        ElementsAre(
+            std::string(kStamp) + "news: msg to bob@example.test - failed (Attempt 1)",
+            std::string(kStamp) + "news: msg from news@example.test - sent to 3 of 3 members."));
+    EXPECT_THAT(
+        observer.statusTexts,
+        ElementsAre("Posting to amy@example.test (1/3)", "Posting to bob@example.test (2/3)",
+                    "Posting to carl@example.test (3/3)", "Finished posting"));
+}
+
+TEST_F(ManualPostingTest, AbortDuringTheSecondOfThreeStopsAfterIt) {
+    posting.postingMethod = 1;
+    abort = true;  // left over from an earlier run: cleared at the start
+    smtp.accept = [this](const FakeSmtp::Sent& sent) {
+        if (sent.sendTo[0] == "bob@example.test") {
+            abort = true;  // the operator presses Abort while the second copy is sent
+        }
+        return true;
+    };
+    ManualPostingOutcome outcome = PostManualMessage(services, posting, abort);
+    EXPECT_EQ(smtp.sent.size(), 2u);
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_EQ(outcome.handled, 2u);
+    EXPECT_FALSE(Archived());
+    EXPECT_FALSE(abort.load());
+    EXPECT_THAT(LogLines(),
+                ElementsAre(std::string(kStamp) +
+                            "news: msg from news@example.test - sent to 2 of 3 members."));
+    EXPECT_EQ(observer.statusTexts.back(), "Finished posting");
+}
+
+TEST_F(ManualPostingTest, NoMembersSendsAndArchivesNothing) {
+    posting.members.clear();
+    posting.postingMethod = 1;
+    PostManualMessage(services, posting, abort);
+    posting.postingMethod = 0;
+    PostManualMessage(services, posting, abort);
+    posting.postingMethod = 7;
+    PostManualMessage(services, posting, abort);
+    EXPECT_TRUE(smtp.sent.empty());
+    EXPECT_FALSE(Archived());
+    EXPECT_EQ(Queued(), 0u);
+    EXPECT_THAT(LogLines(),
+                ElementsAre(std::string(kStamp) +
+                            "news: msg from news@example.test - sent to 0 of 0 members."));
+}
+
+}  // namespace
+}  // namespace corvanteer::testing

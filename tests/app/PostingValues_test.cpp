@@ -1,0 +1,54 @@
+#include "app/PostingValues.h"
+
+#include <gmock/gmock.h>
+
+#include "AppFixture.h"
+#include "support/SectionFile.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class PostingValuesTest : public AppTest {
+  protected:
+    PostingValuesTest() { MakeList("news"); }
+};
+
+TEST_F(PostingValuesTest, AbsentValuesTakeTheWindowsShownDefaults) {
+    ManualPosting posting = LoadPostingValues(services, "news");
+    EXPECT_EQ(posting.listName, "news");
+    EXPECT_EQ(posting.postingMethod, 0);
+    EXPECT_EQ(posting.listTo, kListToPlaceholder);
+    EXPECT_TRUE(posting.hideSenderEmail);
+    EXPECT_EQ(posting.changeSenderEmailTo, kChangeSenderPlaceholder);
+    EXPECT_EQ(posting.listPostingAddress, "");
+    EXPECT_TRUE(posting.members.empty());
+    EXPECT_EQ(posting.signature, "");
+}
+
+TEST_F(PostingValuesTest, StoredValuesSectionsAndRosterAreUsed) {
+    const std::string key = ListKey("news");
+    store->WriteRegInteger(key, "PostingMethod", 1);
+    store->WriteRegBool(key, "HideSenderEmail", false);
+    store->WriteRegString(key, "ListTo", "news-all@example.test");
+    store->WriteRegString(key, "ListPostingAddress", "news@example.test");
+    store->WriteRegString(key, "Pop3Host", "pop.example.test");
+    SetSection("news", "ExtraHeaders", {"X-List: news"});
+    SetSection("news", "Signature", {"-- ", "news"});
+    SetSection("news", "MemberList", {"bob@example.test 1 222222", "amy@example.test 0 111111"});
+
+    ManualPosting posting = LoadPostingValues(services, "news");
+    EXPECT_EQ(posting.postingMethod, 1);
+    EXPECT_FALSE(posting.hideSenderEmail);
+    EXPECT_EQ(posting.listTo, "news-all@example.test");
+    EXPECT_EQ(posting.listPostingAddress, "news@example.test");
+    EXPECT_EQ(posting.pop3Host, "pop.example.test");
+    EXPECT_THAT(posting.extraHeaders, ElementsAre("X-List: news"));
+    EXPECT_EQ(posting.signature, ReadSection(DataFile("news"), "Signature"));
+    // Banned members receive postings too: the ban only stops them posting.
+    EXPECT_THAT(posting.members, ElementsAre("amy@example.test", "bob@example.test"));
+}
+
+}  // namespace
+}  // namespace corvanteer::testing

@@ -1,0 +1,171 @@
+#include "app/Scheduler.h"
+
+#include <gmock/gmock.h>
+
+#include <functional>
+#include <stdexcept>
+
+#include "AppFixture.h"
+#include "support/Files.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::Each;
+using ::testing::ElementsAre;
+using ::testing::Le;
+
+constexpr int64_t kMinute = 60000;
+
+// Moves the fake clock instead of waiting; a hook lets a test act at a moment.
+class FakeSleeper : public Sleeper {
+  public:
+    explicit FakeSleeper(FakeClock& clock) : clock_(clock) {}
+    void SleepMs(int64_t ms, const std::atomic<bool>& /*stop*/) override {
+        sleeps.push_back(ms);
+        ASSERT_EQ(ms % 1000, 0) << "waits stay in whole seconds here";
+        clock_.AdvanceSeconds(ms / 1000);
+        if (afterSleep) {
+            afterSleep(clock_.MonotonicMs());
+        }
+        ASSERT_LT(sleeps.size(), 100000u) << "the loop does not end";
+    }
+    std::vector<int64_t> sleeps;
+    std::function<void(int64_t)> afterSleep;
+
+  private:
+    FakeClock& clock_;
+};
+
+class SchedulerTest : public AppTest {
+  protected:
+    SchedulerTest() : sleeper(clock), start(clock.MonotonicMs()) {}
+
+    // Each scan lasts 90 s; the scan numbered stopAfter asks for the shutdown.
+    Scheduler MakeScheduler(int stopAfter) {
+        auto scan = [this, stopAfter]() {
+            scanStarts.push_back(clock.MonotonicMs() - start);
+            clock.AdvanceSeconds(90);
+            if (static_cast<int>(scanStarts.size()) == stopAfter) {
+                Spit(paths.ShutdownFile(), "");
+            }
+            ScanOutcome outcome;
+            outcome.counts.messagesRead = 2;
+            outcome.counts.postingsSent = 1;
+            return outcome;
+        };
+        return Scheduler(
+            services, scan, [this](const std::string& line) { lines.push_back(line); }, sleeper,
+            stop);
+    }
+
+    FakeSleeper sleeper;
+    int64_t start;
+    std::atomic<bool> stop{false};
+    std::vector<int64_t> scanStarts;
+    std::vector<std::string> lines;
+};
+
+TEST_F(SchedulerTest, EachScanStartsOneIntervalAfterThePreviousEnded) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 15);
+    EXPECT_EQ(MakeScheduler(3).Run({}), 3);
+    EXPECT_THAT(scanStarts,
+                ElementsAre(15 * kMinute, 30 * kMinute + 90000, 45 * kMinute + 2 * 90000));
+    EXPECT_THAT(sleeper.sleeps, Each(Le(Scheduler::kShutdownCheckMs)));
+    EXPECT_FALSE(FileExists(paths.ShutdownFile()));
+    EXPECT_EQ(lines.size(), 7u);  // started and finished per scan, then the ending
+    EXPECT_EQ(lines[0], "Mon,09Mar26 14:20:00 scan started");
+    EXPECT_EQ(lines[1].substr(21), "scan finished: 2 read, 1 posted, 0 answered, 0 queued");
+    EXPECT_EQ(lines.back().substr(21), "shutdown file found: ending");
+}
+
+TEST_F(SchedulerTest, OverrideAndScanAtOnce) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 15);
+    SchedulerOptions options;
+    options.intervalMinutes = 1;
+    options.scanAtOnce = true;
+    EXPECT_EQ(MakeScheduler(2).Run(options), 2);
+    EXPECT_THAT(scanStarts, ElementsAre(0, 1 * kMinute + 90000));
+}
+
+TEST_F(SchedulerTest, ChangedIntervalAppliesAfterTheNextScan) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 1);
+    Scheduler scheduler = MakeScheduler(3);
+    sleeper.afterSleep = [this](int64_t) {
+        store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 2);
+    };
+    scheduler.Run({});
+    EXPECT_THAT(scanStarts, ElementsAre(1 * kMinute, 3 * kMinute + 90000, 5 * kMinute + 2 * 90000));
+}
+
+TEST_F(SchedulerTest, IntervalZeroNeverScansButStillEndsOnTheShutdownFile) {
+    sleeper.afterSleep = [this](int64_t now) {
+        if (now - start >= 10 * kMinute) {
+            Spit(paths.ShutdownFile(), "");
+        }
+    };
+    EXPECT_EQ(MakeScheduler(0).Run({}), 0);
+    EXPECT_TRUE(scanStarts.empty());
+    EXPECT_EQ(sleeper.sleeps.size(), 120u);  // every 5 s for 10 minutes
+    EXPECT_FALSE(FileExists(paths.ShutdownFile()));
+}
+
+TEST_F(SchedulerTest, StopFlagSetDuringAScanEndsTheLoopAfterIt) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 5);
+    auto scan = [this]() {
+        scanStarts.push_back(clock.MonotonicMs() - start);
+        stop = true;  // SIGTERM arrives while the scan runs
+        clock.AdvanceSeconds(30);
+        return ScanOutcome{};
+    };
+    Scheduler scheduler(
+        services, scan, [this](const std::string& l) { lines.push_back(l); }, sleeper, stop);
+    EXPECT_EQ(scheduler.Run({std::nullopt, true}), 1);
+    EXPECT_EQ(lines.back().substr(21), "stop requested: ending");
+}
+
+TEST_F(SchedulerTest, AFailedScanIsReportedAndPollingGoesOn) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 1);
+    int calls = 0;
+    auto scan = [&]() -> ScanOutcome {
+        ++calls;
+        if (calls == 1) {
+            throw std::runtime_error("store is gone");
+        }
+        Spit(paths.ShutdownFile(), "");
+        return ScanOutcome{false, "POP3 login failed", {}};
+    };
+    Scheduler scheduler(
+        services, scan, [this](const std::string& l) { lines.push_back(l); }, sleeper, stop);
+    EXPECT_EQ(scheduler.Run({}), 2);
+    EXPECT_EQ(lines[1].substr(21),
+              "scan ended early (store is gone): 0 read, 0 posted, 0 answered, 0 queued");
+    EXPECT_EQ(lines[3].substr(21),
+              "scan ended early (POP3 login failed): 0 read, 0 posted, 0 answered, 0 queued");
+}
+
+TEST_F(SchedulerTest, StaleVerificationsAreExpiredBeforeTheFirstScan) {
+    MakeList("news");
+    // Written twenty days ago (VerifyDays 7 + 2 have passed) and today.
+    Spit(paths.VericodeFile(),
+         "authnews2602171200000 old@example.test\r\nauthnews2603091300000 new@example.test\r\n");
+    Lines seenByScan;
+    auto scan = [&]() {
+        seenByScan = TextToLines(Slurp(paths.VericodeFile()));
+        stop = true;
+        return ScanOutcome{};
+    };
+    Scheduler scheduler(services, scan, nullptr, sleeper, stop);
+    EXPECT_EQ(scheduler.Run({std::nullopt, true}), 1);
+    EXPECT_THAT(seenByScan, ElementsAre("authnews2603091300000 new@example.test"));
+}
+
+TEST_F(SchedulerTest, ShutdownFilePresentAtTheStartEndsAtOnce) {
+    Spit(paths.ShutdownFile(), "");
+    EXPECT_EQ(MakeScheduler(1).Run({std::nullopt, true}), 0);
+    EXPECT_TRUE(scanStarts.empty());
+    EXPECT_FALSE(FileExists(paths.ShutdownFile()));
+}
+
+}  // namespace
+}  // namespace corvanteer::testing
