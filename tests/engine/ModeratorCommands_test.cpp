@@ -15,7 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class ModeratorCommandsTest : public RequestTest {
-  protected:
+protected:
     ModeratorCommandsTest() {
         AddList("news");
         SetString("news", "Moderators", "other@example.org\r\nMod@Example.ORG secret");
@@ -173,7 +173,7 @@ TEST_F(ModeratorCommandsTest, AuthorityIsAlwaysTheSendersNotTheLastMemberAddress
 // An observer that runs an action (standing in for an operator's edit) at the first roster
 // change of the block.
 class EditingObserver : public ScanObserver {
-  public:
+public:
     void RosterChanged(const std::string&) override {
         if (edit) {
             auto once = std::move(edit);

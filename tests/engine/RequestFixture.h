@@ -16,15 +16,12 @@
 namespace corvanteer::testing {
 
 class RequestTest : public EngineTest {
-  protected:
+protected:
     // The fixture's clock reads Monday 9 March 2026 14:05:00, offset 0, LC_ALL=C.
     static constexpr const char* kStamp = "Mon,09Mar26 14:05:00 ";
     static constexpr const char* kShortDate = "03/09/26";
     static constexpr const char* kListServer = "listserver@example.test";
 
-    void SetSection(const std::string& list, const std::string& section, const std::string& text) {
-        WriteSection(DataFile(list), section, TextToLines(text));
-    }
     std::string Section(const std::string& list, const std::string& section) const {
         return ReadSection(DataFile(list), section);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "RequestFixture.h"
+#include "scan/ScanSession.h"
 
 namespace corvanteer::testing {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class RequestRulesTest : public RequestTest {
-  protected:
+protected:
     void Apply(ScanContext& context) { ApplyRequestRules(context, services); }
 };
 
@@ -187,6 +188,34 @@ TEST_F(RequestRulesTest, HelpWithAListNameIsAnsweredFromTheHelpText) {
     Apply(again);
     ASSERT_EQ(smtp.sent.size(), 1u);
     EXPECT_EQ(smtp.sent[0].message[2], "Subject: How to use news");
+}
+
+TEST_F(RequestRulesTest, AScanAnswersTheRequestsOfTheListServerMailbox) {
+    AddList("news");
+    SetBool("news", "VerifySubscribe", false);
+    SetSection("news", "Subscribe_Confirm", "welcome");
+    console.globals.ListServerHost = "ls.example.test";
+    console.globals.ListServerPort = 110;
+    console.globals.ListServerUserID = "ls";
+    console.globals.ListServerPassword = "pw";
+    pop3.AddMailbox("ls.example.test", 110, "ls", "pw");
+    pop3.Put("ls.example.test", 110, "ls",
+             "From: Joe <joe@example.org>\r\nSubject: subscribe  news \r\n\r\nplease\r\n");
+    pop3.Put("ls.example.test", 110, "ls",
+             "From: mod@example.org\r\nSubject: comm\r\n\r\ncomm begin\r\nlist news\r\n"
+             "addu ann@example.org\r\ncomm end\r\n");
+    SetString("news", "Moderators", "mod@example.org");
+    RecordingTimer timer;
+    ScanOutcome outcome = RunScanSession(services, timer);
+
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(smtp.sent[0].message, Answer("joe@example.org", "List Server Response", {"welcome"}));
+    Lines roster = SectionLines("news", "MemberList");
+    ASSERT_EQ(roster.size(), 2u);
+    EXPECT_TRUE(StartsWith(roster[0], "ann@example.org 0 "));
+    EXPECT_TRUE(StartsWith(roster[1], "joe@example.org 0 "));
+    EXPECT_TRUE(pop3.Find("ls.example.test", 110, "ls")->messages.empty());
 }
 
 }  // namespace

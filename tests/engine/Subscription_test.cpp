@@ -14,7 +14,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class SubscriptionTest : public RequestTest {
-  protected:
+protected:
     SubscriptionTest() {
         AddList("news");
         SetString("news", "ListPostingAddress", "news@example.test");
