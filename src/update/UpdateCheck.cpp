@@ -13,6 +13,7 @@ namespace corvanteer {
 namespace {
 
 constexpr long kMaxRedirects = 5;
+constexpr curl_off_t kMaxListBytes = 1 << 20;
 
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -105,6 +106,12 @@ bool HttpGetToFile(const std::string& url, const std::string& file, long timeout
         curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, timeoutSeconds);
         curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, timeoutSeconds);
         curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+        // A version list is a few lines; a redirect may lead to HTTP(S) only.
+        curl_easy_setopt(curl.get(), CURLOPT_MAXFILESIZE_LARGE, kMaxListBytes);
+#if LIBCURL_VERSION_NUM >= 0x075500
+        curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#endif
         curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WriteToFile);
         curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, out.get());
         curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorText);
