@@ -98,6 +98,9 @@ int Run(CliSession& session, const RunArgs& args) {
         watcher.emplace([&stop](int) { stop.store(true); });
     }
 
+    // Printed once signals are watched: from here on SIGTERM and SIGINT end the loop orderly.
+    err << "run started: stop it with the shutdown file, SIGTERM or SIGINT\n";
+    err.flush();
     session.progress().Enable(true);
     Scheduler scheduler(
         loopServices, [&] { return RunLockedScan(scan.services, session.sessionLock()); },
