@@ -72,5 +72,14 @@ TEST_F(BackupCommandsTest, ABackupFolderThatCannotBeMadeIsRefusedBeforeAnythingI
     EXPECT_TRUE(FileExists(DataFile("news")));
 }
 
+TEST_F(BackupCommandsTest, AnUpdateCheckThatCannotFetchSaysUnknownAndFails) {
+    // Nothing listens on port 1 of the loopback address: the connection is refused at once.
+    CliResult r = Run({"check-update", "--url", "http://127.0.0.1:1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "The latest version is unknown.\n");
+    EXPECT_EQ(OutputLines(r.err).size(), 1u) << r.err;
+    EXPECT_FALSE(FileExists(paths.appDir + "temp.txt"));
+}
+
 }  // namespace
 }  // namespace corvanteer::testing

@@ -25,6 +25,7 @@
 #include "common/TempDir.h"
 #include "e2e/ChildProcess.h"
 #include "e2e/MailServers.h"
+#include "support/Locks.h"
 
 extern char** environ;
 
@@ -245,6 +246,23 @@ TEST_F(CliE2eTest, RunScansOnItsIntervalAndTheShutdownFileEndsItAfterTheRunningS
     EXPECT_EQ(CountOf(err, "scan finished"), started) << err;
     EXPECT_LT(err.rfind("scan finished"), err.find("shutdown file found: ending")) << err;
     EXPECT_TRUE(Contains(err, "ended after " + std::to_string(started) + " scans")) << err;
+}
+
+TEST_F(CliE2eTest, ScanWaitsForARunningSessionOfAnotherProcess) {
+    ConfigureList();
+    PutPosting("Waited");
+    // This process holds the session lock as a running scan or posting would.
+    corvanteer::FileLock session(home_ + "/session.lock");
+    session.Lock();
+    CliProcess scan(WithHome({"scan"}), Stem(), "", {});
+    ASSERT_TRUE(scan.WaitForErr("waiting for the running scan or posting to end", 1, 30s))
+        << scan.Err();
+    EXPECT_FALSE(scan.Wait(0ms));
+    EXPECT_EQ(Received("alice", "Waited"), 0u);
+    session.Unlock();
+    ASSERT_TRUE(scan.Wait(60s)) << scan.Err();
+    EXPECT_EQ(scan.Status(), 0) << scan.Err();
+    EXPECT_EQ(Received("alice", "Waited"), 1u);
 }
 
 TEST_F(CliE2eTest, RunEndsOnSigterm) {
