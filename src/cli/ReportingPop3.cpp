@@ -16,6 +16,7 @@ void ReportingPop3::Give() {
     inner_.ResponseDone = ResponseDone;
     inner_.MessageCount = MessageCount;
     inner_.MailboxSize = MailboxSize;
+    inner_.LastReplyPositive = LastReplyPositive;
 }
 
 void ReportingPop3::Take() {
@@ -24,6 +25,7 @@ void ReportingPop3::Take() {
     ResponseDone = inner_.ResponseDone;
     MessageCount = inner_.MessageCount;
     MailboxSize = inner_.MailboxSize;
+    LastReplyPositive = inner_.LastReplyPositive;
 }
 
 bool ReportingPop3::Login() {
