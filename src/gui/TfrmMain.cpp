@@ -29,8 +29,15 @@ TfrmMain::TfrmMain(WindowSetup setup)
       store_(*setup_.store),
       dialogs_(*setup_.dialogs),
       storeLock_(setup_.paths.StoreLockFile()),
-      services_{setup_.paths, store_,    pop3_,      smtp_,   clock_,
-                random_,      observer_, storeLock_, console_},
+      services_{setup_.paths,
+                store_,
+                pop3_,
+                smtp_,
+                setup_.clock != nullptr ? *setup_.clock : clock_,
+                setup_.random != nullptr ? *setup_.random : random_,
+                observer_,
+                storeLock_,
+                console_},
       sessionLock_(setup_.paths.SessionLockFile()) {
     setObjectName(QStringLiteral("frmMain"));
     auto* central = Child<QWidget>(this);

@@ -59,6 +59,10 @@ struct WindowSetup {
     std::string helpFile;    // the help page; opened at #topic10
     bool useTray = true;     // false: never create a tray icon (tests, screenshots)
     std::string executable;  // the start-up entry's command
+    // When given (tests), the clock and random source of the engine; they must outlive the
+    // window. Otherwise the system's.
+    const Clock* clock = nullptr;
+    RandomSource* random = nullptr;
 };
 
 class TfrmMain : public QMainWindow {
