@@ -8,21 +8,12 @@
 namespace corvanteer {
 
 Lines MemoLines(const QPlainTextEdit* memo) {
-    const QString text = memo->toPlainText();
-    if (text.isEmpty()) {
-        return {};
-    }
-    Lines lines;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        lines.push_back(S(line));
-    }
-    return lines;
+    // As a list of lines: a final line break does not start another line.
+    return TextToLines(S(memo->toPlainText()));
 }
 
 void SetMemoLines(QPlainTextEdit* memo, const std::string& sectionText) {
-    QString text = Q(sectionText);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    memo->setPlainText(text);
+    memo->setPlainText(Q(JoinLines(TextToLines(sectionText), "\n")));
 }
 
 LeaveWatcher::LeaveWatcher(QWidget* watched, std::function<void()> onLeave)
@@ -38,7 +29,8 @@ bool LeaveWatcher::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void OnLeave(QWidget* widget, std::function<void()> handler) {
-    Child<LeaveWatcher>(widget, widget, std::move(handler));
+    // The watcher's parent is the widget, which owns it.
+    std::make_unique<LeaveWatcher>(widget, std::move(handler)).release();
 }
 
 QString QtFileFilter(const std::string& pairedFilter) {

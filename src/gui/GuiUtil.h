@@ -17,13 +17,11 @@ class QWidget;
 
 namespace corvanteer {
 
-// Creates a widget (or any QObject) whose lifetime its Qt parent owns; the unique_ptr only
-// bridges the moment before the parent takes it.
+// Creates a widget (or any QObject) owned by its Qt parent from its construction on; the
+// parent comes last among the constructor's arguments, as Qt's classes take it.
 template <class T, class Parent, class... Args>
 T* Child(Parent* parent, Args&&... args) {
-    auto object = std::make_unique<T>(std::forward<Args>(args)...);
-    object->setParent(parent);
-    return object.release();
+    return std::make_unique<T>(std::forward<Args>(args)..., parent).release();
 }
 
 // A child with its object name: the name the window's handlers and tests know it by.

@@ -26,7 +26,7 @@ QWidget* TfrmMain::BuildPostPage() {
     butSaveMsg = Named<QPushButton>(page, "butSaveMsg", QStringLiteral("Save as"));
     butDelMsg = Named<QPushButton>(page, "butDelMsg", QStringLiteral("Delete"));
     butDelMsg->setEnabled(false);
-    auto* savedRow = Child<QHBoxLayout>(static_cast<QObject*>(nullptr));
+    auto* savedRow = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
     savedRow->addWidget(cmbPostedMsgs, 1);
     savedRow->addWidget(butSaveMsg);
     savedRow->addWidget(butDelMsg);
@@ -43,7 +43,7 @@ QWidget* TfrmMain::BuildPostPage() {
     butPostMsg = Named<QPushButton>(page, "butPostMsg", QStringLiteral("Post msg"));
     butCancelPost = Named<QPushButton>(page, "butCancelPost", QStringLiteral("Abort"));
     butCancelPost->setEnabled(false);
-    auto* postRow = Child<QHBoxLayout>(static_cast<QObject*>(nullptr));
+    auto* postRow = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
     postRow->addStretch(1);
     postRow->addWidget(butPostMsg);
     postRow->addWidget(butCancelPost);
@@ -62,7 +62,7 @@ QWidget* TfrmMain::BuildGlobalPage() {
     auto* grid = Child<QGridLayout>(page);
     page->setLayout(grid);
 
-    auto* address = Child<QFormLayout>(static_cast<QObject*>(nullptr));
+    auto* address = Child<QFormLayout>(static_cast<QWidget*>(nullptr));
     ListServerAddress = Named<QLineEdit>(page, "ListServerAddress");
     address->addRow(QStringLiteral("List Server address"), ListServerAddress);
     grid->addLayout(address, 0, 0, 1, 2);
