@@ -18,14 +18,21 @@ namespace corvanteer {
 void TfrmMain::FillRoster() {
     const bool wasLoading = loading_;
     loading_ = true;
+    // The selection stays on the same member across a refill.
+    const QString selected =
+        lstMembers->currentItem() != nullptr ? lstMembers->currentItem()->text() : QString();
     lstMembers->clear();
-    Guarded([this] {
+    Guarded([this, &selected] {
         const RosterView view = corvanteer::FillRoster(services_, currentList_);
         for (const RosterEntry& entry : view.entries) {
             auto item = std::make_unique<QListWidgetItem>(Q(entry.address));
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(entry.banned ? Qt::Checked : Qt::Unchecked);
+            const bool reselect = item->text() == selected && !selected.isEmpty();
             lstMembers->addItem(item.release());  // the list owns its items
+            if (reselect) {
+                lstMembers->setCurrentRow(lstMembers->count() - 1);
+            }
         }
     });
     loading_ = wasLoading;
