@@ -69,7 +69,7 @@ namespace {
 // session ending early still sends QUIT (which also commits the deletions already made:
 // every deleted message has been handled or sits safely in its temp file).
 class MailboxConnection {
-  public:
+public:
     MailboxConnection(Pop3Client& pop3, ScanObserver& observer)
         : pop3_(pop3), observer_(observer) {}
 
@@ -80,13 +80,22 @@ class MailboxConnection {
         pop3_.User = user;
         pop3_.Password = password;
         open_ = pop3_.Login();
+        if (open_) {
+            observer_.TrayImage(1);
+        }
         return open_;
     }
 
-    // QUIT of an open mailbox (the server then deletes what was marked); tray image 0.
+    // QUIT of an open mailbox (the server then deletes what was marked); tray image 0, also
+    // when the QUIT fails.
     void Close() {
         open_ = false;  // a QUIT that fails is not sent a second time
-        pop3_.Quit();
+        try {
+            pop3_.Quit();
+        } catch (...) {
+            observer_.TrayImage(0);
+            throw;
+        }
         observer_.TrayImage(0);
     }
 
@@ -101,7 +110,7 @@ class MailboxConnection {
         }
     }
 
-  private:
+private:
     Pop3Client& pop3_;
     ScanObserver& observer_;
     bool open_ = false;
@@ -158,7 +167,6 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
                          globals.ListServerPassword)) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
-    services.observer.TrayImage(1);
     for (int n = pop3.MessageCount; n >= 1; --n) {
         context.MessageNumber = n;
         pop3.Top(n);
@@ -186,7 +194,6 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         pop3.Quit();
         return;
     }
-    services.observer.TrayImage(1);
     for (int n = pop3.MessageCount; n >= 1; --n) {
         context.MessageNumber = n;
         pop3.Top(n);
@@ -198,8 +205,14 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         context.MessageFile = MakeUniqueFileName(context.TempFolder, "tmp", services.random);
         // On disk and synced before the DELE (and the QUIT that carries it out).
         WriteNewFileSynced(context.MessageFile, TempFileBytes(pop3.Header, pop3.Body));
+        if (!pop3.Delete(n)) {
+            // The server keeps the message (a refused DELE, or a connection lost before its
+            // reply, which no QUIT will commit): the next session downloads it again, so this
+            // copy would be posted twice, or, after a failed RETR, be a damaged one.
+            DeleteFileIfExists(context.MessageFile);
+            continue;
+        }
         ++context.Counts.messagesRead;
-        pop3.Delete(n);
     }
     context.MessageNumber = 0;
     connection.Close();

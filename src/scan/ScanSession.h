@@ -16,7 +16,7 @@ namespace corvanteer {
 // try_lock() is for a front end that must not start a second session (a "Go" click while a
 // scan runs) and returns false at once when any thread or process holds the lock.
 class SessionLock {
-  public:
+public:
     explicit SessionLock(std::string path);
     SessionLock(const SessionLock&) = delete;
     SessionLock& operator=(const SessionLock&) = delete;
@@ -24,7 +24,7 @@ class SessionLock {
     bool try_lock();
     void unlock();
 
-  private:
+private:
     std::mutex mutex_;
     FileLock file_;
 };

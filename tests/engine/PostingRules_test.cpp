@@ -29,7 +29,7 @@ bool HasPrefix(const std::vector<std::string>& lines, const std::string& prefix)
 }
 
 class PostingRulesTest : public EngineTest {
-  protected:
+protected:
     PostingRulesTest() {
         AddList("news");
         Set("ListPostingAddress", "news@example.test");

@@ -25,7 +25,7 @@ bool Has(const Lines& lines, const std::string& line) {
 }
 
 class ScanSessionTest : public EngineTest {
-  protected:
+protected:
     ScanSessionTest() {
         console.globals.ListServerHost = kHost;
         console.globals.ListServerPort = 110;
@@ -178,6 +178,7 @@ TEST_F(ScanSessionTest, FailedQuitLosesNothingAndTheNextSessionPostsTheFiles) {
     EXPECT_EQ(TempFiles("news").size(), 3u);
     EXPECT_TRUE(smtp.sent.empty());
     EXPECT_EQ(timer.events, (std::vector<int64_t>{0, 300000}));
+    EXPECT_EQ(observer.trayImages, (std::vector<int>{1, 0}));
 
     // Next session: the mailbox cannot be opened, the files are posted all the same.
     pop3.beforeOperation = nullptr;
@@ -325,20 +326,55 @@ TEST_F(ScanSessionTest, PendingMailIsRetriedBeforeAnyMailboxIsRead) {
     EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"someone@x.org"}));
 }
 
-// A server that answers TOP of one message with a bare error line (no empty line after it).
-class NegativeTopPop3 : public FakePop3 {
-  public:
+// A server that answers TOP of one message with a bare error line (no empty line after
+// it), or refuses DELE of one message.
+class FlakyPop3 : public FakePop3 {
+public:
     void Top(int number) override {
         FakePop3::Top(number);
         if (number == refused) {
             Header = {"-ERR message is locked"};
         }
     }
+    bool Delete(int number) override {
+        if (number == refusedDelete) {
+            log.push_back("DELE " + std::to_string(number) + " refused");
+            return false;
+        }
+        return FakePop3::Delete(number);
+    }
     int refused = 0;
+    int refusedDelete = 0;
 };
 
+TEST_F(ScanSessionTest, RefusedDeleteDropsTheCopySoTheMessageIsPostedOnce) {
+    FlakyPop3 server;
+    Services custom{paths, *store, server, smtp, clock, random, observer, storeLock, console};
+    AddList("news");
+    store->WriteRegString(ListKey("news"), "Pop3Host", kHost);
+    store->WriteRegString(ListKey("news"), "Pop3User", "news");
+    store->WriteRegInteger(ListKey("news"), "AllowPostBy", 2);
+    WriteSection(DataFile("news"), "MemberList", {"reader@x.org 0 123456"});
+    server.AddMailbox(kHost, 110, "news", "");
+    server.Put(kHost, 110, "news", Msg("a@x.org", "one"));
+    server.Put(kHost, 110, "news", Msg("b@x.org", "two"));
+    server.refusedDelete = 2;
+
+    ScanOutcome outcome = RunScanSession(custom, timer);
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(outcome.counts.messagesRead, 1);
+    EXPECT_TRUE(ListFiles(paths.TempFolder("news"), ".tmp").empty());
+    ASSERT_EQ(server.Find(kHost, 110, "news")->messages.size(), 1u);
+    EXPECT_EQ(smtp.Delivered().size(), 1u);
+
+    server.refusedDelete = 0;
+    ASSERT_TRUE(RunScanSession(custom, timer).ok);
+    EXPECT_TRUE(server.Find(kHost, 110, "news")->messages.empty());
+    EXPECT_EQ(smtp.Delivered().size(), 2u);  // each message posted exactly once
+}
+
 TEST_F(ScanSessionTest, NegativeTopReplyLeavesTheMessageAlone) {
-    NegativeTopPop3 server;
+    FlakyPop3 server;
     Services custom{paths, *store, server, smtp, clock, random, observer, storeLock, console};
     AddList("news");
     store->WriteRegString(ListKey("news"), "Pop3Host", kHost);
