@@ -1,0 +1,119 @@
+// The "Responses" page: one tab per automatic reply (subject and body) and the list of
+// variables the texts may use.
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "gui/GuiUtil.h"
+#include "gui/TfrmMain.h"
+
+namespace corvanteer {
+namespace {
+
+struct ReplyTab {
+    QWidget* page;
+    QLineEdit* subject;
+    QPlainTextEdit* body;
+};
+
+ReplyTab MakeReplyTab(QTabWidget* tabs, const char* tabName, const QString& caption,
+                      const char* subjectName, const char* bodyName) {
+    auto* page = Named<QWidget>(tabs, tabName);
+    auto* layout = Child<QGridLayout>(page);
+    page->setLayout(layout);
+    auto* subject = Named<QLineEdit>(page, subjectName);
+    auto* body = Named<QPlainTextEdit>(page, bodyName);
+    layout->addWidget(Child<QLabel>(page, QStringLiteral("Subject")), 0, 0);
+    layout->addWidget(subject, 0, 1);
+    layout->addWidget(body, 1, 0, 1, 2);
+    tabs->addTab(page, caption);
+    return {page, subject, body};
+}
+
+}  // namespace
+
+QWidget* TfrmMain::BuildResponsesPage() {
+    auto* page = Named<QWidget>(this, "tabResponses");
+    auto* layout = Child<QGridLayout>(page);
+    page->setLayout(layout);
+    pagResponses = Named<QTabWidget>(page, "pagResponses");
+
+    ReplyTab tab = MakeReplyTab(pagResponses, "tabSubVerify", QStringLiteral("Subscribe verify"),
+                                "edtVerifySubject", "memoSubVerify");
+    tabSubVerify = tab.page;
+    edtVerifySubject = tab.subject;
+    memoSubVerify = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabSubConfirm", QStringLiteral("Subscribe confirm"),
+                       "edtSubscribeConfirmSubject", "memoSubConfirm");
+    tabSubConfirm = tab.page;
+    edtSubscribeConfirmSubject = tab.subject;
+    memoSubConfirm = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabUnsubConfirm", QStringLiteral("Unsubscribe confirm"),
+                       "edtUnsubscribeConfirmSubject", "MemoUnsubConfirm");
+    tabUnsubConfirm = tab.page;
+    edtUnsubscribeConfirmSubject = tab.subject;
+    MemoUnsubConfirm = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabPasswordNotify", QStringLiteral("Password notify"),
+                       "edtPasswordNotifySubject", "memoPasswordNotify");
+    tabPasswordNotify = tab.page;
+    edtPasswordNotifySubject = tab.subject;
+    memoPasswordNotify = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabVerifyError", QStringLiteral("Verify error"),
+                       "edtVerifyErrSubject", "memoVerifyError");
+    tabVerifyError = tab.page;
+    edtVerifyErrSubject = tab.subject;
+    memoVerifyError = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabAlreadyAMember", QStringLiteral("Already a member"),
+                       "edtAlreadyAMemberSubject", "memoAlreadyAMember");
+    tabAlreadyAMember = tab.page;
+    edtAlreadyAMemberSubject = tab.subject;
+    memoAlreadyAMember = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabNotMember", QStringLiteral("Not a member"),
+                       "edtNotMemberSubject", "memoNotMember");
+    tabNotMember = tab.page;
+    edtNotMemberSubject = tab.subject;
+    memoNotMember = tab.body;
+    tab =
+        MakeReplyTab(pagResponses, "tabHelp", QStringLiteral("Help"), "edtHelpSubject", "memoHelp");
+    tabHelp = tab.page;
+    edtHelpSubject = tab.subject;
+    memoHelp = tab.body;
+    layout->addWidget(pagResponses, 0, 0, 3, 1);
+
+    layout->addWidget(Child<QLabel>(page, QStringLiteral("Variables caSe-SensiTive")), 0, 1);
+    lstVariables = Named<QListWidget>(page, "lstVariables");
+    lstVariables->setFixedWidth(150);
+    layout->addWidget(lstVariables, 1, 1);
+    layout->addWidget(Child<QLabel>(page, QStringLiteral("double-click to copy")), 2, 1);
+    layout->setColumnStretch(0, 1);
+    connect(lstVariables, &QListWidget::itemDoubleClicked, this,
+            [this] { lstVariablesDblClick(); });
+    return page;
+}
+
+void TfrmMain::tabResponsesShow() {
+    lstVariables->clear();
+    lstVariables->addItems({QStringLiteral("{Email}"), QStringLiteral("{ListName}"),
+                            QStringLiteral("{ListAddress}"),
+                            QStringLiteral("{ListServerAddress}")});
+    const bool password =
+        chkRequirePassword->isEnabled() && chkRequirePassword->isChecked() && AllowPostBy() != 0;
+    pagResponses->setTabVisible(pagResponses->indexOf(tabPasswordNotify), password);
+    if (password) {
+        lstVariables->addItem(QStringLiteral("{Password}"));
+    }
+}
+
+void TfrmMain::lstVariablesDblClick() {
+    if (QListWidgetItem* item = lstVariables->currentItem()) {
+        dialogs_.CopyToClipboard(item->text());
+    }
+}
+
+}  // namespace corvanteer

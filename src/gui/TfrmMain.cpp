@@ -1,0 +1,268 @@
+#include "gui/TfrmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "gui/GuiUtil.h"
+#include "gui/TfrmSmtpAuth.h"
+#include "scan/ListStore.h"
+#include "scan/Subscription.h"
+#include "support/SettingTables.h"
+#include "support/Version.h"
+
+namespace corvanteer {
+
+TfrmMain::TfrmMain(WindowSetup setup)
+    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      setup_(std::move(setup)),
+      store_(*setup_.store),
+      dialogs_(*setup_.dialogs),
+      storeLock_(setup_.paths.StoreLockFile()),
+      services_{setup_.paths,
+                store_,
+                pop3_,
+                smtp_,
+                setup_.clock != nullptr ? *setup_.clock : clock_,
+                setup_.random != nullptr ? *setup_.random : random_,
+                observer_,
+                storeLock_,
+                console_},
+      sessionLock_(setup_.paths.SessionLockFile()) {
+    setObjectName(QStringLiteral("frmMain"));
+    auto* central = Child<QWidget>(this);
+    auto* layout = Child<QVBoxLayout>(central);
+    central->setLayout(layout);
+    auto* top = Child<QWidget>(central);
+    BuildTop(top);
+    layout->addWidget(top);
+
+    pagMain = Child<QTabWidget>(central);
+    pagMain->setObjectName(QStringLiteral("pagMain"));
+    tabMembers = BuildMembersPage();
+    tabOptions = BuildOptionsPage();
+    tabResponses = BuildResponsesPage();
+    tabPostMessage = BuildPostPage();
+    tabExtraText = BuildExtraTextPage();
+    tabGlobal = BuildGlobalPage();
+    tabAbout = BuildAboutPage();
+    pagMain->addTab(tabMembers, QStringLiteral("Members"));
+    pagMain->addTab(tabOptions, QStringLiteral("Options"));
+    pagMain->addTab(tabResponses, QStringLiteral("Responses"));
+    pagMain->addTab(tabPostMessage, QStringLiteral("Post message"));
+    pagMain->addTab(tabExtraText, QStringLiteral("Extra text"));
+    pagMain->addTab(tabGlobal, QStringLiteral("Global"));
+    pagMain->addTab(tabAbout, QStringLiteral("About"));
+    layout->addWidget(pagMain);
+    setCentralWidget(central);
+
+    lblStatus = Child<QLabel>(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(lblStatus, 1);
+    statusBar()->setSizeGripEnabled(false);
+
+    connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pagMain->widget(index) == tabMembers) {
+            tabMembersShow();
+        } else if (pagMain->widget(index) == tabResponses) {
+            tabResponsesShow();
+        }
+    });
+
+    BuildTray();
+    BindGlobalControls();
+    BindListControls();
+
+    connect(&observer_, &ObserverBridge::statusText, this, &TfrmMain::ShowStatus);
+    connect(&observer_, &ObserverBridge::trayImage, this, &TfrmMain::SetTrayImage);
+    connect(&observer_, &ObserverBridge::rosterChanged, this, [this](const QString& list) {
+        if (SameText(S(list), currentList_)) {
+            FillRoster();
+            tabMembersShow();
+        }
+    });
+    connect(&pollBridge_, &PollTimerBridge::stopRequested, this, [this] { SessionTimer.stop(); });
+    connect(&pollBridge_, &PollTimerBridge::intervalRequested, this, &TfrmMain::ApplyPollInterval);
+    connect(&worker_, &SessionWorker::Finished, this, &TfrmMain::JobFinished);
+    connect(&SessionTimer, &QTimer::timeout, this, &TfrmMain::SessionTimerTimer);
+    connect(&ShutdownTimer, &QTimer::timeout, this, &TfrmMain::ShutdownTimerTimer);
+
+    FormCreate();
+    // The authentication window comes right after the main window, as at every start.
+    smtpAuth_ = std::make_unique<TfrmSmtpAuth>(store_, setup_.paths.SettingsKey(), this);
+    connect(smtpAuth_.get(), &TfrmSmtpAuth::settingsChanged, this, &TfrmMain::RefreshConsole);
+    RefreshConsole();
+
+    // The window has no close box: its size is fixed once laid out.
+    adjustSize();
+    setFixedSize(sizeHint());
+    ShutdownTimer.start(5000);
+}
+
+TfrmMain::~TfrmMain() {
+    if (updateThread_.joinable()) {
+        updateThread_.join();
+    }
+    SessionTimer.stop();
+    ShutdownTimer.stop();
+    if (!positionStored_) {
+        Guarded([this] { FormDestroy(); });
+    }
+    // The pages go while every member still lives: the focus moving away from a field as it
+    // is destroyed must find nothing to store.
+    loading_ = true;
+    disconnect(&observer_, nullptr, this, nullptr);
+    smtpAuth_.reset();
+    std::unique_ptr<QWidget> pages(takeCentralWidget());
+    pages.reset();
+}
+
+void TfrmMain::BuildTop(QWidget* parent) {
+    auto* row = Child<QHBoxLayout>(parent);
+    row->setContentsMargins(0, 0, 0, 0);
+    parent->setLayout(row);
+    auto* caption = Child<QLabel>(parent, QStringLiteral("List name"));
+    cmbLists = Child<QComboBox>(parent);
+    cmbLists->setObjectName(QStringLiteral("cmbLists"));
+    cmbLists->setMinimumWidth(180);
+    caption->setBuddy(cmbLists);
+    butAddList = Child<QPushButton>(parent, QStringLiteral("+"));
+    butAddList->setObjectName(QStringLiteral("butAddList"));
+    butAddList->setToolTip(QStringLiteral("Add new list"));
+    butDeleteList = Child<QPushButton>(parent, QStringLiteral("-"));
+    butDeleteList->setObjectName(QStringLiteral("butDeleteList"));
+    butDeleteList->setToolTip(QStringLiteral("Delete list"));
+    butHide = Child<QPushButton>(parent, QStringLiteral("Hide"));
+    butHide->setObjectName(QStringLiteral("butHide"));
+    butHide->setToolTip(QStringLiteral("Minimize to tray"));
+    butHelp = Child<QPushButton>(parent, QStringLiteral("?"));
+    butHelp->setObjectName(QStringLiteral("butHelp"));
+    butHelp->setToolTip(QStringLiteral("Help"));
+    butGo = Child<QPushButton>(parent, QStringLiteral("Go"));
+    butGo->setObjectName(QStringLiteral("butGo"));
+    butGo->setToolTip(QStringLiteral("Scan manually"));
+    butSessionTimer = Child<QPushButton>(parent, QStringLiteral("Auto"));
+    butSessionTimer->setObjectName(QStringLiteral("butSessionTimer"));
+    for (QPushButton* button : {butAddList, butDeleteList, butHelp}) {
+        button->setFixedWidth(32);
+    }
+    row->addWidget(caption);
+    row->addWidget(cmbLists);
+    row->addWidget(butAddList);
+    row->addWidget(butDeleteList);
+    row->addStretch(1);
+    row->addWidget(butHide);
+    row->addWidget(butHelp);
+    row->addWidget(butGo);
+    row->addWidget(butSessionTimer);
+
+    connect(cmbLists, &QComboBox::currentIndexChanged, this, [this] {
+        if (!loading_) {
+            cmbListsChange();
+        }
+    });
+    connect(butAddList, &QPushButton::clicked, this, [this] { butAddListClick(); });
+    connect(butDeleteList, &QPushButton::clicked, this, [this] { butDeleteListClick(); });
+    connect(butHide, &QPushButton::clicked, this, &TfrmMain::butHideClick);
+    connect(butHelp, &QPushButton::clicked, this, &TfrmMain::butHelpClick);
+    connect(butGo, &QPushButton::clicked, this, &TfrmMain::butGoClick);
+    connect(butSessionTimer, &QPushButton::clicked, this, &TfrmMain::butSessionTimerClick);
+}
+
+void TfrmMain::FormCreate() {
+    // About panel and caption.
+    lblAppName->setText(QString::fromLatin1(kProductTitle));
+    lblAppVersion->setText(QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion));
+    setWindowTitle(Q(WindowTitle()));
+    pagMain->setCurrentWidget(tabMembers);
+
+    const std::string key = setup_.paths.SettingsKey();
+    move(store_.ReadRegInteger(key, "Left", 200), store_.ReadRegInteger(key, "Top", 100));
+
+    LoadGlobalSettingsIntoWindow();
+
+    // The selector in the store's order; LastList picks the entry (none when out of range).
+    loading_ = true;
+    cmbLists->clear();
+    for (const std::string& name : ListNames(store_, setup_.paths)) {
+        cmbLists->addItem(Q(name));
+    }
+    const int last = store_.ReadRegInteger(key, "LastList", 0);
+    cmbLists->setCurrentIndex(last >= 0 && last < cmbLists->count() ? last : -1);
+    loading_ = false;
+
+    if (store_.ReadRegBool(key, "TimerON", false) != autoScan_) {
+        butSessionTimerClick();
+    }
+    smtpHostAtStart_ = store_.ReadRegString(key, "SMTPHost", "");
+    smtpPortAtStart_ = store_.ReadRegInteger(key, "SMTPPort", 25);
+    hideOnMinimize_ = chkMinimized->isChecked();
+    RefreshConsole();
+    Guarded([this] { ExpirePendingVerifications(services_); });
+    LoadList();
+}
+
+void TfrmMain::FormDestroy() {
+    const std::string key = setup_.paths.SettingsKey();
+    store_.WriteRegInteger(key, "Top", y());
+    store_.WriteRegInteger(key, "Left", x());
+    store_.WriteRegInteger(key, "LastList", cmbLists->currentIndex());
+    positionStored_ = true;
+}
+
+void TfrmMain::ExitApplication() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    SessionTimer.stop();
+    ShutdownTimer.stop();
+    Guarded([this] {
+        CommitPendingEdits();
+        FormDestroy();
+    });
+    if (trayIcon != nullptr) {
+        trayIcon->hide();
+    }
+    hide();
+    QApplication::quit();
+}
+
+void TfrmMain::ShowAtStart() {
+    if (!hideOnMinimize_) {
+        show();
+    } else if (trayIcon != nullptr) {
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void TfrmMain::Guarded(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        dialogs_.ShowMessage(this, QString::fromStdString(error.what()));
+    }
+}
+
+QString TfrmMain::StatusTextShown() const {
+    return lblStatus->text();
+}
+
+void TfrmMain::ShowStatus(const QString& text) {
+    lblStatus->setText(text);
+}
+
+}  // namespace corvanteer

@@ -1,0 +1,377 @@
+#pragma once
+
+// The main window: the list selector, "Go" and the auto-scan switch above seven pages
+// ("Members", "Options", "Responses", "Post message", "Extra text", "Global", "About") and a
+// status bar below. Every control writes its setting the moment it is left, clicked or
+// changed; scans and manual postings run on the worker thread.
+
+#include <QMainWindow>
+#include <QMenu>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/Dialogs.h"
+#include "gui/SessionWorker.h"
+#include "gui/WindowServices.h"
+#include "scan/ScanSession.h"
+#include "scan/Services.h"
+#include "support/AppPaths.h"
+#include "support/Clock.h"
+#include "support/Locks.h"
+#include "support/Random.h"
+#include "support/SettingsStore.h"
+#include "transport/TPop3Client.h"
+#include "transport/TSmtpClient.h"
+#include "update/UpdateCheck.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QSystemTrayIcon;
+class QTabWidget;
+
+namespace corvanteer {
+
+class TfrmSmtpAuth;
+
+// What the window is built from. The window uses the store and the dialogs; both must outlive
+// it.
+struct WindowSetup {
+    AppPaths paths;
+    SettingsStore* store = nullptr;
+    Dialogs* dialogs = nullptr;
+    std::string helpFile;    // the help page; opened at #topic10
+    bool useTray = true;     // false: never create a tray icon (tests, screenshots)
+    std::string executable;  // the start-up entry's command
+    // When given (tests), the clock and random source of the engine; they must outlive the
+    // window. Otherwise the system's.
+    const Clock* clock = nullptr;
+    RandomSource* random = nullptr;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(WindowSetup setup);
+    // Stores the window position and LastList (FormDestroy) unless ExitApplication did.
+    ~TfrmMain() override;
+
+    // Ends the application: commits pending edits, stores Top, Left and LastList, hides the
+    // window and asks the event loop to end. Safe to call more than once.
+    void ExitApplication();
+    // Shows the window as start-up leaves it: normal, minimised, or (with Minimized set and a
+    // notification area) hidden in the tray.
+    void ShowAtStart();
+    bool Ended() const { return ended_; }
+
+    // State for tests and the screenshot tool.
+    bool AutoScanOn() const { return autoScan_; }
+    int PollIntervalMs() const;
+    bool WorkerBusy() const { return worker_.Busy(); }
+    QString StatusTextShown() const;
+    TfrmSmtpAuth* SmtpAuthWindow() const { return smtpAuth_.get(); }
+    void SetWorkerHook(WorkerHook hook) { observer_.SetHook(std::move(hook)); }
+    // Where the update check looks (tests point it at a local server).
+    void SetUpdateBaseUrl(std::string url) { updateBaseUrl_ = std::move(url); }
+    Services& EngineServices() { return services_; }
+    // Writes every field edited but not yet left to the list it was edited for.
+    void CommitPendingEdits();
+
+public slots:
+    // The timers' handlers, public so tests can fire them without waiting.
+    void SessionTimerTimer();
+    void ShutdownTimerTimer();
+    // Handlers named after their controls and events.
+    void butGoClick();
+    void butSessionTimerClick();
+    void butHideClick();
+    void butHelpClick();
+    void RestoreFromTray();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    // --- construction (one file per page) ---
+    void BuildTop(QWidget* parent);
+    QWidget* BuildMembersPage();
+    QWidget* BuildOptionsPage();
+    QWidget* BuildResponsesPage();
+    QWidget* BuildPostPage();
+    QWidget* BuildExtraTextPage();
+    QWidget* BuildGlobalPage();
+    QWidget* BuildAboutPage();
+    void BuildTray();
+    void FormCreate();
+    void FormDestroy();
+
+    // --- global settings (GlobalBinding.cpp) ---
+    void LoadGlobalSettingsIntoWindow();
+    void BindGlobalControls();
+    void StoreGlobal(const char* name, const std::string& value);
+    void StoreGlobalInteger(const char* name, int value);
+    void StoreGlobalBool(const char* name, bool value);
+    GlobalSettings GlobalsShown() const;
+    void RefreshConsole();
+    void chkLaunchClick();
+    void butBackupClick();
+    void butRestoreClick();
+    void butBackDirBrowseClick();
+    void butUpdatesClick();
+    void UpdateCheckFinished(bool newer, const std::string& published, const std::string& message);
+
+    // --- lists and per-list settings (ListBinding.cpp) ---
+    void LoadList();
+    void cmbListsChange();
+    void butAddListClick();
+    void butDeleteListClick();
+    void BindListControls();
+    std::string CurrentListKey() const;
+    std::string CurrentDataFile() const;
+    void StoreListString(const char* name, const std::string& value);
+    void StoreListInteger(const char* name, int value);
+    void StoreListBool(const char* name, bool value);
+    void StoreSection(const char* section, const QPlainTextEdit* memo);
+    void BindLeave(QWidget* widget, std::function<void()> store);
+    void ApplySubscribeRules();
+    void ApplyPermissionRules();
+    void ApplyPostingMethodRules();
+    void UpdatePasswordButton();
+    int AllowPostBy() const;
+    int PostingMethod() const;
+
+    // --- roster (RosterHandlers.cpp) ---
+    void FillRoster();
+    void tabMembersShow();
+    void butRefreshListClick();
+    void butAddMemberClick();
+    void butDeleteMemberClick();
+    void lstMembersClickCheck(QListWidgetItem* item);
+    void butPasswordClick();
+    void butImportListClick();
+    void butExportListClick();
+    void ShowRefusalOrMessage(bool ok, const std::string& message);
+
+    // --- responses (ResponsesPage.cpp) ---
+    void tabResponsesShow();
+    void lstVariablesDblClick();
+
+    // --- manual posting (PostHandlers.cpp) ---
+    void ResetPostPage();
+    void butSaveMsgClick();
+    void cmbPostedMsgsChange();
+    void butDelMsgClick();
+    void butPostMsgClick();
+    void butCancelPostClick();
+    void PostingFinished();
+
+    // --- scans, timers, tray (Lifecycle.cpp) ---
+    bool StartScan();
+    void ScanFinished();
+    void SetAutoScan(bool on);
+    void ApplyPollInterval(qint64 intervalMs);
+    void ShowStatus(const QString& text);
+    void SetTrayImage(int index);
+    void ApplyClientSettings();
+    void JobFinished();
+    // Runs an operator's action; a Failure (a file or the store refused) is shown in a message
+    // box and the window goes on.
+    void Guarded(const std::function<void()>& action);
+
+    WindowSetup setup_;
+    SettingsStore& store_;
+    Dialogs& dialogs_;
+
+    // Engine services for the worker and for the operations run on this thread.
+    TPop3Client pop3_;
+    TSmtpClient smtp_;
+    SystemClock clock_;
+    SystemRandom random_;
+    ObserverBridge observer_;
+    PollTimerBridge pollBridge_{observer_};
+    StoreLock storeLock_;
+    WindowConsole console_;
+    Services services_;
+    SessionLock sessionLock_;
+    SessionWorker worker_;
+    std::atomic<bool> abortPosting_{false};
+    enum class Job { None, Scan, Posting } job_ = Job::None;
+
+    // What the SMTP client is given before each job: the host and port read at start-up
+    // (a manual posting takes the fields' values instead), authentication as last set.
+    std::string smtpHostAtStart_;
+    int smtpPortAtStart_ = 25;
+
+    std::string currentList_;  // the list the per-list controls show and store to
+    bool loading_ = false;     // set while LoadList fills the controls
+    std::vector<std::pair<QWidget*, std::function<void()>>> leaveBindings_;
+    std::vector<QWidget*> dirty_;  // fields edited since they were last stored
+    bool autoScan_ = false;
+    bool hideOnMinimize_ = false;  // Minimized as read at start-up
+    std::string scanError_;        // written by the scan job, read after it has finished
+    bool shutdownPending_ = false;
+    bool ended_ = false;
+    bool positionStored_ = false;
+
+    std::thread updateThread_;  // the update check's fetch; joined before the window goes
+    bool updateRunning_ = false;
+    std::string updateBaseUrl_ = kUpdateBaseUrl;
+
+    QTimer SessionTimer;
+    QTimer ShutdownTimer;
+    std::unique_ptr<QMenu> trayMenu_;
+    std::unique_ptr<TfrmSmtpAuth> smtpAuth_;
+
+public:
+    // Controls, named as their object names.
+    QComboBox* cmbLists = nullptr;
+    QPushButton* butAddList = nullptr;
+    QPushButton* butDeleteList = nullptr;
+    QPushButton* butHide = nullptr;
+    QPushButton* butHelp = nullptr;
+    QPushButton* butGo = nullptr;
+    QPushButton* butSessionTimer = nullptr;
+    QTabWidget* pagMain = nullptr;
+    QWidget* tabMembers = nullptr;
+    QWidget* tabOptions = nullptr;
+    QWidget* tabResponses = nullptr;
+    QWidget* tabPostMessage = nullptr;
+    QWidget* tabExtraText = nullptr;
+    QWidget* tabGlobal = nullptr;
+    QWidget* tabAbout = nullptr;
+    QLabel* lblStatus = nullptr;
+
+    // Members
+    QListWidget* lstMembers = nullptr;
+    QListWidget* lstLatestActions = nullptr;
+    QLabel* lblTotalMembers = nullptr;
+    QLabel* lblBannedCaption = nullptr;
+    QLabel* lblBannedMembers = nullptr;
+    QLabel* lblBanNote = nullptr;
+    QPushButton* butRefreshList = nullptr;
+    QPushButton* butAddMember = nullptr;
+    QPushButton* butDeleteMember = nullptr;
+    QPushButton* butPassword = nullptr;
+    QPushButton* butImportList = nullptr;
+    QPushButton* butExportList = nullptr;
+    QPlainTextEdit* memoModerators = nullptr;
+    QPlainTextEdit* memoBlacklist = nullptr;
+
+    // Options
+    QCheckBox* chkAllowUserSubscribe = nullptr;
+    QCheckBox* chkVerifySubscribe = nullptr;
+    QSpinBox* spinVerifyDays = nullptr;
+    QLabel* lblDays = nullptr;
+    QCheckBox* chkModerateList = nullptr;
+    QCheckBox* chkRequirePassword = nullptr;
+    QCheckBox* chkForwardErrorMsgs = nullptr;
+    QLineEdit* edtErrorsTo = nullptr;
+    QCheckBox* chkHideSenderEmail = nullptr;
+    QLineEdit* edtHideEmail = nullptr;
+    QGroupBox* optAllowPostBy = nullptr;
+    QButtonGroup* allowPostByGroup = nullptr;
+    QGroupBox* optPostingMethod = nullptr;
+    QButtonGroup* postingMethodGroup = nullptr;
+    QLabel* lblTo = nullptr;
+    QLineEdit* edtTo = nullptr;
+    QLineEdit* edtListPostingAddress = nullptr;
+    QLineEdit* edtPop3Host = nullptr;
+    QLineEdit* edtPop3UserID = nullptr;
+    QLineEdit* edtPop3Password = nullptr;
+    QSpinBox* spinPop3Port = nullptr;
+
+    // Responses
+    QTabWidget* pagResponses = nullptr;
+    QWidget* tabSubVerify = nullptr;
+    QWidget* tabSubConfirm = nullptr;
+    QWidget* tabUnsubConfirm = nullptr;
+    QWidget* tabPasswordNotify = nullptr;
+    QWidget* tabVerifyError = nullptr;
+    QWidget* tabAlreadyAMember = nullptr;
+    QWidget* tabNotMember = nullptr;
+    QWidget* tabHelp = nullptr;
+    QLineEdit* edtVerifySubject = nullptr;
+    QLineEdit* edtSubscribeConfirmSubject = nullptr;
+    QLineEdit* edtUnsubscribeConfirmSubject = nullptr;
+    QLineEdit* edtPasswordNotifySubject = nullptr;
+    QLineEdit* edtVerifyErrSubject = nullptr;
+    QLineEdit* edtAlreadyAMemberSubject = nullptr;
+    QLineEdit* edtNotMemberSubject = nullptr;
+    QLineEdit* edtHelpSubject = nullptr;
+    QPlainTextEdit* memoSubVerify = nullptr;
+    QPlainTextEdit* memoSubConfirm = nullptr;
+    QPlainTextEdit* MemoUnsubConfirm = nullptr;
+    QPlainTextEdit* memoPasswordNotify = nullptr;
+    QPlainTextEdit* memoVerifyError = nullptr;
+    QPlainTextEdit* memoAlreadyAMember = nullptr;
+    QPlainTextEdit* memoNotMember = nullptr;
+    QPlainTextEdit* memoHelp = nullptr;
+    QListWidget* lstVariables = nullptr;
+
+    // Post message
+    QLineEdit* edtFrom = nullptr;
+    QLineEdit* edtSubject = nullptr;
+    QPlainTextEdit* memoMessage = nullptr;
+    QComboBox* cmbPostedMsgs = nullptr;
+    QPushButton* butSaveMsg = nullptr;
+    QPushButton* butDelMsg = nullptr;
+    QPushButton* butPostMsg = nullptr;
+    QPushButton* butCancelPost = nullptr;
+
+    // Extra text
+    QPlainTextEdit* memoHeaders = nullptr;
+    QPlainTextEdit* memoSignature = nullptr;
+
+    // Global
+    QLineEdit* ListServerAddress = nullptr;
+    QLineEdit* ListServerPop3Host = nullptr;
+    QLineEdit* ListServerPop3UserID = nullptr;
+    QLineEdit* ListServerPop3Password = nullptr;
+    QSpinBox* ListServerPop3Port = nullptr;
+    QGroupBox* grpSmtp = nullptr;
+    QLineEdit* SmtpHost = nullptr;
+    QSpinBox* SmtpPort = nullptr;
+    QPushButton* butSmtpAuth = nullptr;
+    QSpinBox* SessionInterval = nullptr;
+    QSpinBox* SmtpMaxAttempts = nullptr;
+    QCheckBox* chkTimerON = nullptr;
+    QCheckBox* chkMinimized = nullptr;
+    QCheckBox* chkLaunch = nullptr;
+    QLineEdit* BackupDir = nullptr;
+    QPushButton* butBackDirBrowse = nullptr;
+    QPushButton* butBackup = nullptr;
+    QPushButton* butRestore = nullptr;
+
+    // About
+    QLabel* lblAppName = nullptr;
+    QLabel* lblAppVersion = nullptr;
+    QLabel* lblAppDesc = nullptr;
+    QLabel* lblAppCopyright = nullptr;
+    QPushButton* butUpdates = nullptr;
+
+    // Tray and its menu (the same actions serve the window's context menu and shortcut)
+    QSystemTrayIcon* trayIcon = nullptr;
+    QMenu* mnuTray = nullptr;
+    QAction* mnuHelp = nullptr;
+    QAction* mnuRestore = nullptr;
+    QAction* mnuTimerOn = nullptr;
+    QAction* mnuExit = nullptr;
+};
+
+}  // namespace corvanteer
