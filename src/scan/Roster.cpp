@@ -60,7 +60,15 @@ SortedRoster::SortedRoster(const Lines& lines) {
 }
 
 void SortedRoster::Assign(const Lines& lines) {
-    lines_ = lines;
+    lines_.clear();
+    lines_.reserve(lines.size());
+    // A blank line (left by a hand edit) names nobody: as a recipient it would make the
+    // server refuse a whole Bcc posting.
+    for (const std::string& line : lines) {
+        if (!Trim(line).empty()) {
+            lines_.push_back(line);
+        }
+    }
     // Stable, so of lines equal without regard to case the first one stays.
     std::stable_sort(lines_.begin(), lines_.end(), [](const std::string& a, const std::string& b) {
         return CompareText(a, b) < 0;

@@ -30,7 +30,8 @@ bool RosterLess(std::string_view a, std::string_view b);
 class SortedRoster {
 public:
     SortedRoster() = default;
-    // Sorts the lines; of lines equal ignoring case only the first is kept.
+    // Sorts the lines; of lines equal ignoring case only the first is kept, and lines that are
+    // blank are dropped.
     explicit SortedRoster(const Lines& lines);
     void Assign(const Lines& lines);
     void AssignText(std::string_view sectionText);  // TextToLines, then Assign

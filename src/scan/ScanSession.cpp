@@ -202,6 +202,11 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
             continue;
         }
         pop3.Retrieve(n);
+        if (!pop3.LastReplyPositive) {
+            // The server's refusal is no message: leave it in the mailbox for the next session
+            // instead of posting the refusal and deleting the real one.
+            continue;
+        }
         context.MessageFile = MakeUniqueFileName(context.TempFolder, "tmp", services.random);
         // On disk and synced before the DELE (and the QUIT that carries it out).
         WriteNewFileSynced(context.MessageFile, TempFileBytes(pop3.Header, pop3.Body));

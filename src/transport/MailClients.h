@@ -24,6 +24,9 @@ public:
     bool ResponseDone = false;
     int32_t MessageCount = 0;
     int32_t MailboxSize = 0;
+    // Whether the server answered the last Top or Retrieve with +OK (Header or Body then hold
+    // the message's lines, not the server's refusal).
+    bool LastReplyPositive = false;
 
     // Connects and logs in; True when PASS was accepted (MessageCount then holds STAT's).
     virtual bool Login() = 0;

@@ -113,7 +113,8 @@ bool TPop3Client::Stat() {
 void TPop3Client::Top(int number) {
     Lines lines = TextToLines(
         Exchange("TOP " + std::to_string(number) + " " + std::to_string(TopLines) + "\r\n", true));
-    if (lines.empty() || !IsPositive(lines.front())) {
+    LastReplyPositive = !lines.empty() && IsPositive(lines.front());
+    if (!LastReplyPositive) {
         Header = std::move(lines);
         return;
     }
@@ -134,7 +135,8 @@ void TPop3Client::Top(int number) {
 
 void TPop3Client::Retrieve(int number) {
     Lines lines = TextToLines(Exchange("RETR " + std::to_string(number) + "\r\n", true));
-    if (lines.empty() || !IsPositive(lines.front())) {
+    LastReplyPositive = !lines.empty() && IsPositive(lines.front());
+    if (!LastReplyPositive) {
         Body = std::move(lines);
         return;
     }

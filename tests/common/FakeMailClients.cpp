@@ -65,8 +65,10 @@ void FakePop3::Top(int number) {
     Note("TOP " + std::to_string(number));
     if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size())) {
         Header = {"-ERR no such message"};
+        LastReplyPositive = false;
         return;
     }
+    LastReplyPositive = true;
     Lines lines = TextToLines(open_->messages[static_cast<size_t>(number - 1)]);
     Header.clear();
     for (const auto& line : lines) {
@@ -81,10 +83,13 @@ void FakePop3::Top(int number) {
 
 void FakePop3::Retrieve(int number) {
     Note("RETR " + std::to_string(number));
-    if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size())) {
+    if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size()) ||
+        open_->refuseRetrieve) {
         Body = {"-ERR no such message"};
+        LastReplyPositive = false;
         return;
     }
+    LastReplyPositive = true;
     Lines lines = TextToLines(open_->messages[static_cast<size_t>(number - 1)]);
     Body.clear();
     bool inBody = false;

@@ -20,6 +20,7 @@ public:
         std::vector<std::string> messages;  // raw text, lines ended by CR LF
         std::vector<bool> deleted;          // marked by Delete, removed by Quit
         bool refuseLogin = false;
+        bool refuseRetrieve = false;  // RETR answered -ERR
     };
 
     // Creates (or replaces) the mailbox host:port/user.

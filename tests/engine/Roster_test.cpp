@@ -25,6 +25,12 @@ TEST(RosterTest, SortsWithoutRegardToCaseAndDropsLaterDuplicates) {
     EXPECT_EQ(same.Items(), (Lines{"a", "b 1"}));
 }
 
+TEST(RosterTest, BlankLinesOfAHandEditedSectionNameNobody) {
+    SortedRoster roster;
+    roster.AssignText("b@x.org 0 1\r\n\r\n   \r\n\ta@x.org 0 2\r\n");
+    EXPECT_EQ(roster.Items(), (Lines{"\ta@x.org 0 2", "b@x.org 0 1"}));
+}
+
 TEST(RosterTest, AddKeepsOrderAndRefusesEqualLines) {
     SortedRoster roster;
     EXPECT_TRUE(roster.Add("mike@x.org 0 1"));

@@ -392,6 +392,24 @@ TEST_F(ScanSessionTest, NegativeTopReplyLeavesTheMessageAlone) {
     EXPECT_EQ(server.Find(kHost, 110, "news")->messages[0], Msg("b@x.org", "two"));
 }
 
+TEST_F(ScanSessionTest, RefusedRetrieveLeavesTheMessageAndWritesNoCopy) {
+    AddMailboxList("news");
+    pop3.Put(kHost, 110, "news", Msg("a@x.org", "one"));
+    pop3.Find(kHost, 110, "news")->refuseRetrieve = true;
+
+    ScanOutcome outcome = Run();
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_FALSE(Has(pop3.log, "DELE 1"));
+    EXPECT_EQ(pop3.Find(kHost, 110, "news")->messages.size(), 1u);
+    EXPECT_TRUE(TempFiles("news").empty());
+    EXPECT_TRUE(smtp.sent.empty());  // the refusal is not posted
+
+    pop3.Find(kHost, 110, "news")->refuseRetrieve = false;
+    ASSERT_TRUE(Run().ok);
+    EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
+    EXPECT_EQ(smtp.Delivered().size(), 1u);
+}
+
 TEST(SplitMessageFileTest, SplitsAtTheFirstEmptyLine) {
     TempDir dir;
     Lines header{"stale"};

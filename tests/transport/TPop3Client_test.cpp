@@ -143,6 +143,7 @@ TEST(TPop3Client, RetrieveUnstuffsAndDropsTheHeader) {
     ASSERT_TRUE(pop3.Login());
     pop3.Header = {"From: a@x", ""};
     pop3.Retrieve(1);
+    EXPECT_TRUE(pop3.LastReplyPositive);
     EXPECT_EQ(pop3.Body, (Lines{"first", ".", "..", ".x", "", "last"}));
     EXPECT_EQ(pop3.Header, (Lines{"From: a@x", ""}));  // untouched by RETR
     pop3.Retrieve(2);
@@ -150,6 +151,7 @@ TEST(TPop3Client, RetrieveUnstuffsAndDropsTheHeader) {
     pop3.Retrieve(3);
     EXPECT_EQ(pop3.Body, (Lines{"no header at all"}));
     pop3.Retrieve(4);
+    EXPECT_FALSE(pop3.LastReplyPositive);
     EXPECT_EQ(pop3.Body, (Lines{"-ERR gone"}));
     EXPECT_TRUE(pop3.Delete(1));
     EXPECT_FALSE(pop3.Delete(4));

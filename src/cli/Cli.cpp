@@ -1,0 +1,370 @@
+// The command line's words: every command, its options and its --help, parsed with CLI11.
+// Each leaf command stores what it will do; the session (application directory, settings
+// store) is created only after the words were accepted, so --help and a usage error write
+// nothing.
+
+#include "cli/Cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+
+#include "cli/CliErrors.h"
+#include "cli/Commands.h"
+#include "support/Status.h"
+#include "support/Version.h"
+
+namespace corvanteer::cli {
+
+namespace {
+
+using Action = std::function<int(CliSession&)>;
+
+// The values the words fill in; the actions read them when they run.
+struct Words {
+    std::string home;
+    bool test = false;
+    std::string name;
+    std::string value;
+    std::string list;
+    std::optional<std::string> listOption;
+    std::string address;
+    std::string section;
+    std::string file;
+    std::optional<std::string> folder;
+    std::optional<std::string> url;
+    MessageArgs message;
+    RunArgs run;
+    int interval = 0;
+    int intervalSeconds = 0;
+};
+
+constexpr const char* kDescription =
+    "Corvanteer without a window: runs scans, edits lists, members and settings, posts by "
+    "hand. Works on the same files and settings as the window.\n"
+    "Exit status: 0 done; 1 refused or failed (one line on standard error says why); 2 usage "
+    "error (unknown command, option or setting, value of the wrong type).\n"
+    "A value that begins with '-' follows '--' (config set SessionInterval -- -1).";
+
+class Parser {
+public:
+    explicit Parser(Words& w) : w_(w), app_(kDescription, "corvanteer-cli") {
+        app_.set_version_flag("--version", std::string("corvanteer-cli ") + kProgramVersion,
+                              "Print the program name and version");
+        app_.add_option("--home", w_.home,
+                        "Application directory (default: $CORVANTEER_HOME, else "
+                        "$XDG_DATA_HOME/corvanteer, else ~/.local/share/corvanteer)")
+            ->type_name("DIR");
+        app_.add_flag("--test", w_.test, "Test mode: the settings key with \"Test\" appended");
+        app_.require_subcommand(1);
+        app_.fallthrough();
+        app_.footer("Run corvanteer-cli COMMAND --help for the words of one command.");
+
+        AddScanCommands();
+        AddConfigCommands();
+        AddListCommands();
+        AddMemberCommands();
+        AddPostCommands();
+        AddQueueCommands();
+        AddBackupCommands();
+    }
+
+    CLI::App& app() { return app_; }
+    Action& action() { return action_; }
+    bool HomeGiven() { return app_.count("--home") > 0; }
+
+private:
+    CLI::App* Command(CLI::App& parent, const char* name, const char* description) {
+        CLI::App* command = parent.add_subcommand(name, description);
+        command->fallthrough();
+        return command;
+    }
+    void Leaf(CLI::App* command, Action action) {
+        command->callback([this, action = std::move(action)] { action_ = action; });
+    }
+    CLI::Option* Required(CLI::App* command, const char* name, std::string& into,
+                          const char* description) {
+        return command->add_option(name, into, description)->required();
+    }
+    void ListOption(CLI::App* command) {
+        command->add_option("--list", w_.listOption, "A list's setting instead of a global one")
+            ->type_name("LIST");
+    }
+    void MessageOptions(CLI::App* command) {
+        command->add_option("--from", w_.message.from, "The From field")->required();
+        command->add_option("--subject", w_.message.subject, "The Subject field")->required();
+        command
+            ->add_option("--body", w_.message.body,
+                         "File holding the message text (default or '-': standard input)")
+            ->type_name("FILE");
+    }
+
+    void AddScanCommands() {
+        Leaf(Command(app_, "scan",
+                     "One scan session now (waits for a running one to end); progress on "
+                     "standard error"),
+             [this](CliSession& s) { return Scan(s); });
+
+        CLI::App* run = Command(app_, "run",
+                                "Stay running without a window: expire stale verifications, "
+                                "then scan every SessionInterval minutes counted from the end of "
+                                "the previous scan (0: never). Ends after the running scan when "
+                                "the file \"shutdown\" appears in the application directory "
+                                "(checked every 5 s, then deleted) or on SIGTERM/SIGINT");
+        run->add_option("--interval", w_.interval,
+                        "Minutes between scans instead of "
+                        "SessionInterval (0: never)")
+            ->type_name("MIN")
+            ->check(CLI::Range(0, 9999));
+        run->add_flag("--now", w_.run.now, "Scan at once, before the first interval");
+        // For tests: a minute of the loop lasts this many seconds, the interval is one minute.
+        run->add_option("--interval-seconds", w_.intervalSeconds)
+            ->check(CLI::Range(1, 3600))
+            ->group("");
+        Leaf(run, [this, run](CliSession& s) {
+            if (run->count("--interval") > 0) {
+                w_.run.intervalMinutes = w_.interval;
+            }
+            if (run->count("--interval-seconds") > 0) {
+                w_.run.intervalSeconds = w_.intervalSeconds;
+            }
+            return Run(s, w_.run);
+        });
+
+        Leaf(Command(app_, "expire", "Expire stale pending verifications now"),
+             [](CliSession& s) { return Expire(s); });
+    }
+
+    void AddConfigCommands() {
+        CLI::App* config = Command(app_, "config", "Read and change settings");
+        config->require_subcommand(1);
+
+        CLI::App* get = Command(*config, "get",
+                                "Print a setting's value, or its default when absent (booleans "
+                                "as 1/0, passwords in plain)");
+        Required(get, "NAME", w_.name, "Setting name (any letter case)");
+        ListOption(get);
+        Leaf(get, [this](CliSession& s) { return ConfigGet(s, w_.name, w_.listOption); });
+
+        CLI::App* set = Command(*config, "set",
+                                "Store a setting with its type (passwords scrambled; booleans "
+                                "1/0/true/false/on/off; integers within their range)");
+        Required(set, "NAME", w_.name, "Setting name (any letter case)");
+        Required(set, "VALUE", w_.value, "The value");
+        ListOption(set);
+        Leaf(set, [this](CliSession& s) { return ConfigSet(s, w_.name, w_.value, w_.listOption); });
+
+        CLI::App* show = Command(*config, "show",
+                                 "NAME=VALUE for every setting of the global table, or of a "
+                                 "list's table with --list");
+        ListOption(show);
+        Leaf(show, [this](CliSession& s) { return ConfigShow(s, w_.listOption); });
+    }
+
+    void AddListCommands() {
+        CLI::App* lists = Command(app_, "lists",
+                                  "Print the list names in the window's order (\"Default "
+                                  "List\" alone when none exists)");
+        lists->require_subcommand(0, 1);
+        // A sub-command's callback runs before its parent's: the parent takes the sub-command's
+        // action, or lists the names when none was given.
+        CLI::App* add =
+            Command(*lists, "add", "Add a list (blanks become \"_\"); prints the name it got");
+        Required(add, "NAME", w_.name, "List name");
+        add->callback(
+            [this] { pending_ = [this](CliSession& s) { return ListsAdd(s, w_.name); }; });
+        CLI::App* del = Command(*lists, "delete",
+                                "Delete a list: its settings and its data file (never "
+                                "\"Default List.dat\"); saved messages and archive stay");
+        Required(del, "NAME", w_.name, "List name");
+        del->callback(
+            [this] { pending_ = [this](CliSession& s) { return ListsDelete(s, w_.name); }; });
+        lists->callback([this] {
+            action_ = pending_ ? pending_ : Action([](CliSession& s) { return ListsShow(s); });
+        });
+
+        CLI::App* section = Command(app_, "section",
+                                    "Print or replace a section of a list's "
+                                    "data file");
+        section->require_subcommand(1);
+        CLI::App* get = Command(*section, "get", "Print the section");
+        Required(get, "LIST", w_.list, "List name");
+        Required(get, "SECTION", w_.section, "Section name (Signature, ExtraHeaders, ...)");
+        Leaf(get, [this](CliSession& s) { return SectionGet(s, w_.list, w_.section); });
+        CLI::App* set = Command(*section, "set",
+                                "Replace the section with the lines of FILE or standard input "
+                                "(lines may end with LF or CR LF)");
+        Required(set, "LIST", w_.list, "List name");
+        Required(set, "SECTION", w_.section, "Section name (Signature, ExtraHeaders, ...)");
+        set->add_option("FILE", w_.file, "Input file (default or '-': standard input)");
+        Leaf(set, [this](CliSession& s) { return SectionSet(s, w_.list, w_.section, w_.file); });
+    }
+
+    void AddMemberCommands() {
+        CLI::App* members = Command(app_, "members", "The roster of a list");
+        members->require_subcommand(1);
+        auto listAndAddress = [this](CLI::App* command) {
+            Required(command, "LIST", w_.list, "List name");
+            Required(command, "ADDRESS", w_.address, "Member's address");
+        };
+
+        CLI::App* show = Command(*members, "show",
+                                 "Print the roster lines (address, ban flag, password), sorted");
+        Required(show, "LIST", w_.list, "List name");
+        Leaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
+
+        CLI::App* add = Command(*members, "add", "Add a member with a new password");
+        listAndAddress(add);
+        Leaf(add, [this](CliSession& s) { return MembersAdd(s, w_.list, w_.address); });
+
+        CLI::App* remove = Command(*members, "remove", "Remove a member");
+        listAndAddress(remove);
+        Leaf(remove, [this](CliSession& s) { return MembersRemove(s, w_.list, w_.address); });
+
+        CLI::App* ban = Command(*members, "ban", "Ban a member from posting");
+        listAndAddress(ban);
+        Leaf(ban, [this](CliSession& s) { return MembersBan(s, w_.list, w_.address, true); });
+
+        CLI::App* unban = Command(*members, "unban", "Let a banned member post again");
+        listAndAddress(unban);
+        Leaf(unban, [this](CliSession& s) { return MembersBan(s, w_.list, w_.address, false); });
+
+        CLI::App* password = Command(*members, "password", "Change a member's password");
+        listAndAddress(password);
+        Required(password, "PASSWORD", w_.value, "The new password (no blanks)");
+        Leaf(password,
+             [this](CliSession& s) { return MembersPassword(s, w_.list, w_.address, w_.value); });
+
+        CLI::App* import = Command(*members, "import",
+                                   "Add the new valid addresses of a file (one a line) as "
+                                   "members; prints the counts");
+        Required(import, "LIST", w_.list, "List name");
+        Required(import, "FILE", w_.file, "File of addresses");
+        Leaf(import, [this](CliSession& s) { return MembersImport(s, w_.list, w_.file); });
+
+        CLI::App* exp =
+            Command(*members, "export", "Write the members' addresses to a file, one a line");
+        Required(exp, "LIST", w_.list, "List name");
+        Required(exp, "FILE", w_.file, "File to write (replaced)");
+        Leaf(exp, [this](CliSession& s) { return MembersExport(s, w_.list, w_.file); });
+    }
+
+    void AddPostCommands() {
+        CLI::App* post = Command(app_, "post",
+                                 "Post a message to a list's members with the list's stored "
+                                 "settings (Bcc or one copy per member); SIGINT aborts between "
+                                 "members");
+        Required(post, "LIST", w_.list, "List name");
+        MessageOptions(post);
+        Leaf(post, [this](CliSession& s) { return Post(s, w_.list, w_.message); });
+
+        CLI::App* posts = Command(app_, "posts", "Saved messages of a list");
+        posts->require_subcommand(1);
+        CLI::App* list = Command(*posts, "list", "Print the names of the saved messages");
+        Required(list, "LIST", w_.list, "List name");
+        Leaf(list, [this](CliSession& s) { return PostsList(s, w_.list); });
+        CLI::App* show = Command(*posts, "show", "Print a saved message");
+        Required(show, "LIST", w_.list, "List name");
+        Required(show, "NAME", w_.name, "Message name");
+        Leaf(show, [this](CliSession& s) { return PostsShow(s, w_.list, w_.name); });
+        CLI::App* del = Command(*posts, "delete", "Delete a saved message");
+        Required(del, "LIST", w_.list, "List name");
+        Required(del, "NAME", w_.name, "Message name");
+        Leaf(del, [this](CliSession& s) { return PostsDelete(s, w_.list, w_.name); });
+        CLI::App* save = Command(*posts, "save",
+                                 "Save a message under a name (replacing one "
+                                 "of that name)");
+        Required(save, "LIST", w_.list, "List name");
+        Required(save, "NAME", w_.name, "Message name");
+        MessageOptions(save);
+        Leaf(save, [this](CliSession& s) { return PostsSave(s, w_.list, w_.name, w_.message); });
+    }
+
+    void AddQueueCommands() {
+        CLI::App* queue = Command(app_, "queue",
+                                  "One line per queued message: file, attempts, envelope "
+                                  "sender, number of recipients");
+        queue->require_subcommand(0, 1);
+        CLI::App* flush = Command(*queue, "flush", "Retry every queued message now");
+        flush->callback([this] { pending_ = [](CliSession& s) { return QueueFlush(s); }; });
+        queue->callback([this] {
+            action_ = pending_ ? pending_ : Action([](CliSession& s) { return QueueShow(s); });
+        });
+    }
+
+    void AddBackupCommands() {
+        CLI::App* backup = Command(app_, "backup",
+                                   "Save the settings (\"registry.cfg\") and every list's data "
+                                   "file into DIR (default: BackupDir)");
+        backup->add_option("DIR", w_.folder, "Backup folder");
+        Leaf(backup, [this](CliSession& s) { return BackupCommand(s, w_.folder); });
+
+        CLI::App* restore = Command(app_, "restore",
+                                    "Bring back the settings and data files saved in DIR "
+                                    "(default: BackupDir)");
+        restore->add_option("DIR", w_.folder, "Backup folder");
+        Leaf(restore, [this](CliSession& s) { return RestoreCommand(s, w_.folder); });
+
+        CLI::App* check = Command(app_, "check-update",
+                                  "Ask the maker's web server whether a newer version exists");
+        check->add_option("--url", w_.url, "Base address of the version list")->type_name("BASE");
+        Leaf(check, [this](CliSession& s) { return CheckUpdate(s, w_.url); });
+    }
+
+    Words& w_;
+    CLI::App app_;
+    Action action_;
+    Action pending_;
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks) {
+    Words words;
+    std::unique_ptr<Parser> parser;
+    try {
+        parser = std::make_unique<Parser>(words);
+    } catch (const std::exception& error) {
+        return ReportError(error, io.err);
+    }
+    std::vector<const char*> argv;
+    argv.reserve(args.size());
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    try {
+        parser->app().parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp& e) {
+        return parser->app().exit(e, io.out, io.err);
+    } catch (const CLI::CallForAllHelp& e) {
+        return parser->app().exit(e, io.out, io.err);
+    } catch (const CLI::CallForVersion& e) {
+        return parser->app().exit(e, io.out, io.err);
+    } catch (const CLI::ParseError& e) {
+        io.err << "corvanteer-cli: " << e.what() << " (see corvanteer-cli --help)\n";
+        return kExitUsage;
+    }
+    if (!parser->action()) {
+        io.err << "corvanteer-cli: no command given (see corvanteer-cli --help)\n";
+        return kExitUsage;
+    }
+
+    try {
+        GlobalOptions global;
+        if (parser->HomeGiven()) {
+            global.home = words.home;
+        }
+        global.test = words.test;
+        CliSession session(global, hooks, io);
+        const int status = parser->action()(session);
+        io.out.flush();
+        return status;
+    } catch (const std::exception& error) {
+        io.out.flush();
+        return ReportError(error, io.err);
+    }
+}
+
+}  // namespace corvanteer::cli

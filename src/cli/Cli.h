@@ -1,0 +1,41 @@
+#pragma once
+
+// corvanteer-cli's commands as a library: parse the arguments, run one command against the
+// application directory, print to the given streams, and give the exit status (0 done,
+// 1 refused or failed, 2 usage error).
+
+#include <atomic>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "scan/Services.h"
+#include "support/Clock.h"
+#include "support/Random.h"
+#include "transport/MailClients.h"
+
+namespace corvanteer::cli {
+
+struct CliIo {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// What the caller may put in place of the real parts. Null members take the real ones.
+struct CliHooks {
+    // The program sets this: SIGINT and SIGTERM end `run` after its running scan and abort
+    // `post` between members. Leave it off in-process.
+    bool watchSignals = false;
+    // Without signal watching, setting this flag has the same effect (tests).
+    std::atomic<bool>* stop = nullptr;
+    const Clock* clock = nullptr;
+    RandomSource* random = nullptr;
+    Pop3Client* pop3 = nullptr;
+    SmtpClient* smtp = nullptr;
+};
+
+// args[0] is the program name. Never throws.
+int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks = {});
+
+}  // namespace corvanteer::cli

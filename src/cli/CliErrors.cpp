@@ -1,0 +1,42 @@
+#include "cli/CliErrors.h"
+
+#include <ostream>
+
+#include "support/Status.h"
+#include "support/Text.h"
+
+namespace corvanteer::cli {
+
+void Refuse(const std::string& message) {
+    throw Failure(ErrorKind::Refused, message);
+}
+
+int ReportError(const std::exception& error, std::ostream& err) {
+    // One line: a message that spans lines (a window's two-line text) is joined by blanks.
+    std::string line;
+    for (const std::string& part : TextToLines(error.what())) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        line += Trim(part);
+    }
+    err << "corvanteer-cli: " << line << '\n';
+    err.flush();
+    return dynamic_cast<const UsageError*>(&error) != nullptr ? kExitUsage : kExitFailed;
+}
+
+void PrintText(std::ostream& out, std::string_view text) {
+    for (const std::string& line : TextToLines(text)) {
+        out << line << '\n';
+    }
+}
+
+int Finish(const ActionResult& result, std::ostream& out) {
+    if (!result.ok) {
+        Refuse(result.message);
+    }
+    PrintText(out, result.message);
+    return kExitDone;
+}
+
+}  // namespace corvanteer::cli

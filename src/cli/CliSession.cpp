@@ -1,0 +1,69 @@
+#include "cli/CliSession.h"
+
+#include <ostream>
+
+#include "app/ListOperations.h"
+#include "cli/CliErrors.h"
+
+namespace corvanteer::cli {
+
+void ProgressObserver::StatusText(const std::string& text) {
+    if (onStatus) {
+        onStatus(text);
+    }
+    if (enabled_ && !text.empty() && text != last_) {
+        err_ << text << '\n';
+        err_.flush();
+    }
+    last_ = text;
+}
+
+CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io)
+    : hooks_(hooks),
+      io_(io),
+      paths_(AppPaths::Create(options.home, options.test)),
+      store_(SettingsStore::Open(paths_.SettingsDatabase())),
+      random_(hooks.random != nullptr ? nullptr : std::make_unique<SystemRandom>()),
+      observer_(io.err),
+      storeLock_(paths_.StoreLockFile()),
+      console_(*store_, paths_),
+      sessionLock_(paths_.SessionLockFile()),
+      services_{paths_,
+                *store_,
+                hooks.pop3 != nullptr ? *hooks.pop3 : pop3_,
+                hooks.smtp != nullptr ? *hooks.smtp : smtp_,
+                hooks.clock != nullptr ? *hooks.clock : clock_,
+                hooks.random != nullptr ? *hooks.random : *random_,
+                observer_,
+                storeLock_,
+                console_} {}
+
+void CliSession::ConfigureMailClients() {
+    const GlobalSettings globals = console_.Globals();
+    SmtpClient& smtp = services_.smtp;
+    smtp.HostAddress = globals.SMTPHost;
+    smtp.Port = globals.SMTPPort;
+    smtp.RequireAuthentication = globals.ReqSmtpAuth;
+    smtp.User = globals.SmtpUser;
+    smtp.Password = globals.SmtpPassword;
+}
+
+std::string CliSession::RequireList(const std::string& name) {
+    std::optional<std::string> list = ResolveList(services_, name);
+    if (!list) {
+        Finish(UnknownList(name), io_.out);
+    }
+    return *list;
+}
+
+std::unique_lock<SessionLock> CliSession::LockSession() {
+    std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        io_.err << "waiting for the running scan or posting to end\n";
+        io_.err.flush();
+        lock.lock();
+    }
+    return lock;
+}
+
+}  // namespace corvanteer::cli

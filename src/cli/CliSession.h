@@ -1,0 +1,93 @@
+#pragma once
+
+// Everything one command works with: the application directory, the settings store, the
+// console a front end without a window uses, the mail clients, clock, random source and
+// locks, gathered into the engine's Services.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/StoreConsole.h"
+#include "cli/Cli.h"
+#include "scan/ScanSession.h"
+#include "scan/Services.h"
+#include "support/AppPaths.h"
+#include "support/Clock.h"
+#include "support/Locks.h"
+#include "support/Random.h"
+#include "support/SettingsStore.h"
+#include "transport/TPop3Client.h"
+#include "transport/TSmtpClient.h"
+
+namespace corvanteer::cli {
+
+struct GlobalOptions {
+    std::optional<std::string> home;
+    bool test = false;
+};
+
+// Prints the engine's status texts as progress lines on standard error while enabled (a
+// text repeated at once is printed once), and hands every text to onStatus.
+class ProgressObserver final : public ScanObserver {
+public:
+    explicit ProgressObserver(std::ostream& err) : err_(err) {}
+    void StatusText(const std::string& text) override;
+    void Enable(bool on) { enabled_ = on; }
+
+    std::function<void(const std::string&)> onStatus;
+
+private:
+    std::ostream& err_;
+    bool enabled_ = false;
+    std::string last_;
+};
+
+class CliSession {
+public:
+    // Creates the application directory when missing and opens the settings store; raises
+    // Failure when either cannot be done.
+    CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io);
+    CliSession(const CliSession&) = delete;
+    CliSession& operator=(const CliSession&) = delete;
+
+    Services& services() { return services_; }
+    const AppPaths& paths() const { return paths_; }
+    SettingsStore& store() { return *store_; }
+    ProgressObserver& progress() { return observer_; }
+    SessionLock& sessionLock() { return sessionLock_; }
+    const CliHooks& hooks() const { return hooks_; }
+    CliIo io() const { return io_; }
+
+    // The SMTP client takes host, port and authentication from the stored global settings,
+    // as the window gives them at start-up. Only commands that send mail call it, so a
+    // settings value of the wrong type cannot keep `config set` from repairing it.
+    void ConfigureMailClients();
+
+    // The list as the list set holds it; refused (status 1) for a list that does not exist.
+    std::string RequireList(const std::string& name);
+
+    // Takes the session lock, telling standard error when another scan or posting holds it
+    // and this command waits for it to end.
+    std::unique_lock<SessionLock> LockSession();
+
+private:
+    CliHooks hooks_;
+    CliIo io_;
+    AppPaths paths_;
+    std::unique_ptr<SettingsStore> store_;
+    TPop3Client pop3_;
+    TSmtpClient smtp_;
+    SystemClock clock_;
+    std::unique_ptr<SystemRandom> random_;
+    ProgressObserver observer_;
+    StoreLock storeLock_;
+    StoreConsole console_;
+    SessionLock sessionLock_;
+    Services services_;
+};
+
+}  // namespace corvanteer::cli

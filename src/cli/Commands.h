@@ -1,0 +1,75 @@
+#pragma once
+
+// The commands of corvanteer-cli, one function each, called by the parser (Cli.cpp) once
+// the words are known to fit. Each prints its result on the session's standard output and
+// returns the exit status, or raises: UsageError (status 2) or Failure (status 1), which
+// RunCli turns into one line on standard error.
+
+#include <optional>
+#include <string>
+
+#include "cli/CliSession.h"
+
+namespace corvanteer::cli {
+
+// config get|set|show (ConfigCommands.cpp)
+int ConfigGet(CliSession& session, const std::string& name, const std::optional<std::string>& list);
+int ConfigSet(CliSession& session, const std::string& name, const std::string& value,
+              const std::optional<std::string>& list);
+int ConfigShow(CliSession& session, const std::optional<std::string>& list);
+
+// lists, lists add|delete, section get|set (ListCommands.cpp)
+int ListsShow(CliSession& session);
+int ListsAdd(CliSession& session, const std::string& name);
+int ListsDelete(CliSession& session, const std::string& name);
+int SectionGet(CliSession& session, const std::string& list, const std::string& section);
+// file "" or "-": standard input.
+int SectionSet(CliSession& session, const std::string& list, const std::string& section,
+               const std::string& file);
+
+// members ... (MemberCommands.cpp)
+int MembersShow(CliSession& session, const std::string& list);
+int MembersAdd(CliSession& session, const std::string& list, const std::string& address);
+int MembersRemove(CliSession& session, const std::string& list, const std::string& address);
+int MembersBan(CliSession& session, const std::string& list, const std::string& address,
+               bool banned);
+int MembersPassword(CliSession& session, const std::string& list, const std::string& address,
+                    const std::string& password);
+int MembersImport(CliSession& session, const std::string& list, const std::string& file);
+int MembersExport(CliSession& session, const std::string& list, const std::string& file);
+
+// post, posts ... (PostCommands.cpp). body "" or "-": standard input.
+struct MessageArgs {
+    std::string from;
+    std::string subject;
+    std::string body;
+};
+int Post(CliSession& session, const std::string& list, const MessageArgs& message);
+int PostsList(CliSession& session, const std::string& list);
+int PostsShow(CliSession& session, const std::string& list, const std::string& name);
+int PostsDelete(CliSession& session, const std::string& list, const std::string& name);
+int PostsSave(CliSession& session, const std::string& list, const std::string& name,
+              const MessageArgs& message);
+
+// scan, run, queue, queue flush, expire (MailCommands.cpp)
+struct RunArgs {
+    std::optional<int> intervalMinutes;
+    // Hidden, for tests: the interval is this many seconds (a minute lasts interval seconds).
+    std::optional<int> intervalSeconds;
+    bool now = false;
+};
+int Scan(CliSession& session);
+int Run(CliSession& session, const RunArgs& args);
+int QueueShow(CliSession& session);
+int QueueFlush(CliSession& session);
+int Expire(CliSession& session);
+
+// backup, restore, check-update (BackupCommands.cpp)
+int BackupCommand(CliSession& session, const std::optional<std::string>& folder);
+int RestoreCommand(CliSession& session, const std::optional<std::string>& folder);
+int CheckUpdate(CliSession& session, const std::optional<std::string>& baseUrl);
+
+// The standard input's bytes, or the file's; raises Failure when the file cannot be read.
+std::string ReadInput(CliSession& session, const std::string& file);
+
+}  // namespace corvanteer::cli

@@ -1,0 +1,101 @@
+// config get, set and show: every value goes through the setting tables, so names, types,
+// defaults and ranges are the window's.
+
+#include <array>
+#include <ostream>
+
+#include "cli/CliErrors.h"
+#include "cli/Commands.h"
+#include "support/SettingTables.h"
+#include "support/Text.h"
+
+namespace corvanteer::cli {
+
+namespace {
+
+struct Table {
+    const std::vector<SettingDef>& defs;
+    std::string key;
+};
+
+Table TableFor(CliSession& session, const std::optional<std::string>& list) {
+    if (list) {
+        return {ListSettingTable(), session.paths().ListKey(session.RequireList(*list))};
+    }
+    return {GlobalSettingTable(), session.paths().SettingsKey()};
+}
+
+const SettingDef& FindOrExplain(const Table& table, const std::string& name, bool forList) {
+    if (const SettingDef* def = FindSetting(table.defs, name)) {
+        return *def;
+    }
+    std::string message = "Unknown setting \"" + name + "\"";
+    if (!forList && FindSetting(ListSettingTable(), name) != nullptr) {
+        message += " (a setting of a list: add --list LIST)";
+    } else if (forList && FindSetting(GlobalSettingTable(), name) != nullptr) {
+        message += " (a global setting: leave out --list)";
+    } else {
+        message += forList ? "; `config show --list LIST` names them all"
+                           : "; `config show` names them all";
+    }
+    throw UsageError(message + ".");
+}
+
+// The range is the setting table's business (WriteSettingText refuses, status 1); the
+// command line tells a value of the wrong type apart as a usage error (status 2).
+void CheckType(const SettingDef& def, const std::string& value) {
+    if (def.type == SettingType::Integer) {
+        int parsed = 0;
+        if (!TryParseInt(value, parsed)) {
+            throw UsageError(def.name + " takes a whole number, not \"" + value + "\".");
+        }
+    } else if (def.type == SettingType::Boolean) {
+        static constexpr std::array<const char*, 6> kWords = {"1",     "0",  "true",
+                                                              "false", "on", "off"};
+        const std::string word = Trim(value);
+        for (const char* accepted : kWords) {
+            if (SameText(word, accepted)) {
+                return;
+            }
+        }
+        throw UsageError(def.name + " takes 1/0, true/false or on/off, not \"" + value + "\".");
+    }
+}
+
+}  // namespace
+
+int ConfigGet(CliSession& session, const std::string& name,
+              const std::optional<std::string>& list) {
+    const Table table = TableFor(session, list);
+    const SettingDef& def = FindOrExplain(table, name, list.has_value());
+    // A value of several lines (Moderators) prints as lines.
+    const std::string value =
+        ReadSettingText(session.store(), table.key, def, session.paths().appDir);
+    session.io().out << JoinLines(TextToLines(value), "\n") << '\n';
+    return kExitDone;
+}
+
+int ConfigSet(CliSession& session, const std::string& name, const std::string& value,
+              const std::optional<std::string>& list) {
+    const Table table = TableFor(session, list);
+    const SettingDef& def = FindOrExplain(table, name, list.has_value());
+    CheckType(def, value);
+    WriteSettingText(session.store(), table.key, def, value);
+    return kExitDone;
+}
+
+int ConfigShow(CliSession& session, const std::optional<std::string>& list) {
+    const Table table = TableFor(session, list);
+    // Read everything first: a value of the wrong type fails the command before any output.
+    std::string text;
+    for (const SettingDef& def : table.defs) {
+        // One line per name: the line breaks of a value of several lines show as "\n".
+        const std::string value =
+            ReadSettingText(session.store(), table.key, def, session.paths().appDir);
+        text += def.name + "=" + JoinLines(TextToLines(value), "\\n") + "\n";
+    }
+    session.io().out << text;
+    return kExitDone;
+}
+
+}  // namespace corvanteer::cli

@@ -1,0 +1,162 @@
+// scan, run, queue, queue flush and expire: the commands that read mailboxes or send mail.
+
+#include <algorithm>
+#include <optional>
+#include <ostream>
+
+#include "app/Scheduler.h"
+#include "cli/CliErrors.h"
+#include "cli/Commands.h"
+#include "cli/ReportingPop3.h"
+#include "cli/ScaledTime.h"
+#include "cli/SignalWatcher.h"
+#include "distribution/PendingQueue.h"
+#include "scan/Subscription.h"
+#include "support/Files.h"
+
+namespace corvanteer::cli {
+
+namespace {
+
+// The command line has no poll timer: `run` decides when the next scan starts.
+class NoPollTimer final : public PollTimer {
+public:
+    void Stop() override {}
+    void SetIntervalMs(int64_t) override {}
+};
+
+// The session's services with the POP3 client that reports each mailbox it opens.
+struct ScanServices {
+    ScanServices(CliSession& session)
+        : pop3(session.services().pop3, session.io().err), services{session.services().paths,
+                                                                    session.services().store,
+                                                                    pop3,
+                                                                    session.services().smtp,
+                                                                    session.services().clock,
+                                                                    session.services().random,
+                                                                    session.services().observer,
+                                                                    session.services().storeLock,
+                                                                    session.services().console} {}
+    ReportingPop3 pop3;
+    Services services;
+};
+
+std::string Plural(int count, const char* word) {
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+int Scan(CliSession& session) {
+    session.ConfigureMailClients();
+    ScanServices scan(session);
+    std::unique_lock<SessionLock> lock = session.LockSession();
+    session.progress().Enable(true);
+    NoPollTimer timer;
+    const ScanOutcome outcome = RunScanSession(scan.services, timer);
+    session.progress().Enable(false);
+    session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
+    return outcome.ok ? kExitDone : kExitFailed;
+}
+
+int Run(CliSession& session, const RunArgs& args) {
+    session.ConfigureMailClients();
+    ScanServices scan(session);
+    std::ostream& err = session.io().err;
+
+    SchedulerOptions options;
+    options.intervalMinutes = args.intervalMinutes;
+    options.scanAtOnce = args.now;
+
+    // With --interval-seconds a minute of the loop lasts that many seconds.
+    Services& base = session.services();
+    ThreadSleeper realSleeper;
+    std::optional<ScaledClock> scaledClock;
+    std::optional<ScaledSleeper> scaledSleeper;
+    if (args.intervalSeconds) {
+        options.intervalMinutes = 1;
+        scaledClock.emplace(base.clock, int64_t{*args.intervalSeconds} * 1000);
+        scaledSleeper.emplace(realSleeper, int64_t{*args.intervalSeconds} * 1000);
+    }
+    Services loopServices{base.paths,
+                          base.store,
+                          base.pop3,
+                          base.smtp,
+                          scaledClock ? *scaledClock : base.clock,
+                          base.random,
+                          base.observer,
+                          base.storeLock,
+                          base.console};
+    Sleeper& sleeper = scaledSleeper ? static_cast<Sleeper&>(*scaledSleeper) : realSleeper;
+
+    std::atomic<bool> ownStop{false};
+    std::atomic<bool>& stop = (!session.hooks().watchSignals && session.hooks().stop != nullptr)
+                                  ? *session.hooks().stop
+                                  : ownStop;
+    std::optional<SignalWatcher> watcher;
+    if (session.hooks().watchSignals) {
+        watcher.emplace([&stop](int) { stop.store(true); });
+    }
+
+    // Printed once signals are watched: from here on SIGTERM and SIGINT end the loop orderly.
+    err << "run started: stop it with the shutdown file, SIGTERM or SIGINT\n";
+    err.flush();
+    session.progress().Enable(true);
+    Scheduler scheduler(
+        loopServices, [&] { return RunLockedScan(scan.services, session.sessionLock()); },
+        [&err](const std::string& line) {
+            err << line << '\n';
+            err.flush();
+        },
+        sleeper, stop);
+    const int scans = scheduler.Run(options);
+    session.progress().Enable(false);
+    err << "ended after " << Plural(scans, "scan") << '\n';
+    return kExitDone;
+}
+
+int QueueShow(CliSession& session) {
+    const std::string folder = session.paths().OutFolder();
+    std::vector<std::string> names = ListFiles(folder, ".dat");
+    std::sort(names.begin(), names.end());
+    std::ostream& out = session.io().out;
+    for (const std::string& name : names) {
+        // A file sent and removed meanwhile by a running scan is simply left out.
+        std::optional<std::string> text = ReadFileIfExists(folder + name);
+        if (!text) {
+            continue;
+        }
+        QueuedMessage message;
+        if (!ParseQueueFile(*text, message)) {
+            out << name << " malformed\n";
+            continue;
+        }
+        out << name << ' ' << message.attempts << ' ' << message.from << ' '
+            << message.sendTo.size() << '\n';
+    }
+    return kExitDone;
+}
+
+int QueueFlush(CliSession& session) {
+    session.ConfigureMailClients();
+    std::unique_lock<SessionLock> lock = session.LockSession();
+    session.progress().Enable(true);
+    const QueueRunCounts counts = SendPendingMail(session.services());
+    session.progress().Enable(false);
+    session.io().out << "Sent " << counts.sent << ", failed " << counts.failed << ", malformed "
+                     << counts.malformed << ".\n";
+    return kExitDone;
+}
+
+int Expire(CliSession& session) {
+    const ExpiryCounts counts = ExpirePendingVerifications(session.services());
+    session.io().out << "Expired " << Plural(counts.removed, "pending verification") << "; "
+                     << counts.kept << " kept";
+    if (counts.malformed > 0) {
+        session.io().out << ", " << Plural(counts.malformed, "unreadable line") << " left alone";
+    }
+    session.io().out << ".\n";
+    return kExitDone;
+}
+
+}  // namespace corvanteer::cli

@@ -1,0 +1,152 @@
+// config get, set and show: the setting tables' names, types, defaults and ranges.
+
+#include <gmock/gmock.h>
+
+#include "cli/CliFixture.h"
+#include "support/SettingTables.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class ConfigTest : public CliTest {};
+
+TEST_F(ConfigTest, AbsentValuesGiveTheWindowsDefaults) {
+    EXPECT_EQ(Run({"config", "get", "SMTPPort"}).out, "25\n");
+    EXPECT_EQ(Run({"config", "get", "listserverport"}).out, "110\n");
+    EXPECT_EQ(Run({"config", "get", "SmtpMaxAttempts"}).out, "2\n");
+    EXPECT_EQ(Run({"config", "get", "TimerON"}).out, "0\n");
+    EXPECT_EQ(Run({"config", "get", "BackupDir"}).out, paths.appDir + "Backup\n");
+    EXPECT_EQ(Run({"config", "get", "VerifyDays", "--list", "Default List"}).out, "7\n");
+    EXPECT_EQ(Run({"config", "get", "ListTo", "--list", "default list"}).out,
+              std::string(kListToPlaceholder) + "\n");
+    EXPECT_EQ(Run({"config", "get", "VerifySubject", "--list", "Default List"}).out,
+              "ListServer Response\n");
+}
+
+TEST_F(ConfigTest, ValuesAreStoredWithTheirTypes) {
+    ASSERT_EQ(Run({"config", "set", "smtphost", "mail.example.test"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "SMTPPort", "2525"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "ReqSmtpAuth", "on"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "SmtpPassword", "s3cret"}).status, 0);
+    const std::string key = paths.SettingsKey();
+
+    EXPECT_EQ(Store().ReadRegString(key, "SMTPHost", ""), "mail.example.test");
+    EXPECT_EQ(Store().ReadValue(key, "SMTPPort")->type, RegType::Integer);
+    EXPECT_EQ(Store().ReadRegInteger(key, "SMTPPort", 0), 2525);
+    EXPECT_EQ(Store().ReadValue(key, "ReqSmtpAuth")->integer, 1);
+    EXPECT_EQ(Store().ReadValue(key, "SmtpPassword")->data, ScramblePassword("s3cret"));
+
+    EXPECT_EQ(Run({"config", "get", "SMTPHOST"}).out, "mail.example.test\n");
+    EXPECT_EQ(Run({"config", "get", "ReqSmtpAuth"}).out, "1\n");
+    EXPECT_EQ(Run({"config", "get", "SmtpPassword"}).out, "s3cret\n");
+
+    for (const char* word : {"0", "false", "OFF", "1", "True", "on"}) {
+        ASSERT_EQ(Run({"config", "set", "Minimized", word}).status, 0) << word;
+    }
+    EXPECT_EQ(Run({"config", "get", "Minimized"}).out, "1\n");
+}
+
+TEST_F(ConfigTest, ListValuesGoUnderTheListKey) {
+    ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "Pop3Port", "995", "--list", "NEWS"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "Pop3Password", "pw", "--list", "news"}).status, 0);
+    EXPECT_EQ(Store().ReadRegInteger(paths.ListKey("news"), "Pop3Port", 0), 995);
+    EXPECT_EQ(Store().ReadValue(paths.ListKey("news"), "Pop3Password")->data,
+              ScramblePassword("pw"));
+    EXPECT_EQ(Run({"config", "get", "Pop3Port", "--list", "news"}).out, "995\n");
+    EXPECT_EQ(Run({"config", "get", "Pop3Password", "--list", "news"}).out, "pw\n");
+    // The global table has no Pop3Port.
+    EXPECT_EQ(Run({"config", "get", "Pop3Port"}).status, 2);
+}
+
+TEST_F(ConfigTest, RangesOfTheTablesAreKept) {
+    ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+    const std::string before = Fingerprint();
+    const std::vector<std::vector<std::string>> outOfRange = {
+        {"config", "set", "VerifyDays", "0", "--list", "news"},
+        {"config", "set", "VerifyDays", "61", "--list", "news"},
+        {"config", "set", "AllowPostBy", "3", "--list", "news"},
+        {"config", "set", "PostingMethod", "--list", "news", "--", "-1"},
+        {"config", "set", "SessionInterval", "10000"},
+        {"config", "set", "SmtpMaxAttempts", "--", "-1"}};
+    for (const auto& words : outOfRange) {
+        CliResult r = Run(words);
+        EXPECT_EQ(r.status, 1) << JoinLines(words, " ");
+        EXPECT_EQ(OutputLines(r.err).size(), 1u) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(words[2])) << r.err;
+    }
+    EXPECT_EQ(Fingerprint(), before);
+
+    EXPECT_EQ(Run({"config", "set", "VerifyDays", "60", "--list", "news"}).status, 0);
+    EXPECT_EQ(Run({"config", "set", "SessionInterval", "0"}).status, 0);
+    EXPECT_EQ(Run({"config", "set", "SessionInterval", "9999"}).status, 0);
+    EXPECT_EQ(Run({"config", "get", "SessionInterval"}).out, "9999\n");
+    // Ports have no range.
+    EXPECT_EQ(Run({"config", "set", "SMTPPort", "--", "-5"}).status, 0);
+}
+
+TEST_F(ConfigTest, WrongTypesAndUnknownNamesAreUsageErrors) {
+    ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+    const std::string before = Fingerprint();
+    const std::vector<std::vector<std::string>> wrong = {
+        {"config", "set", "SMTPPort", "twenty-five"},
+        {"config", "set", "SMTPPort", "25.5"},
+        {"config", "set", "SMTPPort", "99999999999"},
+        {"config", "set", "TimerON", "yes"},
+        {"config", "set", "VerifySubscribe", "2", "--list", "news"},
+        {"config", "set", "NoSuchSetting", "1"},
+        {"config", "get", "NoSuchSetting"},
+        {"config", "get", "VerifyDays"},                        // a list's setting without --list
+        {"config", "set", "SMTPHost", "x", "--list", "news"}};  // a global one with --list
+    for (const auto& words : wrong) {
+        CliResult r = Run(words);
+        EXPECT_EQ(r.status, 2) << JoinLines(words, " ");
+        EXPECT_EQ(OutputLines(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_THAT(Run({"config", "get", "VerifyDays"}).err, HasSubstr("--list"));
+    EXPECT_EQ(Fingerprint(), before);
+}
+
+TEST_F(ConfigTest, AnUnknownListIsRefused) {
+    CliResult r = Run({"config", "set", "VerifyDays", "5", "--list", "nosuch"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvanteer-cli: There is no list named \"nosuch\".\n");
+    EXPECT_FALSE(Store().KeyExists(paths.ListKey("nosuch")));
+}
+
+TEST_F(ConfigTest, AValueStoredWithAnotherTypeFailsToReadAndCanBeRepaired) {
+    Store().WriteRegString(paths.SettingsKey(), "SMTPPort", "25");
+    CliResult r = Run({"config", "get", "SMTPPort"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(OutputLines(r.err).size(), 1u);
+    EXPECT_EQ(Run({"config", "show"}).status, 1);
+    EXPECT_EQ(Run({"config", "set", "SMTPPort", "25"}).status, 0);
+    EXPECT_EQ(Run({"config", "get", "SMTPPort"}).out, "25\n");
+}
+
+TEST_F(ConfigTest, ShowPrintsEveryNameOfTheTableOnceALine) {
+    ASSERT_EQ(Run({"config", "set", "SMTPHost", "mail.example.test"}).status, 0);
+    Lines global = OutputLines(Run({"config", "show"}).out);
+    ASSERT_EQ(global.size(), GlobalSettingTable().size());
+    for (size_t i = 0; i < global.size(); ++i) {
+        EXPECT_EQ(Before(global[i], "="), GlobalSettingTable()[i].name);
+    }
+    EXPECT_THAT(global, ::testing::Contains("SMTPHost=mail.example.test"));
+
+    ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+    ASSERT_EQ(
+        Run({"config", "set", "Moderators", "a@example.test\r\nb@example.test", "--list", "news"})
+            .status,
+        0);
+    Lines list = OutputLines(Run({"config", "show", "--list", "news"}).out);
+    ASSERT_EQ(list.size(), ListSettingTable().size());
+    EXPECT_THAT(list, ::testing::Contains("Moderators=a@example.test\\nb@example.test"));
+    EXPECT_EQ(Run({"config", "get", "Moderators", "--list", "news"}).out,
+              "a@example.test\nb@example.test\n");
+}
+
+}  // namespace
+}  // namespace corvanteer::testing

@@ -1,0 +1,138 @@
+// scan, run, queue, queue flush and expire with fake mail clients.
+
+#include <gmock/gmock.h>
+
+#include "cli/CliFixture.h"
+#include "distribution/PendingQueue.h"
+#include "support/Files.h"
+#include "support/SectionFile.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kHost = "pop.example.test";
+
+class MailCommandsTest : public CliTest {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+        WriteSection(DataFile("news"), "MemberList",
+                     {"a@example.test 0 111111", "b@example.test 0 222222"});
+        for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+                 {"ListServerHost", kHost},
+                 {"ListServerUserID", "lists"},
+                 {"ListServerPassword", "pw"},
+                 {"ListServerAddress", "lists@example.test"},
+                 {"SMTPHost", "smtp.example.test"},
+                 {"Pop3Host", kHost, "--list", "news"},
+                 {"Pop3User", "news", "--list", "news"},
+                 {"Pop3Password", "pw", "--list", "news"},
+                 {"AllowPostBy", "1", "--list", "news"},
+                 {"ListPostingAddress", "news@example.test", "--list", "news"}}) {
+            std::vector<std::string> args{"config", "set"};
+            args.insert(args.end(), words.begin(), words.end());
+            ASSERT_EQ(Run(args).status, 0) << JoinLines(words, " ");
+        }
+        pop3.AddMailbox(kHost, 110, "lists", "pw");
+        pop3.AddMailbox(kHost, 110, "news", "pw");
+    }
+    void PutPosting() {
+        pop3.Put(kHost, 110, "news",
+                 "From: a@example.test\r\nTo: news@example.test\r\nSubject: Hi all\r\n\r\n"
+                 "Hello, list\r\n");
+    }
+    void WriteQueueFile(const std::string& name, const std::string& bytes) {
+        ForceDirectories(paths.OutFolder());
+        Spit(paths.OutFolder() + name, bytes);
+    }
+};
+
+TEST_F(MailCommandsTest, ScanReadsEveryMailboxAndPostsWithProgressOnStandardError) {
+    PutPosting();
+    CliResult r = Run({"scan"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_THAT(r.err, HasSubstr("mailbox lists at pop.example.test:110: 0 messages\n"));
+    EXPECT_THAT(r.err, HasSubstr("mailbox news at pop.example.test:110: 1 message\n"));
+    EXPECT_THAT(r.err, HasSubstr("scan finished: 1 read, 1 posted, 0 answered, 0 queued\n"));
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(smtp.sent[0].host, "smtp.example.test");
+    EXPECT_EQ(smtp.sent[0].port, 25);
+    EXPECT_THAT(smtp.sent[0].sendTo, ElementsAre("a@example.test", "b@example.test"));
+    EXPECT_THAT(smtp.sent[0].message, ::testing::Contains("Hello, list"));
+    EXPECT_THAT(smtp.sent[0].message, ::testing::Contains("Subject: Hi all"));
+}
+
+TEST_F(MailCommandsTest, AMailboxThatRefusesTheLoginIsReported) {
+    pop3.Find(kHost, 110, "news")->refuseLogin = true;
+    CliResult r = Run({"scan"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("mailbox news at pop.example.test:110: login failed\n"));
+}
+
+TEST_F(MailCommandsTest, RunEndsAtOnceWhenTheShutdownFileIsThereAndDeletesIt) {
+    Spit(paths.ShutdownFile(), "");
+    CliResult r = Run({"run", "--now"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(FileExists(paths.ShutdownFile()));
+    EXPECT_THAT(r.err, HasSubstr("shutdown file found: ending"));
+    EXPECT_THAT(r.err, HasSubstr("ended after 0 scans\n"));
+    EXPECT_TRUE(pop3.log.empty());
+}
+
+TEST_F(MailCommandsTest, RunExpiresFirstAndFinishesTheRunningScanWhenStopped) {
+    Spit(paths.VericodeFile(), "authnews2501010000000 old@example.test\r\n");
+    PutPosting();
+    // The stop (a signal, in the program) comes while the scan reads the first mailbox.
+    pop3.beforeOperation = [this](const std::string& operation) {
+        if (operation == "QUIT") {
+            stop = true;
+        }
+    };
+    CliResult r = Run({"run", "--now", "--interval", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Slurp(paths.VericodeFile()), "");
+    EXPECT_THAT(r.err, HasSubstr("expired 1 pending verifications"));
+    const size_t finished = r.err.find("scan finished: 1 read, 1 posted");
+    const size_t stopped = r.err.find("stop requested: ending");
+    EXPECT_NE(finished, std::string::npos) << r.err;
+    EXPECT_NE(stopped, std::string::npos) << r.err;
+    EXPECT_LT(finished, stopped);
+    EXPECT_THAT(r.err, HasSubstr("ended after 1 scan\n"));
+    EXPECT_EQ(smtp.sent.size(), 1u);
+}
+
+TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
+    QueuedMessage message;
+    message.attempts = 2;
+    message.from = "news@example.test";
+    message.sendTo = {"a@example.test", "b@example.test", "c@example.test"};
+    message.message = {"Subject: queued", "", "body"};
+    WriteQueueFile("B0000002.dat", FormatQueueFile(message));
+    WriteQueueFile("A0000001.dat", "not a queue file\r\n");
+    CliResult listed = Run({"queue"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, "A0000001.dat malformed\nB0000002.dat 2 news@example.test 3\n");
+
+    CliResult flushed = Run({"queue", "flush"});
+    EXPECT_EQ(flushed.status, 0) << flushed.err;
+    EXPECT_EQ(flushed.out, "Sent 1, failed 0, malformed 1.\n");
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(smtp.sent[0].sendTo.size(), 3u);
+    EXPECT_EQ(Run({"queue"}).out, "");
+}
+
+TEST_F(MailCommandsTest, ExpireDropsOnlyStaleVerifications) {
+    Spit(paths.VericodeFile(),
+         "authnews2501010000000 old@example.test\r\nauthnews2603080000000 new@example.test\r\n");
+    CliResult r = Run({"expire"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Expired 1 pending verification; 1 kept.\n");
+    EXPECT_EQ(Slurp(paths.VericodeFile()), "authnews2603080000000 new@example.test\r\n");
+}
+
+}  // namespace
+}  // namespace corvanteer::testing

@@ -1,0 +1,117 @@
+// The words of the command line: help, version, usage errors and their statuses.
+
+#include <gmock/gmock.h>
+
+#include "cli/CliFixture.h"
+#include "support/Files.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class ParserTest : public CliTest {};
+
+TEST_F(ParserTest, VersionNamesTheProgramAndItsFourPartVersion) {
+    CliResult r = RunBare({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("corvanteer-cli ") + CORVANTEER_VERSION + "\n");
+}
+
+TEST_F(ParserTest, HelpOfTheProgramNamesEveryCommandAndWritesNothing) {
+    const std::string fresh = home.File("never-made");
+    CliResult r = RunBare({"--home", fresh, "--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* command : {"scan", "run", "expire", "config", "lists", "section", "members",
+                                "post", "posts", "queue", "backup", "restore", "check-update"}) {
+        EXPECT_THAT(r.out, HasSubstr(std::string("\n  ") + command + " ")) << command;
+    }
+    EXPECT_FALSE(DirectoryExists(fresh));
+}
+
+TEST_F(ParserTest, EveryCommandHasItsOwnHelp) {
+    const std::vector<std::vector<std::string>> commands = {{"scan"},
+                                                            {"run"},
+                                                            {"expire"},
+                                                            {"config", "get"},
+                                                            {"config", "set"},
+                                                            {"config", "show"},
+                                                            {"lists"},
+                                                            {"lists", "add"},
+                                                            {"lists", "delete"},
+                                                            {"section", "get"},
+                                                            {"section", "set"},
+                                                            {"members", "show"},
+                                                            {"members", "add"},
+                                                            {"members", "remove"},
+                                                            {"members", "ban"},
+                                                            {"members", "unban"},
+                                                            {"members", "password"},
+                                                            {"members", "import"},
+                                                            {"members", "export"},
+                                                            {"post"},
+                                                            {"posts", "list"},
+                                                            {"posts", "show"},
+                                                            {"posts", "delete"},
+                                                            {"posts", "save"},
+                                                            {"queue"},
+                                                            {"queue", "flush"},
+                                                            {"backup"},
+                                                            {"restore"},
+                                                            {"check-update"}};
+    for (std::vector<std::string> words : commands) {
+        const std::string name = JoinLines(words, " ");
+        words.push_back("--help");
+        CliResult r = RunBare(words);
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_THAT(r.out, HasSubstr("Usage: corvanteer-cli " + name)) << name;
+    }
+    // The hidden test option stays out of run's help.
+    EXPECT_THAT(RunBare({"run", "--help"}).out, ::testing::Not(HasSubstr("interval-seconds")));
+}
+
+TEST_F(ParserTest, UsageErrorsEndWithStatusTwoAndOneLine) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {},                                   // no command
+        {"frobnicate"},                       // unknown command
+        {"scan", "--fast"},                   // unknown option
+        {"config"},                           // missing sub-command
+        {"config", "get"},                    // missing name
+        {"members", "add", "news"},           // missing address
+        {"lists", "add", "a", "b"},           // extra word
+        {"run", "--interval", "10000"},       // out of the option's range
+        {"run", "--interval", "soon"},        // not a number
+        {"post", "news", "--subject", "s"}};  // --from missing
+    for (const auto& words : wrong) {
+        CliResult r = Run(words);
+        EXPECT_EQ(r.status, 2) << JoinLines(words, " ");
+        EXPECT_THAT(r.err, StartsWith("corvanteer-cli: ")) << JoinLines(words, " ");
+        EXPECT_EQ(OutputLines(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(ParserTest, GlobalOptionsMayFollowTheCommand) {
+    CliResult r = RunBare({"config", "get", "SMTPPort", "--home", home.Path()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "25\n");
+}
+
+TEST_F(ParserTest, TestModeKeepsItsOwnSettings) {
+    ASSERT_EQ(Run({"--test", "config", "set", "SMTPHost", "test.example"}).status, 0);
+    EXPECT_EQ(Run({"config", "get", "SMTPHost"}).out, "\n");
+    EXPECT_EQ(Run({"--test", "config", "get", "SMTPHost"}).out, "test.example\n");
+    EXPECT_EQ(Store().ReadRegString(paths.SettingsKey() + "Test", "SMTPHost", ""), "test.example");
+}
+
+TEST_F(ParserTest, AnApplicationDirectoryThatCannotBeMadeFailsWithStatusOne) {
+    Spit(home.File("plain-file"), "x");
+    CliResult r = RunBare({"--home", home.File("plain-file") + "/sub", "lists"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, StartsWith("corvanteer-cli: "));
+    EXPECT_EQ(OutputLines(r.err).size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvanteer::testing
