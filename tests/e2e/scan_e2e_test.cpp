@@ -1,0 +1,513 @@
+// Whole scan sessions against real servers: Dovecot serves the List Server and list mailboxes,
+// the harness's SMTP server files every posting into the members' Maildirs. The settings are
+// written into a real settings store as the operator writes them, the console reads them from
+// there, and the clients are the real TPop3Client and TSmtpClient. One pair of servers serves
+// the whole program; every test has its own application directory and its own mailbox users.
+// The clock is a fixed one, so dates, message identifiers and log stamps are known exactly.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/ListOperations.h"
+#include "app/RosterOperations.h"
+#include "app/StoreConsole.h"
+#include "common/TempDir.h"
+#include "distribution/OutgoingHeaders.h"
+#include "e2e/MailServers.h"
+#include "scan/ScanSession.h"
+#include "scan/Services.h"
+#include "support/AppPaths.h"
+#include "support/Clock.h"
+#include "support/Files.h"
+#include "support/Locks.h"
+#include "support/Random.h"
+#include "support/SectionFile.h"
+#include "support/SettingTables.h"
+#include "support/SettingsStore.h"
+#include "support/Text.h"
+#include "transport/TPop3Client.h"
+#include "transport/TSmtpClient.h"
+
+namespace corvanteer {
+namespace {
+
+using testing::MailServers;
+
+// Long enough for a loaded machine, short enough that a failure does not wait minutes.
+constexpr int kWaitMs = 15000;
+constexpr const char* kPassword = "secret";
+// What the fixed clock gives, as the Date line and the log stamp show it.
+constexpr const char* kDateLine = "Date: Mon, 9 Mar 2026 14:05:00 GMT";
+constexpr const char* kStamp = "Mon,09Mar26 14:05:00 ";
+
+std::string At(const std::string& user) {
+    return MailServers::Address(user);
+}
+
+// Lines joined as they travel: each followed by CR LF.
+std::string Crlf(const Lines& lines) {
+    return LinesToText(lines);
+}
+
+class NullTimer : public PollTimer {
+public:
+    void Stop() override {}
+    void SetIntervalMs(int64_t) override {}
+};
+
+// Brings the SMTP server back however a test that stopped it ends.
+class SmtpStopped {
+public:
+    explicit SmtpStopped(MailServers& servers) : servers_(servers) { servers_.StopSmtp(); }
+    ~SmtpStopped() { servers_.StartSmtp(); }
+    SmtpStopped(const SmtpStopped&) = delete;
+    SmtpStopped& operator=(const SmtpStopped&) = delete;
+
+private:
+    MailServers& servers_;
+};
+
+class ScanE2e : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        servers_ = std::make_unique<MailServers>();
+        servers_->Start();
+    }
+    static void TearDownTestSuite() { servers_.reset(); }
+
+    ScanE2e()
+        : paths(AppPaths::ForDirectory(dir.Path())),
+          store(SettingsStore::Open(paths.SettingsDatabase())),
+          storeLock(paths.StoreLockFile()),
+          console(*store, paths),
+          services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console} {
+        clock.Set(2026, 3, 9, 14, 5, 0);
+        pop3.ConnectTimeoutMs = kWaitMs;
+        pop3.FirstByteTimeoutMs = kWaitMs;
+        pop3.ReadTimeoutMs = kWaitMs;
+        pop3.MultiLineReadTimeoutMs = kWaitMs;
+        pop3.SendTimeoutMs = kWaitMs;
+        smtp.ConnectTimeoutMs = kWaitMs;
+        smtp.ReplyTimeoutMs = kWaitMs;
+        smtp.ReadTimeoutMs = kWaitMs;
+        smtp.SendTimeoutMs = kWaitMs;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(servers_ && servers_->Started()) << "the mail servers did not start";
+    }
+
+    static MailServers& Servers() { return *servers_; }
+
+    // The global settings as the operator enters them: the List Server mailbox (the user
+    // prefix + "ls", empty) and the SMTP server.
+    void SetUpGlobals(const std::string& prefix) {
+        const std::string listServer = prefix + "ls";
+        Servers().AddUser(listServer, kPassword);
+        SetGlobal("ListServerAddress", At(listServer));
+        SetGlobal("ListServerHost", Servers().Host());
+        SetGlobal("ListServerPort", std::to_string(Servers().Pop3Port()));
+        SetGlobal("ListServerUserID", listServer);
+        SetGlobal("ListServerPassword", kPassword);
+        SetGlobal("SMTPHost", Servers().Host());
+        SetGlobal("SMTPPort", std::to_string(Servers().SmtpPort()));
+    }
+
+    // A list whose mailbox is the POP3 user mailbox (address mailbox@example.test), members
+    // may post; the given members are added as the Members page adds them.
+    void AddMailingList(std::string name, const std::string& mailbox,
+                        const std::vector<std::string>& members) {
+        const std::string wanted = name;
+        ASSERT_TRUE(AddList(services, name).ok);
+        ASSERT_EQ(wanted, name);
+        Servers().AddUser(mailbox, kPassword);
+        SetList(name, "Pop3Host", Servers().Host());
+        SetList(name, "Pop3Port", std::to_string(Servers().Pop3Port()));
+        SetList(name, "Pop3User", mailbox);
+        SetList(name, "Pop3Password", kPassword);
+        SetList(name, "ListPostingAddress", At(mailbox));
+        SetList(name, "AllowPostBy", "1");
+        for (const auto& member : members) {
+            ASSERT_TRUE(AddMember(services, name, At(member)).ok) << member;
+        }
+    }
+
+    void SetGlobal(const std::string& name, const std::string& value) {
+        const SettingDef* def = FindSetting(GlobalSettingTable(), name);
+        ASSERT_NE(nullptr, def) << name;
+        WriteSettingText(*store, paths.SettingsKey(), *def, value);
+    }
+
+    void SetList(const std::string& list, const std::string& name, const std::string& value) {
+        const SettingDef* def = FindSetting(ListSettingTable(), name);
+        ASSERT_NE(nullptr, def) << name;
+        WriteSettingText(*store, paths.ListKey(list), *def, value);
+    }
+
+    void SetSection(const std::string& list, const std::string& section, const Lines& lines) {
+        WriteSection(paths.ListDataFile(list), section, lines);
+    }
+
+    // One scan as the command line runs it: the SMTP client gets its server and credentials
+    // from the global settings, the session lock is held throughout.
+    void Scan() {
+        const GlobalSettings globals = console.Globals();
+        smtp.HostAddress = globals.SMTPHost;
+        smtp.Port = globals.SMTPPort;
+        smtp.RequireAuthentication = globals.ReqSmtpAuth;
+        smtp.User = globals.SmtpUser;
+        smtp.Password = globals.SmtpPassword;
+        SessionLock lock(paths.SessionLockFile());
+        std::lock_guard<SessionLock> guard(lock);
+        NullTimer timer;
+        const ScanOutcome outcome = RunScanSession(services, timer);
+        EXPECT_TRUE(outcome.ok) << outcome.error;
+    }
+
+    // The number of messages a fresh login to the mailbox sees.
+    int MailboxCount(const std::string& user) {
+        TPop3Client client;
+        client.HostAddress = Servers().Host();
+        client.Port = Servers().Pop3Port();
+        client.User = user;
+        client.Password = kPassword;
+        client.ConnectTimeoutMs = kWaitMs;
+        client.FirstByteTimeoutMs = kWaitMs;
+        client.ReadTimeoutMs = kWaitMs;
+        EXPECT_TRUE(client.Login()) << user;
+        const int count = client.MessageCount;
+        client.Quit();
+        return count;
+    }
+
+    Lines LogLines() const {
+        auto text = ReadFileIfExists(paths.LogFile());
+        return text ? TextToLines(*text) : Lines{};
+    }
+
+    bool Logged(const std::string& line) const {
+        const Lines lines = LogLines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    std::vector<std::string> QueueFiles() const { return ListFiles(paths.OutFolder(), ".dat"); }
+    std::vector<std::string> TempFiles(const std::string& list) const {
+        return ListFiles(paths.TempFolder(list), ".tmp");
+    }
+
+    testing::TempDir dir;
+    AppPaths paths;
+    std::unique_ptr<SettingsStore> store;
+    TPop3Client pop3;
+    TSmtpClient smtp;
+    FakeClock clock;
+    SystemRandom random;
+    ScanObserver observer;
+    StoreLock storeLock;
+    StoreConsole console;
+    Services services;
+
+private:
+    static std::unique_ptr<MailServers> servers_;
+};
+
+std::unique_ptr<MailServers> ScanE2e::servers_;
+
+TEST_F(ScanE2e, BccPostingReachesEveryMemberWithTheFullHeaderBlock) {
+    SetUpGlobals("bcc");
+    AddMailingList("news", "bccnews", {"bccann", "bccbob", "bcccid"});
+    SetList("news", "PostingMethod", "0");
+    SetList("news", "HideSenderEmail", "0");
+    SetList("news", "ListTo", "News readers <bccnews@example.test>");
+    SetSection("news", "Signature", {"-- ", "The news list"});
+    SetSection("news", "ExtraHeaders",
+               {"X-List: news", "Reply-To: elsewhere@example.test", "X-Note:no blank"});
+
+    Servers().PutMessage("bccnews",
+                         "From: Ann Member <BccAnn@Example.Test>\r\n"
+                         "To: bccnews@example.test\r\n"
+                         "Subject:   Hello    all \r\n"
+                         "MIME-Version: 1.0\r\n"
+                         "Content-Type: text/plain; charset=us-ascii\r\n"
+                         "\r\n"
+                         "First line\r\n"
+                         ".starts with a dot\r\n"
+                         "Last line\r\n");
+    Scan();
+
+    const std::string expected = Crlf({
+        "To: News readers <bccnews@example.test>", "From: Ann Member <bccann@example.test>",
+        "Reply-To: bccnews@example.test", "Subject: Hello all",
+        "Content-Type: text/plain; charset=us-ascii", "MIME-Version: 1.0",
+        "Message-ID: <Corvanteer-bccnews0-20260309140500@127.0.0.1>", "X-Mailer: " + MailerName(),
+        kDateLine, "X-List: news", "", "First line", ".starts with a dot", "Last line",
+        "",  // the temp file's closing line break
+        "-- ", "The news list",
+        "",  // the signature section's text ends with a line break
+    });
+    for (const char* member : {"bccann", "bccbob", "bcccid"}) {
+        const auto mailbox = Servers().ReadMailbox(member);
+        ASSERT_EQ(1u, mailbox.size()) << member;
+        EXPECT_EQ(expected, mailbox[0]) << member;
+    }
+    EXPECT_EQ(0, MailboxCount("bccnews"));
+    EXPECT_TRUE(TempFiles("news").empty());
+    EXPECT_TRUE(QueueFiles().empty());
+    EXPECT_TRUE(
+        Logged(std::string(kStamp) + "news: msg from bccnews@example.test - sent succesfully."));
+    EXPECT_TRUE(Logged(std::string(kStamp) +
+                       "news: i posted msg by bccann@example.test (Hello all) - PostMethod = 0"));
+}
+
+TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
+    SetUpGlobals("ind");
+    AddMailingList("talk", "indtalk", {"indann", "indbob", "indcid"});
+    // A banned member may not post but still receives the postings.
+    ASSERT_TRUE(SetBanned(services, "talk", At("indcid"), true).ok);
+    SetList("talk", "PostingMethod", "1");
+    SetList("talk", "HideSenderEmail", "1");
+    SetList("talk", "ChangeSenderEmailTo", "  hidden@example.test  ");
+
+    Servers().PutMessage("indtalk",
+                         "From: indbob@example.test\r\n"
+                         "Subject: Plain text\r\n"
+                         "\r\n"
+                         "Only line\r\n");
+    Scan();
+
+    for (const char* member : {"indann", "indbob", "indcid"}) {
+        const auto mailbox = Servers().ReadMailbox(member);
+        ASSERT_EQ(1u, mailbox.size()) << member;
+        // No MIME headers came in, so the standard block is Message-ID, X-Mailer, Date; with
+        // no signature the posting ends with one empty entry.
+        EXPECT_EQ(Crlf({
+                      "To: " + At(member),
+                      "From: indbob@example.test <hidden@example.test>",
+                      "Reply-To: indtalk@example.test",
+                      "Subject: Plain text",
+                      "Message-ID: <Corvanteer-indtalk0-20260309140500@127.0.0.1>",
+                      "X-Mailer: " + MailerName(),
+                      kDateLine,
+                      "",
+                      "Only line",
+                      "",
+                      "",
+                  }),
+                  mailbox[0])
+            << member;
+    }
+    EXPECT_EQ(0, MailboxCount("indtalk"));
+    EXPECT_TRUE(QueueFiles().empty());
+    EXPECT_TRUE(Logged(std::string(kStamp) +
+                       "talk: msg from indtalk@example.test - sent to 3 of 3 members."));
+    EXPECT_TRUE(Logged(std::string(kStamp) +
+                       "talk: i posted msg by indbob@example.test (Plain text) - PostMethod = 1"));
+}
+
+TEST_F(ScanE2e, RefusedPostingsReachErrorsToWholeAndNoMember) {
+    SetUpGlobals("fwd");
+    AddMailingList("help", "fwdhelp", {"fwdann", "fwdbob"});
+    ASSERT_TRUE(SetBanned(services, "help", At("fwdann"), true).ok);
+    SetList("help", "ForwardErrorMsgs", "1");
+    SetList("help", "ErrorsTo", At("fwderrors"));
+
+    const std::string banned =
+        "From: Ann <fwdann@example.test>\r\n"
+        "Subject: banned but trying\r\n"
+        "X-Extra: kept as it came\r\n"
+        "\r\n"
+        "Body of the banned member\r\n"
+        "second line\r\n";
+    const std::string stranger =
+        "From: Zed <fwdzed@example.test>\r\n"
+        "Subject: not a member\r\n"
+        "MIME-Version: 1.0\r\n"
+        "\r\n"
+        "Body of the stranger\r\n";
+    Servers().PutMessage("fwdhelp", banned);
+    Servers().PutMessage("fwdhelp", stranger);
+    Scan();
+
+    // Header and body as downloaded, with the temp file's closing line break.
+    auto forwarded = Servers().ReadMailbox("fwderrors");
+    std::sort(forwarded.begin(), forwarded.end());
+    std::vector<std::string> expected{banned + "\r\n", stranger + "\r\n"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, forwarded);
+    EXPECT_TRUE(Servers().ReadMailbox("fwdann").empty());
+    EXPECT_TRUE(Servers().ReadMailbox("fwdbob").empty());
+    EXPECT_EQ(0, MailboxCount("fwdhelp"));
+    EXPECT_TRUE(Logged(std::string(kStamp) +
+                       "help: error msg from fwdann@example.test - forwarded succesfully."));
+    EXPECT_TRUE(Logged(std::string(kStamp) +
+                       "help: error msg from fwdzed@example.test - forwarded succesfully."));
+}
+
+TEST_F(ScanE2e, PostingThatCannotBeSentIsQueuedRetriedOnceAndThenGone) {
+    SetUpGlobals("down");
+    SetGlobal("SmtpMaxAttempts", "2");
+    AddMailingList("down", "downlist", {"downann", "downbob"});
+    SetList("down", "PostingMethod", "0");
+    Servers().PutMessage("downlist",
+                         "From: downann@example.test\r\nSubject: nobody hears\r\n\r\nhello\r\n");
+    {
+        SmtpStopped stopped(Servers());
+        Scan();
+        // Downloaded, refused by the closed port, queued with attempt 1; out of the mailbox.
+        EXPECT_EQ(0, MailboxCount("downlist"));
+        EXPECT_TRUE(TempFiles("down").empty());
+        const auto queued = QueueFiles();
+        ASSERT_EQ(1u, queued.size());
+        const Lines file = ReadLines(AddBackslash(paths.OutFolder()) + queued[0]);
+        ASSERT_GE(file.size(), 5u);
+        EXPECT_EQ("1", file[0]);
+        EXPECT_EQ("downlist@example.test", file[1]);
+        EXPECT_EQ((Lines{"downann@example.test", "downbob@example.test", ""}),
+                  Lines(file.begin() + 2, file.begin() + 5));
+        EXPECT_TRUE(Logged(std::string(kStamp) +
+                           "down: msg from downlist@example.test - failed (Attempt 1)"));
+
+        clock.AdvanceSeconds(300);
+        Scan();
+        // The second attempt was the last one the limit allows.
+        EXPECT_TRUE(QueueFiles().empty());
+        EXPECT_TRUE(
+            Logged("Mon,09Mar26 14:10:00 pending msg from downlist@example.test: failed "
+                   "(Attempt 2)"));
+    }
+    Scan();
+    EXPECT_TRUE(Servers().ReadMailbox("downann").empty());
+    EXPECT_TRUE(Servers().ReadMailbox("downbob").empty());
+}
+
+TEST_F(ScanE2e, QueuedPostingIsDeliveredByALaterScan) {
+    SetUpGlobals("later");
+    AddMailingList("later", "laterlist", {"laterann", "laterbob"});
+    SetList("later", "PostingMethod", "0");
+    SetList("later", "ListTo", At("laterlist"));
+    SetList("later", "HideSenderEmail", "0");
+    Servers().PutMessage("laterlist",
+                         "From: laterbob@example.test\r\nSubject: delayed\r\n\r\nsee you\r\n");
+    std::string queuedText;
+    {
+        SmtpStopped stopped(Servers());
+        Scan();
+        const auto queued = QueueFiles();
+        ASSERT_EQ(1u, queued.size());
+        queuedText = ReadFile(AddBackslash(paths.OutFolder()) + queued[0]);
+    }
+    clock.AdvanceSeconds(60);
+    Scan();
+
+    EXPECT_TRUE(QueueFiles().empty());
+    EXPECT_TRUE(
+        Logged("Mon,09Mar26 14:06:00 pending msg from laterlist@example.test: sent "
+               "successfully (Attempt 2)"));
+    // The message lines of the queue file, as composed at the first attempt.
+    const size_t start = queuedText.find("\r\n\r\n");
+    ASSERT_NE(std::string::npos, start);
+    const std::string message = queuedText.substr(start + 4);
+    EXPECT_TRUE(StartsWith(message,
+                           "To: laterlist@example.test\r\nFrom: laterbob@example.test "
+                           "<laterbob@example.test>\r\n"))
+        << message;
+    EXPECT_TRUE(Contains(message, "\r\nSubject: delayed\r\n")) << message;
+    for (const char* member : {"laterann", "laterbob"}) {
+        const auto mailbox = Servers().ReadMailbox(member);
+        ASSERT_EQ(1u, mailbox.size()) << member;
+        EXPECT_EQ(message, mailbox[0]) << member;
+    }
+}
+
+TEST_F(ScanE2e, ThreadArchiveCollectsAPostingAndItsReply) {
+    SetUpGlobals("arch");
+    AddMailingList("arch", "archlist", {"archann", "archbob"});
+    SetList("arch", "HideSenderEmail", "0");
+    SetSection("arch", "Signature", {"-- arch list"});
+
+    Servers().PutMessage("archlist",
+                         "From: Ann Member <archann@example.test>\r\n"
+                         "Subject: Meeting\r\n\r\nTuesday at ten?\r\n");
+    Scan();
+    clock.AdvanceSeconds(60);
+    Servers().PutMessage("archlist",
+                         "From: archbob@example.test\r\n"
+                         "Subject: RE: meeting\r\n\r\nFine by me.\r\n");
+    Scan();
+
+    const std::string folder = paths.ThreadsFolder("arch");
+    EXPECT_EQ("1 Meeting\r\n", ReadFile(AddBackslash(folder) + "threads"));
+    const std::string hashes(40, '#');
+    // The name shown is that of the posting's From line; a sender without a name is shown
+    // there as address <address>, which holds no name either, so it is kept whole. The
+    // signature entry ends with its section's line break.
+    EXPECT_EQ(Crlf({"From: Ann Member",
+                    "Subject: Meeting",
+                    kDateLine,
+                    "",
+                    "Tuesday at ten?",
+                    "",
+                    "-- arch list",
+                    "",
+                    "",
+                    hashes,
+                    "From: archbob@example.test <archbob@example.test>",
+                    "Subject: meeting",
+                    "Date: Mon, 9 Mar 2026 14:06:00 GMT",
+                    "",
+                    "Fine by me.",
+                    "",
+                    "-- arch list",
+                    "",
+                    "",
+                    hashes}),
+              ReadFile(AddBackslash(folder) + "1.txt"));
+    EXPECT_EQ(2u, Servers().ReadMailbox("archann").size());
+}
+
+TEST_F(ScanE2e, MessageWithoutAValidSenderStaysInTheMailbox) {
+    SetUpGlobals("odd");
+    AddMailingList("odd", "oddlist", {"oddann"});
+    SetList("odd", "AllowPostBy", "2");
+    Servers().PutMessage("oddlist", "From: Nobody at all\r\nSubject: who am I\r\n\r\n?\r\n");
+    Servers().PutMessage("oddlist",
+                         "From: someone@example.test\r\nSubject: a real one\r\n\r\nhi\r\n");
+    Scan();
+    EXPECT_EQ(1, MailboxCount("oddlist"));
+    Scan();
+    EXPECT_EQ(1, MailboxCount("oddlist"));
+    const auto received = Servers().ReadMailbox("oddann");
+    ASSERT_EQ(1u, received.size());
+    EXPECT_TRUE(Contains(received[0], "\r\nSubject: a real one\r\n"));
+}
+
+TEST_F(ScanE2e, TempFilesOfAnInterruptedSessionArePostedWhenTheMailboxCannotBeOpened) {
+    SetUpGlobals("left");
+    AddMailingList("left", "leftlist", {"leftann", "leftbob"});
+    SetList("left", "Pop3Password", "not the password");
+    Servers().PutMessage("leftlist",
+                         "From: leftbob@example.test\r\nSubject: still waiting\r\n\r\nx\r\n");
+    // What a session that ended after downloading left behind.
+    ForceDirectories(paths.TempFolder("left"));
+    testing::Spit(AddBackslash(paths.TempFolder("left")) + "K3J9QX2A.tmp",
+                  "From: leftann@example.test\r\nSubject: Left behind\r\n\r\nsaved\r\n\r\n");
+    Scan();
+
+    for (const char* member : {"leftann", "leftbob"}) {
+        const auto mailbox = Servers().ReadMailbox(member);
+        ASSERT_EQ(1u, mailbox.size()) << member;
+        EXPECT_TRUE(Contains(mailbox[0], "\r\nSubject: Left behind\r\n")) << mailbox[0];
+        EXPECT_TRUE(EndsWith(mailbox[0], "\r\n\r\nsaved\r\n\r\n\r\n")) << mailbox[0];
+    }
+    EXPECT_TRUE(TempFiles("left").empty());
+    // The mailbox did not open, so its message waits there.
+    EXPECT_EQ(1, MailboxCount("leftlist"));
+}
+
+}  // namespace
+}  // namespace corvanteer
