@@ -24,14 +24,35 @@ bool EndsMultiLine(std::string_view text) {
     return EndsWith(text, "\r\n.\r\n") || (text.front() == '-' && EndsWith(text, "\r\n"));
 }
 
-// Index of the first empty line in lines[from, to), or to when there is none.
-std::size_t FirstEmptyLine(const Lines& lines, std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) {
+// Where the parts of a positive multi-line response stand: the message lies between the
+// status line and the final "." (a complete positive response has both), and its header ends
+// at the first empty line (at the message's end when there is none).
+struct MessageLayout {
+    std::size_t first = 1;
+    std::size_t end = 0;
+    std::size_t blank = 0;
+};
+
+MessageLayout LayOut(const Lines& lines) {
+    MessageLayout layout;
+    layout.end = lines.size() >= 2 ? lines.size() - 1 : lines.size();
+    layout.blank = layout.end;
+    for (std::size_t i = layout.first; i < layout.end; ++i) {
         if (lines[i].empty()) {
-            return i;
+            layout.blank = i;
+            break;
         }
     }
-    return to;
+    return layout;
+}
+
+// The lines after the header's empty line, moved out of lines.
+Lines TakeBody(Lines& lines, const MessageLayout& layout) {
+    if (layout.blank >= layout.end) {
+        return {};
+    }
+    return Lines(std::make_move_iterator(lines.begin() + static_cast<long>(layout.blank) + 1),
+                 std::make_move_iterator(lines.begin() + static_cast<long>(layout.end)));
 }
 
 }  // namespace
@@ -110,45 +131,35 @@ bool TPop3Client::Stat() {
     return true;
 }
 
-void TPop3Client::Top(int number) {
-    Lines lines = TextToLines(
-        Exchange("TOP " + std::to_string(number) + " " + std::to_string(TopLines) + "\r\n", true));
+Lines TPop3Client::FetchMessage(const std::string& command) {
+    Lines lines = TextToLines(Exchange(command, true));
     LastReplyPositive = !lines.empty() && IsPositive(lines.front());
+    return lines;
+}
+
+void TPop3Client::Top(int number) {
+    Lines lines =
+        FetchMessage("TOP " + std::to_string(number) + " " + std::to_string(TopLines) + "\r\n");
     if (!LastReplyPositive) {
         Header = std::move(lines);
         return;
     }
-    // Between the status line and the final "." (a complete positive response has both).
-    const std::size_t first = 1;
-    const std::size_t end = lines.size() >= 2 ? lines.size() - 1 : lines.size();
-    const std::size_t blank = FirstEmptyLine(lines, first, end);
-    Body.clear();
-    if (blank < end) {
-        Body.assign(std::make_move_iterator(lines.begin() + static_cast<long>(blank) + 1),
-                    std::make_move_iterator(lines.begin() + static_cast<long>(end)));
-    }
-    Lines header(std::make_move_iterator(lines.begin() + static_cast<long>(first)),
-                 std::make_move_iterator(lines.begin() + static_cast<long>(blank)));
+    const MessageLayout layout = LayOut(lines);
+    Body = TakeBody(lines, layout);
+    Lines header(std::make_move_iterator(lines.begin() + static_cast<long>(layout.first)),
+                 std::make_move_iterator(lines.begin() + static_cast<long>(layout.blank)));
     header.emplace_back();
     Header = std::move(header);
 }
 
 void TPop3Client::Retrieve(int number) {
-    Lines lines = TextToLines(Exchange("RETR " + std::to_string(number) + "\r\n", true));
-    LastReplyPositive = !lines.empty() && IsPositive(lines.front());
+    Lines lines = FetchMessage("RETR " + std::to_string(number) + "\r\n");
     if (!LastReplyPositive) {
         Body = std::move(lines);
         return;
     }
-    const std::size_t first = 1;
-    const std::size_t end = lines.size() >= 2 ? lines.size() - 1 : lines.size();
     // Unstuffing never makes a line empty, so the header ends at the same line either way.
-    const std::size_t blank = FirstEmptyLine(lines, first, end);
-    Body.clear();
-    if (blank < end) {
-        Body.assign(std::make_move_iterator(lines.begin() + static_cast<long>(blank) + 1),
-                    std::make_move_iterator(lines.begin() + static_cast<long>(end)));
-    }
+    Body = TakeBody(lines, LayOut(lines));
     for (std::string& line : Body) {
         if (StartsWith(line, "..")) {
             line.erase(0, 1);

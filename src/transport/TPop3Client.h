@@ -58,6 +58,8 @@ public:
 private:
     // Sends the command and reads its response; empty when the send failed.
     std::string Exchange(std::string_view command, bool multiLine);
+    // A TOP or RETR exchange: the response's lines; sets LastReplyPositive.
+    Lines FetchMessage(const std::string& command);
     void CloseConnection();
 
     std::unique_ptr<StreamConnector> connector_;
