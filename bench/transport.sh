@@ -32,39 +32,8 @@ if [[ ! -x $bench ]]; then
     exit 1
 fi
 
-if ! command -v smtp-sink >/dev/null || ! command -v smtp-source >/dev/null; then
-    echo "Installing postfix for smtp-sink and smtp-source (no mail system is configured)"
-    echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q postfix >/dev/null
-fi
-
-sink_pid=
-stop_sink() {
-    if [[ -n $sink_pid ]]; then
-        kill "$sink_pid" 2>/dev/null || true
-        wait "$sink_pid" 2>/dev/null || true
-        sink_pid=
-    fi
-}
-trap stop_sink EXIT
-
-free_port() {
-    "$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-start_sink() {
-    local port=$1
-    smtp-sink -u nobody "127.0.0.1:$port" 100 &
-    sink_pid=$!
-    for _ in $(seq 100); do
-        if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-            return 0
-        fi
-        sleep 0.05
-    done
-    echo "transport.sh: smtp-sink did not come up on port $port" >&2
-    exit 1
-}
+# shellcheck source=bench/smtp_sink.sh
+source "$here/smtp_sink.sh"
 
 # The rate of a "RESULT protocol client messages seconds rate" line.
 rate_of() {
@@ -104,7 +73,7 @@ for run in $(seq "$runs"); do
     results=$out
 
     port=$(free_port)
-    start_sink "$port"
+    start_sink "$port" 100
     out=$("$bench" smtp 127.0.0.1 "$port" "$messages" "$bytes")
     grep -v '^RESULT' <<<"$out"
     results+=$'\n'$out
