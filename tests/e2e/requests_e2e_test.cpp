@@ -22,6 +22,7 @@
 #include "distribution/Moderation.h"
 #include "distribution/OutgoingHeaders.h"
 #include "e2e/MailServers.h"
+#include "e2e/ScanWorld.h"
 #include "scan/ScanSession.h"
 #include "scan/Services.h"
 #include "scan/Subscription.h"
@@ -46,21 +47,11 @@ using ::testing::ElementsAre;
 using testing::MailServers;
 using ::testing::MatchesRegex;
 
-// Long enough for a loaded machine, short enough that a failure does not wait the described
-// protocol minutes.
-constexpr int kWaitMs = 15000;
-
 // The moment most tests run at: Monday 9 March 2026 14:05:00 UTC, LC_ALL=C.
 constexpr const char* kStamp = "Mon,09Mar26 14:05:00 ";
 constexpr const char* kShortDate = "03/09/26";
 constexpr const char* kDateLine = "Date: Mon, 9 Mar 2026 14:05:00 GMT";
 constexpr const char* kIdTime = "20260309140500";
-
-class IdleTimer final : public PollTimer {
-public:
-    void Stop() override {}
-    void SetIntervalMs(int64_t /*intervalMs*/) override {}
-};
 
 // A message as a mail program shows it: header lines and body lines.
 struct Received {
@@ -92,40 +83,10 @@ Lines Quote(const Lines& body) {
     return quoted;
 }
 
-class RequestsE2e : public ::testing::Test {
+class RequestsE2e : public testing::ScanWorld {
 protected:
-    static void SetUpTestSuite() {
-        servers_ = std::make_unique<MailServers>();
-        servers_->Start();
-    }
-    static void TearDownTestSuite() { servers_.reset(); }
+    RequestsE2e() { ShortenTimeouts(mailer); }
 
-    RequestsE2e()
-        : paths(AppPaths::ForDirectory(dir.Path())),
-          store(SettingsStore::Open(paths.SettingsDatabase())),
-          storeLock(paths.StoreLockFile()),
-          console(*store, paths),
-          services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console},
-          sessionLock(paths.SessionLockFile()) {
-        clock.Set(2026, 3, 9, 14, 5, 0);
-        pop3.ConnectTimeoutMs = kWaitMs;
-        pop3.FirstByteTimeoutMs = kWaitMs;
-        pop3.ReadTimeoutMs = kWaitMs;
-        pop3.MultiLineReadTimeoutMs = kWaitMs;
-        pop3.SendTimeoutMs = kWaitMs;
-        for (TSmtpClient* client : {&smtp, &mailer}) {
-            client->ConnectTimeoutMs = kWaitMs;
-            client->ReplyTimeoutMs = kWaitMs;
-            client->ReadTimeoutMs = kWaitMs;
-            client->SendTimeoutMs = kWaitMs;
-        }
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(servers_ && servers_->Started()) << "the mail servers did not start";
-    }
-
-    static MailServers& Servers() { return *servers_; }
     static std::string Address(const std::string& user) { return MailServers::Address(user); }
 
     // The List Server mailbox "<prefix>-ls" and the global settings that point at it and at
@@ -142,12 +103,6 @@ protected:
         SetGlobal("SMTPPort", std::to_string(Servers().SmtpPort()));
     }
     std::string ListServer() const { return Address(listServerUser_); }
-
-    void SetGlobal(const std::string& name, const std::string& text) {
-        const SettingDef* def = FindSetting(GlobalSettingTable(), name);
-        ASSERT_NE(def, nullptr) << name;
-        WriteSettingText(*store, paths.SettingsKey(), *def, text);
-    }
 
     // Adds a list as the operator does and gives it the values (name, text form).
     void MakeList(std::string name,
@@ -178,9 +133,6 @@ protected:
         }
     }
 
-    void SetSection(const std::string& list, const std::string& section, const Lines& lines) {
-        WriteSection(paths.ListDataFile(list), section, lines);
-    }
     Lines SectionLines(const std::string& list, const std::string& section) const {
         return TextToLines(ReadSection(paths.ListDataFile(list), section));
     }
@@ -205,11 +157,7 @@ protected:
     // One scan as a front end runs it: the SMTP client pointed at the global settings, the
     // session lock held.
     bool Scan() {
-        const GlobalSettings globals = console.Globals();
-        smtp.HostAddress = globals.SMTPHost;
-        smtp.Port = globals.SMTPPort;
-        std::lock_guard<SessionLock> guard(sessionLock);
-        const ScanOutcome outcome = RunScanSession(services, timer);
+        const ScanOutcome outcome = RunScan();
         EXPECT_TRUE(outcome.ok) << outcome.error;
         return outcome.ok;
     }
@@ -265,27 +213,11 @@ protected:
         return "";
     }
 
-    testing::TempDir dir;
-    AppPaths paths;
-    std::unique_ptr<SettingsStore> store;
-    TPop3Client pop3;
-    TSmtpClient smtp;
-    FakeClock clock;
-    FakeRandom random;
-    ScanObserver observer;
-    StoreLock storeLock;
-    StoreConsole console;
-    Services services;
-    SessionLock sessionLock;
-    IdleTimer timer;
     TSmtpClient mailer;  // the people's mail program
 
 private:
-    static std::unique_ptr<MailServers> servers_;
     std::string listServerUser_;
 };
-
-std::unique_ptr<MailServers> RequestsE2e::servers_;
 
 TEST_F(RequestsE2e, SubscriptionIsVerifiedByAReplyCarryingTheCode) {
     UseListServer("vs");

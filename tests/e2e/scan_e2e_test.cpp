@@ -19,6 +19,7 @@
 #include "common/TempDir.h"
 #include "distribution/OutgoingHeaders.h"
 #include "e2e/MailServers.h"
+#include "e2e/ScanWorld.h"
 #include "scan/ScanSession.h"
 #include "scan/Services.h"
 #include "support/AppPaths.h"
@@ -38,8 +39,6 @@ namespace {
 
 using testing::MailServers;
 
-// Long enough for a loaded machine, short enough that a failure does not wait minutes.
-constexpr int kWaitMs = 15000;
 constexpr const char* kPassword = "secret";
 // What the fixed clock gives, as the Date line and the log stamp show it.
 constexpr const char* kDateLine = "Date: Mon, 9 Mar 2026 14:05:00 GMT";
@@ -54,12 +53,6 @@ std::string Crlf(const Lines& lines) {
     return LinesToText(lines);
 }
 
-class NullTimer : public PollTimer {
-public:
-    void Stop() override {}
-    void SetIntervalMs(int64_t) override {}
-};
-
 // Brings the SMTP server back however a test that stopped it ends.
 class SmtpStopped {
 public:
@@ -72,38 +65,8 @@ private:
     MailServers& servers_;
 };
 
-class ScanE2e : public ::testing::Test {
+class ScanE2e : public testing::ScanWorld {
 protected:
-    static void SetUpTestSuite() {
-        servers_ = std::make_unique<MailServers>();
-        servers_->Start();
-    }
-    static void TearDownTestSuite() { servers_.reset(); }
-
-    ScanE2e()
-        : paths(AppPaths::ForDirectory(dir.Path())),
-          store(SettingsStore::Open(paths.SettingsDatabase())),
-          storeLock(paths.StoreLockFile()),
-          console(*store, paths),
-          services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console} {
-        clock.Set(2026, 3, 9, 14, 5, 0);
-        pop3.ConnectTimeoutMs = kWaitMs;
-        pop3.FirstByteTimeoutMs = kWaitMs;
-        pop3.ReadTimeoutMs = kWaitMs;
-        pop3.MultiLineReadTimeoutMs = kWaitMs;
-        pop3.SendTimeoutMs = kWaitMs;
-        smtp.ConnectTimeoutMs = kWaitMs;
-        smtp.ReplyTimeoutMs = kWaitMs;
-        smtp.ReadTimeoutMs = kWaitMs;
-        smtp.SendTimeoutMs = kWaitMs;
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(servers_ && servers_->Started()) << "the mail servers did not start";
-    }
-
-    static MailServers& Servers() { return *servers_; }
-
     // The global settings as the operator enters them: the List Server mailbox (the user
     // prefix + "ls", empty) and the SMTP server.
     void SetUpGlobals(const std::string& prefix) {
@@ -126,46 +89,19 @@ protected:
         ASSERT_TRUE(AddList(services, name).ok);
         ASSERT_EQ(wanted, name);
         Servers().AddUser(mailbox, kPassword);
-        SetList(name, "Pop3Host", Servers().Host());
-        SetList(name, "Pop3Port", std::to_string(Servers().Pop3Port()));
-        SetList(name, "Pop3User", mailbox);
-        SetList(name, "Pop3Password", kPassword);
-        SetList(name, "ListPostingAddress", At(mailbox));
-        SetList(name, "AllowPostBy", "1");
+        SetListSetting(name, "Pop3Host", Servers().Host());
+        SetListSetting(name, "Pop3Port", std::to_string(Servers().Pop3Port()));
+        SetListSetting(name, "Pop3User", mailbox);
+        SetListSetting(name, "Pop3Password", kPassword);
+        SetListSetting(name, "ListPostingAddress", At(mailbox));
+        SetListSetting(name, "AllowPostBy", "1");
         for (const auto& member : members) {
             ASSERT_TRUE(AddMember(services, name, At(member)).ok) << member;
         }
     }
 
-    void SetGlobal(const std::string& name, const std::string& value) {
-        const SettingDef* def = FindSetting(GlobalSettingTable(), name);
-        ASSERT_NE(nullptr, def) << name;
-        WriteSettingText(*store, paths.SettingsKey(), *def, value);
-    }
-
-    void SetList(const std::string& list, const std::string& name, const std::string& value) {
-        const SettingDef* def = FindSetting(ListSettingTable(), name);
-        ASSERT_NE(nullptr, def) << name;
-        WriteSettingText(*store, paths.ListKey(list), *def, value);
-    }
-
-    void SetSection(const std::string& list, const std::string& section, const Lines& lines) {
-        WriteSection(paths.ListDataFile(list), section, lines);
-    }
-
-    // One scan as the command line runs it: the SMTP client gets its server and credentials
-    // from the global settings, the session lock is held throughout.
     void Scan() {
-        const GlobalSettings globals = console.Globals();
-        smtp.HostAddress = globals.SMTPHost;
-        smtp.Port = globals.SMTPPort;
-        smtp.RequireAuthentication = globals.ReqSmtpAuth;
-        smtp.User = globals.SmtpUser;
-        smtp.Password = globals.SmtpPassword;
-        SessionLock lock(paths.SessionLockFile());
-        std::lock_guard<SessionLock> guard(lock);
-        NullTimer timer;
-        const ScanOutcome outcome = RunScanSession(services, timer);
+        const ScanOutcome outcome = RunScan();
         EXPECT_TRUE(outcome.ok) << outcome.error;
     }
 
@@ -185,11 +121,6 @@ protected:
         return count;
     }
 
-    Lines LogLines() const {
-        auto text = ReadFileIfExists(paths.LogFile());
-        return text ? TextToLines(*text) : Lines{};
-    }
-
     bool Logged(const std::string& line) const {
         const Lines lines = LogLines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -199,31 +130,14 @@ protected:
     std::vector<std::string> TempFiles(const std::string& list) const {
         return ListFiles(paths.TempFolder(list), ".tmp");
     }
-
-    testing::TempDir dir;
-    AppPaths paths;
-    std::unique_ptr<SettingsStore> store;
-    TPop3Client pop3;
-    TSmtpClient smtp;
-    FakeClock clock;
-    SystemRandom random;
-    ScanObserver observer;
-    StoreLock storeLock;
-    StoreConsole console;
-    Services services;
-
-private:
-    static std::unique_ptr<MailServers> servers_;
 };
-
-std::unique_ptr<MailServers> ScanE2e::servers_;
 
 TEST_F(ScanE2e, BccPostingReachesEveryMemberWithTheFullHeaderBlock) {
     SetUpGlobals("bcc");
     AddMailingList("news", "bccnews", {"bccann", "bccbob", "bcccid"});
-    SetList("news", "PostingMethod", "0");
-    SetList("news", "HideSenderEmail", "0");
-    SetList("news", "ListTo", "News readers <bccnews@example.test>");
+    SetListSetting("news", "PostingMethod", "0");
+    SetListSetting("news", "HideSenderEmail", "0");
+    SetListSetting("news", "ListTo", "News readers <bccnews@example.test>");
     SetSection("news", "Signature", {"-- ", "The news list"});
     SetSection("news", "ExtraHeaders",
                {"X-List: news", "Reply-To: elsewhere@example.test", "X-Note:no blank"});
@@ -269,9 +183,9 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
     AddMailingList("talk", "indtalk", {"indann", "indbob", "indcid"});
     // A banned member may not post but still receives the postings.
     ASSERT_TRUE(SetBanned(services, "talk", At("indcid"), true).ok);
-    SetList("talk", "PostingMethod", "1");
-    SetList("talk", "HideSenderEmail", "1");
-    SetList("talk", "ChangeSenderEmailTo", "  hidden@example.test  ");
+    SetListSetting("talk", "PostingMethod", "1");
+    SetListSetting("talk", "HideSenderEmail", "1");
+    SetListSetting("talk", "ChangeSenderEmailTo", "  hidden@example.test  ");
 
     Servers().PutMessage("indtalk",
                          "From: indbob@example.test\r\n"
@@ -313,8 +227,8 @@ TEST_F(ScanE2e, RefusedPostingsReachErrorsToWholeAndNoMember) {
     SetUpGlobals("fwd");
     AddMailingList("help", "fwdhelp", {"fwdann", "fwdbob"});
     ASSERT_TRUE(SetBanned(services, "help", At("fwdann"), true).ok);
-    SetList("help", "ForwardErrorMsgs", "1");
-    SetList("help", "ErrorsTo", At("fwderrors"));
+    SetListSetting("help", "ForwardErrorMsgs", "1");
+    SetListSetting("help", "ErrorsTo", At("fwderrors"));
 
     const std::string banned =
         "From: Ann <fwdann@example.test>\r\n"
@@ -352,7 +266,7 @@ TEST_F(ScanE2e, PostingThatCannotBeSentIsQueuedRetriedOnceAndThenGone) {
     SetUpGlobals("down");
     SetGlobal("SmtpMaxAttempts", "2");
     AddMailingList("down", "downlist", {"downann", "downbob"});
-    SetList("down", "PostingMethod", "0");
+    SetListSetting("down", "PostingMethod", "0");
     Servers().PutMessage("downlist",
                          "From: downann@example.test\r\nSubject: nobody hears\r\n\r\nhello\r\n");
     {
@@ -388,9 +302,9 @@ TEST_F(ScanE2e, PostingThatCannotBeSentIsQueuedRetriedOnceAndThenGone) {
 TEST_F(ScanE2e, QueuedPostingIsDeliveredByALaterScan) {
     SetUpGlobals("later");
     AddMailingList("later", "laterlist", {"laterann", "laterbob"});
-    SetList("later", "PostingMethod", "0");
-    SetList("later", "ListTo", At("laterlist"));
-    SetList("later", "HideSenderEmail", "0");
+    SetListSetting("later", "PostingMethod", "0");
+    SetListSetting("later", "ListTo", At("laterlist"));
+    SetListSetting("later", "HideSenderEmail", "0");
     Servers().PutMessage("laterlist",
                          "From: laterbob@example.test\r\nSubject: delayed\r\n\r\nsee you\r\n");
     std::string queuedText;
@@ -427,7 +341,7 @@ TEST_F(ScanE2e, QueuedPostingIsDeliveredByALaterScan) {
 TEST_F(ScanE2e, ThreadArchiveCollectsAPostingAndItsReply) {
     SetUpGlobals("arch");
     AddMailingList("arch", "archlist", {"archann", "archbob"});
-    SetList("arch", "HideSenderEmail", "0");
+    SetListSetting("arch", "HideSenderEmail", "0");
     SetSection("arch", "Signature", {"-- arch list"});
 
     Servers().PutMessage("archlist",
@@ -473,7 +387,7 @@ TEST_F(ScanE2e, ThreadArchiveCollectsAPostingAndItsReply) {
 TEST_F(ScanE2e, MessageWithoutAValidSenderStaysInTheMailbox) {
     SetUpGlobals("odd");
     AddMailingList("odd", "oddlist", {"oddann"});
-    SetList("odd", "AllowPostBy", "2");
+    SetListSetting("odd", "AllowPostBy", "2");
     Servers().PutMessage("oddlist", "From: Nobody at all\r\nSubject: who am I\r\n\r\n?\r\n");
     Servers().PutMessage("oddlist",
                          "From: someone@example.test\r\nSubject: a real one\r\n\r\nhi\r\n");
@@ -489,7 +403,7 @@ TEST_F(ScanE2e, MessageWithoutAValidSenderStaysInTheMailbox) {
 TEST_F(ScanE2e, TempFilesOfAnInterruptedSessionArePostedWhenTheMailboxCannotBeOpened) {
     SetUpGlobals("left");
     AddMailingList("left", "leftlist", {"leftann", "leftbob"});
-    SetList("left", "Pop3Password", "not the password");
+    SetListSetting("left", "Pop3Password", "not the password");
     Servers().PutMessage("leftlist",
                          "From: leftbob@example.test\r\nSubject: still waiting\r\n\r\nx\r\n");
     // What a session that ended after downloading left behind.
