@@ -167,20 +167,23 @@ void TfrmMain::BindListControls() {
         }
     });
 
-    auto section = [this](QPlainTextEdit* memo, const char* name) {
-        BindLeave(memo, [this, memo, name] { StoreSection(name, memo); });
-    };
-    section(memoSubVerify, "Subscribe_Verify");
-    section(memoSubConfirm, "Subscribe_Confirm");
-    section(MemoUnsubConfirm, "Unsubscribe_Confirm");
-    section(memoPasswordNotify, "Password_Notify");
-    section(memoVerifyError, "Verify_Error");
-    section(memoAlreadyAMember, "Already_A_Member");
-    section(memoNotMember, "Not_Member");
-    section(memoHelp, "Help");
-    section(memoHeaders, "ExtraHeaders");
-    section(memoSignature, "Signature");
-    section(memoBlacklist, "BlackList");
+    for (const auto& [memo, name] : SectionMemos()) {
+        BindLeave(memo, [this, memo = memo, name = name] { StoreSection(name, memo); });
+    }
+}
+
+std::vector<std::pair<QPlainTextEdit*, const char*>> TfrmMain::SectionMemos() const {
+    return {{memoSubVerify, "Subscribe_Verify"},
+            {memoSubConfirm, "Subscribe_Confirm"},
+            {MemoUnsubConfirm, "Unsubscribe_Confirm"},
+            {memoPasswordNotify, "Password_Notify"},
+            {memoVerifyError, "Verify_Error"},
+            {memoAlreadyAMember, "Already_A_Member"},
+            {memoNotMember, "Not_Member"},
+            {memoHelp, "Help"},
+            {memoHeaders, "ExtraHeaders"},
+            {memoSignature, "Signature"},
+            {memoBlacklist, "BlackList"}};
 }
 
 int TfrmMain::AllowPostBy() const {
@@ -290,20 +293,9 @@ void TfrmMain::LoadList() {
             // which leaving a field would otherwise write into this list.
             const std::string file = CurrentDataFile();
             const bool exists = FileExists(file);
-            auto section = [&](QPlainTextEdit* memo, const char* name) {
+            for (const auto& [memo, name] : SectionMemos()) {
                 SetMemoLines(memo, exists ? ReadSection(file, name) : std::string());
-            };
-            section(memoSubVerify, "Subscribe_Verify");
-            section(memoSubConfirm, "Subscribe_Confirm");
-            section(MemoUnsubConfirm, "Unsubscribe_Confirm");
-            section(memoPasswordNotify, "Password_Notify");
-            section(memoVerifyError, "Verify_Error");
-            section(memoAlreadyAMember, "Already_A_Member");
-            section(memoNotMember, "Not_Member");
-            section(memoHelp, "Help");
-            section(memoHeaders, "ExtraHeaders");
-            section(memoSignature, "Signature");
-            section(memoBlacklist, "BlackList");
+            }
         });
     }
     loading_ = false;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "gui/Dialogs.h"
@@ -148,6 +149,8 @@ private:
     void StoreListInteger(const char* name, int value);
     void StoreListBool(const char* name, bool value);
     void StoreSection(const char* section, const QPlainTextEdit* memo);
+    // Each text page bound to a section of the list data file, with the section's name.
+    std::vector<std::pair<QPlainTextEdit*, const char*>> SectionMemos() const;
     void BindLeave(QWidget* widget, std::function<void()> store);
     void ApplySubscribeRules();
     void ApplyPermissionRules();
