@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "app/StoreConsole.h"
-#include "scan/ListStore.h"
-#include "scan/ScanSession.h"
-#include "scan/Services.h"
+#include "engine/ListStore.h"
+#include "engine/ScanSession.h"
+#include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Files.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/ActionResult.h"
-#include "scan/Services.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "distribution/ActivityLog.h"
+#include "engine/ActivityLog.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer {

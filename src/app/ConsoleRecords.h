@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "scan/Services.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

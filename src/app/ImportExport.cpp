@@ -8,7 +8,7 @@
 #include "app/ConsoleRecords.h"
 #include "app/ListOperations.h"
 #include "app/RosterOperations.h"
-#include "scan/Roster.h"
+#include "engine/Roster.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

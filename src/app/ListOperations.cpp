@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "scan/ListStore.h"
+#include "engine/ListStore.h"
 
 namespace corvanteer {
 

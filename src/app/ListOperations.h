@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "app/ActionResult.h"
-#include "scan/Services.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

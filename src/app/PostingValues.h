@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "distribution/ManualPosting.h"
-#include "scan/Services.h"
+#include "engine/ManualPosting.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

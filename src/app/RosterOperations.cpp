@@ -5,7 +5,7 @@
 
 #include "app/ConsoleRecords.h"
 #include "app/ListOperations.h"
-#include "scan/Roster.h"
+#include "engine/Roster.h"
 #include "support/Address.h"
 #include "support/SectionFile.h"
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/ActionResult.h"
-#include "scan/Services.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

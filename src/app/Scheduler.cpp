@@ -6,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "distribution/ActivityLog.h"
-#include "scan/Subscription.h"
+#include "engine/ActivityLog.h"
+#include "engine/Subscription.h"
 #include "support/Files.h"
 
 namespace corvanteer {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "scan/ScanSession.h"
-#include "scan/Services.h"
+#include "engine/ScanSession.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

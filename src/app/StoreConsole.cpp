@@ -1,6 +1,6 @@
 #include "app/StoreConsole.h"
 
-#include "scan/ListStore.h"
+#include "engine/ListStore.h"
 
 namespace corvanteer {
 

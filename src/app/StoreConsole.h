@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/Services.h"
+#include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/SettingsStore.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/Services.h"
+#include "engine/Services.h"
 #include "support/Clock.h"
 #include "support/Random.h"
 #include "transport/MailClients.h"

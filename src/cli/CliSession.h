@@ -13,8 +13,8 @@
 
 #include "app/StoreConsole.h"
 #include "cli/Cli.h"
-#include "scan/ScanSession.h"
-#include "scan/Services.h"
+#include "engine/ScanSession.h"
+#include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"

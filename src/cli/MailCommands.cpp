@@ -10,8 +10,8 @@
 #include "cli/ReportingPop3.h"
 #include "cli/ScaledTime.h"
 #include "cli/SignalWatcher.h"
-#include "distribution/PendingQueue.h"
-#include "scan/Subscription.h"
+#include "engine/PendingQueue.h"
+#include "engine/Subscription.h"
 #include "support/Files.h"
 
 namespace corvanteer::cli {

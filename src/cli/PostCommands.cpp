@@ -13,7 +13,7 @@
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
 #include "cli/SignalWatcher.h"
-#include "distribution/ManualPosting.h"
+#include "engine/ManualPosting.h"
 #include "support/Text.h"
 
 namespace corvanteer::cli {

@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "app/SavedMessages.h"
-#include "distribution/ManualPosting.h"
+#include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 

@@ -16,8 +16,8 @@
 
 #include "gui/GuiUtil.h"
 #include "gui/TfrmSmtpAuth.h"
-#include "scan/ListStore.h"
-#include "scan/Subscription.h"
+#include "engine/ListStore.h"
+#include "engine/Subscription.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/Services.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

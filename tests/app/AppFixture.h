@@ -14,7 +14,7 @@
 #include "app/StoreConsole.h"
 #include "common/FakeMailClients.h"
 #include "common/TempDir.h"
-#include "scan/Services.h"
+#include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"

@@ -1,9 +1,9 @@
-#include "distribution/ManualPosting.h"
+#include "engine/ManualPosting.h"
 
 #include <gmock/gmock.h>
 
 #include "AppFixture.h"
-#include "distribution/OutgoingHeaders.h"
+#include "engine/OutgoingHeaders.h"
 #include "support/Files.h"
 
 namespace corvanteer::testing {

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "cli/CliFixture.h"
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

@@ -1,7 +1,7 @@
-#include "distribution/ActivityLog.h"
+#include "engine/ActivityLog.h"
 
 #include "EngineFixture.h"
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

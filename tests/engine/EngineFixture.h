@@ -12,8 +12,8 @@
 
 #include "common/FakeMailClients.h"
 #include "common/TempDir.h"
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"

@@ -1,7 +1,7 @@
-#include "distribution/ListPosting.h"
+#include "engine/ListPosting.h"
 
 #include "EngineFixture.h"
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/Version.h"

@@ -1,4 +1,4 @@
-#include "distribution/Moderation.h"
+#include "engine/Moderation.h"
 
 #include <algorithm>
 

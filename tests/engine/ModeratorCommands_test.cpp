@@ -1,4 +1,4 @@
-#include "scan/ModeratorCommands.h"
+#include "engine/ModeratorCommands.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "RequestFixture.h"
-#include "scan/RequestRules.h"
+#include "engine/RequestRules.h"
 
 namespace corvanteer::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,13 +1,13 @@
-#include "scan/PostingRules.h"
+#include "engine/PostingRules.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "EngineFixture.h"
-#include "distribution/Moderation.h"
-#include "distribution/PendingQueue.h"
-#include "scan/ScanSession.h"
+#include "engine/Moderation.h"
+#include "engine/PendingQueue.h"
+#include "engine/ScanSession.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "EngineFixture.h"
-#include "distribution/OutgoingHeaders.h"
-#include "scan/ScanContext.h"
+#include "engine/OutgoingHeaders.h"
+#include "engine/ScanContext.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/Text.h"

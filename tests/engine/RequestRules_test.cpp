@@ -1,10 +1,10 @@
-#include "scan/RequestRules.h"
+#include "engine/RequestRules.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "RequestFixture.h"
-#include "scan/ScanSession.h"
+#include "engine/ScanSession.h"
 
 namespace corvanteer::testing {
 namespace {

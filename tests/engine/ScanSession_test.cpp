@@ -1,4 +1,4 @@
-#include "scan/ScanSession.h"
+#include "engine/ScanSession.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "EngineFixture.h"
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

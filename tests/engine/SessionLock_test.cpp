@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/TempDir.h"
-#include "scan/ScanSession.h"
+#include "engine/ScanSession.h"
 
 namespace corvanteer::testing {
 namespace {

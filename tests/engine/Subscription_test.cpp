@@ -1,4 +1,4 @@
-#include "scan/Subscription.h"
+#include "engine/Subscription.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "RequestFixture.h"
-#include "scan/RequestRules.h"
+#include "engine/RequestRules.h"
 
 namespace corvanteer::testing {
 namespace {

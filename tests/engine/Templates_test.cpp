@@ -1,4 +1,4 @@
-#include "scan/Templates.h"
+#include "engine/Templates.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "distribution/ThreadArchive.h"
+#include "engine/ThreadArchive.h"
 
 #include "EngineFixture.h"
 #include "support/Files.h"

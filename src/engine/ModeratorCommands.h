@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

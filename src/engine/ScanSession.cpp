@@ -1,11 +1,11 @@
-#include "scan/ScanSession.h"
+#include "engine/ScanSession.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "distribution/PendingQueue.h"
-#include "scan/PostingRules.h"
-#include "scan/RequestRules.h"
+#include "engine/PendingQueue.h"
+#include "engine/PostingRules.h"
+#include "engine/RequestRules.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"

@@ -1,15 +1,15 @@
-#include "scan/ModeratorCommands.h"
+#include "engine/ModeratorCommands.h"
 
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "distribution/ActivityLog.h"
-#include "scan/ListStore.h"
-#include "scan/PostingRules.h"
-#include "scan/RequestRules.h"
-#include "scan/Roster.h"
+#include "engine/ActivityLog.h"
+#include "engine/ListStore.h"
+#include "engine/PostingRules.h"
+#include "engine/RequestRules.h"
+#include "engine/Roster.h"
 #include "support/Address.h"
 #include "support/HeaderFields.h"
 #include "support/SectionFile.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "scan/ScanContext.h"
+#include "engine/ScanContext.h"
 
 namespace corvanteer {
 

@@ -1,10 +1,10 @@
-#include "scan/PostingRules.h"
+#include "engine/PostingRules.h"
 
-#include "distribution/ActivityLog.h"
-#include "distribution/ListPosting.h"
-#include "distribution/Moderation.h"
-#include "distribution/PendingQueue.h"
-#include "scan/ListStore.h"
+#include "engine/ActivityLog.h"
+#include "engine/ListPosting.h"
+#include "engine/Moderation.h"
+#include "engine/PendingQueue.h"
+#include "engine/ListStore.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

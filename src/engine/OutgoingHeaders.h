@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
 #include "support/Clock.h"
 #include "support/Text.h"
 

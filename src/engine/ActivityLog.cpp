@@ -1,8 +1,8 @@
-#include "distribution/ActivityLog.h"
+#include "engine/ActivityLog.h"
 
 #include <mutex>
 
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
-#include "scan/Templates.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
+#include "engine/Templates.h"
 #include "support/Clock.h"
 
 namespace corvanteer {

@@ -3,8 +3,8 @@
 #include <mutex>
 #include <string>
 
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
 #include "support/Locks.h"
 #include "support/Text.h"
 

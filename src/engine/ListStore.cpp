@@ -1,4 +1,4 @@
-#include "scan/ListStore.h"
+#include "engine/ListStore.h"
 
 #include <filesystem>
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "scan/Roster.h"
+#include "engine/Roster.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
 

@@ -1,9 +1,9 @@
-#include "distribution/ManualPosting.h"
+#include "engine/ManualPosting.h"
 
-#include "distribution/ActivityLog.h"
-#include "distribution/OutgoingHeaders.h"
-#include "distribution/PendingQueue.h"
-#include "distribution/ThreadArchive.h"
+#include "engine/ActivityLog.h"
+#include "engine/OutgoingHeaders.h"
+#include "engine/PendingQueue.h"
+#include "engine/ThreadArchive.h"
 #include "support/DateTime.h"
 #include "support/HeaderFields.h"
 

@@ -1,14 +1,14 @@
-#include "scan/Subscription.h"
+#include "engine/Subscription.h"
 
 #include <cctype>
 #include <mutex>
 #include <optional>
 
-#include "distribution/ActivityLog.h"
-#include "distribution/OutgoingHeaders.h"
-#include "scan/ListStore.h"
-#include "scan/PostingRules.h"
-#include "scan/RequestRules.h"
+#include "engine/ActivityLog.h"
+#include "engine/OutgoingHeaders.h"
+#include "engine/ListStore.h"
+#include "engine/PostingRules.h"
+#include "engine/RequestRules.h"
 #include "support/Address.h"
 #include "support/DTCalc.h"
 #include "support/DateTime.h"

@@ -1,9 +1,9 @@
-#include "distribution/Moderation.h"
+#include "engine/Moderation.h"
 
-#include "distribution/ActivityLog.h"
-#include "distribution/ListPosting.h"
-#include "distribution/OutgoingHeaders.h"
-#include "distribution/PendingQueue.h"
+#include "engine/ActivityLog.h"
+#include "engine/ListPosting.h"
+#include "engine/OutgoingHeaders.h"
+#include "engine/PendingQueue.h"
 #include "support/Address.h"
 #include "support/HeaderFields.h"
 

@@ -1,11 +1,11 @@
-#include "distribution/PendingQueue.h"
+#include "engine/PendingQueue.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <mutex>
 
-#include "distribution/ActivityLog.h"
+#include "engine/ActivityLog.h"
 #include "support/Files.h"
 #include "support/Status.h"
 

@@ -1,11 +1,11 @@
-#include "distribution/ListPosting.h"
+#include "engine/ListPosting.h"
 
 #include <sys/stat.h>
 
-#include "distribution/ActivityLog.h"
-#include "distribution/OutgoingHeaders.h"
-#include "distribution/PendingQueue.h"
-#include "distribution/ThreadArchive.h"
+#include "engine/ActivityLog.h"
+#include "engine/OutgoingHeaders.h"
+#include "engine/PendingQueue.h"
+#include "engine/ThreadArchive.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer {

@@ -1,13 +1,13 @@
-#include "scan/RequestRules.h"
+#include "engine/RequestRules.h"
 
 #include <cctype>
 #include <mutex>
 
-#include "distribution/ActivityLog.h"
-#include "scan/ListStore.h"
-#include "scan/ModeratorCommands.h"
-#include "scan/PostingRules.h"
-#include "scan/Subscription.h"
+#include "engine/ActivityLog.h"
+#include "engine/ListStore.h"
+#include "engine/ModeratorCommands.h"
+#include "engine/PostingRules.h"
+#include "engine/Subscription.h"
 #include "support/SectionFile.h"
 #include "support/Text.h"
 

@@ -1,4 +1,4 @@
-#include "scan/Templates.h"
+#include "engine/Templates.h"
 
 #include "support/Text.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "scan/Services.h"
+#include "engine/Services.h"
 #include "support/Text.h"
 
 namespace corvanteer {

@@ -1,4 +1,4 @@
-#include "distribution/OutgoingHeaders.h"
+#include "engine/OutgoingHeaders.h"
 
 #include <array>
 

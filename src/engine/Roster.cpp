@@ -1,4 +1,4 @@
-#include "scan/Roster.h"
+#include "engine/Roster.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "scan/ScanContext.h"
-#include "scan/Services.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
 
 namespace corvanteer {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "scan/Services.h"
+#include "engine/Services.h"
 #include "support/Clock.h"
 #include "support/Text.h"
 
