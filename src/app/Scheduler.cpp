@@ -19,7 +19,7 @@ constexpr int64_t kMinuteMs = 60000;
 
 // The run loop decides when the next scan starts; the session's timer calls go nowhere.
 class UnusedPollTimer final : public PollTimer {
-  public:
+public:
     void Stop() override {}
     void SetIntervalMs(int64_t) override {}
 };

@@ -19,13 +19,13 @@ namespace corvanteer {
 
 // Waits; the real one sleeps in short slices and returns early once the stop flag is set.
 class Sleeper {
-  public:
+public:
     virtual ~Sleeper() = default;
     virtual void SleepMs(int64_t ms, const std::atomic<bool>& stop) = 0;
 };
 
 class ThreadSleeper final : public Sleeper {
-  public:
+public:
     void SleepMs(int64_t ms, const std::atomic<bool>& stop) override;
 };
 
@@ -35,7 +35,7 @@ struct SchedulerOptions {
 };
 
 class Scheduler {
-  public:
+public:
     // Runs one scan and reports what it did; the command line's holds the session lock.
     using ScanFunction = std::function<ScanOutcome()>;
     // Receives one line per event (no line end), for standard error.
@@ -55,7 +55,7 @@ class Scheduler {
     // or "scan ended early (" + error + "): " and the counts.
     static std::string OutcomeLine(const ScanOutcome& outcome);
 
-  private:
+private:
     int IntervalMinutes(const SchedulerOptions& options) const;
     bool ShutdownRequested();
     void RunScan();

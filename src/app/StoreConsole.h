@@ -14,7 +14,7 @@
 namespace corvanteer {
 
 class StoreConsole final : public Console {
-  public:
+public:
     // Both must outlive the console.
     StoreConsole(SettingsStore& store, const AppPaths& paths) : store_(store), paths_(paths) {}
 
@@ -24,7 +24,7 @@ class StoreConsole final : public Console {
     // selector shows it. Creates the Lists key when it is missing.
     std::vector<std::string> ListNames() override;
 
-  private:
+private:
     SettingsStore& store_;
     const AppPaths& paths_;
 };

@@ -21,8 +21,7 @@ std::string ShortDateNow(Services& services);
 
 // Inserts the entry at the top of the Latest_Actions section of the file and cuts the
 // section to 20 lines. Runs under the store lock.
-void AddLatestAction(Services& services, const std::string& listDataFile,
-                     const std::string& entry);
+void AddLatestAction(Services& services, const std::string& listDataFile, const std::string& entry);
 
 // Sends the context's reply list to the sender of the message in hand with the given
 // envelope sender; logs "i sent msg to" or queues it and logs "i failed msg to".

@@ -44,7 +44,7 @@ FileVersion VersionOf(const std::string& path) {
 // clock, as for a posting composed anew). The signature and the extra headers are read again
 // only when the list data file has changed since they were read.
 class PostingComposer {
-  public:
+public:
     PostingComposer(const ScanContext& context, Services& services, const Lines& body)
         : context_(context),
           services_(services),
@@ -70,7 +70,7 @@ class PostingComposer {
         message[0] = "To: " + toValue;
     }
 
-  private:
+private:
     static constexpr size_t kBlockStart = 4;  // after To, From, Reply-To, Subject
 
     void ReadListTexts() {

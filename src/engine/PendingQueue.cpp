@@ -32,7 +32,7 @@ std::string MoveToBadFolder(Services& services, const std::string& path, const s
 
 // Tells the observer the queue is being worked on, and always tells it when that ends.
 class BusyIndicator {
-  public:
+public:
     explicit BusyIndicator(ScanObserver& observer) : observer_(observer) {
         observer_.TrayImage(1);
         observer_.StatusText("Pending mail...");
@@ -44,7 +44,7 @@ class BusyIndicator {
     BusyIndicator(const BusyIndicator&) = delete;
     BusyIndicator& operator=(const BusyIndicator&) = delete;
 
-  private:
+private:
     ScanObserver& observer_;
 };
 

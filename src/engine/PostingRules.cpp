@@ -2,9 +2,9 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/ListPosting.h"
+#include "engine/ListStore.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
-#include "engine/ListStore.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

@@ -14,10 +14,10 @@ namespace corvanteer {
 
 // What a session did, for the command line's one line per scan.
 struct ScanCounts {
-    int messagesRead = 0;     // messages taken from the List Server mailbox and list mailboxes
-    int postingsSent = 0;     // postings handed to the SMTP server (Bcc or per member)
-    int answersSent = 0;      // answers to requests sent
-    int messagesQueued = 0;   // messages written to the pending queue
+    int messagesRead = 0;    // messages taken from the List Server mailbox and list mailboxes
+    int postingsSent = 0;    // postings handed to the SMTP server (Bcc or per member)
+    int answersSent = 0;     // answers to requests sent
+    int messagesQueued = 0;  // messages written to the pending queue
 };
 
 struct ScanContext {
@@ -27,7 +27,7 @@ struct ScanContext {
     std::string TempFolder;    // application directory + "temp/" + list name
     ListSettings Settings;     // LoadListSettings of the current list
 
-    int MessageNumber = 0;     // POP3 number of the message being read; 0 in phase 3
+    int MessageNumber = 0;  // POP3 number of the message being read; 0 in phase 3
     std::string FromValue;
     std::string SenderName;
     std::string SenderAddress;  // lower case

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "engine/ActivityLog.h"
-#include "engine/OutgoingHeaders.h"
 #include "engine/ListStore.h"
+#include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
 #include "support/Address.h"

@@ -14,10 +14,10 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "gui/GuiUtil.h"
-#include "gui/TfrmSmtpAuth.h"
 #include "engine/ListStore.h"
 #include "engine/Subscription.h"
+#include "gui/GuiUtil.h"
+#include "gui/TfrmSmtpAuth.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
 

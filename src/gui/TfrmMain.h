@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/ScanSession.h"
+#include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/SessionWorker.h"
 #include "gui/WindowServices.h"
-#include "engine/ScanSession.h"
-#include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"

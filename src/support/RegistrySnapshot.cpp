@@ -1,6 +1,5 @@
 #include "support/RegistrySnapshot.h"
 
-
 #include <cerrno>
 #include <deque>
 #include <optional>

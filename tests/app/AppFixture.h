@@ -25,7 +25,7 @@
 namespace corvanteer::testing {
 
 class AppObserver : public ScanObserver {
-  public:
+public:
     void StatusText(const std::string& text) override { statusTexts.push_back(text); }
     void RosterChanged(const std::string& listName) override { rosterChanges.push_back(listName); }
 
@@ -34,7 +34,7 @@ class AppObserver : public ScanObserver {
 };
 
 class AppTest : public ::testing::Test {
-  protected:
+protected:
     AppTest();
 
     // Creates the list key.

@@ -11,7 +11,7 @@ namespace {
 using ::testing::HasSubstr;
 
 class BackupRestoreTest : public AppTest {
-  protected:
+protected:
     BackupRestoreTest() {
         MakeList("news");
         MakeList("chat");

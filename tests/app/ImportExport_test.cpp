@@ -13,7 +13,7 @@ using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
 
 class ImportExportTest : public AppTest {
-  protected:
+protected:
     ImportExportTest() { MakeList("news"); }
 };
 

@@ -12,7 +12,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class ManualPostingTest : public AppTest {
-  protected:
+protected:
     ManualPostingTest() {
         posting.listName = "news";
         posting.postingMethod = 0;

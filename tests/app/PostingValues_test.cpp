@@ -11,7 +11,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class PostingValuesTest : public AppTest {
-  protected:
+protected:
     PostingValuesTest() { MakeList("news"); }
 };
 

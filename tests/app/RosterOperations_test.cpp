@@ -11,7 +11,7 @@ using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
 
 class RosterTest : public AppTest {
-  protected:
+protected:
     RosterTest() { MakeList("news"); }
 };
 

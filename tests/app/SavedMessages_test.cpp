@@ -12,7 +12,7 @@ using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
 class SavedMessagesTest : public AppTest {
-  protected:
+protected:
     std::string File(const std::string& name) const {
         return paths.PostsFolder("news") + name + ".txt";
     }

@@ -19,7 +19,7 @@ constexpr int64_t kMinute = 60000;
 
 // Moves the fake clock instead of waiting; a hook lets a test act at a moment.
 class FakeSleeper : public Sleeper {
-  public:
+public:
     explicit FakeSleeper(FakeClock& clock) : clock_(clock) {}
     void SleepMs(int64_t ms, const std::atomic<bool>& /*stop*/) override {
         sleeps.push_back(ms);
@@ -33,12 +33,12 @@ class FakeSleeper : public Sleeper {
     std::vector<int64_t> sleeps;
     std::function<void(int64_t)> afterSleep;
 
-  private:
+private:
     FakeClock& clock_;
 };
 
 class SchedulerTest : public AppTest {
-  protected:
+protected:
     SchedulerTest() : sleeper(clock), start(clock.MonotonicMs()) {}
 
     // Each scan lasts 90 s; the scan numbered stopAfter asks for the shutdown.

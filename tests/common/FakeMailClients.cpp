@@ -8,8 +8,8 @@ std::string FakePop3::Key(const std::string& host, int port, const std::string& 
     return host + ":" + std::to_string(port) + "/" + user;
 }
 
-FakePop3::Mailbox& FakePop3::AddMailbox(const std::string& host, int port,
-                                        const std::string& user, const std::string& password) {
+FakePop3::Mailbox& FakePop3::AddMailbox(const std::string& host, int port, const std::string& user,
+                                        const std::string& password) {
     Mailbox& box = mailboxes_[Key(host, port, user)];
     box = Mailbox{};
     box.password = password;

@@ -9,7 +9,7 @@ namespace corvanteer::testing {
 namespace {
 
 class ActivityLogTest : public EngineTest {
-  protected:
+protected:
     ActivityLogTest() {
         AddList("news");
         context = ContextFor("news");

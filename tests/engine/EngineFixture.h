@@ -35,8 +35,14 @@ public:
 
 class RecordingTimer : public PollTimer {
 public:
-    void Stop() override { events.push_back(0); interval = 0; }
-    void SetIntervalMs(int64_t ms) override { events.push_back(ms); interval = ms; }
+    void Stop() override {
+        events.push_back(0);
+        interval = 0;
+    }
+    void SetIntervalMs(int64_t ms) override {
+        events.push_back(ms);
+        interval = ms;
+    }
     std::vector<int64_t> events;  // 0 for Stop, else the interval given
     int64_t interval = -1;
 };

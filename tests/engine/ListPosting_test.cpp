@@ -10,7 +10,7 @@ namespace corvanteer::testing {
 namespace {
 
 class ListPostingTest : public EngineTest {
-  protected:
+protected:
     ListPostingTest() {
         AddList("news");
         context = ContextFor("news");

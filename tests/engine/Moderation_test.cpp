@@ -13,7 +13,7 @@ const std::string kBegin = "--Corvanteer message boundary ########## begin";
 const std::string kEnd = "--Corvanteer message boundary ########## end";
 
 class ModerationTest : public EngineTest {
-  protected:
+protected:
     ModerationTest() {
         AddList("news");
         context = ContextFor("news");

@@ -9,7 +9,7 @@ namespace {
 // A clock that moves one second forward every time it is read, so a test can tell which
 // reading went into which line.
 class TickingClock final : public Clock {
-  public:
+public:
     explicit TickingClock(const FakeClock& start) : now_(start.Now()) {}
     LocalTime Now() const override {
         LocalTime t = now_;
@@ -20,12 +20,12 @@ class TickingClock final : public Clock {
     }
     int64_t MonotonicMs() const override { return 0; }
 
-  private:
+private:
     mutable LocalTime now_;
 };
 
 class OutgoingHeadersTest : public EngineTest {
-  protected:
+protected:
     OutgoingHeadersTest() { context.Settings.Pop3User = "list1"; }
     ScanContext context;
     const std::string mailer = "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)";

@@ -10,7 +10,7 @@ namespace corvanteer::testing {
 namespace {
 
 class PendingQueueTest : public EngineTest {
-  protected:
+protected:
     const Lines message{"To: x@y.org", "Subject: s", "", "body"};
 
     std::string Out(const std::string& name) const { return paths.OutFolder() + name; }

@@ -7,7 +7,7 @@ namespace corvanteer::testing {
 namespace {
 
 class ThreadArchiveTest : public EngineTest {
-  protected:
+protected:
     std::string Threads(const std::string& name) const {
         return AddBackslash(paths.ThreadsFolder("news")) + name;
     }

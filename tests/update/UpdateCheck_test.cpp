@@ -22,7 +22,7 @@ using Responses = std::map<std::string, std::string>;
 // A minimal HTTP/1.0 server on a loopback port picked by the system: answers each GET from a
 // table of path -> full response, 404 for anything else.
 class LoopbackHttpServer {
-  public:
+public:
     explicit LoopbackHttpServer(std::map<std::string, std::string> responses)
         : responses_(std::move(responses)) {
         listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -47,7 +47,7 @@ class LoopbackHttpServer {
 
     std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-  private:
+private:
     void Serve() {
         while (!stop_) {
             pollfd p{listen_, POLLIN, 0};
@@ -124,7 +124,7 @@ TEST(UpdateMessageTest, Texts) {
 }
 
 class UpdateCheckTest : public ::testing::Test {
-  protected:
+protected:
     TempDir dir;
     AppPaths paths = AppPaths::ForDirectory(dir.Path());
 };
