@@ -4,6 +4,7 @@
 
 #include "app/ListOperations.h"
 #include "cli/CliErrors.h"
+#include "engine/MailConnections.h"
 
 namespace corvanteer::cli {
 
@@ -16,6 +17,21 @@ void ProgressObserver::StatusText(const std::string& text) {
         err_.flush();
     }
     last_ = text;
+}
+
+void ProgressObserver::MailboxOpened(const MailboxEvent& event) {
+    if (!enabled_) {
+        return;
+    }
+    err_ << "mailbox " << event.user << " at " << event.host << ":" << event.port << ": ";
+    if (event.open) {
+        err_ << event.messages << (event.messages == 1 ? " message" : " messages") << '\n';
+    } else if (IsProtectionFailure(event.error)) {
+        err_ << "login failed: " << event.error.Text() << '\n';
+    } else {
+        err_ << "login failed\n";
+    }
+    err_.flush();
 }
 
 CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io)
@@ -46,6 +62,7 @@ void CliSession::ConfigureMailClients() {
     smtp.RequireAuthentication = globals.ReqSmtpAuth;
     smtp.User = globals.SmtpUser;
     smtp.Password = globals.SmtpPassword;
+    smtp.Security = SmtpSecurity(globals);
 }
 
 std::string CliSession::RequireList(const std::string& name) {

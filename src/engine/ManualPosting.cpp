@@ -1,5 +1,6 @@
 #include "engine/ManualPosting.h"
 
+#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
@@ -14,6 +15,7 @@ namespace {
 void PrepareClient(SmtpClient& smtp, const ManualPosting& posting, const GlobalSettings& globals) {
     smtp.HostAddress = globals.SMTPHost;
     smtp.Port = globals.SMTPPort;
+    smtp.Security = SmtpSecurity(globals);
     smtp.From = posting.listPostingAddress;
 }
 
@@ -29,7 +31,7 @@ void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSe
     smtp.OutMessage = ComposeManualPosting(posting, posting.listTo, std::nullopt,
                                            services.clock.Now(), globals.SMTPHost);
     std::string reply;
-    const bool sent = smtp.Send(reply);
+    const bool sent = SubmitMessage(services, posting.listName, reply);
     const std::string prefix = Stamp(services) + posting.listName + ": msg from " + smtp.From;
     if (sent) {
         outcome.handled = outcome.members;
@@ -61,7 +63,7 @@ void PostIndividually(Services& services, const ManualPosting& posting,
         services.observer.StatusText("Posting to " + address + " (" + std::to_string(handled + 1) +
                                      "/" + countText + ")");
         std::string reply;
-        if (!smtp.Send(reply)) {
+        if (!SubmitMessage(services, posting.listName, reply)) {
             if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
                 ++outcome.queued;
             }

@@ -1,5 +1,6 @@
 #include "engine/PostingRules.h"
 
+#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
@@ -80,7 +81,7 @@ void ForwardRefused(ScanContext& context, Services& services) {
     smtp.OutMessage = message;
 
     std::string reply;
-    const bool sent = smtp.Send(reply);
+    const bool sent = SubmitMessage(services, context.ListName, reply);
     context.LastSmtpReply = reply;
     const std::string prefix =
         Stamp(services) + context.ListName + ": error msg from " + context.SenderAddress;

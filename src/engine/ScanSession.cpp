@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "engine/MailConnections.h"
 #include "engine/PendingQueue.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
@@ -70,16 +71,20 @@ namespace {
 // every deleted message has been handled or sits safely in its temp file).
 class MailboxConnection {
 public:
-    MailboxConnection(Pop3Client& pop3, ScanObserver& observer)
-        : pop3_(pop3), observer_(observer) {}
+    explicit MailboxConnection(Services& services)
+        : services_(services), pop3_(services.pop3), observer_(services.observer) {}
 
-    bool Open(const std::string& host, int port, const std::string& user,
-              const std::string& password) {
+    // label names the mailbox in a log line ("List Server", or the list's name).
+    bool Open(const std::string& label, const std::string& host, int port,
+              const std::string& user, const std::string& password,
+              const ServerSecurity& security) {
         pop3_.HostAddress = host;
         pop3_.Port = port;
         pop3_.User = user;
         pop3_.Password = password;
+        pop3_.Security = security;
         open_ = pop3_.Login();
+        ReportMailbox(services_, label, open_);
         if (open_) {
             observer_.TrayImage(1);
         }
@@ -111,6 +116,7 @@ public:
     }
 
 private:
+    Services& services_;
     Pop3Client& pop3_;
     ScanObserver& observer_;
     bool open_ = false;
@@ -163,8 +169,9 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
                            MailboxConnection& connection) {
     const GlobalSettings globals = services.console.Globals();
     Pop3Client& pop3 = services.pop3;
-    if (!connection.Open(globals.ListServerHost, globals.ListServerPort, globals.ListServerUserID,
-                         globals.ListServerPassword)) {
+    if (!connection.Open("List Server", globals.ListServerHost, globals.ListServerPort,
+                         globals.ListServerUserID, globals.ListServerPassword,
+                         ListServerSecurity(globals))) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
     for (int n = pop3.MessageCount; n >= 1; --n) {
@@ -189,8 +196,9 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         return;
     }
     Pop3Client& pop3 = services.pop3;
-    if (!connection.Open(settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
-                         settings.Pop3Password)) {
+    if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port,
+                         settings.Pop3User, settings.Pop3Password,
+                         ListMailboxSecurity(settings, services.console.Globals()))) {
         pop3.Quit();
         return;
     }
@@ -277,7 +285,7 @@ std::string SessionError(const std::string& stage, const char* cause) {
 ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
     ScanOutcome outcome;
     ScanContext context;
-    MailboxConnection connection(services.pop3, services.observer);
+    MailboxConnection connection(services);
     std::string stage;
     try {
         timer.Stop();

@@ -21,6 +21,7 @@ public:
         std::vector<bool> deleted;          // marked by Delete, removed by Quit
         bool refuseLogin = false;
         bool refuseRetrieve = false;  // RETR answered -ERR
+        MailError loginFailure;       // set: Login fails with it (LastError), as TLS would
     };
 
     // Creates (or replaces) the mailbox host:port/user.
@@ -36,8 +37,13 @@ public:
     void Retrieve(int number) override;
     bool Delete(int number) override;
     void Quit() override;
+    // Login, then Quit; the mailbox's TLS and capabilities are not simulated.
+    ProbeReport Probe() override;
 
-    std::vector<std::string> log;  // "LOGIN user", "TOP 3", "RETR 3", "DELE 3", "QUIT"
+    // "LOGIN user", "TOP 3", "RETR 3", "DELE 3", "QUIT", "PROBE user"
+    std::vector<std::string> log;
+    // The Security the client had at each Login or Probe.
+    std::vector<ServerSecurity> securities;
     // Called before each operation with its log text; a test may throw from it to simulate
     // a failure at that point.
     std::function<void(const std::string&)> beforeOperation;
@@ -58,14 +64,20 @@ public:
         std::string host;
         int port = 0;
         bool accepted = false;
+        ServerSecurity security;
     };
 
-    bool Send(std::string& reply) override;
+    SmtpResult Submit() override;
+    // Records a probe; passes unless failure is set.
+    ProbeReport Probe() override;
 
     std::vector<Sent> sent;  // every call, accepted or not
     // Decides whether a send is accepted; by default every send with recipients is.
     std::function<bool(const Sent&)> accept;
     bool failAll = false;
+    // Set: every send and probe fails with it before reaching the server (TLS, certificate).
+    MailError failure;
+    int probes = 0;
     // Accepted messages only.
     std::vector<Sent> Delivered() const;
 };

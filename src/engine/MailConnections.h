@@ -1,0 +1,34 @@
+#pragma once
+
+// The engine's side of the mail connections: the security settings each kind of server
+// gets, and how a failure of a connection's protection (its settings, TLS, a refused
+// certificate) is told: a log line and the status line. Other failures are the callers'.
+
+#include <string>
+
+#include "engine/Services.h"
+#include "support/SettingTables.h"
+#include "transport/MailClients.h"
+
+namespace corvanteer {
+
+// ListServerSecurity, ListServerTlsFingerprint and TlsCAFile.
+ServerSecurity ListServerSecurity(const GlobalSettings& globals);
+// SMTPSecurity, SMTPTlsFingerprint and TlsCAFile.
+ServerSecurity SmtpSecurity(const GlobalSettings& globals);
+// The list's Pop3Security and Pop3TlsFingerprint with the global TlsCAFile.
+ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSettings& globals);
+
+// True for the failures this file reports: settings, TLS and certificate ones.
+bool IsProtectionFailure(const MailError& error);
+
+// Submits the SMTP client's message. lastReply receives what Send would give. A protection
+// failure is logged ("<stamp><list>: SMTP: <reason>", the list name left out when empty)
+// and shown in the status line.
+bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply);
+
+// After a failed Login: a protection failure is logged ("<stamp><label>: POP3 <user>:
+// <reason>"); the observer hears of every mailbox either way (MailboxOpened).
+void ReportMailbox(Services& services, const std::string& label, bool open);
+
+}  // namespace corvanteer
