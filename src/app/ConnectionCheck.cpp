@@ -49,8 +49,8 @@ std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bo
     text += std::string("  connection: ") + (probe.connected ? "made" : "none") + "\n";
     const TlsInfo& tls = probe.tls;
     if (tls.used) {
-        text += "  TLS: " + tls.version + ", " + tls.cipher + (tls.resumed ? ", resumed" : "") +
-                "\n";
+        text +=
+            "  TLS: " + tls.version + ", " + tls.cipher + (tls.resumed ? ", resumed" : "") + "\n";
         const CertificateInfo& cert = tls.certificate;
         text += "  certificate: " + cert.subject + "\n";
         text += "    issuer: " + cert.issuer + "\n";
@@ -94,8 +94,8 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
 
     if (!list) {
         SmtpClient& smtp = services.smtp;
-        const std::string title = "SMTP server " + globals.SMTPHost + ":" +
-                                  std::to_string(globals.SMTPPort);
+        const std::string title =
+            "SMTP server " + globals.SMTPHost + ":" + std::to_string(globals.SMTPPort);
         if (globals.SMTPHost.empty()) {
             NotConfigured(report, "SMTP server", false);
         } else {
@@ -137,8 +137,8 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         }
         checkMailbox(prefix + ": " + settings.Pop3User + " at " + settings.Pop3Host + ":" +
                          std::to_string(settings.Pop3Port),
-                     settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
-                     settings.Pop3Password, ListMailboxSecurity(settings, globals));
+                     settings.Pop3Host, settings.Pop3Port, settings.Pop3User, settings.Pop3Password,
+                     ListMailboxSecurity(settings, globals));
     }
     services.observer.StatusText(report.passed ? "Every server passed the check."
                                                : "A server failed the check.");

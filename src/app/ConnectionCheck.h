@@ -13,9 +13,9 @@
 namespace corvanteer {
 
 struct CheckReport {
-    std::string text;     // the report, lines ending with "\n"
-    bool passed = true;   // every configured server passed (vacuously true for none)
-    int checked = 0;      // servers that were configured and tried
+    std::string text;    // the report, lines ending with "\n"
+    bool passed = true;  // every configured server passed (vacuously true for none)
+    int checked = 0;     // servers that were configured and tried
 };
 
 // Checks with the settings as the console shows them now; the clients of services get the

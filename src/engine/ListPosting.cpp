@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
+#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"

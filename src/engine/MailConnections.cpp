@@ -56,8 +56,8 @@ bool SubmitMessage(Services& services, const std::string& listName, std::string&
 
 void ReportMailbox(Services& services, const std::string& label, bool open) {
     const Pop3Client& pop3 = services.pop3;
-    MailboxEvent event{pop3.User, pop3.HostAddress, pop3.Port, open, pop3.MessageCount,
-                       open ? MailError{} : pop3.LastError};
+    MailboxEvent event{pop3.User, pop3.HostAddress,  pop3.Port,
+                       open,      pop3.MessageCount, open ? MailError{} : pop3.LastError};
     if (!open && IsProtectionFailure(event.error)) {
         WriteLog(services, Stamp(services) + label + ": " + MailboxText(pop3.User, event.error));
     }

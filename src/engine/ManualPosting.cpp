@@ -1,7 +1,7 @@
 #include "engine/ManualPosting.h"
 
-#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
+#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"

@@ -1,8 +1,8 @@
 #include "engine/Moderation.h"
 
-#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
 #include "engine/ListPosting.h"
+#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "support/Address.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
+#include "engine/MailConnections.h"
 #include "support/Files.h"
 #include "support/Status.h"
 

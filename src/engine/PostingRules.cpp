@@ -1,9 +1,9 @@
 #include "engine/PostingRules.h"
 
-#include "engine/MailConnections.h"
 #include "engine/ActivityLog.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
+#include "engine/MailConnections.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"

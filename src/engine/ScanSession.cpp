@@ -75,9 +75,8 @@ public:
         : services_(services), pop3_(services.pop3), observer_(services.observer) {}
 
     // label names the mailbox in a log line ("List Server", or the list's name).
-    bool Open(const std::string& label, const std::string& host, int port,
-              const std::string& user, const std::string& password,
-              const ServerSecurity& security) {
+    bool Open(const std::string& label, const std::string& host, int port, const std::string& user,
+              const std::string& password, const ServerSecurity& security) {
         pop3_.HostAddress = host;
         pop3_.Port = port;
         pop3_.User = user;
@@ -196,8 +195,8 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         return;
     }
     Pop3Client& pop3 = services.pop3;
-    if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port,
-                         settings.Pop3User, settings.Pop3Password,
+    if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
+                         settings.Pop3Password,
                          ListMailboxSecurity(settings, services.console.Globals()))) {
         pop3.Quit();
         return;

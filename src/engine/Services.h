@@ -22,9 +22,9 @@ struct MailboxEvent {
     std::string user;
     std::string host;
     int port = 0;
-    bool open = false;          // the login was accepted
-    int32_t messages = 0;       // when open: the count STAT gave
-    MailError error;            // when not open: why, as far as the client knows
+    bool open = false;     // the login was accepted
+    int32_t messages = 0;  // when open: the count STAT gave
+    MailError error;       // when not open: why, as far as the client knows
 };
 
 // What a window shows of the engine's work. Calls may come from a worker thread; a window

@@ -19,7 +19,7 @@ struct ServerSecurity {
 };
 
 struct CertificateInfo {
-    std::string subject;      // RFC 2253 form, "CN=mail.example.org,O=Example"
+    std::string subject;  // RFC 2253 form, "CN=mail.example.org,O=Example"
     std::string issuer;
     std::string notAfter;     // "2027-03-01 12:00:00 UTC"
     std::string fingerprint;  // SHA-256 of the certificate, "3A:0F:..." (FormatFingerprint)
@@ -27,9 +27,9 @@ struct CertificateInfo {
 
 // What a TLS handshake established.
 struct TlsInfo {
-    bool used = false;     // a handshake was made
-    std::string version;   // "TLSv1.3"
-    std::string cipher;    // "TLS_AES_256_GCM_SHA384"
+    bool used = false;    // a handshake was made
+    std::string version;  // "TLSv1.3"
+    std::string cipher;   // "TLS_AES_256_GCM_SHA384"
     CertificateInfo certificate;
     bool verified = false;  // the chain reached a trusted CA and the certificate names the host
     bool pinned = false;    // accepted because its fingerprint is the pinned one

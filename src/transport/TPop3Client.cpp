@@ -173,8 +173,8 @@ std::optional<Lines> TPop3Client::Capabilities() {
 
 bool TPop3Client::UpgradeToTls(MailError& error) {
     TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
-    stream_ = tls_.Start(std::move(stream_), peer, FirstByteTimeoutMs, SendTimeoutMs, tlsInfo_,
-                         error);
+    stream_ =
+        tls_.Start(std::move(stream_), peer, FirstByteTimeoutMs, SendTimeoutMs, tlsInfo_, error);
     return stream_ != nullptr;
 }
 
@@ -183,9 +183,8 @@ bool TPop3Client::Connect(MailError& error, Lines* capabilities) {
     tlsInfo_ = TlsInfo{};
     const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
     if (!mode) {
-        error = Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode +
-                                                "\" for " + Where() +
-                                                " (auto, tls, starttls or none)");
+        error = Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode + "\" for " +
+                                                Where() + " (auto, tls, starttls or none)");
         return false;
     }
     const SecurityMode security = ResolveSecurity(*mode, Port);
@@ -317,7 +316,8 @@ bool TPop3Client::Stat() {
 Lines TPop3Client::FetchMessage(const std::string& command) {
     const std::string response = Exchange(command, true);
     LastReplyPositive = IsPositive(response);
-    LastError = LastReplyPositive ? MailError{} : Failed(command.substr(0, command.find(' ')), response);
+    LastError =
+        LastReplyPositive ? MailError{} : Failed(command.substr(0, command.find(' ')), response);
     return TextToLines(response);
 }
 

@@ -158,9 +158,9 @@ bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::stri
     }
     switch (lastStatus_) {
         case ReplyStatus::NoData:
-            result.error = Fail(MailFailure::Timeout,
-                                "no reply to " + what + " from " + Where() + " within " +
-                                    std::to_string(ReplyTimeoutMs / 1000) + " s");
+            result.error =
+                Fail(MailFailure::Timeout, "no reply to " + what + " from " + Where() + " within " +
+                                               std::to_string(ReplyTimeoutMs / 1000) + " s");
             break;
         case ReplyStatus::Stalled:
             result.error = Fail(MailFailure::Timeout,
@@ -247,7 +247,8 @@ bool TSmtpClient::StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls
         return false;
     }
     const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
-    stream_ = tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, result.error);
+    stream_ =
+        tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, result.error);
     result.lastReply.clear();
     if (!stream_) {
         return false;
@@ -298,9 +299,9 @@ SmtpResult TSmtpClient::Converse(ProbeReport* report) {
     SmtpResult result;
     const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
     if (!mode) {
-        result.error = Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode +
-                                                       "\" for " + Where() +
-                                                       " (auto, tls, starttls or none)");
+        result.error =
+            Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode + "\" for " +
+                                            Where() + " (auto, tls, starttls or none)");
         return result;
     }
     const SecurityMode security = ResolveSecurity(*mode, Port);
@@ -351,7 +352,7 @@ SmtpResult TSmtpClient::Converse(ProbeReport* report) {
     if (RequireAuthentication) {
         const bool accepted = Authenticate(security, capabilities, result);
         if (report != nullptr) {
-            report->login = accepted ? LoginOutcome::Accepted
+            report->login = accepted                                 ? LoginOutcome::Accepted
                             : result.error.kind == MailFailure::Auth ? LoginOutcome::Refused
                                                                      : LoginOutcome::NotTried;
         }
@@ -399,9 +400,9 @@ SmtpResult TSmtpClient::Submit() {
     }
     for (const std::string& recipient : SendTo) {
         if (!IsSafeAddress(recipient)) {
-            result.error = Fail(
-                MailFailure::Input,
-                "Recipient address refused: it contains a line break or an angle bracket");
+            result.error =
+                Fail(MailFailure::Input,
+                     "Recipient address refused: it contains a line break or an angle bracket");
             return result;
         }
     }

@@ -504,7 +504,8 @@ SSL_CTX* TlsClient::Context::For(const std::string& file, MailError& error) {
     }
     if (!file.empty() && SSL_CTX_load_verify_locations(made.get(), file.c_str(), nullptr) != 1) {
         const std::string reason = OpenSslReason();
-        error = Fail(MailFailure::Settings, "TlsCAFile " + file + " cannot be read as PEM CA certificates" +
+        error = Fail(MailFailure::Settings, "TlsCAFile " + file +
+                                                " cannot be read as PEM CA certificates" +
                                                 (reason.empty() ? "" : " (" + reason + ")"));
         return nullptr;
     }
@@ -536,9 +537,8 @@ bool TlsClient::Prepare(const TlsPeer& peer, MailError& error) {
     return context_->For(peer.caFile, error) != nullptr;
 }
 
-std::unique_ptr<ByteStream> TlsClient::Start(std::unique_ptr<ByteStream> plain,
-                                             const TlsPeer& peer, int timeoutMs,
-                                             int writeTimeoutMs, TlsInfo& info,
+std::unique_ptr<ByteStream> TlsClient::Start(std::unique_ptr<ByteStream> plain, const TlsPeer& peer,
+                                             int timeoutMs, int writeTimeoutMs, TlsInfo& info,
                                              MailError& error) {
     info = TlsInfo{};
     const std::string where = peer.host + ":" + std::to_string(peer.port);
@@ -571,7 +571,8 @@ std::unique_ptr<ByteStream> TlsClient::Start(std::unique_ptr<ByteStream> plain,
                               SSL_set_tlsext_host_name(ssl, name.text.c_str()) == 1);
     if (!named) {
         ERR_clear_error();
-        error = Fail(MailFailure::Settings, "\"" + peer.host + "\" cannot be checked against a certificate");
+        error = Fail(MailFailure::Settings,
+                     "\"" + peer.host + "\" cannot be checked against a certificate");
         stream->Drop();
         return nullptr;
     }
@@ -579,8 +580,8 @@ std::unique_ptr<ByteStream> TlsClient::Start(std::unique_ptr<ByteStream> plain,
     SSL_set_ex_data(ssl, VerifyNotesIndex(), &notes);
     auto link = std::make_unique<SessionLink>();
     link->sessions = &context_->sessions;
-    link->key = peer.host + "\n" + std::to_string(peer.port) + "\n" + pin.value_or("") + "\n" +
-                peer.caFile;
+    link->key =
+        peer.host + "\n" + std::to_string(peer.port) + "\n" + pin.value_or("") + "\n" + peer.caFile;
     const std::string key = link->key;
     stream->Link(std::move(link));
     auto cached = context_->sessions.find(key);

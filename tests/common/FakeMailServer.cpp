@@ -1,11 +1,11 @@
 #include "FakeMailServer.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -45,8 +45,8 @@ SSL_CTX* ServerContext(const std::string& pem, int maxVersion) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     BIO* in = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
     X509* cert = in != nullptr ? PEM_read_bio_X509(in, nullptr, nullptr, nullptr) : nullptr;
-    EVP_PKEY* key = cert != nullptr ? PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr)
-                                    : nullptr;
+    EVP_PKEY* key =
+        cert != nullptr ? PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr) : nullptr;
     bool ok = ctx != nullptr && key != nullptr && SSL_CTX_use_certificate(ctx, cert) == 1 &&
               SSL_CTX_use_PrivateKey(ctx, key) == 1;
     if (ok && maxVersion != 0) {
@@ -239,8 +239,7 @@ int FakeMailServer::AcceptOne() {
     return -1;
 }
 
-long FakeMailServer::ReadMore(std::size_t index, Link& link, int deadlineMs,
-                              std::string& pending) {
+long FakeMailServer::ReadMore(std::size_t index, Link& link, int deadlineMs, std::string& pending) {
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(deadlineMs);
     while (!stop_ && SteadyClock::now() < deadline) {
         if (link.ssl == nullptr || SSL_pending(link.ssl) == 0) {

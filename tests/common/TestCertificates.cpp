@@ -46,9 +46,9 @@ std::string PemOf(X509* cert) {
 
 std::string PemOf(EVP_PKEY* key) {
     BioPtr out(BIO_new(BIO_s_mem()));
-    Require(out && PEM_write_bio_PrivateKey(out.get(), key, nullptr, nullptr, 0, nullptr,
-                                            nullptr) == 1,
-            "PEM of key");
+    Require(
+        out && PEM_write_bio_PrivateKey(out.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1,
+        "PEM of key");
     char* data = nullptr;
     long size = BIO_get_mem_data(out.get(), &data);
     return std::string(data, static_cast<std::size_t>(size));

@@ -282,7 +282,6 @@ TEST(TPop3Client, ConnectsOverIPv6Loopback) {
     EXPECT_TRUE(server.Problems().empty());
 }
 
-
 // TLS: the server's certificate is pinned, so no CA file is needed here (the checks
 // themselves are TlsStream's tests).
 const testing::TestIdentity& ServerCert() {
@@ -348,7 +347,10 @@ TEST(TPop3Client, NoCredentialLeavesWhenTlsCannotBeHad) {
     const std::string other = testing::SelfSigned({"other", {"other"}, {}}).Pem();
     Case cases[] = {
         {"STLS not listed",
-         ServerScript().SendLine("+OK ready").Reply("CAPA", "+OK\r\nUSER\r\n.").Reply("QUIT", "+OK"),
+         ServerScript()
+             .SendLine("+OK ready")
+             .Reply("CAPA", "+OK\r\nUSER\r\n.")
+             .Reply("QUIT", "+OK"),
          "starttls", MailFailure::Tls, "does not offer STLS"},
         {"CAPA refused",
          ServerScript().SendLine("+OK ready").Reply("CAPA", "-ERR what?").Reply("QUIT", "+OK"),

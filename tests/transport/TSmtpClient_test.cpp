@@ -392,8 +392,8 @@ TEST(TSmtpClient, StartTlsThenEhloAgainAndAuthPlainOrImplicitTlsWithLogin) {
                                       "\r\nAUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n" + tail);
     Secure(smtp, "tls");
     EXPECT_TRUE(smtp.Send(reply)) << reply;
-    EXPECT_EQ(server.Received(1), testing::kTlsMarker + Ehlo() +
-                                      "\r\nAUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n" + tail);
+    EXPECT_EQ(server.Received(1),
+              testing::kTlsMarker + Ehlo() + "\r\nAUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n" + tail);
     EXPECT_TRUE(server.Problems().empty());
 }
 
@@ -413,14 +413,20 @@ TEST(TSmtpClient, NoCredentialLeavesWhenTlsOrAMechanismIsMissing) {
         {"STARTTLS stripped from the EHLO reply",
          greeted("250-mail.example.org\r\n250 AUTH PLAIN\r\n"), "starttls", MailFailure::Tls,
          "does not offer STARTTLS"},
-        {"STARTTLS refused", greeted("250-mail.example.org\r\n250 STARTTLS\r\n").Reply("STARTTLS", "454 4.7.0 not now"),
+        {"STARTTLS refused",
+         greeted("250-mail.example.org\r\n250 STARTTLS\r\n").Reply("STARTTLS", "454 4.7.0 not now"),
          "starttls", MailFailure::Tls, "refused STARTTLS: 454 4.7.0 not now"},
         {"a reply slipped in after 220",
-         greeted("250-mail.example.org\r\n250 STARTTLS\r\n").Expect("STARTTLS").Send("220 go\r\n220 injected\r\n"),
+         greeted("250-mail.example.org\r\n250 STARTTLS\r\n")
+             .Expect("STARTTLS")
+             .Send("220 go\r\n220 injected\r\n"),
          "starttls", MailFailure::Tls, "more than its answer"},
         {"neither PLAIN nor LOGIN",
-         ServerScript().StartTls(ServerCert().Pem()).SendLine("220 ready").Expect(Ehlo()).Send(
-             "250-mail.example.org\r\n250 AUTH CRAM-MD5\r\n"),
+         ServerScript()
+             .StartTls(ServerCert().Pem())
+             .SendLine("220 ready")
+             .Expect(Ehlo())
+             .Send("250-mail.example.org\r\n250 AUTH CRAM-MD5\r\n"),
          "tls", MailFailure::Auth, "offers neither AUTH PLAIN nor AUTH LOGIN"},
         {"another certificate", ServerScript().StartTls(other), "tls", MailFailure::Certificate,
          "certificate of 127.0.0.1 refused: fingerprint mismatch"},
@@ -440,8 +446,8 @@ TEST(TSmtpClient, NoCredentialLeavesWhenTlsOrAMechanismIsMissing) {
 }
 
 TEST(TSmtpClient, SendSaysInWordsWhatTheProgramRefused) {
-    FakeMailServer server({ServerScript().StartTls(
-        testing::SelfSigned({"other", {"other"}, {}}).Pem())});
+    FakeMailServer server(
+        {ServerScript().StartTls(testing::SelfSigned({"other", {"other"}, {}}).Pem())});
     TSmtpClient smtp;
     PointAt(smtp, server);
     Secure(smtp, "tls");

@@ -25,9 +25,8 @@ constexpr int kPatientMs = 3000;
 // One CA and the server certificates the cases need, made once for the whole file.
 struct Certificates {
     TestCa ca{"Corvanteer Test CA"};
-    TestIdentity named = ca.Issue({"mail.example.test",
-                                   {"mail.example.test", "localhost"},
-                                   {"127.0.0.1", "::1"}});
+    TestIdentity named =
+        ca.Issue({"mail.example.test", {"mail.example.test", "localhost"}, {"127.0.0.1", "::1"}});
     TestIdentity addressOnly = ca.Issue({"127.0.0.1", {}, {"127.0.0.1"}});
     TestIdentity expired = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}, -30, -1});
     TestIdentity selfSigned = testing::SelfSigned({"localhost", {"localhost"}, {"127.0.0.1"}});
@@ -45,7 +44,8 @@ struct Outcome {
 };
 
 // Connects to server, runs the handshake as peer says and reads one line over TLS.
-Outcome Handshake(FakeMailServer& server, TlsClient& tls, TlsPeer peer, int timeoutMs = kPatientMs) {
+Outcome Handshake(FakeMailServer& server, TlsClient& tls, TlsPeer peer,
+                  int timeoutMs = kPatientMs) {
     Outcome outcome;
     if (peer.port == 0) {
         peer.port = server.Port();
@@ -56,12 +56,13 @@ Outcome Handshake(FakeMailServer& server, TlsClient& tls, TlsPeer peer, int time
         outcome.error = Fail(MailFailure::Connect, "no connection");
         return outcome;
     }
-    auto stream = tls.Start(std::move(plain), peer, timeoutMs, kPatientMs, outcome.info,
-                            outcome.error);
+    auto stream =
+        tls.Start(std::move(plain), peer, timeoutMs, kPatientMs, outcome.info, outcome.error);
     if (stream) {
         ReplyReader reader;
-        reader.Read(*stream, {kPatientMs, kPatientMs, 0},
-                    [](std::string_view text) { return EndsWith(text, "\r\n"); }, outcome.line);
+        reader.Read(
+            *stream, {kPatientMs, kPatientMs, 0},
+            [](std::string_view text) { return EndsWith(text, "\r\n"); }, outcome.line);
         stream->Close();
     }
     return outcome;
@@ -96,14 +97,14 @@ TEST_F(TlsStreamTest, CertificateIsAcceptedOrRefusedWithHostReasonAndFingerprint
     const Case cases[] = {
         {"a trusted certificate naming the address", c.named, "127.0.0.1", true, "",
          MailFailure::None, ""},
-        {"a trusted certificate naming the host", c.named, "localhost", true, "",
-         MailFailure::None, ""},
+        {"a trusted certificate naming the host", c.named, "localhost", true, "", MailFailure::None,
+         ""},
         {"a name the certificate does not hold", c.addressOnly, "localhost", true, "",
          MailFailure::Certificate, "name mismatch"},
         {"an issuer nobody trusts", c.named, "127.0.0.1", false, "", MailFailure::Certificate,
          "unknown issuer"},
-        {"an untrusted certificate pinned (bare lower-case hex)", c.selfSigned, "127.0.0.1",
-         false, Bare(c.selfSigned.fingerprint), MailFailure::None, ""},
+        {"an untrusted certificate pinned (bare lower-case hex)", c.selfSigned, "127.0.0.1", false,
+         Bare(c.selfSigned.fingerprint), MailFailure::None, ""},
         {"a pin accepts whatever the name", c.addressOnly, "localhost", false,
          c.addressOnly.fingerprint, MailFailure::None, ""},
         {"a pin refuses a trusted certificate that is not the pinned one", c.named, "127.0.0.1",
@@ -115,8 +116,8 @@ TEST_F(TlsStreamTest, CertificateIsAcceptedOrRefusedWithHostReasonAndFingerprint
         SCOPED_TRACE(test.name);
         FakeMailServer server({Greets(test.server)});
         TlsClient tls;
-        Outcome got = Handshake(server, tls,
-                                {test.host, 0, test.pin, test.trustCa ? caFile : std::string()});
+        Outcome got =
+            Handshake(server, tls, {test.host, 0, test.pin, test.trustCa ? caFile : std::string()});
         EXPECT_EQ(got.error.kind, test.expected) << got.error.Text();
         EXPECT_EQ(got.info.certificate.fingerprint, test.server.fingerprint);
         if (test.expected == MailFailure::None) {
@@ -190,7 +191,8 @@ TEST_F(TlsStreamTest, SecondConnectionResumesTheSessionAndStillChecksIt) {
     EXPECT_EQ(second.info.certificate.fingerprint, Certs().named.fingerprint);
     // The pin is part of a session's key: with another pin the handshake is a full one, and
     // the certificate is refused.
-    Outcome pinned = Handshake(server, tls, {"127.0.0.1", 0, Certs().selfSigned.fingerprint, caFile});
+    Outcome pinned =
+        Handshake(server, tls, {"127.0.0.1", 0, Certs().selfSigned.fingerprint, caFile});
     EXPECT_EQ(pinned.error.kind, MailFailure::Certificate);
 }
 
