@@ -107,6 +107,10 @@ said=$(systemd-analyze --user verify /usr/lib/systemd/user/corvanteer.service 2>
 systemd-analyze security --offline=yes --threshold=15 \
     /usr/lib/systemd/system/corvanteer.service | tail -1
 man -w corvanteer-cli >/dev/null || fail "man corvanteer-cli"
+# Not enabled by the installation; enabled by the operator; removing the package undoes it.
+expect "service after installing" "disabled" "$(systemctl is-enabled corvanteer.service || true)"
+systemctl enable --quiet corvanteer.service
+expect "service enabled by the operator" "enabled" "$(systemctl is-enabled corvanteer.service)"
 
 if ((window)); then
     desktop-file-validate /usr/share/applications/corvanteer.desktop || fail "desktop entry"
@@ -133,6 +137,8 @@ fi
 apt-get purge -y -qq corvanteer corvanteer-cli >/dev/null 2>&1
 [[ ! -e /usr/bin/corvanteer-cli && ! -e /usr/lib/systemd/system/corvanteer.service ]] ||
     fail "files left after purge"
+[[ -z $(find /etc/systemd/system -name corvanteer.service) ]] ||
+    fail "the service's links left after purge: $(find /etc/systemd/system -name corvanteer.service)"
 [[ -f /var/lib/corvanteer/settings.sqlite ]] ||
     fail "purging removed the service's lists and settings"
 
