@@ -12,7 +12,9 @@ if [[ $(id -u) -ne 0 ]]; then
     echo "package_install_test: needs root (it installs the packages with apt-get)" >&2
     exit 1
 fi
-exec 9>/run/lock/corvanteer-package-test.lock
+locks=/run/lock
+[[ -d $locks ]] || locks=/tmp
+exec 9>"$locks/corvanteer-package-test.lock"
 flock 9
 
 out=$build/packages
