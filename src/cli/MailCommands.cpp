@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/ConnectionCheck.h"
+#include "app/ScanStatus.h"
 #include "app/Scheduler.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
@@ -36,7 +37,7 @@ int Scan(CliSession& session) {
     std::unique_lock<SessionLock> lock = session.LockSession();
     session.progress().Enable(true);
     NoPollTimer timer;
-    const ScanOutcome outcome = RunScanSession(session.services(), timer);
+    const ScanOutcome outcome = RunRecordedScan(session.services(), timer, std::nullopt);
     session.progress().Enable(false);
     session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
     return outcome.ok ? kExitDone : kExitFailed;

@@ -72,7 +72,6 @@ public:
     bool RequireAuthentication = false;
     Lines SendTo;
     std::string User;
-    bool ReplyDone = false;
     // How the connection is protected; the default, auto, is plain text on port 25.
     ServerSecurity Security;
 

@@ -132,7 +132,6 @@ bool TSmtpClient::Write(std::string_view bytes) {
 }
 
 void TSmtpClient::ReadReply(std::string& reply) {
-    ReplyDone = false;
     reply.clear();
     lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
@@ -144,7 +143,6 @@ void TSmtpClient::ReadReply(std::string& reply) {
             CloseConnection();
         }
     }
-    ReplyDone = true;
 }
 
 bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::string& what,
