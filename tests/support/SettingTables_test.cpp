@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
-    EXPECT_EQ(GlobalSettingTable().size(), 24u);
+    EXPECT_EQ(GlobalSettingTable().size(), 27u);
     EXPECT_EQ(ListSettingTable().size(), 28u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
