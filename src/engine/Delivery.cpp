@@ -82,9 +82,9 @@ DeliveryOutcome DeliverySession::Deliver(bool partial) {
                 // A server that drops every connection at once is not asked again and again.
                 if (reconnections_ > 0 && sentOnConnection_ == 0) {
                     dead_ = true;
-                    deadResult_.error =
-                        Fail(MailFailure::Connection, "the SMTP server ended the connection "
-                                                      "again without taking a message");
+                    deadResult_.error = Fail(MailFailure::Connection,
+                                             "the SMTP server ended the connection "
+                                             "again without taking a message");
                     return NotTried(DeliveryStatus::Failed);
                 }
                 ++reconnections_;

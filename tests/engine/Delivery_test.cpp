@@ -192,8 +192,9 @@ TEST_F(DeliveryTest, HourlyCapHoldsTheRestUntilALaterSessionHasRoom) {
     counts = SendPendingMail(services);
     EXPECT_EQ(counts.sent, 2);
     EXPECT_EQ(smtp.Delivered().back().sendTo, Lines{Member(5)});
-    EXPECT_EQ(LogLines().back(),
-              "Mon,09Mar26 15:05:00 pending msg from news@lists.test: sent successfully (Attempt 1)");
+    EXPECT_EQ(
+        LogLines().back(),
+        "Mon,09Mar26 15:05:00 pending msg from news@lists.test: sent successfully (Attempt 1)");
     EXPECT_TRUE(QueueFiles().empty());
 }
 
@@ -225,8 +226,7 @@ TEST_F(DeliveryTest, AServerSayingTheSenderIsOverALimitHoldsWhatRemains) {
     // The next session sends them; a 452 4.5.3 for recipients of a Bcc part holds those.
     smtp = FakeSmtp();
     smtp.recipientReply = [](const std::string& address) {
-        return address == Member(5) ? std::string("452 4.5.3 Too many recipients")
-                                    : std::string();
+        return address == Member(5) ? std::string("452 4.5.3 Too many recipients") : std::string();
     };
     QueueRunCounts counts = SendPendingMail(services);
     EXPECT_EQ(counts.sent, 2);
@@ -272,13 +272,12 @@ TEST_F(DeliveryTest, SendingWindowSlidesAndIsSharedThroughTheRecord) {
         bool allowed;
     };
     // Used: 3 at 14:05:20, 2 at 14:35:20; caps 5 an hour, 8 a day.
-    const Step steps[] = {{0, 1, false}, {29 * 60 + 59, 1, false}, {1, 3, true}, {0, 4, false},
-                          {3600, 5, false},  // the day still holds 5 of its 8
+    const Step steps[] = {{0, 1, false}, {29 * 60 + 59, 1, false}, {1, 3, true},
+                          {0, 4, false}, {3600, 5, false},  // the day still holds 5 of its 8
                           {0, 3, true},  {86400, 8, true}};
     for (const Step& step : steps) {
         clock.AdvanceSeconds(step.advance);
-        EXPECT_EQ(second.Allows(step.count), step.allowed)
-            << step.count << " at +" << step.advance;
+        EXPECT_EQ(second.Allows(step.count), step.allowed) << step.count << " at +" << step.advance;
     }
     EXPECT_EQ(second.Largest(), 5u);
     EXPECT_FALSE(SendingCaps(services, 0, 0).Active());

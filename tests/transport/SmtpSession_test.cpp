@@ -103,9 +103,8 @@ TEST(SmtpSession, PartialDeliveryLeavesOutRefusedRecipientsWithAndWithoutPipelin
         return script;
     };
     Case cases[] = {
-        {"EHLO refused, HELO then", tail(Greeted("502 5.5.2 what?\r\n").Reply(
-                                        "HELO " + LocalHostName(), "250 hello")),
-         false},
+        {"EHLO refused, HELO then",
+         tail(Greeted("502 5.5.2 what?\r\n").Reply("HELO " + LocalHostName(), "250 hello")), false},
         {"pipelined", tail(Greeted("250-mail.example.org\r\n250 PIPELINING\r\n")), true},
     };
     for (Case& test : cases) {
