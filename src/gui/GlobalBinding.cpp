@@ -126,6 +126,13 @@ GlobalSettings TfrmMain::GlobalsShown() const {
     g.Top = y();
     g.Left = x();
     g.LastList = cmbLists->currentIndex();
+    // Not on the page: the connections' security as stored (config set, restore).
+    const std::string key = setup_.paths.SettingsKey();
+    g.ListServerSecurity = store_.ReadRegString(key, "ListServerSecurity", g.ListServerSecurity);
+    g.ListServerTlsFingerprint = store_.ReadRegString(key, "ListServerTlsFingerprint", "");
+    g.SMTPSecurity = store_.ReadRegString(key, "SMTPSecurity", g.SMTPSecurity);
+    g.SMTPTlsFingerprint = store_.ReadRegString(key, "SMTPTlsFingerprint", "");
+    g.TlsCAFile = store_.ReadRegString(key, "TlsCAFile", "");
     return g;
 }
 

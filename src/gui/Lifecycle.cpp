@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "app/ScanStatus.h"
+#include "engine/MailConnections.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/TfrmSmtpAuth.h"
@@ -166,6 +167,7 @@ void TfrmMain::ApplyClientSettings() {
     smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
     smtp_.User = smtpAuth_->User();
     smtp_.Password = smtpAuth_->Password();
+    smtp_.Security = SmtpSecurity(GlobalsShown());
 }
 
 void TfrmMain::butGoClick() {
