@@ -23,11 +23,7 @@ namespace corvanteer {
 namespace {
 
 const SettingDef& GlobalDef(const char* name) {
-    const SettingDef* def = FindSetting(GlobalSettingTable(), name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, std::string("Unknown setting ") + name);
-    }
-    return *def;
+    return FindSettingOrFail(GlobalSettingTable(), name);
 }
 
 }  // namespace

@@ -26,11 +26,7 @@ namespace corvanteer {
 namespace {
 
 const SettingDef& ListDef(const char* name) {
-    const SettingDef* def = FindSetting(ListSettingTable(), name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, std::string("Unknown setting ") + name);
-    }
-    return *def;
+    return FindSettingOrFail(ListSettingTable(), name);
 }
 
 }  // namespace

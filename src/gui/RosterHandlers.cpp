@@ -9,6 +9,7 @@
 
 #include "app/ImportExport.h"
 #include "app/RosterOperations.h"
+#include "engine/Roster.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "support/SectionFile.h"
@@ -148,7 +149,7 @@ void TfrmMain::butPasswordClick() {
         std::string current;
         for (const RosterEntry& entry : corvanteer::FillRoster(services_, currentList_).entries) {
             if (SameText(entry.address, address)) {
-                current = SplitString(entry.line, " ").Part(3);
+                current = MemberEntry::Parse(entry.line).password;
                 break;
             }
         }
