@@ -21,8 +21,10 @@ namespace corvanteer {
 namespace {
 
 // A radio group: the group box carries the control's name, its buttons "<name>0", "<name>1"...
-QButtonGroup* RadioGroup(QGroupBox* box, const char* name, const QStringList& captions) {
-    auto* group = Child<QButtonGroup>(box);
+// and the button group (which knows the choice) its own name.
+QButtonGroup* RadioGroup(QGroupBox* box, const char* name, const char* groupName,
+                         const QStringList& captions) {
+    auto* group = Named<QButtonGroup>(box, groupName);
     auto* layout = Child<QVBoxLayout>(box);
     box->setLayout(layout);
     for (int i = 0; i < captions.size(); ++i) {
@@ -75,13 +77,13 @@ QWidget* TfrmMain::BuildOptionsPage() {
 
     optAllowPostBy = Named<QGroupBox>(page, "optAllowPostBy", QStringLiteral(" Permissions "));
     allowPostByGroup = RadioGroup(
-        optAllowPostBy, "optAllowPostBy",
+        optAllowPostBy, "optAllowPostBy", "allowPostByGroup",
         {QStringLiteral("Allow only moderators to post"), QStringLiteral("Allow members to post"),
          QStringLiteral("Allow anybody to post")});
     optPostingMethod =
         Named<QGroupBox>(page, "optPostingMethod", QStringLiteral(" Posting method "));
     postingMethodGroup =
-        RadioGroup(optPostingMethod, "optPostingMethod",
+        RadioGroup(optPostingMethod, "optPostingMethod", "postingMethodGroup",
                    {QStringLiteral("Blind carbon copy (Bcc)"), QStringLiteral("Individually")});
     grid->addWidget(optAllowPostBy, 1, 0);
     grid->addWidget(optPostingMethod, 1, 1);

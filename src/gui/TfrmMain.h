@@ -87,6 +87,7 @@ public:
     bool WorkerBusy() const { return worker_.Busy(); }
     QString StatusTextShown() const;
     TfrmSmtpAuth* SmtpAuthWindow() const { return smtpAuth_.get(); }
+    QMenu* TrayMenu() const { return trayMenu_.get(); }
     void SetWorkerHook(WorkerHook hook) { observer_.SetHook(std::move(hook)); }
     // Where the update check looks (tests point it at a local server).
     void SetUpdateBaseUrl(std::string url) { updateBaseUrl_ = std::move(url); }
