@@ -20,79 +20,23 @@
 #include "update/UpdateCheck.h"
 
 namespace corvanteer {
-namespace {
-
-const SettingDef& GlobalDef(const char* name) {
-    const SettingDef* def = FindSetting(GlobalSettingTable(), name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, std::string("Unknown setting ") + name);
-    }
-    return *def;
-}
-
-}  // namespace
-
-void TfrmMain::LoadGlobalSettingsIntoWindow() {
-    const GlobalSettings g =
-        LoadGlobalSettings(store_, setup_.paths.SettingsKey(), setup_.paths.appDir);
-    const bool wasLoading = loading_;
-    loading_ = true;
-    chkTimerON->setChecked(g.TimerON);
-    chkMinimized->setChecked(g.Minimized);
-    chkLaunch->setChecked(g.Launch);
-    SessionInterval->setValue(g.SessionInterval);
-    SmtpMaxAttempts->setValue(g.SmtpMaxAttempts);
-    BackupDir->setText(Q(g.BackupDir));
-    ListServerAddress->setText(Q(g.ListServerAddress));
-    ListServerPop3Host->setText(Q(g.ListServerHost));
-    ListServerPop3UserID->setText(Q(g.ListServerUserID));
-    ListServerPop3Password->setText(Q(g.ListServerPassword));
-    ListServerPop3Port->setValue(g.ListServerPort);
-    SmtpHost->setText(Q(g.SMTPHost));
-    SmtpPort->setValue(g.SMTPPort);
-    loading_ = wasLoading;
-}
-
-void TfrmMain::StoreGlobal(const char* name, const std::string& value) {
-    WriteSettingText(store_, setup_.paths.SettingsKey(), GlobalDef(name), value);
-    RefreshConsole();
-}
-
-void TfrmMain::StoreGlobalInteger(const char* name, int value) {
-    StoreGlobal(name, std::to_string(value));
-}
-
-void TfrmMain::StoreGlobalBool(const char* name, bool value) {
-    StoreGlobal(name, value ? "1" : "0");
-}
 
 void TfrmMain::BindGlobalControls() {
-    auto text = [this](QLineEdit* edit, const char* name) {
-        BindLeave(edit, [this, edit, name] { StoreGlobal(name, S(edit->text())); });
-    };
-    text(ListServerAddress, "ListServerAddress");
-    text(ListServerPop3Host, "ListServerHost");
-    text(ListServerPop3UserID, "ListServerUserID");
-    text(ListServerPop3Password, "ListServerPassword");  // scrambled by its table entry
-    text(SmtpHost, "SMTPHost");
-    text(BackupDir, "BackupDir");
-
-    auto number = [this](QSpinBox* spin, const char* name) {
-        connect(spin, &QSpinBox::valueChanged, this, [this, name](int value) {
-            if (!loading_) {
-                Guarded([&] { StoreGlobalInteger(name, value); });
-            }
-        });
-    };
-    number(ListServerPop3Port, "ListServerPort");
-    number(SmtpPort, "SMTPPort");
-    number(SessionInterval, "SessionInterval");
-    number(SmtpMaxAttempts, "SmtpMaxAttempts");
-
-    connect(chkTimerON, &QCheckBox::clicked, this,
-            [this](bool on) { Guarded([&] { StoreGlobalBool("TimerON", on); }); });
-    connect(chkMinimized, &QCheckBox::clicked, this,
-            [this](bool on) { Guarded([&] { StoreGlobalBool("Minimized", on); }); });
+    globalFields_.Bind({
+        Setting(ListServerAddress, "ListServerAddress"),
+        Setting(ListServerPop3Host, "ListServerHost"),
+        Setting(ListServerPop3UserID, "ListServerUserID"),
+        Setting(ListServerPop3Password, "ListServerPassword"),  // scrambled by its table entry
+        Setting(ListServerPop3Port, "ListServerPort"),
+        Setting(SmtpHost, "SMTPHost"),
+        Setting(SmtpPort, "SMTPPort"),
+        Setting(SessionInterval, "SessionInterval"),
+        Setting(SmtpMaxAttempts, "SmtpMaxAttempts"),
+        Setting(chkTimerON, "TimerON"),
+        Setting(chkMinimized, "Minimized"),
+        Setting(chkLaunch, "Launch", StoreWhen::PageAsks),  // after the start-up entry
+        Setting(BackupDir, "BackupDir"),
+    });
     connect(chkLaunch, &QCheckBox::clicked, this,
             [this] { Guarded([this] { chkLaunchClick(); }); });
     connect(butSmtpAuth, &QPushButton::clicked, this, [this] {
@@ -104,7 +48,7 @@ void TfrmMain::BindGlobalControls() {
 
 void TfrmMain::chkLaunchClick() {
     SetRunAtStartup(kProductTitle, setup_.executable, chkLaunch->isChecked());
-    StoreGlobalBool("Launch", chkLaunch->isChecked());
+    globalFields_.Store(chkLaunch);
 }
 
 GlobalSettings TfrmMain::GlobalsShown() const {
@@ -177,7 +121,7 @@ void TfrmMain::butBackDirBrowseClick() {
         return;
     }
     BackupDir->setText(folder);
-    Guarded([this] { StoreGlobal("BackupDir", S(BackupDir->text())); });
+    Guarded([this] { globalFields_.Store(BackupDir); });
 }
 
 void TfrmMain::butUpdatesClick() {

@@ -23,167 +23,77 @@
 #include "support/Status.h"
 
 namespace corvanteer {
-namespace {
 
-const SettingDef& ListDef(const char* name) {
-    const SettingDef* def = FindSetting(ListSettingTable(), name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, std::string("Unknown setting ") + name);
-    }
-    return *def;
-}
-
-}  // namespace
-
-std::string TfrmMain::CurrentListKey() const {
-    return setup_.paths.ListKey(currentList_);
-}
 std::string TfrmMain::CurrentDataFile() const {
     return setup_.paths.ListDataFile(currentList_);
 }
 
-void TfrmMain::StoreListString(const char* name, const std::string& value) {
-    if (currentList_.empty()) {
-        return;
-    }
-    WriteSettingText(store_, CurrentListKey(), ListDef(name), value);
-}
-
-void TfrmMain::StoreListInteger(const char* name, int value) {
-    StoreListString(name, std::to_string(value));
-}
-
-void TfrmMain::StoreListBool(const char* name, bool value) {
-    StoreListString(name, value ? "1" : "0");
-}
-
-void TfrmMain::StoreSection(const char* section, const QPlainTextEdit* memo) {
-    if (currentList_.empty()) {
-        return;
-    }
-    std::lock_guard<StoreLock> guard(storeLock_);
-    WriteSection(CurrentDataFile(), section, MemoLines(memo));
-}
-
-void TfrmMain::BindLeave(QWidget* widget, std::function<void()> store) {
-    leaveBindings_.emplace_back(widget, store);
-    OnLeave(widget, [this, widget, store] {
-        if (loading_) {
-            return;
-        }
-        dirty_.erase(std::remove(dirty_.begin(), dirty_.end(), widget), dirty_.end());
-        Guarded(store);
-    });
-    auto markDirty = [this, widget] {
-        if (!loading_ && std::find(dirty_.begin(), dirty_.end(), widget) == dirty_.end()) {
-            dirty_.push_back(widget);
-        }
-    };
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        connect(edit, &QLineEdit::textEdited, this, markDirty);
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget)) {
-        connect(memo, &QPlainTextEdit::textChanged, this, markDirty);
-    }
-}
-
 void TfrmMain::CommitPendingEdits() {
-    const std::vector<QWidget*> pending = std::move(dirty_);
-    dirty_.clear();
-    for (QWidget* widget : pending) {
-        for (const auto& [bound, store] : leaveBindings_) {
-            if (bound == widget) {
-                Guarded(store);
-            }
-        }
-    }
+    edits_.CommitAll();
 }
 
 void TfrmMain::BindListControls() {
-    auto check = [this](QCheckBox* box, const char* name, std::function<void()> rule) {
-        connect(box, &QCheckBox::clicked, this, [this, box, name, rule] {
-            Guarded([&] { StoreListBool(name, box->isChecked()); });
+    listFields_.Bind({
+        Setting(chkAllowUserSubscribe, "AllowUserSubscribe"),
+        Setting(chkVerifySubscribe, "VerifySubscribe"),
+        Setting(spinVerifyDays, "VerifyDays"),
+        Setting(chkModerateList, "ModerateList"),
+        Setting(chkRequirePassword, "RequirePassword"),
+        Setting(chkForwardErrorMsgs, "ForwardErrorMsgs"),
+        Setting(chkHideSenderEmail, "HideSenderEmail"),
+        Setting(allowPostByGroup, "AllowPostBy"),
+        Setting(postingMethodGroup, "PostingMethod"),
+        Setting(memoModerators, "Moderators", StoreWhen::EveryChange),
+        Setting(edtTo, "ListTo"),
+        Setting(edtListPostingAddress, "ListPostingAddress"),
+        Setting(edtErrorsTo, "ErrorsTo"),
+        Setting(edtHideEmail, "ChangeSenderEmailTo"),
+        Setting(edtVerifySubject, "VerifySubject"),
+        Setting(edtVerifyErrSubject, "VerifyErrSubject"),
+        Setting(edtAlreadyAMemberSubject, "AlreadyAMemberSubject"),
+        Setting(edtNotMemberSubject, "NotMemberSubject"),
+        Setting(edtSubscribeConfirmSubject, "SubscribeConfirmSubject"),
+        Setting(edtUnsubscribeConfirmSubject, "UnSubscribeConfirmSubject"),
+        Setting(edtPasswordNotifySubject, "PasswordNotifySubject"),
+        Setting(edtHelpSubject, "HelpSubject"),
+        Setting(edtPop3Host, "Pop3Host"),
+        Setting(edtPop3UserID, "Pop3User"),
+        Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
+        Setting(spinPop3Port, "Pop3Port"),
+        Section(memoSubVerify, "Subscribe_Verify"),
+        Section(memoSubConfirm, "Subscribe_Confirm"),
+        Section(MemoUnsubConfirm, "Unsubscribe_Confirm"),
+        Section(memoPasswordNotify, "Password_Notify"),
+        Section(memoVerifyError, "Verify_Error"),
+        Section(memoAlreadyAMember, "Already_A_Member"),
+        Section(memoNotMember, "Not_Member"),
+        Section(memoHelp, "Help"),
+        Section(memoHeaders, "ExtraHeaders"),
+        Section(memoSignature, "Signature"),
+        Section(memoBlacklist, "BlackList"),
+    });
+
+    // The click rules, after the value has been stored.
+    auto rule = [this](QCheckBox* box, std::function<void()> rule) {
+        connect(box, &QCheckBox::clicked, this, [this, rule] {
             if (rule) {
                 rule();
             }
             UpdatePasswordButton();
         });
     };
-    check(chkAllowUserSubscribe, "AllowUserSubscribe", [this] { ApplySubscribeRules(); });
-    check(chkVerifySubscribe, "VerifySubscribe", [this] { ApplySubscribeRules(); });
-    check(chkModerateList, "ModerateList", [this] {
+    rule(chkAllowUserSubscribe, [this] { ApplySubscribeRules(); });
+    rule(chkVerifySubscribe, [this] { ApplySubscribeRules(); });
+    rule(chkModerateList, [this] {
         chkRequirePassword->setEnabled(AllowPostBy() < 2 && !chkModerateList->isChecked());
     });
-    check(chkRequirePassword, "RequirePassword", nullptr);
-    check(chkForwardErrorMsgs, "ForwardErrorMsgs",
-          [this] { edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked()); });
-    check(chkHideSenderEmail, "HideSenderEmail",
-          [this] { edtHideEmail->setEnabled(chkHideSenderEmail->isChecked()); });
-
-    connect(allowPostByGroup, &QButtonGroup::idClicked, this, [this](int id) {
-        Guarded([&] { StoreListInteger("AllowPostBy", id); });
-        ApplyPermissionRules();
-    });
-    connect(postingMethodGroup, &QButtonGroup::idClicked, this, [this](int id) {
-        Guarded([&] { StoreListInteger("PostingMethod", id); });
-        ApplyPostingMethodRules();
-    });
-
-    auto number = [this](QSpinBox* spin, const char* name) {
-        connect(spin, &QSpinBox::valueChanged, this, [this, name](int value) {
-            if (!loading_) {
-                Guarded([&] { StoreListInteger(name, value); });
-            }
-        });
-    };
-    number(spinVerifyDays, "VerifyDays");
-    number(spinPop3Port, "Pop3Port");
-
-    auto text = [this](QLineEdit* edit, const char* name) {
-        BindLeave(edit, [this, edit, name] { StoreListString(name, S(edit->text())); });
-    };
-    text(edtTo, "ListTo");
-    text(edtListPostingAddress, "ListPostingAddress");
-    text(edtErrorsTo, "ErrorsTo");
-    text(edtHideEmail, "ChangeSenderEmailTo");
-    text(edtVerifySubject, "VerifySubject");
-    text(edtVerifyErrSubject, "VerifyErrSubject");
-    text(edtAlreadyAMemberSubject, "AlreadyAMemberSubject");
-    text(edtNotMemberSubject, "NotMemberSubject");
-    text(edtSubscribeConfirmSubject, "SubscribeConfirmSubject");
-    text(edtUnsubscribeConfirmSubject, "UnSubscribeConfirmSubject");
-    text(edtPasswordNotifySubject, "PasswordNotifySubject");
-    text(edtHelpSubject, "HelpSubject");
-    text(edtPop3Host, "Pop3Host");
-    text(edtPop3UserID, "Pop3User");
-    text(edtPop3Password, "Pop3Password");  // scrambled by its table entry
-
-    auto moderators = [this] {
-        StoreListString("Moderators", JoinLines(MemoLines(memoModerators)));
-    };
-    BindLeave(memoModerators, moderators);
-    connect(memoModerators, &QPlainTextEdit::textChanged, this, [this, moderators] {
-        if (!loading_) {
-            Guarded(moderators);
-        }
-    });
-
-    for (const auto& [memo, name] : SectionMemos()) {
-        BindLeave(memo, [this, memo = memo, name = name] { StoreSection(name, memo); });
-    }
-}
-
-std::vector<std::pair<QPlainTextEdit*, const char*>> TfrmMain::SectionMemos() const {
-    return {{memoSubVerify, "Subscribe_Verify"},
-            {memoSubConfirm, "Subscribe_Confirm"},
-            {MemoUnsubConfirm, "Unsubscribe_Confirm"},
-            {memoPasswordNotify, "Password_Notify"},
-            {memoVerifyError, "Verify_Error"},
-            {memoAlreadyAMember, "Already_A_Member"},
-            {memoNotMember, "Not_Member"},
-            {memoHelp, "Help"},
-            {memoHeaders, "ExtraHeaders"},
-            {memoSignature, "Signature"},
-            {memoBlacklist, "BlackList"}};
+    rule(chkRequirePassword, nullptr);
+    rule(chkForwardErrorMsgs,
+         [this] { edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked()); });
+    rule(chkHideSenderEmail, [this] { edtHideEmail->setEnabled(chkHideSenderEmail->isChecked()); });
+    connect(allowPostByGroup, &QButtonGroup::idClicked, this, [this] { ApplyPermissionRules(); });
+    connect(postingMethodGroup, &QButtonGroup::idClicked, this,
+            [this] { ApplyPostingMethodRules(); });
 }
 
 int TfrmMain::AllowPostBy() const {
@@ -234,7 +144,7 @@ void TfrmMain::UpdatePasswordButton() {
 }
 
 void TfrmMain::LoadList() {
-    loading_ = true;
+    edits_.SetFilling(true);
     if (cmbLists->currentIndex() < 0) {
         if (cmbLists->findText(QString::fromLatin1(kDefaultListName), Qt::MatchFixedString) < 0) {
             cmbLists->addItem(QString::fromLatin1(kDefaultListName));
@@ -243,7 +153,7 @@ void TfrmMain::LoadList() {
     }
     RefreshConsole();
     currentList_ = S(cmbLists->currentText());
-    dirty_.clear();
+    edits_.ForgetAll();
     ResetPostPage();
     for (const std::string& name : ListSavedMessages(setup_.paths, currentList_)) {
         cmbPostedMsgs->addItem(Q(name));
@@ -251,54 +161,11 @@ void TfrmMain::LoadList() {
     cmbPostedMsgs->setCurrentIndex(-1);
 
     if (!currentList_.empty()) {
-        Guarded([this] {
-            const std::string key = CurrentListKey();
-            auto text = [&](const char* name) {
-                return ReadSettingText(store_, key, ListDef(name), setup_.paths.appDir);
-            };
-            auto flag = [&](const char* name) { return text(name) == "1"; };
-            auto number = [&](const char* name) { return StrToIntDef(text(name), 0); };
-            chkAllowUserSubscribe->setChecked(flag("AllowUserSubscribe"));
-            chkVerifySubscribe->setChecked(flag("VerifySubscribe"));
-            spinVerifyDays->setValue(number("VerifyDays"));
-            chkModerateList->setChecked(flag("ModerateList"));
-            chkRequirePassword->setChecked(flag("RequirePassword"));
-            chkForwardErrorMsgs->setChecked(flag("ForwardErrorMsgs"));
-            chkHideSenderEmail->setChecked(flag("HideSenderEmail"));
-            if (QAbstractButton* button = allowPostByGroup->button(number("AllowPostBy"))) {
-                button->setChecked(true);
-            }
-            if (QAbstractButton* button = postingMethodGroup->button(number("PostingMethod"))) {
-                button->setChecked(true);
-            }
-            SetMemoLines(memoModerators, text("Moderators"));
-            edtTo->setText(Q(text("ListTo")));
-            edtListPostingAddress->setText(Q(text("ListPostingAddress")));
-            edtErrorsTo->setText(Q(text("ErrorsTo")));
-            edtHideEmail->setText(Q(text("ChangeSenderEmailTo")));
-            edtVerifySubject->setText(Q(text("VerifySubject")));
-            edtVerifyErrSubject->setText(Q(text("VerifyErrSubject")));
-            edtAlreadyAMemberSubject->setText(Q(text("AlreadyAMemberSubject")));
-            edtNotMemberSubject->setText(Q(text("NotMemberSubject")));
-            edtSubscribeConfirmSubject->setText(Q(text("SubscribeConfirmSubject")));
-            edtUnsubscribeConfirmSubject->setText(Q(text("UnSubscribeConfirmSubject")));
-            edtPasswordNotifySubject->setText(Q(text("PasswordNotifySubject")));
-            edtHelpSubject->setText(Q(text("HelpSubject")));
-            edtPop3Host->setText(Q(text("Pop3Host")));
-            edtPop3UserID->setText(Q(text("Pop3User")));
-            edtPop3Password->setText(Q(text("Pop3Password")));
-            spinPop3Port->setValue(number("Pop3Port"));
-
-            // A list without a data file shows empty texts rather than the previous list's,
-            // which leaving a field would otherwise write into this list.
-            const std::string file = CurrentDataFile();
-            const bool exists = FileExists(file);
-            for (const auto& [memo, name] : SectionMemos()) {
-                SetMemoLines(memo, exists ? ReadSection(file, name) : std::string());
-            }
-        });
+        // A list without a data file shows empty texts rather than the previous list's,
+        // which leaving a field would otherwise write into this list.
+        Guarded([this] { listFields_.Load(); });
     }
-    loading_ = false;
+    edits_.SetFilling(false);
 
     // The click rules of the loaded values.
     ApplySubscribeRules();
@@ -343,10 +210,10 @@ void TfrmMain::butAddListClick() {
             prompt = Q(result.message);
             continue;
         }
-        loading_ = true;
+        edits_.SetFilling(true);
         cmbLists->addItem(Q(name));
         cmbLists->setCurrentIndex(cmbLists->count() - 1);
-        loading_ = false;
+        edits_.SetFilling(false);
         cmbListsChange();
         return;
     }
@@ -366,7 +233,7 @@ void TfrmMain::butDeleteListClick() {
     if (answer != DialogButton::Yes) {
         return;
     }
-    dirty_.clear();  // the list is going; nothing may be written to it any more
+    edits_.ForgetAll();  // the list is going; nothing may be written to it any more
     RefreshConsole();
     Guarded([&] {
         const ActionResult result = DeleteList(services_, S(name));
@@ -374,10 +241,10 @@ void TfrmMain::butDeleteListClick() {
             dialogs_.ShowMessage(this, Q(result.message));
         }
     });
-    loading_ = true;
+    edits_.SetFilling(true);
     cmbLists->removeItem(cmbLists->currentIndex());
     cmbLists->setCurrentIndex(cmbLists->count() > 0 ? 0 : -1);
-    loading_ = false;
+    edits_.SetFilling(false);
     LoadList();
     butRefreshListClick();
 }

@@ -95,7 +95,7 @@ QWidget* TfrmMain::BuildMembersPage() {
     connect(butImportList, &QPushButton::clicked, this, [this] { butImportListClick(); });
     connect(butExportList, &QPushButton::clicked, this, [this] { butExportListClick(); });
     connect(lstMembers, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        if (!loading_) {
+        if (!edits_.Filling()) {
             lstMembersClickCheck(item);
         }
     });

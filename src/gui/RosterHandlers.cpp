@@ -16,8 +16,7 @@
 namespace corvanteer {
 
 void TfrmMain::FillRoster() {
-    const bool wasLoading = loading_;
-    loading_ = true;
+    PendingEdits::FillScope filling(edits_);
     // The selection stays on the same member across a refill.
     const QString selected =
         lstMembers->currentItem() != nullptr ? lstMembers->currentItem()->text() : QString();
@@ -35,7 +34,6 @@ void TfrmMain::FillRoster() {
             }
         }
     });
-    loading_ = wasLoading;
 }
 
 void TfrmMain::tabMembersShow() {

@@ -121,7 +121,7 @@ TfrmMain::~TfrmMain() {
     }
     // The pages go while every member still lives: the focus moving away from a field as it
     // is destroyed must find nothing to store.
-    loading_ = true;
+    edits_.SetFilling(true);
     disconnect(&observer_, nullptr, this, nullptr);
     smtpAuth_.reset();
     std::unique_ptr<QWidget> pages(takeCentralWidget());
@@ -168,7 +168,7 @@ void TfrmMain::BuildTop(QWidget* parent) {
     row->addWidget(butSessionTimer);
 
     connect(cmbLists, &QComboBox::currentIndexChanged, this, [this] {
-        if (!loading_) {
+        if (!edits_.Filling()) {
             cmbListsChange();
         }
     });
@@ -190,17 +190,17 @@ void TfrmMain::FormCreate() {
     const std::string key = setup_.paths.SettingsKey();
     move(store_.ReadRegInteger(key, "Left", 200), store_.ReadRegInteger(key, "Top", 100));
 
-    LoadGlobalSettingsIntoWindow();
+    globalFields_.LoadSettings();
 
     // The selector in the store's order; LastList picks the entry (none when out of range).
-    loading_ = true;
+    edits_.SetFilling(true);
     cmbLists->clear();
     for (const std::string& name : ListNames(store_, setup_.paths)) {
         cmbLists->addItem(Q(name));
     }
     const int last = store_.ReadRegInteger(key, "LastList", 0);
     cmbLists->setCurrentIndex(last >= 0 && last < cmbLists->count() ? last : -1);
-    loading_ = false;
+    edits_.SetFilling(false);
 
     if (store_.ReadRegBool(key, "TimerON", false) != autoScan_) {
         butSessionTimerClick();

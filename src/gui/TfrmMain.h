@@ -21,6 +21,9 @@
 #include "gui/Dialogs.h"
 #include "gui/SessionWorker.h"
 #include "gui/WindowServices.h"
+#include "gui/pages/PageHost.h"
+#include "gui/pages/PendingEdits.h"
+#include "gui/pages/SettingFields.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"
@@ -66,7 +69,7 @@ struct WindowSetup {
     RandomSource* random = nullptr;
 };
 
-class TfrmMain : public QMainWindow {
+class TfrmMain : public QMainWindow, private PageHost {
     Q_OBJECT
 public:
     explicit TfrmMain(WindowSetup setup);
@@ -91,7 +94,7 @@ public:
     void SetWorkerHook(WorkerHook hook) { observer_.SetHook(std::move(hook)); }
     // Where the update check looks (tests point it at a local server).
     void SetUpdateBaseUrl(std::string url) { updateBaseUrl_ = std::move(url); }
-    Services& EngineServices() { return services_; }
+    Services& EngineServices() override { return services_; }
     // Writes every field edited but not yet left to the list it was edited for.
     void CommitPendingEdits();
 
@@ -124,13 +127,9 @@ private:
     void FormDestroy();
 
     // --- global settings (GlobalBinding.cpp) ---
-    void LoadGlobalSettingsIntoWindow();
     void BindGlobalControls();
-    void StoreGlobal(const char* name, const std::string& value);
-    void StoreGlobalInteger(const char* name, int value);
-    void StoreGlobalBool(const char* name, bool value);
     GlobalSettings GlobalsShown() const;
-    void RefreshConsole();
+    void RefreshConsole() override;
     void chkLaunchClick();
     void butBackupClick();
     void butRestoreClick();
@@ -144,15 +143,7 @@ private:
     void butAddListClick();
     void butDeleteListClick();
     void BindListControls();
-    std::string CurrentListKey() const;
     std::string CurrentDataFile() const;
-    void StoreListString(const char* name, const std::string& value);
-    void StoreListInteger(const char* name, int value);
-    void StoreListBool(const char* name, bool value);
-    void StoreSection(const char* section, const QPlainTextEdit* memo);
-    // Each text page bound to a section of the list data file, with the section's name.
-    std::vector<std::pair<QPlainTextEdit*, const char*>> SectionMemos() const;
-    void BindLeave(QWidget* widget, std::function<void()> store);
     void ApplySubscribeRules();
     void ApplyPermissionRules();
     void ApplyPostingMethodRules();
@@ -190,13 +181,16 @@ private:
     void ScanFinished();
     void SetAutoScan(bool on);
     void ApplyPollInterval(qint64 intervalMs);
-    void ShowStatus(const QString& text);
     void SetTrayImage(int index);
     void ApplyClientSettings();
     void JobFinished();
-    // Runs an operator's action; a Failure (a file or the store refused) is shown in a message
-    // box and the window goes on.
-    void Guarded(const std::function<void()>& action);
+
+    // --- what the pages use of the window (PageHost) ---
+    Dialogs& WindowDialogs() override { return dialogs_; }
+    PendingEdits& Edits() override { return edits_; }
+    const std::string& CurrentList() const override { return currentList_; }
+    void Guarded(const std::function<void()>& action) override;
+    void ShowStatus(const QString& text) override;
 
     WindowSetup setup_;
     SettingsStore& store_;
@@ -223,9 +217,9 @@ private:
     int smtpPortAtStart_ = 25;
 
     std::string currentList_;  // the list the per-list controls show and store to
-    bool loading_ = false;     // set while LoadList fills the controls
-    std::vector<std::pair<QWidget*, std::function<void()>>> leaveBindings_;
-    std::vector<QWidget*> dirty_;  // fields edited since they were last stored
+    PendingEdits edits_;
+    SettingFields globalFields_{*this, SettingScope::Global};
+    SettingFields listFields_{*this, SettingScope::List};
     bool autoScan_ = false;
     bool hideOnMinimize_ = false;  // Minimized as read at start-up
     std::string scanError_;        // written by the scan job, read after it has finished
