@@ -1,6 +1,5 @@
 // The "Global" page: loading the global settings into its controls, writing each control
-// back the moment it is left, clicked or changed, backup and restore, and the About page's
-// update check.
+// back the moment it is left, clicked or changed, backup and restore.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -122,55 +121,6 @@ void TfrmMain::butBackDirBrowseClick() {
     }
     BackupDir->setText(folder);
     Guarded([this] { globalFields_.Store(BackupDir); });
-}
-
-void TfrmMain::butUpdatesClick() {
-    if (updateRunning_) {
-        return;
-    }
-    const DialogButton answer = dialogs_.Ask(
-        this, QStringLiteral("Check for latest version?"),
-        QStringLiteral("You are about to check for the latest version.\r\n You must be connected "
-                       "to the internet for this.\r\n\r\nDo you wish to continue?"),
-        DialogIcon::Question, {DialogButton::Yes, DialogButton::No}, DialogButton::Yes);
-    if (answer == DialogButton::No) {
-        return;
-    }
-    QString current = lblAppVersion->text();
-    current.remove(0, QStringLiteral("Version ").size());
-    const std::string version = S(current.trimmed());
-    if (updateThread_.joinable()) {
-        updateThread_.join();
-    }
-    // The fetch may wait up to its time-out; it runs beside the window, which stays usable.
-    updateRunning_ = true;
-    ShowStatus(QStringLiteral("Checking for updates..."));
-    updateThread_ = std::thread([this, version] {
-        const UpdateCheckResult result = CheckForUpdate(setup_.paths, version, updateBaseUrl_);
-        QMetaObject::invokeMethod(
-            this,
-            [this, result] { UpdateCheckFinished(result.newer, result.published, result.message); },
-            Qt::QueuedConnection);
-    });
-}
-
-void TfrmMain::UpdateCheckFinished(bool newer, const std::string& published,
-                                   const std::string& message) {
-    updateRunning_ = false;
-    ShowStatus(QString());
-    if (newer) {
-        const DialogButton answer = dialogs_.Ask(
-            this, QStringLiteral("New Version Found"),
-            QStringLiteral("A newer version has been found (v") + Q(published) +
-                QStringLiteral(")\r\n\r\nWould you like to read about it?"),
-            DialogIcon::Question, {DialogButton::Yes, DialogButton::No}, DialogButton::Yes);
-        if (answer != DialogButton::No) {
-            dialogs_.OpenUrl(QUrl(Q(WhatsNewUrl(updateBaseUrl_))));
-        }
-        return;
-    }
-    dialogs_.Beep();
-    dialogs_.ShowMessage(this, Q(message));
 }
 
 }  // namespace corvanteer

@@ -17,6 +17,7 @@
 #include "app/SavedMessages.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
+#include "gui/pages/ExtraTextPage.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
@@ -68,8 +69,6 @@ void TfrmMain::BindListControls() {
         Section(memoAlreadyAMember, "Already_A_Member"),
         Section(memoNotMember, "Not_Member"),
         Section(memoHelp, "Help"),
-        Section(memoHeaders, "ExtraHeaders"),
-        Section(memoSignature, "Signature"),
         Section(memoBlacklist, "BlackList"),
     });
 
@@ -163,7 +162,13 @@ void TfrmMain::LoadList() {
     if (!currentList_.empty()) {
         // A list without a data file shows empty texts rather than the previous list's,
         // which leaving a field would otherwise write into this list.
-        Guarded([this] { listFields_.Load(); });
+        // Every page's settings before any text of the data file: a file that cannot be read
+        // then leaves no setting of the previous list showing.
+        Guarded([this] {
+            listFields_.LoadSettings();
+            listFields_.LoadSections();
+            extraText_->LoadSections();
+        });
     }
     edits_.SetFilling(false);
 

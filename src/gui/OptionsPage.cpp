@@ -1,5 +1,4 @@
-// The "Options" page (the list's rules and its mailbox) and the "Extra text" page (headers
-// and signature added to postings).
+// The "Options" page: the list's rules and its mailbox.
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -114,20 +113,6 @@ QWidget* TfrmMain::BuildOptionsPage() {
     pop3Form->addRow(QStringLiteral("Port"), spinPop3Port);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
-    return page;
-}
-
-QWidget* TfrmMain::BuildExtraTextPage() {
-    auto* page = Named<QWidget>(this, "tabExtraText");
-    auto* layout = Child<QVBoxLayout>(page);
-    page->setLayout(layout);
-    memoHeaders = Named<QPlainTextEdit>(page, "memoHeaders");
-    memoSignature = Named<QPlainTextEdit>(page, "memoSignature");
-    memoHeaders->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(Child<QLabel>(page, QStringLiteral("Headers")));
-    layout->addWidget(memoHeaders);
-    layout->addWidget(Child<QLabel>(page, QStringLiteral("Signature")));
-    layout->addWidget(memoSignature);
     return page;
 }
 

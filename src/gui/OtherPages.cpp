@@ -1,4 +1,4 @@
-// The "Post message", "Global" and "About" pages.
+// The "Post message" and "Global" pages.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -139,36 +139,6 @@ QWidget* TfrmMain::BuildGlobalPage() {
     connect(butBackup, &QPushButton::clicked, this, [this] { butBackupClick(); });
     connect(butRestore, &QPushButton::clicked, this, [this] { butRestoreClick(); });
     connect(butBackDirBrowse, &QPushButton::clicked, this, [this] { butBackDirBrowseClick(); });
-    return page;
-}
-
-QWidget* TfrmMain::BuildAboutPage() {
-    auto* page = Named<QWidget>(this, "tabAbout");
-    auto* layout = Child<QVBoxLayout>(page);
-    page->setLayout(layout);
-    lblAppName = Named<QLabel>(page, "lblAppName");
-    QFont big = lblAppName->font();
-    big.setPointSize(big.pointSize() * 2);
-    big.setBold(true);
-    lblAppName->setFont(big);
-    lblAppVersion = Named<QLabel>(page, "lblAppVersion");
-    lblAppDesc =
-        Named<QLabel>(page, "lblAppDesc",
-                      QStringLiteral("A mailing-list server for one operator on one machine."));
-    lblAppDesc->setWordWrap(true);
-    lblAppCopyright =
-        Named<QLabel>(page, "lblAppCopyright", QStringLiteral("Copyright \u00a9 Brask Software"));
-    butUpdates = Named<QPushButton>(page, "butUpdates", QStringLiteral("Check for updates"));
-    layout->addStretch(1);
-    for (QWidget* widget :
-         {static_cast<QWidget*>(lblAppName), static_cast<QWidget*>(lblAppVersion),
-          static_cast<QWidget*>(lblAppDesc), static_cast<QWidget*>(lblAppCopyright)}) {
-        layout->addWidget(widget, 0, Qt::AlignHCenter);
-    }
-    layout->addSpacing(20);
-    layout->addWidget(butUpdates, 0, Qt::AlignHCenter);
-    layout->addStretch(2);
-    connect(butUpdates, &QPushButton::clicked, this, [this] { butUpdatesClick(); });
     return page;
 }
 

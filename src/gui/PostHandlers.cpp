@@ -13,6 +13,7 @@
 #include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
+#include "gui/pages/ExtraTextPage.h"
 
 namespace corvanteer {
 
@@ -110,8 +111,7 @@ void TfrmMain::butPostMsgClick() {
     posting.changeSenderEmailTo = S(edtHideEmail->text());
     posting.listPostingAddress = S(edtListPostingAddress->text());
     posting.pop3Host = S(edtPop3Host->text());
-    posting.extraHeaders = MemoLines(memoHeaders);
-    posting.signature = JoinLines(MemoLines(memoSignature));
+    extraText_->FillPosting(posting);
     for (int i = 0; i < lstMembers->count(); ++i) {
         posting.members.push_back(S(lstMembers->item(i)->text()));
     }

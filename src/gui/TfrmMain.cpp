@@ -18,6 +18,8 @@
 #include "engine/Subscription.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmSmtpAuth.h"
+#include "gui/pages/AboutPage.h"
+#include "gui/pages/ExtraTextPage.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
 
@@ -47,22 +49,23 @@ TfrmMain::TfrmMain(WindowSetup setup)
     BuildTop(top);
     layout->addWidget(top);
 
+    PageHost& host = *this;
     pagMain = Child<QTabWidget>(central);
     pagMain->setObjectName(QStringLiteral("pagMain"));
     tabMembers = BuildMembersPage();
     tabOptions = BuildOptionsPage();
     tabResponses = BuildResponsesPage();
     tabPostMessage = BuildPostPage();
-    tabExtraText = BuildExtraTextPage();
+    extraText_ = Child<ExtraTextPage>(pagMain, host);
     tabGlobal = BuildGlobalPage();
-    tabAbout = BuildAboutPage();
+    about_ = Child<AboutPage>(pagMain, host);
     pagMain->addTab(tabMembers, QStringLiteral("Members"));
     pagMain->addTab(tabOptions, QStringLiteral("Options"));
     pagMain->addTab(tabResponses, QStringLiteral("Responses"));
     pagMain->addTab(tabPostMessage, QStringLiteral("Post message"));
-    pagMain->addTab(tabExtraText, QStringLiteral("Extra text"));
+    pagMain->addTab(extraText_, QStringLiteral("Extra text"));
     pagMain->addTab(tabGlobal, QStringLiteral("Global"));
-    pagMain->addTab(tabAbout, QStringLiteral("About"));
+    pagMain->addTab(about_, QStringLiteral("About"));
     layout->addWidget(pagMain);
     setCentralWidget(central);
 
@@ -111,9 +114,6 @@ TfrmMain::TfrmMain(WindowSetup setup)
 }
 
 TfrmMain::~TfrmMain() {
-    if (updateThread_.joinable()) {
-        updateThread_.join();
-    }
     SessionTimer.stop();
     ShutdownTimer.stop();
     if (!positionStored_) {
@@ -181,9 +181,6 @@ void TfrmMain::BuildTop(QWidget* parent) {
 }
 
 void TfrmMain::FormCreate() {
-    // About panel and caption.
-    lblAppName->setText(QString::fromLatin1(kProductTitle));
-    lblAppVersion->setText(QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion));
     setWindowTitle(Q(WindowTitle()));
     pagMain->setCurrentWidget(tabMembers);
 
@@ -255,6 +252,10 @@ void TfrmMain::Guarded(const std::function<void()>& action) {
     } catch (const std::exception& error) {
         dialogs_.ShowMessage(this, QString::fromStdString(error.what()));
     }
+}
+
+void TfrmMain::SetUpdateBaseUrl(std::string url) {
+    about_->SetUpdateBaseUrl(std::move(url));
 }
 
 QString TfrmMain::StatusTextShown() const {

@@ -52,6 +52,8 @@ class QTabWidget;
 
 namespace corvanteer {
 
+class AboutPage;
+class ExtraTextPage;
 class TfrmSmtpAuth;
 
 // What the window is built from. The window uses the store and the dialogs; both must outlive
@@ -93,7 +95,7 @@ public:
     QMenu* TrayMenu() const { return trayMenu_.get(); }
     void SetWorkerHook(WorkerHook hook) { observer_.SetHook(std::move(hook)); }
     // Where the update check looks (tests point it at a local server).
-    void SetUpdateBaseUrl(std::string url) { updateBaseUrl_ = std::move(url); }
+    void SetUpdateBaseUrl(std::string url);
     Services& EngineServices() override { return services_; }
     // Writes every field edited but not yet left to the list it was edited for.
     void CommitPendingEdits();
@@ -119,9 +121,7 @@ private:
     QWidget* BuildOptionsPage();
     QWidget* BuildResponsesPage();
     QWidget* BuildPostPage();
-    QWidget* BuildExtraTextPage();
     QWidget* BuildGlobalPage();
-    QWidget* BuildAboutPage();
     void BuildTray();
     void FormCreate();
     void FormDestroy();
@@ -134,8 +134,6 @@ private:
     void butBackupClick();
     void butRestoreClick();
     void butBackDirBrowseClick();
-    void butUpdatesClick();
-    void UpdateCheckFinished(bool newer, const std::string& published, const std::string& message);
 
     // --- lists and per-list settings (ListBinding.cpp) ---
     void LoadList();
@@ -227,10 +225,6 @@ private:
     bool ended_ = false;
     bool positionStored_ = false;
 
-    std::thread updateThread_;  // the update check's fetch; joined before the window goes
-    bool updateRunning_ = false;
-    std::string updateBaseUrl_ = kUpdateBaseUrl;
-
     QTimer SessionTimer;
     QTimer ShutdownTimer;
     std::unique_ptr<QMenu> trayMenu_;
@@ -250,9 +244,9 @@ public:
     QWidget* tabOptions = nullptr;
     QWidget* tabResponses = nullptr;
     QWidget* tabPostMessage = nullptr;
-    QWidget* tabExtraText = nullptr;
+    ExtraTextPage* extraText_ = nullptr;
     QWidget* tabGlobal = nullptr;
-    QWidget* tabAbout = nullptr;
+    AboutPage* about_ = nullptr;
     QLabel* lblStatus = nullptr;
 
     // Members
@@ -332,10 +326,6 @@ public:
     QPushButton* butPostMsg = nullptr;
     QPushButton* butCancelPost = nullptr;
 
-    // Extra text
-    QPlainTextEdit* memoHeaders = nullptr;
-    QPlainTextEdit* memoSignature = nullptr;
-
     // Global
     QLineEdit* ListServerAddress = nullptr;
     QLineEdit* ListServerPop3Host = nullptr;
@@ -355,13 +345,6 @@ public:
     QPushButton* butBackDirBrowse = nullptr;
     QPushButton* butBackup = nullptr;
     QPushButton* butRestore = nullptr;
-
-    // About
-    QLabel* lblAppName = nullptr;
-    QLabel* lblAppVersion = nullptr;
-    QLabel* lblAppDesc = nullptr;
-    QLabel* lblAppCopyright = nullptr;
-    QPushButton* butUpdates = nullptr;
 
     // Tray and its menu (the same actions serve the window's context menu and shortcut)
     QSystemTrayIcon* trayIcon = nullptr;

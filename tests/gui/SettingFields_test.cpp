@@ -66,8 +66,8 @@ TEST(SettingFieldsTest, EachControlGivesBackTheTextItShows) {
              return spin;
          },
          SettingType::Integer, "2525", "2525"},
-        {"spin box, out of range", [](QWidget* p) { return new QSpinBox(p); },
-         SettingType::Integer, "500", "99"},
+        {"spin box, out of range", [](QWidget* p) { return new QSpinBox(p); }, SettingType::Integer,
+         "500", "99"},
         {"radio group", ThreeRadios, SettingType::Integer, "2", "2"},
         {"radio group, no such button", ThreeRadios, SettingType::Integer, "7", "-1"},
         {"combo box by index", SecurityCombo, SettingType::Integer, "1", "1"},

@@ -45,8 +45,8 @@ enum class StoreWhen {
 
 struct FieldRow {
     QObject* control = nullptr;
-    std::string name;               // the setting's name, or the section's
-    bool section = false;           // a section of the list's data file (List scope only)
+    std::string name;      // the setting's name, or the section's
+    bool section = false;  // a section of the list's data file (List scope only)
     StoreWhen when = StoreWhen::Done;
 };
 
