@@ -16,6 +16,7 @@
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/TfrmSmtpAuth.h"
+#include "gui/pages/GlobalPage.h"
 #include "support/Files.h"
 
 namespace corvanteer {
@@ -139,7 +140,7 @@ void TfrmMain::SetAutoScan(bool on) {
                                    : QStringLiteral("Auto-scan is OFF"));
     mnuTimerOn->setChecked(on);
     if (on) {
-        ApplyPollInterval(static_cast<qint64>(SessionInterval->value()) * 60000);
+        ApplyPollInterval(static_cast<qint64>(global_->SettingsShown().SessionInterval) * 60000);
     } else {
         SessionTimer.stop();
     }
@@ -224,7 +225,7 @@ void TfrmMain::ShutdownTimerTimer() {
         shutdownPending_ = false;
         return;
     }
-    if (chkTimerON->isChecked() && worker_.Busy()) {
+    if (global_->SettingsShown().TimerON && worker_.Busy()) {
         // Ends once the running scan or posting has ended (JobFinished comes back here).
         shutdownPending_ = true;
         return;

@@ -20,6 +20,7 @@
 #include "gui/TfrmSmtpAuth.h"
 #include "gui/pages/AboutPage.h"
 #include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/GlobalPage.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
 
@@ -57,14 +58,14 @@ TfrmMain::TfrmMain(WindowSetup setup)
     tabResponses = BuildResponsesPage();
     tabPostMessage = BuildPostPage();
     extraText_ = Child<ExtraTextPage>(pagMain, host);
-    tabGlobal = BuildGlobalPage();
+    global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
     about_ = Child<AboutPage>(pagMain, host);
     pagMain->addTab(tabMembers, QStringLiteral("Members"));
     pagMain->addTab(tabOptions, QStringLiteral("Options"));
     pagMain->addTab(tabResponses, QStringLiteral("Responses"));
     pagMain->addTab(tabPostMessage, QStringLiteral("Post message"));
     pagMain->addTab(extraText_, QStringLiteral("Extra text"));
-    pagMain->addTab(tabGlobal, QStringLiteral("Global"));
+    pagMain->addTab(global_, QStringLiteral("Global"));
     pagMain->addTab(about_, QStringLiteral("About"));
     layout->addWidget(pagMain);
     setCentralWidget(central);
@@ -84,8 +85,12 @@ TfrmMain::TfrmMain(WindowSetup setup)
     });
 
     BuildTray();
-    BindGlobalControls();
     BindListControls();
+    connect(global_, &GlobalPage::smtpAuthRequested, this, [this](const QPoint& at) {
+        smtpAuth_->move(at);
+        smtpAuth_->exec();
+    });
+    connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
 
     connect(&observer_, &ObserverBridge::statusText, this, &TfrmMain::ShowStatus);
     connect(&observer_, &ObserverBridge::trayImage, this, &TfrmMain::SetTrayImage);
@@ -187,7 +192,7 @@ void TfrmMain::FormCreate() {
     const std::string key = setup_.paths.SettingsKey();
     move(store_.ReadRegInteger(key, "Left", 200), store_.ReadRegInteger(key, "Top", 100));
 
-    globalFields_.LoadSettings();
+    global_->LoadSettings();
 
     // The selector in the store's order; LastList picks the entry (none when out of range).
     edits_.SetFilling(true);
@@ -204,7 +209,7 @@ void TfrmMain::FormCreate() {
     }
     smtpHostAtStart_ = store_.ReadRegString(key, "SMTPHost", "");
     smtpPortAtStart_ = store_.ReadRegInteger(key, "SMTPPort", 25);
-    hideOnMinimize_ = chkMinimized->isChecked();
+    hideOnMinimize_ = global_->SettingsShown().Minimized;
     RefreshConsole();
     Guarded([this] { ExpirePendingVerifications(services_); });
     LoadList();
@@ -252,6 +257,28 @@ void TfrmMain::Guarded(const std::function<void()>& action) {
     } catch (const std::exception& error) {
         dialogs_.ShowMessage(this, QString::fromStdString(error.what()));
     }
+}
+
+GlobalSettings TfrmMain::GlobalsShown() const {
+    GlobalSettings g = global_->SettingsShown();
+    if (smtpAuth_) {
+        g.ReqSmtpAuth = smtpAuth_->RequireAuthentication();
+        g.SmtpUser = smtpAuth_->User();
+        g.SmtpPassword = smtpAuth_->Password();
+    }
+    g.Top = y();
+    g.Left = x();
+    g.LastList = cmbLists->currentIndex();
+    return g;
+}
+
+void TfrmMain::RefreshConsole() {
+    console_.SetGlobals(GlobalsShown());
+    std::vector<std::string> names;
+    for (int i = 0; i < cmbLists->count(); ++i) {
+        names.push_back(S(cmbLists->itemText(i)));
+    }
+    console_.SetListNames(std::move(names));
 }
 
 void TfrmMain::SetUpdateBaseUrl(std::string url) {

@@ -54,6 +54,7 @@ namespace corvanteer {
 
 class AboutPage;
 class ExtraTextPage;
+class GlobalPage;
 class TfrmSmtpAuth;
 
 // What the window is built from. The window uses the store and the dialogs; both must outlive
@@ -121,19 +122,13 @@ private:
     QWidget* BuildOptionsPage();
     QWidget* BuildResponsesPage();
     QWidget* BuildPostPage();
-    QWidget* BuildGlobalPage();
     void BuildTray();
     void FormCreate();
     void FormDestroy();
 
-    // --- global settings (GlobalBinding.cpp) ---
-    void BindGlobalControls();
+    // --- the engine's console ---
     GlobalSettings GlobalsShown() const;
     void RefreshConsole() override;
-    void chkLaunchClick();
-    void butBackupClick();
-    void butRestoreClick();
-    void butBackDirBrowseClick();
 
     // --- lists and per-list settings (ListBinding.cpp) ---
     void LoadList();
@@ -216,7 +211,6 @@ private:
 
     std::string currentList_;  // the list the per-list controls show and store to
     PendingEdits edits_;
-    SettingFields globalFields_{*this, SettingScope::Global};
     SettingFields listFields_{*this, SettingScope::List};
     bool autoScan_ = false;
     bool hideOnMinimize_ = false;  // Minimized as read at start-up
@@ -245,7 +239,7 @@ public:
     QWidget* tabResponses = nullptr;
     QWidget* tabPostMessage = nullptr;
     ExtraTextPage* extraText_ = nullptr;
-    QWidget* tabGlobal = nullptr;
+    GlobalPage* global_ = nullptr;
     AboutPage* about_ = nullptr;
     QLabel* lblStatus = nullptr;
 
@@ -325,26 +319,6 @@ public:
     QPushButton* butDelMsg = nullptr;
     QPushButton* butPostMsg = nullptr;
     QPushButton* butCancelPost = nullptr;
-
-    // Global
-    QLineEdit* ListServerAddress = nullptr;
-    QLineEdit* ListServerPop3Host = nullptr;
-    QLineEdit* ListServerPop3UserID = nullptr;
-    QLineEdit* ListServerPop3Password = nullptr;
-    QSpinBox* ListServerPop3Port = nullptr;
-    QGroupBox* grpSmtp = nullptr;
-    QLineEdit* SmtpHost = nullptr;
-    QSpinBox* SmtpPort = nullptr;
-    QPushButton* butSmtpAuth = nullptr;
-    QSpinBox* SessionInterval = nullptr;
-    QSpinBox* SmtpMaxAttempts = nullptr;
-    QCheckBox* chkTimerON = nullptr;
-    QCheckBox* chkMinimized = nullptr;
-    QCheckBox* chkLaunch = nullptr;
-    QLineEdit* BackupDir = nullptr;
-    QPushButton* butBackDirBrowse = nullptr;
-    QPushButton* butBackup = nullptr;
-    QPushButton* butRestore = nullptr;
 
     // Tray and its menu (the same actions serve the window's context menu and shortcut)
     QSystemTrayIcon* trayIcon = nullptr;
