@@ -18,6 +18,7 @@
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/ResponsesPage.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
@@ -49,26 +50,10 @@ void TfrmMain::BindListControls() {
         Setting(edtListPostingAddress, "ListPostingAddress"),
         Setting(edtErrorsTo, "ErrorsTo"),
         Setting(edtHideEmail, "ChangeSenderEmailTo"),
-        Setting(edtVerifySubject, "VerifySubject"),
-        Setting(edtVerifyErrSubject, "VerifyErrSubject"),
-        Setting(edtAlreadyAMemberSubject, "AlreadyAMemberSubject"),
-        Setting(edtNotMemberSubject, "NotMemberSubject"),
-        Setting(edtSubscribeConfirmSubject, "SubscribeConfirmSubject"),
-        Setting(edtUnsubscribeConfirmSubject, "UnSubscribeConfirmSubject"),
-        Setting(edtPasswordNotifySubject, "PasswordNotifySubject"),
-        Setting(edtHelpSubject, "HelpSubject"),
         Setting(edtPop3Host, "Pop3Host"),
         Setting(edtPop3UserID, "Pop3User"),
         Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
         Setting(spinPop3Port, "Pop3Port"),
-        Section(memoSubVerify, "Subscribe_Verify"),
-        Section(memoSubConfirm, "Subscribe_Confirm"),
-        Section(MemoUnsubConfirm, "Unsubscribe_Confirm"),
-        Section(memoPasswordNotify, "Password_Notify"),
-        Section(memoVerifyError, "Verify_Error"),
-        Section(memoAlreadyAMember, "Already_A_Member"),
-        Section(memoNotMember, "Not_Member"),
-        Section(memoHelp, "Help"),
         Section(memoBlacklist, "BlackList"),
     });
 
@@ -104,13 +89,11 @@ int TfrmMain::PostingMethod() const {
 
 void TfrmMain::ApplySubscribeRules() {
     const bool allow = chkAllowUserSubscribe->isChecked();
-    pagMain->setTabVisible(pagMain->indexOf(tabResponses), allow);
+    pagMain->setTabVisible(pagMain->indexOf(responses_), allow);
     chkVerifySubscribe->setEnabled(allow);
     spinVerifyDays->setEnabled(allow);
     lblDays->setEnabled(allow);
-    const bool verify = chkVerifySubscribe->isChecked();
-    pagResponses->setTabVisible(pagResponses->indexOf(tabSubVerify), verify);
-    pagResponses->setTabVisible(pagResponses->indexOf(tabVerifyError), verify);
+    responses_->ShowVerificationTabs(chkVerifySubscribe->isChecked());
 }
 
 void TfrmMain::ApplyPermissionRules() {
@@ -136,6 +119,11 @@ void TfrmMain::ApplyPostingMethodRules() {
     const bool bcc = PostingMethod() == 0;
     lblTo->setVisible(bcc);
     edtTo->setVisible(bcc);
+}
+
+void TfrmMain::tabResponsesShow() {
+    responses_->tabResponsesShow(chkRequirePassword->isEnabled() &&
+                                 chkRequirePassword->isChecked() && AllowPostBy() != 0);
 }
 
 void TfrmMain::UpdatePasswordButton() {
@@ -166,7 +154,9 @@ void TfrmMain::LoadList() {
         // then leaves no setting of the previous list showing.
         Guarded([this] {
             listFields_.LoadSettings();
+            responses_->LoadSettings();
             listFields_.LoadSections();
+            responses_->LoadSections();
             extraText_->LoadSections();
         });
     }
@@ -181,7 +171,7 @@ void TfrmMain::LoadList() {
     ApplyPostingMethodRules();
     FillRoster();
     tabMembersShow();
-    if (pagMain->currentWidget() == tabResponses) {
+    if (pagMain->currentWidget() == responses_) {
         tabResponsesShow();
     }
 }

@@ -21,6 +21,7 @@
 #include "gui/pages/AboutPage.h"
 #include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
+#include "gui/pages/ResponsesPage.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
 
@@ -55,14 +56,14 @@ TfrmMain::TfrmMain(WindowSetup setup)
     pagMain->setObjectName(QStringLiteral("pagMain"));
     tabMembers = BuildMembersPage();
     tabOptions = BuildOptionsPage();
-    tabResponses = BuildResponsesPage();
+    responses_ = Child<ResponsesPage>(pagMain, host);
     tabPostMessage = BuildPostPage();
     extraText_ = Child<ExtraTextPage>(pagMain, host);
     global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
     about_ = Child<AboutPage>(pagMain, host);
     pagMain->addTab(tabMembers, QStringLiteral("Members"));
     pagMain->addTab(tabOptions, QStringLiteral("Options"));
-    pagMain->addTab(tabResponses, QStringLiteral("Responses"));
+    pagMain->addTab(responses_, QStringLiteral("Responses"));
     pagMain->addTab(tabPostMessage, QStringLiteral("Post message"));
     pagMain->addTab(extraText_, QStringLiteral("Extra text"));
     pagMain->addTab(global_, QStringLiteral("Global"));
@@ -79,7 +80,7 @@ TfrmMain::TfrmMain(WindowSetup setup)
     connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
         if (pagMain->widget(index) == tabMembers) {
             tabMembersShow();
-        } else if (pagMain->widget(index) == tabResponses) {
+        } else if (pagMain->widget(index) == responses_) {
             tabResponsesShow();
         }
     });

@@ -55,6 +55,7 @@ namespace corvanteer {
 class AboutPage;
 class ExtraTextPage;
 class GlobalPage;
+class ResponsesPage;
 class TfrmSmtpAuth;
 
 // What the window is built from. The window uses the store and the dialogs; both must outlive
@@ -120,7 +121,6 @@ private:
     void BuildTop(QWidget* parent);
     QWidget* BuildMembersPage();
     QWidget* BuildOptionsPage();
-    QWidget* BuildResponsesPage();
     QWidget* BuildPostPage();
     void BuildTray();
     void FormCreate();
@@ -156,10 +156,7 @@ private:
     void butExportListClick();
     void ShowRefusalOrMessage(bool ok, const std::string& message);
 
-    // --- responses (ResponsesPage.cpp) ---
     void tabResponsesShow();
-    void lstVariablesDblClick();
-
     // --- manual posting (PostHandlers.cpp) ---
     void ResetPostPage();
     void butSaveMsgClick();
@@ -236,7 +233,7 @@ public:
     QTabWidget* pagMain = nullptr;
     QWidget* tabMembers = nullptr;
     QWidget* tabOptions = nullptr;
-    QWidget* tabResponses = nullptr;
+    ResponsesPage* responses_ = nullptr;
     QWidget* tabPostMessage = nullptr;
     ExtraTextPage* extraText_ = nullptr;
     GlobalPage* global_ = nullptr;
@@ -281,34 +278,6 @@ public:
     QLineEdit* edtPop3UserID = nullptr;
     QLineEdit* edtPop3Password = nullptr;
     QSpinBox* spinPop3Port = nullptr;
-
-    // Responses
-    QTabWidget* pagResponses = nullptr;
-    QWidget* tabSubVerify = nullptr;
-    QWidget* tabSubConfirm = nullptr;
-    QWidget* tabUnsubConfirm = nullptr;
-    QWidget* tabPasswordNotify = nullptr;
-    QWidget* tabVerifyError = nullptr;
-    QWidget* tabAlreadyAMember = nullptr;
-    QWidget* tabNotMember = nullptr;
-    QWidget* tabHelp = nullptr;
-    QLineEdit* edtVerifySubject = nullptr;
-    QLineEdit* edtSubscribeConfirmSubject = nullptr;
-    QLineEdit* edtUnsubscribeConfirmSubject = nullptr;
-    QLineEdit* edtPasswordNotifySubject = nullptr;
-    QLineEdit* edtVerifyErrSubject = nullptr;
-    QLineEdit* edtAlreadyAMemberSubject = nullptr;
-    QLineEdit* edtNotMemberSubject = nullptr;
-    QLineEdit* edtHelpSubject = nullptr;
-    QPlainTextEdit* memoSubVerify = nullptr;
-    QPlainTextEdit* memoSubConfirm = nullptr;
-    QPlainTextEdit* MemoUnsubConfirm = nullptr;
-    QPlainTextEdit* memoPasswordNotify = nullptr;
-    QPlainTextEdit* memoVerifyError = nullptr;
-    QPlainTextEdit* memoAlreadyAMember = nullptr;
-    QPlainTextEdit* memoNotMember = nullptr;
-    QPlainTextEdit* memoHelp = nullptr;
-    QListWidget* lstVariables = nullptr;
 
     // Post message
     QLineEdit* edtFrom = nullptr;
