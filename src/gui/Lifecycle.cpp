@@ -1,10 +1,14 @@
-// Scans, the poll timer and the auto-scan switch, the shutdown request file, the tray icon
-// and minimising, help.
+// The worker's jobs (scans and manual postings), the poll timer and the auto-scan switch, the
+// shutdown request file, the tray icon and minimising, help.
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -13,10 +17,13 @@
 #include <QSystemTrayIcon>
 #include <mutex>
 
+#include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/TfrmSmtpAuth.h"
+#include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
+#include "gui/pages/PostPage.h"
 #include "support/Files.h"
 
 namespace corvanteer {
@@ -218,6 +225,51 @@ void TfrmMain::JobFinished() {
     if (shutdownPending_) {
         ShutdownTimerTimer();
     }
+}
+
+void TfrmMain::StartPosting() {
+    if (worker_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A scan or posting is running. Please try "
+                                                  "again when it has ended."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+
+    // Everything the posting uses is taken from the fields now, on this thread.
+    ManualPosting posting;
+    posting.listName = currentList_;
+    posting.postingMethod = PostingMethod();
+    posting.listTo = S(edtTo->text());
+    posting.hideSenderEmail = chkHideSenderEmail->isChecked();
+    posting.changeSenderEmailTo = S(edtHideEmail->text());
+    posting.listPostingAddress = S(edtListPostingAddress->text());
+    posting.pop3Host = S(edtPop3Host->text());
+    extraText_->FillPosting(posting);
+    for (int i = 0; i < lstMembers->count(); ++i) {
+        posting.members.push_back(S(lstMembers->item(i)->text()));
+    }
+    post_->FillPosting(posting);
+
+    abortPosting_ = false;
+    post_->SetPosting(true);
+    cmbLists->setEnabled(false);
+    ApplyClientSettings();
+    job_ = Job::Posting;
+    worker_.Start([this, posting = std::move(posting)] {
+        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            observer_.StatusText("Another scan or posting is running; nothing was posted.");
+            return;
+        }
+        PostManualMessage(services_, posting, abortPosting_);
+    });
+}
+
+void TfrmMain::PostingFinished() {
+    abortPosting_ = false;
+    post_->SetPosting(false);
+    cmbLists->setEnabled(true);
 }
 
 void TfrmMain::ShutdownTimerTimer() {

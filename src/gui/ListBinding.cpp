@@ -18,6 +18,7 @@
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/PostPage.h"
 #include "gui/pages/ResponsesPage.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -141,11 +142,7 @@ void TfrmMain::LoadList() {
     RefreshConsole();
     currentList_ = S(cmbLists->currentText());
     edits_.ForgetAll();
-    ResetPostPage();
-    for (const std::string& name : ListSavedMessages(setup_.paths, currentList_)) {
-        cmbPostedMsgs->addItem(Q(name));
-    }
-    cmbPostedMsgs->setCurrentIndex(-1);
+    post_->Reset();
 
     if (!currentList_.empty()) {
         // A list without a data file shows empty texts rather than the previous list's,

@@ -21,6 +21,7 @@
 #include "gui/pages/AboutPage.h"
 #include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
+#include "gui/pages/PostPage.h"
 #include "gui/pages/ResponsesPage.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
@@ -57,14 +58,14 @@ TfrmMain::TfrmMain(WindowSetup setup)
     tabMembers = BuildMembersPage();
     tabOptions = BuildOptionsPage();
     responses_ = Child<ResponsesPage>(pagMain, host);
-    tabPostMessage = BuildPostPage();
+    post_ = Child<PostPage>(pagMain, host);
     extraText_ = Child<ExtraTextPage>(pagMain, host);
     global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
     about_ = Child<AboutPage>(pagMain, host);
     pagMain->addTab(tabMembers, QStringLiteral("Members"));
     pagMain->addTab(tabOptions, QStringLiteral("Options"));
     pagMain->addTab(responses_, QStringLiteral("Responses"));
-    pagMain->addTab(tabPostMessage, QStringLiteral("Post message"));
+    pagMain->addTab(post_, QStringLiteral("Post message"));
     pagMain->addTab(extraText_, QStringLiteral("Extra text"));
     pagMain->addTab(global_, QStringLiteral("Global"));
     pagMain->addTab(about_, QStringLiteral("About"));
@@ -92,6 +93,8 @@ TfrmMain::TfrmMain(WindowSetup setup)
         smtpAuth_->exec();
     });
     connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
+    connect(post_, &PostPage::postRequested, this, &TfrmMain::StartPosting);
+    connect(post_, &PostPage::abortRequested, this, [this] { abortPosting_ = true; });
 
     connect(&observer_, &ObserverBridge::statusText, this, &TfrmMain::ShowStatus);
     connect(&observer_, &ObserverBridge::trayImage, this, &TfrmMain::SetTrayImage);

@@ -55,6 +55,7 @@ namespace corvanteer {
 class AboutPage;
 class ExtraTextPage;
 class GlobalPage;
+class PostPage;
 class ResponsesPage;
 class TfrmSmtpAuth;
 
@@ -121,7 +122,6 @@ private:
     void BuildTop(QWidget* parent);
     QWidget* BuildMembersPage();
     QWidget* BuildOptionsPage();
-    QWidget* BuildPostPage();
     void BuildTray();
     void FormCreate();
     void FormDestroy();
@@ -157,13 +157,8 @@ private:
     void ShowRefusalOrMessage(bool ok, const std::string& message);
 
     void tabResponsesShow();
-    // --- manual posting (PostHandlers.cpp) ---
-    void ResetPostPage();
-    void butSaveMsgClick();
-    void cmbPostedMsgsChange();
-    void butDelMsgClick();
-    void butPostMsgClick();
-    void butCancelPostClick();
+    // --- manual posting (Lifecycle.cpp) ---
+    void StartPosting();
     void PostingFinished();
 
     // --- scans, timers, tray (Lifecycle.cpp) ---
@@ -234,7 +229,7 @@ public:
     QWidget* tabMembers = nullptr;
     QWidget* tabOptions = nullptr;
     ResponsesPage* responses_ = nullptr;
-    QWidget* tabPostMessage = nullptr;
+    PostPage* post_ = nullptr;
     ExtraTextPage* extraText_ = nullptr;
     GlobalPage* global_ = nullptr;
     AboutPage* about_ = nullptr;
@@ -278,16 +273,6 @@ public:
     QLineEdit* edtPop3UserID = nullptr;
     QLineEdit* edtPop3Password = nullptr;
     QSpinBox* spinPop3Port = nullptr;
-
-    // Post message
-    QLineEdit* edtFrom = nullptr;
-    QLineEdit* edtSubject = nullptr;
-    QPlainTextEdit* memoMessage = nullptr;
-    QComboBox* cmbPostedMsgs = nullptr;
-    QPushButton* butSaveMsg = nullptr;
-    QPushButton* butDelMsg = nullptr;
-    QPushButton* butPostMsg = nullptr;
-    QPushButton* butCancelPost = nullptr;
 
     // Tray and its menu (the same actions serve the window's context menu and shortcut)
     QSystemTrayIcon* trayIcon = nullptr;

@@ -1,47 +1,92 @@
-// The "Post message" page: saved messages and the manual posting, which runs on the worker
-// thread and can be stopped between members by "Abort".
+#include "gui/pages/PostPage.h"
 
-#include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <mutex>
 
 #include "app/SavedMessages.h"
 #include "engine/ManualPosting.h"
+#include "engine/Services.h"
+#include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
-#include "gui/TfrmMain.h"
-#include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/PageHost.h"
 
 namespace corvanteer {
 
-void TfrmMain::ResetPostPage() {
+PostPage::PostPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+    setObjectName(QStringLiteral("tabPostMessage"));
+    auto* grid = Child<QGridLayout>(this);
+    setLayout(grid);
+    cmbPostedMsgs = Named<QComboBox>(window(), "cmbPostedMsgs");
+    butSaveMsg = Named<QPushButton>(window(), "butSaveMsg", QStringLiteral("Save as"));
+    butDelMsg = Named<QPushButton>(window(), "butDelMsg", QStringLiteral("Delete"));
+    butDelMsg->setEnabled(false);
+    auto* savedRow = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
+    savedRow->addWidget(cmbPostedMsgs, 1);
+    savedRow->addWidget(butSaveMsg);
+    savedRow->addWidget(butDelMsg);
+    grid->addLayout(savedRow, 0, 0, 1, 2);
+    edtFrom = Named<QLineEdit>(window(), "edtFrom");
+    edtSubject = Named<QLineEdit>(window(), "edtSubject");
+    memoMessage = Named<QPlainTextEdit>(window(), "memoMessage");
+    grid->addWidget(Child<QLabel>(window(), QStringLiteral("From")), 1, 0);
+    grid->addWidget(edtFrom, 1, 1);
+    grid->addWidget(Child<QLabel>(window(), QStringLiteral("Subject")), 2, 0);
+    grid->addWidget(edtSubject, 2, 1);
+    grid->addWidget(Child<QLabel>(window(), QStringLiteral("Msg")), 3, 0, Qt::AlignTop);
+    grid->addWidget(memoMessage, 3, 1);
+    butPostMsg = Named<QPushButton>(window(), "butPostMsg", QStringLiteral("Post msg"));
+    butCancelPost = Named<QPushButton>(window(), "butCancelPost", QStringLiteral("Abort"));
+    butCancelPost->setEnabled(false);
+    auto* postRow = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
+    postRow->addStretch(1);
+    postRow->addWidget(butPostMsg);
+    postRow->addWidget(butCancelPost);
+    grid->addLayout(postRow, 4, 0, 1, 2);
+
+    connect(butSaveMsg, &QPushButton::clicked, this, [this] { butSaveMsgClick(); });
+    connect(butDelMsg, &QPushButton::clicked, this, [this] { butDelMsgClick(); });
+    connect(butPostMsg, &QPushButton::clicked, this, [this] { butPostMsgClick(); });
+    connect(butCancelPost, &QPushButton::clicked, this, [this] { butCancelPostClick(); });
+    connect(cmbPostedMsgs, &QComboBox::activated, this, [this] { cmbPostedMsgsChange(); });
+}
+
+void PostPage::Reset() {
     butDelMsg->setEnabled(false);
     cmbPostedMsgs->clear();
     memoMessage->clear();
     edtFrom->clear();
     edtSubject->clear();
+    for (const std::string& name :
+         ListSavedMessages(host_.EngineServices().paths, host_.CurrentList())) {
+        cmbPostedMsgs->addItem(Q(name));
+    }
+    cmbPostedMsgs->setCurrentIndex(-1);
 }
 
-void TfrmMain::butSaveMsgClick() {
+void PostPage::butSaveMsgClick() {
+    Dialogs& dialogs = host_.WindowDialogs();
     const std::optional<QString> answer =
-        dialogs_.InputBox(this, QStringLiteral("Save as"), QStringLiteral("Save message as"),
-                          cmbPostedMsgs->currentText());
+        dialogs.InputBox(window(), QStringLiteral("Save as"), QStringLiteral("Save message as"),
+                         cmbPostedMsgs->currentText());
     if (!answer || answer->trimmed().isEmpty()) {
         return;
     }
     const std::string name = S(*answer);
-    Guarded([&] {
+    host_.Guarded([&] {
+        const AppPaths& paths = host_.EngineServices().paths;
         SavedMessage message{S(edtFrom->text()), S(edtSubject->text()), MemoLines(memoMessage)};
-        const ActionResult result = SaveMessage(setup_.paths, currentList_, name, message);
+        const ActionResult result = SaveMessage(paths, host_.CurrentList(), name, message);
         if (!result.ok) {
-            dialogs_.ShowMessage(this, Q(result.message));
+            dialogs.ShowMessage(window(), Q(result.message));
             return;
         }
         cmbPostedMsgs->clear();
-        for (const std::string& saved : ListSavedMessages(setup_.paths, currentList_)) {
+        for (const std::string& saved : ListSavedMessages(paths, host_.CurrentList())) {
             cmbPostedMsgs->addItem(Q(saved));
         }
         cmbPostedMsgs->setCurrentIndex(cmbPostedMsgs->findText(Q(name), Qt::MatchExactly));
@@ -49,14 +94,14 @@ void TfrmMain::butSaveMsgClick() {
     });
 }
 
-void TfrmMain::cmbPostedMsgsChange() {
+void PostPage::cmbPostedMsgsChange() {
     butDelMsg->setEnabled(cmbPostedMsgs->currentIndex() >= 0);
     if (cmbPostedMsgs->currentIndex() < 0) {
         return;
     }
-    Guarded([this] {
-        const std::optional<SavedMessage> message =
-            LoadSavedMessage(setup_.paths, currentList_, S(cmbPostedMsgs->currentText()));
+    host_.Guarded([this] {
+        const std::optional<SavedMessage> message = LoadSavedMessage(
+            host_.EngineServices().paths, host_.CurrentList(), S(cmbPostedMsgs->currentText()));
         if (!message) {
             return;  // a missing file leaves the fields as they are
         }
@@ -66,84 +111,51 @@ void TfrmMain::cmbPostedMsgsChange() {
     });
 }
 
-void TfrmMain::butDelMsgClick() {
+void PostPage::butDelMsgClick() {
     const QString name = cmbPostedMsgs->currentText();
     if (cmbPostedMsgs->currentIndex() < 0) {
         return;
     }
-    dialogs_.Beep();
-    const DialogButton answer = dialogs_.Ask(
-        this, QStringLiteral("Warning"),
+    Dialogs& dialogs = host_.WindowDialogs();
+    dialogs.Beep();
+    const DialogButton answer = dialogs.Ask(
+        window(), QStringLiteral("Warning"),
         QStringLiteral("You are about to delete message \"") + name +
             QStringLiteral("\".\r\nAre you sure you want to do this?"),
         DialogIcon::Warning, {DialogButton::Yes, DialogButton::Cancel}, DialogButton::Yes);
     if (answer != DialogButton::Yes) {
         return;
     }
-    Guarded([&] { DeleteSavedMessage(setup_.paths, currentList_, S(name)); });
+    host_.Guarded(
+        [&] { DeleteSavedMessage(host_.EngineServices().paths, host_.CurrentList(), S(name)); });
     cmbPostedMsgs->removeItem(cmbPostedMsgs->currentIndex());
     cmbPostedMsgs->setCurrentIndex(cmbPostedMsgs->count() > 0 ? 0 : -1);
     cmbPostedMsgsChange();
 }
 
-void TfrmMain::butPostMsgClick() {
-    const DialogButton answer = dialogs_.Ask(
-        this, QStringLiteral("Post message"),
+void PostPage::butPostMsgClick() {
+    const DialogButton answer = host_.WindowDialogs().Ask(
+        window(), QStringLiteral("Post message"),
         QStringLiteral("Are you sure you want to start posting this message?"),
         DialogIcon::Question, {DialogButton::Ok, DialogButton::Cancel}, DialogButton::Cancel);
-    if (answer != DialogButton::Ok) {
-        return;
+    if (answer == DialogButton::Ok) {
+        emit postRequested();
     }
-    if (worker_.Busy()) {
-        dialogs_.ShowMessage(this, QStringLiteral("A scan or posting is running. Please try "
-                                                  "again when it has ended."));
-        return;
-    }
-    CommitPendingEdits();
-    RefreshConsole();
+}
 
-    // Everything the posting uses is taken from the fields now, on this thread.
-    ManualPosting posting;
-    posting.listName = currentList_;
-    posting.postingMethod = PostingMethod();
-    posting.listTo = S(edtTo->text());
-    posting.hideSenderEmail = chkHideSenderEmail->isChecked();
-    posting.changeSenderEmailTo = S(edtHideEmail->text());
-    posting.listPostingAddress = S(edtListPostingAddress->text());
-    posting.pop3Host = S(edtPop3Host->text());
-    extraText_->FillPosting(posting);
-    for (int i = 0; i < lstMembers->count(); ++i) {
-        posting.members.push_back(S(lstMembers->item(i)->text()));
-    }
+void PostPage::butCancelPostClick() {
+    emit abortRequested();
+}
+
+void PostPage::FillPosting(ManualPosting& posting) const {
     posting.from = S(edtFrom->text());
     posting.subject = S(edtSubject->text());
     posting.messageLines = MemoLines(memoMessage);
-
-    abortPosting_ = false;
-    butCancelPost->setEnabled(true);
-    butPostMsg->setEnabled(false);
-    cmbLists->setEnabled(false);
-    ApplyClientSettings();
-    job_ = Job::Posting;
-    worker_.Start([this, posting = std::move(posting)] {
-        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
-        if (!lock.owns_lock()) {
-            observer_.StatusText("Another scan or posting is running; nothing was posted.");
-            return;
-        }
-        PostManualMessage(services_, posting, abortPosting_);
-    });
 }
 
-void TfrmMain::butCancelPostClick() {
-    abortPosting_ = true;
-}
-
-void TfrmMain::PostingFinished() {
-    abortPosting_ = false;
-    butCancelPost->setEnabled(false);
-    butPostMsg->setEnabled(true);
-    cmbLists->setEnabled(true);
+void PostPage::SetPosting(bool running) {
+    butCancelPost->setEnabled(running);
+    butPostMsg->setEnabled(!running);
 }
 
 }  // namespace corvanteer
