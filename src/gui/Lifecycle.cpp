@@ -23,6 +23,7 @@
 #include "gui/TfrmSmtpAuth.h"
 #include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
+#include "gui/pages/MembersPage.h"
 #include "gui/pages/PostPage.h"
 #include "support/Files.h"
 
@@ -246,9 +247,7 @@ void TfrmMain::StartPosting() {
     posting.listPostingAddress = S(edtListPostingAddress->text());
     posting.pop3Host = S(edtPop3Host->text());
     extraText_->FillPosting(posting);
-    for (int i = 0; i < lstMembers->count(); ++i) {
-        posting.members.push_back(S(lstMembers->item(i)->text()));
-    }
+    members_->FillPosting(posting);
     post_->FillPosting(posting);
 
     abortPosting_ = false;

@@ -18,6 +18,7 @@
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/MembersPage.h"
 #include "gui/pages/PostPage.h"
 #include "gui/pages/ResponsesPage.h"
 #include "support/Files.h"
@@ -46,7 +47,6 @@ void TfrmMain::BindListControls() {
         Setting(chkHideSenderEmail, "HideSenderEmail"),
         Setting(allowPostByGroup, "AllowPostBy"),
         Setting(postingMethodGroup, "PostingMethod"),
-        Setting(memoModerators, "Moderators", StoreWhen::EveryChange),
         Setting(edtTo, "ListTo"),
         Setting(edtListPostingAddress, "ListPostingAddress"),
         Setting(edtErrorsTo, "ErrorsTo"),
@@ -55,7 +55,6 @@ void TfrmMain::BindListControls() {
         Setting(edtPop3UserID, "Pop3User"),
         Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
         Setting(spinPop3Port, "Pop3Port"),
-        Section(memoBlacklist, "BlackList"),
     });
 
     // The click rules, after the value has been stored.
@@ -99,17 +98,12 @@ void TfrmMain::ApplySubscribeRules() {
 
 void TfrmMain::ApplyPermissionRules() {
     const int choice = AllowPostBy();
-    lblBannedCaption->setVisible(true);
-    lblBannedMembers->setVisible(true);
-    lblBanNote->setVisible(true);
+    members_->ShowBanControls(choice != 0);
     chkModerateList->setEnabled(true);
     chkRequirePassword->setEnabled(choice < 2 && !chkModerateList->isChecked());
     if (choice == 0) {
         chkModerateList->setEnabled(false);
         chkRequirePassword->setEnabled(true);
-        lblBannedCaption->setVisible(false);
-        lblBannedMembers->setVisible(false);
-        lblBanNote->setVisible(false);
     } else if (choice == 2) {
         chkRequirePassword->setEnabled(false);
     }
@@ -128,7 +122,8 @@ void TfrmMain::tabResponsesShow() {
 }
 
 void TfrmMain::UpdatePasswordButton() {
-    butPassword->setVisible(chkRequirePassword->isEnabled() && chkRequirePassword->isChecked());
+    members_->ShowPasswordButton(chkRequirePassword->isEnabled() &&
+                                 chkRequirePassword->isChecked());
 }
 
 void TfrmMain::LoadList() {
@@ -150,9 +145,10 @@ void TfrmMain::LoadList() {
         // Every page's settings before any text of the data file: a file that cannot be read
         // then leaves no setting of the previous list showing.
         Guarded([this] {
+            members_->LoadSettings();
             listFields_.LoadSettings();
             responses_->LoadSettings();
-            listFields_.LoadSections();
+            members_->LoadSections();
             responses_->LoadSections();
             extraText_->LoadSections();
         });
@@ -166,8 +162,7 @@ void TfrmMain::LoadList() {
     edtHideEmail->setEnabled(chkHideSenderEmail->isChecked());
     ApplyPermissionRules();
     ApplyPostingMethodRules();
-    FillRoster();
-    tabMembersShow();
+    members_->Refresh();
     if (pagMain->currentWidget() == responses_) {
         tabResponsesShow();
     }
@@ -177,7 +172,7 @@ void TfrmMain::cmbListsChange() {
     // Edits still in a field belong to the list they were made in.
     CommitPendingEdits();
     LoadList();
-    butRefreshListClick();
+    members_->Refresh();
 }
 
 void TfrmMain::butAddListClick() {
@@ -238,7 +233,7 @@ void TfrmMain::butDeleteListClick() {
     cmbLists->setCurrentIndex(cmbLists->count() > 0 ? 0 : -1);
     edits_.SetFilling(false);
     LoadList();
-    butRefreshListClick();
+    members_->Refresh();
 }
 
 }  // namespace corvanteer

@@ -21,6 +21,7 @@
 #include "gui/pages/AboutPage.h"
 #include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
+#include "gui/pages/MembersPage.h"
 #include "gui/pages/PostPage.h"
 #include "gui/pages/ResponsesPage.h"
 #include "support/SettingTables.h"
@@ -55,14 +56,14 @@ TfrmMain::TfrmMain(WindowSetup setup)
     PageHost& host = *this;
     pagMain = Child<QTabWidget>(central);
     pagMain->setObjectName(QStringLiteral("pagMain"));
-    tabMembers = BuildMembersPage();
+    members_ = Child<MembersPage>(pagMain, host);
     tabOptions = BuildOptionsPage();
     responses_ = Child<ResponsesPage>(pagMain, host);
     post_ = Child<PostPage>(pagMain, host);
     extraText_ = Child<ExtraTextPage>(pagMain, host);
     global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
     about_ = Child<AboutPage>(pagMain, host);
-    pagMain->addTab(tabMembers, QStringLiteral("Members"));
+    pagMain->addTab(members_, QStringLiteral("Members"));
     pagMain->addTab(tabOptions, QStringLiteral("Options"));
     pagMain->addTab(responses_, QStringLiteral("Responses"));
     pagMain->addTab(post_, QStringLiteral("Post message"));
@@ -79,8 +80,8 @@ TfrmMain::TfrmMain(WindowSetup setup)
     statusBar()->setSizeGripEnabled(false);
 
     connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
-        if (pagMain->widget(index) == tabMembers) {
-            tabMembersShow();
+        if (pagMain->widget(index) == members_) {
+            members_->tabMembersShow();
         } else if (pagMain->widget(index) == responses_) {
             tabResponsesShow();
         }
@@ -100,8 +101,7 @@ TfrmMain::TfrmMain(WindowSetup setup)
     connect(&observer_, &ObserverBridge::trayImage, this, &TfrmMain::SetTrayImage);
     connect(&observer_, &ObserverBridge::rosterChanged, this, [this](const QString& list) {
         if (SameText(S(list), currentList_)) {
-            FillRoster();
-            tabMembersShow();
+            members_->Refresh();
         }
     });
     connect(&pollBridge_, &PollTimerBridge::stopRequested, this, [this] { SessionTimer.stop(); });
@@ -191,7 +191,7 @@ void TfrmMain::BuildTop(QWidget* parent) {
 
 void TfrmMain::FormCreate() {
     setWindowTitle(Q(WindowTitle()));
-    pagMain->setCurrentWidget(tabMembers);
+    pagMain->setCurrentWidget(members_);
 
     const std::string key = setup_.paths.SettingsKey();
     move(store_.ReadRegInteger(key, "Left", 200), store_.ReadRegInteger(key, "Top", 100));

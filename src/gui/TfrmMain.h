@@ -55,6 +55,7 @@ namespace corvanteer {
 class AboutPage;
 class ExtraTextPage;
 class GlobalPage;
+class MembersPage;
 class PostPage;
 class ResponsesPage;
 class TfrmSmtpAuth;
@@ -120,7 +121,6 @@ protected:
 private:
     // --- construction (one file per page) ---
     void BuildTop(QWidget* parent);
-    QWidget* BuildMembersPage();
     QWidget* BuildOptionsPage();
     void BuildTray();
     void FormCreate();
@@ -143,18 +143,6 @@ private:
     void UpdatePasswordButton();
     int AllowPostBy() const;
     int PostingMethod() const;
-
-    // --- roster (RosterHandlers.cpp) ---
-    void FillRoster();
-    void tabMembersShow();
-    void butRefreshListClick();
-    void butAddMemberClick();
-    void butDeleteMemberClick();
-    void lstMembersClickCheck(QListWidgetItem* item);
-    void butPasswordClick();
-    void butImportListClick();
-    void butExportListClick();
-    void ShowRefusalOrMessage(bool ok, const std::string& message);
 
     void tabResponsesShow();
     // --- manual posting (Lifecycle.cpp) ---
@@ -226,7 +214,7 @@ public:
     QPushButton* butGo = nullptr;
     QPushButton* butSessionTimer = nullptr;
     QTabWidget* pagMain = nullptr;
-    QWidget* tabMembers = nullptr;
+    MembersPage* members_ = nullptr;
     QWidget* tabOptions = nullptr;
     ResponsesPage* responses_ = nullptr;
     PostPage* post_ = nullptr;
@@ -234,22 +222,6 @@ public:
     GlobalPage* global_ = nullptr;
     AboutPage* about_ = nullptr;
     QLabel* lblStatus = nullptr;
-
-    // Members
-    QListWidget* lstMembers = nullptr;
-    QListWidget* lstLatestActions = nullptr;
-    QLabel* lblTotalMembers = nullptr;
-    QLabel* lblBannedCaption = nullptr;
-    QLabel* lblBannedMembers = nullptr;
-    QLabel* lblBanNote = nullptr;
-    QPushButton* butRefreshList = nullptr;
-    QPushButton* butAddMember = nullptr;
-    QPushButton* butDeleteMember = nullptr;
-    QPushButton* butPassword = nullptr;
-    QPushButton* butImportList = nullptr;
-    QPushButton* butExportList = nullptr;
-    QPlainTextEdit* memoModerators = nullptr;
-    QPlainTextEdit* memoBlacklist = nullptr;
 
     // Options
     QCheckBox* chkAllowUserSubscribe = nullptr;
