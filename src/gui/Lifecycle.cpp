@@ -3,17 +3,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <mutex>
 
@@ -24,6 +19,7 @@
 #include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
 #include "gui/pages/MembersPage.h"
+#include "gui/pages/OptionsPage.h"
 #include "gui/pages/PostPage.h"
 #include "support/Files.h"
 
@@ -240,12 +236,7 @@ void TfrmMain::StartPosting() {
     // Everything the posting uses is taken from the fields now, on this thread.
     ManualPosting posting;
     posting.listName = currentList_;
-    posting.postingMethod = PostingMethod();
-    posting.listTo = S(edtTo->text());
-    posting.hideSenderEmail = chkHideSenderEmail->isChecked();
-    posting.changeSenderEmailTo = S(edtHideEmail->text());
-    posting.listPostingAddress = S(edtListPostingAddress->text());
-    posting.pop3Host = S(edtPop3Host->text());
+    options_->FillPosting(posting);
     extraText_->FillPosting(posting);
     members_->FillPosting(posting);
     post_->FillPosting(posting);

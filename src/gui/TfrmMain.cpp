@@ -2,11 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -22,9 +21,9 @@
 #include "gui/pages/ExtraTextPage.h"
 #include "gui/pages/GlobalPage.h"
 #include "gui/pages/MembersPage.h"
+#include "gui/pages/OptionsPage.h"
 #include "gui/pages/PostPage.h"
 #include "gui/pages/ResponsesPage.h"
-#include "support/SettingTables.h"
 #include "support/Version.h"
 
 namespace corvanteer {
@@ -53,23 +52,7 @@ TfrmMain::TfrmMain(WindowSetup setup)
     BuildTop(top);
     layout->addWidget(top);
 
-    PageHost& host = *this;
-    pagMain = Child<QTabWidget>(central);
-    pagMain->setObjectName(QStringLiteral("pagMain"));
-    members_ = Child<MembersPage>(pagMain, host);
-    tabOptions = BuildOptionsPage();
-    responses_ = Child<ResponsesPage>(pagMain, host);
-    post_ = Child<PostPage>(pagMain, host);
-    extraText_ = Child<ExtraTextPage>(pagMain, host);
-    global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
-    about_ = Child<AboutPage>(pagMain, host);
-    pagMain->addTab(members_, QStringLiteral("Members"));
-    pagMain->addTab(tabOptions, QStringLiteral("Options"));
-    pagMain->addTab(responses_, QStringLiteral("Responses"));
-    pagMain->addTab(post_, QStringLiteral("Post message"));
-    pagMain->addTab(extraText_, QStringLiteral("Extra text"));
-    pagMain->addTab(global_, QStringLiteral("Global"));
-    pagMain->addTab(about_, QStringLiteral("About"));
+    BuildPages(central);
     layout->addWidget(pagMain);
     setCentralWidget(central);
 
@@ -79,24 +62,8 @@ TfrmMain::TfrmMain(WindowSetup setup)
     statusBar()->addWidget(lblStatus, 1);
     statusBar()->setSizeGripEnabled(false);
 
-    connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
-        if (pagMain->widget(index) == members_) {
-            members_->tabMembersShow();
-        } else if (pagMain->widget(index) == responses_) {
-            tabResponsesShow();
-        }
-    });
-
     BuildTray();
-    BindListControls();
-    connect(global_, &GlobalPage::smtpAuthRequested, this, [this](const QPoint& at) {
-        smtpAuth_->move(at);
-        smtpAuth_->exec();
-    });
-    connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
-    connect(post_, &PostPage::postRequested, this, &TfrmMain::StartPosting);
-    connect(post_, &PostPage::abortRequested, this, [this] { abortPosting_ = true; });
-
+    ConnectPages();
     connect(&observer_, &ObserverBridge::statusText, this, &TfrmMain::ShowStatus);
     connect(&observer_, &ObserverBridge::trayImage, this, &TfrmMain::SetTrayImage);
     connect(&observer_, &ObserverBridge::rosterChanged, this, [this](const QString& list) {
@@ -135,6 +102,50 @@ TfrmMain::~TfrmMain() {
     smtpAuth_.reset();
     std::unique_ptr<QWidget> pages(takeCentralWidget());
     pages.reset();
+}
+
+void TfrmMain::BuildPages(QWidget* parent) {
+    PageHost& host = *this;
+    pagMain = Named<QTabWidget>(parent, "pagMain");
+    members_ = Child<MembersPage>(pagMain, host);
+    options_ = Child<OptionsPage>(pagMain, host);
+    responses_ = Child<ResponsesPage>(pagMain, host);
+    post_ = Child<PostPage>(pagMain, host);
+    extraText_ = Child<ExtraTextPage>(pagMain, host);
+    global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
+    about_ = Child<AboutPage>(pagMain, host);
+    pagMain->addTab(members_, QStringLiteral("Members"));
+    pagMain->addTab(options_, QStringLiteral("Options"));
+    pagMain->addTab(responses_, QStringLiteral("Responses"));
+    pagMain->addTab(post_, QStringLiteral("Post message"));
+    pagMain->addTab(extraText_, QStringLiteral("Extra text"));
+    pagMain->addTab(global_, QStringLiteral("Global"));
+    pagMain->addTab(about_, QStringLiteral("About"));
+}
+
+// What one page's state means for another passes through here.
+void TfrmMain::ConnectPages() {
+    connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pagMain->widget(index) == members_) {
+            members_->tabMembersShow();
+        } else if (pagMain->widget(index) == responses_) {
+            responses_->tabResponsesShow(options_->MembersPostWithPassword());
+        }
+    });
+    connect(options_, &OptionsPage::subscribeRulesChanged, this, [this](bool allow, bool verify) {
+        pagMain->setTabVisible(pagMain->indexOf(responses_), allow);
+        responses_->ShowVerificationTabs(verify);
+    });
+    connect(options_, &OptionsPage::permissionsChanged, members_, &MembersPage::ShowBanControls);
+    connect(options_, &OptionsPage::passwordRuleChanged, members_,
+            &MembersPage::ShowPasswordButton);
+    connect(post_, &PostPage::postRequested, this, &TfrmMain::StartPosting);
+    connect(post_, &PostPage::abortRequested, this, [this] { abortPosting_ = true; });
+    connect(global_, &GlobalPage::smtpAuthRequested, this, [this](const QPoint& at) {
+        smtpAuth_->move(at);
+        smtpAuth_->exec();
+    });
+    connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
 }
 
 void TfrmMain::BuildTop(QWidget* parent) {

@@ -2,19 +2,21 @@
 
 // The main window: the list selector, "Go" and the auto-scan switch above seven pages
 // ("Members", "Options", "Responses", "Post message", "Extra text", "Global", "About") and a
-// status bar below. Every control writes its setting the moment it is left, clicked or
-// changed; scans and manual postings run on the worker thread.
+// status bar below. Each page is its own widget class (src/gui/pages) that owns its controls
+// and stores their settings the moment they are left, clicked or changed; the window carries
+// what belongs to no page: the list shown, the timers, the tray, the worker thread on which
+// scans and manual postings run, and the wiring between pages.
+//
+//   TfrmMain.cpp      construction, start and end, the engine's console
+//   ListSelector.cpp  the list selector: loading a list into the pages, adding, deleting
+//   Lifecycle.cpp     scans and postings on the worker, poll and shutdown timers, tray, help
 
 #include <QMainWindow>
-#include <QMenu>
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
-#include <vector>
 
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
@@ -23,30 +25,19 @@
 #include "gui/WindowServices.h"
 #include "gui/pages/PageHost.h"
 #include "gui/pages/PendingEdits.h"
-#include "gui/pages/SettingFields.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"
 #include "support/Random.h"
-#include "support/SettingsStore.h"
+#include "support/SettingTables.h"
 #include "transport/TPop3Client.h"
 #include "transport/TSmtpClient.h"
-#include "update/UpdateCheck.h"
 
 class QAction;
-class QButtonGroup;
-class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QSystemTrayIcon;
 class QTabWidget;
 
@@ -56,8 +47,10 @@ class AboutPage;
 class ExtraTextPage;
 class GlobalPage;
 class MembersPage;
+class OptionsPage;
 class PostPage;
 class ResponsesPage;
+class SettingsStore;
 class TfrmSmtpAuth;
 
 // What the window is built from. The window uses the store and the dialogs; both must outlive
@@ -90,7 +83,7 @@ public:
     void ShowAtStart();
     bool Ended() const { return ended_; }
 
-    // State for tests and the screenshot tool.
+    // State for tests and the screenshot tool (which find controls by their object names).
     bool AutoScanOn() const { return autoScan_; }
     int PollIntervalMs() const;
     bool WorkerBusy() const { return worker_.Busy(); }
@@ -119,50 +112,37 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // --- construction (one file per page) ---
+    // --- construction, start and end (TfrmMain.cpp) ---
     void BuildTop(QWidget* parent);
-    QWidget* BuildOptionsPage();
+    void BuildPages(QWidget* parent);
+    void ConnectPages();
     void BuildTray();
     void FormCreate();
     void FormDestroy();
-
-    // --- the engine's console ---
     GlobalSettings GlobalsShown() const;
-    void RefreshConsole() override;
 
-    // --- lists and per-list settings (ListBinding.cpp) ---
+    // --- the list selector (ListSelector.cpp) ---
     void LoadList();
     void cmbListsChange();
     void butAddListClick();
     void butDeleteListClick();
-    void BindListControls();
-    std::string CurrentDataFile() const;
-    void ApplySubscribeRules();
-    void ApplyPermissionRules();
-    void ApplyPostingMethodRules();
-    void UpdatePasswordButton();
-    int AllowPostBy() const;
-    int PostingMethod() const;
 
-    void tabResponsesShow();
-    // --- manual posting (Lifecycle.cpp) ---
+    // --- scans and postings, timers, tray (Lifecycle.cpp) ---
+    bool StartScan();
     void StartPosting();
     void PostingFinished();
-
-    // --- scans, timers, tray (Lifecycle.cpp) ---
-    bool StartScan();
-    void ScanFinished();
+    void JobFinished();
+    void ApplyClientSettings();
     void SetAutoScan(bool on);
     void ApplyPollInterval(qint64 intervalMs);
     void SetTrayImage(int index);
-    void ApplyClientSettings();
-    void JobFinished();
 
     // --- what the pages use of the window (PageHost) ---
     Dialogs& WindowDialogs() override { return dialogs_; }
     PendingEdits& Edits() override { return edits_; }
     const std::string& CurrentList() const override { return currentList_; }
     void Guarded(const std::function<void()>& action) override;
+    void RefreshConsole() override;
     void ShowStatus(const QString& text) override;
 
     WindowSetup setup_;
@@ -189,9 +169,8 @@ private:
     std::string smtpHostAtStart_;
     int smtpPortAtStart_ = 25;
 
-    std::string currentList_;  // the list the per-list controls show and store to
+    std::string currentList_;  // the list the pages show and store to
     PendingEdits edits_;
-    SettingFields listFields_{*this, SettingScope::List};
     bool autoScan_ = false;
     bool hideOnMinimize_ = false;  // Minimized as read at start-up
     std::string scanError_;        // written by the scan job, read after it has finished
@@ -204,8 +183,7 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<TfrmSmtpAuth> smtpAuth_;
 
-public:
-    // Controls, named as their object names.
+    // The top row, named as their object names.
     QComboBox* cmbLists = nullptr;
     QPushButton* butAddList = nullptr;
     QPushButton* butDeleteList = nullptr;
@@ -213,38 +191,18 @@ public:
     QPushButton* butHelp = nullptr;
     QPushButton* butGo = nullptr;
     QPushButton* butSessionTimer = nullptr;
+
+    // The pages, owned by their tabs (pagMain), in tab order.
     QTabWidget* pagMain = nullptr;
     MembersPage* members_ = nullptr;
-    QWidget* tabOptions = nullptr;
+    OptionsPage* options_ = nullptr;
     ResponsesPage* responses_ = nullptr;
     PostPage* post_ = nullptr;
     ExtraTextPage* extraText_ = nullptr;
     GlobalPage* global_ = nullptr;
     AboutPage* about_ = nullptr;
-    QLabel* lblStatus = nullptr;
 
-    // Options
-    QCheckBox* chkAllowUserSubscribe = nullptr;
-    QCheckBox* chkVerifySubscribe = nullptr;
-    QSpinBox* spinVerifyDays = nullptr;
-    QLabel* lblDays = nullptr;
-    QCheckBox* chkModerateList = nullptr;
-    QCheckBox* chkRequirePassword = nullptr;
-    QCheckBox* chkForwardErrorMsgs = nullptr;
-    QLineEdit* edtErrorsTo = nullptr;
-    QCheckBox* chkHideSenderEmail = nullptr;
-    QLineEdit* edtHideEmail = nullptr;
-    QGroupBox* optAllowPostBy = nullptr;
-    QButtonGroup* allowPostByGroup = nullptr;
-    QGroupBox* optPostingMethod = nullptr;
-    QButtonGroup* postingMethodGroup = nullptr;
-    QLabel* lblTo = nullptr;
-    QLineEdit* edtTo = nullptr;
-    QLineEdit* edtListPostingAddress = nullptr;
-    QLineEdit* edtPop3Host = nullptr;
-    QLineEdit* edtPop3UserID = nullptr;
-    QLineEdit* edtPop3Password = nullptr;
-    QSpinBox* spinPop3Port = nullptr;
+    QLabel* lblStatus = nullptr;
 
     // Tray and its menu (the same actions serve the window's context menu and shortcut)
     QSystemTrayIcon* trayIcon = nullptr;

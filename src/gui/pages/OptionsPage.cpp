@@ -1,4 +1,4 @@
-// The "Options" page: the list's rules and its mailbox.
+#include "gui/pages/OptionsPage.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -13,8 +13,11 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <functional>
+
+#include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
-#include "gui/TfrmMain.h"
 
 namespace corvanteer {
 namespace {
@@ -37,12 +40,13 @@ QButtonGroup* RadioGroup(QGroupBox* box, const char* name, const char* groupName
 
 }  // namespace
 
-QWidget* TfrmMain::BuildOptionsPage() {
-    auto* page = Named<QWidget>(this, "tabOptions");
-    auto* grid = Child<QGridLayout>(page);
-    page->setLayout(grid);
+OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
+    : QWidget(parent), fields_(host, SettingScope::List) {
+    setObjectName(QStringLiteral("tabOptions"));
+    auto* grid = Child<QGridLayout>(this);
+    setLayout(grid);
 
-    auto* rules = Child<QWidget>(page);
+    auto* rules = Child<QWidget>(this);
     auto* rulesGrid = Child<QGridLayout>(rules);
     rules->setLayout(rulesGrid);
     rulesGrid->setContentsMargins(0, 0, 0, 0);
@@ -74,20 +78,20 @@ QWidget* TfrmMain::BuildOptionsPage() {
     rulesGrid->addWidget(edtHideEmail, 5, 1, 1, 2);
     grid->addWidget(rules, 0, 0, 1, 2);
 
-    optAllowPostBy = Named<QGroupBox>(page, "optAllowPostBy", QStringLiteral(" Permissions "));
+    optAllowPostBy = Named<QGroupBox>(this, "optAllowPostBy", QStringLiteral(" Permissions "));
     allowPostByGroup = RadioGroup(
         optAllowPostBy, "optAllowPostBy", "allowPostByGroup",
         {QStringLiteral("Allow only moderators to post"), QStringLiteral("Allow members to post"),
          QStringLiteral("Allow anybody to post")});
     optPostingMethod =
-        Named<QGroupBox>(page, "optPostingMethod", QStringLiteral(" Posting method "));
+        Named<QGroupBox>(this, "optPostingMethod", QStringLiteral(" Posting method "));
     postingMethodGroup =
         RadioGroup(optPostingMethod, "optPostingMethod", "postingMethodGroup",
                    {QStringLiteral("Blind carbon copy (Bcc)"), QStringLiteral("Individually")});
     grid->addWidget(optAllowPostBy, 1, 0);
     grid->addWidget(optPostingMethod, 1, 1);
 
-    auto* addresses = Child<QWidget>(page);
+    auto* addresses = Child<QWidget>(this);
     auto* form = Child<QFormLayout>(addresses);
     addresses->setLayout(form);
     form->setContentsMargins(0, 0, 0, 0);
@@ -98,7 +102,7 @@ QWidget* TfrmMain::BuildOptionsPage() {
     form->addRow(QStringLiteral("List posting address"), edtListPostingAddress);
     grid->addWidget(addresses, 2, 0, 1, 2);
 
-    auto* pop3 = Named<QGroupBox>(page, "grpListPop3", QStringLiteral(" List POP3 (incoming) "));
+    auto* pop3 = Named<QGroupBox>(this, "grpListPop3", QStringLiteral(" List POP3 (incoming) "));
     auto* pop3Form = Child<QFormLayout>(pop3);
     pop3->setLayout(pop3Form);
     edtPop3Host = Named<QLineEdit>(pop3, "edtPop3Host");
@@ -113,7 +117,109 @@ QWidget* TfrmMain::BuildOptionsPage() {
     pop3Form->addRow(QStringLiteral("Port"), spinPop3Port);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
-    return page;
+
+    fields_.Bind({
+        Setting(chkAllowUserSubscribe, "AllowUserSubscribe"),
+        Setting(chkVerifySubscribe, "VerifySubscribe"),
+        Setting(spinVerifyDays, "VerifyDays"),
+        Setting(chkModerateList, "ModerateList"),
+        Setting(chkRequirePassword, "RequirePassword"),
+        Setting(chkForwardErrorMsgs, "ForwardErrorMsgs"),
+        Setting(edtErrorsTo, "ErrorsTo"),
+        Setting(chkHideSenderEmail, "HideSenderEmail"),
+        Setting(edtHideEmail, "ChangeSenderEmailTo"),
+        Setting(allowPostByGroup, "AllowPostBy"),
+        Setting(postingMethodGroup, "PostingMethod"),
+        Setting(edtTo, "ListTo"),
+        Setting(edtListPostingAddress, "ListPostingAddress"),
+        Setting(edtPop3Host, "Pop3Host"),
+        Setting(edtPop3UserID, "Pop3User"),
+        Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
+        Setting(spinPop3Port, "Pop3Port"),
+    });
+
+    // The click rules, after the value has been stored.
+    auto rule = [this](QCheckBox* box, std::function<void()> rule) {
+        connect(box, &QCheckBox::clicked, this, [this, rule] {
+            if (rule) {
+                rule();
+            }
+            UpdatePasswordRule();
+        });
+    };
+    rule(chkAllowUserSubscribe, [this] { ApplySubscribeRules(); });
+    rule(chkVerifySubscribe, [this] { ApplySubscribeRules(); });
+    rule(chkModerateList, [this] {
+        chkRequirePassword->setEnabled(AllowPostBy() < 2 && !chkModerateList->isChecked());
+    });
+    rule(chkRequirePassword, nullptr);
+    rule(chkForwardErrorMsgs,
+         [this] { edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked()); });
+    rule(chkHideSenderEmail, [this] { edtHideEmail->setEnabled(chkHideSenderEmail->isChecked()); });
+    connect(allowPostByGroup, &QButtonGroup::idClicked, this, [this] { ApplyPermissionRules(); });
+    connect(postingMethodGroup, &QButtonGroup::idClicked, this,
+            [this] { ApplyPostingMethodRules(); });
+}
+
+int OptionsPage::AllowPostBy() const {
+    return std::max(0, allowPostByGroup->checkedId());
+}
+int OptionsPage::PostingMethod() const {
+    return std::max(0, postingMethodGroup->checkedId());
+}
+
+void OptionsPage::ApplyRules() {
+    ApplySubscribeRules();
+    chkRequirePassword->setEnabled(AllowPostBy() < 2 && !chkModerateList->isChecked());
+    edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked());
+    edtHideEmail->setEnabled(chkHideSenderEmail->isChecked());
+    ApplyPermissionRules();
+    ApplyPostingMethodRules();
+}
+
+void OptionsPage::ApplySubscribeRules() {
+    const bool allow = chkAllowUserSubscribe->isChecked();
+    chkVerifySubscribe->setEnabled(allow);
+    spinVerifyDays->setEnabled(allow);
+    lblDays->setEnabled(allow);
+    emit subscribeRulesChanged(allow, chkVerifySubscribe->isChecked());
+}
+
+void OptionsPage::ApplyPermissionRules() {
+    const int choice = AllowPostBy();
+    emit permissionsChanged(choice != 0);
+    chkModerateList->setEnabled(true);
+    chkRequirePassword->setEnabled(choice < 2 && !chkModerateList->isChecked());
+    if (choice == 0) {
+        chkModerateList->setEnabled(false);
+        chkRequirePassword->setEnabled(true);
+    } else if (choice == 2) {
+        chkRequirePassword->setEnabled(false);
+    }
+    UpdatePasswordRule();
+}
+
+void OptionsPage::ApplyPostingMethodRules() {
+    const bool bcc = PostingMethod() == 0;
+    lblTo->setVisible(bcc);
+    edtTo->setVisible(bcc);
+}
+
+void OptionsPage::UpdatePasswordRule() {
+    emit passwordRuleChanged(chkRequirePassword->isEnabled() && chkRequirePassword->isChecked());
+}
+
+bool OptionsPage::MembersPostWithPassword() const {
+    return chkRequirePassword->isEnabled() && chkRequirePassword->isChecked() && AllowPostBy() != 0;
+}
+
+void OptionsPage::FillPosting(ManualPosting& posting) const {
+    posting.postingMethod = PostingMethod();
+    posting.listTo = S(edtTo->text());
+    posting.hideSenderEmail = chkHideSenderEmail->isChecked();
+    posting.changeSenderEmailTo = S(edtHideEmail->text());
+    posting.listPostingAddress = S(edtListPostingAddress->text());
+    posting.pop3Host = S(edtPop3Host->text());
 }
 
 }  // namespace corvanteer
