@@ -42,6 +42,15 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
         Setting(chkLaunch, "Launch", StoreWhen::PageAsks),  // after the start-up entry
         Setting(BackupDir, "BackupDir"),
     });
+
+    connect(butBackup, &QPushButton::clicked, this, [this] { butBackupClick(); });
+    connect(butRestore, &QPushButton::clicked, this, [this] { butRestoreClick(); });
+    connect(butBackDirBrowse, &QPushButton::clicked, this, [this] { butBackDirBrowseClick(); });
+    connect(chkLaunch, &QCheckBox::clicked, this,
+            [this] { host_.Guarded([this] { chkLaunchClick(); }); });
+    connect(butSmtpAuth, &QPushButton::clicked, this,
+            // Over the button that opens it.
+            [this] { emit smtpAuthRequested(butSmtpAuth->mapToGlobal(QPoint(0, 0))); });
 }
 
 void GlobalPage::BuildControls() {
@@ -121,15 +130,6 @@ void GlobalPage::BuildControls() {
     backupGrid->addWidget(butRestore, 1, 2);
     grid->addWidget(backup, 3, 1);
     grid->setRowStretch(4, 1);
-
-    connect(butBackup, &QPushButton::clicked, this, [this] { butBackupClick(); });
-    connect(butRestore, &QPushButton::clicked, this, [this] { butRestoreClick(); });
-    connect(butBackDirBrowse, &QPushButton::clicked, this, [this] { butBackDirBrowseClick(); });
-    connect(chkLaunch, &QCheckBox::clicked, this,
-            [this] { host_.Guarded([this] { chkLaunchClick(); }); });
-    connect(butSmtpAuth, &QPushButton::clicked, this,
-            // Over the button that opens it.
-            [this] { emit smtpAuthRequested(butSmtpAuth->mapToGlobal(QPoint(0, 0))); });
 }
 
 GlobalSettings GlobalPage::SettingsShown() const {

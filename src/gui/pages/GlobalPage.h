@@ -5,9 +5,9 @@
 // changed; backup and restore.
 //
 // To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
-// out, and add its row, Setting(control, "SettingName"), to the table given to fields_.Bind
-// (the name must be in the global setting table). A button gets a handler named after it and
-// its event (butCheckConnectionsClick), connected at the end of BuildControls.
+// out, and add its row, Setting(control, "SettingName"), to the table given to fields_.Bind in
+// the constructor (the name must be in the global setting table). A button gets a handler
+// named after it and its event (butCheckConnectionsClick), connected in the constructor.
 
 #include <QPoint>
 #include <QWidget>

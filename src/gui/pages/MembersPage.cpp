@@ -24,6 +24,34 @@ namespace corvanteer {
 MembersPage::MembersPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), fields_(host, SettingScope::List) {
     setObjectName(QStringLiteral("tabMembers"));
+    BuildControls();
+    fields_.Bind({
+        Setting(memoModerators, "Moderators", StoreWhen::EveryChange),
+        Section(memoBlacklist, "BlackList"),
+    });
+
+    connect(butRefreshList, &QPushButton::clicked, this, [this] { butRefreshListClick(); });
+    connect(butAddMember, &QPushButton::clicked, this, [this] { butAddMemberClick(); });
+    connect(butDeleteMember, &QPushButton::clicked, this, [this] { butDeleteMemberClick(); });
+    connect(butPassword, &QPushButton::clicked, this, [this] { butPasswordClick(); });
+    connect(butImportList, &QPushButton::clicked, this, [this] { butImportListClick(); });
+    connect(butExportList, &QPushButton::clicked, this, [this] { butExportListClick(); });
+    // Both look at the window's filling flag first: the roster is being refilled, or the
+    // window is taking its pages down.
+    PendingEdits& edits = host_.Edits();
+    connect(lstMembers, &QListWidget::itemChanged, this, [this, &edits](QListWidgetItem* item) {
+        if (!edits.Filling()) {
+            lstMembersClickCheck(item);
+        }
+    });
+    OnLeave(lstMembers, [this, &edits] {
+        if (!edits.Filling()) {
+            tabMembersShow();
+        }
+    });
+}
+
+void MembersPage::BuildControls() {
     auto* grid = Child<QGridLayout>(this);
     setLayout(grid);
 
@@ -94,31 +122,6 @@ MembersPage::MembersPage(PageHost& host, QWidget* parent)
     textsLayout->addWidget(memoModerators, 1, 0);
     textsLayout->addWidget(memoBlacklist, 1, 1);
     grid->addWidget(texts, 2, 1);
-
-    connect(butRefreshList, &QPushButton::clicked, this, [this] { butRefreshListClick(); });
-    connect(butAddMember, &QPushButton::clicked, this, [this] { butAddMemberClick(); });
-    connect(butDeleteMember, &QPushButton::clicked, this, [this] { butDeleteMemberClick(); });
-    connect(butPassword, &QPushButton::clicked, this, [this] { butPasswordClick(); });
-    connect(butImportList, &QPushButton::clicked, this, [this] { butImportListClick(); });
-    connect(butExportList, &QPushButton::clicked, this, [this] { butExportListClick(); });
-    // Both look at the window's filling flag first: the roster is being refilled, or the
-    // window is taking its pages down.
-    PendingEdits& edits = host_.Edits();
-    connect(lstMembers, &QListWidget::itemChanged, this, [this, &edits](QListWidgetItem* item) {
-        if (!edits.Filling()) {
-            lstMembersClickCheck(item);
-        }
-    });
-    OnLeave(lstMembers, [this, &edits] {
-        if (!edits.Filling()) {
-            tabMembersShow();
-        }
-    });
-
-    fields_.Bind({
-        Setting(memoModerators, "Moderators", StoreWhen::EveryChange),
-        Section(memoBlacklist, "BlackList"),
-    });
 }
 
 void MembersPage::FillRoster() {

@@ -5,10 +5,10 @@
 // adding, removing and banning members, changing a password, importing and exporting. The
 // work itself is done by the app layer; the page asks the questions and shows the answers.
 //
-// To add a control: create it in the constructor with Named<...>(parent, "objectName"), lay it
-// out, and either add its row to the table given to fields_.Bind (Setting for a setting of
-// the list, Section for a text of its data file) or connect its handler (a private method
-// named after the control and event, such as butRefreshListClick).
+// To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
+// out, and either add its row to the table given to fields_.Bind in the constructor (Setting
+// for a setting of the list, Section for a text of its data file) or connect its handler there
+// (a private method named after the control and event, such as butRefreshListClick).
 
 #include <QWidget>
 #include <string>
@@ -49,6 +49,7 @@ public:
     void FillPosting(ManualPosting& posting) const;
 
 private:
+    void BuildControls();
     // Refills the roster, keeping the selected member selected.
     void FillRoster();
     void butRefreshListClick();

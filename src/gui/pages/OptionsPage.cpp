@@ -5,10 +5,8 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -43,6 +41,30 @@ QButtonGroup* RadioGroup(QGroupBox* box, const char* name, const char* groupName
 OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
     : QWidget(parent), fields_(host, SettingScope::List) {
     setObjectName(QStringLiteral("tabOptions"));
+    BuildControls();
+    fields_.Bind({
+        Setting(chkAllowUserSubscribe, "AllowUserSubscribe"),
+        Setting(chkVerifySubscribe, "VerifySubscribe"),
+        Setting(spinVerifyDays, "VerifyDays"),
+        Setting(chkModerateList, "ModerateList"),
+        Setting(chkRequirePassword, "RequirePassword"),
+        Setting(chkForwardErrorMsgs, "ForwardErrorMsgs"),
+        Setting(edtErrorsTo, "ErrorsTo"),
+        Setting(chkHideSenderEmail, "HideSenderEmail"),
+        Setting(edtHideEmail, "ChangeSenderEmailTo"),
+        Setting(allowPostByGroup, "AllowPostBy"),
+        Setting(postingMethodGroup, "PostingMethod"),
+        Setting(edtTo, "ListTo"),
+        Setting(edtListPostingAddress, "ListPostingAddress"),
+        Setting(edtPop3Host, "Pop3Host"),
+        Setting(edtPop3UserID, "Pop3User"),
+        Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
+        Setting(spinPop3Port, "Pop3Port"),
+    });
+    ConnectRules();
+}
+
+void OptionsPage::BuildControls() {
     auto* grid = Child<QGridLayout>(this);
     setLayout(grid);
 
@@ -117,28 +139,10 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
     pop3Form->addRow(QStringLiteral("Port"), spinPop3Port);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
+}
 
-    fields_.Bind({
-        Setting(chkAllowUserSubscribe, "AllowUserSubscribe"),
-        Setting(chkVerifySubscribe, "VerifySubscribe"),
-        Setting(spinVerifyDays, "VerifyDays"),
-        Setting(chkModerateList, "ModerateList"),
-        Setting(chkRequirePassword, "RequirePassword"),
-        Setting(chkForwardErrorMsgs, "ForwardErrorMsgs"),
-        Setting(edtErrorsTo, "ErrorsTo"),
-        Setting(chkHideSenderEmail, "HideSenderEmail"),
-        Setting(edtHideEmail, "ChangeSenderEmailTo"),
-        Setting(allowPostByGroup, "AllowPostBy"),
-        Setting(postingMethodGroup, "PostingMethod"),
-        Setting(edtTo, "ListTo"),
-        Setting(edtListPostingAddress, "ListPostingAddress"),
-        Setting(edtPop3Host, "Pop3Host"),
-        Setting(edtPop3UserID, "Pop3User"),
-        Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
-        Setting(spinPop3Port, "Pop3Port"),
-    });
-
-    // The click rules, after the value has been stored.
+// The click rules, connected after the table so that they see the stored value.
+void OptionsPage::ConnectRules() {
     auto rule = [this](QCheckBox* box, std::function<void()> rule) {
         connect(box, &QCheckBox::clicked, this, [this, rule] {
             if (rule) {

@@ -5,10 +5,10 @@
 // stored the moment it is left, clicked or changed; and the rules that enable and show the
 // controls by the values chosen.
 //
-// To add a control: create it in the constructor with Named<...>(parent, "objectName"), lay it
-// out, and add its row, Setting(control, "SettingName"), to the table given to fields_.Bind
-// (the name must be in the list setting table). A rule that follows a click is connected
-// after Bind, so it sees the stored value.
+// To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
+// out, and add its row, Setting(control, "SettingName"), to the table given to fields_.Bind in
+// the constructor (the name must be in the list setting table). A rule that follows a click
+// goes into ConnectRules, which runs after Bind, so the rule sees the stored value.
 
 #include <QWidget>
 
@@ -51,6 +51,8 @@ signals:
     void passwordRuleChanged(bool passwordRequired);
 
 private:
+    void BuildControls();
+    void ConnectRules();
     int AllowPostBy() const;
     int PostingMethod() const;
     void ApplySubscribeRules();

@@ -40,6 +40,30 @@ ReplyTab MakeReplyTab(QTabWidget* tabs, const char* tabName, const QString& capt
 ResponsesPage::ResponsesPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), fields_(host, SettingScope::List) {
     setObjectName(QStringLiteral("tabResponses"));
+    BuildControls();
+    fields_.Bind({
+        Setting(edtVerifySubject, "VerifySubject"),
+        Setting(edtSubscribeConfirmSubject, "SubscribeConfirmSubject"),
+        Setting(edtUnsubscribeConfirmSubject, "UnSubscribeConfirmSubject"),
+        Setting(edtPasswordNotifySubject, "PasswordNotifySubject"),
+        Setting(edtVerifyErrSubject, "VerifyErrSubject"),
+        Setting(edtAlreadyAMemberSubject, "AlreadyAMemberSubject"),
+        Setting(edtNotMemberSubject, "NotMemberSubject"),
+        Setting(edtHelpSubject, "HelpSubject"),
+        Section(memoSubVerify, "Subscribe_Verify"),
+        Section(memoSubConfirm, "Subscribe_Confirm"),
+        Section(MemoUnsubConfirm, "Unsubscribe_Confirm"),
+        Section(memoPasswordNotify, "Password_Notify"),
+        Section(memoVerifyError, "Verify_Error"),
+        Section(memoAlreadyAMember, "Already_A_Member"),
+        Section(memoNotMember, "Not_Member"),
+        Section(memoHelp, "Help"),
+    });
+    connect(lstVariables, &QListWidget::itemDoubleClicked, this,
+            [this] { lstVariablesDblClick(); });
+}
+
+void ResponsesPage::BuildControls() {
     auto* layout = Child<QGridLayout>(this);
     setLayout(layout);
     pagResponses = Named<QTabWidget>(this, "pagResponses");
@@ -92,27 +116,6 @@ ResponsesPage::ResponsesPage(PageHost& host, QWidget* parent)
     layout->addWidget(lstVariables, 1, 1);
     layout->addWidget(Child<QLabel>(this, QStringLiteral("double-click to copy")), 2, 1);
     layout->setColumnStretch(0, 1);
-    connect(lstVariables, &QListWidget::itemDoubleClicked, this,
-            [this] { lstVariablesDblClick(); });
-
-    fields_.Bind({
-        Setting(edtVerifySubject, "VerifySubject"),
-        Setting(edtSubscribeConfirmSubject, "SubscribeConfirmSubject"),
-        Setting(edtUnsubscribeConfirmSubject, "UnSubscribeConfirmSubject"),
-        Setting(edtPasswordNotifySubject, "PasswordNotifySubject"),
-        Setting(edtVerifyErrSubject, "VerifyErrSubject"),
-        Setting(edtAlreadyAMemberSubject, "AlreadyAMemberSubject"),
-        Setting(edtNotMemberSubject, "NotMemberSubject"),
-        Setting(edtHelpSubject, "HelpSubject"),
-        Section(memoSubVerify, "Subscribe_Verify"),
-        Section(memoSubConfirm, "Subscribe_Confirm"),
-        Section(MemoUnsubConfirm, "Unsubscribe_Confirm"),
-        Section(memoPasswordNotify, "Password_Notify"),
-        Section(memoVerifyError, "Verify_Error"),
-        Section(memoAlreadyAMember, "Already_A_Member"),
-        Section(memoNotMember, "Not_Member"),
-        Section(memoHelp, "Help"),
-    });
 }
 
 void ResponsesPage::ShowVerificationTabs(bool verify) {

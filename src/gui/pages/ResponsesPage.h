@@ -4,9 +4,9 @@
 // list) and its text (a section of the list's data file), and the variables the texts may
 // use, copied by a double-click.
 //
-// To add a reply: add its tab with MakeReplyTab in the constructor and its two rows,
+// To add a reply: add its tab with MakeReplyTab in BuildControls and its two rows,
 // Setting(subject, "...Subject") and Section(body, "Section_Name"), to the table given to
-// fields_.Bind.
+// fields_.Bind in the constructor.
 
 #include <QWidget>
 
@@ -38,6 +38,7 @@ public:
     void tabResponsesShow(bool memberPasswords);
 
 private:
+    void BuildControls();
     void lstVariablesDblClick();
 
     PageHost& host_;

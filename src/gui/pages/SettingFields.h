@@ -22,6 +22,7 @@
 #include <QObject>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/SettingTables.h"
@@ -39,7 +40,7 @@ enum class SettingScope { Global, List };
 // When a row's control stores its value.
 enum class StoreWhen {
     Done,         // as listed above for its kind of control
-    EveryChange,  // a text field: also at every change of its text
+    EveryChange,  // a QPlainTextEdit: also at every change of its text
     PageAsks,     // only when the page calls Store (it has work to do first)
 };
 
@@ -64,7 +65,7 @@ void ShowControlText(QObject* control, SettingType type, const std::string& text
 
 class SettingFields {
 public:
-    // The host must outlive the table; the table must outlive the bound controls' signals.
+    // The host must outlive the table, and the table the controls it binds.
     SettingFields(PageHost& host, SettingScope scope) : host_(host), scope_(scope) {}
 
     // Takes the rows and connects each control so that it stores its value. Every setting
@@ -77,10 +78,6 @@ public:
     // Fills the section rows' memos from the current list's data file: empty when the list
     // has no data file yet, rather than what another list showed.
     void LoadSections();
-    void Load() {
-        LoadSettings();
-        LoadSections();
-    }
 
     // Stores the control's value now. With List scope, nothing happens while no list is
     // shown; with Global scope, the console is refreshed afterwards. Raises Failure when the
