@@ -65,7 +65,9 @@ void ShowControlText(QObject* control, SettingType type, const std::string& text
 
 class SettingFields {
 public:
-    // The host must outlive the table, and the table the controls it binds.
+    // The host must outlive the table. While the host's edits are filling, nothing the bound
+    // controls signal reaches the table, so a page may be taken down (the table going before
+    // its controls) while the window fills.
     SettingFields(PageHost& host, SettingScope scope) : host_(host), scope_(scope) {}
 
     // Takes the rows and connects each control so that it stores its value. Every setting
