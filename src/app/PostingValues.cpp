@@ -9,9 +9,8 @@ namespace corvanteer {
 namespace {
 
 std::string Shown(Services& services, const std::string& key, const char* name) {
-    const SettingDef* def = FindSetting(ListSettingTable(), name);
-    return def == nullptr ? std::string()
-                          : ReadSettingText(services.store, key, *def, services.paths.appDir);
+    return ReadSettingText(services.store, key, FindSettingOrFail(ListSettingTable(), name),
+                           services.paths.appDir);
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ void PostViaBcc(ScanContext& context, Services& services, const Lines& body) {
     smtp.SendTo.clear();
     smtp.SendTo.reserve(context.Roster.size());
     for (const auto& entry : context.Roster.Items()) {
-        smtp.SendTo.push_back(EntryAddress(entry));
+        smtp.SendTo.emplace_back(MemberEntry::AddressOf(entry));
     }
     smtp.OutMessage = std::move(message);
     services.observer.StatusText("Posting via Bcc");
@@ -159,7 +159,7 @@ void PostIndividually(ScanContext& context, Services& services, const Lines& bod
     size_t handled = 0;
     for (; handled < count; ++handled) {
         const std::string& entry = context.Roster[handled];
-        const std::string address = EntryAddress(entry);
+        const std::string address(MemberEntry::AddressOf(entry));
         composer.Compose(message, address);
 
         smtp.From = context.Settings.ListPostingAddress;

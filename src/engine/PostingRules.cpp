@@ -5,6 +5,7 @@
 #include "engine/ListStore.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
+#include "engine/Roster.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 
@@ -115,7 +116,7 @@ bool IsModerator(Services& services, std::string_view listName, std::string_view
         return false;
     }
     const std::string moderators =
-        services.store.ReadRegString(services.paths.ListKey(listName), "Moderators", "");
+        ListScanReader(services.store, services.paths.ListKey(listName)).Text("Moderators");
     // The window joins the lines with CR LF; a value set by other means may use LF alone.
     for (const auto& raw : TextToLines(moderators)) {
         const std::string line = Trim(CollapseSpaces(raw));
@@ -137,10 +138,14 @@ bool IsMember(Services& services, std::string_view listName, std::string_view se
     const std::string roster = ReadSection(file, "MemberList");
     bool result = false;
     ForEachLine(roster, [&](std::string_view line) {
-        if (Field(line, 2) != "0" || !SameText(Field(line, 1), sender)) {
+        if (!SameText(MemberEntry::AddressOf(line), sender)) {
+            return false;
+        }
+        const MemberEntry entry = MemberEntry::Parse(line);
+        if (!entry.MayPost()) {
             return false;  // entries of the address with another ban flag are passed over
         }
-        result = !passwordRequired || Field(line, 3) == password;
+        result = !passwordRequired || entry.password == password;
         return true;
     });
     return result;

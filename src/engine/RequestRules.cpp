@@ -17,7 +17,6 @@ namespace {
 
 constexpr const char* kAuthMarker = "(auth";
 constexpr size_t kCodeTail = 14;  // "yymmddhhmmss" + "0" + ")"
-constexpr const char* kDefaultHelpSubject = "List Server Response";
 
 std::string Keyword(std::string_view subject) {
     return LowerCase(subject.substr(0, 4));
@@ -74,8 +73,7 @@ void HelpRule(ScanContext& context, Services& services) {
         return;
     }
     SelectList(context, services, written, *held);
-    const std::string subject =
-        services.store.ReadRegString(context.ListKey, "HelpSubject", kDefaultHelpSubject);
+    const std::string subject = ListScanReader(services.store, context.ListKey).Text("HelpSubject");
     SendTemplateAnswer(context, services, "Help", subject);
 }
 

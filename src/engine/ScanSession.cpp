@@ -13,40 +13,6 @@
 
 namespace corvanteer {
 
-SessionLock::SessionLock(std::string path) : file_(std::move(path)) {}
-
-void SessionLock::lock() {
-    mutex_.lock();
-    try {
-        file_.Lock();
-    } catch (...) {
-        mutex_.unlock();
-        throw;
-    }
-}
-
-bool SessionLock::try_lock() {
-    if (!mutex_.try_lock()) {
-        return false;
-    }
-    bool taken = false;
-    try {
-        taken = file_.TryLock();
-    } catch (...) {
-        mutex_.unlock();
-        throw;
-    }
-    if (!taken) {
-        mutex_.unlock();
-    }
-    return taken;
-}
-
-void SessionLock::unlock() {
-    file_.Unlock();
-    mutex_.unlock();
-}
-
 void SplitMessageFile(const std::string& file, Lines& header, Lines& body) {
     header.clear();
     body.clear();
@@ -138,23 +104,8 @@ void TurnToList(ScanContext& context, Services& services, const std::string& nam
 
 // The bytes of a temp file: header lines, body lines, each with CR LF, and one more CR LF.
 std::string TempFileBytes(const Lines& header, const Lines& body) {
-    size_t size = 2;
-    for (const auto& line : header) {
-        size += line.size() + 2;
-    }
-    for (const auto& line : body) {
-        size += line.size() + 2;
-    }
-    std::string bytes;
-    bytes.reserve(size);
-    for (const auto& line : header) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-    for (const auto& line : body) {
-        bytes += line;
-        bytes += "\r\n";
-    }
+    std::string bytes = LinesToText(header);
+    AppendLinesText(bytes, body);
     bytes += "\r\n";
     return bytes;
 }

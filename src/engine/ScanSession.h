@@ -10,25 +10,6 @@
 
 namespace corvanteer {
 
-// Keeps sessions (scans and manual postings) of every thread and process from overlapping:
-// a mutex within the process plus an flock on "session.lock" (paths.SessionLockFile()).
-// One object per process; usable with std::lock_guard and std::unique_lock. lock() waits;
-// try_lock() is for a front end that must not start a second session (a "Go" click while a
-// scan runs) and returns false at once when any thread or process holds the lock.
-class SessionLock {
-public:
-    explicit SessionLock(std::string path);
-    SessionLock(const SessionLock&) = delete;
-    SessionLock& operator=(const SessionLock&) = delete;
-    void lock();
-    bool try_lock();
-    void unlock();
-
-private:
-    std::mutex mutex_;
-    FileLock file_;
-};
-
 struct ScanOutcome {
     bool ok = true;
     std::string error;  // why the session ended early, naming the cause

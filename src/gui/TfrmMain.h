@@ -18,7 +18,6 @@
 #include <string>
 #include <utility>
 
-#include "engine/ScanSession.h"
 #include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/SessionWorker.h"

@@ -86,7 +86,7 @@ std::vector<SettingDef> MakeListTable() {
         subject("SubscribeConfirmSubject", "Subject of the subscription confirmation"),
         subject("UnSubscribeConfirmSubject", "Subject of the unsubscription confirmation"),
         subject("PasswordNotifySubject", "Subject of the password notice"),
-        Def("HelpSubject", T::String, kShownSubject, std::nullopt, "Subject of the help reply"),
+        subject("HelpSubject", "Subject of the help reply"),
         same("Pop3Host", T::String, "", "List POP3 host"),
         same("Pop3User", T::String, "", "List POP3 user"),
         same("Pop3Password", T::Password, "", "List POP3 password"),
@@ -97,53 +97,6 @@ std::vector<SettingDef> MakeListTable() {
 std::string ExpandDefault(const std::string& text, std::string_view appDir) {
     return ReplaceAll(text, kAppDirMarker, appDir);
 }
-
-const SettingDef& MustFind(const std::vector<SettingDef>& table, std::string_view name) {
-    const SettingDef* def = FindSetting(table, name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, "Unknown setting \"" + std::string(name) + "\"");
-    }
-    return *def;
-}
-
-// Reads one value of a table with the default chosen by `pick` (the scan default, or the
-// shown one where the scan has none).
-class TableReader {
-public:
-    TableReader(const SettingsStore& store, std::string_view key,
-                const std::vector<SettingDef>& table, bool scan, std::string_view appDir)
-        : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
-
-    std::string Text(std::string_view name) const {
-        const SettingDef& def = MustFind(table_, name);
-        if (def.type == SettingType::Password) {
-            // Scrambling is its own inverse, so the plain default comes back out.
-            return UnscramblePassword(
-                store_.ReadRegString(key_, def.name, ScramblePassword(Default(def))));
-        }
-        return store_.ReadRegString(key_, def.name, Default(def));
-    }
-    int32_t Integer(std::string_view name) const {
-        const SettingDef& def = MustFind(table_, name);
-        return store_.ReadRegInteger(key_, def.name, StrToIntDef(Default(def), 0));
-    }
-    bool Boolean(std::string_view name) const {
-        const SettingDef& def = MustFind(table_, name);
-        return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
-    }
-
-private:
-    std::string Default(const SettingDef& def) const {
-        const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
-        return ExpandDefault(text, appDir_);
-    }
-
-    const SettingsStore& store_;
-    std::string_view key_;
-    const std::vector<SettingDef>& table_;
-    bool scan_;
-    std::string_view appDir_;
-};
 
 std::optional<bool> ParseBoolean(std::string_view text) {
     const std::string word = LowerCase(Trim(text));
@@ -175,6 +128,48 @@ const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_
         }
     }
     return nullptr;
+}
+
+const SettingDef& FindSettingOrFail(const std::vector<SettingDef>& table, std::string_view name) {
+    const SettingDef* def = FindSetting(table, name);
+    if (def == nullptr) {
+        throw Failure(ErrorKind::Refused, "Unknown setting \"" + std::string(name) + "\"");
+    }
+    return *def;
+}
+
+SettingReader::SettingReader(const SettingsStore& store, std::string_view key,
+                             const std::vector<SettingDef>& table, bool scan,
+                             std::string_view appDir)
+    : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
+
+std::string SettingReader::Text(std::string_view name) const {
+    const SettingDef& def = FindSettingOrFail(table_, name);
+    if (def.type == SettingType::Password) {
+        // Scrambling is its own inverse, so the plain default comes back out.
+        return UnscramblePassword(
+            store_.ReadRegString(key_, def.name, ScramblePassword(Default(def))));
+    }
+    return store_.ReadRegString(key_, def.name, Default(def));
+}
+
+int32_t SettingReader::Integer(std::string_view name) const {
+    const SettingDef& def = FindSettingOrFail(table_, name);
+    return store_.ReadRegInteger(key_, def.name, StrToIntDef(Default(def), 0));
+}
+
+bool SettingReader::Boolean(std::string_view name) const {
+    const SettingDef& def = FindSettingOrFail(table_, name);
+    return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
+}
+
+std::string SettingReader::Default(const SettingDef& def) const {
+    const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
+    return ExpandDefault(text, appDir_);
+}
+
+SettingReader ListScanReader(const SettingsStore& store, std::string_view listKey) {
+    return SettingReader(store, listKey, ListSettingTable(), /*scan=*/true);
 }
 
 std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
@@ -234,7 +229,7 @@ void WriteSettingText(SettingsStore& store, std::string_view key, const SettingD
 
 ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     store.CreateKey(listKey);
-    const TableReader read(store, listKey, ListSettingTable(), /*scan=*/true, "");
+    const SettingReader read = ListScanReader(store, listKey);
     ListSettings s;
     s.AllowUserSubscribe = read.Boolean("AllowUserSubscribe");
     s.VerifySubscribe = read.Boolean("VerifySubscribe");
@@ -266,7 +261,7 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
 
 GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view settingsKey,
                                   std::string_view appDir) {
-    const TableReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
+    const SettingReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
     GlobalSettings g;
     g.ListServerAddress = read.Text("ListServerAddress");
     g.ListServerHost = read.Text("ListServerHost");

@@ -50,7 +50,6 @@ public:
     bool RequireAuthentication = false;
     Lines SendTo;
     std::string User;
-    bool ReplyDone = false;
 
     // One whole SMTP session. True only when the server accepted the end of the data with
     // 250. reply receives the last reply line read (left as passed when no connection).

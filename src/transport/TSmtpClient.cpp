@@ -84,7 +84,6 @@ bool TSmtpClient::Write(std::string_view bytes) {
 }
 
 void TSmtpClient::ReadReply(std::string& reply) {
-    ReplyDone = false;
     reply.clear();
     if (stream_) {
         ReplyStatus status = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply},
@@ -95,7 +94,6 @@ void TSmtpClient::ReadReply(std::string& reply) {
             CloseConnection();
         }
     }
-    ReplyDone = true;
 }
 
 bool TSmtpClient::Step(const std::string& line, std::string_view code, std::string& reply) {

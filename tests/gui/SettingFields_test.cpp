@@ -87,12 +87,6 @@ TEST(SettingFieldsTest, ControlsWithoutATextAreRefused) {
     EXPECT_THROW(ShowControlText(&page, SettingType::String, "x"), Failure);
 }
 
-TEST(SettingFieldsTest, SettingsAreFoundInAnyCaseOrRefused) {
-    EXPECT_EQ(RequireSetting(ListSettingTable(), "pop3host").name, "Pop3Host");
-    EXPECT_EQ(RequireSetting(GlobalSettingTable(), "SmtpHost").name, "SMTPHost");
-    EXPECT_THROW(RequireSetting(ListSettingTable(), "SMTPHost"), Failure);
-}
-
 // Binding must fail on the names alone, before it asks the window for anything.
 class NoHost final : public PageHost {
 public:

@@ -12,6 +12,7 @@
 #include "app/ImportExport.h"
 #include "app/RosterOperations.h"
 #include "engine/ManualPosting.h"
+#include "engine/Roster.h"
 #include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
@@ -279,7 +280,7 @@ void MembersPage::butPasswordClick() {
         for (const RosterEntry& entry :
              corvanteer::FillRoster(host_.EngineServices(), host_.CurrentList()).entries) {
             if (SameText(entry.address, address)) {
-                current = SplitString(entry.line, " ").Part(3);
+                current = MemberEntry::Parse(entry.line).password;
                 break;
             }
         }

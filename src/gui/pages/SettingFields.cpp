@@ -22,14 +22,6 @@ FieldRow Section(QPlainTextEdit* memo, std::string name) {
     return {memo, std::move(name), true, StoreWhen::Done};
 }
 
-const SettingDef& RequireSetting(const std::vector<SettingDef>& table, std::string_view name) {
-    const SettingDef* def = FindSetting(table, name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, "Unknown setting " + std::string(name));
-    }
-    return *def;
-}
-
 std::string ControlText(const QObject* control, SettingType type) {
     if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
         return S(edit->text());
@@ -86,7 +78,7 @@ void SettingFields::Bind(std::vector<FieldRow> rows) {
             throw Failure(ErrorKind::Refused, "Sections belong to a list: " + row.field.name);
         }
         if (!row.field.section) {
-            row.def = &RequireSetting(table, row.field.name);
+            row.def = &FindSettingOrFail(table, row.field.name);
         }
         rows_.push_back(std::move(row));
     }

@@ -56,9 +56,6 @@ inline FieldRow Setting(QObject* control, std::string name, StoreWhen when = Sto
 }
 FieldRow Section(QPlainTextEdit* memo, std::string name);
 
-// The entry of that name in the table; a name the table lacks raises Failure (Refused).
-const SettingDef& RequireSetting(const std::vector<SettingDef>& table, std::string_view name);
-
 // A control's value as setting text, and the reverse (for the control kinds listed above).
 std::string ControlText(const QObject* control, SettingType type);
 void ShowControlText(QObject* control, SettingType type, const std::string& text);
