@@ -46,8 +46,9 @@ TEST_F(ConnectionCheckTest, EveryServerInOrderWithItsSecurityAndNothingRead) {
 }
 
 TEST_F(ConnectionCheckTest, OneFailedServerFailsTheCheckAndSaysWhy) {
-    smtp.failure = Fail(MailFailure::Certificate, "certificate of smtp.example.test refused: "
-                                                  "expired; its SHA-256 fingerprint is AB:CD");
+    smtp.failure = Fail(MailFailure::Certificate,
+                        "certificate of smtp.example.test refused: "
+                        "expired; its SHA-256 fingerprint is AB:CD");
     CheckReport report = CheckConnections(services);
     EXPECT_FALSE(report.passed);
     EXPECT_NE(report.text.find("  FAILED: certificate of smtp.example.test refused: expired"),

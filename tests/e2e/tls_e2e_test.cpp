@@ -176,6 +176,7 @@ TEST_F(TlsE2eTest, AnotherNameOrAnUnknownIssuerIsRefusedUntilTheFingerprintIsPin
     // The certificate names mail.example.test and the address, not "localhost".
     Set("Pop3Host", "localhost", "news");
     CliRun scan = Cli({"scan"});
+    EXPECT_EQ(scan.status, 1);  // a mailbox failed
     const std::string fingerprint = Servers().Fingerprint(TestCertificate::Good);
     const std::string refusal =
         "certificate of localhost refused: name mismatch; its SHA-256 "
@@ -185,7 +186,10 @@ TEST_F(TlsE2eTest, AnotherNameOrAnUnknownIssuerIsRefusedUntilTheFingerprintIsPin
         Contains(scan.err, "mailbox news at localhost:" + std::to_string(Servers().Pop3sPort()) +
                                ": login failed: " + refusal))
         << scan.err;
-    EXPECT_TRUE(Contains(Log(), "news: POP3 news: " + refusal)) << Log();
+    EXPECT_TRUE(
+        Contains(Log(), "news: mailbox news at localhost:" + std::to_string(Servers().Pop3sPort()) +
+                            " - login failed: " + refusal))
+        << Log();
     EXPECT_EQ(Received("news", "Pinned posting"), 1u);  // left on the server
 
     // Without the test CA nothing is trusted: both mailboxes are refused and say what to pin
