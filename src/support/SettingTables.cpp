@@ -1,5 +1,7 @@
 #include "support/SettingTables.h"
 
+#include <cstdint>
+
 #include "support/ConnectionSecurity.h"
 #include "support/Status.h"
 #include "support/Text.h"
@@ -92,6 +94,8 @@ std::vector<SettingDef> MakeGlobalTable() {
                "Max recipients sent per hour (sliding); 0 = no limit", 0, kMaxRecipientCount),
         Global("MaxRecipientsPerDay", T::Integer, "0",
                "Max recipients sent per day (sliding); 0 = no limit", 0, kMaxRecipientCount),
+        Global("MaxMessageSize", T::Integer, "67108864",
+               "Largest message downloaded (bytes); 0 = no limit", 0, INT32_MAX),
         Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
         Global("Minimized", T::Boolean, "0", "Start minimized"),
         Global("Launch", T::Boolean, "0", "Launch at startup"),
@@ -348,6 +352,7 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.MaxRecipientsPerMessage = read.Integer("MaxRecipientsPerMessage");
     g.MaxRecipientsPerHour = read.Integer("MaxRecipientsPerHour");
     g.MaxRecipientsPerDay = read.Integer("MaxRecipientsPerDay");
+    g.MaxMessageSize = read.Integer("MaxMessageSize");
     g.TimerON = read.Boolean("TimerON");
     g.Minimized = read.Boolean("Minimized");
     g.Launch = read.Boolean("Launch");

@@ -143,6 +143,7 @@ struct GlobalSettings {
     int32_t MaxRecipientsPerMessage = 100;
     int32_t MaxRecipientsPerHour = 0;
     int32_t MaxRecipientsPerDay = 0;
+    int32_t MaxMessageSize = 64 * 1024 * 1024;  // octets a downloaded message may have; 0: any
     bool TimerON = false;
     bool Minimized = false;
     bool Launch = false;
