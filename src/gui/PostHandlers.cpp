@@ -13,6 +13,7 @@
 #include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
+#include "support/SettingTables.h"
 
 namespace corvanteer {
 
@@ -110,6 +111,12 @@ void TfrmMain::butPostMsgClick() {
     posting.changeSenderEmailTo = S(edtHideEmail->text());
     posting.listPostingAddress = S(edtListPostingAddress->text());
     posting.pop3Host = S(edtPop3Host->text());
+    posting.allowPostBy = AllowPostBy();
+    posting.allowUserSubscribe = chkAllowUserSubscribe->isChecked();
+    // No control shows ListHeaders yet: the stored value (or its default) holds.
+    posting.listHeaders =
+        ReadSettingText(store_, CurrentListKey(),
+                        FindSettingOrFail(ListSettingTable(), "ListHeaders"), "") == "1";
     posting.extraHeaders = MemoLines(memoHeaders);
     posting.signature = JoinLines(MemoLines(memoSignature));
     for (int i = 0; i < lstMembers->count(); ++i) {
