@@ -13,6 +13,7 @@
 #include <QSystemTrayIcon>
 #include <mutex>
 
+#include "app/ScanStatus.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/TfrmSmtpAuth.h"
@@ -188,7 +189,9 @@ bool TfrmMain::StartScan() {
     ApplyClientSettings();
     scanError_.clear();
     job_ = Job::Scan;
-    return worker_.Start([this] {
+    // For the status record: the poll timer's next scan, as armed when this one ends.
+    const int nextMinutes = autoScan_ ? SessionInterval->value() : 0;
+    return worker_.Start([this, nextMinutes] {
         std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
         if (!lock.owns_lock()) {
             observer_.StatusText("Another scan or posting is running.");
@@ -196,7 +199,7 @@ bool TfrmMain::StartScan() {
                                       60000);
             return;
         }
-        const ScanOutcome outcome = RunScanSession(services_, pollBridge_);
+        const ScanOutcome outcome = RunRecordedScan(services_, pollBridge_, nextMinutes);
         if (!outcome.ok) {
             scanError_ = outcome.error;
         }

@@ -13,14 +13,18 @@ TEST(AutoMail, HeaderDecidesWhatIsLoopAutomaticOrPersonal) {
         MailKind kind;
         std::string reason;
     } cases[] = {
-        {{"List-Id: news <NEWS.example.org>"}, "ann@x.org", MailKind::Loop,
+        {{"List-Id: news <NEWS.example.org>"},
+         "ann@x.org",
+         MailKind::Loop,
          "List-Id: <News.Example.org>"},
         {{"List-Id: other <other.example.org>"}, "ann@x.org", MailKind::Personal, ""},
         {{}, "news@example.org", MailKind::Loop, "From: list posting address"},
         {{}, "hidden@example.org", MailKind::Loop, "From: ChangeSenderEmailTo"},
         {{}, "ls@example.org", MailKind::Loop, "From: List Server address"},
-        {{"Auto-Submitted: auto-replied; owner-email=\"a@x.org\""}, "ann@x.org",
-         MailKind::Automatic, "Auto-Submitted: auto-replied"},
+        {{"Auto-Submitted: auto-replied; owner-email=\"a@x.org\""},
+         "ann@x.org",
+         MailKind::Automatic,
+         "Auto-Submitted: auto-replied"},
         {{"Auto-Submitted: No"}, "ann@x.org", MailKind::Personal, ""},
         {{"Precedence: BULK"}, "ann@x.org", MailKind::Automatic, "Precedence: BULK"},
         {{"Precedence: junk"}, "ann@x.org", MailKind::Automatic, "Precedence: junk"},
@@ -31,11 +35,15 @@ TEST(AutoMail, HeaderDecidesWhatIsLoopAutomaticOrPersonal) {
         {{}, "postmaster@x.org", MailKind::Automatic, "From: postmaster@x.org"},
         {{}, "postmasters@x.org", MailKind::Personal, ""},
         {{"Content-Type: Multipart/Report; report-type=delivery-status;", " boundary=\"b\""},
-         "ann@x.org", MailKind::Automatic, "Content-Type: Multipart/Report"},
+         "ann@x.org",
+         MailKind::Automatic,
+         "Content-Type: Multipart/Report"},
         {{"Content-Type: multipart/mixed"}, "ann@x.org", MailKind::Personal, ""},
         // Only the header counts: a body is never looked at.
-        {{"Subject: Auto-Submitted: auto-replied", "", "Precedence: bulk"}, "ann@x.org",
-         MailKind::Personal, ""},
+        {{"Subject: Auto-Submitted: auto-replied", "", "Precedence: bulk"},
+         "ann@x.org",
+         MailKind::Personal,
+         ""},
     };
     for (const auto& c : cases) {
         const MailVerdict verdict = JudgeListMail(c.header, c.sender, own);
