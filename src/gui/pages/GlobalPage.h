@@ -66,6 +66,7 @@ private:
     QPushButton* butSmtpAuth = nullptr;
     QSpinBox* SessionInterval = nullptr;
     QSpinBox* SmtpMaxAttempts = nullptr;
+    QSpinBox* MaxMessageSize = nullptr;
     QCheckBox* chkTimerON = nullptr;
     QCheckBox* chkMinimized = nullptr;
     QCheckBox* chkLaunch = nullptr;
