@@ -1,9 +1,8 @@
 #include "engine/ListPosting.h"
 
-#include <sys/stat.h>
-
 #include "engine/ActivityLog.h"
 #include "engine/Delivery.h"
+#include "engine/FileVersion.h"
 #include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
@@ -13,33 +12,6 @@
 namespace corvanteer {
 
 namespace {
-
-// What identifies one version of a file: a changed size, modification time (nanoseconds) or
-// inode means the file was written since.
-struct FileVersion {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long seconds = 0;
-    long nanoseconds = 0;
-
-    bool operator==(const FileVersion&) const = default;
-};
-
-FileVersion VersionOf(const std::string& path) {
-    FileVersion version;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        version.exists = true;
-        version.device = st.st_dev;
-        version.inode = st.st_ino;
-        version.size = st.st_size;
-        version.seconds = static_cast<long long>(st.st_mtim.tv_sec);
-        version.nanoseconds = st.st_mtim.tv_nsec;
-    }
-    return version;
-}
 
 // Composes the copies of one posting. The parts every copy shares are built once; a copy
 // differs only in its To line and in the standard block (whose Date and Message-ID follow the
