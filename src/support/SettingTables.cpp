@@ -139,6 +139,8 @@ std::vector<SettingDef> MakeListTable() {
         SecurityDef("Pop3Security", "List POP3 security: auto, tls, starttls, none"),
         FingerprintDef("Pop3TlsFingerprint",
                        "List POP3 certificate pinned by its SHA-256 fingerprint"),
+        same("ListHeaders", T::Boolean, "1",
+             "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
     };
 }
 
@@ -316,6 +318,7 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3Port = read.Integer("Pop3Port");
     s.Pop3Security = read.Text("Pop3Security");
     s.Pop3TlsFingerprint = read.Text("Pop3TlsFingerprint");
+    s.ListHeaders = read.Boolean("ListHeaders");
     return s;
 }
 

@@ -113,6 +113,7 @@ struct ListSettings {
     int32_t Pop3Port = 110;
     std::string Pop3Security = "auto";  // auto, tls, starttls or none (ParseSecurity)
     std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
+    bool ListHeaders = true;            // List-Id, List-Post, ... on postings
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,

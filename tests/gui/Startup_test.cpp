@@ -79,6 +79,10 @@ TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     EXPECT_EQ(store->ReadRegString(Key(), "SmtpHost", ""), "mail.example.org");
     Find<QSpinBox>("SmtpPort")->setValue(2525);
     EXPECT_EQ(store->ReadRegInteger(Key(), "SMTPPort", 0), 2525);
+    // What the field shows is what the window's scans use.
+    Find<QSpinBox>("MaxMessageSize")->setValue(1000);
+    EXPECT_EQ(store->ReadRegInteger(Key(), "MaxMessageSize", 0), 1000);
+    EXPECT_EQ(w.EngineServices().console.Globals().MaxMessageSize, 1000);
     Type(Find<QLineEdit>("ListServerPop3Password"), "s3cret");
     Leave(Find<QLineEdit>("ListServerPop3Password"));
     EXPECT_EQ(store->ReadRegString(Key(), "ListServerPassword", ""), ScramblePassword("s3cret"));

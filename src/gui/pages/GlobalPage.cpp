@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "app/BackupRestore.h"
 #include "engine/Services.h"
@@ -44,6 +45,7 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
         Setting(TlsCAFile, "TlsCAFile"),
         Setting(SessionInterval, "SessionInterval"),
         Setting(SmtpMaxAttempts, "SmtpMaxAttempts"),
+        Setting(MaxMessageSize, "MaxMessageSize"),
         Setting(chkTimerON, "TimerON"),
         Setting(chkMinimized, "Minimized"),
         Setting(chkLaunch, "Launch", StoreWhen::PageAsks),  // after the start-up entry
@@ -118,7 +120,12 @@ void GlobalPage::BuildControls() {
     SmtpMaxAttempts->setRange(0, 9999);
     SmtpMaxAttempts->setToolTip(QStringLiteral("0 = no limit"));
     pollForm->addRow(QStringLiteral("Poll interval (mins)"), SessionInterval);
+    MaxMessageSize = Named<QSpinBox>(polling, "MaxMessageSize");
+    MaxMessageSize->setRange(0, std::numeric_limits<int32_t>::max());
+    MaxMessageSize->setToolTip(
+        QStringLiteral("Larger messages stay on the server (logged once a scan); 0 = no limit"));
     pollForm->addRow(QStringLiteral("Max attempts for outgoing msgs"), SmtpMaxAttempts);
+    pollForm->addRow(QStringLiteral("Max message size (bytes)"), MaxMessageSize);
     grid->addWidget(polling, 2, 1);
 
     auto* checks = Child<QWidget>(this);
@@ -126,7 +133,7 @@ void GlobalPage::BuildControls() {
     checks->setLayout(checksLayout);
     chkTimerON = Named<QCheckBox>(checks, "chkTimerON", QStringLiteral("Auto-scan ON at startup"));
     chkMinimized = Named<QCheckBox>(checks, "chkMinimized", QStringLiteral("Start minimized"));
-    chkLaunch = Named<QCheckBox>(checks, "chkLaunch", QStringLiteral("Launch at Windows startup"));
+    chkLaunch = Named<QCheckBox>(checks, "chkLaunch", QStringLiteral("Start at login"));
     checksLayout->addWidget(chkTimerON);
     checksLayout->addWidget(chkMinimized);
     checksLayout->addWidget(chkLaunch);
@@ -188,6 +195,7 @@ GlobalSettings GlobalPage::SettingsShown() const {
     g.TlsCAFile = text("TlsCAFile");
     g.SessionInterval = number("SessionInterval");
     g.SmtpMaxAttempts = number("SmtpMaxAttempts");
+    g.MaxMessageSize = number("MaxMessageSize");
     g.TimerON = flag("TimerON");
     g.Minimized = flag("Minimized");
     g.Launch = flag("Launch");

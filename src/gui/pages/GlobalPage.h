@@ -78,6 +78,7 @@ private:
     QPushButton* butCheckConnections = nullptr;
     QSpinBox* SessionInterval = nullptr;
     QSpinBox* SmtpMaxAttempts = nullptr;
+    QSpinBox* MaxMessageSize = nullptr;
     QCheckBox* chkTimerON = nullptr;
     QCheckBox* chkMinimized = nullptr;
     QCheckBox* chkLaunch = nullptr;
