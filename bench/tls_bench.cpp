@@ -16,19 +16,14 @@
 // Every measurement is printed as one line "RESULT <protocol> <client> <count> <seconds>
 // <per second> <cpu seconds>", preceded by a readable line.
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "e2e/MailServers.h"
-#include "support/Text.h"
-#include "transport/TPop3Client.h"
+#include "MailBench.h"
 #include "transport/TSmtpClient.h"
 #include "transport/TcpStream.h"
 #include "transport/TlsStream.h"
@@ -36,130 +31,17 @@
 namespace {
 
 using corvanteer::Lines;
-using corvanteer::TPop3Client;
+using corvanteer::ServerSecurity;
 using corvanteer::TSmtpClient;
 using corvanteer::testing::MailServerOptions;
 using corvanteer::testing::MailServers;
-using Clock = std::chrono::steady_clock;
-
-constexpr const char* kUser = "bench";
-constexpr const char* kPassword = "bench-pass";
-
-// The same layout as transport_bench's messages and the peer script's.
-Lines MessageLines(int number, int bytes) {
-    Lines lines = {"From: sender@example.test", "To: " + MailServers::Address(kUser),
-                   "Subject: bench message " + std::to_string(number),
-                   "Message-ID: <bench." + std::to_string(number) + "@example.test>", ""};
-    std::size_t size = 0;
-    for (const std::string& line : lines) {
-        size += line.size() + 2;
-    }
-    for (int row = 0; size < static_cast<std::size_t>(bytes); ++row) {
-        std::string line = "line " + std::to_string(row) + " of message " + std::to_string(number);
-        line.resize(72, row % 2 == 0 ? '-' : '=');
-        size += line.size() + 2;
-        lines.push_back(std::move(line));
-    }
-    return lines;
-}
-
-struct Timing {
-    double seconds = 0;
-    double cpu = 0;
-};
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-class Stopwatch {
-public:
-    Stopwatch() : start_(Clock::now()), cpu_(CpuSeconds()) {}
-    Timing Stop() const {
-        return {std::chrono::duration<double>(Clock::now() - start_).count(), CpuSeconds() - cpu_};
-    }
-
-private:
-    Clock::time_point start_;
-    double cpu_;
-};
-
-void Report(const char* protocol, const char* client, int count, const Timing& timing) {
-    const double rate = count / timing.seconds;
-    std::printf("%-9s %-14s %5d in %7.3f s = %8.1f /s (client cpu %.3f s)\n", protocol, client,
-                count, timing.seconds, rate, timing.cpu);
-    std::printf("RESULT %s %s %d %.6f %.3f %.6f\n", protocol, client, count, timing.seconds, rate,
-                timing.cpu);
-    std::fflush(stdout);
-}
-
-void Fill(MailServers& servers, const std::string& user, int messages, int bytes) {
-    servers.AddUser(user, kPassword);
-    for (int i = 1; i <= messages; ++i) {
-        servers.PutMessage(user, corvanteer::LinesToText(MessageLines(i, bytes)));
-    }
-}
-
-Timing DrainWithOurs(const MailServers& servers, const std::string& user, int expected) {
-    TPop3Client pop3;
-    pop3.HostAddress = servers.Host();
-    pop3.Port = servers.Pop3sPort();
-    pop3.User = user;
-    pop3.Password = kPassword;
-    pop3.Security = {"tls", "", servers.CaFile()};
-    const Stopwatch watch;
-    if (!pop3.Login()) {
-        throw std::runtime_error("TPop3Client could not log in: " + pop3.LastError.Text());
-    }
-    if (pop3.MessageCount != expected) {
-        throw std::runtime_error("the mailbox holds " + std::to_string(pop3.MessageCount) +
-                                 " messages, not " + std::to_string(expected));
-    }
-    for (int n = pop3.MessageCount; n >= 1; --n) {
-        pop3.Top(n);
-        pop3.Retrieve(n);
-        if (pop3.Body.empty() || !pop3.Delete(n)) {
-            throw std::runtime_error("message " + std::to_string(n) + " was not drained");
-        }
-    }
-    pop3.Quit();
-    return watch.Stop();
-}
-
-Timing RunPeer(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot run " + command);
-    }
-    std::string output;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        output += buffer;
-    }
-    if (pclose(pipe) != 0) {
-        throw std::runtime_error("the peer failed: " + command + "\n" + output);
-    }
-    Timing timing;
-    if (std::sscanf(output.c_str(), "%lf %lf", &timing.seconds, &timing.cpu) != 2) {
-        throw std::runtime_error("the peer printed no timing: " + output);
-    }
-    return timing;
-}
+using namespace corvanteer::bench;
 
 Timing DrainWithPoplib(const MailServers& servers, const std::string& user,
                        const std::string& python, const std::string& script, int expected) {
     return RunPeer(python + " " + script + " pop3s " + servers.Host() + " " +
                    std::to_string(servers.Pop3sPort()) + " " + user + " " + kPassword + " " +
                    std::to_string(expected) + " " + servers.CaFile());
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 int RunPop3(const std::vector<std::string>& args) {
@@ -177,37 +59,16 @@ int RunPop3(const std::vector<std::string>& args) {
     options.tls = true;
     MailServers servers(options);
     servers.Start();
-
-    Fill(servers, "warmup1", 100, bytes);
-    DrainWithOurs(servers, "warmup1", 100);
-    Fill(servers, "warmup2", 100, bytes);
-    DrainWithPoplib(servers, "warmup2", python, script, 100);
-
-    Timing ours;
-    Timing poplib;
-    std::vector<double> oursDrains;
-    std::vector<double> poplibDrains;
-    for (int turn = 0; turn < 4 * rounds; ++turn) {
-        const std::string user = std::string(kUser) + std::to_string(turn + 1);
-        Fill(servers, user, messages, bytes);
-        const bool oursNow = (turn % 4 == 0 || turn % 4 == 3) != poplibFirst;
-        const Timing timing = oursNow ? DrainWithOurs(servers, user, messages)
-                                      : DrainWithPoplib(servers, user, python, script, messages);
-        if (!servers.ReadMailbox(user).empty()) {
-            throw std::runtime_error("a drain left messages in the mailbox");
-        }
-        std::printf("  drain %d by %-6s %7.3f s\n", turn + 1, oursNow ? "ours" : "poplib",
-                    timing.seconds);
-        Timing& total = oursNow ? ours : poplib;
-        total.seconds += timing.seconds;
-        total.cpu += timing.cpu;
-        (oursNow ? oursDrains : poplibDrains).push_back(timing.seconds);
-    }
-    const double drains = 2.0 * rounds;
-    Report("pop3s", "ours", 2 * rounds * messages, ours);
-    Report("pop3s", "poplib", 2 * rounds * messages, poplib);
-    Report("pop3s", "ours-median", messages, {Median(oursDrains), ours.cpu / drains});
-    Report("pop3s", "poplib-median", messages, {Median(poplibDrains), poplib.cpu / drains});
+    const ServerSecurity tls{"tls", "", servers.CaFile()};
+    ComparePop3Drains(
+        servers, "pop3s",
+        [&](const std::string& user, int expected) {
+            return DrainWithOurs(servers, user, servers.Pop3sPort(), tls, expected);
+        },
+        [&](const std::string& user, int expected) {
+            return DrainWithPoplib(servers, user, python, script, expected);
+        },
+        messages, bytes, poplibFirst, rounds);
     return 0;
 }
 

@@ -55,7 +55,7 @@ seconds_now() { date +%s.%N; }
 show() {
     awk '{
         cpu = ($7 == "-") ? "" : sprintf(" (client cpu %.3f s)", $7)
-        printf "%-5s %-12s %5d messages in %7.3f s = %8.1f messages/s%s\n", $2, $3, $4, $5, $6, cpu
+        printf "%-9s %-14s %5d in %7.3f s = %8.1f /s%s\n", $2, $3, $4, $5, $6, cpu
     }' <<<"$1"
 }
 
