@@ -105,7 +105,7 @@ private:
         Leaf(Command(app_, "scan",
                      "One scan session now (waits for a running one to end); progress on "
                      "standard error"),
-             [this](CliSession& s) { return Scan(s); });
+             [](CliSession& s) { return Scan(s); });
 
         CLI::App* run = Command(app_, "run",
                                 "Stay running without a window: expire stale verifications, "
