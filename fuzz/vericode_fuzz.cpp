@@ -2,7 +2,8 @@
 // subject carries "(auth" goes through the request rules, then stale codes are expired.
 //
 // Input: the bytes of "vericode.dat", "%%", the From value, "%%", the subject (after "Re: ",
-// so that no other request rule answers it), "%%", the roster of the list "news".
+// so that no other request rule answers it), "%%", the roster of the list "news". A From value
+// without a valid address is passed over, as the scan does.
 //
 // Checked: a reply either leaves "vericode.dat" as it was or removes exactly one line, and
 // then the address of that line has become a member; no member is lost and none is added
@@ -81,6 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace corvanteer;
     using namespace corvanteer::fuzz;
     std::vector<std::string> parts = SplitParts(data, size, 4);
+    // As the scan reads a List Server message: a sender without a valid address never
+    // reaches the request rules.
+    ScanContext context;
+    context.MessageNumber = 1;
+    context.FromValue = Trim(parts[1]);
+    context.SenderAddress = LowerCase(ExtractEmail(context.FromValue));
+    if (!IsValidEmail(context.SenderAddress)) {
+        return 0;
+    }
+    context.Subject = Trim(CollapseSpaces("Re: " + parts[2]));
+
     FuzzWorld& world = World();
     world.Reset();
     const std::string vericode = world.paths.VericodeFile();
@@ -96,11 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rostersBefore.push_back(Roster(world, list));
     }
 
-    ScanContext context;
-    context.MessageNumber = 1;
-    context.FromValue = parts[1];
-    context.SenderAddress = LowerCase(ExtractEmail(Trim(parts[1])));
-    context.Subject = Trim(CollapseSpaces("Re: " + parts[2]));
     ApplyRequestRules(context, world.services);
 
     const std::string after = ReadFile(vericode);
