@@ -68,7 +68,7 @@ ActionResult ImportMembers(Services& services, std::string_view listName, const 
         std::unordered_set<std::string> known;
         known.reserve(roster.size() + candidates.size());
         for (const std::string& entry : roster.Items()) {
-            known.insert(LowerCase(EntryAddress(entry)));
+            known.insert(LowerCase(MemberEntry::AddressOf(entry)));
         }
         Lines lines = roster.Items();
         for (const std::string& line : candidates) {
@@ -78,7 +78,8 @@ ActionResult ImportMembers(Services& services, std::string_view listName, const 
             } else if (!known.insert(address).second) {
                 ++counts.duplicate;
             } else {
-                lines.push_back(NewMemberEntry(address, GeneratePassword(services.random)));
+                lines.push_back(
+                    MemberEntry::New(address, GeneratePassword(services.random)).Format());
                 ++counts.added;
             }
         }

@@ -9,9 +9,8 @@ namespace corvanteer {
 namespace {
 
 std::string Shown(Services& services, const std::string& key, const char* name) {
-    const SettingDef* def = FindSetting(ListSettingTable(), name);
-    return def == nullptr ? std::string()
-                          : ReadSettingText(services.store, key, *def, services.paths.appDir);
+    return ReadSettingText(services.store, key, FindSettingOrFail(ListSettingTable(), name),
+                           services.paths.appDir);
 }
 
 }  // namespace
@@ -27,6 +26,9 @@ ManualPosting LoadPostingValues(Services& services, const std::string& list) {
     posting.changeSenderEmailTo = Shown(services, key, "ChangeSenderEmailTo");
     posting.listPostingAddress = Shown(services, key, "ListPostingAddress");
     posting.pop3Host = Shown(services, key, "Pop3Host");
+    posting.listHeaders = Shown(services, key, "ListHeaders") == "1";
+    posting.allowPostBy = StrToIntDef(Shown(services, key, "AllowPostBy"), 0);
+    posting.allowUserSubscribe = Shown(services, key, "AllowUserSubscribe") == "1";
     posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
     posting.signature = ReadSection(dataFile, "Signature");
     for (const RosterEntry& entry : FillRoster(services, list).entries) {

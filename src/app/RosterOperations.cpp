@@ -36,12 +36,6 @@ ActionResult NotAMember(std::string_view address) {
     return ActionResult::Refused(std::string(address) + " is not a member.");
 }
 
-// Rewrites the entry's flag: address + " 1 " or " 0 " + password.
-std::string WithFlag(const std::string& entry, bool banned) {
-    SplitResult parts = SplitString(entry, " ");
-    return parts.Part(1) + (banned ? " 1 " : " 0 ") + parts.Part(3);
-}
-
 }  // namespace
 
 RosterView FillRoster(Services& services, const std::string& list) {
@@ -49,8 +43,8 @@ RosterView FillRoster(Services& services, const std::string& list) {
     RosterView view;
     view.entries.reserve(roster.size());
     for (const std::string& line : roster.Items()) {
-        SplitResult parts = SplitString(line, " ");
-        RosterEntry entry{line, parts.Part(1), parts.Part(2) == "1"};
+        const MemberEntry member = MemberEntry::Parse(line);
+        RosterEntry entry{line, member.address, member.Banned()};
         view.banned += entry.banned ? 1 : 0;
         view.entries.push_back(std::move(entry));
     }
@@ -81,19 +75,19 @@ ActionResult AddMember(Services& services, std::string_view listName, std::strin
         std::lock_guard<StoreLock> guard(services.storeLock);
         Lines lines = TextToLines(ReadSection(dataFile, kMemberList));
         for (const std::string& line : lines) {
-            if (LowerCase(EntryAddress(line)) == address) {
+            if (LowerCase(MemberEntry::AddressOf(line)) == address) {
                 return ActionResult::Refused(address + " is aready a member.");
             }
         }
         // Appended; the section is sorted by the next operation that rewrites it by position.
-        lines.push_back(NewMemberEntry(address, password));
+        lines.push_back(MemberEntry::New(address, password).Format());
         WriteSection(dataFile, kMemberList, lines);
     }
 
     const std::string key = services.paths.ListKey(*list);
     std::string message;
-    if (services.store.ReadRegBool(key, "RequirePassword", false) &&
-        services.store.ReadRegInteger(key, "AllowPostBy", 0) == 1) {
+    const SettingReader settings = ListScanReader(services.store, key);
+    if (settings.Boolean("RequirePassword") && settings.Integer("AllowPostBy") == 1) {
         message = "Password for " + address + " is \r\n" + password;
     }
     RecordConsoleAction(services, *list, " + " + address, ": + " + address + "(manual add)");
@@ -113,7 +107,7 @@ ActionResult RemoveMember(Services& services, std::string_view listName, std::st
         SortedRoster roster = ReadRoster(dataFile);
         size_t index = SortedRoster::npos;
         for (size_t i = 0; i < roster.size() && index == SortedRoster::npos; ++i) {
-            if (EntryAddress(roster[i]) == address) {
+            if (MemberEntry::AddressOf(roster[i]) == address) {
                 index = i;
             }
         }
@@ -123,7 +117,7 @@ ActionResult RemoveMember(Services& services, std::string_view listName, std::st
         if (index == SortedRoster::npos) {
             return NotAMember(address);
         }
-        removed = EntryAddress(roster[index]);
+        removed = MemberEntry::AddressOf(roster[index]);
         roster.Delete(index);
         WriteSection(dataFile, kMemberList, roster.Items());
     }
@@ -150,8 +144,10 @@ ActionResult SetBanned(Services& services, std::string_view listName, std::strin
         Lines lines;
         lines.reserve(roster.size());
         for (size_t i = 0; i < roster.size(); ++i) {
-            const bool flag = i == target ? banned : SplitString(roster[i], " ").Part(2) == "1";
-            lines.push_back(WithFlag(roster[i], flag));
+            MemberEntry entry = MemberEntry::Parse(roster[i]);
+            // Flags other than "1" are written back as "0".
+            entry.flag = (i == target ? banned : entry.Banned()) ? "1" : "0";
+            lines.push_back(entry.Format());
         }
         WriteSection(dataFile, kMemberList, lines);
     }
@@ -176,14 +172,15 @@ ActionResult ChangePassword(Services& services, std::string_view listName, std::
         SortedRoster roster = ReadRoster(dataFile);
         Lines lines = roster.Items();
         size_t index = 0;
-        while (index < lines.size() && !SameText(EntryAddress(lines[index]), address)) {
+        while (index < lines.size() && !SameText(MemberEntry::AddressOf(lines[index]), address)) {
             ++index;
         }
         if (index == lines.size()) {
             return NotAMember(address);
         }
-        SplitResult parts = SplitString(lines[index], " ");
-        lines[index] = parts.Part(1) + " " + parts.Part(2) + " " + std::string(password);
+        MemberEntry entry = MemberEntry::Parse(lines[index]);
+        entry.password = password;
+        lines[index] = entry.Format();
         WriteSection(dataFile, kMemberList, lines);
     }
     services.observer.RosterChanged(*list);

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "app/FirstRun.h"
 #include "app/ListOperations.h"
 #include "cli/CliErrors.h"
 
@@ -22,6 +23,7 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
     : hooks_(hooks),
       io_(io),
       paths_(AppPaths::Create(options.home, options.test)),
+      newInstallation_(IsNewInstallation(paths_)),
       store_(SettingsStore::Open(paths_.SettingsDatabase())),
       random_(hooks.random != nullptr ? nullptr : std::make_unique<SystemRandom>()),
       observer_(io.err),
@@ -36,7 +38,11 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
                 hooks.random != nullptr ? *hooks.random : *random_,
                 observer_,
                 storeLock_,
-                console_} {}
+                console_} {
+    if (newInstallation_) {
+        WriteDefaultListTexts(paths_);
+    }
+}
 
 void CliSession::ConfigureMailClients() {
     const GlobalSettings globals = console_.Globals();

@@ -119,7 +119,8 @@ void ProcessModeratorCommands(ScanContext& context, Services& services) {
             if (index != SortedRoster::npos) {
                 continue;
             }
-            std::string entry = NewMemberEntry(member, GeneratePassword(services.random));
+            std::string entry =
+                MemberEntry::New(member, GeneratePassword(services.random)).Format();
             context.Roster.Add(entry);
             changes.push_back({true, member, std::move(entry)});
             AddLatestAction(services, context.ListDataFile,

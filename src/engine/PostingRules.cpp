@@ -1,10 +1,12 @@
 #include "engine/PostingRules.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/AutoMail.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
+#include "engine/Roster.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 
@@ -107,6 +109,32 @@ void TakePasswordFromSubject(ScanContext& context) {
     context.Subject = Trim(std::string_view(subject).substr(0, blank));
 }
 
+// Loops and automatic mail never reach the rules: a loop is deleted, an automatic message
+// goes to ErrorsTo (where the operator sees bounces) or is dropped. True when the message was
+// one of them.
+bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
+    const ListSettings& settings = context.Settings;
+    const ListOwnAddresses own{settings.ListPostingAddress,
+                               settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
+                               services.console.Globals().ListServerAddress};
+    const MailVerdict verdict = JudgeListMail(context.HeaderLines, context.SenderAddress, own);
+    if (verdict.kind == MailKind::Personal) {
+        return false;
+    }
+    const bool loop = verdict.kind == MailKind::Loop;
+    const std::string what = loop ? "looping msg" : "automatic msg";
+    const std::string& sender = context.SenderAddress;
+    WriteLog(services, Stamp(services) + context.ListName + ": " + what + " from " + sender + " (" +
+                           verdict.reason + ") - not posted");
+    AddLatestAction(
+        services, context.ListDataFile,
+        ShortDateNow(services) + " x " + sender + "(" + what + ", " + verdict.reason + ")");
+    if (!loop && settings.ForwardErrorMsgs) {
+        ForwardRefused(context, services);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsModerator(Services& services, std::string_view listName, std::string_view sender,
@@ -115,7 +143,7 @@ bool IsModerator(Services& services, std::string_view listName, std::string_view
         return false;
     }
     const std::string moderators =
-        services.store.ReadRegString(services.paths.ListKey(listName), "Moderators", "");
+        ListScanReader(services.store, services.paths.ListKey(listName)).Text("Moderators");
     // The window joins the lines with CR LF; a value set by other means may use LF alone.
     for (const auto& raw : TextToLines(moderators)) {
         const std::string line = Trim(CollapseSpaces(raw));
@@ -137,10 +165,14 @@ bool IsMember(Services& services, std::string_view listName, std::string_view se
     const std::string roster = ReadSection(file, "MemberList");
     bool result = false;
     ForEachLine(roster, [&](std::string_view line) {
-        if (Field(line, 2) != "0" || !SameText(Field(line, 1), sender)) {
+        if (!SameText(MemberEntry::AddressOf(line), sender)) {
+            return false;
+        }
+        const MemberEntry entry = MemberEntry::Parse(line);
+        if (!entry.MayPost()) {
             return false;  // entries of the address with another ban flag are passed over
         }
-        result = !passwordRequired || Field(line, 3) == password;
+        result = !passwordRequired || entry.password == password;
         return true;
     });
     return result;
@@ -158,6 +190,9 @@ bool IsBlacklisted(std::string_view sender, const std::string& listDataFile) {
 }
 
 void ApplyPostingRules(ScanContext& context, Services& services) {
+    if (SetAsideAutomaticMail(context, services)) {
+        return;
+    }
     ListSettings& settings = context.Settings;
     if (settings.AllowPostBy >= 2) {
         // Anybody may post: no moderator or member test, no password, no approval replies.

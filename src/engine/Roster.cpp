@@ -29,8 +29,38 @@ int CompareText(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::string EntryAddress(std::string_view entry) {
-    return Before(entry, " ");
+MemberEntry MemberEntry::Parse(std::string_view line) {
+    MemberEntry entry;
+    std::string_view parts[3];
+    size_t start = 0;
+    for (int i = 0; i < 3 && start <= line.size(); ++i) {
+        const size_t blank = line.find(' ', start);
+        parts[i] = line.substr(start, blank == std::string_view::npos ? blank : blank - start);
+        start = blank == std::string_view::npos ? line.size() + 1 : blank + 1;
+    }
+    entry.address = parts[0];
+    entry.flag = parts[1];
+    entry.password = parts[2];
+    return entry;
+}
+
+std::string_view MemberEntry::AddressOf(std::string_view line) {
+    return line.substr(0, line.find(' '));
+}
+
+MemberEntry MemberEntry::New(std::string_view address, std::string_view password) {
+    return MemberEntry{std::string(address), "0", std::string(password)};
+}
+
+std::string MemberEntry::Format() const {
+    std::string line;
+    line.reserve(address.size() + flag.size() + password.size() + 2);
+    line += address;
+    line += ' ';
+    line += flag;
+    line += ' ';
+    line += password;
+    return line;
 }
 
 std::string GeneratePassword(RandomSource& random) {
@@ -41,13 +71,6 @@ std::string GeneratePassword(RandomSource& random) {
             return text;
         }
     }
-}
-
-std::string NewMemberEntry(std::string_view address, std::string_view password) {
-    std::string entry(address);
-    entry += " 0 ";
-    entry += password;
-    return entry;
 }
 
 bool RosterLess(std::string_view a, std::string_view b) {
@@ -102,8 +125,7 @@ void SortedRoster::Delete(size_t index) {
 
 size_t SortedRoster::FindAddress(std::string_view lowerAddress) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
-        const std::string_view line = lines_[i];
-        if (SameText(line.substr(0, line.find(' ')), lowerAddress)) {
+        if (SameText(MemberEntry::AddressOf(lines_[i]), lowerAddress)) {
             return i;
         }
     }

@@ -12,15 +12,31 @@
 
 namespace corvanteer {
 
-// The text before the first blank of an entry (the whole entry when it has none).
-std::string EntryAddress(std::string_view entry);
+// One line of the MemberList section. Every reader and writer of roster lines goes through
+// this type, so the line's layout is known in one place.
+struct MemberEntry {
+    std::string address;
+    std::string flag = "0";  // as stored: "0" may post, "1" banned; anything else is neither
+    std::string password;
+
+    // The line cut at single blanks: the text before the first blank is the address, the
+    // next part the flag, the one after that the password (missing parts are empty; text
+    // after a third blank is not part of the entry).
+    static MemberEntry Parse(std::string_view line);
+    // The address part of a line without copying it (the whole line when it has no blank).
+    static std::string_view AddressOf(std::string_view line);
+    // A new member who may post.
+    static MemberEntry New(std::string_view address, std::string_view password);
+
+    // address + " " + flag + " " + password
+    std::string Format() const;
+    bool Banned() const { return flag == "1"; }
+    bool MayPost() const { return flag == "0"; }
+};
 
 // Six decimal digits, the first never 0: a uniform real in [0, 1) times 1,000,000, rounded,
 // drawn again until its decimal form has exactly six characters.
 std::string GeneratePassword(RandomSource& random);
-
-// address + " 0 " + password
-std::string NewMemberEntry(std::string_view address, std::string_view password);
 
 // Orders two texts without regard to case (ASCII letters folded), then by their bytes.
 bool RosterLess(std::string_view a, std::string_view b);

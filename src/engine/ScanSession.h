@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
@@ -10,34 +11,27 @@
 
 namespace corvanteer {
 
-// Keeps sessions (scans and manual postings) of every thread and process from overlapping:
-// a mutex within the process plus an flock on "session.lock" (paths.SessionLockFile()).
-// One object per process; usable with std::lock_guard and std::unique_lock. lock() waits;
-// try_lock() is for a front end that must not start a second session (a "Go" click while a
-// scan runs) and returns false at once when any thread or process holds the lock.
-class SessionLock {
-public:
-    explicit SessionLock(std::string path);
-    SessionLock(const SessionLock&) = delete;
-    SessionLock& operator=(const SessionLock&) = delete;
-    void lock();
-    bool try_lock();
-    void unlock();
-
-private:
-    std::mutex mutex_;
-    FileLock file_;
-};
-
 struct ScanOutcome {
     bool ok = true;
     std::string error;  // why the session ended early, naming the cause
     ScanCounts counts;
+    // Mailboxes that could not be logged into or whose reading broke off, one text each
+    // naming the mailbox and the cause. The session went on with everything else.
+    std::vector<std::string> mailboxFailures;
 };
 
 // Runs one whole scan session: stop the poll timer, flush the pending queue, read the List
 // Server mailbox, download every list mailbox into its temp folder, process every temp file,
 // and give the poll timer SessionInterval x 60000 ms again.
+//
+// A mailbox that cannot be logged into, or whose reading breaks off (the connection lost,
+// or ten TOP or RETR refusals in a row, as from a server whose STAT lies), gets a log line
+// and an entry in mailboxFailures; the rest of it stays on the server. A lost connection
+// commits no DELE, so the messages already downloaded from that login are dropped from the
+// temp folder again (the server still has them). A configured mailbox
+// only counts: an empty host or user, or port 0, is skipped silently. A message over the
+// MaxMessageSize setting stays on the server and is logged once per session. At the end
+// every failure is shown as a status text, for the window's status line.
 //
 // Contract: the caller (window or command line) holds the SessionLock for the whole call;
 // this function does not take it. It never throws: an error (a file that cannot be written,

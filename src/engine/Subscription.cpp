@@ -22,7 +22,6 @@ namespace corvanteer {
 namespace {
 
 constexpr int kStampLength = 13;  // "yymmddhhmmss" + "0"
-constexpr int kDefaultVerifyDays = 7;
 
 Lines ReadPendingLines(const std::string& path) {
     auto text = ReadFileIfExists(path);
@@ -102,6 +101,7 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
     const std::string body = ReadSection(context.ListDataFile, section);
     context.ReplyList = TextToLines(FillTemplate(body, context, listServer, password));
     context.ReplyList.insert(context.ReplyList.begin(), "");
+    context.ReplyList.insert(context.ReplyList.begin(), kAutoSubmittedLine);
     AddStandardHeaders(context.ReplyList, context, services);
     context.ReplyList.insert(context.ReplyList.begin(), "Subject: " + subject);
     context.ReplyList.insert(context.ReplyList.begin(), "From: " + listServer);
@@ -142,7 +142,8 @@ void AddMember(ScanContext& context, Services& services) {
     {
         std::lock_guard<StoreLock> guard(services.storeLock);
         context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
-        context.Roster.Add(NewMemberEntry(context.SenderAddress, context.GeneratedPassword));
+        context.Roster.Add(
+            MemberEntry::New(context.SenderAddress, context.GeneratedPassword).Format());
         WriteSection(context.ListDataFile, "MemberList", context.Roster.Items());
     }
     SendTemplateAnswer(context, services, "Subscribe_Confirm",
@@ -243,9 +244,10 @@ ExpiryCounts ExpirePendingVerifications(Services& services) {
             continue;
         }
         dateDiff.SetStartTime(ToDayCount(code->year, code->month, code->day));
-        long long limit = static_cast<long long>(services.store.ReadRegInteger(
-                              services.paths.ListKey(*list), "VerifyDays", kDefaultVerifyDays)) +
-                          2;
+        const long long limit =
+            static_cast<long long>(ListScanReader(services.store, services.paths.ListKey(*list))
+                                       .Integer("VerifyDays")) +
+            2;
         if (dateDiff.Days() > limit) {
             ++counts.removed;
         } else {

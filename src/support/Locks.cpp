@@ -75,9 +75,9 @@ void FileLock::Unlock() {
     fd_ = -1;
 }
 
-StoreLock::StoreLock(std::string path) : file_(std::move(path)) {}
+ProcessLock::ProcessLock(std::string path) : file_(std::move(path)) {}
 
-void StoreLock::lock() {
+void ProcessLock::lock() {
     mutex_.lock();
     try {
         file_.Lock();
@@ -87,7 +87,24 @@ void StoreLock::lock() {
     }
 }
 
-void StoreLock::unlock() {
+bool ProcessLock::try_lock() {
+    if (!mutex_.try_lock()) {
+        return false;
+    }
+    bool taken = false;
+    try {
+        taken = file_.TryLock();
+    } catch (...) {
+        mutex_.unlock();
+        throw;
+    }
+    if (!taken) {
+        mutex_.unlock();
+    }
+    return taken;
+}
+
+void ProcessLock::unlock() {
     file_.Unlock();
     mutex_.unlock();
 }

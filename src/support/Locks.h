@@ -25,19 +25,32 @@ private:
     int fd_ = -1;
 };
 
-// Guards every read-modify-write of a list data file, "vericode.dat" or the queue: a mutex
-// within the process plus an flock on the store lock file, so a scan and an operator's edit
-// in another thread or process never lose each other's changes. Held for one
-// read-modify-write at a time, never across network waits. Usable with std::lock_guard.
-class StoreLock {
+// A lock that excludes every thread of this process and every other process: a mutex plus an
+// flock on a file. One object per lock file and process; usable with std::lock_guard and
+// std::unique_lock. lock() waits; try_lock() returns false at once when any thread or
+// process holds it. Both raise when the lock file cannot be opened.
+class ProcessLock {
 public:
-    explicit StoreLock(std::string path);
+    explicit ProcessLock(std::string path);
+    ProcessLock(const ProcessLock&) = delete;
+    ProcessLock& operator=(const ProcessLock&) = delete;
     void lock();
+    bool try_lock();
     void unlock();
 
 private:
     std::mutex mutex_;
     FileLock file_;
 };
+
+// Guards every read-modify-write of a list data file, "vericode.dat" or the queue (flock on
+// "store.lock"), so a scan and an operator's edit in another thread or process never lose
+// each other's changes. Held for one read-modify-write at a time, never across network waits.
+using StoreLock = ProcessLock;
+
+// Keeps sessions (scans and manual postings) of every thread and process from overlapping
+// (flock on "session.lock"). try_lock() is for a front end that must not start a second
+// session (a "Go" click while a scan runs).
+using SessionLock = ProcessLock;
 
 }  // namespace corvanteer

@@ -1,5 +1,7 @@
 #include "support/SettingTables.h"
 
+#include <cstdint>
+
 #include "support/Status.h"
 #include "support/Text.h"
 
@@ -42,6 +44,8 @@ std::vector<SettingDef> MakeGlobalTable() {
                9999),
         Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
                0, 9999),
+        Global("MaxMessageSize", T::Integer, "67108864",
+               "Largest message downloaded (bytes); 0 = no limit", 0, INT32_MAX),
         Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
         Global("Minimized", T::Boolean, "0", "Start minimized"),
         Global("Launch", T::Boolean, "0", "Launch at startup"),
@@ -86,64 +90,19 @@ std::vector<SettingDef> MakeListTable() {
         subject("SubscribeConfirmSubject", "Subject of the subscription confirmation"),
         subject("UnSubscribeConfirmSubject", "Subject of the unsubscription confirmation"),
         subject("PasswordNotifySubject", "Subject of the password notice"),
-        Def("HelpSubject", T::String, kShownSubject, std::nullopt, "Subject of the help reply"),
+        subject("HelpSubject", "Subject of the help reply"),
         same("Pop3Host", T::String, "", "List POP3 host"),
         same("Pop3User", T::String, "", "List POP3 user"),
         same("Pop3Password", T::Password, "", "List POP3 password"),
         same("Pop3Port", T::Integer, "110", "List POP3 port"),
+        same("ListHeaders", T::Boolean, "1",
+             "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
     };
 }
 
 std::string ExpandDefault(const std::string& text, std::string_view appDir) {
     return ReplaceAll(text, kAppDirMarker, appDir);
 }
-
-const SettingDef& MustFind(const std::vector<SettingDef>& table, std::string_view name) {
-    const SettingDef* def = FindSetting(table, name);
-    if (def == nullptr) {
-        throw Failure(ErrorKind::Refused, "Unknown setting \"" + std::string(name) + "\"");
-    }
-    return *def;
-}
-
-// Reads one value of a table with the default chosen by `pick` (the scan default, or the
-// shown one where the scan has none).
-class TableReader {
-public:
-    TableReader(const SettingsStore& store, std::string_view key,
-                const std::vector<SettingDef>& table, bool scan, std::string_view appDir)
-        : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
-
-    std::string Text(std::string_view name) const {
-        const SettingDef& def = MustFind(table_, name);
-        if (def.type == SettingType::Password) {
-            // Scrambling is its own inverse, so the plain default comes back out.
-            return UnscramblePassword(
-                store_.ReadRegString(key_, def.name, ScramblePassword(Default(def))));
-        }
-        return store_.ReadRegString(key_, def.name, Default(def));
-    }
-    int32_t Integer(std::string_view name) const {
-        const SettingDef& def = MustFind(table_, name);
-        return store_.ReadRegInteger(key_, def.name, StrToIntDef(Default(def), 0));
-    }
-    bool Boolean(std::string_view name) const {
-        const SettingDef& def = MustFind(table_, name);
-        return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
-    }
-
-private:
-    std::string Default(const SettingDef& def) const {
-        const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
-        return ExpandDefault(text, appDir_);
-    }
-
-    const SettingsStore& store_;
-    std::string_view key_;
-    const std::vector<SettingDef>& table_;
-    bool scan_;
-    std::string_view appDir_;
-};
 
 std::optional<bool> ParseBoolean(std::string_view text) {
     const std::string word = LowerCase(Trim(text));
@@ -175,6 +134,48 @@ const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_
         }
     }
     return nullptr;
+}
+
+const SettingDef& FindSettingOrFail(const std::vector<SettingDef>& table, std::string_view name) {
+    const SettingDef* def = FindSetting(table, name);
+    if (def == nullptr) {
+        throw Failure(ErrorKind::Refused, "Unknown setting \"" + std::string(name) + "\"");
+    }
+    return *def;
+}
+
+SettingReader::SettingReader(const SettingsStore& store, std::string_view key,
+                             const std::vector<SettingDef>& table, bool scan,
+                             std::string_view appDir)
+    : store_(store), key_(key), table_(table), scan_(scan), appDir_(appDir) {}
+
+std::string SettingReader::Text(std::string_view name) const {
+    const SettingDef& def = FindSettingOrFail(table_, name);
+    if (def.type == SettingType::Password) {
+        // Scrambling is its own inverse, so the plain default comes back out.
+        return UnscramblePassword(
+            store_.ReadRegString(key_, def.name, ScramblePassword(Default(def))));
+    }
+    return store_.ReadRegString(key_, def.name, Default(def));
+}
+
+int32_t SettingReader::Integer(std::string_view name) const {
+    const SettingDef& def = FindSettingOrFail(table_, name);
+    return store_.ReadRegInteger(key_, def.name, StrToIntDef(Default(def), 0));
+}
+
+bool SettingReader::Boolean(std::string_view name) const {
+    const SettingDef& def = FindSettingOrFail(table_, name);
+    return store_.ReadRegBool(key_, def.name, StrToIntDef(Default(def), 0) != 0);
+}
+
+std::string SettingReader::Default(const SettingDef& def) const {
+    const std::string& text = scan_ && def.scanDefault ? *def.scanDefault : def.shownDefault;
+    return ExpandDefault(text, appDir_);
+}
+
+SettingReader ListScanReader(const SettingsStore& store, std::string_view listKey) {
+    return SettingReader(store, listKey, ListSettingTable(), /*scan=*/true);
 }
 
 std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
@@ -234,7 +235,7 @@ void WriteSettingText(SettingsStore& store, std::string_view key, const SettingD
 
 ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     store.CreateKey(listKey);
-    const TableReader read(store, listKey, ListSettingTable(), /*scan=*/true, "");
+    const SettingReader read = ListScanReader(store, listKey);
     ListSettings s;
     s.AllowUserSubscribe = read.Boolean("AllowUserSubscribe");
     s.VerifySubscribe = read.Boolean("VerifySubscribe");
@@ -261,12 +262,13 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3User = read.Text("Pop3User");
     s.Pop3Password = read.Text("Pop3Password");
     s.Pop3Port = read.Integer("Pop3Port");
+    s.ListHeaders = read.Boolean("ListHeaders");
     return s;
 }
 
 GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view settingsKey,
                                   std::string_view appDir) {
-    const TableReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
+    const SettingReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
     GlobalSettings g;
     g.ListServerAddress = read.Text("ListServerAddress");
     g.ListServerHost = read.Text("ListServerHost");
@@ -280,6 +282,7 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.SmtpPassword = read.Text("SmtpPassword");
     g.SessionInterval = read.Integer("SessionInterval");
     g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
+    g.MaxMessageSize = read.Integer("MaxMessageSize");
     g.TimerON = read.Boolean("TimerON");
     g.Minimized = read.Boolean("Minimized");
     g.Launch = read.Boolean("Launch");

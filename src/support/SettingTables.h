@@ -35,6 +35,33 @@ const std::vector<SettingDef>& GlobalSettingTable();
 const std::vector<SettingDef>& ListSettingTable();
 // The entry of that name (compared without regard to case), or nullptr.
 const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_view name);
+// The same for a name the program itself uses: raises Failure (Refused, "Unknown setting
+// ...") when the table has no such entry.
+const SettingDef& FindSettingOrFail(const std::vector<SettingDef>& table, std::string_view name);
+
+// Reads single values of one table under one key, each with the table's default: the scan
+// default when `scan` is set and the entry has one, else the shown default ("{appDir}"
+// expanded). Names must be in the table (FindSettingOrFail). Passwords come back in plain.
+class SettingReader {
+public:
+    SettingReader(const SettingsStore& store, std::string_view key,
+                  const std::vector<SettingDef>& table, bool scan, std::string_view appDir = "");
+    std::string Text(std::string_view name) const;
+    int32_t Integer(std::string_view name) const;
+    bool Boolean(std::string_view name) const;
+
+private:
+    std::string Default(const SettingDef& def) const;
+
+    const SettingsStore& store_;
+    std::string key_;
+    const std::vector<SettingDef>& table_;
+    bool scan_;
+    std::string appDir_;
+};
+
+// A list's values as a scan reads them (list table, scan defaults).
+SettingReader ListScanReader(const SettingsStore& store, std::string_view listKey);
 
 // The two placeholder addresses the window shows for an absent ListTo and ChangeSenderEmailTo.
 inline constexpr const char* kListToPlaceholder = "all-members@list.invalid";
@@ -77,6 +104,7 @@ struct ListSettings {
     std::string Pop3User;
     std::string Pop3Password;  // in plain
     int32_t Pop3Port = 110;
+    bool ListHeaders = true;  // List-Id, List-Post, ... on postings
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
@@ -97,6 +125,7 @@ struct GlobalSettings {
     std::string SmtpPassword;  // in plain
     int32_t SessionInterval = 0;
     int32_t SmtpMaxAttempts = 2;
+    int32_t MaxMessageSize = 64 * 1024 * 1024;  // octets a downloaded message may have; 0: any
     bool TimerON = false;
     bool Minimized = false;
     bool Launch = false;

@@ -15,8 +15,6 @@ enum class ErrorKind {
     Format,       // stored data does not have the expected form
 };
 
-const char* ErrorKindName(ErrorKind kind);
-
 // Raised where a failure must stop the operation in hand (a file write that failed, a
 // settings value of the wrong type). Routines that report by their result never raise it.
 class Failure : public std::runtime_error {

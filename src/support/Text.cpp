@@ -27,28 +27,6 @@ const std::string& SplitResult::Part(int index) const {
     return parts[static_cast<size_t>(index - 1)];
 }
 
-std::string RightStr(std::string_view text, int n) {
-    if (n < 0) {
-        n = 0;
-    }
-    n &= 0xFFFF;  // the count is a 16-bit number
-    if (static_cast<size_t>(n) >= text.size()) {
-        return std::string(text);
-    }
-    return std::string(text.substr(text.size() - static_cast<size_t>(n)));
-}
-
-int PosFrom(int start, std::string_view text, std::string_view sub) {
-    if (text.empty() || start < 1 || start > static_cast<int>(text.size())) {
-        return 0;
-    }
-    if (sub.empty()) {
-        return start;
-    }
-    size_t found = text.find(sub, static_cast<size_t>(start - 1));
-    return found == std::string_view::npos ? 0 : static_cast<int>(found) + 1;
-}
-
 SplitResult SplitString(std::string_view text, std::string_view separator) {
     SplitResult result;
     if (separator.empty()) {
@@ -69,18 +47,6 @@ SplitResult SplitString(std::string_view text, std::string_view separator) {
     return result;
 }
 
-int CountOf(std::string_view text, std::string_view sub) {
-    if (sub.empty()) {
-        return 0;
-    }
-    int count = 0;
-    for (size_t at = text.find(sub); at != std::string_view::npos;
-         at = text.find(sub, at + sub.size())) {
-        ++count;
-    }
-    return count;
-}
-
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty()) {
         return std::string(text);
@@ -99,14 +65,6 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
         pos = found + from.size();
     }
     return out;
-}
-
-int LastPos(std::string_view text, std::string_view sub) {
-    if (sub.empty() || sub.size() > text.size()) {
-        return 0;
-    }
-    size_t found = text.rfind(sub);
-    return found == std::string_view::npos ? 0 : static_cast<int>(found) + 1;
 }
 
 std::string CollapseSpaces(std::string_view text) {
@@ -232,17 +190,21 @@ Lines TextToLines(std::string_view text) {
 }
 
 std::string LinesToText(const Lines& lines) {
-    size_t total = 0;
+    std::string out;
+    AppendLinesText(out, lines);
+    return out;
+}
+
+void AppendLinesText(std::string& out, const Lines& lines) {
+    size_t total = out.size();
     for (const auto& line : lines) {
         total += line.size() + 2;
     }
-    std::string out;
     out.reserve(total);
     for (const auto& line : lines) {
         out += line;
         out += "\r\n";
     }
-    return out;
 }
 
 std::string JoinLines(const Lines& lines, std::string_view separator) {

@@ -21,26 +21,13 @@ struct SplitResult {
     const std::string& Part(int index) const;
 };
 
-// The last n characters; the whole text when n exceeds its length. n is taken as 0..65535.
-std::string RightStr(std::string_view text, int n);
-
-// 1-based position of the first occurrence of sub at or after start; 0 when the text is
-// empty, start lies outside 1..length, or there is none; start itself for an empty sub.
-int PosFrom(int start, std::string_view text, std::string_view sub);
-
 // Cuts the text at every non-overlapping occurrence of the separator, left to right. Two
 // separators in a row give an empty part; a trailing separator gives an empty last part.
 SplitResult SplitString(std::string_view text, std::string_view separator);
 
-// Number of non-overlapping occurrences, counted left to right; 0 for an empty sub.
-int CountOf(std::string_view text, std::string_view sub);
-
 // Replaces every non-overlapping occurrence of from, left to right; the search resumes after
 // the inserted text, which is never searched again. An empty from changes nothing.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
-
-// Position of the last occurrence of sub; 0 when there is none.
-int LastPos(std::string_view text, std::string_view sub);
 
 // Tabs become spaces, then every run of spaces becomes one space. Leading and trailing
 // spaces are reduced to one, not removed.
@@ -73,6 +60,8 @@ Lines TextToLines(std::string_view text);
 
 // Every line followed by CR LF ("" for no lines).
 std::string LinesToText(const Lines& lines);
+// The same, appended to out.
+void AppendLinesText(std::string& out, const Lines& lines);
 
 // Lines joined by CR LF without a break after the last one.
 std::string JoinLines(const Lines& lines, std::string_view separator = "\r\n");

@@ -64,14 +64,46 @@ TEST(RosterTest, FindAddressComparesTheWholeAddressWithoutCase) {
 }
 
 TEST(RosterTest, EntryHelpers) {
-    EXPECT_EQ(EntryAddress("a@b.c 0 123456"), "a@b.c");
-    EXPECT_EQ(EntryAddress("a@b.c"), "a@b.c");
-    EXPECT_EQ(EntryAddress(""), "");
-    EXPECT_EQ(NewMemberEntry("a@b.c", "123456"), "a@b.c 0 123456");
+    EXPECT_EQ(MemberEntry::AddressOf("a@b.c 0 123456"), "a@b.c");
+    EXPECT_EQ(MemberEntry::AddressOf("a@b.c"), "a@b.c");
+    EXPECT_EQ(MemberEntry::AddressOf(""), "");
+    EXPECT_EQ(MemberEntry::New("a@b.c", "123456").Format(), "a@b.c 0 123456");
     EXPECT_TRUE(RosterLess("apple", "Banana"));
     EXPECT_FALSE(RosterLess("Banana", "apple"));
     EXPECT_TRUE(RosterLess("ABC", "abc"));  // equal ignoring case: ordered by bytes
     EXPECT_FALSE(RosterLess("abc", "abc"));
+}
+
+TEST(RosterTest, MemberEntryParsesAndFormatsTheLine) {
+    struct Case {
+        const char* line;
+        const char* address;
+        const char* flag;
+        const char* password;
+        const char* formatted;
+    };
+    const Case cases[] = {
+        {"a@b.c 0 123456", "a@b.c", "0", "123456", "a@b.c 0 123456"},
+        {"a@b.c 1 pw", "a@b.c", "1", "pw", "a@b.c 1 pw"},
+        {"a@b.c", "a@b.c", "", "", "a@b.c  "},
+        {"a@b.c 0", "a@b.c", "0", "", "a@b.c 0 "},
+        {"a@b.c 0 pw extra", "a@b.c", "0", "pw", "a@b.c 0 pw"},  // a third blank ends it
+        {"a@b.c  0", "a@b.c", "", "0", "a@b.c  0"},              // parts cut at single blanks
+        {"", "", "", "", "  "},
+    };
+    for (const Case& c : cases) {
+        const MemberEntry entry = MemberEntry::Parse(c.line);
+        EXPECT_EQ(entry.address, c.address) << c.line;
+        EXPECT_EQ(entry.flag, c.flag) << c.line;
+        EXPECT_EQ(entry.password, c.password) << c.line;
+        EXPECT_EQ(entry.Format(), c.formatted) << c.line;
+        EXPECT_EQ(MemberEntry::AddressOf(c.line), c.address) << c.line;
+    }
+    EXPECT_TRUE(MemberEntry::Parse("a@b.c 0 1").MayPost());
+    EXPECT_TRUE(MemberEntry::Parse("a@b.c 1 1").Banned());
+    const MemberEntry odd = MemberEntry::Parse("a@b.c 2 1");  // neither may post nor banned
+    EXPECT_FALSE(odd.MayPost());
+    EXPECT_FALSE(odd.Banned());
 }
 
 TEST(RosterTest, PasswordIsTheRoundedDrawOfSixDigits) {

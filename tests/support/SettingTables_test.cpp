@@ -41,8 +41,8 @@ protected:
 };
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
-    EXPECT_EQ(GlobalSettingTable().size(), 19u);
-    EXPECT_EQ(ListSettingTable().size(), 26u);
+    EXPECT_EQ(GlobalSettingTable().size(), 20u);
+    EXPECT_EQ(ListSettingTable().size(), 27u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
@@ -52,11 +52,14 @@ TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
     EXPECT_EQ(FindSetting(GlobalSettingTable(), "SmtpHost"), &Global("SMTPHost"));
     EXPECT_EQ(FindSetting(GlobalSettingTable(), "NoSuchValue"), nullptr);
     EXPECT_EQ(FindSetting(ListSettingTable(), "SmtpHost"), nullptr);
-    EXPECT_FALSE(List("HelpSubject").scanDefault.has_value());
+    // The help answer reads HelpSubject with the scan's subject, like the other answers.
+    EXPECT_EQ(List("HelpSubject").scanDefault, std::optional<std::string>("List Server Response"));
     EXPECT_EQ(Global("SessionInterval").max, 9999);
     EXPECT_EQ(List("VerifyDays").min, 1);
     EXPECT_EQ(List("VerifyDays").max, 60);
     EXPECT_EQ(List("Pop3Password").type, SettingType::Password);
+    EXPECT_EQ(List("ListHeaders").type, SettingType::Boolean);
+    EXPECT_EQ(List("ListHeaders").scanDefault, std::optional<std::string>("1"));
     EXPECT_EQ(Global("SmtpPassword").type, SettingType::Password);
 }
 
@@ -77,6 +80,7 @@ TEST_F(SettingTablesTest, LoadListSettingsUsesScanDefaultsAndCreatesTheKey) {
     EXPECT_EQ(s.PasswordNotifySubject, "List Server Response");
     EXPECT_EQ(s.Pop3Port, 110);
     EXPECT_EQ(s.Pop3Password, "");
+    EXPECT_TRUE(s.ListHeaders);
 
     // What the window shows for the same absent values.
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("ListTo"), ""), kListToPlaceholder);
@@ -94,7 +98,9 @@ TEST_F(SettingTablesTest, LoadListSettingsReadsStoredValues) {
     store->WriteRegString(kListKey, "ListTo", "news@example.org");
     store->WriteRegString(kListKey, "Moderators", "a@x\r\nb@x");
     store->WriteRegString(kListKey, "Pop3Password", ScramblePassword("s\x80"));
+    store->WriteRegInteger(kListKey, "listheaders", 0);
     ListSettings s = LoadListSettings(*store, kListKey);
+    EXPECT_FALSE(s.ListHeaders);
     EXPECT_EQ(s.VerifyDays, 30);
     EXPECT_FALSE(s.AllowUserSubscribe);
     EXPECT_TRUE(s.ModerateList);
@@ -171,6 +177,7 @@ TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
     EXPECT_EQ(g.SMTPPort, 25);
     EXPECT_EQ(g.SessionInterval, 0);
     EXPECT_EQ(g.SmtpMaxAttempts, 2);
+    EXPECT_EQ(g.MaxMessageSize, 67108864);
     EXPECT_FALSE(g.TimerON);
     EXPECT_FALSE(g.ReqSmtpAuth);
     EXPECT_EQ(g.BackupDir, "/home/u/corv/Backup");
@@ -185,7 +192,10 @@ TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
     store->WriteRegString(kSettingsKey, "ListServerPassword", ScramblePassword("pw"));
     store->WriteRegBool(kSettingsKey, "TimerON", true);
     store->WriteRegString(kSettingsKey, "BackupDir", "/elsewhere");
+    WriteSettingText(*store, kSettingsKey, Global("MaxMessageSize"), "0");
+    EXPECT_THROW(WriteSettingText(*store, kSettingsKey, Global("MaxMessageSize"), "-1"), Failure);
     g = LoadGlobalSettings(*store, kSettingsKey, "/home/u/corv/");
+    EXPECT_EQ(g.MaxMessageSize, 0);
     EXPECT_EQ(g.SMTPHost, "mail.example.org");
     EXPECT_EQ(g.SMTPPort, 587);
     EXPECT_EQ(g.ListServerPassword, "pw");

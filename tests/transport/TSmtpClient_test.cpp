@@ -54,13 +54,32 @@ TEST(TSmtpClient, HeloSessionBytesExactly) {
     std::string reply;
     EXPECT_TRUE(smtp.Send(reply));
     EXPECT_EQ(reply, "250 2.0.0 Ok: queued as 1234");
-    EXPECT_TRUE(smtp.ReplyDone);
     EXPECT_EQ(server.Received(0), Helo() +
                                       "\r\nMAIL FROM:<list@example.org>\r\n"
                                       "RCPT TO:<ann@example.org>\r\nRCPT TO:<bob@example.org>\r\n"
                                       "DATA\r\nSubject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n");
     EXPECT_EQ(smtp.SendTo.size(), 2u);  // Send leaves its inputs alone
     EXPECT_EQ(smtp.OutMessage.size(), 3u);
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+// A reply line may be the code alone, as the last line of a reply too.
+TEST(TSmtpClient, BareCodeRepliesAreComplete) {
+    FakeMailServer server({ServerScript()
+                               .SendLine("220")
+                               .Expect(Helo())
+                               .Send("250-mail.example.org\r\n250\r\n")
+                               .Reply("MAIL FROM:<list@example.org>", "250")
+                               .Reply("RCPT TO:<ann@example.org>", "250")
+                               .Reply("DATA", "354")
+                               .ExpectData()
+                               .SendLine("250")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_EQ(reply, "250");
     EXPECT_TRUE(server.Problems().empty());
 }
 
