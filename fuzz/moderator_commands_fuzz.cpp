@@ -142,13 +142,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& entry : roster) {
             if (!Contains(rostersBefore[i], entry)) {
                 FUZZ_CHECK(IsNewEntry(entry));
-                FUZZ_CHECK(Logged(log, ": + " + EntryAddress(entry) + "(added by moderator)"));
+                FUZZ_CHECK(Logged(log, ": + " + std::string(MemberEntry::AddressOf(entry)) +
+                                           "(added by moderator)"));
             }
         }
         for (const auto& entry : rostersBefore[i]) {
             if (!Contains(roster, entry)) {
-                FUZZ_CHECK(Logged(
-                    log, ": - " + LowerCase(EntryAddress(entry)) + "(removed by moderator)"));
+                FUZZ_CHECK(Logged(log, ": - " + LowerCase(MemberEntry::AddressOf(entry)) +
+                                           "(removed by moderator)"));
             }
         }
     }

@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // A member added here has an address: an empty one would stand for nobody.
             const bool old = std::find(rostersBefore[i].begin(), rostersBefore[i].end(), entry) !=
                              rostersBefore[i].end();
-            FUZZ_CHECK(old || !EntryAddress(entry).empty());
+            FUZZ_CHECK(old || !MemberEntry::AddressOf(entry).empty());
         }
         added += roster.size() - rostersBefore[i].size();
         removedIsMember = removedIsMember ||
