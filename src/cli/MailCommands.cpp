@@ -4,11 +4,11 @@
 #include <optional>
 #include <ostream>
 
+#include "app/ConnectionCheck.h"
 #include "app/ScanStatus.h"
 #include "app/Scheduler.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
-#include "cli/ReportingPop3.h"
 #include "cli/ScaledTime.h"
 #include "cli/SignalWatcher.h"
 #include "engine/PendingQueue.h"
@@ -26,22 +26,6 @@ public:
     void SetIntervalMs(int64_t) override {}
 };
 
-// The session's services with the POP3 client that reports each mailbox it opens.
-struct ScanServices {
-    ScanServices(CliSession& session)
-        : pop3(session.services().pop3, session.io().err), services{session.services().paths,
-                                                                    session.services().store,
-                                                                    pop3,
-                                                                    session.services().smtp,
-                                                                    session.services().clock,
-                                                                    session.services().random,
-                                                                    session.services().observer,
-                                                                    session.services().storeLock,
-                                                                    session.services().console} {}
-    ReportingPop3 pop3;
-    Services services;
-};
-
 std::string Plural(int count, const char* word) {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
@@ -50,11 +34,10 @@ std::string Plural(int count, const char* word) {
 
 int Scan(CliSession& session) {
     session.ConfigureMailClients();
-    ScanServices scan(session);
     std::unique_lock<SessionLock> lock = session.LockSession();
     session.progress().Enable(true);
     NoPollTimer timer;
-    const ScanOutcome outcome = RunRecordedScan(scan.services, timer, std::nullopt);
+    const ScanOutcome outcome = RunRecordedScan(session.services(), timer, std::nullopt);
     session.progress().Enable(false);
     session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
     // Each failed mailbox has had its line on standard error (the session's status texts).
@@ -63,7 +46,6 @@ int Scan(CliSession& session) {
 
 int Run(CliSession& session, const RunArgs& args) {
     session.ConfigureMailClients();
-    ScanServices scan(session);
     std::ostream& err = session.io().err;
 
     SchedulerOptions options;
@@ -105,7 +87,7 @@ int Run(CliSession& session, const RunArgs& args) {
     err.flush();
     session.progress().Enable(true);
     Scheduler scheduler(
-        loopServices, [&] { return RunLockedScan(scan.services, session.sessionLock()); },
+        loopServices, [&] { return RunLockedScan(base, session.sessionLock()); },
         [&err](const std::string& line) {
             err << line << '\n';
             err.flush();
@@ -117,10 +99,25 @@ int Run(CliSession& session, const RunArgs& args) {
     return kExitDone;
 }
 
+int Check(CliSession& session, const std::optional<std::string>& list) {
+    std::optional<std::string> only;
+    if (list) {
+        only = session.RequireList(*list);
+    }
+    const CheckReport report = CheckConnections(session.services(), only);
+    session.io().out << report.text;
+    session.io().out.flush();
+    return report.passed ? kExitDone : kExitFailed;
+}
+
 int QueueShow(CliSession& session) {
     const std::string folder = session.paths().OutFolder();
     std::vector<std::string> names = ListFiles(folder, ".dat");
-    std::sort(names.begin(), names.end());
+    // Failed messages first, then the held ones, oldest first, each line marked "held".
+    const auto held = std::stable_partition(
+        names.begin(), names.end(), [](const std::string& n) { return !IsHeldQueueFile(n); });
+    std::sort(names.begin(), held);
+    std::sort(held, names.end());
     std::ostream& out = session.io().out;
     for (const std::string& name : names) {
         // A file sent and removed meanwhile by a running scan is simply left out.
@@ -134,7 +131,7 @@ int QueueShow(CliSession& session) {
             continue;
         }
         out << name << ' ' << message.attempts << ' ' << message.from << ' '
-            << message.sendTo.size() << '\n';
+            << message.sendTo.size() << (IsHeldQueueFile(name) ? " held" : "") << '\n';
     }
     return kExitDone;
 }
@@ -146,7 +143,11 @@ int QueueFlush(CliSession& session) {
     const QueueRunCounts counts = SendPendingMail(session.services());
     session.progress().Enable(false);
     session.io().out << "Sent " << counts.sent << ", failed " << counts.failed << ", malformed "
-                     << counts.malformed << ".\n";
+                     << counts.malformed;
+    if (counts.held > 0) {
+        session.io().out << ", held " << counts.held;
+    }
+    session.io().out << ".\n";
     return kExitDone;
 }
 

@@ -4,6 +4,7 @@
 #include "engine/AutoMail.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
+#include "engine/MailConnections.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
 #include "engine/Roster.h"
@@ -82,7 +83,7 @@ void ForwardRefused(ScanContext& context, Services& services) {
     smtp.OutMessage = message;
 
     std::string reply;
-    const bool sent = smtp.Send(reply);
+    const bool sent = SubmitMessage(services, context.ListName, reply);
     context.LastSmtpReply = reply;
     const std::string prefix =
         Stamp(services) + context.ListName + ": error msg from " + context.SenderAddress;
@@ -156,12 +157,16 @@ bool IsModerator(Services& services, std::string_view listName, std::string_view
 }
 
 bool IsMember(Services& services, std::string_view listName, std::string_view sender,
-              std::string_view password, bool passwordRequired) {
+              std::string_view password, bool passwordRequired, RosterCache* cache) {
     if (listName.empty() || sender.empty()) {
         return false;
     }
     const std::string file =
         services.paths.ListDataFile(ListNameForPaths(services.store, services.paths, listName));
+    if (cache != nullptr) {
+        const std::string* entryPassword = cache->PosterPassword(file, LowerCase(sender));
+        return entryPassword != nullptr && (!passwordRequired || *entryPassword == password);
+    }
     const std::string roster = ReadSection(file, "MemberList");
     bool result = false;
     ForEachLine(roster, [&](std::string_view line) {
@@ -216,8 +221,9 @@ void ApplyPostingRules(ScanContext& context, Services& services) {
         }
         return;
     }
-    if (settings.AllowPostBy == 1 && IsMember(services, context.ListName, context.SenderAddress,
-                                              context.PostingPassword, settings.RequirePassword)) {
+    if (settings.AllowPostBy == 1 &&
+        IsMember(services, context.ListName, context.SenderAddress, context.PostingPassword,
+                 settings.RequirePassword, &context.Rosters)) {
         PostOrRequestApproval(context, services);
         return;
     }

@@ -3,10 +3,14 @@
 // What the rest of the program sees of the POP3 and SMTP clients. TPop3Client and
 // TSmtpClient are the real ones; tests hand in fakes with the same members.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Text.h"
+#include "transport/ConnectionInfo.h"
+#include "transport/MailError.h"
 
 namespace corvanteer {
 
@@ -18,6 +22,8 @@ public:
     int Port = 0;
     std::string User;
     std::string Password;
+    // How the connection is protected; the default, auto, is plain text on port 110.
+    ServerSecurity Security;
     int32_t TopLines = 0;
     Lines Header;  // after Top: the header lines followed by one empty line
     Lines Body;    // after Top (TopLines body lines) or Retrieve (the body)
@@ -36,6 +42,8 @@ public:
     // reply was cut off.
     bool LastMessageTooBig = false;
     int64_t LastMessageSize = 0;
+    // Why the last operation failed (Login: why it returned false); None after a success.
+    MailError LastError;
 
     // Connects and logs in; True when PASS was accepted (MessageCount then holds STAT's).
     virtual bool Login() = 0;
@@ -48,7 +56,44 @@ public:
     // True while a connection is open: from Login until Quit, or until a failure (a time-out,
     // a reply cut off, a lost connection) has ended it; nothing more can be read then.
     virtual bool Connected() const = 0;
+    // The connection check: connects as Login does, asks for CAPA, logs in, STAT, QUIT.
+    // Reads and deletes nothing.
+    virtual ProbeReport Probe() = 0;
 };
+
+// The outcome of one SMTP session.
+struct SmtpResult {
+    MailError error;        // None when the server accepted the message
+    std::string lastReply;  // the server's last reply line; empty when the program ended the
+                            // session (time-out, refused certificate) or none came
+
+    bool ok() const { return error.ok(); }
+};
+
+// A recipient the server refused while it took the message for others.
+struct RecipientRefusal {
+    std::string address;
+    std::string reply;  // the server's reply to its RCPT TO
+};
+
+// The outcome of one message of a session (Transact).
+struct SmtpTransaction {
+    SmtpResult result;  // as Submit's: None when the server took the message
+    // With partial delivery: the recipients left out, in the order of SendTo. Empty when the
+    // message failed as a whole.
+    std::vector<RecipientRefusal> refused;
+    // The failure came before the message: no connection, no greeting, HELO or EHLO, TLS or
+    // the login failed. Nothing of the message was sent.
+    bool connectionPhase = false;
+    // The message data went out; a failure after it leaves open whether the server kept it.
+    bool dataSent = false;
+
+    bool ok() const { return result.ok(); }
+};
+
+// What Send hands back as its reply for this result (see there); reply is left alone when no
+// connection could be made.
+void TakeDescribedReply(SmtpResult&& result, std::string& reply);
 
 class SmtpClient {
 public:
@@ -62,10 +107,39 @@ public:
     bool RequireAuthentication = false;
     Lines SendTo;
     std::string User;
+    // How the connection is protected; the default, auto, is plain text on port 25.
+    ServerSecurity Security;
 
-    // One whole SMTP session. True only when the server accepted the end of the data with
-    // 250. reply receives the last reply line read (left as passed when no connection).
-    virtual bool Send(std::string& reply) = 0;
+    // How many messages the next session is expected to carry. A session of more than one
+    // in plain text without authentication greets with EHLO (HELO when that is refused) to
+    // learn of PIPELINING; with one, the conversation stays the described HELO one.
+    std::size_t SessionMessages = 1;
+
+    // One whole SMTP session with From, SendTo and OutMessage: accepted only when the server
+    // answered the end of the data with 250. A session left open by Transact is ended first.
+    virtual SmtpResult Submit() = 0;
+
+    // One message (From, SendTo, OutMessage) of a session: connects, greets and logs in first
+    // when no connection is open, and leaves the connection open for the next message (RSET
+    // goes first when the previous transaction was refused). partial: a recipient the server
+    // refuses is left out (SmtpTransaction::refused) and the message goes to the others; it
+    // fails only when none is accepted. Otherwise the first refused recipient fails the
+    // message, as in Submit.
+    virtual SmtpTransaction Transact(bool partial) = 0;
+    // True while the session's connection can carry another message: false before the first
+    // Transact, after EndSession, and once the connection broke or the server said 421.
+    virtual bool SessionOpen() const = 0;
+    // QUIT (its reply not read) and closes the connection; nothing when none is open.
+    virtual void EndSession() = 0;
+    // The connection check: connects, EHLO (and STARTTLS), logs in when authentication is
+    // required, QUIT. Sends no message.
+    virtual ProbeReport Probe() = 0;
+
+    // Submit in the described form: true when accepted. reply receives the server's last
+    // reply line; empty when a reply did not come whole or the connection broke; left as
+    // passed when no connection could be made; the program's reason when the program
+    // refused to go on (an address, the settings, TLS, the certificate, no way to log in).
+    bool Send(std::string& reply);
 };
 
 }  // namespace corvanteer

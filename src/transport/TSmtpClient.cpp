@@ -4,6 +4,8 @@
 
 #include "support/Text.h"
 #include "transport/HostNames.h"
+#include "transport/Sasl.h"
+#include "transport/SmtpReplies.h"
 #include "transport/TBase64.h"
 #include "transport/TcpStream.h"
 
@@ -14,6 +16,9 @@ namespace {
 constexpr std::size_t kMaxReply = 64 * 1024;
 // The message data is handed to the stream in pieces of about this size.
 constexpr std::size_t kDataChunk = 64 * 1024;
+// Pipelined commands go out in groups of at most this many, each group's replies read before
+// the next is written, so that neither side can fill its buffers while the other waits.
+constexpr std::size_t kPipelineGroup = 256;
 
 // The last line of a text that ends with CR LF, without its line break.
 std::string_view LastLine(std::string_view text) {
@@ -30,6 +35,26 @@ bool EndsReply(std::string_view text) {
     }
     std::string_view last = LastLine(text);
     return last.find(' ') == 3 || (last.size() == 3 && last.find(' ') == std::string_view::npos);
+}
+
+// Takes the first whole reply of text from at on: every line up to the first one that ends a
+// reply (EndsReply's test on one line). Gives its last line and moves at past it; false
+// when no whole reply is there.
+bool TakeReply(const std::string& text, std::size_t& at, std::string& reply) {
+    std::size_t start = at;
+    for (;;) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            return false;
+        }
+        const std::string_view line(text.data() + start, end - start);
+        if (line.find(' ') == 3 || (line.size() == 3 && line.find(' ') == std::string::npos)) {
+            reply.assign(line);
+            at = end + 2;
+            return true;
+        }
+        start = end + 2;
+    }
 }
 
 bool IsSafeAddress(std::string_view address) {
@@ -59,6 +84,49 @@ void AppendStuffed(std::string_view entry, std::string& out) {
     }
 }
 
+// True when text (ending with CR LF) is exactly one reply: every line but the last is a
+// continuation line. Bytes after a STARTTLS reply would be taken into the protected
+// conversation, so a server (or someone in between) sending them is refused.
+bool IsSingleReply(std::string_view text) {
+    std::string_view body = text.substr(0, text.size() - 2);
+    for (std::size_t cut = body.find("\r\n"); cut != std::string_view::npos;
+         cut = body.find("\r\n")) {
+        std::string_view line = body.substr(0, cut);
+        if (line.size() < 4 || line[3] != '-') {
+            return false;
+        }
+        body.remove_prefix(cut + 2);
+    }
+    return true;
+}
+
+// The keywords of an EHLO reply: every line after the first, without its code.
+Lines EhloKeywords(const std::string& text) {
+    Lines lines = TextToLines(text);
+    Lines keywords;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].size() > 4) {
+            keywords.push_back(lines[i].substr(4));
+        }
+    }
+    return keywords;
+}
+
+bool Offers(const Lines& keywords, std::string_view keyword) {
+    for (const std::string& line : keywords) {
+        if (SameText(Trim(SplitString(line, " ").Part(1)), keyword)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Base64(std::string_view text) {
+    std::string encoded;
+    TBase64().Encode(text, encoded);
+    return encoded;
+}
+
 }  // namespace
 
 TSmtpClient::TSmtpClient() : TSmtpClient(std::make_unique<TcpConnector>()) {}
@@ -73,6 +141,16 @@ void TSmtpClient::CloseConnection() {
         stream_->Close();
         stream_.reset();
     }
+    ready_ = false;
+    closing_ = false;
+    rsetDue_ = false;
+    pipelining_ = false;
+    pending_.clear();
+    pendingAt_ = 0;
+}
+
+std::string TSmtpClient::Where() const {
+    return HostAddress + ":" + std::to_string(Port);
 }
 
 bool TSmtpClient::Write(std::string_view bytes) {
@@ -85,10 +163,11 @@ bool TSmtpClient::Write(std::string_view bytes) {
 
 void TSmtpClient::ReadReply(std::string& reply) {
     reply.clear();
+    lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
-        ReplyStatus status = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply},
-                                          EndsReply, replyText_);
-        if (status == ReplyStatus::Complete) {
+        lastStatus_ = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply,
+                                   replyText_);
+        if (lastStatus_ == ReplyStatus::Complete) {
             reply = LastLine(replyText_);
         } else {
             CloseConnection();
@@ -96,13 +175,46 @@ void TSmtpClient::ReadReply(std::string& reply) {
     }
 }
 
-bool TSmtpClient::Step(const std::string& line, std::string_view code, std::string& reply) {
-    if (!Write(line + "\r\n")) {
-        reply.clear();
+bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::string& what,
+                        SmtpResult& result) {
+    if (StartsWith(result.lastReply, code)) {
+        return true;
+    }
+    if (!result.lastReply.empty()) {
+        result.error = ServerSaid(kind, Where() + " refused " + what, result.lastReply);
         return false;
     }
-    ReadReply(reply);
-    return StartsWith(reply, code);
+    switch (lastStatus_) {
+        case ReplyStatus::NoData:
+            result.error =
+                Fail(MailFailure::Timeout, "no reply to " + what + " from " + Where() + " within " +
+                                               std::to_string(ReplyTimeoutMs / 1000) + " s");
+            break;
+        case ReplyStatus::Stalled:
+            result.error = Fail(MailFailure::Timeout,
+                                "the reply to " + what + " from " + Where() + " stopped arriving");
+            break;
+        case ReplyStatus::TooLong:
+            result.error = Fail(MailFailure::Connection,
+                                "the reply to " + what + " from " + Where() + " is too long");
+            break;
+        default:
+            result.error = Fail(MailFailure::Connection, Where() + " closed the connection");
+            break;
+    }
+    return false;
+}
+
+bool TSmtpClient::Step(const std::string& line, std::string_view code, MailFailure kind,
+                       const std::string& what, SmtpResult& result) {
+    result.lastReply.clear();
+    if (!Write(line + "\r\n")) {
+        result.error = Fail(MailFailure::Connection,
+                            "the connection to " + Where() + " broke while sending " + what);
+        return false;
+    }
+    ReadReply(result.lastReply);
+    return Check(code, kind, what, result);
 }
 
 bool TSmtpClient::SendData() {
@@ -121,68 +233,409 @@ bool TSmtpClient::SendData() {
     return Write(chunk);
 }
 
-bool TSmtpClient::Converse(std::string& reply) {
-    ReadReply(reply);
-    if (!StartsWith(reply, "220")) {
+bool TSmtpClient::Connect(SecurityMode security, MailError& error, TlsInfo& tls) {
+    CloseConnection();
+    const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    if (security != SecurityMode::None && !tls_.Prepare(peer, error)) {
         return false;
     }
-    const std::string host = LocalHostName();
-    if (RequireAuthentication) {
-        TBase64 base64;
-        std::string user;
-        std::string password;
-        base64.Encode(User, user);
-        base64.Encode(Password, password);
-        if (!Step("EHLO " + host, "250", reply) || !Step("AUTH LOGIN", "334", reply) ||
-            !Step(user, "334", reply) || !Step(password, "235", reply)) {
-            return false;
-        }
-    } else if (!Step("HELO " + host, "250", reply)) {
+    stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
+    if (!stream_) {
+        error = Fail(MailFailure::Connect, "cannot connect to " + Where());
         return false;
     }
-    if (!Step("MAIL FROM:<" + From + ">", "250", reply)) {
-        return false;
+    if (security == SecurityMode::Tls) {
+        stream_ = tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, error);
+        return stream_ != nullptr;
     }
-    for (const std::string& recipient : SendTo) {
-        if (!Step("RCPT TO:<" + recipient + ">", "250", reply)) {
-            return false;
-        }
-    }
-    if (!Step("DATA", "354", reply)) {
-        return false;
-    }
-    if (!SendData()) {
-        reply.clear();
-        return false;
-    }
-    ReadReply(reply);
-    return StartsWith(reply, "250");
+    return true;
 }
 
-bool TSmtpClient::Send(std::string& reply) {
-    // Addresses come from mail the list received; a line break in one would let its
-    // sender append SMTP commands of their own.
-    if (!IsSafeAddress(From)) {
-        reply = "Sender address refused: it contains a line break or an angle bracket";
+bool TSmtpClient::Ehlo(Lines& capabilities, SmtpResult& result) {
+    if (!Step("EHLO " + LocalHostName(), "250", MailFailure::Refused, "EHLO", result)) {
         return false;
     }
-    for (const std::string& recipient : SendTo) {
-        if (!IsSafeAddress(recipient)) {
-            reply = "Recipient address refused: it contains a line break or an angle bracket";
-            return false;
-        }
+    capabilities = EhloKeywords(replyText_);
+    return true;
+}
+
+bool TSmtpClient::StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls,
+                           SmtpResult& result) {
+    if (!Offers(capabilities, "STARTTLS")) {
+        result.error =
+            Fail(MailFailure::Tls, Where() + " does not offer STARTTLS; nothing more was sent");
+        return false;
     }
-    CloseConnection();
-    stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
+    if (!Step("STARTTLS", "220", MailFailure::Tls, "STARTTLS", result)) {
+        return false;
+    }
+    if (!IsSingleReply(replyText_)) {
+        result.error = Fail(MailFailure::Tls, Where() + " sent more than its answer to STARTTLS");
+        CloseConnection();
+        return false;
+    }
+    const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    stream_ =
+        tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, result.error);
+    result.lastReply.clear();
     if (!stream_) {
         return false;
     }
-    const bool accepted = Converse(reply);
+    // Nothing learned before the handshake counts: it may have been forged.
+    return Ehlo(after, result);
+}
+
+bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
+                               SmtpResult& result) {
+    std::unique_ptr<SaslMechanism> mechanism;
+    if (security == SecurityMode::None) {
+        mechanism = MakeLoginMechanism(User, Password);  // as it always was in plain text
+    } else {
+        mechanism = PickPasswordMechanism(OfferedMechanisms(capabilities), User, Password);
+        if (!mechanism) {
+            result.error = Fail(MailFailure::Auth, Where() +
+                                                       " offers neither AUTH PLAIN nor AUTH "
+                                                       "LOGIN; the credentials were not sent");
+            return false;
+        }
+    }
+    const std::string what = "AUTH " + mechanism->Name();
+    std::string command = what;
+    if (auto initial = mechanism->InitialResponse()) {
+        command += " " + (initial->empty() ? std::string("=") : Base64(*initial));
+    }
+    result.lastReply.clear();
+    if (!Write(command + "\r\n")) {
+        result.error = Fail(MailFailure::Connection,
+                            "the connection to " + Where() + " broke while sending " + what);
+        return false;
+    }
+    ReadReply(result.lastReply);
+    while (StartsWith(result.lastReply, "334")) {
+        auto response = mechanism->Respond(std::string_view(result.lastReply).substr(3));
+        if (!response) {
+            break;
+        }
+        if (!Step(Base64(*response), "", MailFailure::Auth, what, result)) {
+            return false;
+        }
+    }
+    return Check("235", MailFailure::Auth, what, result);
+}
+
+SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
+    SmtpResult result;
+    const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
+    if (!mode) {
+        result.error =
+            Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode + "\" for " +
+                                            Where() + " (auto, tls, starttls or none)");
+        return result;
+    }
+    const SecurityMode security = ResolveSecurity(*mode, Port);
+    TlsInfo tls;
+    Lines capabilities;
+    if (report != nullptr) {
+        report->security = SecurityName(security);
+    }
+    auto finish = [&] {
+        if (report != nullptr) {
+            report->tls = tls;
+            report->capabilities = capabilities;
+            report->error = result.error;
+        }
+        return result;
+    };
+    if (!Connect(security, result.error, tls)) {
+        if (report != nullptr) {
+            report->connected = result.error.kind != MailFailure::Connect &&
+                                result.error.kind != MailFailure::Settings;
+        }
+        return finish();
+    }
+    if (report != nullptr) {
+        report->connected = true;
+    }
+    ReadReply(result.lastReply);
+    if (!Check("220", MailFailure::Refused, "the connection", result)) {
+        return finish();
+    }
+    const std::string host = LocalHostName();
+    bool greeted = false;
+    if (security == SecurityMode::StartTls) {
+        Lines before;
+        greeted = Ehlo(before, result) && StartTls(before, capabilities, tls, result);
+    } else if (RequireAuthentication || report != nullptr || SessionMessages > 1) {
+        // EHLO also in plain text when a session carries several messages: it tells whether
+        // the server takes them pipelined.
+        greeted = Ehlo(capabilities, result);
+        if (!greeted && !RequireAuthentication && stream_ && !result.lastReply.empty() &&
+            (report != nullptr || IsPermanentReply(result.lastReply))) {
+            greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
+        }
+    } else {
+        greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
+    }
+    if (!greeted) {
+        return finish();
+    }
+    if (RequireAuthentication) {
+        const bool accepted = Authenticate(security, capabilities, result);
+        if (report != nullptr) {
+            report->login = accepted                                 ? LoginOutcome::Accepted
+                            : result.error.kind == MailFailure::Auth ? LoginOutcome::Refused
+                                                                     : LoginOutcome::NotTried;
+        }
+        if (!accepted) {
+            return finish();
+        }
+    } else if (report != nullptr) {
+        report->login = LoginOutcome::NotRequired;
+    }
+    result.error = MailError{};
+    ready_ = true;
+    pipelining_ = Offers(capabilities, "PIPELINING");
+    return finish();
+}
+
+bool TSmtpClient::Envelope(bool partial, SmtpTransaction& tx) {
+    SmtpResult& result = tx.result;
+    if (!Step("MAIL FROM:<" + From + ">", "250", MailFailure::Refused, "the sender", result)) {
+        return false;
+    }
+    std::size_t accepted = 0;
+    SmtpResult firstRefusal;
+    for (const std::string& recipient : SendTo) {
+        if (Step("RCPT TO:<" + recipient + ">", "250", MailFailure::Refused,
+                 "the recipient " + recipient, result)) {
+            ++accepted;
+            continue;
+        }
+        if (!partial || !stream_ || ReplyCode(result.lastReply) == 421) {
+            return false;
+        }
+        tx.refused.push_back({recipient, result.lastReply});
+        if (firstRefusal.ok()) {
+            firstRefusal = result;
+        }
+    }
+    if (accepted == 0 && !SendTo.empty()) {
+        result = std::move(firstRefusal);  // as the first refusal would have ended it
+        return false;
+    }
+    result = SmtpResult{};
+    return Step("DATA", "354", MailFailure::Refused, "DATA", result);
+}
+
+void TSmtpClient::NextReply(std::string& reply) {
+    reply.clear();
+    if (TakeReply(pending_, pendingAt_, reply)) {
+        return;
+    }
+    pending_.clear();
+    pendingAt_ = 0;
+    lastStatus_ = ReplyStatus::Closed;
+    if (!stream_) {
+        return;
+    }
+    lastStatus_ =
+        reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply, replyText_);
+    if (lastStatus_ != ReplyStatus::Complete) {
+        CloseConnection();
+        return;
+    }
+    // What was read ends with a whole reply, so the first one is there.
+    pending_ = replyText_;
+    TakeReply(pending_, pendingAt_, reply);
+}
+
+bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
+    SmtpResult& result = tx.result;
+    // A refused recipient that must fail the whole message must be known before DATA, which
+    // cannot be taken back once the server said 354.
+    const bool dataInGroup = partial || SendTo.size() <= 1;
+    const std::size_t commands = 1 + SendTo.size() + (dataInGroup ? 1 : 0);
+    auto command = [&](std::size_t i) {
+        if (i == 0) {
+            return "MAIL FROM:<" + From + ">\r\n";
+        }
+        if (i <= SendTo.size()) {
+            return "RCPT TO:<" + SendTo[i - 1] + ">\r\n";
+        }
+        return std::string("DATA\r\n");
+    };
+    auto what = [&](std::size_t i) {
+        return i == 0               ? std::string("the sender")
+               : i <= SendTo.size() ? "the recipient " + SendTo[i - 1]
+                                    : "DATA";
+    };
+
+    SmtpResult senderRefusal;
+    SmtpResult recipientRefusal;  // the first
+    SmtpResult dataRefusal;
+    std::size_t accepted = 0;
+    bool dataAccepted = false;
+    std::string reply;
+    for (std::size_t first = 0; first < commands; first += kPipelineGroup) {
+        const std::size_t last = std::min(commands, first + kPipelineGroup);
+        std::string group;
+        for (std::size_t i = first; i < last; ++i) {
+            group += command(i);
+        }
+        if (!Write(group)) {
+            result.error = Fail(MailFailure::Connection, "the connection to " + Where() +
+                                                             " broke while sending " + what(first));
+            return false;
+        }
+        for (std::size_t i = first; i < last; ++i) {
+            NextReply(reply);
+            SmtpResult step;
+            step.lastReply = reply;
+            const bool isData = i > SendTo.size();
+            if (Check(isData ? "354" : "250", MailFailure::Refused, what(i), step)) {
+                if (isData) {
+                    dataAccepted = true;
+                } else if (i > 0) {
+                    ++accepted;
+                }
+                continue;
+            }
+            // No reply, or the server closes: nothing more will come.
+            if (!stream_ || ReplyCode(reply) == 421) {
+                result = std::move(step);
+                return false;
+            }
+            if (i == 0) {
+                senderRefusal = std::move(step);
+            } else if (isData) {
+                dataRefusal = std::move(step);
+            } else {
+                tx.refused.push_back({SendTo[i - 1], reply});
+                if (recipientRefusal.ok()) {
+                    recipientRefusal = std::move(step);
+                }
+            }
+        }
+        if (!senderRefusal.ok() || (!partial && !recipientRefusal.ok())) {
+            break;  // the rest cannot change the outcome
+        }
+    }
+    if (pendingAt_ < pending_.size()) {
+        result.error =
+            Fail(MailFailure::Connection, Where() + " sent more replies than it was sent commands");
+        CloseConnection();
+        return false;
+    }
+    const bool nobody = !SendTo.empty() && (accepted == 0 || (!partial && !recipientRefusal.ok()));
+    if (!senderRefusal.ok() || nobody) {
+        result = std::move(!senderRefusal.ok() ? senderRefusal : recipientRefusal);
+        if (dataAccepted && Write(".\r\n")) {
+            // 354 with nobody to deliver to: the data ends at once, its reply passed over.
+            NextReply(reply);
+        }
+        return false;
+    }
+    if (!dataInGroup) {
+        return Step("DATA", "354", MailFailure::Refused, "DATA", result);
+    }
+    if (!dataAccepted) {
+        result = std::move(dataRefusal);
+        return false;
+    }
+    result = SmtpResult{};
+    result.lastReply = reply;
+    return true;
+}
+
+void TSmtpClient::Transaction(bool partial, SmtpTransaction& tx) {
+    SmtpResult& result = tx.result;
+    if (rsetDue_) {
+        rsetDue_ = false;
+        if (!Step("RSET", "250", MailFailure::Refused, "RSET", result)) {
+            // A server that will not start over cannot be trusted with the next message.
+            CloseConnection();
+            return;
+        }
+    }
+    rsetDue_ = true;
+    const bool ready = pipelining_ ? PipelinedEnvelope(partial, tx) : Envelope(partial, tx);
+    if (ready) {
+        rsetDue_ = false;  // whatever the end of the data is answered, the transaction is over
+        if (!SendData()) {
+            result.lastReply.clear();
+            result.error = Fail(MailFailure::Connection, "the connection to " + Where() +
+                                                             " broke while sending the message");
+        } else {
+            tx.dataSent = true;
+            ReadReply(result.lastReply);
+            Check("250", MailFailure::Refused, "the message", result);
+        }
+    }
+    if (!result.ok()) {
+        tx.refused.clear();
+        if (ReplyCode(result.lastReply) == 421) {
+            closing_ = true;
+        }
+    }
+}
+
+SmtpTransaction TSmtpClient::Transact(bool partial) {
+    SmtpTransaction tx;
+    // Addresses come from mail the list received; a line break in one would let its
+    // sender append SMTP commands of their own.
+    if (!IsSafeAddress(From)) {
+        tx.result.error = Fail(MailFailure::Input,
+                               "Sender address refused: it contains a line break or an angle "
+                               "bracket");
+        return tx;
+    }
+    for (const std::string& recipient : SendTo) {
+        if (!IsSafeAddress(recipient)) {
+            tx.result.error =
+                Fail(MailFailure::Input,
+                     "Recipient address refused: it contains a line break or an angle bracket");
+            return tx;
+        }
+    }
+    if (!SessionOpen()) {
+        EndSession();
+        tx.result = OpenSession(nullptr);
+        if (!tx.result.ok()) {
+            tx.connectionPhase = true;
+            return tx;
+        }
+    }
+    Transaction(partial, tx);
+    return tx;
+}
+
+bool TSmtpClient::SessionOpen() const {
+    return stream_ != nullptr && ready_ && !closing_;
+}
+
+void TSmtpClient::EndSession() {
     if (stream_) {
         stream_->WriteAll("QUIT\r\n", SendTimeoutMs);
     }
     CloseConnection();
-    return accepted;
+}
+
+SmtpResult TSmtpClient::Submit() {
+    EndSession();
+    const std::size_t messages = SessionMessages;
+    SessionMessages = 1;
+    SmtpTransaction tx = Transact(false);
+    SessionMessages = messages;
+    EndSession();
+    return std::move(tx.result);
+}
+
+ProbeReport TSmtpClient::Probe() {
+    ProbeReport report;
+    EndSession();
+    OpenSession(&report);
+    EndSession();
+    return report;
 }
 
 }  // namespace corvanteer

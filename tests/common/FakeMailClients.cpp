@@ -43,13 +43,40 @@ void FakePop3::Note(const std::string& entry) {
 
 bool FakePop3::Login() {
     Note("LOGIN " + User);
+    securities.push_back(Security);
     open_ = nullptr;
+    LastError = MailError{};
     Mailbox* box = Find(HostAddress, Port, User);
-    if (box == nullptr || box->refuseLogin || box->password != Password) {
+    if (box != nullptr && !box->loginFailure.ok()) {
+        LastError = box->loginFailure;
         return false;
+    }
+    if (box == nullptr || box->refuseLogin || box->password != Password) {
+        return false;  // a refusal whose reason the fake does not invent
     }
     open_ = box;
     return Stat();
+}
+
+ProbeReport FakePop3::Probe() {
+    ProbeReport report;
+    report.security = Security.Mode;
+    log.push_back("PROBE " + User);
+    securities.push_back(Security);
+    Mailbox* box = Find(HostAddress, Port, User);
+    report.connected = box != nullptr;
+    if (box == nullptr) {
+        report.error = Fail(MailFailure::Connect, "cannot connect to " + HostAddress);
+    } else if (!box->loginFailure.ok()) {
+        report.error = box->loginFailure;
+    } else if (box->refuseLogin || box->password != Password) {
+        report.login = LoginOutcome::Refused;
+        report.error = ServerSaid(MailFailure::Auth, "login refused", "-ERR refused");
+    } else {
+        report.login = LoginOutcome::Accepted;
+        report.messageCount = static_cast<int32_t>(box->messages.size());
+    }
+    return report;
 }
 
 bool FakePop3::Stat() {
@@ -145,18 +172,100 @@ void FakePop3::Quit() {
     open_ = nullptr;
 }
 
-bool FakeSmtp::Send(std::string& reply) {
-    Sent s{From, SendTo, OutMessage, HostAddress, Port, false};
-    if (failAll) {
-        s.accepted = false;
-    } else if (accept) {
-        s.accepted = accept(s);
-    } else {
-        s.accepted = !SendTo.empty();
+SmtpResult FakeSmtp::Submit() {
+    EndSession();
+    SmtpTransaction tx = Transact(false);
+    EndSession();
+    return std::move(tx.result);
+}
+
+SmtpTransaction FakeSmtp::Transact(bool partial) {
+    Sent s{From, SendTo, OutMessage, HostAddress, Port, false, Security, 0, {}};
+    SmtpTransaction tx;
+    SmtpResult& result = tx.result;
+    if (!failure.ok()) {
+        result.error = failure;
+        tx.connectionPhase = true;
+        sent.push_back(std::move(s));
+        return tx;
     }
-    reply = s.accepted ? "250 OK" : "554 refused";
+    if (open_ && closeAfter > 0 && taken_ >= closeAfter) {
+        open_ = false;  // closed by the server since the last message
+        result.error = Fail(MailFailure::Connection, "closed the connection");
+        return tx;
+    }
+    if (!open_) {
+        open_ = true;
+        ++connections;
+        taken_ = 0;
+    }
+    s.connection = connections;
+    auto refuse = [&](const std::string& reply) {
+        result.lastReply = reply;
+        result.error = ServerSaid(MailFailure::Refused, "refused", reply);
+        if (StartsWith(reply, "421")) {
+            open_ = false;
+        }
+        sent.push_back(std::move(s));
+        return tx;
+    };
+    std::string firstRefusal;
+    for (const std::string& address : SendTo) {
+        const std::string reply = recipientReply ? recipientReply(address) : std::string();
+        if (reply.empty()) {
+            continue;
+        }
+        if (!partial || StartsWith(reply, "421")) {
+            return refuse(reply);
+        }
+        tx.refused.push_back({address, reply});
+        s.refused.push_back(address);
+        if (firstRefusal.empty()) {
+            firstRefusal = reply;
+        }
+    }
+    if (!SendTo.empty() && tx.refused.size() == SendTo.size()) {
+        s.refused.clear();
+        tx.refused.clear();
+        return refuse(firstRefusal);
+    }
+    tx.dataSent = true;
+    std::string reply;
+    if (dataReply) {
+        reply = dataReply(s);
+    } else if (failAll) {
+        reply = "554 refused";
+    } else if (accept) {
+        reply = accept(s) ? "250 OK" : "554 refused";
+    } else {
+        reply = SendTo.empty() ? "554 refused" : "250 OK";
+    }
+    if (!StartsWith(reply, "250")) {
+        tx.refused.clear();
+        return refuse(reply);
+    }
+    ++taken_;
+    s.accepted = true;
+    result.lastReply = reply;
     sent.push_back(std::move(s));
-    return sent.back().accepted;
+    return tx;
+}
+
+void FakeSmtp::EndSession() {
+    if (open_) {
+        ++quits;
+    }
+    open_ = false;
+}
+
+ProbeReport FakeSmtp::Probe() {
+    ++probes;
+    ProbeReport report;
+    report.security = Security.Mode;
+    report.connected = failure.kind != MailFailure::Connect;
+    report.login = RequireAuthentication ? LoginOutcome::Accepted : LoginOutcome::NotRequired;
+    report.error = failure;
+    return report;
 }
 
 std::vector<FakeSmtp::Sent> FakeSmtp::Delivered() const {
