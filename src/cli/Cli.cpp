@@ -114,7 +114,7 @@ private:
                      "One scan session now (waits for a running one to end); progress on "
                      "standard error. Exits 1 when a mailbox could not be logged into or "
                      "its reading broke off (each named on standard error)"),
-             [this](CliSession& s) { return Scan(s); });
+             [](CliSession& s) { return Scan(s); });
 
         CLI::App* run = Command(app_, "run",
                                 "Stay running without a window: expire stale verifications, "
