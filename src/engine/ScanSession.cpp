@@ -42,12 +42,14 @@ public:
 
     // label names the mailbox in a log line ("List Server", or the list's name).
     bool Open(const std::string& label, const std::string& host, int port, const std::string& user,
-              const std::string& password, const ServerSecurity& security) {
+              const std::string& password, const ServerSecurity& security,
+              const MailboxLogin& login) {
         pop3_.HostAddress = host;
         pop3_.Port = port;
         pop3_.User = user;
         pop3_.Password = password;
         pop3_.Security = security;
+        ApplyLogin(pop3_, login);
         open_ = pop3_.Login();
         ReportMailbox(services_, label, open_);
         if (open_) {
@@ -121,7 +123,7 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
     Pop3Client& pop3 = services.pop3;
     if (!connection.Open("List Server", globals.ListServerHost, globals.ListServerPort,
                          globals.ListServerUserID, globals.ListServerPassword,
-                         ListServerSecurity(globals))) {
+                         ListServerSecurity(globals), ListServerLogin(globals))) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
     for (int n = pop3.MessageCount; n >= 1; --n) {
@@ -148,7 +150,8 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
     Pop3Client& pop3 = services.pop3;
     if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
                          settings.Pop3Password,
-                         ListMailboxSecurity(settings, services.console.Globals()))) {
+                         ListMailboxSecurity(settings, services.console.Globals()),
+                         ListMailboxLogin(settings, context.ListName))) {
         pop3.Quit();
         return;
     }

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "support/LoginMethod.h"
 #include "support/Text.h"
 #include "transport/ConnectionInfo.h"
 #include "transport/MailError.h"
+#include "transport/TokenSource.h"
 
 namespace corvanteer {
 
@@ -33,6 +35,12 @@ public:
     bool LastReplyPositive = false;
     // Why the last operation failed (Login: why it returned false); None after a success.
     MailError LastError;
+    // How Login proves who it is: USER/PASS with Password, or (OAuth2) AUTH XOAUTH2 or
+    // OAUTHBEARER with an access token that Tokens gives for TokenAccount and User, asked
+    // for before connecting. OAuth2 needs TLS (security tls or starttls).
+    LoginMethod Auth = LoginMethod::Password;
+    std::string TokenAccount;
+    OAuthTokenSource* Tokens = nullptr;  // not owned
 
     // Connects and logs in; True when PASS was accepted (MessageCount then holds STAT's).
     virtual bool Login() = 0;
@@ -74,6 +82,13 @@ public:
     std::string User;
     // How the connection is protected; the default, auto, is plain text on port 25.
     ServerSecurity Security;
+    // How the login proves who it is: AUTH with Password, or (OAuth2) AUTH XOAUTH2 or
+    // OAUTHBEARER with an access token that Tokens gives for TokenAccount and User, asked for
+    // before connecting; OAuth2 always logs in, whatever RequireAuthentication says, and
+    // needs TLS (security tls or starttls).
+    LoginMethod Auth = LoginMethod::Password;
+    std::string TokenAccount;
+    OAuthTokenSource* Tokens = nullptr;  // not owned
 
     // One whole SMTP session with From, SendTo and OutMessage: accepted only when the server
     // answered the end of the data with 250.
