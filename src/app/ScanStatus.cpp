@@ -121,13 +121,15 @@ std::optional<ScanRecord> ReadScanRecord(const AppPaths& paths) {
             record.counts.messagesQueued = CountValue(value);
         } else if (name == "NextScan") {
             record.nextScan = value;
+        } else if (name == "MailboxFailure") {
+            record.mailboxFailures.push_back(value);
         }
     }
     return record;
 }
 
 void WriteScanRecord(const AppPaths& paths, const ScanRecord& record) {
-    const Lines lines = {
+    Lines lines = {
         "Started=" + record.started,
         "Ended=" + record.ended,
         std::string("Outcome=") + (record.ok ? "ok" : "failed"),
@@ -138,6 +140,9 @@ void WriteScanRecord(const AppPaths& paths, const ScanRecord& record) {
         "Queued=" + CountText(record.counts.messagesQueued),
         "NextScan=" + record.nextScan,
     };
+    for (const std::string& failure : record.mailboxFailures) {
+        lines.push_back("MailboxFailure=" + OneLine(failure));
+    }
     WriteFileAtomic(ScanRecordFile(paths), LinesToText(lines));
 }
 
@@ -161,6 +166,7 @@ ScanOutcome RunRecordedScan(Services& services, PollTimer& timer,
         record.ok = outcome.ok;
         record.error = outcome.error;
         record.counts = outcome.counts;
+        record.mailboxFailures = outcome.mailboxFailures;
         WriteScanRecord(services.paths, record);
     } catch (const std::exception& error) {
         Tell(services, error);

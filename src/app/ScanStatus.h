@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
@@ -23,6 +24,8 @@ struct ScanRecord {
     std::string error;  // why the scan ended early (one line)
     ScanCounts counts;
     std::string nextScan;  // when the next scan is due, as above; "" when none is scheduled
+    // Mailboxes that could not be read to their end, each with its cause (the scan went on).
+    std::vector<std::string> mailboxFailures;
 };
 
 std::string ScanRecordFile(const AppPaths& paths);

@@ -119,6 +119,9 @@ std::string StatusText(const InstallationStatus& status) {
                                      std::to_string(r.counts.postingsSent) + " posted, " +
                                      std::to_string(r.counts.answersSent) + " answered, " +
                                      std::to_string(r.counts.messagesQueued) + " queued");
+        for (const std::string& failure : r.mailboxFailures) {
+            line("mailbox failed", failure);
+        }
     } else {
         line("last scan", "none recorded");
     }
@@ -143,7 +146,11 @@ std::string StatusJson(const InstallationStatus& status) {
                 ",\"read\":" + std::to_string(r.counts.messagesRead) +
                 ",\"posted\":" + std::to_string(r.counts.postingsSent) +
                 ",\"answered\":" + std::to_string(r.counts.answersSent) +
-                ",\"queued\":" + std::to_string(r.counts.messagesQueued) + "}";
+                ",\"queued\":" + std::to_string(r.counts.messagesQueued) + ",\"mailboxFailures\":[";
+        for (size_t i = 0; i < r.mailboxFailures.size(); ++i) {
+            json += (i > 0 ? "," : "") + Json(r.mailboxFailures[i]);
+        }
+        json += "]}";
     } else {
         json += "null";
     }

@@ -114,7 +114,8 @@ private:
     void AddScanCommands() {
         Leaf(Command(app_, "scan",
                      "One scan session now (waits for a running one to end); progress on "
-                     "standard error"),
+                     "standard error. Exits 1 when a mailbox could not be logged into or "
+                     "its reading broke off (each named on standard error)"),
              [this](CliSession& s) { return Scan(s); });
 
         CLI::App* run = Command(app_, "run",

@@ -27,10 +27,10 @@ void ProgressObserver::MailboxOpened(const MailboxEvent& event) {
     err_ << "mailbox " << event.user << " at " << event.host << ":" << event.port << ": ";
     if (event.open) {
         err_ << event.messages << (event.messages == 1 ? " message" : " messages") << '\n';
-    } else if (IsProtectionFailure(event.error)) {
-        err_ << "login failed: " << event.error.Text() << '\n';
-    } else {
+    } else if (event.error.ok()) {
         err_ << "login failed\n";
+    } else {
+        err_ << "login failed: " << event.error.Text() << '\n';
     }
     err_.flush();
 }

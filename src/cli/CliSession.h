@@ -36,7 +36,7 @@ struct GlobalOptions {
 // Prints the engine's status texts as progress lines on standard error while enabled (a
 // text repeated at once is printed once), and hands every text to onStatus. Each mailbox a
 // scan opens gets its line too: "mailbox USER at HOST:PORT: N messages", or "login failed",
-// followed by the reason when the connection's protection failed (TLS, the certificate).
+// followed by the client's reason when it has one.
 class ProgressObserver final : public ScanObserver {
 public:
     explicit ProgressObserver(std::ostream& err) : err_(err) {}

@@ -40,7 +40,8 @@ int Scan(CliSession& session) {
     const ScanOutcome outcome = RunRecordedScan(session.services(), timer, std::nullopt);
     session.progress().Enable(false);
     session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
-    return outcome.ok ? kExitDone : kExitFailed;
+    // Each failed mailbox has had its line on standard error (the session's status texts).
+    return outcome.ok && outcome.mailboxFailures.empty() ? kExitDone : kExitFailed;
 }
 
 int Run(CliSession& session, const RunArgs& args) {

@@ -11,17 +11,7 @@ ServerSecurity Make(const std::string& mode, const std::string& fingerprint,
     return ServerSecurity{mode, fingerprint, caFile};
 }
 
-std::string MailboxText(const std::string& user, const MailError& error) {
-    return "POP3 " + user + ": " + error.Text();
-}
-
 }  // namespace
-
-void ScanObserver::MailboxOpened(const MailboxEvent& event) {
-    if (!event.open && IsProtectionFailure(event.error)) {
-        StatusText(MailboxText(event.user, event.error));
-    }
-}
 
 ServerSecurity ListServerSecurity(const GlobalSettings& globals) {
     return Make(globals.ListServerSecurity, globals.ListServerTlsFingerprint, globals.TlsCAFile);
@@ -84,14 +74,10 @@ bool SubmitMessage(Services& services, const std::string& listName, std::string&
     return accepted;
 }
 
-void ReportMailbox(Services& services, const std::string& label, bool open) {
+void ReportMailbox(Services& services, bool open) {
     const Pop3Client& pop3 = services.pop3;
-    MailboxEvent event{pop3.User, pop3.HostAddress,  pop3.Port,
-                       open,      pop3.MessageCount, open ? MailError{} : pop3.LastError};
-    if (!open && IsProtectionFailure(event.error)) {
-        WriteLog(services, Stamp(services) + label + ": " + MailboxText(pop3.User, event.error));
-    }
-    services.observer.MailboxOpened(event);
+    services.observer.MailboxOpened({pop3.User, pop3.HostAddress, pop3.Port, open,
+                                     pop3.MessageCount, open ? MailError{} : pop3.LastError});
 }
 
 }  // namespace corvanteer

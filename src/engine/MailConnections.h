@@ -1,8 +1,9 @@
 #pragma once
 
 // The engine's side of the mail connections: the security settings each kind of server
-// gets, and how a failure of a connection's protection (its settings, TLS, a refused
-// certificate) is told: a log line and the status line. Other failures are the callers'.
+// gets, how a send's failure of a connection's protection (its settings, TLS, a refused
+// certificate) is told (a log line and the status line), and the observer's news of each
+// mailbox the scan opens.
 
 #include <string>
 
@@ -43,8 +44,8 @@ bool IsProtectionFailure(const MailError& error);
 // and shown in the status line.
 bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply);
 
-// After a failed Login: a protection failure is logged ("<stamp><label>: POP3 <user>:
-// <reason>"); the observer hears of every mailbox either way (MailboxOpened).
-void ReportMailbox(Services& services, const std::string& label, bool open);
+// After Login: tells the observer of the mailbox the POP3 client tried (MailboxOpened), its
+// message count or the client's reason. (The scan logs a failed mailbox itself.)
+void ReportMailbox(Services& services, bool open);
 
 }  // namespace corvanteer

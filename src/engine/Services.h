@@ -28,15 +28,14 @@ struct MailboxEvent {
 };
 
 // What a window shows of the engine's work. Calls may come from a worker thread; a window
-// queues them to its own thread. The default implementation ignores everything but a
-// mailbox whose protection failed, which it shows as a status text.
+// queues them to its own thread. The default implementation ignores everything.
 class ScanObserver {
 public:
     virtual ~ScanObserver() = default;
     virtual void StatusText(const std::string& /*text*/) {}
     virtual void TrayImage(int /*index*/) {}  // 0 idle, 1 busy
     virtual void RosterChanged(const std::string& /*listName*/) {}
-    virtual void MailboxOpened(const MailboxEvent& event);
+    virtual void MailboxOpened(const MailboxEvent& /*event*/) {}
 };
 
 // The poll timer of the front end. A session stops it when it starts and gives it its

@@ -1,22 +1,29 @@
-// Scans, the poll timer and the auto-scan switch, the shutdown request file, the tray icon
-// and minimising, help.
+// The worker's jobs (scans and manual postings), the poll timer and the auto-scan switch, the
+// shutdown request file, the tray icon and minimising, help.
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <mutex>
 
+#include "app/ConnectionCheck.h"
 #include "app/ScanStatus.h"
+#include "engine/MailConnections.h"
+#include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/TfrmSmtpAuth.h"
+#include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/GlobalPage.h"
+#include "gui/pages/MembersPage.h"
+#include "gui/pages/OptionsPage.h"
+#include "gui/pages/PostPage.h"
 #include "support/Files.h"
 
 namespace corvanteer {
@@ -140,7 +147,7 @@ void TfrmMain::SetAutoScan(bool on) {
                                    : QStringLiteral("Auto-scan is OFF"));
     mnuTimerOn->setChecked(on);
     if (on) {
-        ApplyPollInterval(static_cast<qint64>(SessionInterval->value()) * 60000);
+        ApplyPollInterval(static_cast<qint64>(global_->SettingsShown().SessionInterval) * 60000);
     } else {
         SessionTimer.stop();
     }
@@ -166,6 +173,7 @@ void TfrmMain::ApplyClientSettings() {
     smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
     smtp_.User = smtpAuth_->User();
     smtp_.Password = smtpAuth_->Password();
+    smtp_.Security = SmtpSecurity(GlobalsShown());
 }
 
 void TfrmMain::butGoClick() {
@@ -190,7 +198,7 @@ bool TfrmMain::StartScan() {
     scanError_.clear();
     job_ = Job::Scan;
     // For the status record: the poll timer's next scan, as armed when this one ends.
-    const int nextMinutes = autoScan_ ? SessionInterval->value() : 0;
+    const int nextMinutes = autoScan_ ? global_->SettingsShown().SessionInterval : 0;
     return worker_.Start([this, nextMinutes] {
         std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
         if (!lock.owns_lock()) {
@@ -206,11 +214,38 @@ bool TfrmMain::StartScan() {
     });
 }
 
+void TfrmMain::StartCheck() {
+    if (ended_ || shutdownPending_) {
+        return;
+    }
+    if (worker_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A scan or posting is running. Please try "
+                                                  "again when it has ended."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+    checkReport_.clear();
+    job_ = Job::Check;
+    // The clients belong to the job that runs; the check gives them each server in turn.
+    worker_.Start([this] {
+        try {
+            checkReport_ = CheckConnections(services_).text;
+        } catch (const std::exception& error) {
+            checkReport_ = std::string("The check stopped: ") + error.what() + "\n";
+        }
+    });
+}
+
 void TfrmMain::JobFinished() {
     const Job finished = job_;
     job_ = Job::None;
     if (finished == Job::Posting) {
         PostingFinished();
+    } else if (finished == Job::Check) {
+        if (!shutdownPending_) {
+            dialogs_.ShowReport(this, QStringLiteral("Check connections"), Q(checkReport_));
+        }
     } else if (finished == Job::Scan && !scanError_.empty()) {
         ShowStatus(Q(scanError_));
         if (!shutdownPending_) {
@@ -222,12 +257,50 @@ void TfrmMain::JobFinished() {
     }
 }
 
+void TfrmMain::StartPosting() {
+    if (worker_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A scan or posting is running. Please try "
+                                                  "again when it has ended."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+
+    // Everything the posting uses is taken from the fields now, on this thread.
+    ManualPosting posting;
+    posting.listName = currentList_;
+    options_->FillPosting(posting);
+    extraText_->FillPosting(posting);
+    members_->FillPosting(posting);
+    post_->FillPosting(posting);
+
+    abortPosting_ = false;
+    post_->SetPosting(true);
+    cmbLists->setEnabled(false);
+    ApplyClientSettings();
+    job_ = Job::Posting;
+    worker_.Start([this, posting = std::move(posting)] {
+        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            observer_.StatusText("Another scan or posting is running; nothing was posted.");
+            return;
+        }
+        PostManualMessage(services_, posting, abortPosting_);
+    });
+}
+
+void TfrmMain::PostingFinished() {
+    abortPosting_ = false;
+    post_->SetPosting(false);
+    cmbLists->setEnabled(true);
+}
+
 void TfrmMain::ShutdownTimerTimer() {
     if (ended_ || !FileExists(setup_.paths.ShutdownFile())) {
         shutdownPending_ = false;
         return;
     }
-    if (chkTimerON->isChecked() && worker_.Busy()) {
+    if (global_->SettingsShown().TimerON && worker_.Busy()) {
         // Ends once the running scan or posting has ended (JobFinished comes back here).
         shutdownPending_ = true;
         return;

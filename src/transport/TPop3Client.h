@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/Clock.h"
 #include "transport/ByteStream.h"
 #include "transport/MailClients.h"
 #include "transport/ReplyReader.h"
@@ -27,12 +28,21 @@ public:
 
     // Time-outs in milliseconds. A response that has not begun within FirstByteTimeoutMs,
     // or stops arriving for the read time-out before its end, counts as empty (negative)
-    // and ends the connection.
+    // and ends the connection. So does a TOP or RETR response that has not ended within
+    // MultiLineTotalMs of its command, or that brings fewer than SlowReplyMinBytes in any
+    // SlowReplyWindowMs counted from its command (a server trickling bytes).
     int ConnectTimeoutMs = 60000;       // each connection attempt
     int FirstByteTimeoutMs = 50000;     // first byte of any response
     int ReadTimeoutMs = 60000;          // further bytes of a one-line response
     int MultiLineReadTimeoutMs = 5000;  // further bytes of a TOP or RETR response
     int SendTimeoutMs = 60000;          // a send that makes no progress
+    int64_t MultiLineTotalMs = 600000;
+    int64_t SlowReplyWindowMs = 60000;
+    std::size_t SlowReplyMinBytes = 1024;
+
+    // The clock the whole-response bounds are measured with (the system's by default). It
+    // must outlive the client.
+    void UseClock(const Clock& clock) { clock_ = &clock; }
 
     // Connects, reads the greeting, sends USER and PASS, then Stat (its result ignored).
     // False when no connection could be made or the greeting, USER or PASS was refused;
@@ -51,15 +61,20 @@ public:
     bool Stat() override;
     // TOP number TopLines. Positive: Header is the header lines plus one empty line, Body
     // the lines after the first empty line (without it); text without an empty line is all
-    // header. Negative: Header holds the raw response lines, Body keeps its content.
+    // header. Negative: Header holds the raw response lines, Body keeps its content. A
+    // response over MaxMessageSize is cut off: LastMessageTooBig, Header empty.
     void Top(int number) override;
     // RETR number. Positive: Body is the message after the first empty line, dot-unstuffed
-    // (empty when there is none). Negative: Body holds the raw response lines.
+    // (empty when there is none). Negative: Body holds the raw response lines. With a
+    // MaxMessageSize, "LIST number" comes first: a message LIST sizes over the limit is not
+    // fetched (LastMessageTooBig, Body empty, the connection kept); a RETR response that
+    // grows past the limit (and 64 KB for the status line and dot-stuffing) is cut off.
     void Retrieve(int number) override;
     // DELE number; true on "+OK".
     bool Delete(int number) override;
     // QUIT, its reply read and ignored, then the connection closed. Never fails.
     void Quit() override;
+    bool Connected() const override { return stream_ != nullptr; }
     // Connects as Login does, asks for CAPA (after the handshake with starttls), logs in,
     // STAT, QUIT.
     ProbeReport Probe() override;
@@ -87,10 +102,16 @@ private:
     // Why a response was empty or negative: the read's failure or the server's reply.
     MailError Failed(const std::string& what, const std::string& response) const;
     std::string Where() const;
+    // ReadResponse, giving how the read ended.
+    ReplyStatus Receive(bool multiLine, std::string& response);
     // Sends the command and reads its response; empty when the send failed.
     std::string Exchange(std::string_view command, bool multiLine);
-    // A TOP or RETR exchange: the response's lines; sets LastReplyPositive.
+    // A TOP or RETR exchange: the response's lines; sets LastReplyPositive and, for a
+    // response cut off at the size limit, LastMessageTooBig and LastMessageSize.
     Lines FetchMessage(const std::string& command);
+    // LIST number: true when the server gives a size over MaxMessageSize (then noted in
+    // LastMessageSize). A refusal or an unreadable size lets RETR go ahead.
+    bool ListedTooBig(int number);
     void CloseConnection();
 
     std::unique_ptr<StreamConnector> connector_;
@@ -98,8 +119,10 @@ private:
     std::unique_ptr<ByteStream> stream_;
     ReplyReader reader_;
     ReplyStatus lastStatus_ = ReplyStatus::Complete;  // of the last response read
-    bool sendFailed_ = false;                         // the last Exchange could not send
+    bool sendFailed_ = false;                         // the last exchange could not send
     TlsInfo tlsInfo_;                                 // of the open connection
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
 };
 
 }  // namespace corvanteer

@@ -58,6 +58,7 @@ TEST_F(ScanStatusTest, TheRecordKeepsItsFieldsOnOneLineEachAndSkipsUnknownNames)
     record.error = "Cannot write\r\nthe file";
     record.counts = {4, 3, 2, 1};
     record.nextScan = "2026-03-09T14:21:00+00:00";
+    record.mailboxFailures = {"news: mailbox news at pop:110 - login failed", "List Server: x"};
     WriteScanRecord(paths, record);
     const std::string bytes = Slurp(ScanRecordFile(paths));
     EXPECT_THAT(bytes, HasSubstr("\r\nOutcome=failed\r\nError=Cannot write  the file\r\n"));
@@ -75,6 +76,7 @@ TEST_F(ScanStatusTest, TheRecordKeepsItsFieldsOnOneLineEachAndSkipsUnknownNames)
     EXPECT_EQ(back->counts.answersSent, 2);
     EXPECT_EQ(back->counts.messagesQueued, 1);
     EXPECT_EQ(back->nextScan, record.nextScan);
+    EXPECT_EQ(back->mailboxFailures, record.mailboxFailures);
 }
 
 TEST_F(ScanStatusTest, AScanIsRecordedAndOnlyItsSchedulerMovesTheNextScan) {

@@ -135,7 +135,7 @@ TEST_F(SchedulerTest, AFailedScanIsReportedAndPollingGoesOn) {
             throw std::runtime_error("store is gone");
         }
         Spit(paths.ShutdownFile(), "");
-        return ScanOutcome{false, "POP3 login failed", {}};
+        return ScanOutcome{false, "POP3 login failed", {}, {}};
     };
     Scheduler scheduler(
         services, scan, [this](const std::string& l) { lines.push_back(l); }, sleeper, stop);

@@ -42,7 +42,8 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
                                false,
                                "List Server mailbox: \"pop\" refused",
                                {5, 1, 2, 0},
-                               ""};
+                               "",
+                               {"news: mailbox news at pop:110 - login failed"}};
     status.queue.failed = 3;
     status.pendingVerifications = 1;
     status.lists = {{"news", 1, 0}, {"talk", 2, 2}};
@@ -50,6 +51,7 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:09+00:00, ended early: "
               "List Server mailbox: \"pop\" refused\n"
               "last scan counts: 5 read, 1 posted, 2 answered, 0 queued\n"
+              "mailbox failed: news: mailbox news at pop:110 - login failed\n"
               "next scan: none scheduled\n"
               "queue: 3 failed\n"
               "pending verifications: 1\n"
@@ -58,7 +60,9 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
     EXPECT_EQ(StatusJson(status),
               "{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\",\"ended\":\"2026-03-09T14:"
               "05:09+00:00\",\"outcome\":\"failed\",\"error\":\"List Server mailbox: \\\"pop\\\" "
-              "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0},\"nextScan\":null,"
+              "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0,\"mailboxFailures\":["
+              "\"news: "
+              "mailbox news at pop:110 - login failed\"]},\"nextScan\":null,"
               "\"queue\":{\"failed\":3},\"pendingVerifications\":1,\"lists\":[{\"name\":\"news\","
               "\"members\":1,\"banned\":0},{\"name\":\"talk\",\"members\":2,\"banned\":2}]}\n");
 

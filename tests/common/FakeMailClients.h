@@ -21,7 +21,10 @@ public:
         std::vector<bool> deleted;          // marked by Delete, removed by Quit
         bool refuseLogin = false;
         bool refuseRetrieve = false;  // RETR answered -ERR
-        MailError loginFailure;       // set: Login fails with it (LastError), as TLS would
+        int32_t claimedCount = -1;    // STAT reports this many when not negative (a liar)
+        std::string dropAt;           // the connection is lost at this operation ("RETR 2")
+        MailError loginFailure;       // set: Login fails with it (LastError), as TLS would;
+                                      // refuseLogin leaves LastError empty
     };
 
     // Creates (or replaces) the mailbox host:port/user.
@@ -37,6 +40,7 @@ public:
     void Retrieve(int number) override;
     bool Delete(int number) override;
     void Quit() override;
+    bool Connected() const override { return open_ != nullptr; }
     // Login, then Quit; the mailbox's TLS and capabilities are not simulated.
     ProbeReport Probe() override;
 
