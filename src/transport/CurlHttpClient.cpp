@@ -5,6 +5,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <mutex>
 
@@ -63,6 +64,11 @@ HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
     const std::string where = UrlOrigin(request.url);
     if (!StartsWithText(request.url, "https://")) {
         response.error = "refused to send to " + where + ": not an https:// address";
+        return response;
+    }
+    // Checked before connecting: the TLS set-up that loads it only runs once a server answers.
+    if (!request.caFile.empty() && !std::ifstream(request.caFile).good()) {
+        response.error = "cannot read the CA file " + request.caFile;
         return response;
     }
     InitOnce();
