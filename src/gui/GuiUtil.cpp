@@ -72,6 +72,15 @@ QComboBox* SecurityChoice(QWidget* parent, const char* objectName) {
     return choice;
 }
 
+QComboBox* LoginChoice(QWidget* parent, const char* objectName) {
+    auto* choice = Named<QComboBox>(parent, objectName);
+    choice->addItems({QStringLiteral("Password"), QStringLiteral("OAuth2")});
+    choice->setToolTip(
+        QStringLiteral("OAuth2: the mailbox signs in with its provider (corvanteer-cli oauth "
+                       "login); needs TLS or STARTTLS"));
+    return choice;
+}
+
 QLineEdit* FingerprintField(QWidget* parent, const char* objectName) {
     auto* field = Named<QLineEdit>(parent, objectName);
     field->setToolTip(

@@ -173,7 +173,9 @@ void TfrmMain::ApplyClientSettings() {
     smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
     smtp_.User = smtpAuth_->User();
     smtp_.Password = smtpAuth_->Password();
-    smtp_.Security = SmtpSecurity(GlobalsShown());
+    const GlobalSettings globals = GlobalsShown();
+    smtp_.Security = SmtpSecurity(globals);
+    ApplyLogin(smtp_, SmtpLogin(globals));
 }
 
 void TfrmMain::butGoClick() {

@@ -43,7 +43,10 @@ TfrmMain::TfrmMain(WindowSetup setup)
                 observer_,
                 storeLock_,
                 console_},
+      tokens_(store_, setup_.paths, storeLock_, http_, services_.clock),
       sessionLock_(setup_.paths.SessionLockFile()) {
+    pop3_.Tokens = &tokens_;
+    smtp_.Tokens = &tokens_;
     setObjectName(QStringLiteral("frmMain"));
     auto* central = Child<QWidget>(this);
     auto* layout = Child<QVBoxLayout>(central);

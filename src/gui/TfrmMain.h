@@ -29,6 +29,8 @@
 #include "support/Locks.h"
 #include "support/Random.h"
 #include "support/SettingTables.h"
+#include "transport/CurlHttpClient.h"
+#include "transport/OAuthTokens.h"
 #include "transport/TPop3Client.h"
 #include "transport/TSmtpClient.h"
 
@@ -160,6 +162,9 @@ private:
     StoreLock storeLock_;
     WindowConsole console_;
     Services services_;
+    // The OAuth access tokens of the mail logins, refreshed over HTTPS when they are due.
+    CurlHttpClient http_;
+    OAuthTokens tokens_;
     SessionLock sessionLock_;
     SessionWorker worker_;
     std::atomic<bool> abortPosting_{false};

@@ -83,5 +83,30 @@ TEST_F(SecurityTest, CheckConnectionsRunsOnTheWorkerAndShowsTheReport) {
     EXPECT_TRUE(server.Problems().empty());
 }
 
+TEST_F(SecurityTest, LoginMethodsAreStoredAndTheCheckAsksTheWindowsTokens) {
+    Open();
+    EXPECT_EQ(Find<QComboBox>("cmbSmtpAuth")->currentText(), QStringLiteral("Password"));
+    Choose(Find<QComboBox>("cmbSmtpAuth"), QStringLiteral("OAuth2"));
+    Choose(Find<QComboBox>("cmbListServerAuth"), QStringLiteral("OAuth2"));
+    Choose(Find<QComboBox>("cmbPop3Auth"), QStringLiteral("OAuth2"));
+    Choose(Find<QComboBox>("cmbSmtpSecurity"), QStringLiteral("TLS"));
+    EXPECT_EQ(store->ReadRegString(Key(), "SMTPAuth", ""), "oauth2");
+    EXPECT_EQ(store->ReadRegString(Key(), "ListServerAuth", ""), "oauth2");
+    EXPECT_EQ(store->ReadRegString(ListKey("Default List"), "Pop3Auth", ""), "oauth2");
+    Close();
+
+    // Not signed in: the token is asked for before connecting, so no server is needed.
+    store->WriteRegString(Key(), "SMTPHost", "127.0.0.1");
+    store->WriteRegInteger(Key(), "SMTPPort", 1);
+    store->WriteRegString(Key(), "SmtpUser", "ann@example.test");
+    TfrmMain& w = Open();
+    EXPECT_EQ(Find<QComboBox>("cmbSmtpAuth")->currentText(), QStringLiteral("OAuth2"));
+    Find<QPushButton>("butCheckConnections")->click();
+    EXPECT_TRUE(w.WorkerBusy());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.calls.empty(); }, kBoundMs));
+    const std::string text = S(dialogs.calls.back().text);
+    EXPECT_TRUE(Contains(text, "smtp is not signed in to OAuth 2.0; sign in with: ")) << text;
+}
+
 }  // namespace
 }  // namespace corvanteer::testing

@@ -37,10 +37,12 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
         Setting(ListServerPop3Port, "ListServerPort"),
         Setting(cmbListServerSecurity, "ListServerSecurity"),
         Setting(ListServerTlsFingerprint, "ListServerTlsFingerprint"),
+        Setting(cmbListServerAuth, "ListServerAuth"),
         Setting(SmtpHost, "SMTPHost"),
         Setting(SmtpPort, "SMTPPort"),
         Setting(cmbSmtpSecurity, "SMTPSecurity"),
         Setting(SmtpTlsFingerprint, "SMTPTlsFingerprint"),
+        Setting(cmbSmtpAuth, "SMTPAuth"),
         Setting(TlsCAFile, "TlsCAFile"),
         Setting(SessionInterval, "SessionInterval"),
         Setting(SmtpMaxAttempts, "SmtpMaxAttempts"),
@@ -90,6 +92,8 @@ void GlobalPage::BuildControls() {
     ListServerTlsFingerprint = FingerprintField(pop3, "ListServerTlsFingerprint");
     pop3Form->addRow(QStringLiteral("Security"), cmbListServerSecurity);
     pop3Form->addRow(QStringLiteral("Fingerprint"), ListServerTlsFingerprint);
+    cmbListServerAuth = LoginChoice(pop3, "cmbListServerAuth");
+    pop3Form->addRow(QStringLiteral("Login"), cmbListServerAuth);
     grid->addWidget(pop3, 1, 0, 2, 1);
 
     grpSmtp = Named<QGroupBox>(this, "grpSmtp", QStringLiteral(" SMTP (outgoing) "));
@@ -105,6 +109,8 @@ void GlobalPage::BuildControls() {
     smtpForm->addRow(QStringLiteral("Port"), SmtpPort);
     smtpForm->addRow(QStringLiteral("Security"), cmbSmtpSecurity);
     smtpForm->addRow(QStringLiteral("Fingerprint"), SmtpTlsFingerprint);
+    cmbSmtpAuth = LoginChoice(grpSmtp, "cmbSmtpAuth");
+    smtpForm->addRow(QStringLiteral("Login"), cmbSmtpAuth);
     smtpForm->addRow(QString(), butSmtpAuth);
     grid->addWidget(grpSmtp, 1, 1);
 
@@ -181,10 +187,12 @@ GlobalSettings GlobalPage::SettingsShown() const {
     g.ListServerPort = number("ListServerPort");
     g.ListServerSecurity = text("ListServerSecurity");
     g.ListServerTlsFingerprint = text("ListServerTlsFingerprint");
+    g.ListServerAuth = text("ListServerAuth");
     g.SMTPHost = text("SMTPHost");
     g.SMTPPort = number("SMTPPort");
     g.SMTPSecurity = text("SMTPSecurity");
     g.SMTPTlsFingerprint = text("SMTPTlsFingerprint");
+    g.SMTPAuth = text("SMTPAuth");
     g.TlsCAFile = text("TlsCAFile");
     g.SessionInterval = number("SessionInterval");
     g.SmtpMaxAttempts = number("SmtpMaxAttempts");

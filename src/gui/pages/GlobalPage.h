@@ -67,11 +67,13 @@ private:
     QSpinBox* ListServerPop3Port = nullptr;
     QComboBox* cmbListServerSecurity = nullptr;
     QLineEdit* ListServerTlsFingerprint = nullptr;
+    QComboBox* cmbListServerAuth = nullptr;
     QGroupBox* grpSmtp = nullptr;
     QLineEdit* SmtpHost = nullptr;
     QSpinBox* SmtpPort = nullptr;
     QComboBox* cmbSmtpSecurity = nullptr;
     QLineEdit* SmtpTlsFingerprint = nullptr;
+    QComboBox* cmbSmtpAuth = nullptr;
     QPushButton* butSmtpAuth = nullptr;
     QLineEdit* TlsCAFile = nullptr;
     QPushButton* butTlsCAFileBrowse = nullptr;

@@ -63,6 +63,7 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(spinPop3Port, "Pop3Port"),
         Setting(cmbPop3Security, "Pop3Security"),
         Setting(edtPop3TlsFingerprint, "Pop3TlsFingerprint"),
+        Setting(cmbPop3Auth, "Pop3Auth"),
     });
     ConnectRules();
 }
@@ -144,6 +145,8 @@ void OptionsPage::BuildControls() {
     edtPop3TlsFingerprint = FingerprintField(pop3, "edtPop3TlsFingerprint");
     pop3Form->addRow(QStringLiteral("Security"), cmbPop3Security);
     pop3Form->addRow(QStringLiteral("Fingerprint"), edtPop3TlsFingerprint);
+    cmbPop3Auth = LoginChoice(pop3, "cmbPop3Auth");
+    pop3Form->addRow(QStringLiteral("Login"), cmbPop3Auth);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
 }

@@ -84,6 +84,7 @@ private:
     QSpinBox* spinPop3Port = nullptr;
     QComboBox* cmbPop3Security = nullptr;
     QLineEdit* edtPop3TlsFingerprint = nullptr;
+    QComboBox* cmbPop3Auth = nullptr;
 
     SettingFields fields_;
 };
