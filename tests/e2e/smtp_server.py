@@ -20,6 +20,8 @@ runs:
     <user><TAB><password>     (any number of lines)
     starttls yes|no           (with --tls-dir; default yes)
     certificate <name>        (with --tls-dir; default "good")
+    oauth-introspect <url>    (offer AUTH XOAUTH2 and OAUTHBEARER; tokens are checked
+                               at this RFC 7662 introspection address)
 
 TLS (with --tls-dir DIR): the main port offers STARTTLS (unless "starttls no",
 which is what an attacker stripping it from the EHLO reply would leave), and a
@@ -35,6 +37,8 @@ SIGINT close it cleanly (exit status 0).
 
 import argparse
 import asyncio
+import base64
+import json
 import logging
 import os
 import re
@@ -43,6 +47,8 @@ import socket
 import ssl
 import sys
 import time
+import urllib.parse
+import urllib.request
 import warnings
 
 try:
@@ -58,7 +64,8 @@ LOCAL_PART = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._+-]{0,63}$")
 
 
 class AuthSettings:
-    def __init__(self, require, users, starttls=True, certificate="good"):
+    def __init__(self, require, users, starttls=True, certificate="good", introspect=""):
+        self.introspect = introspect
         self.require = require
         self.users = users
         self.starttls = starttls
@@ -70,6 +77,7 @@ def read_auth_file(path):
     users = {}
     starttls = True
     certificate = "good"
+    introspect = ""
     if path and os.path.exists(path):
         with open(path, "rb") as f:
             for raw in f.read().split(b"\n"):
@@ -80,12 +88,14 @@ def read_auth_file(path):
                     require = line.split(b" ", 1)[1].strip() == b"yes"
                 elif line.startswith(b"starttls "):
                     starttls = line.split(b" ", 1)[1].strip() == b"yes"
+                elif line.startswith(b"oauth-introspect "):
+                    introspect = line.split(b" ", 1)[1].strip().decode()
                 elif line.startswith(b"certificate "):
                     certificate = line.split(b" ", 1)[1].strip().decode()
                 elif b"\t" in line:
                     user, password = line.split(b"\t", 1)
                     users[user] = password
-    return AuthSettings(require, users, starttls, certificate)
+    return AuthSettings(require, users, starttls, certificate, introspect)
 
 
 class Certificates:
@@ -173,9 +183,69 @@ def mailbox_of(address):
     return address.rsplit("@", 1)[0] if "@" in address else address
 
 
+def token_owner(introspect, token):
+    """The user the introspection address says the token is for; None when not active."""
+    body = urllib.parse.urlencode({"token": token}).encode()
+    try:
+        with urllib.request.urlopen(introspect, body, timeout=10) as answer:
+            info = json.loads(answer.read())
+    except (OSError, ValueError):
+        return None
+    return info.get("username") if info.get("active") is True else None
+
+
+def parse_token_response(mechanism, data):
+    """(user, token) of an XOAUTH2 or OAUTHBEARER initial response; Nones when malformed."""
+    text = data.decode("utf-8", "replace")
+    parts = text.split("\x01")
+    user = token = None
+    if mechanism == "OAUTHBEARER":
+        header = parts[0].split(",")
+        if len(header) < 2 or header[0] not in ("n", "y"):
+            return None, None
+        if header[1].startswith("a="):
+            user = header[1][2:]
+        parts = parts[1:]
+    for part in parts:
+        if part.startswith("user="):
+            user = part[5:]
+        elif part.startswith("auth=Bearer "):
+            token = part[len("auth=Bearer "):]
+    return user, token
+
+
 class Handler:
-    def __init__(self, delivery):
+    def __init__(self, delivery, auth_file=None):
         self.delivery = delivery
+        self.auth_file = auth_file
+
+    async def token_login(self, server, args, mechanism):
+        if len(args) > 1:
+            blob = args[1].encode()
+            data = b"" if blob == b"=" else base64.b64decode(blob)
+        else:
+            data = await server.challenge_auth("")
+            if not isinstance(data, bytes):
+                return AuthResult(success=False, handled=True)
+        user, token = parse_token_response(mechanism, data)
+        introspect = read_auth_file(self.auth_file).introspect
+        owner = token_owner(introspect, token) if token and introspect else None
+        ok = owner is not None and owner == user
+        # The token itself is never printed.
+        print(f"auth {mechanism} user={user!r} ok={ok}", flush=True)
+        if ok:
+            return AuthResult(success=True, auth_data=user)
+        error = json.dumps({"status": "invalid_token", "schemes": "bearer", "scope": "mail"})
+        answer = await server.challenge_auth(error)
+        if isinstance(answer, bytes) and answer not in (b"", b"\x01"):
+            print(f"auth {mechanism} closing answer was {answer!r}", flush=True)
+        return AuthResult(success=False, handled=not isinstance(answer, bytes))
+
+    async def auth_XOAUTH2(self, server, args):
+        return await self.token_login(server, args, "XOAUTH2")
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await self.token_login(server, args, "OAUTHBEARER")
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         local = mailbox_of(address)
@@ -215,7 +285,7 @@ def write_ready_file(path, port):
 async def serve(args):
     loop = asyncio.get_running_loop()
     delivery = MaildirDelivery(args.mail_root, args.uid, args.gid)
-    handler = Handler(delivery)
+    handler = Handler(delivery, args.auth_file)
 
     certificates = Certificates(args.tls_dir) if args.tls_dir else None
 
@@ -231,6 +301,8 @@ async def serve(args):
                     auth_require_tls=False,
                     authenticator=Authenticator(settings),
                     tls_context=tls_context,
+                    auth_exclude_mechanism=(
+                        [] if settings.introspect else ["XOAUTH2", "OAUTHBEARER"]),
                     loop=loop)
 
     servers = []
