@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <QWidget>
 
@@ -79,6 +80,18 @@ QComboBox* LoginChoice(QWidget* parent, const char* objectName) {
         QStringLiteral("OAuth2: the mailbox signs in with its provider (corvanteer-cli oauth "
                        "login); needs TLS or STARTTLS"));
     return choice;
+}
+
+QPushButton* SignInButton(QWidget* parent, const char* objectName, QComboBox* loginChoice) {
+    auto* button = Named<QPushButton>(parent, objectName, QStringLiteral("Sign in..."));
+    button->setToolTip(
+        QStringLiteral("Sign this mailbox in with the OAuth 2.0 provider of the Global page"));
+    auto follow = [button](const QString& shown) {
+        button->setEnabled(shown.compare(QStringLiteral("OAuth2"), Qt::CaseInsensitive) == 0);
+    };
+    QObject::connect(loginChoice, &QComboBox::currentTextChanged, button, follow);
+    follow(loginChoice->currentText());
+    return button;
 }
 
 QLineEdit* FingerprintField(QWidget* parent, const char* objectName) {

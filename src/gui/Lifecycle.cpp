@@ -239,6 +239,28 @@ void TfrmMain::StartCheck() {
     });
 }
 
+void TfrmMain::StartSignIn(const std::string& account) {
+    if (ended_ || account.empty()) {
+        return;
+    }
+    if (signIn_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A sign-in is under way. Please finish it "
+                                                  "first, or wait until it gives up."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+    Guarded([&] {
+        const std::optional<MailboxAccount> mailbox = FindMailboxAccount(services_, account);
+        if (!mailbox) {
+            return;
+        }
+        signInLines_.clear();
+        signIn_.Start(*mailbox, services_, setup_.http);
+        ShowStatus(QStringLiteral("Signing in ") + Q(account) + QStringLiteral("..."));
+    });
+}
+
 void TfrmMain::JobFinished() {
     const Job finished = job_;
     job_ = Job::None;

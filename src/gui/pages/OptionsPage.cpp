@@ -6,8 +6,10 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -66,6 +68,7 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(cmbPop3Auth, "Pop3Auth"),
     });
     ConnectRules();
+    connect(butPop3SignIn, &QPushButton::clicked, this, [this] { emit signInRequested(); });
 }
 
 void OptionsPage::BuildControls() {
@@ -146,7 +149,11 @@ void OptionsPage::BuildControls() {
     pop3Form->addRow(QStringLiteral("Security"), cmbPop3Security);
     pop3Form->addRow(QStringLiteral("Fingerprint"), edtPop3TlsFingerprint);
     cmbPop3Auth = LoginChoice(pop3, "cmbPop3Auth");
-    pop3Form->addRow(QStringLiteral("Login"), cmbPop3Auth);
+    butPop3SignIn = SignInButton(pop3, "butPop3SignIn", cmbPop3Auth);
+    auto* login = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
+    login->addWidget(cmbPop3Auth, 1);
+    login->addWidget(butPop3SignIn);
+    pop3Form->addRow(QStringLiteral("Login"), login);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
 }
