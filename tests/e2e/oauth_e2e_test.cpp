@@ -109,10 +109,10 @@ protected:
         const std::string tls = servers_->Root() + "/tls/";
         const std::string ready = config_->File("oauth-ready");
         authServer_ = std::make_unique<ChildProcess>();
-        authServer_->Start({"/usr/bin/python3", CORVANTEER_E2E_OAUTH_SCRIPT, "--cert",
-                            tls + "good.crt", "--key", tls + "good.key", "--ready-file", ready,
-                            "--http-port", std::to_string(httpPort_)},
-                           config_->File("oauth-server.log"));
+        authServer_->Start(
+            {"/usr/bin/python3", CORVANTEER_E2E_OAUTH_SCRIPT, "--cert", tls + "good.crt", "--key",
+             tls + "good.key", "--ready-file", ready, "--http-port", std::to_string(httpPort_)},
+            config_->File("oauth-server.log"));
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         while (!ReadFileIfExists(ready) && authServer_->Running() &&
                std::chrono::steady_clock::now() < deadline) {
@@ -330,8 +330,8 @@ TEST_F(OAuthE2eTest, ARevokedSignInTellsTheOperatorToSignInAgainAndLosesNothing)
     PutPosting("Revoked posting");
     const CliRun scan = Cli({"scan"});
     EXPECT_NE(scan.status, 0);
-    const std::string again = "sign in again with: corvanteer-cli --home " + dir.Path() +
-                              " oauth login listserver";
+    const std::string again =
+        "sign in again with: corvanteer-cli --home " + dir.Path() + " oauth login listserver";
     EXPECT_TRUE(Contains(scan.err, again)) << scan.err;
     EXPECT_TRUE(Contains(Log(), again)) << Log();
     EXPECT_EQ(Servers().ReadMailbox("lists").size(), 1u);  // left on the server
@@ -339,8 +339,7 @@ TEST_F(OAuthE2eTest, ARevokedSignInTellsTheOperatorToSignInAgainAndLosesNothing)
     const CliRun queue = Cli({"queue"});
     EXPECT_FALSE(queue.out.empty());  // one line per message waiting there
     EXPECT_EQ(queue.out.find(" malformed"), std::string::npos) << queue.out;
-    EXPECT_TRUE(Contains(Cli({"oauth", "status"}).out, "listserver: oauth2, lists: "))
-        << "status";
+    EXPECT_TRUE(Contains(Cli({"oauth", "status"}).out, "listserver: oauth2, lists: ")) << "status";
     ExpectNoTokenShown();
 }
 
