@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "cli/CliFixture.h"
+#include "support/Files.h"
 
 namespace corvanteer::testing {
 namespace {
@@ -77,6 +78,27 @@ TEST_F(OAuthCommandsTest, RefusalsNameWhatIsMissing) {
     EXPECT_THAT(refused.err, HasSubstr("invalid_client unknown client"));
     EXPECT_EQ(Run({"oauth"}).status, 2);
     EXPECT_TRUE(http.Requests().size() == 1u);
+}
+
+TEST_F(OAuthCommandsTest, BackupAndRestoreCarryTheTokensScrambled) {
+    Configure();
+    ASSERT_EQ(Run({"config", "set", "OAuthClientSecret", "-"}, "s3cret-value\n").status, 0);
+    http.Answer(200, R"({"device_code":"DC","user_code":"C","verification_uri":"https://x.test/",)"
+                     R"("expires_in":900,"interval":1})");
+    http.Answer(200, R"({"access_token":"ACCESS-123","token_type":"Bearer","expires_in":3600,)"
+                     R"("refresh_token":"REFRESH-456"})");
+    ASSERT_EQ(Run({"oauth", "login", "smtp"}).status, 0);
+    const std::string backup = home.File("saved");
+    ASSERT_EQ(Run({"backup", backup}).status, 0) << Run({"backup", backup}).err;
+    const std::string snapshot = ReadFileIfExists(backup + "/registry.cfg").value_or("");
+    EXPECT_THAT(snapshot, HasSubstr("OAuth\\SMTP]"));
+    for (const char* secret : {"ACCESS-123", "REFRESH-456", "s3cret-value"}) {
+        EXPECT_EQ(snapshot.find(secret), std::string::npos) << secret;  // scrambled
+    }
+    ASSERT_EQ(Run({"oauth", "logout", "smtp"}).status, 0);
+    ASSERT_EQ(Run({"restore", backup}).status, 0);
+    EXPECT_THAT(Run({"oauth", "status"}).out,
+                HasSubstr("smtp: oauth2, ann@example.test: signed in"));
 }
 
 }  // namespace
