@@ -1,9 +1,9 @@
 #include "engine/ListPosting.h"
 
-#include <sys/stat.h>
-
 #include "engine/ActivityLog.h"
-#include "engine/MailConnections.h"
+#include "engine/Delivery.h"
+#include "engine/FileVersion.h"
+#include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"
@@ -13,44 +13,20 @@ namespace corvanteer {
 
 namespace {
 
-// What identifies one version of a file: a changed size, modification time (nanoseconds) or
-// inode means the file was written since.
-struct FileVersion {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long seconds = 0;
-    long nanoseconds = 0;
-
-    bool operator==(const FileVersion&) const = default;
-};
-
-FileVersion VersionOf(const std::string& path) {
-    FileVersion version;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        version.exists = true;
-        version.device = st.st_dev;
-        version.inode = st.st_ino;
-        version.size = st.st_size;
-        version.seconds = static_cast<long long>(st.st_mtim.tv_sec);
-        version.nanoseconds = st.st_mtim.tv_nsec;
-    }
-    return version;
-}
-
 // Composes the copies of one posting. The parts every copy shares are built once; a copy
 // differs only in its To line and in the standard block (whose Date and Message-ID follow the
 // clock, as for a posting composed anew). The signature and the extra headers are read again
 // only when the list data file has changed since they were read.
 class PostingComposer {
 public:
+    // One Message-ID tag for all copies: the copies of one posting composed in the same
+    // second carry the same Message-ID.
     PostingComposer(const ScanContext& context, Services& services, const Lines& body)
         : context_(context),
           services_(services),
           body_(body),
-          smtpHost_(services.console.Globals().SMTPHost) {}
+          globals_(services.console.Globals()),
+          idTag_(MessageIdTag(services.random)) {}
 
     // The posting with "To: " + toValue, in message (which may hold the previous copy).
     void Compose(Lines& message, const std::string& toValue) {
@@ -61,7 +37,7 @@ public:
             BuildMessage(message);
             composed_ = true;
         } else {
-            Lines block = StandardHeaderBlock(context_, services_.clock, smtpHost_);
+            Lines block = StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_);
             for (size_t i = 0; i < block.size(); ++i) {
                 if (message[kBlockStart + i] != block[i]) {
                     message[kBlockStart + i] = std::move(block[i]);
@@ -82,12 +58,22 @@ private:
                 extraHeaders_.push_back(std::move(line));
             }
         }
+        listHeaders_.clear();
+        if (context_.Settings.ListHeaders) {
+            const ListSettings& settings = context_.Settings;
+            listHeaders_ =
+                ListHeaderLines(ListHeaderValues{context_.ListName, settings.ListPostingAddress,
+                                                 globals_.ListServerAddress, settings.AllowPostBy,
+                                                 settings.AllowUserSubscribe},
+                                extraHeaders_);
+        }
     }
 
     void BuildMessage(Lines& message) const {
         const ListSettings& settings = context_.Settings;
         message.clear();
-        message.reserve(kBlockStart + 6 + extraHeaders_.size() + 1 + body_.size() + 1);
+        message.reserve(kBlockStart + 6 + extraHeaders_.size() + listHeaders_.size() + 1 +
+                        body_.size() + 1);
         message.push_back("To: ");
         if (settings.HideSenderEmail) {
             message.push_back("From: " + context_.SenderName + " <" +
@@ -97,10 +83,12 @@ private:
         }
         message.push_back("Reply-To: " + settings.ListPostingAddress);
         message.push_back("Subject: " + context_.Subject);
-        Lines block = StandardHeaderBlock(context_, services_.clock, smtpHost_);
+        Lines block = StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_);
         message.insert(message.end(), std::make_move_iterator(block.begin()),
                        std::make_move_iterator(block.end()));
         message.insert(message.end(), extraHeaders_.begin(), extraHeaders_.end());
+        // After everything the posting carried before, so that block stays as it was.
+        message.insert(message.end(), listHeaders_.begin(), listHeaders_.end());
         message.push_back("");
         message.insert(message.end(), body_.begin(), body_.end());
         // One entry, however many lines the signature has.
@@ -110,41 +98,48 @@ private:
     const ScanContext& context_;
     Services& services_;
     const Lines& body_;
-    const std::string smtpHost_;
+    const GlobalSettings globals_;
+    const std::string idTag_;
     bool composed_ = false;
     FileVersion version_;
     std::string signature_;
     Lines extraHeaders_;
+    Lines listHeaders_;
 };
 
 void PostViaBcc(ScanContext& context, Services& services, const Lines& body) {
     SmtpClient& smtp = services.smtp;
     PostingComposer composer(context, services, body);
     Lines message;
-    composer.Compose(message, context.Settings.ListTo);
+    // A To line needs an address: without a ListTo the posting names the list itself.
+    const ListSettings& settings = context.Settings;
+    composer.Compose(message,
+                     Trim(settings.ListTo).empty() ? settings.ListPostingAddress : settings.ListTo);
 
     context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
     smtp.From = context.Settings.ListPostingAddress;
-    smtp.SendTo.clear();
-    smtp.SendTo.reserve(context.Roster.size());
+    Lines recipients;
+    recipients.reserve(context.Roster.size());
     for (const auto& entry : context.Roster.Items()) {
-        smtp.SendTo.emplace_back(MemberEntry::AddressOf(entry));
+        recipients.emplace_back(MemberEntry::AddressOf(entry));
     }
     smtp.OutMessage = std::move(message);
     services.observer.StatusText("Posting via Bcc");
 
-    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
-        ++context.Counts.postingsSent;
+    // Every part is the same message; only the envelope differs.
+    DeliverySession session(services, context.ListName, 1);
+    const BccOutcome outcome = DeliverBccParts(session, context.ListName, recipients);
+    outcome.last.DescribeReply(context.LastSmtpReply);
+    context.Counts.postingsSent += static_cast<int>(outcome.sent);
+    context.Counts.messagesQueued += static_cast<int>(outcome.queued);
+    // The posting is archived once when it went out, or is held to go out later.
+    if (outcome.sent + outcome.held > 0) {
         ArchiveThread(services, context.ListName, smtp.OutMessage);
+    }
+    if (outcome.sent == outcome.parts) {
         WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
                                " - sent succesfully.");
-        return;
     }
-    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-        ++context.Counts.messagesQueued;
-    }
-    WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
-                           " - failed (Attempt 1)");
 }
 
 void PostIndividually(ScanContext& context, Services& services, const Lines& body) {
@@ -157,6 +152,8 @@ void PostIndividually(ScanContext& context, Services& services, const Lines& bod
 
     PostingComposer composer(context, services, body);
     Lines message;
+    DeliverySession session(services, context.ListName, count);
+    bool heldLogged = false;
     size_t handled = 0;
     for (; handled < count; ++handled) {
         const std::string& entry = context.Roster[handled];
@@ -168,8 +165,20 @@ void PostIndividually(ScanContext& context, Services& services, const Lines& bod
         smtp.OutMessage = message;  // reuses the previous copy's buffers
         services.observer.StatusText("Posting to " + entry + " (" + std::to_string(handled + 1) +
                                      "/" + countText + ")");
-        if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
+        const DeliveryOutcome outcome = session.Deliver(false);
+        outcome.DescribeReply(context.LastSmtpReply);
+        if (outcome.status == DeliveryStatus::Sent) {
             ++context.Counts.postingsSent;
+            continue;
+        }
+        if (outcome.status == DeliveryStatus::Held) {
+            session.Hold(0, smtp.From, smtp.SendTo, smtp.OutMessage);
+            // The line names no member, so one says it for all the copies held.
+            if (!heldLogged) {
+                WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
+                                       " - held (sending cap)");
+                heldLogged = true;
+            }
             continue;
         }
         if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {

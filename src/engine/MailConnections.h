@@ -39,7 +39,8 @@ void ApplyLogin(SmtpClient& smtp, const MailboxLogin& login);
 // certificate ones, and an OAuth token that could not be had (sign in again).
 bool IsProtectionFailure(const MailError& error);
 
-// Submits the SMTP client's message. lastReply receives what Send would give. A protection
+// Submits the SMTP client's message in a session of its own (Delivery.h), counted against
+// the sending caps but never held. lastReply receives what Send would give. A protection
 // failure is logged ("<stamp><list>: SMTP: <reason>", the list name left out when empty)
 // and shown in the status line.
 bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply);

@@ -1,6 +1,7 @@
 #include "engine/PostingRules.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/AutoMail.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
 #include "engine/MailConnections.h"
@@ -109,6 +110,32 @@ void TakePasswordFromSubject(ScanContext& context) {
     context.Subject = Trim(std::string_view(subject).substr(0, blank));
 }
 
+// Loops and automatic mail never reach the rules: a loop is deleted, an automatic message
+// goes to ErrorsTo (where the operator sees bounces) or is dropped. True when the message was
+// one of them.
+bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
+    const ListSettings& settings = context.Settings;
+    const ListOwnAddresses own{settings.ListPostingAddress,
+                               settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
+                               services.console.Globals().ListServerAddress};
+    const MailVerdict verdict = JudgeListMail(context.HeaderLines, context.SenderAddress, own);
+    if (verdict.kind == MailKind::Personal) {
+        return false;
+    }
+    const bool loop = verdict.kind == MailKind::Loop;
+    const std::string what = loop ? "looping msg" : "automatic msg";
+    const std::string& sender = context.SenderAddress;
+    WriteLog(services, Stamp(services) + context.ListName + ": " + what + " from " + sender + " (" +
+                           verdict.reason + ") - not posted");
+    AddLatestAction(
+        services, context.ListDataFile,
+        ShortDateNow(services) + " x " + sender + "(" + what + ", " + verdict.reason + ")");
+    if (!loop && settings.ForwardErrorMsgs) {
+        ForwardRefused(context, services);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsModerator(Services& services, std::string_view listName, std::string_view sender,
@@ -130,12 +157,16 @@ bool IsModerator(Services& services, std::string_view listName, std::string_view
 }
 
 bool IsMember(Services& services, std::string_view listName, std::string_view sender,
-              std::string_view password, bool passwordRequired) {
+              std::string_view password, bool passwordRequired, RosterCache* cache) {
     if (listName.empty() || sender.empty()) {
         return false;
     }
     const std::string file =
         services.paths.ListDataFile(ListNameForPaths(services.store, services.paths, listName));
+    if (cache != nullptr) {
+        const std::string* entryPassword = cache->PosterPassword(file, LowerCase(sender));
+        return entryPassword != nullptr && (!passwordRequired || *entryPassword == password);
+    }
     const std::string roster = ReadSection(file, "MemberList");
     bool result = false;
     ForEachLine(roster, [&](std::string_view line) {
@@ -164,6 +195,9 @@ bool IsBlacklisted(std::string_view sender, const std::string& listDataFile) {
 }
 
 void ApplyPostingRules(ScanContext& context, Services& services) {
+    if (SetAsideAutomaticMail(context, services)) {
+        return;
+    }
     ListSettings& settings = context.Settings;
     if (settings.AllowPostBy >= 2) {
         // Anybody may post: no moderator or member test, no password, no approval replies.
@@ -187,8 +221,9 @@ void ApplyPostingRules(ScanContext& context, Services& services) {
         }
         return;
     }
-    if (settings.AllowPostBy == 1 && IsMember(services, context.ListName, context.SenderAddress,
-                                              context.PostingPassword, settings.RequirePassword)) {
+    if (settings.AllowPostBy == 1 &&
+        IsMember(services, context.ListName, context.SenderAddress, context.PostingPassword,
+                 settings.RequirePassword, &context.Rosters)) {
         PostOrRequestApproval(context, services);
         return;
     }

@@ -43,14 +43,17 @@ bool SignInRunner::Start(const MailboxAccount& mailbox, Services& services, Http
             StoreLock storeLock(services.paths.StoreLockFile());
             OAuthTokens tokens(services.store, services.paths, storeLock, client, services.clock);
             SignInHooks hooks;
-            hooks.say = [this](const std::string& line) { emit said(QString::fromStdString(line)); };
+            hooks.say = [this](const std::string& line) {
+                emit said(QString::fromStdString(line));
+            };
             hooks.openBrowser = [this](const std::string& url) {
                 emit openUrl(QString::fromStdString(url));
             };
             hooks.stopped = [this] { return stop_.load(); };
             hooks.wait = [this](int64_t ms) {
                 std::unique_lock<std::mutex> lock(mutex_);
-                wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
+                wake_.wait_for(lock, std::chrono::milliseconds(ms),
+                               [this] { return stop_.load(); });
                 return !stop_.load();
             };
             const ActionResult result =

@@ -25,6 +25,7 @@
 #include "gui/pages/OptionsPage.h"
 #include "gui/pages/PostPage.h"
 #include "gui/pages/ResponsesPage.h"
+#include "support/SettingTables.h"
 #include "support/Version.h"
 
 namespace corvanteer {
@@ -225,8 +226,9 @@ void TfrmMain::FormCreate() {
     setWindowTitle(Q(WindowTitle()));
     pagMain->setCurrentWidget(members_);
 
-    const std::string key = setup_.paths.SettingsKey();
-    move(store_.ReadRegInteger(key, "Left", 200), store_.ReadRegInteger(key, "Top", 100));
+    const SettingReader stored(store_, setup_.paths.SettingsKey(), GlobalSettingTable(),
+                               /*scan=*/false, setup_.paths.appDir);
+    move(stored.Integer("Left"), stored.Integer("Top"));
 
     global_->LoadSettings();
 
@@ -236,15 +238,15 @@ void TfrmMain::FormCreate() {
     for (const std::string& name : ListNames(store_, setup_.paths)) {
         cmbLists->addItem(Q(name));
     }
-    const int last = store_.ReadRegInteger(key, "LastList", 0);
+    const int last = stored.Integer("LastList");
     cmbLists->setCurrentIndex(last >= 0 && last < cmbLists->count() ? last : -1);
     edits_.SetFilling(false);
 
-    if (store_.ReadRegBool(key, "TimerON", false) != autoScan_) {
+    if (stored.Boolean("TimerON") != autoScan_) {
         butSessionTimerClick();
     }
-    smtpHostAtStart_ = store_.ReadRegString(key, "SMTPHost", "");
-    smtpPortAtStart_ = store_.ReadRegInteger(key, "SMTPPort", 25);
+    smtpHostAtStart_ = stored.Text("SMTPHost");
+    smtpPortAtStart_ = stored.Integer("SMTPPort");
     hideOnMinimize_ = global_->SettingsShown().Minimized;
     RefreshConsole();
     Guarded([this] { ExpirePendingVerifications(services_); });

@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kAppDirMarker = "{appDir}";
 constexpr const char* kShownSubject = "ListServer Response";
 constexpr const char* kScanSubject = "List Server Response";
+// The largest recipient limit that can be set: far beyond any provider's.
+constexpr int32_t kMaxRecipientCount = 10000000;
 
 SettingDef Def(const char* name, SettingType type, std::string shown,
                std::optional<std::string> scan, const char* caption,
@@ -165,6 +167,13 @@ std::vector<SettingDef> MakeGlobalTable() {
                9999),
         Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
                0, 9999),
+        Global("MaxRecipientsPerMessage", T::Integer, "100",
+               "Max recipients per message (Bcc postings go out in parts); 0 = no limit", 0,
+               kMaxRecipientCount),
+        Global("MaxRecipientsPerHour", T::Integer, "0",
+               "Max recipients sent per hour (sliding); 0 = no limit", 0, kMaxRecipientCount),
+        Global("MaxRecipientsPerDay", T::Integer, "0",
+               "Max recipients sent per day (sliding); 0 = no limit", 0, kMaxRecipientCount),
         Global("MaxMessageSize", T::Integer, "67108864",
                "Largest message downloaded (bytes); 0 = no limit", 0, INT32_MAX),
         Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
@@ -220,6 +229,8 @@ std::vector<SettingDef> MakeListTable() {
         FingerprintDef("Pop3TlsFingerprint",
                        "List POP3 certificate pinned by its SHA-256 fingerprint"),
         LoginMethodDef("Pop3Auth", "List POP3 login: password or oauth2"),
+        same("ListHeaders", T::Boolean, "1",
+             "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
     };
 }
 
@@ -398,6 +409,7 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3Security = read.Text("Pop3Security");
     s.Pop3TlsFingerprint = read.Text("Pop3TlsFingerprint");
     s.Pop3Auth = read.Text("Pop3Auth");
+    s.ListHeaders = read.Boolean("ListHeaders");
     return s;
 }
 
@@ -424,6 +436,9 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.SMTPAuth = read.Text("SMTPAuth");
     g.SessionInterval = read.Integer("SessionInterval");
     g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
+    g.MaxRecipientsPerMessage = read.Integer("MaxRecipientsPerMessage");
+    g.MaxRecipientsPerHour = read.Integer("MaxRecipientsPerHour");
+    g.MaxRecipientsPerDay = read.Integer("MaxRecipientsPerDay");
     g.MaxMessageSize = read.Integer("MaxMessageSize");
     g.TimerON = read.Boolean("TimerON");
     g.Minimized = read.Boolean("Minimized");

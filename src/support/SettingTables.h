@@ -114,6 +114,7 @@ struct ListSettings {
     std::string Pop3Security = "auto";  // auto, tls, starttls or none (ParseSecurity)
     std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
     std::string Pop3Auth = "password";  // password or oauth2 (ParseLoginMethod)
+    bool ListHeaders = true;            // List-Id, List-Post, ... on postings
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
@@ -143,6 +144,11 @@ struct GlobalSettings {
     std::string SmtpPassword;  // in plain
     int32_t SessionInterval = 0;
     int32_t SmtpMaxAttempts = 2;
+    // Recipients of one message (a Bcc posting goes out in parts of at most this many), and
+    // recipients sent within any hour and any day (the sending caps); 0: no limit.
+    int32_t MaxRecipientsPerMessage = 100;
+    int32_t MaxRecipientsPerHour = 0;
+    int32_t MaxRecipientsPerDay = 0;
     int32_t MaxMessageSize = 64 * 1024 * 1024;  // octets a downloaded message may have; 0: any
     bool TimerON = false;
     bool Minimized = false;

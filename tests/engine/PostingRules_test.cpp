@@ -7,6 +7,7 @@
 #include "EngineFixture.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
+#include "engine/RosterCache.h"
 #include "engine/ScanSession.h"
 #include "support/Address.h"
 #include "support/Files.h"
@@ -48,8 +49,9 @@ protected:
 
     // Prepares the context as the session's processing phase does for one downloaded message.
     void Load(const std::string& from, const std::string& subject,
-              const std::string& body = "Hello all\r\n") {
-        raw = "From: " + from + "\r\nSubject: " + subject + "\r\nX-Header: kept\r\n\r\n" + body +
+              const std::string& body = "Hello all\r\n",
+              const std::string& header = "X-Header: kept") {
+        raw = "From: " + from + "\r\nSubject: " + subject + "\r\n" + header + "\r\n\r\n" + body +
               "\r\n";
         context = ScanContext{};
         context.ListName = "news";
@@ -212,6 +214,48 @@ TEST_F(PostingRulesTest, AllowPostByAboveTwoDoesNothing) {
     EXPECT_TRUE(LogLines().empty());
 }
 
+TEST_F(PostingRulesTest, LoopsAndAutomaticMailNeverReachTheMembersOrTheModerators) {
+    Set("AllowPostBy", 1);
+    console.globals.ListServerAddress = "ls@example.test";
+    const struct {
+        const char* from;
+        const char* subject;
+        const char* header;
+        bool forward;  // ForwardErrorMsgs
+        const char* logged;
+    } cases[] = {
+        {"member@x.org", "Out of office", "Auto-Submitted: auto-replied", false,
+         "automatic msg from member@x.org (Auto-Submitted: auto-replied) - not posted"},
+        // A moderator's responder answering an approval request is no approval.
+        {"mod@x.org", "Re: news requesting approval", "Precedence: bulk", false,
+         "automatic msg from mod@x.org (Precedence: bulk) - not posted"},
+        // The list's own mail is deleted, never forwarded: ErrorsTo may lead back here.
+        {"news@example.test", "Hello all", "X-Header: kept", true,
+         "looping msg from news@example.test (From: list posting address) - not posted"},
+        {"ls@example.test", "Welcome", "X-Header: kept", true,
+         "looping msg from ls@example.test (From: List Server address) - not posted"},
+    };
+    // Nothing is sent for any of them. Forwarding, List-Id loops and "Auto-Submitted: no":
+    // see the end-to-end scan.
+    for (const auto& c : cases) {
+        smtp.sent.clear();
+        DeleteFileIfExists(paths.LogFile());
+        WriteSection(DataFile("news"), "Latest_Actions", {});
+        Set("ForwardErrorMsgs", c.forward ? 1 : 0);
+        Load(c.from, c.subject, ApprovalReplyBody(), c.header);
+        Apply();
+        SCOPED_TRACE(c.logged);
+        EXPECT_FALSE(WasPosted());
+        EXPECT_FALSE(ApprovalRequested());
+        EXPECT_EQ(LogLines().at(0), std::string(kStamp) + "news: " + c.logged);
+        EXPECT_TRUE(smtp.sent.empty());
+        const std::string what = StartsWith(c.logged, "looping") ? "looping msg" : "automatic msg";
+        const std::string reason = Before(After(c.logged, "("), ")");
+        EXPECT_EQ(ReadSection(DataFile("news"), "Latest_Actions"),
+                  "03/09/26 x " + LowerCase(c.from) + "(" + what + ", " + reason + ")\r\n");
+    }
+}
+
 TEST_F(PostingRulesTest, PasswordIsTakenFromTheSubjectsLastWord) {
     Set("AllowPostBy", 1);
     Set("RequirePassword", 1);
@@ -283,23 +327,37 @@ TEST_F(PostingRulesTest, IsModeratorReadsTheStoreAfreshAndTheFirstLineDecides) {
 }
 
 TEST_F(PostingRulesTest, IsMemberTakesTheFirstEntryWithBanFlagZero) {
-    WriteSection(DataFile("news"), "MemberList",
-                 {"Twice@x.org 1 aaaaaa", "twice@x.org 0 bbbbbb", "twice@x.org 0 cccccc",
-                  "flag@x.org 2 dddddd", "nopw@x.org 0"});
-    EXPECT_TRUE(IsMember(services, "news", "twice@x.org", "bbbbbb", true));
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "cccccc", true));
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "aaaaaa", true));
-    EXPECT_TRUE(IsMember(services, "news", "TWICE@x.org", "", false));
-    EXPECT_FALSE(IsMember(services, "news", "flag@x.org", "", false));  // flag is not "0"
-    EXPECT_TRUE(IsMember(services, "news", "nopw@x.org", "", true));
-    EXPECT_FALSE(IsMember(services, "news", "", "", false));
-    EXPECT_FALSE(IsMember(services, "", "twice@x.org", "", false));
-    // A list without a data file or without the section has no members.
-    EXPECT_FALSE(IsMember(services, "absent", "twice@x.org", "", false));
-    DeleteFileIfExists(DataFile("news"));
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "", false));
-    WriteSection(DataFile("news"), "Signature", {"-- "});
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "", false));
+    // Read afresh, and through a session's cache that must notice every change of the file.
+    RosterCache sessionCache;
+    for (RosterCache* cache : {static_cast<RosterCache*>(nullptr), &sessionCache}) {
+        SCOPED_TRACE(cache ? "cached" : "read afresh");
+        auto isMember = [&](std::string_view list, std::string_view sender,
+                            std::string_view password, bool required) {
+            return IsMember(services, list, sender, password, required, cache);
+        };
+        WriteSection(DataFile("news"), "MemberList",
+                     {"Twice@x.org 1 aaaaaa", "twice@x.org 0 bbbbbb", "twice@x.org 0 cccccc",
+                      "flag@x.org 2 dddddd", "nopw@x.org 0"});
+        EXPECT_TRUE(isMember("news", "twice@x.org", "bbbbbb", true));
+        EXPECT_FALSE(isMember("news", "twice@x.org", "cccccc", true));
+        EXPECT_FALSE(isMember("news", "twice@x.org", "aaaaaa", true));
+        EXPECT_TRUE(isMember("news", "TWICE@x.org", "", false));
+        EXPECT_FALSE(isMember("news", "flag@x.org", "", false));  // flag is not "0"
+        EXPECT_TRUE(isMember("news", "nopw@x.org", "", true));
+        EXPECT_FALSE(isMember("news", "", "", false));
+        EXPECT_FALSE(isMember("", "twice@x.org", "", false));
+        // A list without a data file or without the section has no members.
+        EXPECT_FALSE(isMember("absent", "twice@x.org", "", false));
+        // Banned, then back, then gone: the same size each time, written within one tick.
+        WriteSection(DataFile("news"), "MemberList", {"nopw@x.org 1"});
+        EXPECT_FALSE(isMember("news", "nopw@x.org", "", false));
+        WriteSection(DataFile("news"), "MemberList", {"nopw@x.org 0"});
+        EXPECT_TRUE(isMember("news", "nopw@x.org", "", false));
+        DeleteFileIfExists(DataFile("news"));
+        EXPECT_FALSE(isMember("news", "twice@x.org", "", false));
+        WriteSection(DataFile("news"), "Signature", {"-- "});
+        EXPECT_FALSE(isMember("news", "twice@x.org", "", false));
+    }
 }
 
 TEST_F(PostingRulesTest, IsMemberFindsTheRosterOfTheListAsTheSetSpellsIt) {

@@ -93,6 +93,10 @@ private:
     QPushButton* butCheckConnections = nullptr;
     QSpinBox* SessionInterval = nullptr;
     QSpinBox* SmtpMaxAttempts = nullptr;
+    QSpinBox* MaxMessageSize = nullptr;
+    QSpinBox* MaxRecipientsPerMessage = nullptr;
+    QSpinBox* MaxRecipientsPerHour = nullptr;
+    QSpinBox* MaxRecipientsPerDay = nullptr;
     QCheckBox* chkTimerON = nullptr;
     QCheckBox* chkMinimized = nullptr;
     QCheckBox* chkLaunch = nullptr;
