@@ -81,12 +81,13 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
     Pop3Client& pop3 = services.pop3;
     auto checkMailbox = [&](const std::string& title, const std::string& host, int port,
                             const std::string& user, const std::string& password,
-                            const ServerSecurity& security) {
+                            const ServerSecurity& security, const MailboxLogin& login) {
         pop3.HostAddress = host;
         pop3.Port = port;
         pop3.User = user;
         pop3.Password = password;
         pop3.Security = security;
+        ApplyLogin(pop3, login);
         services.observer.StatusText("Checking " + title);
         const ProbeReport probe = pop3.Probe();
         Tally(report, DescribeProbe(title, probe, true), probe);
@@ -105,6 +106,7 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
             smtp.User = globals.SmtpUser;
             smtp.Password = globals.SmtpPassword;
             smtp.Security = SmtpSecurity(globals);
+            ApplyLogin(smtp, SmtpLogin(globals));
             services.observer.StatusText("Checking " + title);
             const ProbeReport probe = smtp.Probe();
             Tally(report, DescribeProbe(title, probe, false), probe);
@@ -116,7 +118,8 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
             checkMailbox("List Server mailbox " + globals.ListServerUserID + " at " +
                              globals.ListServerHost + ":" + std::to_string(globals.ListServerPort),
                          globals.ListServerHost, globals.ListServerPort, globals.ListServerUserID,
-                         globals.ListServerPassword, ListServerSecurity(globals));
+                         globals.ListServerPassword, ListServerSecurity(globals),
+                         ListServerLogin(globals));
         }
     }
 
@@ -138,7 +141,7 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         checkMailbox(prefix + ": " + settings.Pop3User + " at " + settings.Pop3Host + ":" +
                          std::to_string(settings.Pop3Port),
                      settings.Pop3Host, settings.Pop3Port, settings.Pop3User, settings.Pop3Password,
-                     ListMailboxSecurity(settings, globals));
+                     ListMailboxSecurity(settings, globals), ListMailboxLogin(settings, name));
     }
     services.observer.StatusText(report.passed ? "Every server passed the check."
                                                : "A server failed the check.");

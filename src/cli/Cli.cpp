@@ -41,6 +41,7 @@ struct Words {
     int interval = 0;
     int intervalSeconds = 0;
     bool json = false;
+    bool browser = false;
 };
 
 constexpr const char* kDescription =
@@ -71,6 +72,7 @@ public:
         AddPostCommands();
         AddQueueCommands();
         AddBackupCommands();
+        AddOAuthCommands();
     }
 
     CLI::App& app() { return app_; }
@@ -347,6 +349,31 @@ private:
                                   "Ask the maker's web server whether a newer version exists");
         check->add_option("--url", w_.url, "Base address of the version list")->type_name("BASE");
         Leaf(check, [this](CliSession& s) { return CheckUpdate(s, w_.url); });
+    }
+
+    void AddOAuthCommands() {
+        CLI::App* oauth = Command(app_, "oauth",
+                                  "OAuth 2.0 sign-in of the mailboxes whose login method is "
+                                  "oauth2 (SMTPAuth, ListServerAuth, a list's Pop3Auth)");
+        oauth->require_subcommand(1);
+        CLI::App* login = Command(*oauth, "login",
+                                  "Sign a mailbox in with the provider of OAuthProvider: prints "
+                                  "the address to open and the code to enter (Microsoft), or "
+                                  "the address to open in a browser on this computer (Google), "
+                                  "and waits; the tokens are stored, scrambled, with the "
+                                  "settings. SIGINT stops the waiting");
+        Required(login, "ACCOUNT", w_.name, "smtp, listserver or the name of a list");
+        login->add_flag("--browser", w_.browser,
+                        "Sign in in a browser on this computer even where the provider offers "
+                        "the code");
+        Leaf(login, [this](CliSession& s) { return OAuthLogin(s, w_.name, w_.browser); });
+        Leaf(Command(*oauth, "status",
+                     "Each account: its login method, user, and whether it is signed in and "
+                     "until when its access token is valid"),
+             [](CliSession& s) { return OAuthStatus(s); });
+        CLI::App* logout = Command(*oauth, "logout", "Forget the tokens of an account");
+        Required(logout, "ACCOUNT", w_.name, "smtp, listserver or the name of a list");
+        Leaf(logout, [this](CliSession& s) { return OAuthLogout(s, w_.name); });
     }
 
     Words& w_;

@@ -5,6 +5,8 @@
 // 1 refused or failed, 2 usage error).
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "engine/Services.h"
 #include "support/Clock.h"
 #include "support/Random.h"
+#include "transport/HttpClient.h"
 #include "transport/MailClients.h"
 
 namespace corvanteer::cli {
@@ -36,6 +39,10 @@ struct CliHooks {
     RandomSource* random = nullptr;
     Pop3Client* pop3 = nullptr;
     SmtpClient* smtp = nullptr;
+    // The HTTPS requests of the OAuth sign-in and refresh.
+    HttpClient* http = nullptr;
+    // Waits ms between the polls of a device sign-in; false ends it (tests move a fake clock).
+    std::function<bool(int64_t ms)> wait;
 };
 
 // args[0] is the program name. Never throws.

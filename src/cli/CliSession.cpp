@@ -46,6 +46,8 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
       storeLock_(paths_.StoreLockFile()),
       console_(*store_, paths_),
       sessionLock_(paths_.SessionLockFile()),
+      tokens_(*store_, paths_, storeLock_, hooks.http != nullptr ? *hooks.http : http_,
+              hooks.clock != nullptr ? *hooks.clock : clock_),
       services_{paths_,
                 *store_,
                 hooks.pop3 != nullptr ? *hooks.pop3 : pop3_,
@@ -58,6 +60,8 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
     if (newInstallation_) {
         WriteDefaultListTexts(paths_);
     }
+    services_.pop3.Tokens = &tokens_;
+    services_.smtp.Tokens = &tokens_;
 }
 
 void CliSession::ConfigureMailClients() {
@@ -69,6 +73,7 @@ void CliSession::ConfigureMailClients() {
     smtp.User = globals.SmtpUser;
     smtp.Password = globals.SmtpPassword;
     smtp.Security = SmtpSecurity(globals);
+    ApplyLogin(smtp, SmtpLogin(globals));
 }
 
 std::string CliSession::RequireList(const std::string& name) {

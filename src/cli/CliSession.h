@@ -20,6 +20,9 @@
 #include "support/Locks.h"
 #include "support/Random.h"
 #include "support/SettingsStore.h"
+#include "transport/CryptoRandom.h"
+#include "transport/CurlHttpClient.h"
+#include "transport/OAuthTokens.h"
 #include "transport/TPop3Client.h"
 #include "transport/TSmtpClient.h"
 
@@ -64,11 +67,18 @@ public:
     ProgressObserver& progress() { return observer_; }
     SessionLock& sessionLock() { return sessionLock_; }
     const CliHooks& hooks() const { return hooks_; }
+    OAuthTokens& tokens() { return tokens_; }
+    HttpClient& http() { return hooks_.http != nullptr ? *hooks_.http : http_; }
+    // The random source of a sign-in's secrets: the system's entropy unless a test gave one.
+    RandomSource& secretRandom() {
+        return hooks_.random != nullptr ? *hooks_.random : static_cast<RandomSource&>(crypto_);
+    }
     CliIo io() const { return io_; }
 
-    // The SMTP client takes host, port, authentication and security from the stored global
-    // settings, as the window gives them at start-up. Only commands that send mail call it, so a
-    // settings value of the wrong type cannot keep `config set` from repairing it.
+    // The SMTP client takes host, port, authentication (SMTPAuth included) and security from
+    // the stored global settings, as the window gives them at start-up. Only commands that send
+    // mail call it, so a settings value of the wrong type cannot keep `config set` from repairing
+    // it.
     void ConfigureMailClients();
 
     // The list as the list set holds it; refused (status 1) for a list that does not exist.
@@ -92,6 +102,9 @@ private:
     StoreLock storeLock_;
     StoreConsole console_;
     SessionLock sessionLock_;
+    CurlHttpClient http_;
+    CryptoRandom crypto_;
+    OAuthTokens tokens_;
     Services services_;
 };
 

@@ -70,6 +70,13 @@ int QueueShow(CliSession& session);
 int QueueFlush(CliSession& session);
 int Expire(CliSession& session);
 
+// oauth login|status|logout (OAuthCommands.cpp). account: "smtp", "listserver" or a list.
+// login: the device sign-in where the provider offers it (browser: the browser sign-in),
+// its instructions on standard output; status 1 when the sign-in fails.
+int OAuthLogin(CliSession& session, const std::string& account, bool browser);
+int OAuthStatus(CliSession& session);
+int OAuthLogout(CliSession& session, const std::string& account);
+
 // status [--json] (StatusCommand.cpp)
 int Status(CliSession& session, bool json);
 

@@ -26,9 +26,39 @@ ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSetting
     return Make(list.Pop3Security, list.Pop3TlsFingerprint, globals.TlsCAFile);
 }
 
+namespace {
+
+LoginMethod MethodOf(const std::string& stored) {
+    return ParseLoginMethod(stored).value_or(LoginMethod::Password);
+}
+
+}  // namespace
+
+MailboxLogin ListServerLogin(const GlobalSettings& globals) {
+    return {MethodOf(globals.ListServerAuth), "listserver"};
+}
+
+MailboxLogin SmtpLogin(const GlobalSettings& globals) {
+    return {MethodOf(globals.SMTPAuth), "smtp"};
+}
+
+MailboxLogin ListMailboxLogin(const ListSettings& list, const std::string& listName) {
+    return {MethodOf(list.Pop3Auth), listName};
+}
+
+void ApplyLogin(Pop3Client& pop3, const MailboxLogin& login) {
+    pop3.Auth = login.method;
+    pop3.TokenAccount = login.account;
+}
+
+void ApplyLogin(SmtpClient& smtp, const MailboxLogin& login) {
+    smtp.Auth = login.method;
+    smtp.TokenAccount = login.account;
+}
+
 bool IsProtectionFailure(const MailError& error) {
     return error.kind == MailFailure::Settings || error.kind == MailFailure::Tls ||
-           error.kind == MailFailure::Certificate;
+           error.kind == MailFailure::Certificate || error.kind == MailFailure::Token;
 }
 
 bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/Services.h"
+#include "support/LoginMethod.h"
 #include "support/SettingTables.h"
 #include "transport/MailClients.h"
 
@@ -20,7 +21,22 @@ ServerSecurity SmtpSecurity(const GlobalSettings& globals);
 // The list's Pop3Security and Pop3TlsFingerprint with the global TlsCAFile.
 ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSettings& globals);
 
-// True for the failures this file reports: settings, TLS and certificate ones.
+// How the login of each kind of server proves itself, and the account its OAuth tokens are
+// kept under ("listserver", "smtp", the list's name). A stored value that is no method counts
+// as password, the described behaviour.
+struct MailboxLogin {
+    LoginMethod method = LoginMethod::Password;
+    std::string account;
+};
+MailboxLogin ListServerLogin(const GlobalSettings& globals);
+MailboxLogin SmtpLogin(const GlobalSettings& globals);
+MailboxLogin ListMailboxLogin(const ListSettings& list, const std::string& listName);
+// Gives the client the method and the account (its token source is the front end's).
+void ApplyLogin(Pop3Client& pop3, const MailboxLogin& login);
+void ApplyLogin(SmtpClient& smtp, const MailboxLogin& login);
+
+// True for the failures this file reports, which the operator must mend: settings, TLS and
+// certificate ones, and an OAuth token that could not be had (sign in again).
 bool IsProtectionFailure(const MailError& error);
 
 // Submits the SMTP client's message in a session of its own (Delivery.h), counted against

@@ -18,6 +18,7 @@ void PrepareClient(SmtpClient& smtp, const ManualPosting& posting, const GlobalS
     smtp.HostAddress = globals.SMTPHost;
     smtp.Port = globals.SMTPPort;
     smtp.Security = SmtpSecurity(globals);
+    ApplyLogin(smtp, SmtpLogin(globals));
     smtp.From = posting.listPostingAddress;
 }
 

@@ -49,7 +49,8 @@ public:
     // Logs in to the mailbox of name (a list's, or the List Server's); a login that fails
     // is logged and noted as a failure, with the client's reason when it has one.
     bool Open(const std::string& name, const std::string& host, int port, const std::string& user,
-              const std::string& password, int32_t maxMessageSize, const ServerSecurity& security) {
+              const std::string& password, int32_t maxMessageSize, const ServerSecurity& security,
+              const MailboxLogin& login) {
         name_ = name;
         label_ = name + ": mailbox " + user + " at " + host + ":" + std::to_string(port);
         refusals_ = 0;
@@ -61,6 +62,7 @@ public:
         pop3_.Password = password;
         pop3_.MaxMessageSize = std::max<int32_t>(maxMessageSize, 0);
         pop3_.Security = security;
+        ApplyLogin(pop3_, login);
         open_ = pop3_.Login();
         ReportMailbox(services_, open_);
         if (open_) {
@@ -224,7 +226,8 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
     }
     if (!connection.Open("List Server", globals.ListServerHost, globals.ListServerPort,
                          globals.ListServerUserID, globals.ListServerPassword,
-                         globals.MaxMessageSize, ListServerSecurity(globals))) {
+                         globals.MaxMessageSize, ListServerSecurity(globals),
+                         ListServerLogin(globals))) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
     for (int n = pop3.MessageCount; n >= 1 && !connection.Broken(); --n) {
@@ -254,7 +257,8 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
     Pop3Client& pop3 = services.pop3;
     if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
                          settings.Pop3Password, maxMessageSize,
-                         ListMailboxSecurity(settings, services.console.Globals()))) {
+                         ListMailboxSecurity(settings, services.console.Globals()),
+                         ListMailboxLogin(settings, context.ListName))) {
         pop3.Quit();
         return;
     }

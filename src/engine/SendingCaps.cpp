@@ -1,7 +1,6 @@
 #include "engine/SendingCaps.h"
 
 #include <algorithm>
-#include <cmath>
 #include <mutex>
 
 #include "support/Files.h"
@@ -14,7 +13,6 @@ namespace {
 constexpr int64_t kHour = 3600;
 constexpr int64_t kDay = 24 * kHour;
 constexpr int64_t kMinute = 60;
-constexpr double kUnixEpochDayCount = 25569;  // 1970-01-01 as a day count from 1899-12-30
 
 bool TryParseInt64(std::string_view text, int64_t& value) {
     if (text.empty() || text.size() > 18) {
@@ -32,12 +30,6 @@ bool TryParseInt64(std::string_view text, int64_t& value) {
 }
 
 }  // namespace
-
-int64_t UnixSeconds(const LocalTime& time) {
-    const double days = ToDayCount(time.year, time.month, time.day) - kUnixEpochDayCount;
-    return static_cast<int64_t>(std::llround(days)) * kDay + time.hour * kHour +
-           time.minute * kMinute + time.second - time.utcOffset;
-}
 
 SendingCaps::SendingCaps(Services& services, int32_t perHour, int32_t perDay)
     : services_(services), perHour_(std::max(0, perHour)), perDay_(std::max(0, perDay)) {

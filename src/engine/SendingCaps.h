@@ -18,8 +18,7 @@
 
 namespace corvanteer {
 
-// Seconds since 1970-01-01 UTC of a local time (its utcOffset applied).
-int64_t UnixSeconds(const LocalTime& time);
+// UnixSeconds (support/Clock.h) counts the times of the sending record.
 
 class SendingCaps {
 public:

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <QWidget>
 
@@ -70,6 +71,27 @@ QComboBox* SecurityChoice(QWidget* parent, const char* objectName) {
     choice->setToolTip(
         QStringLiteral("Auto: TLS on ports 995 and 465, STARTTLS on 587, none on any other"));
     return choice;
+}
+
+QComboBox* LoginChoice(QWidget* parent, const char* objectName) {
+    auto* choice = Named<QComboBox>(parent, objectName);
+    choice->addItems({QStringLiteral("Password"), QStringLiteral("OAuth2")});
+    choice->setToolTip(
+        QStringLiteral("OAuth2: the mailbox signs in with its provider (corvanteer-cli oauth "
+                       "login); needs TLS or STARTTLS"));
+    return choice;
+}
+
+QPushButton* SignInButton(QWidget* parent, const char* objectName, QComboBox* loginChoice) {
+    auto* button = Named<QPushButton>(parent, objectName, QStringLiteral("Sign in..."));
+    button->setToolTip(
+        QStringLiteral("Sign this mailbox in with the OAuth 2.0 provider of the Global page"));
+    auto follow = [button](const QString& shown) {
+        button->setEnabled(shown.compare(QStringLiteral("OAuth2"), Qt::CaseInsensitive) == 0);
+    };
+    QObject::connect(loginChoice, &QComboBox::currentTextChanged, button, follow);
+    follow(loginChoice->currentText());
+    return button;
 }
 
 QLineEdit* FingerprintField(QWidget* parent, const char* objectName) {

@@ -15,6 +15,7 @@
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QWidget;
 
 namespace corvanteer {
@@ -46,6 +47,11 @@ inline std::string S(const QString& text) {
 // as the setting's lower-case values), and the field of its pinned certificate fingerprint.
 QComboBox* SecurityChoice(QWidget* parent, const char* objectName);
 QLineEdit* FingerprintField(QWidget* parent, const char* objectName);
+// The "Login" choice beside a server's security: Password or OAuth2 (stored as "password" or
+// "oauth2"); an OAuth2 mailbox is signed in with `corvanteer-cli oauth login`.
+QComboBox* LoginChoice(QWidget* parent, const char* objectName);
+// The "Sign in..." button beside a login choice, enabled while the choice shows OAuth2.
+QPushButton* SignInButton(QWidget* parent, const char* objectName, QComboBox* loginChoice);
 
 // Lines of a multi-line text field, and back. A field's text has no final line break.
 Lines MemoLines(const QPlainTextEdit* memo);

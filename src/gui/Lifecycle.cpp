@@ -173,7 +173,9 @@ void TfrmMain::ApplyClientSettings() {
     smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
     smtp_.User = smtpAuth_->User();
     smtp_.Password = smtpAuth_->Password();
-    smtp_.Security = SmtpSecurity(GlobalsShown());
+    const GlobalSettings globals = GlobalsShown();
+    smtp_.Security = SmtpSecurity(globals);
+    ApplyLogin(smtp_, SmtpLogin(globals));
 }
 
 void TfrmMain::butGoClick() {
@@ -234,6 +236,28 @@ void TfrmMain::StartCheck() {
         } catch (const std::exception& error) {
             checkReport_ = std::string("The check stopped: ") + error.what() + "\n";
         }
+    });
+}
+
+void TfrmMain::StartSignIn(const std::string& account) {
+    if (ended_ || account.empty()) {
+        return;
+    }
+    if (signIn_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A sign-in is under way. Please finish it "
+                                                  "first, or wait until it gives up."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+    Guarded([&] {
+        const std::optional<MailboxAccount> mailbox = FindMailboxAccount(services_, account);
+        if (!mailbox) {
+            return;
+        }
+        signInLines_.clear();
+        signIn_.Start(*mailbox, services_, setup_.http);
+        ShowStatus(QStringLiteral("Signing in ") + Q(account) + QStringLiteral("..."));
     });
 }
 

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -44,7 +45,11 @@ TfrmMain::TfrmMain(WindowSetup setup)
                 observer_,
                 storeLock_,
                 console_},
+      tokens_(store_, setup_.paths, storeLock_, setup_.http != nullptr ? *setup_.http : http_,
+              services_.clock),
       sessionLock_(setup_.paths.SessionLockFile()) {
+    pop3_.Tokens = &tokens_;
+    smtp_.Tokens = &tokens_;
     setObjectName(QStringLiteral("frmMain"));
     auto* central = Child<QWidget>(this);
     auto* layout = Child<QVBoxLayout>(central);
@@ -148,6 +153,21 @@ void TfrmMain::ConnectPages() {
     });
     connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
     connect(global_, &GlobalPage::checkConnectionsRequested, this, &TfrmMain::StartCheck);
+    connect(global_, &GlobalPage::signInRequested, this,
+            [this](const QString& account) { StartSignIn(S(account)); });
+    connect(options_, &OptionsPage::signInRequested, this, [this] { StartSignIn(currentList_); });
+    // Every line stays in sight: the first one holds the code or the address.
+    connect(&signIn_, &SignInRunner::said, this, [this](const QString& line) {
+        signInLines_ += (signInLines_.isEmpty() ? QString() : QStringLiteral(" ")) + line;
+        ShowStatus(signInLines_);
+    });
+    connect(&signIn_, &SignInRunner::openUrl, this,
+            [this](const QString& address) { dialogs_.OpenUrl(QUrl(address)); });
+    connect(&signIn_, &SignInRunner::finished, this, [this](bool, const QString& message) {
+        if (!ended_) {
+            dialogs_.ShowMessage(this, message);
+        }
+    });
 }
 
 void TfrmMain::BuildTop(QWidget* parent) {

@@ -21,6 +21,7 @@
 #include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/SessionWorker.h"
+#include "gui/SignInRunner.h"
 #include "gui/WindowServices.h"
 #include "gui/pages/PageHost.h"
 #include "gui/pages/PendingEdits.h"
@@ -29,6 +30,8 @@
 #include "support/Locks.h"
 #include "support/Random.h"
 #include "support/SettingTables.h"
+#include "transport/CurlHttpClient.h"
+#include "transport/OAuthTokens.h"
 #include "transport/TPop3Client.h"
 #include "transport/TSmtpClient.h"
 
@@ -65,6 +68,9 @@ struct WindowSetup {
     // window. Otherwise the system's.
     const Clock* clock = nullptr;
     RandomSource* random = nullptr;
+    // When given (tests), the HTTPS client of the OAuth sign-ins and refreshes; it must
+    // outlive the window. Otherwise libcurl's.
+    HttpClient* http = nullptr;
 };
 
 class TfrmMain : public QMainWindow, private PageHost {
@@ -133,6 +139,9 @@ private:
     void JobFinished();
     // "Check connections": the connection check on the worker; its report in a dialog.
     void StartCheck();
+    // "Sign in...": the OAuth 2.0 sign-in of the account ("listserver", "smtp" or a list)
+    // on a thread of its own; its lines in the status bar, its outcome in a message.
+    void StartSignIn(const std::string& account);
     void ApplyClientSettings();
     void SetAutoScan(bool on);
     void ApplyPollInterval(qint64 intervalMs);
@@ -160,6 +169,11 @@ private:
     StoreLock storeLock_;
     WindowConsole console_;
     Services services_;
+    // The OAuth access tokens of the mail logins, refreshed over HTTPS when they are due.
+    CurlHttpClient http_;
+    OAuthTokens tokens_;
+    SignInRunner signIn_;  // stopped and joined before the services go
+    QString signInLines_;  // what the sign-in under way has said
     SessionLock sessionLock_;
     SessionWorker worker_;
     std::atomic<bool> abortPosting_{false};

@@ -121,6 +121,11 @@ std::string AppPaths::SessionLockFile() const {
 std::string AppPaths::StoreLockFile() const {
     return appDir + "store.lock";
 }
+
+std::string AppPaths::OAuthLockFile() const {
+    return appDir + "oauth.lock";
+}
+
 std::string AppPaths::OutFolder() const {
     return appDir + "out/";
 }

@@ -36,6 +36,7 @@ struct AppPaths {
     std::string InstanceLockFile() const;   // "Corvanteer_MUTEX.lock" / "CorvanteerTEST_MUTEX.lock"
     std::string SessionLockFile() const;    // "session.lock"
     std::string StoreLockFile() const;      // "store.lock"
+    std::string OAuthLockFile() const;      // "oauth.lock"
     std::string OutFolder() const;          // "out/"
     std::string BadQueueFolder() const;     // "out/bad/"
     std::string SendingRecordFile() const;  // "sending-caps.txt": recipients sent lately

@@ -1,5 +1,6 @@
 #include "support/Clock.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace corvanteer {
@@ -121,6 +122,26 @@ double ToDayCount(int year, int month, int day, int hour, int minute, int second
 double ToDayCount(const LocalTime& time) {
     return ToDayCount(time.year, time.month, time.day, time.hour, time.minute, time.second,
                       time.millisecond);
+}
+
+int64_t UnixSeconds(const LocalTime& time) {
+    const int64_t days = DaysFromCivil(time.year, static_cast<unsigned>(time.month),
+                                       static_cast<unsigned>(time.day));
+    return days * 86400 + time.hour * 3600 + time.minute * 60 + time.second - time.utcOffset;
+}
+
+std::string UtcText(int64_t unixSeconds) {
+    const int64_t days = unixSeconds >= 0 ? unixSeconds / 86400 : (unixSeconds - 86399) / 86400;
+    const int64_t rest = unixSeconds - days * 86400;
+    int year = 1970;
+    int month = 1;
+    int day = 1;
+    CivilFromDays(days, year, month, day);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d UTC", year, month, day,
+                  static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60),
+                  static_cast<int>(rest % 60));
+    return text;
 }
 
 }  // namespace corvanteer

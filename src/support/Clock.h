@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace corvanteer {
 
@@ -64,5 +65,10 @@ void CompleteLocalTime(LocalTime& time);
 double ToDayCount(const LocalTime& time);
 double ToDayCount(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                   int millisecond = 0);
+
+// Seconds since 1970-01-01 00:00 UTC of a local time (its utcOffset taken off), and the
+// moment of such a count as UTC ("2026-05-01 12:00:00 UTC"), for stored expiry times.
+int64_t UnixSeconds(const LocalTime& time);
+std::string UtcText(int64_t unixSeconds);
 
 }  // namespace corvanteer

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "support/ConnectionSecurity.h"
+#include "support/LoginMethod.h"
 #include "support/Status.h"
 #include "support/Text.h"
 
@@ -56,6 +57,67 @@ SettingDef FingerprintDef(const char* name, const char* caption) {
     return def;
 }
 
+std::optional<std::string> CheckLoginMethod(std::string_view text) {
+    auto method = ParseLoginMethod(text);
+    if (!method) {
+        return std::nullopt;
+    }
+    return std::string(LoginMethodName(*method));
+}
+
+// The login method of one kind of server; the same for the global and the per-list table.
+SettingDef LoginMethodDef(const char* name, const char* caption) {
+    SettingDef def = Def(name, SettingType::String, "password", std::string("password"), caption);
+    def.check = CheckLoginMethod;
+    def.form = "password or oauth2";
+    return def;
+}
+
+std::optional<std::string> CheckProvider(std::string_view text) {
+    const std::string word = LowerCase(Trim(text));
+    if (word == "microsoft" || word == "google" || word == "custom") {
+        return word;
+    }
+    return std::nullopt;
+}
+
+// Goes into the endpoint addresses as a path segment: a name or an id, nothing that would
+// change the address.
+std::optional<std::string> CheckTenant(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (kept.empty() || kept.find_first_not_of(
+                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_") !=
+                            std::string::npos) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
+// Tokens travel only over HTTPS, so an endpoint is an https address or nothing.
+std::optional<std::string> CheckEndpoint(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (kept.empty()) {
+        return kept;
+    }
+    if (!StartsWithText(kept, "https://") || kept.size() <= 8) {
+        return std::nullopt;
+    }
+    for (char c : kept) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) {
+            return std::nullopt;
+        }
+    }
+    return kept;
+}
+
+SettingDef Checked(const char* name, const char* value, const char* caption, TextCheck check,
+                   const char* form) {
+    SettingDef def = Def(name, SettingType::String, value, std::string(value), caption);
+    def.check = check;
+    def.form = form;
+    return def;
+}
+
 // Global values are read the same way everywhere, so the scan default is the shown one.
 SettingDef Global(const char* name, SettingType type, const char* value, const char* caption,
                   std::optional<int32_t> min = std::nullopt,
@@ -83,6 +145,24 @@ std::vector<SettingDef> MakeGlobalTable() {
         Global("SmtpUser", T::String, "", "SMTP user name"),
         Global("SmtpPassword", T::Password, "", "SMTP password"),
         Global("TlsCAFile", T::String, "", "PEM file of CAs trusted besides the system's"),
+        LoginMethodDef("ListServerAuth", "List Server POP3 login: password or oauth2"),
+        LoginMethodDef("SMTPAuth", "SMTP (outgoing) login: password or oauth2"),
+        Checked("OAuthProvider", "microsoft", "OAuth 2.0 provider: microsoft, google or custom",
+                CheckProvider, "microsoft, google or custom"),
+        Global("OAuthClientId", T::String, "", "OAuth 2.0 client id of your app registration"),
+        Global("OAuthClientSecret", T::Password, "",
+               "OAuth 2.0 client secret (Google installed apps; empty for public clients)"),
+        Checked("OAuthTenant", "common",
+                "Microsoft tenant: common, organizations, consumers or "
+                "your tenant's id or domain",
+                CheckTenant, "a tenant name or id"),
+        Checked("OAuthAuthorizeUrl", "", "custom provider: authorization endpoint (https)",
+                CheckEndpoint, "empty or an https:// address"),
+        Checked("OAuthTokenUrl", "", "custom provider: token endpoint (https)", CheckEndpoint,
+                "empty or an https:// address"),
+        Checked("OAuthDeviceUrl", "", "custom provider: device authorization endpoint (https)",
+                CheckEndpoint, "empty or an https:// address"),
+        Global("OAuthScopes", T::String, "", "custom provider: scopes, separated by blanks"),
         Global("SessionInterval", T::Integer, "0", "Poll interval (mins); 0 = polling disabled", 0,
                9999),
         Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
@@ -148,6 +228,7 @@ std::vector<SettingDef> MakeListTable() {
         SecurityDef("Pop3Security", "List POP3 security: auto, tls, starttls, none"),
         FingerprintDef("Pop3TlsFingerprint",
                        "List POP3 certificate pinned by its SHA-256 fingerprint"),
+        LoginMethodDef("Pop3Auth", "List POP3 login: password or oauth2"),
         same("ListHeaders", T::Boolean, "1",
              "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
     };
@@ -327,6 +408,7 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3Port = read.Integer("Pop3Port");
     s.Pop3Security = read.Text("Pop3Security");
     s.Pop3TlsFingerprint = read.Text("Pop3TlsFingerprint");
+    s.Pop3Auth = read.Text("Pop3Auth");
     s.ListHeaders = read.Boolean("ListHeaders");
     return s;
 }
@@ -350,6 +432,8 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.SmtpUser = read.Text("SmtpUser");
     g.SmtpPassword = read.Text("SmtpPassword");
     g.TlsCAFile = read.Text("TlsCAFile");
+    g.ListServerAuth = read.Text("ListServerAuth");
+    g.SMTPAuth = read.Text("SMTPAuth");
     g.SessionInterval = read.Integer("SessionInterval");
     g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
     g.MaxRecipientsPerMessage = read.Integer("MaxRecipientsPerMessage");

@@ -113,6 +113,7 @@ struct ListSettings {
     int32_t Pop3Port = 110;
     std::string Pop3Security = "auto";  // auto, tls, starttls or none (ParseSecurity)
     std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
+    std::string Pop3Auth = "password";  // password or oauth2 (ParseLoginMethod)
     bool ListHeaders = true;            // List-Id, List-Post, ... on postings
 };
 
@@ -134,6 +135,10 @@ struct GlobalSettings {
     std::string SMTPSecurity = "auto";
     std::string SMTPTlsFingerprint;
     std::string TlsCAFile;  // PEM file of CAs trusted besides the system's
+    // password or oauth2 (ParseLoginMethod). The OAuth client settings are read where a
+    // token is needed (OAuthSettingsFrom).
+    std::string ListServerAuth = "password";
+    std::string SMTPAuth = "password";
     bool ReqSmtpAuth = false;
     std::string SmtpUser;
     std::string SmtpPassword;  // in plain

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "support/LoginMethod.h"
 #include "support/Text.h"
 #include "transport/ConnectionInfo.h"
 #include "transport/MailError.h"
+#include "transport/TokenSource.h"
 
 namespace corvanteer {
 
@@ -44,6 +46,12 @@ public:
     int64_t LastMessageSize = 0;
     // Why the last operation failed (Login: why it returned false); None after a success.
     MailError LastError;
+    // How Login proves who it is: USER/PASS with Password, or (OAuth2) AUTH XOAUTH2 or
+    // OAUTHBEARER with an access token that Tokens gives for TokenAccount and User, asked
+    // for before connecting. OAuth2 needs TLS (security tls or starttls).
+    LoginMethod Auth = LoginMethod::Password;
+    std::string TokenAccount;
+    OAuthTokenSource* Tokens = nullptr;  // not owned
 
     // Connects and logs in; True when PASS was accepted (MessageCount then holds STAT's).
     virtual bool Login() = 0;
@@ -109,6 +117,13 @@ public:
     std::string User;
     // How the connection is protected; the default, auto, is plain text on port 25.
     ServerSecurity Security;
+    // How the login proves who it is: AUTH with Password, or (OAuth2) AUTH XOAUTH2 or
+    // OAUTHBEARER with an access token that Tokens gives for TokenAccount and User, asked for
+    // before connecting; OAuth2 always logs in, whatever RequireAuthentication says, and
+    // needs TLS (security tls or starttls).
+    LoginMethod Auth = LoginMethod::Password;
+    std::string TokenAccount;
+    OAuthTokenSource* Tokens = nullptr;  // not owned
 
     // How many messages the next session is expected to carry. A session of more than one
     // in plain text without authentication greets with EHLO (HELO when that is refused) to

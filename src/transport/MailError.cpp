@@ -26,6 +26,8 @@ const char* MailFailureName(MailFailure failure) {
             return "refused";
         case MailFailure::Auth:
             return "auth";
+        case MailFailure::Token:
+            return "token";
     }
     return "none";
 }

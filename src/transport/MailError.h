@@ -21,10 +21,12 @@ enum class MailFailure {
     Connection,   // the connection broke, or a reply was cut off or too long
     Refused,      // the server refused a command; serverReply says how
     Auth,         // the server refused the login, or offers no way to log in that we have
+    Token,        // no OAuth access token could be had for the login (not signed in, the
+                  // refresh refused or failed); nothing was sent to the mail server
 };
 
 // "settings", "input", "connect", "tls", "certificate", "timeout", "connection", "refused",
-// "auth"; "none" for None.
+// "auth", "token"; "none" for None.
 const char* MailFailureName(MailFailure failure);
 
 struct MailError {

@@ -2,11 +2,16 @@
 
 #include <algorithm>
 
+#include "support/Json.h"
 #include "support/Text.h"
+#include "transport/TBase64.h"
 
 namespace corvanteer {
 
 namespace {
+
+// Separates the key-value pairs of the token mechanisms (^A).
+constexpr char kSep = '\x01';
 
 class PlainMechanism : public SaslMechanism {
 public:
@@ -51,7 +56,80 @@ private:
     int step_ = 0;
 };
 
+// The token mechanisms: one initial response; any challenge after it is the server's error,
+// which gets the mechanism's closing answer once and ends the login.
+class TokenMechanism : public SaslMechanism {
+public:
+    TokenMechanism(std::string name, std::string initial, std::string closing)
+        : name_(std::move(name)), initial_(std::move(initial)), closing_(std::move(closing)) {}
+    std::string Name() const override { return name_; }
+    std::optional<std::string> InitialResponse() override { return initial_; }
+    std::optional<std::string> Respond(std::string_view challenge) override {
+        if (answered_) {
+            return std::nullopt;
+        }
+        answered_ = true;
+        error_ = DescribeError(challenge);
+        return closing_;
+    }
+    std::string ServerError() const override { return error_; }
+
+private:
+    // The status the server gave (RFC 7628's "status" member), printable and short; the rest
+    // of the challenge (scopes, a discovery address) says nothing the operator can act on.
+    static std::string DescribeError(std::string_view challenge) {
+        std::string status;
+        if (auto bytes = DecodeBase64(Trim(challenge))) {
+            if (auto json = ParseJsonObject(*bytes)) {
+                status = JsonText(*json, "status");
+            }
+        }
+        std::string kept;
+        for (char c : status.substr(0, 64)) {
+            if (c > ' ' && c < 0x7f) {
+                kept += c;
+            }
+        }
+        return kept.empty() ? std::string() : "status " + kept;
+    }
+
+    std::string name_;
+    std::string initial_;
+    std::string closing_;
+    bool answered_ = false;
+    std::string error_;
+};
+
+// RFC 5801's saslname: "=" and "," written as "=3D" and "=2C".
+std::string SaslName(std::string_view user) {
+    std::string name;
+    for (char c : user) {
+        if (c == '=') {
+            name += "=3D";
+        } else if (c == ',') {
+            name += "=2C";
+        } else {
+            name += c;
+        }
+    }
+    return name;
+}
+
 }  // namespace
+
+std::unique_ptr<SaslMechanism> MakeXOAuth2Mechanism(std::string user, std::string token) {
+    return std::make_unique<TokenMechanism>(
+        "XOAUTH2", "user=" + user + kSep + "auth=Bearer " + token + kSep + kSep, "");
+}
+
+std::unique_ptr<SaslMechanism> MakeOAuthBearerMechanism(std::string user, std::string host,
+                                                        int port, std::string token) {
+    std::string initial = "n,a=" + SaslName(user) + "," + kSep;
+    initial += "host=" + host + kSep + "port=" + std::to_string(port) + kSep;
+    initial += "auth=Bearer " + token + kSep + kSep;
+    return std::make_unique<TokenMechanism>("OAUTHBEARER", std::move(initial),
+                                            std::string(1, kSep));
+}
 
 std::unique_ptr<SaslMechanism> MakePlainMechanism(std::string user, std::string password) {
     return std::make_unique<PlainMechanism>(std::move(user), std::move(password));
@@ -91,6 +169,38 @@ std::unique_ptr<SaslMechanism> PickPasswordMechanism(const std::vector<std::stri
         return MakeLoginMechanism(user, password);
     }
     return nullptr;
+}
+
+std::unique_ptr<SaslMechanism> PickTokenMechanism(const std::vector<std::string>& offered,
+                                                  const std::string& user, const std::string& host,
+                                                  int port, const std::string& token) {
+    auto has = [&](const char* name) {
+        return std::find(offered.begin(), offered.end(), name) != offered.end();
+    };
+    if (has("XOAUTH2")) {
+        return MakeXOAuth2Mechanism(user, token);
+    }
+    if (has("OAUTHBEARER")) {
+        return MakeOAuthBearerMechanism(user, host, port, token);
+    }
+    return nullptr;
+}
+
+std::vector<std::string> OfferedPop3Mechanisms(const std::vector<std::string>& capabilities) {
+    std::vector<std::string> offered;
+    for (const std::string& line : capabilities) {
+        const std::string upper = UpperCase(Trim(line));
+        if (!StartsWith(upper, "SASL ")) {
+            continue;
+        }
+        for (const std::string& word : SplitString(upper.substr(5), " ").parts) {
+            const std::string name = Trim(word);
+            if (!name.empty() && std::find(offered.begin(), offered.end(), name) == offered.end()) {
+                offered.push_back(name);
+            }
+        }
+    }
+    return offered;
 }
 
 }  // namespace corvanteer

@@ -23,6 +23,9 @@ public:
     // The answer (not yet Base64-encoded) to a challenge as the server sent it (Base64
     // text); nullopt when the mechanism has nothing more to say, which ends the login.
     virtual std::optional<std::string> Respond(std::string_view challenge) = 0;
+    // What the server said in a challenge that refused the login ("status 401", from the
+    // token mechanisms' JSON error); empty when it said nothing of the kind.
+    virtual std::string ServerError() const { return {}; }
 };
 
 // PLAIN (RFC 4616): "\0user\0password" as the initial response; one round trip.
@@ -31,13 +34,31 @@ std::unique_ptr<SaslMechanism> MakePlainMechanism(std::string user, std::string 
 // challenges say.
 std::unique_ptr<SaslMechanism> MakeLoginMechanism(std::string user, std::string password);
 
+// XOAUTH2: "user=" user ^A "auth=Bearer " token ^A ^A as the initial response. A challenge
+// after it is the server's error (Base64 JSON), answered with the empty response, after which
+// the server fails the login.
+std::unique_ptr<SaslMechanism> MakeXOAuth2Mechanism(std::string user, std::string token);
+// OAUTHBEARER (RFC 7628): the GS2 header "n,a=" user "," (with "=" and "," escaped), then
+// host, port and "auth=Bearer " token as ^A-separated pairs, ended by ^A ^A. The server's
+// error challenge is answered with a single ^A, as the RFC asks.
+std::unique_ptr<SaslMechanism> MakeOAuthBearerMechanism(std::string user, std::string host,
+                                                        int port, std::string token);
+
 // The mechanism names of an SMTP server's "AUTH" (or old "AUTH=") capability lines, upper
 // case, in order.
 std::vector<std::string> OfferedMechanisms(const std::vector<std::string>& capabilities);
+
+// The mechanism names of a POP3 server's CAPA "SASL" line (RFC 5034), upper case, in order.
+std::vector<std::string> OfferedPop3Mechanisms(const std::vector<std::string>& capabilities);
 
 // PLAIN when offered, else LOGIN when offered; null when neither is.
 std::unique_ptr<SaslMechanism> PickPasswordMechanism(const std::vector<std::string>& offered,
                                                      const std::string& user,
                                                      const std::string& password);
+
+// XOAUTH2 when offered, else OAUTHBEARER when offered; null when neither is.
+std::unique_ptr<SaslMechanism> PickTokenMechanism(const std::vector<std::string>& offered,
+                                                  const std::string& user, const std::string& host,
+                                                  int port, const std::string& token);
 
 }  // namespace corvanteer

@@ -1,5 +1,7 @@
 #include "transport/TBase64.h"
 
+#include <cstring>
+
 namespace corvanteer {
 namespace {
 
@@ -38,6 +40,44 @@ int TBase64::Encode(std::string_view input, std::string& output) const {
         output.append(4 - produced, '=');
     }
     return 0;
+}
+
+std::optional<std::string> DecodeBase64(std::string_view text) {
+    while (!text.empty() && text.back() == '=') {
+        text.remove_suffix(1);
+    }
+    if (text.size() % 4 == 1) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    bytes.reserve(text.size() * 3 / 4);
+    unsigned buffer = 0;
+    int bits = 0;
+    for (char c : text) {
+        const char* at = c == '\0' ? nullptr : std::strchr(kAlphabet, c);
+        if (at == nullptr) {
+            return std::nullopt;
+        }
+        buffer = (buffer << 6) | static_cast<unsigned>(at - kAlphabet);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+std::string Base64Url(std::string_view bytes) {
+    std::string text;
+    TBase64().Encode(bytes, text);
+    while (!text.empty() && text.back() == '=') {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        c = c == '+' ? '-' : c == '/' ? '_' : c;
+    }
+    return text;
 }
 
 }  // namespace corvanteer

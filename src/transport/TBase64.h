@@ -2,6 +2,7 @@
 
 // Base64 encoding (standard alphabet, "=" padding, no line breaks), used for AUTH LOGIN.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,12 @@ public:
     // The alphabet character for 0..63; false for any other value.
     bool IndexToChar(int value, char& character) const;
 };
+
+// The bytes of a Base64 text (standard alphabet, padding optional); nullopt for any other
+// text. For the challenges SASL servers send.
+std::optional<std::string> DecodeBase64(std::string_view text);
+
+// The URL-safe alphabet ("-" and "_") without padding (RFC 4648 section 5), for PKCE.
+std::string Base64Url(std::string_view bytes);
 
 }  // namespace corvanteer

@@ -8,6 +8,9 @@
 
 #include "support/ConnectionSecurity.h"
 #include "support/Text.h"
+#include "transport/OAuthLogin.h"
+#include "transport/Sasl.h"
+#include "transport/TBase64.h"
 #include "transport/TcpStream.h"
 
 namespace corvanteer {
@@ -99,6 +102,22 @@ bool Lists(const Lines& capabilities, std::string_view keyword) {
         }
     }
     return false;
+}
+
+// RFC 2449's limit on a command line, CR LF included; a longer AUTH goes in two lines.
+constexpr std::size_t kMaxCommandLine = 255;
+// Challenges a token login answers before it counts as refused.
+constexpr int kMaxChallenges = 4;
+
+std::string Base64(std::string_view text) {
+    std::string encoded;
+    TBase64().Encode(text, encoded);
+    return encoded;
+}
+
+// A continuation of an AUTH exchange ("+ " and a Base64 challenge), not "+OK".
+bool IsChallenge(std::string_view reply) {
+    return StartsWith(reply, "+") && !IsPositive(reply);
 }
 
 }  // namespace
@@ -308,9 +327,74 @@ bool TPop3Client::SendCredentials(MailError& error) {
     return false;
 }
 
+bool TPop3Client::SendToken(const Lines& capabilities, const std::string& token, MailError& error) {
+    std::unique_ptr<SaslMechanism> mechanism =
+        PickTokenMechanism(OfferedPop3Mechanisms(capabilities), User, HostAddress, Port, token);
+    if (!mechanism) {
+        error = Fail(MailFailure::Auth, Where() +
+                                            " offers neither AUTH XOAUTH2 nor AUTH OAUTHBEARER; "
+                                            "the token was not sent");
+        return false;
+    }
+    const std::string what = "AUTH " + mechanism->Name();
+    std::string command = what;
+    std::optional<std::string> pending;
+    if (auto initial = mechanism->InitialResponse()) {
+        const std::string encoded = Base64(*initial);
+        if (command.size() + 1 + encoded.size() + 2 <= kMaxCommandLine) {
+            command += " " + encoded;
+        } else {
+            pending = encoded;
+        }
+    }
+    std::string reply = Exchange(command + "\r\n", false);
+    for (int round = 0; IsChallenge(reply) && round < kMaxChallenges; ++round) {
+        std::string line;
+        if (pending) {
+            line = std::move(*pending);
+            pending.reset();
+        } else if (auto response = mechanism->Respond(Trim(reply.substr(1)))) {
+            line = Base64(*response);
+        } else {
+            line = "*";  // cancels the exchange (RFC 5034)
+        }
+        reply = Exchange(line + "\r\n", false);
+    }
+    if (IsPositive(reply)) {
+        return true;
+    }
+    error = Failed(what, reply);
+    if (error.kind == MailFailure::Refused) {
+        error.kind = MailFailure::Auth;
+    }
+    error = TokenRefused(std::move(error), mechanism->ServerError());
+    return false;
+}
+
+bool TPop3Client::TokenFirst(std::string& token, MailError& error) {
+    if (Auth != LoginMethod::OAuth2) {
+        return true;
+    }
+    const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
+    if (!mode) {
+        return true;  // Connect names the unknown mode
+    }
+    return TokenForLogin(Tokens, TokenAccount, User, ResolveSecurity(*mode, Port), Where(), token,
+                         error);
+}
+
+bool TPop3Client::LogIn(const Lines& capabilities, const std::string& token, MailError& error) {
+    return Auth == LoginMethod::OAuth2 ? SendToken(capabilities, token, error)
+                                       : SendCredentials(error);
+}
+
 bool TPop3Client::Login() {
     LastError = MailError{};
-    if (!Connect(LastError, nullptr) || !SendCredentials(LastError)) {
+    std::string token;
+    Lines capabilities;
+    const bool oauth = Auth == LoginMethod::OAuth2;
+    if (!TokenFirst(token, LastError) || !Connect(LastError, oauth ? &capabilities : nullptr) ||
+        !LogIn(capabilities, token, LastError)) {
         return false;
     }
     Stat();
@@ -323,11 +407,13 @@ ProbeReport TPop3Client::Probe() {
     const auto mode = ParseSecurity(Security.Mode);
     report.security = mode ? SecurityName(ResolveSecurity(*mode, Port)) : Security.Mode;
     LastError = MailError{};
-    const bool connected = Connect(report.error, &report.capabilities);
-    report.connected = connected || report.error.kind != MailFailure::Connect;
+    std::string token;
+    const bool tokenHad = TokenFirst(token, report.error);
+    const bool connected = tokenHad && Connect(report.error, &report.capabilities);
+    report.connected = connected || (tokenHad && report.error.kind != MailFailure::Connect);
     report.tls = tlsInfo_;
     if (connected) {
-        if (SendCredentials(report.error)) {
+        if (LogIn(report.capabilities, token, report.error)) {
             report.login = LoginOutcome::Accepted;
             if (Stat()) {
                 report.messageCount = MessageCount;

@@ -46,7 +46,9 @@ public:
 
     // Connects, reads the greeting, sends USER and PASS, then Stat (its result ignored).
     // False when no connection could be made or the greeting, USER or PASS was refused;
-    // the connection then stays as it is for Quit. LastError says why.
+    // the connection then stays as it is for Quit. LastError says why. With Auth OAuth2 the
+    // token is had first (no connection is made without one), CAPA is asked for, and AUTH
+    // takes the place of USER and PASS.
     //
     // Security.Mode (auto by the port: 995 tls, any other none): none is the plain
     // conversation exactly; tls runs the handshake before the greeting; starttls reads the
@@ -89,6 +91,14 @@ private:
     // CAPA; the capability lines, or nullopt when refused or failed.
     std::optional<Lines> Capabilities();
     bool SendCredentials(MailError& error);
+    // AUTH XOAUTH2 or OAUTHBEARER (as CAPA's SASL line offers, XOAUTH2 first) in the form of
+    // RFC 5034: the initial response on the AUTH line when that stays within 255 octets,
+    // else after the server's empty challenge.
+    bool SendToken(const Lines& capabilities, const std::string& token, MailError& error);
+    // The access token of an OAuth login (before connecting); true at once for a password.
+    bool TokenFirst(std::string& token, MailError& error);
+    // The login as Auth asks, on a connection Connect made (capabilities asked for OAuth).
+    bool LogIn(const Lines& capabilities, const std::string& token, MailError& error);
     // Why a response was empty or negative: the read's failure or the server's reply.
     MailError Failed(const std::string& what, const std::string& response) const;
     std::string Where() const;

@@ -4,6 +4,7 @@
 
 #include "support/Text.h"
 #include "transport/HostNames.h"
+#include "transport/OAuthLogin.h"
 #include "transport/Sasl.h"
 #include "transport/SmtpReplies.h"
 #include "transport/TBase64.h"
@@ -16,6 +17,9 @@ namespace {
 constexpr std::size_t kMaxReply = 64 * 1024;
 // The message data is handed to the stream in pieces of about this size.
 constexpr std::size_t kDataChunk = 64 * 1024;
+// An AUTH line every server must take (RFC 4954); a longer initial response waits for the
+// server's empty challenge.
+constexpr std::size_t kMaxAuthLine = 12288;
 // Pipelined commands go out in groups of at most this many, each group's replies read before
 // the next is written, so that neither side can fill its buffers while the other waits.
 constexpr std::size_t kPipelineGroup = 256;
@@ -286,9 +290,18 @@ bool TSmtpClient::StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls
 }
 
 bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
-                               SmtpResult& result) {
+                               const std::string& token, SmtpResult& result) {
     std::unique_ptr<SaslMechanism> mechanism;
-    if (security == SecurityMode::None) {
+    if (Auth == LoginMethod::OAuth2) {
+        mechanism =
+            PickTokenMechanism(OfferedMechanisms(capabilities), User, HostAddress, Port, token);
+        if (!mechanism) {
+            result.error = Fail(MailFailure::Auth, Where() +
+                                                       " offers neither AUTH XOAUTH2 nor AUTH "
+                                                       "OAUTHBEARER; the token was not sent");
+            return false;
+        }
+    } else if (security == SecurityMode::None) {
         mechanism = MakeLoginMechanism(User, Password);  // as it always was in plain text
     } else {
         mechanism = PickPasswordMechanism(OfferedMechanisms(capabilities), User, Password);
@@ -301,8 +314,14 @@ bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
     }
     const std::string what = "AUTH " + mechanism->Name();
     std::string command = what;
+    std::optional<std::string> pending;
     if (auto initial = mechanism->InitialResponse()) {
-        command += " " + (initial->empty() ? std::string("=") : Base64(*initial));
+        const std::string encoded = initial->empty() ? std::string("=") : Base64(*initial);
+        if (command.size() + 1 + encoded.size() + 2 <= kMaxAuthLine) {
+            command += " " + encoded;
+        } else {
+            pending = Base64(*initial);
+        }
     }
     result.lastReply.clear();
     if (!Write(command + "\r\n")) {
@@ -312,15 +331,28 @@ bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
     }
     ReadReply(result.lastReply);
     while (StartsWith(result.lastReply, "334")) {
-        auto response = mechanism->Respond(std::string_view(result.lastReply).substr(3));
-        if (!response) {
-            break;
+        std::string line;
+        if (pending) {
+            line = std::move(*pending);
+            pending.reset();
+        } else if (auto response =
+                       mechanism->Respond(std::string_view(result.lastReply).substr(3))) {
+            line = Base64(*response);
+        } else {
+            line = "*";  // cancels the exchange (RFC 4954)
         }
-        if (!Step(Base64(*response), "", MailFailure::Auth, what, result)) {
+        if (!Step(line, "", MailFailure::Auth, what, result)) {
             return false;
         }
+        if (line == "*") {
+            break;
+        }
     }
-    return Check("235", MailFailure::Auth, what, result);
+    if (!Check("235", MailFailure::Auth, what, result)) {
+        result.error = TokenRefused(std::move(result.error), mechanism->ServerError());
+        return false;
+    }
+    return true;
 }
 
 SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
@@ -337,6 +369,17 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     Lines capabilities;
     if (report != nullptr) {
         report->security = SecurityName(security);
+    }
+    // An OAuth login always authenticates; its token is had before connecting.
+    const bool oauth = Auth == LoginMethod::OAuth2;
+    const bool authenticate = RequireAuthentication || oauth;
+    std::string token;
+    if (oauth &&
+        !TokenForLogin(Tokens, TokenAccount, User, security, Where(), token, result.error)) {
+        if (report != nullptr) {
+            report->error = result.error;
+        }
+        return result;
     }
     auto finish = [&] {
         if (report != nullptr) {
@@ -365,11 +408,11 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     if (security == SecurityMode::StartTls) {
         Lines before;
         greeted = Ehlo(before, result) && StartTls(before, capabilities, tls, result);
-    } else if (RequireAuthentication || report != nullptr || SessionMessages > 1) {
+    } else if (authenticate || report != nullptr || SessionMessages > 1) {
         // EHLO also in plain text when a session carries several messages: it tells whether
         // the server takes them pipelined.
         greeted = Ehlo(capabilities, result);
-        if (!greeted && !RequireAuthentication && stream_ && !result.lastReply.empty() &&
+        if (!greeted && !authenticate && stream_ && !result.lastReply.empty() &&
             (report != nullptr || IsPermanentReply(result.lastReply))) {
             greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
         }
@@ -379,8 +422,8 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     if (!greeted) {
         return finish();
     }
-    if (RequireAuthentication) {
-        const bool accepted = Authenticate(security, capabilities, result);
+    if (authenticate) {
+        const bool accepted = Authenticate(security, capabilities, token, result);
         if (report != nullptr) {
             report->login = accepted                                 ? LoginOutcome::Accepted
                             : result.error.kind == MailFailure::Auth ? LoginOutcome::Refused

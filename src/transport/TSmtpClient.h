@@ -87,7 +87,10 @@ private:
     // EHLO; its keywords into capabilities. False with result set.
     bool Ehlo(Lines& capabilities, SmtpResult& result);
     bool StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls, SmtpResult& result);
-    bool Authenticate(SecurityMode security, const Lines& capabilities, SmtpResult& result);
+    // AUTH with the mechanism the login method and the EHLO reply call for: with OAuth2,
+    // XOAUTH2 when offered, else OAUTHBEARER (never a password mechanism).
+    bool Authenticate(SecurityMode security, const Lines& capabilities, const std::string& token,
+                      SmtpResult& result);
     // Sends line + CR LF, reads the reply and checks its code. False with result set: the
     // reply kept as the server's, kind for a refusal, and what names the step.
     bool Step(const std::string& line, std::string_view code, MailFailure kind,

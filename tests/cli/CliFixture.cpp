@@ -36,6 +36,11 @@ CliResult CliTest::Invoke(const std::vector<std::string>& args, const std::strin
     hooks.random = &random;
     hooks.pop3 = &pop3;
     hooks.smtp = &smtp;
+    hooks.http = &http;
+    hooks.wait = [this](int64_t ms) {
+        clock.AdvanceSeconds(ms / 1000);
+        return true;
+    };
     CliResult result;
     result.status = cli::RunCli(argv, {in, out, err}, hooks);
     result.out = out.str();

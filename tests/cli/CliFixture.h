@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "common/FakeHttp.h"
 #include "common/FakeMailClients.h"
 #include "common/TempDir.h"
 #include "support/AppPaths.h"
@@ -50,6 +51,7 @@ protected:
     FakeRandom random;
     FakePop3 pop3;
     FakeSmtp smtp;
+    FakeHttp http;  // the OAuth endpoints; a device sign-in's waits move the clock
     std::atomic<bool> stop{false};
 
 private:

@@ -320,6 +320,11 @@ void MailServers::SetSmtpTls(TestCertificate certificate, bool offerStartTls) {
     WriteSmtpAuthFile();
 }
 
+void MailServers::SetSmtpOAuth(const std::string& introspectionUrl) {
+    smtpIntrospection_ = introspectionUrl;
+    WriteSmtpAuthFile();
+}
+
 void MailServers::WriteSmtpAuthFile() {
     if (root_.empty()) {
         return;  // written by Start()
@@ -329,6 +334,9 @@ void MailServers::WriteSmtpAuthFile() {
     text += std::string("certificate ") + CertificateName(smtpCertificate_) + "\n";
     for (const auto& [user, password] : smtpUsers_) {
         text += user + "\t" + password + "\n";
+    }
+    if (!smtpIntrospection_.empty()) {
+        text += "oauth-introspect " + smtpIntrospection_ + "\n";
     }
     for (const std::string& line : smtpScript_) {
         text += line + "\n";

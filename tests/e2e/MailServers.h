@@ -104,6 +104,9 @@ public:
     // effect with the next connection and may be called before Start().
     void SetSmtpAuth(const std::string& user, const std::string& password);
     void RequireSmtpAuth(bool required);
+    // SMTP AUTH XOAUTH2 and OAUTHBEARER are offered from now on, their bearer tokens checked
+    // at this RFC 7662 introspection address (empty: not offered).
+    void SetSmtpOAuth(const std::string& introspectionUrl);
 
     // Ends the SMTP server so connections to SmtpPort() are refused; StartSmtp() brings it
     // back on the same port (a no-op while it runs).
@@ -169,6 +172,7 @@ private:
     std::map<std::string, std::string> smtpUsers_;
     std::vector<std::string> smtpScript_;
     bool smtpAuthRequired_ = false;
+    std::string smtpIntrospection_;
     int lockFd_ = -1;  // flock on the folder's lock file while the harness lives
     ChildProcess dovecot_;
     ChildProcess smtp_;

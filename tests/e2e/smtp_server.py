@@ -20,6 +20,8 @@ runs:
     <user><TAB><password>     (any number of lines)
     starttls yes|no           (with --tls-dir; default yes)
     certificate <name>        (with --tls-dir; default "good")
+    oauth-introspect <url>    (offer AUTH XOAUTH2 and OAUTHBEARER; tokens are checked
+                               at this RFC 7662 introspection address)
     pipelining yes|no         (offered after EHLO; default yes)
     close-after <n>           a connection closes right after its n-th accepted message
     mail-reply <n> <reply>    on a connection that took n messages, the next MAIL FROM is
@@ -45,6 +47,8 @@ SIGINT close it cleanly (exit status 0).
 
 import argparse
 import asyncio
+import base64
+import json
 import logging
 import os
 import re
@@ -53,6 +57,8 @@ import socket
 import ssl
 import sys
 import time
+import urllib.parse
+import urllib.request
 import warnings
 
 try:
@@ -77,6 +83,7 @@ class AuthSettings:
         self.close_after = 0        # 0: never
         self.mail_reply = None      # (messages taken, reply)
         self.rcpt_replies = {}      # lower-case address -> reply
+        self.introspect = ""        # token introspection address; empty: no token logins
 
 
 def read_auth_file(path):
@@ -92,6 +99,8 @@ def read_auth_file(path):
                     settings.require = rest.strip() == b"yes"
                 elif word == b"starttls":
                     settings.starttls = rest.strip() == b"yes"
+                elif word == b"oauth-introspect":
+                    settings.introspect = rest.strip().decode()
                 elif word == b"certificate":
                     settings.certificate = rest.strip().decode()
                 elif word == b"pipelining":
@@ -195,6 +204,37 @@ def mailbox_of(address):
     return address.rsplit("@", 1)[0] if "@" in address else address
 
 
+def token_owner(introspect, token):
+    """The user the introspection address says the token is for; None when not active."""
+    body = urllib.parse.urlencode({"token": token}).encode()
+    try:
+        with urllib.request.urlopen(introspect, body, timeout=10) as answer:
+            info = json.loads(answer.read())
+    except (OSError, ValueError):
+        return None
+    return info.get("username") if info.get("active") is True else None
+
+
+def parse_token_response(mechanism, data):
+    """(user, token) of an XOAUTH2 or OAUTHBEARER initial response; Nones when malformed."""
+    text = data.decode("utf-8", "replace")
+    parts = text.split("\x01")
+    user = token = None
+    if mechanism == "OAUTHBEARER":
+        header = parts[0].split(",")
+        if len(header) < 2 or header[0] not in ("n", "y"):
+            return None, None
+        if header[1].startswith("a="):
+            user = header[1][2:]
+        parts = parts[1:]
+    for part in parts:
+        if part.startswith("user="):
+            user = part[5:]
+        elif part.startswith("auth=Bearer "):
+            token = part[len("auth=Bearer "):]
+    return user, token
+
+
 class Counters:
     """Connections and accepted messages over the server's life."""
 
@@ -216,6 +256,34 @@ class Handler:
         self.settings = settings
         self.counters = counters
         self.taken = 0  # messages accepted on this connection
+
+    async def token_login(self, server, args, mechanism):
+        if len(args) > 1:
+            blob = args[1].encode()
+            data = b"" if blob == b"=" else base64.b64decode(blob)
+        else:
+            data = await server.challenge_auth("")
+            if not isinstance(data, bytes):
+                return AuthResult(success=False, handled=True)
+        user, token = parse_token_response(mechanism, data)
+        introspect = self.settings.introspect
+        owner = token_owner(introspect, token) if token and introspect else None
+        ok = owner is not None and owner == user
+        # The token itself is never printed.
+        print(f"auth {mechanism} user={user!r} ok={ok}", flush=True)
+        if ok:
+            return AuthResult(success=True, auth_data=user)
+        error = json.dumps({"status": "invalid_token", "schemes": "bearer", "scope": "mail"})
+        answer = await server.challenge_auth(error)
+        if isinstance(answer, bytes) and answer not in (b"", b"\x01"):
+            print(f"auth {mechanism} closing answer was {answer!r}", flush=True)
+        return AuthResult(success=False, handled=not isinstance(answer, bytes))
+
+    async def auth_XOAUTH2(self, server, args):
+        return await self.token_login(server, args, "XOAUTH2")
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await self.token_login(server, args, "OAUTHBEARER")
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname
@@ -300,6 +368,8 @@ async def serve(args):
                     auth_require_tls=False,
                     authenticator=Authenticator(settings),
                     tls_context=tls_context,
+                    auth_exclude_mechanism=(
+                        [] if settings.introspect else ["XOAUTH2", "OAUTHBEARER"]),
                     loop=loop)
 
     servers = []

@@ -51,6 +51,7 @@ TfrmMain& GuiTest::Open() {
     setup.executable = "/usr/bin/corvanteer";
     setup.clock = &clock;
     setup.random = &random;
+    setup.http = &http;
     window = std::make_unique<TfrmMain>(setup);
     return *window;
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "ScriptedDialogs.h"
+#include "common/FakeHttp.h"
 #include "common/TempDir.h"
 #include "gui/TfrmMain.h"
 #include "support/AppPaths.h"
@@ -85,6 +86,7 @@ protected:
     ScriptedDialogs dialogs;
     FakeClock clock;
     FakeRandom random;
+    FakeHttp http;  // the OAuth authorization server
     std::unique_ptr<TfrmMain> window;
 };
 

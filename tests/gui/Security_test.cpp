@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <utility>
+#include <vector>
 
 #include "GuiFixture.h"
 #include "common/FakeMailServer.h"
@@ -81,6 +83,63 @@ TEST_F(SecurityTest, CheckConnectionsRunsOnTheWorkerAndShowsTheReport) {
         << text;
     EXPECT_TRUE(Contains(text, "List Server mailbox\n  not configured\n")) << text;
     EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST_F(SecurityTest, LoginMethodsAreStoredAndTheCheckAsksTheWindowsTokens) {
+    Open();
+    EXPECT_EQ(Find<QComboBox>("cmbSmtpAuth")->currentText(), QStringLiteral("Password"));
+    Choose(Find<QComboBox>("cmbSmtpAuth"), QStringLiteral("OAuth2"));
+    Choose(Find<QComboBox>("cmbListServerAuth"), QStringLiteral("OAuth2"));
+    Choose(Find<QComboBox>("cmbPop3Auth"), QStringLiteral("OAuth2"));
+    Choose(Find<QComboBox>("cmbSmtpSecurity"), QStringLiteral("TLS"));
+    EXPECT_EQ(store->ReadRegString(Key(), "SMTPAuth", ""), "oauth2");
+    EXPECT_EQ(store->ReadRegString(Key(), "ListServerAuth", ""), "oauth2");
+    EXPECT_EQ(store->ReadRegString(ListKey("Default List"), "Pop3Auth", ""), "oauth2");
+    Close();
+
+    // Not signed in: the token is asked for before connecting, so no server is needed.
+    store->WriteRegString(Key(), "SMTPHost", "127.0.0.1");
+    store->WriteRegInteger(Key(), "SMTPPort", 1);
+    store->WriteRegString(Key(), "SmtpUser", "ann@example.test");
+    TfrmMain& w = Open();
+    EXPECT_EQ(Find<QComboBox>("cmbSmtpAuth")->currentText(), QStringLiteral("OAuth2"));
+    Find<QPushButton>("butCheckConnections")->click();
+    EXPECT_TRUE(w.WorkerBusy());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.calls.empty(); }, kBoundMs));
+    const std::string text = S(dialogs.calls.back().text);
+    EXPECT_TRUE(Contains(text, "smtp is not signed in to OAuth 2.0; sign in with: ")) << text;
+}
+
+TEST_F(SecurityTest, SignInRunsBesideTheWindowAndStoresTheTokens) {
+    for (const auto& [name, value] : std::vector<std::pair<const char*, const char*>>{
+             {"OAuthProvider", "custom"},
+             {"OAuthClientId", "cid"},
+             {"OAuthTokenUrl", "https://auth.example.test/token"},
+             {"OAuthDeviceUrl", "https://auth.example.test/device"},
+             {"SmtpUser", "ann@example.test"}}) {
+        store->WriteRegString(Key(), name, value);
+    }
+    http.Answer(200, R"({"device_code":"DC","user_code":"WDJB-MJHT",)"
+                     R"("verification_uri":"https://auth.example.test/activate",)"
+                     R"("expires_in":900,"interval":1})");
+    http.Answer(200, R"({"access_token":"AT","token_type":"Bearer","expires_in":3600,)"
+                     R"("refresh_token":"RT"})");
+    TfrmMain& w = Open();
+    auto* signIn = Find<QPushButton>("butSmtpSignIn");
+    EXPECT_FALSE(signIn->isEnabled());  // the login is still by password
+    Choose(Find<QComboBox>("cmbSmtpAuth"), QStringLiteral("OAuth2"));
+    ASSERT_TRUE(signIn->isEnabled());
+    EXPECT_EQ(Find<QComboBox>("cmbOAuthProvider")->currentText(), QStringLiteral("Custom"));
+    signIn->click();
+    EXPECT_TRUE(dialogs.calls.empty());  // the window goes on while the sign-in waits
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.StatusTextShown().contains("WDJB-MJHT"); }, kBoundMs))
+        << S(w.StatusTextShown());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.calls.empty(); }, kBoundMs));
+    EXPECT_TRUE(dialogs.calls.back().text.startsWith("Signed in: smtp (ann@example.test)"))
+        << S(dialogs.calls.back().text);
+    EXPECT_EQ(http.Field(1, "device_code"), "DC");
+    EXPECT_TRUE(store->KeyExists(Key() + "\\OAuth\\SMTP"));
 }
 
 }  // namespace

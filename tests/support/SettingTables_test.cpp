@@ -41,8 +41,8 @@ protected:
 };
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
-    EXPECT_EQ(GlobalSettingTable().size(), 28u);
-    EXPECT_EQ(ListSettingTable().size(), 29u);
+    EXPECT_EQ(GlobalSettingTable().size(), 38u);
+    EXPECT_EQ(ListSettingTable().size(), 30u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
@@ -200,6 +200,38 @@ TEST_F(SettingTablesTest, SecurityModesAndFingerprintsAreCheckedBeforeStoring) {
     WriteSettingText(*store, kListKey, List("Pop3TlsFingerprint"), typed);
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("Pop3TlsFingerprint"), ""), typed);
     EXPECT_EQ(ReadSettingText(*store, kSettingsKey, Global("SMTPSecurity"), ""), "auto");
+}
+
+TEST_F(SettingTablesTest, LoginMethodsAndOAuthValuesAreCheckedBeforeStoring) {
+    const std::pair<const SettingDef&, std::pair<const char*, const char*>> cases[] = {
+        {Global("SMTPAuth"), {"OAuth2", "oauth2"}},
+        {Global("ListServerAuth"), {" password ", "password"}},
+        {List("Pop3Auth"), {"token", nullptr}},
+        {Global("OAuthProvider"), {"Google", "google"}},
+        {Global("OAuthProvider"), {"yahoo", nullptr}},
+        {Global("OAuthTenant"), {"contoso.onmicrosoft.com", "contoso.onmicrosoft.com"}},
+        {Global("OAuthTenant"), {"common/../x", nullptr}},
+        {Global("OAuthTenant"), {"", nullptr}},
+        {Global("OAuthTokenUrl"),
+         {"https://auth.example.org/token", "https://auth.example.org/token"}},
+        {Global("OAuthTokenUrl"), {"", ""}},
+        {Global("OAuthDeviceUrl"), {"http://auth.example.org/device", nullptr}},
+        {Global("OAuthAuthorizeUrl"), {"https://auth.example.org/a b", nullptr}},
+    };
+    for (const auto& [def, test] : cases) {
+        SCOPED_TRACE(def.name + " = \"" + test.first + "\"");
+        store->DeleteValue(kListKey, def.name);
+        if (test.second == nullptr) {
+            ExpectRefused(def, test.first);
+            EXPECT_FALSE(store->ValueExists(kListKey, def.name));
+        } else {
+            WriteSettingText(*store, kListKey, def, test.first);
+            EXPECT_EQ(store->ReadRegString(kListKey, def.name, "?"), test.second);
+        }
+    }
+    EXPECT_EQ(Global("OAuthClientSecret").type, SettingType::Password);
+    EXPECT_EQ(LoadGlobalSettings(*store, kSettingsKey, "/").SMTPAuth, "password");
+    EXPECT_EQ(LoadListSettings(*store, kListKey).Pop3Auth, "password");
 }
 
 TEST_F(SettingTablesTest, PasswordsAreStoredScrambledAndShownPlain) {

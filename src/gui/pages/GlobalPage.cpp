@@ -38,10 +38,20 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
         Setting(ListServerPop3Port, "ListServerPort"),
         Setting(cmbListServerSecurity, "ListServerSecurity"),
         Setting(ListServerTlsFingerprint, "ListServerTlsFingerprint"),
+        Setting(cmbListServerAuth, "ListServerAuth"),
         Setting(SmtpHost, "SMTPHost"),
         Setting(SmtpPort, "SMTPPort"),
         Setting(cmbSmtpSecurity, "SMTPSecurity"),
         Setting(SmtpTlsFingerprint, "SMTPTlsFingerprint"),
+        Setting(cmbSmtpAuth, "SMTPAuth"),
+        Setting(cmbOAuthProvider, "OAuthProvider"),
+        Setting(OAuthClientId, "OAuthClientId"),
+        Setting(OAuthClientSecret, "OAuthClientSecret"),  // scrambled by its table entry
+        Setting(OAuthTenant, "OAuthTenant"),
+        Setting(OAuthAuthorizeUrl, "OAuthAuthorizeUrl"),
+        Setting(OAuthTokenUrl, "OAuthTokenUrl"),
+        Setting(OAuthDeviceUrl, "OAuthDeviceUrl"),
+        Setting(OAuthScopes, "OAuthScopes"),
         Setting(TlsCAFile, "TlsCAFile"),
         Setting(SessionInterval, "SessionInterval"),
         Setting(SmtpMaxAttempts, "SmtpMaxAttempts"),
@@ -59,6 +69,10 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
     connect(butRestore, &QPushButton::clicked, this, [this] { butRestoreClick(); });
     connect(butBackDirBrowse, &QPushButton::clicked, this, [this] { butBackDirBrowseClick(); });
     connect(butTlsCAFileBrowse, &QPushButton::clicked, this, [this] { butTlsCAFileBrowseClick(); });
+    connect(butListServerSignIn, &QPushButton::clicked, this,
+            [this] { emit signInRequested(QStringLiteral("listserver")); });
+    connect(butSmtpSignIn, &QPushButton::clicked, this,
+            [this] { emit signInRequested(QStringLiteral("smtp")); });
     connect(butCheckConnections, &QPushButton::clicked, this,
             [this] { emit checkConnectionsRequested(); });
     connect(chkLaunch, &QCheckBox::clicked, this,
@@ -95,6 +109,12 @@ void GlobalPage::BuildControls() {
     ListServerTlsFingerprint = FingerprintField(pop3, "ListServerTlsFingerprint");
     pop3Form->addRow(QStringLiteral("Security"), cmbListServerSecurity);
     pop3Form->addRow(QStringLiteral("Fingerprint"), ListServerTlsFingerprint);
+    cmbListServerAuth = LoginChoice(pop3, "cmbListServerAuth");
+    butListServerSignIn = SignInButton(pop3, "butListServerSignIn", cmbListServerAuth);
+    auto* pop3Login = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
+    pop3Login->addWidget(cmbListServerAuth, 1);
+    pop3Login->addWidget(butListServerSignIn);
+    pop3Form->addRow(QStringLiteral("Login"), pop3Login);
     grid->addWidget(pop3, 1, 0, 2, 1);
 
     grpSmtp = Named<QGroupBox>(this, "grpSmtp", QStringLiteral(" SMTP (outgoing) "));
@@ -110,6 +130,12 @@ void GlobalPage::BuildControls() {
     smtpForm->addRow(QStringLiteral("Port"), SmtpPort);
     smtpForm->addRow(QStringLiteral("Security"), cmbSmtpSecurity);
     smtpForm->addRow(QStringLiteral("Fingerprint"), SmtpTlsFingerprint);
+    cmbSmtpAuth = LoginChoice(grpSmtp, "cmbSmtpAuth");
+    butSmtpSignIn = SignInButton(grpSmtp, "butSmtpSignIn", cmbSmtpAuth);
+    auto* smtpLogin = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
+    smtpLogin->addWidget(cmbSmtpAuth, 1);
+    smtpLogin->addWidget(butSmtpSignIn);
+    smtpForm->addRow(QStringLiteral("Login"), smtpLogin);
     smtpForm->addRow(QString(), butSmtpAuth);
     grid->addWidget(grpSmtp, 1, 1);
 
@@ -192,7 +218,42 @@ void GlobalPage::BuildControls() {
     tlsRow->addWidget(butTlsCAFileBrowse);
     tlsRow->addWidget(butCheckConnections);
     grid->addWidget(tls, 4, 0, 1, 2);
-    grid->setRowStretch(5, 1);
+
+    auto* oauth = Named<QGroupBox>(this, "grpOAuth",
+                                   QStringLiteral(" OAuth 2.0 (your application registration) "));
+    auto* oauthGrid = Child<QGridLayout>(oauth);
+    oauth->setLayout(oauthGrid);
+    cmbOAuthProvider = Named<QComboBox>(oauth, "cmbOAuthProvider");
+    cmbOAuthProvider->addItems(
+        {QStringLiteral("Microsoft"), QStringLiteral("Google"), QStringLiteral("Custom")});
+    OAuthClientId = Named<QLineEdit>(oauth, "OAuthClientId");
+    OAuthClientSecret = Named<QLineEdit>(oauth, "OAuthClientSecret");
+    OAuthClientSecret->setEchoMode(QLineEdit::Password);
+    OAuthClientSecret->setToolTip(QStringLiteral("Google desktop clients; empty for Microsoft"));
+    OAuthTenant = Named<QLineEdit>(oauth, "OAuthTenant");
+    OAuthTenant->setToolTip(
+        QStringLiteral("Microsoft: common, organizations, consumers or "
+                       "your tenant's id or domain"));
+    OAuthAuthorizeUrl = Named<QLineEdit>(oauth, "OAuthAuthorizeUrl");
+    OAuthTokenUrl = Named<QLineEdit>(oauth, "OAuthTokenUrl");
+    OAuthDeviceUrl = Named<QLineEdit>(oauth, "OAuthDeviceUrl");
+    OAuthScopes = Named<QLineEdit>(oauth, "OAuthScopes");
+    const std::pair<const char*, QWidget*> cells[] = {
+        {"Provider", cmbOAuthProvider},       {"Client id", OAuthClientId},
+        {"Client secret", OAuthClientSecret}, {"Tenant", OAuthTenant},
+        {"Authorize URL", OAuthAuthorizeUrl}, {"Token URL", OAuthTokenUrl},
+        {"Device URL", OAuthDeviceUrl},       {"Scopes", OAuthScopes},
+    };
+    int cell = 0;
+    for (const auto& [caption, control] : cells) {
+        const int row = cell / 2;
+        const int column = (cell % 2) * 2;
+        oauthGrid->addWidget(Child<QLabel>(oauth, QString::fromLatin1(caption)), row, column);
+        oauthGrid->addWidget(control, row, column + 1);
+        ++cell;
+    }
+    grid->addWidget(oauth, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
 }
 
 GlobalSettings GlobalPage::SettingsShown() const {
@@ -207,10 +268,12 @@ GlobalSettings GlobalPage::SettingsShown() const {
     g.ListServerPort = number("ListServerPort");
     g.ListServerSecurity = text("ListServerSecurity");
     g.ListServerTlsFingerprint = text("ListServerTlsFingerprint");
+    g.ListServerAuth = text("ListServerAuth");
     g.SMTPHost = text("SMTPHost");
     g.SMTPPort = number("SMTPPort");
     g.SMTPSecurity = text("SMTPSecurity");
     g.SMTPTlsFingerprint = text("SMTPTlsFingerprint");
+    g.SMTPAuth = text("SMTPAuth");
     g.TlsCAFile = text("TlsCAFile");
     g.SessionInterval = number("SessionInterval");
     g.SmtpMaxAttempts = number("SmtpMaxAttempts");

@@ -48,6 +48,8 @@ signals:
     void exitRequested();
     // "Check connections" was clicked: the window runs the check on its worker.
     void checkConnectionsRequested();
+    // "Sign in..." was clicked for the account ("listserver" or "smtp").
+    void signInRequested(const QString& account);
 
 private:
     void BuildControls();
@@ -67,11 +69,24 @@ private:
     QSpinBox* ListServerPop3Port = nullptr;
     QComboBox* cmbListServerSecurity = nullptr;
     QLineEdit* ListServerTlsFingerprint = nullptr;
+    QComboBox* cmbListServerAuth = nullptr;
+    QPushButton* butListServerSignIn = nullptr;
     QGroupBox* grpSmtp = nullptr;
     QLineEdit* SmtpHost = nullptr;
     QSpinBox* SmtpPort = nullptr;
     QComboBox* cmbSmtpSecurity = nullptr;
     QLineEdit* SmtpTlsFingerprint = nullptr;
+    QComboBox* cmbSmtpAuth = nullptr;
+    QPushButton* butSmtpSignIn = nullptr;
+    // The operator's OAuth 2.0 application registration, one for every mailbox.
+    QComboBox* cmbOAuthProvider = nullptr;
+    QLineEdit* OAuthClientId = nullptr;
+    QLineEdit* OAuthClientSecret = nullptr;
+    QLineEdit* OAuthTenant = nullptr;
+    QLineEdit* OAuthAuthorizeUrl = nullptr;
+    QLineEdit* OAuthTokenUrl = nullptr;
+    QLineEdit* OAuthDeviceUrl = nullptr;
+    QLineEdit* OAuthScopes = nullptr;
     QPushButton* butSmtpAuth = nullptr;
     QLineEdit* TlsCAFile = nullptr;
     QPushButton* butTlsCAFileBrowse = nullptr;

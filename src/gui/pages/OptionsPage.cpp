@@ -6,8 +6,10 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -64,8 +66,10 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(spinPop3Port, "Pop3Port"),
         Setting(cmbPop3Security, "Pop3Security"),
         Setting(edtPop3TlsFingerprint, "Pop3TlsFingerprint"),
+        Setting(cmbPop3Auth, "Pop3Auth"),
     });
     ConnectRules();
+    connect(butPop3SignIn, &QPushButton::clicked, this, [this] { emit signInRequested(); });
 }
 
 void OptionsPage::BuildControls() {
@@ -148,6 +152,12 @@ void OptionsPage::BuildControls() {
     edtPop3TlsFingerprint = FingerprintField(pop3, "edtPop3TlsFingerprint");
     pop3Form->addRow(QStringLiteral("Security"), cmbPop3Security);
     pop3Form->addRow(QStringLiteral("Fingerprint"), edtPop3TlsFingerprint);
+    cmbPop3Auth = LoginChoice(pop3, "cmbPop3Auth");
+    butPop3SignIn = SignInButton(pop3, "butPop3SignIn", cmbPop3Auth);
+    auto* login = Child<QHBoxLayout>(static_cast<QWidget*>(nullptr));
+    login->addWidget(cmbPop3Auth, 1);
+    login->addWidget(butPop3SignIn);
+    pop3Form->addRow(QStringLiteral("Login"), login);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
 }

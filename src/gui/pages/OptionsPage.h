@@ -20,6 +20,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace corvanteer {
@@ -50,6 +51,8 @@ signals:
     void permissionsChanged(bool membersMayPost);
     // "Require password" is in effect.
     void passwordRuleChanged(bool passwordRequired);
+    // "Sign in..." was clicked for the mailbox of the list shown.
+    void signInRequested();
 
 private:
     void BuildControls();
@@ -85,6 +88,8 @@ private:
     QSpinBox* spinPop3Port = nullptr;
     QComboBox* cmbPop3Security = nullptr;
     QLineEdit* edtPop3TlsFingerprint = nullptr;
+    QComboBox* cmbPop3Auth = nullptr;
+    QPushButton* butPop3SignIn = nullptr;
 
     SettingFields fields_;
 };

@@ -1,0 +1,17 @@
+#pragma once
+
+// HTTPS through libcurl: certificates and host names checked, no redirects, no protocol but
+// https, every answer bounded in size and time.
+
+#include "transport/HttpClient.h"
+
+namespace corvanteer {
+
+class CurlHttpClient final : public HttpClient {
+public:
+    // The CA file of a request is added to the system's CAs (OpenSSL's default store), as the
+    // mail connections do with TlsCAFile, so a test CA or a company CA can sign the server.
+    HttpResponse PostForm(const HttpRequest& request) override;
+};
+
+}  // namespace corvanteer
