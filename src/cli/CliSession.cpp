@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/ListOperations.h"
+#include "app/StartupChecks.h"
 #include "cli/CliErrors.h"
 
 namespace corvanteer::cli {
@@ -18,11 +19,24 @@ void ProgressObserver::StatusText(const std::string& text) {
     last_ = text;
 }
 
+namespace {
+
+// The directory checked (a warning, leftovers removed) before the store is opened.
+AppPaths PreparedPaths(const GlobalOptions& options, const CliHooks& hooks, CliIo io) {
+    AppPaths paths = AppPaths::Create(options.home, options.test);
+    SystemClock systemClock;
+    CheckApplicationDirectory(paths, hooks.clock != nullptr ? *hooks.clock : systemClock, io.err);
+    return paths;
+}
+
+}  // namespace
+
 CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io)
     : hooks_(hooks),
       io_(io),
-      paths_(AppPaths::Create(options.home, options.test)),
-      store_(SettingsStore::Open(paths_.SettingsDatabase())),
+      paths_(PreparedPaths(options, hooks, io)),
+      store_(options.readOnly ? SettingsStore::OpenReadOnly(paths_.SettingsDatabase())
+                              : SettingsStore::Open(paths_.SettingsDatabase())),
       random_(hooks.random != nullptr ? nullptr : std::make_unique<SystemRandom>()),
       observer_(io.err),
       storeLock_(paths_.StoreLockFile()),
