@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/ScanStatus.h"
 #include "engine/ActivityLog.h"
 #include "engine/Subscription.h"
 #include "support/Files.h"
@@ -105,9 +106,11 @@ int Scheduler::Run(const SchedulerOptions& options) {
     const Clock& clock = services_.clock;
     constexpr int64_t kNever = INT64_MAX;
     int64_t nextScan = kNever;  // monotonic ms
+    // The status record shows the next scan due; a loop that ends schedules none.
     auto schedule = [&] {
         const int minutes = IntervalMinutes(options);
         nextScan = minutes > 0 ? clock.MonotonicMs() + minutes * kMinuteMs : kNever;
+        RecordNextScan(services_, minutes);
     };
     if (options.scanAtOnce) {
         nextScan = clock.MonotonicMs();
@@ -127,13 +130,14 @@ int Scheduler::Run(const SchedulerOptions& options) {
         }
         sleeper_.SleepMs(std::min(kShutdownCheckMs, nextScan - now), stop_);
     }
+    RecordNextScan(services_, 0);
     return scans_;
 }
 
 ScanOutcome RunLockedScan(Services& services, SessionLock& lock) {
     std::lock_guard<SessionLock> guard(lock);
     UnusedPollTimer timer;
-    return RunScanSession(services, timer);
+    return RunRecordedScan(services, timer, std::nullopt);
 }
 
 }  // namespace corvanteer

@@ -70,7 +70,8 @@ private:
 };
 
 // A scan function for the command line: takes the session lock (waiting for a running scan
-// or posting of any process to end) and runs one session with a poll timer nobody reads.
+// or posting of any process to end) and runs one recorded session (RunRecordedScan) with a
+// poll timer nobody reads; Run records the next scan it schedules.
 ScanOutcome RunLockedScan(Services& services, SessionLock& lock);
 
 }  // namespace corvanteer

@@ -27,7 +27,8 @@ struct Words {
     std::string home;
     bool test = false;
     std::string name;
-    std::string value;
+    std::optional<std::string> secret;
+    std::optional<std::string> passwordFile;
     std::string list;
     std::optional<std::string> listOption;
     std::string address;
@@ -39,6 +40,7 @@ struct Words {
     RunArgs run;
     int interval = 0;
     int intervalSeconds = 0;
+    bool json = false;
 };
 
 constexpr const char* kDescription =
@@ -100,6 +102,12 @@ private:
         command->add_option("--list", w_.listOption, "A list's setting instead of a global one")
             ->type_name("LIST");
     }
+    void PasswordFileOption(CLI::App* command) {
+        command
+            ->add_option("--password-file", w_.passwordFile,
+                         "Read the password from the first line of FILE")
+            ->type_name("FILE");
+    }
     void MessageOptions(CLI::App* command) {
         command->add_option("--from", w_.message.from, "The From field")->required();
         command->add_option("--subject", w_.message.subject, "The Subject field")->required();
@@ -112,7 +120,8 @@ private:
     void AddScanCommands() {
         Leaf(Command(app_, "scan",
                      "One scan session now (waits for a running one to end); progress on "
-                     "standard error"),
+                     "standard error. Exits 1 when a mailbox could not be logged into or "
+                     "its reading broke off (each named on standard error)"),
              [this](CliSession& s) { return Scan(s); });
 
         CLI::App* run = Command(app_, "run",
@@ -143,6 +152,13 @@ private:
 
         Leaf(Command(app_, "expire", "Expire stale pending verifications now"),
              [](CliSession& s) { return Expire(s); });
+
+        CLI::App* status = Command(app_, "status",
+                                   "The last scan (start, end, outcome, counts), the next scan "
+                                   "due, the queue, pending verifications and each list's "
+                                   "members");
+        status->add_flag("--json", w_.json, "Print the same as one JSON object");
+        Leaf(status, [this](CliSession& s) { return Status(s, w_.json); });
     }
 
     void AddConfigCommands() {
@@ -158,11 +174,16 @@ private:
 
         CLI::App* set = Command(*config, "set",
                                 "Store a setting with its type (passwords scrambled; booleans "
-                                "1/0/true/false/on/off; integers within their range)");
+                                "1/0/true/false/on/off; integers within their range). For a "
+                                "password, VALUE \"-\" reads it from standard input (one line), "
+                                "so it never shows in the process list or the shell history");
         Required(set, "NAME", w_.name, "Setting name (any letter case)");
-        Required(set, "VALUE", w_.value, "The value");
+        set->add_option("VALUE", w_.secret, "The value (a password: \"-\" for standard input)");
+        PasswordFileOption(set);
         ListOption(set);
-        Leaf(set, [this](CliSession& s) { return ConfigSet(s, w_.name, w_.value, w_.listOption); });
+        Leaf(set, [this](CliSession& s) {
+            return ConfigSet(s, w_.name, {w_.secret, w_.passwordFile}, w_.listOption);
+        });
 
         CLI::App* show = Command(*config, "show",
                                  "NAME=VALUE for every setting of the global table, or of a "
@@ -240,11 +261,16 @@ private:
         listAndAddress(unban);
         Leaf(unban, [this](CliSession& s) { return MembersBan(s, w_.list, w_.address, false); });
 
-        CLI::App* password = Command(*members, "password", "Change a member's password");
+        CLI::App* password = Command(*members, "password",
+                                     "Change a member's password (\"-\" or --password-file "
+                                     "keep it out of the command line)");
         listAndAddress(password);
-        Required(password, "PASSWORD", w_.value, "The new password (no blanks)");
-        Leaf(password,
-             [this](CliSession& s) { return MembersPassword(s, w_.list, w_.address, w_.value); });
+        password->add_option("PASSWORD", w_.secret,
+                             "The new password, no blanks (\"-\" for standard input)");
+        PasswordFileOption(password);
+        Leaf(password, [this](CliSession& s) {
+            return MembersPassword(s, w_.list, w_.address, {w_.secret, w_.passwordFile});
+        });
 
         CLI::App* import = Command(*members, "import",
                                    "Add the new valid addresses of a file (one a line) as "

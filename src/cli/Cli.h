@@ -27,6 +27,9 @@ struct CliHooks {
     // The program sets this: SIGINT and SIGTERM end `run` after its running scan and abort
     // `post` between members. Leave it off in-process.
     bool watchSignals = false;
+    // The program sets this: a password read from standard input that is a terminal is asked
+    // for with a prompt and not echoed.
+    bool terminalPrompt = false;
     // Without signal watching, setting this flag has the same effect (tests).
     std::atomic<bool>* stop = nullptr;
     const Clock* clock = nullptr;

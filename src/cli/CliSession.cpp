@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "app/FirstRun.h"
 #include "app/ListOperations.h"
 #include "app/StartupChecks.h"
 #include "cli/CliErrors.h"
@@ -35,6 +36,7 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
     : hooks_(hooks),
       io_(io),
       paths_(PreparedPaths(options, hooks, io)),
+      newInstallation_(IsNewInstallation(paths_)),
       store_(options.readOnly ? SettingsStore::OpenReadOnly(paths_.SettingsDatabase())
                               : SettingsStore::Open(paths_.SettingsDatabase())),
       random_(hooks.random != nullptr ? nullptr : std::make_unique<SystemRandom>()),
@@ -50,7 +52,11 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
                 hooks.random != nullptr ? *hooks.random : *random_,
                 observer_,
                 storeLock_,
-                console_} {}
+                console_} {
+    if (newInstallation_) {
+        WriteDefaultListTexts(paths_);
+    }
+}
 
 void CliSession::ConfigureMailClients() {
     const GlobalSettings globals = console_.Globals();

@@ -53,7 +53,7 @@ class CliSession {
 public:
     // Creates the application directory when missing (warning on err when others may read
     // it, leftover temporary files removed) and opens the settings store; raises Failure when
-    // either cannot be done.
+    // either cannot be done. A new installation gets the default texts of "Default List".
     CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io);
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
@@ -82,6 +82,7 @@ private:
     CliHooks hooks_;
     CliIo io_;
     AppPaths paths_;
+    bool newInstallation_;
     std::unique_ptr<SettingsStore> store_;
     TPop3Client pop3_;
     TSmtpClient smtp_;

@@ -9,12 +9,15 @@
 #include <string>
 
 #include "cli/CliSession.h"
+#include "cli/SecretInput.h"
 
 namespace corvanteer::cli {
 
 // config get|set|show (ConfigCommands.cpp)
 int ConfigGet(CliSession& session, const std::string& name, const std::optional<std::string>& list);
-int ConfigSet(CliSession& session, const std::string& name, const std::string& value,
+// A password setting takes its value through ReadSecret; other settings take the value word
+// as it stands ("-" included) and refuse --password-file.
+int ConfigSet(CliSession& session, const std::string& name, const SecretSource& value,
               const std::optional<std::string>& list);
 int ConfigShow(CliSession& session, const std::optional<std::string>& list);
 
@@ -34,7 +37,7 @@ int MembersRemove(CliSession& session, const std::string& list, const std::strin
 int MembersBan(CliSession& session, const std::string& list, const std::string& address,
                bool banned);
 int MembersPassword(CliSession& session, const std::string& list, const std::string& address,
-                    const std::string& password);
+                    const SecretSource& password);
 int MembersImport(CliSession& session, const std::string& list, const std::string& file);
 int MembersExport(CliSession& session, const std::string& list, const std::string& file);
 
@@ -63,6 +66,9 @@ int Run(CliSession& session, const RunArgs& args);
 int QueueShow(CliSession& session);
 int QueueFlush(CliSession& session);
 int Expire(CliSession& session);
+
+// status [--json] (StatusCommand.cpp)
+int Status(CliSession& session, bool json);
 
 // backup, restore, check-update (BackupCommands.cpp)
 int BackupCommand(CliSession& session, const std::optional<std::string>& folder);

@@ -75,10 +75,20 @@ int ConfigGet(CliSession& session, const std::string& name,
     return kExitDone;
 }
 
-int ConfigSet(CliSession& session, const std::string& name, const std::string& value,
+int ConfigSet(CliSession& session, const std::string& name, const SecretSource& source,
               const std::optional<std::string>& list) {
     const Table table = TableFor(session, list);
     const SettingDef& def = FindOrExplain(table, name, list.has_value());
+    std::string value;
+    if (def.type == SettingType::Password) {
+        value = ReadSecret(session, source);
+    } else if (source.file) {
+        throw UsageError("--password-file is for password settings; " + def.name + " is not one.");
+    } else if (!source.value) {
+        throw UsageError("The value of " + def.name + " is missing.");
+    } else {
+        value = *source.value;
+    }
     CheckType(def, value);
     WriteSettingText(session.store(), table.key, def, value);
     return kExitDone;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 
+#include "app/ScanStatus.h"
 #include "app/Scheduler.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
@@ -53,10 +54,11 @@ int Scan(CliSession& session) {
     std::unique_lock<SessionLock> lock = session.LockSession();
     session.progress().Enable(true);
     NoPollTimer timer;
-    const ScanOutcome outcome = RunScanSession(scan.services, timer);
+    const ScanOutcome outcome = RunRecordedScan(scan.services, timer, std::nullopt);
     session.progress().Enable(false);
     session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
-    return outcome.ok ? kExitDone : kExitFailed;
+    // Each failed mailbox has had its line on standard error (the session's status texts).
+    return outcome.ok && outcome.mailboxFailures.empty() ? kExitDone : kExitFailed;
 }
 
 int Run(CliSession& session, const RunArgs& args) {

@@ -31,8 +31,9 @@ int MembersBan(CliSession& session, const std::string& list, const std::string& 
 }
 
 int MembersPassword(CliSession& session, const std::string& list, const std::string& address,
-                    const std::string& password) {
-    return Finish(ChangePassword(session.services(), list, address, password), session.io().out);
+                    const SecretSource& password) {
+    return Finish(ChangePassword(session.services(), list, address, ReadSecret(session, password)),
+                  session.io().out);
 }
 
 int MembersImport(CliSession& session, const std::string& list, const std::string& file) {

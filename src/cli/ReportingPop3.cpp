@@ -17,6 +17,9 @@ void ReportingPop3::Give() {
     inner_.MessageCount = MessageCount;
     inner_.MailboxSize = MailboxSize;
     inner_.LastReplyPositive = LastReplyPositive;
+    inner_.MaxMessageSize = MaxMessageSize;
+    inner_.LastMessageTooBig = LastMessageTooBig;
+    inner_.LastMessageSize = LastMessageSize;
 }
 
 void ReportingPop3::Take() {
@@ -26,6 +29,8 @@ void ReportingPop3::Take() {
     MessageCount = inner_.MessageCount;
     MailboxSize = inner_.MailboxSize;
     LastReplyPositive = inner_.LastReplyPositive;
+    LastMessageTooBig = inner_.LastMessageTooBig;
+    LastMessageSize = inner_.LastMessageSize;
 }
 
 bool ReportingPop3::Login() {

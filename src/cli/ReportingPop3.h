@@ -20,6 +20,7 @@ public:
     void Retrieve(int number) override;
     bool Delete(int number) override;
     void Quit() override;
+    bool Connected() const override { return inner_.Connected(); }
 
 private:
     // Every member moves to the inner client before a call and back after it, so the pair

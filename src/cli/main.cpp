@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
     corvanteer::cli::CliHooks hooks;
     hooks.watchSignals = true;
+    hooks.terminalPrompt = true;
     return corvanteer::cli::RunCli(args, {std::cin, std::cout, std::cerr}, hooks);
 }

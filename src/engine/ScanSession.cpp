@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 
+#include "engine/ActivityLog.h"
 #include "engine/PendingQueue.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
@@ -31,26 +33,61 @@ void SplitMessageFile(const std::string& file, Lines& header, Lines& body) {
 
 namespace {
 
-// The one POP3 connection of a session. Remembers whether a mailbox is open so that a
-// session ending early still sends QUIT (which also commits the deletions already made:
-// every deleted message has been handled or sits safely in its temp file).
+// How many TOP or RETR refusals in a row make a mailbox be left for the session: a server
+// whose STAT claims messages it does not have would otherwise be asked for each of them.
+constexpr int kMaxRefusalsInARow = 10;
+
+// The one POP3 connection of a session and what the session learns about its mailboxes.
+// Remembers whether a mailbox is open so that a session ending early still sends QUIT
+// (which also commits the deletions already made: every deleted message has been handled
+// or sits safely in its temp file).
 class MailboxConnection {
 public:
-    MailboxConnection(Pop3Client& pop3, ScanObserver& observer)
-        : pop3_(pop3), observer_(observer) {}
+    explicit MailboxConnection(Services& services) : pop3_(services.pop3), services_(services) {}
 
-    bool Open(const std::string& host, int port, const std::string& user,
-              const std::string& password) {
+    // Logs in to the mailbox of name (a list's, or the List Server's); a login that fails
+    // is logged and noted as a failure.
+    bool Open(const std::string& name, const std::string& host, int port, const std::string& user,
+              const std::string& password, int32_t maxMessageSize) {
+        name_ = name;
+        label_ = name + ": mailbox " + user + " at " + host + ":" + std::to_string(port);
+        refusals_ = 0;
+        broken_ = false;
+        lost_ = false;
         pop3_.HostAddress = host;
         pop3_.Port = port;
         pop3_.User = user;
         pop3_.Password = password;
+        pop3_.MaxMessageSize = std::max<int32_t>(maxMessageSize, 0);
         open_ = pop3_.Login();
         if (open_) {
-            observer_.TrayImage(1);
+            services_.observer.TrayImage(1);
+        } else {
+            Fail("login failed");
         }
         return open_;
     }
+
+    // Top or Retrieve of message n, judged: true when its lines are there. False skips the
+    // message (refused, or over the size limit); Broken() tells whether reading must stop.
+    bool Top(int n) {
+        pop3_.Top(n);
+        return Judge(n);
+    }
+    bool Retrieve(int n) {
+        pop3_.Retrieve(n);
+        return Judge(n);
+    }
+    bool Delete(int n) {
+        const bool deleted = pop3_.Delete(n);
+        CheckConnection(n);
+        return deleted;
+    }
+    // Reading must stop: the connection is gone, or the server refused too often.
+    bool Broken() const { return broken_; }
+    // The connection ended without QUIT: the server keeps every message of this login, the
+    // ones marked deleted included.
+    bool Lost() const { return lost_; }
 
     // QUIT of an open mailbox (the server then deletes what was marked); tray image 0, also
     // when the QUIT fails.
@@ -59,10 +96,10 @@ public:
         try {
             pop3_.Quit();
         } catch (...) {
-            observer_.TrayImage(0);
+            services_.observer.TrayImage(0);
             throw;
         }
-        observer_.TrayImage(0);
+        services_.observer.TrayImage(0);
     }
 
     // After an error: closes an open mailbox, swallowing whatever that raises.
@@ -76,11 +113,76 @@ public:
         }
     }
 
+    const std::vector<std::string>& Failures() const { return failures_; }
+
 private:
+    bool Judge(int n) {
+        if (pop3_.LastMessageTooBig) {
+            NoteTooBig(n, pop3_.LastMessageSize);
+        }
+        if (!CheckConnection(n)) {
+            return false;
+        }
+        if (pop3_.LastMessageTooBig) {
+            return false;
+        }
+        if (!pop3_.LastReplyPositive) {
+            if (++refusals_ >= kMaxRefusalsInARow) {
+                BreakOff(n, std::to_string(kMaxRefusalsInARow) + " TOP or RETR refusals in a row");
+            }
+            return false;
+        }
+        refusals_ = 0;
+        return true;
+    }
+
+    bool CheckConnection(int n) {
+        if (!broken_ && !pop3_.Connected()) {
+            lost_ = true;
+            BreakOff(n, "connection lost");
+        }
+        return !broken_;
+    }
+
+    void BreakOff(int n, const std::string& cause) {
+        broken_ = true;
+        Fail("reading broke off at message " + std::to_string(n) + " (" + cause + ")");
+    }
+
+    void Fail(const std::string& cause) {
+        const std::string text = label_ + " - " + cause;
+        WriteLog(services_, Stamp(services_) + text);
+        failures_.push_back(text);
+    }
+
+    // Once per session for each message of a mailbox (two lists may share one).
+    void NoteTooBig(int n, int64_t size) {
+        const std::string key = pop3_.HostAddress + ":" + std::to_string(pop3_.Port) + "/" +
+                                pop3_.User + "/" + std::to_string(n) + "/" + std::to_string(size);
+        if (!tooBigLogged_.insert(key).second) {
+            return;
+        }
+        WriteLog(services_, Stamp(services_) + name_ + ": message " + std::to_string(n) + " of " +
+                                std::to_string(size) +
+                                " bytes is over MaxMessageSize - left on the server");
+    }
+
     Pop3Client& pop3_;
-    ScanObserver& observer_;
+    Services& services_;
     bool open_ = false;
+    std::string name_;
+    std::string label_;
+    int refusals_ = 0;
+    bool broken_ = false;
+    bool lost_ = false;
+    std::vector<std::string> failures_;
+    std::set<std::string> tooBigLogged_;
 };
+
+// A mailbox with an empty host or user, or port 0, is not set up and is left alone.
+bool Configured(const std::string& host, int port, const std::string& user) {
+    return !host.empty() && port != 0 && !user.empty();
+}
 
 void ReadSender(ScanContext& context, const Lines& header) {
     context.FromValue = GetHeaderValue("From", header);
@@ -114,13 +216,19 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
                            MailboxConnection& connection) {
     const GlobalSettings globals = services.console.Globals();
     Pop3Client& pop3 = services.pop3;
-    if (!connection.Open(globals.ListServerHost, globals.ListServerPort, globals.ListServerUserID,
-                         globals.ListServerPassword)) {
+    if (!Configured(globals.ListServerHost, globals.ListServerPort, globals.ListServerUserID)) {
+        return;
+    }
+    if (!connection.Open("List Server", globals.ListServerHost, globals.ListServerPort,
+                         globals.ListServerUserID, globals.ListServerPassword,
+                         globals.MaxMessageSize)) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
-    for (int n = pop3.MessageCount; n >= 1; --n) {
+    for (int n = pop3.MessageCount; n >= 1 && !connection.Broken(); --n) {
         context.MessageNumber = n;
-        pop3.Top(n);
+        if (!connection.Top(n)) {
+            continue;  // refused or too big: stays in the mailbox
+        }
         ReadSender(context, pop3.Header);
         if (!IsValidEmail(context.SenderAddress)) {
             continue;  // stays in the mailbox
@@ -128,47 +236,60 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
         context.Subject = CleanSubject(pop3.Header);
         ++context.Counts.messagesRead;
         ApplyRequestRules(context, services);
-        pop3.Delete(n);
+        connection.Delete(n);
     }
     context.MessageNumber = 0;
     connection.Close();
 }
 
-void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnection& connection) {
+void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnection& connection,
+                         int32_t maxMessageSize) {
     const ListSettings& settings = context.Settings;
-    if (settings.Pop3Host.empty() || settings.Pop3Port == 0 || settings.Pop3User.empty()) {
+    if (!Configured(settings.Pop3Host, settings.Pop3Port, settings.Pop3User)) {
         return;
     }
     Pop3Client& pop3 = services.pop3;
-    if (!connection.Open(settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
-                         settings.Pop3Password)) {
+    if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
+                         settings.Pop3Password, maxMessageSize)) {
         pop3.Quit();
         return;
     }
-    for (int n = pop3.MessageCount; n >= 1; --n) {
+    std::vector<std::string> downloaded;
+    for (int n = pop3.MessageCount; n >= 1 && !connection.Broken(); --n) {
         context.MessageNumber = n;
-        pop3.Top(n);
+        if (!connection.Top(n)) {
+            continue;
+        }
         ReadSender(context, pop3.Header);
         if (!IsValidEmail(context.SenderAddress)) {
             continue;
         }
-        pop3.Retrieve(n);
-        if (!pop3.LastReplyPositive) {
+        if (!connection.Retrieve(n)) {
             // The server's refusal is no message: leave it in the mailbox for the next session
-            // instead of posting the refusal and deleting the real one.
+            // instead of posting the refusal and deleting the real one. So is a message over
+            // the size limit.
             continue;
         }
         context.MessageFile = MakeUniqueFileName(context.TempFolder, "tmp", services.random);
         // On disk and synced before the DELE (and the QUIT that carries it out).
         WriteNewFileSynced(context.MessageFile, TempFileBytes(pop3.Header, pop3.Body));
-        if (!pop3.Delete(n)) {
+        if (!connection.Delete(n)) {
             // The server keeps the message (a refused DELE, or a connection lost before its
             // reply, which no QUIT will commit): the next session downloads it again, so this
             // copy would be posted twice, or, after a failed RETR, be a damaged one.
             DeleteFileIfExists(context.MessageFile);
             continue;
         }
+        downloaded.push_back(context.MessageFile);
         ++context.Counts.messagesRead;
+    }
+    if (connection.Lost()) {
+        // No QUIT will commit the deletions: the messages stay on the server and come again
+        // with the next session, so these copies would be posted twice.
+        for (const std::string& file : downloaded) {
+            DeleteFileIfExists(file);
+        }
+        context.Counts.messagesRead -= static_cast<int>(downloaded.size());
     }
     context.MessageNumber = 0;
     connection.Close();
@@ -203,10 +324,11 @@ void RunPhases(ScanContext& context, Services& services, MailboxConnection& conn
     stage = "reading the List Server mailbox";
     ReadListServerMailbox(context, services, connection);
     const std::vector<std::string> lists = services.console.ListNames();
+    const int32_t maxMessageSize = services.console.Globals().MaxMessageSize;
     for (const auto& name : lists) {
         stage = "downloading the mailbox of list \"" + name + "\"";
         TurnToList(context, services, name);
-        DownloadListMailbox(context, services, connection);
+        DownloadListMailbox(context, services, connection, maxMessageSize);
     }
     for (const auto& name : lists) {
         stage = "processing the messages of list \"" + name + "\"";
@@ -228,7 +350,7 @@ std::string SessionError(const std::string& stage, const char* cause) {
 ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
     ScanOutcome outcome;
     ScanContext context;
-    MailboxConnection connection(services.pop3, services.observer);
+    MailboxConnection connection(services);
     std::string stage;
     try {
         timer.Stop();
@@ -243,6 +365,14 @@ ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
         connection.CloseAfterError();
     }
     outcome.counts = context.Counts;
+    outcome.mailboxFailures = connection.Failures();
+    if (!outcome.mailboxFailures.empty()) {
+        // Cleared first, so the same failure in the next session is shown again too.
+        services.observer.StatusText("");
+        for (const std::string& failure : outcome.mailboxFailures) {
+            services.observer.StatusText(failure);
+        }
+    }
 
     int64_t interval = 0;
     try {

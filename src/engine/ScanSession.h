@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
@@ -14,11 +15,23 @@ struct ScanOutcome {
     bool ok = true;
     std::string error;  // why the session ended early, naming the cause
     ScanCounts counts;
+    // Mailboxes that could not be logged into or whose reading broke off, one text each
+    // naming the mailbox and the cause. The session went on with everything else.
+    std::vector<std::string> mailboxFailures;
 };
 
 // Runs one whole scan session: stop the poll timer, flush the pending queue, read the List
 // Server mailbox, download every list mailbox into its temp folder, process every temp file,
 // and give the poll timer SessionInterval x 60000 ms again.
+//
+// A mailbox that cannot be logged into, or whose reading breaks off (the connection lost,
+// or ten TOP or RETR refusals in a row, as from a server whose STAT lies), gets a log line
+// and an entry in mailboxFailures; the rest of it stays on the server. A lost connection
+// commits no DELE, so the messages already downloaded from that login are dropped from the
+// temp folder again (the server still has them). A configured mailbox
+// only counts: an empty host or user, or port 0, is skipped silently. A message over the
+// MaxMessageSize setting stays on the server and is logged once per session. At the end
+// every failure is shown as a status text, for the window's status line.
 //
 // Contract: the caller (window or command line) holds the SessionLock for the whole call;
 // this function does not take it. It never throws: an error (a file that cannot be written,

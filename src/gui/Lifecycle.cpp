@@ -1,21 +1,27 @@
-// Scans, the poll timer and the auto-scan switch, the shutdown request file, the tray icon
-// and minimising, help.
+// The worker's jobs (scans and manual postings), the poll timer and the auto-scan switch, the
+// shutdown request file, the tray icon and minimising, help.
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <mutex>
 
+#include "app/ScanStatus.h"
+#include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
 #include "gui/TfrmSmtpAuth.h"
+#include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/GlobalPage.h"
+#include "gui/pages/MembersPage.h"
+#include "gui/pages/OptionsPage.h"
+#include "gui/pages/PostPage.h"
 #include "support/Files.h"
 
 namespace corvanteer {
@@ -139,7 +145,7 @@ void TfrmMain::SetAutoScan(bool on) {
                                    : QStringLiteral("Auto-scan is OFF"));
     mnuTimerOn->setChecked(on);
     if (on) {
-        ApplyPollInterval(static_cast<qint64>(SessionInterval->value()) * 60000);
+        ApplyPollInterval(static_cast<qint64>(global_->SettingsShown().SessionInterval) * 60000);
     } else {
         SessionTimer.stop();
     }
@@ -188,7 +194,9 @@ bool TfrmMain::StartScan() {
     ApplyClientSettings();
     scanError_.clear();
     job_ = Job::Scan;
-    return worker_.Start([this] {
+    // For the status record: the poll timer's next scan, as armed when this one ends.
+    const int nextMinutes = autoScan_ ? global_->SettingsShown().SessionInterval : 0;
+    return worker_.Start([this, nextMinutes] {
         std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
         if (!lock.owns_lock()) {
             observer_.StatusText("Another scan or posting is running.");
@@ -196,7 +204,7 @@ bool TfrmMain::StartScan() {
                                       60000);
             return;
         }
-        const ScanOutcome outcome = RunScanSession(services_, pollBridge_);
+        const ScanOutcome outcome = RunRecordedScan(services_, pollBridge_, nextMinutes);
         if (!outcome.ok) {
             scanError_ = outcome.error;
         }
@@ -219,12 +227,50 @@ void TfrmMain::JobFinished() {
     }
 }
 
+void TfrmMain::StartPosting() {
+    if (worker_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A scan or posting is running. Please try "
+                                                  "again when it has ended."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+
+    // Everything the posting uses is taken from the fields now, on this thread.
+    ManualPosting posting;
+    posting.listName = currentList_;
+    options_->FillPosting(posting);
+    extraText_->FillPosting(posting);
+    members_->FillPosting(posting);
+    post_->FillPosting(posting);
+
+    abortPosting_ = false;
+    post_->SetPosting(true);
+    cmbLists->setEnabled(false);
+    ApplyClientSettings();
+    job_ = Job::Posting;
+    worker_.Start([this, posting = std::move(posting)] {
+        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            observer_.StatusText("Another scan or posting is running; nothing was posted.");
+            return;
+        }
+        PostManualMessage(services_, posting, abortPosting_);
+    });
+}
+
+void TfrmMain::PostingFinished() {
+    abortPosting_ = false;
+    post_->SetPosting(false);
+    cmbLists->setEnabled(true);
+}
+
 void TfrmMain::ShutdownTimerTimer() {
     if (ended_ || !FileExists(setup_.paths.ShutdownFile())) {
         shutdownPending_ = false;
         return;
     }
-    if (chkTimerON->isChecked() && worker_.Busy()) {
+    if (global_->SettingsShown().TimerON && worker_.Busy()) {
         // Ends once the running scan or posting has ended (JobFinished comes back here).
         shutdownPending_ = true;
         return;

@@ -37,15 +37,18 @@ bool Save(QWidget* widget, const QString& file) {
 int RenderScreenshots(const WindowSetup& setup, const std::string& dir) {
     QDir().mkpath(Q(dir));
     TfrmMain window(setup);
-    if (window.lstMembers->count() == 0) {
+    auto* members = window.findChild<QListWidget*>(QStringLiteral("lstMembers"));
+    auto* lists = window.findChild<QComboBox*>(QStringLiteral("cmbLists"));
+    auto* pages = window.findChild<QTabWidget*>(QStringLiteral("pagMain"));
+    if (members->count() == 0) {
         Services& services = window.EngineServices();
-        const std::string list = S(window.cmbLists->currentText());
+        const std::string list = S(lists->currentText());
         for (const char* address :
              {"alice@example.org", "bob@example.org", "carol@example.net", "dave@example.com"}) {
             AddMember(services, list, address);
         }
         SetBanned(services, list, "dave@example.com", true);
-        window.butRefreshList->click();
+        window.findChild<QPushButton*>(QStringLiteral("butRefreshList"))->click();
     }
     window.show();
     Settle();
@@ -53,8 +56,8 @@ int RenderScreenshots(const WindowSetup& setup, const std::string& dir) {
     static const char* const kNames[] = {"members",    "options", "responses", "post-message",
                                          "extra-text", "global",  "about"};
     bool ok = true;
-    for (int i = 0; i < window.pagMain->count(); ++i) {
-        window.pagMain->setCurrentIndex(i);
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
         Settle();
         const QString file =
             Q(dir) + QStringLiteral("/%1-%2.png").arg(i + 1).arg(QString::fromLatin1(kNames[i]));

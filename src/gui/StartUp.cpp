@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
 
+#include "app/FirstRun.h"
 #include "app/StartupChecks.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
@@ -38,7 +40,7 @@ StartOptions ParseStartOptions(const std::vector<std::string>& arguments) {
 
 std::string FindHelpFile(const std::string& programDir) {
     for (const std::string& candidate :
-         {programDir + "/help/index.html", programDir + "/../share/corvanteer/help/index.html"}) {
+         {programDir + "/help/index.html", programDir + "/" + CORVANTEER_INSTALLED_HELP}) {
         if (FileExists(candidate)) {
             return candidate;
         }
@@ -67,10 +69,17 @@ int RunCorvanteer(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProductTitle));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The desktop entry and the icon theme know the program as "corvanteer".
+    QGuiApplication::setDesktopFileName(QStringLiteral("corvanteer"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("corvanteer")));
 
     std::unique_ptr<SettingsStore> store;
     try {
+        const bool newInstallation = IsNewInstallation(*paths);
         store = SettingsStore::Open(paths->SettingsDatabase());
+        if (newInstallation) {
+            WriteDefaultListTexts(*paths);
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "corvanteer: %s\n", error.what());
         return 1;

@@ -2,11 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -18,6 +17,13 @@
 #include "engine/Subscription.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmSmtpAuth.h"
+#include "gui/pages/AboutPage.h"
+#include "gui/pages/ExtraTextPage.h"
+#include "gui/pages/GlobalPage.h"
+#include "gui/pages/MembersPage.h"
+#include "gui/pages/OptionsPage.h"
+#include "gui/pages/PostPage.h"
+#include "gui/pages/ResponsesPage.h"
 #include "support/SettingTables.h"
 #include "support/Version.h"
 
@@ -47,22 +53,7 @@ TfrmMain::TfrmMain(WindowSetup setup)
     BuildTop(top);
     layout->addWidget(top);
 
-    pagMain = Child<QTabWidget>(central);
-    pagMain->setObjectName(QStringLiteral("pagMain"));
-    tabMembers = BuildMembersPage();
-    tabOptions = BuildOptionsPage();
-    tabResponses = BuildResponsesPage();
-    tabPostMessage = BuildPostPage();
-    tabExtraText = BuildExtraTextPage();
-    tabGlobal = BuildGlobalPage();
-    tabAbout = BuildAboutPage();
-    pagMain->addTab(tabMembers, QStringLiteral("Members"));
-    pagMain->addTab(tabOptions, QStringLiteral("Options"));
-    pagMain->addTab(tabResponses, QStringLiteral("Responses"));
-    pagMain->addTab(tabPostMessage, QStringLiteral("Post message"));
-    pagMain->addTab(tabExtraText, QStringLiteral("Extra text"));
-    pagMain->addTab(tabGlobal, QStringLiteral("Global"));
-    pagMain->addTab(tabAbout, QStringLiteral("About"));
+    BuildPages(central);
     layout->addWidget(pagMain);
     setCentralWidget(central);
 
@@ -72,24 +63,13 @@ TfrmMain::TfrmMain(WindowSetup setup)
     statusBar()->addWidget(lblStatus, 1);
     statusBar()->setSizeGripEnabled(false);
 
-    connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
-        if (pagMain->widget(index) == tabMembers) {
-            tabMembersShow();
-        } else if (pagMain->widget(index) == tabResponses) {
-            tabResponsesShow();
-        }
-    });
-
     BuildTray();
-    BindGlobalControls();
-    BindListControls();
-
+    ConnectPages();
     connect(&observer_, &ObserverBridge::statusText, this, &TfrmMain::ShowStatus);
     connect(&observer_, &ObserverBridge::trayImage, this, &TfrmMain::SetTrayImage);
     connect(&observer_, &ObserverBridge::rosterChanged, this, [this](const QString& list) {
         if (SameText(S(list), currentList_)) {
-            FillRoster();
-            tabMembersShow();
+            members_->Refresh();
         }
     });
     connect(&pollBridge_, &PollTimerBridge::stopRequested, this, [this] { SessionTimer.stop(); });
@@ -111,9 +91,6 @@ TfrmMain::TfrmMain(WindowSetup setup)
 }
 
 TfrmMain::~TfrmMain() {
-    if (updateThread_.joinable()) {
-        updateThread_.join();
-    }
     SessionTimer.stop();
     ShutdownTimer.stop();
     if (!positionStored_) {
@@ -121,11 +98,55 @@ TfrmMain::~TfrmMain() {
     }
     // The pages go while every member still lives: the focus moving away from a field as it
     // is destroyed must find nothing to store.
-    loading_ = true;
+    edits_.SetFilling(true);
     disconnect(&observer_, nullptr, this, nullptr);
     smtpAuth_.reset();
     std::unique_ptr<QWidget> pages(takeCentralWidget());
     pages.reset();
+}
+
+void TfrmMain::BuildPages(QWidget* parent) {
+    PageHost& host = *this;
+    pagMain = Named<QTabWidget>(parent, "pagMain");
+    members_ = Child<MembersPage>(pagMain, host);
+    options_ = Child<OptionsPage>(pagMain, host);
+    responses_ = Child<ResponsesPage>(pagMain, host);
+    post_ = Child<PostPage>(pagMain, host);
+    extraText_ = Child<ExtraTextPage>(pagMain, host);
+    global_ = Child<GlobalPage>(pagMain, host, setup_.executable);
+    about_ = Child<AboutPage>(pagMain, host);
+    pagMain->addTab(members_, QStringLiteral("Members"));
+    pagMain->addTab(options_, QStringLiteral("Options"));
+    pagMain->addTab(responses_, QStringLiteral("Responses"));
+    pagMain->addTab(post_, QStringLiteral("Post message"));
+    pagMain->addTab(extraText_, QStringLiteral("Extra text"));
+    pagMain->addTab(global_, QStringLiteral("Global"));
+    pagMain->addTab(about_, QStringLiteral("About"));
+}
+
+// What one page's state means for another passes through here.
+void TfrmMain::ConnectPages() {
+    connect(pagMain, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pagMain->widget(index) == members_) {
+            members_->tabMembersShow();
+        } else if (pagMain->widget(index) == responses_) {
+            responses_->tabResponsesShow(options_->MembersPostWithPassword());
+        }
+    });
+    connect(options_, &OptionsPage::subscribeRulesChanged, this, [this](bool allow, bool verify) {
+        pagMain->setTabVisible(pagMain->indexOf(responses_), allow);
+        responses_->ShowVerificationTabs(verify);
+    });
+    connect(options_, &OptionsPage::permissionsChanged, members_, &MembersPage::ShowBanControls);
+    connect(options_, &OptionsPage::passwordRuleChanged, members_,
+            &MembersPage::ShowPasswordButton);
+    connect(post_, &PostPage::postRequested, this, &TfrmMain::StartPosting);
+    connect(post_, &PostPage::abortRequested, this, [this] { abortPosting_ = true; });
+    connect(global_, &GlobalPage::smtpAuthRequested, this, [this](const QPoint& at) {
+        smtpAuth_->move(at);
+        smtpAuth_->exec();
+    });
+    connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
 }
 
 void TfrmMain::BuildTop(QWidget* parent) {
@@ -168,7 +189,7 @@ void TfrmMain::BuildTop(QWidget* parent) {
     row->addWidget(butSessionTimer);
 
     connect(cmbLists, &QComboBox::currentIndexChanged, this, [this] {
-        if (!loading_) {
+        if (!edits_.Filling()) {
             cmbListsChange();
         }
     });
@@ -181,33 +202,31 @@ void TfrmMain::BuildTop(QWidget* parent) {
 }
 
 void TfrmMain::FormCreate() {
-    // About panel and caption.
-    lblAppName->setText(QString::fromLatin1(kProductTitle));
-    lblAppVersion->setText(QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion));
     setWindowTitle(Q(WindowTitle()));
-    pagMain->setCurrentWidget(tabMembers);
+    pagMain->setCurrentWidget(members_);
 
-    const std::string key = setup_.paths.SettingsKey();
-    move(store_.ReadRegInteger(key, "Left", 200), store_.ReadRegInteger(key, "Top", 100));
+    const SettingReader stored(store_, setup_.paths.SettingsKey(), GlobalSettingTable(),
+                               /*scan=*/false, setup_.paths.appDir);
+    move(stored.Integer("Left"), stored.Integer("Top"));
 
-    LoadGlobalSettingsIntoWindow();
+    global_->LoadSettings();
 
     // The selector in the store's order; LastList picks the entry (none when out of range).
-    loading_ = true;
+    edits_.SetFilling(true);
     cmbLists->clear();
     for (const std::string& name : ListNames(store_, setup_.paths)) {
         cmbLists->addItem(Q(name));
     }
-    const int last = store_.ReadRegInteger(key, "LastList", 0);
+    const int last = stored.Integer("LastList");
     cmbLists->setCurrentIndex(last >= 0 && last < cmbLists->count() ? last : -1);
-    loading_ = false;
+    edits_.SetFilling(false);
 
-    if (store_.ReadRegBool(key, "TimerON", false) != autoScan_) {
+    if (stored.Boolean("TimerON") != autoScan_) {
         butSessionTimerClick();
     }
-    smtpHostAtStart_ = store_.ReadRegString(key, "SMTPHost", "");
-    smtpPortAtStart_ = store_.ReadRegInteger(key, "SMTPPort", 25);
-    hideOnMinimize_ = chkMinimized->isChecked();
+    smtpHostAtStart_ = stored.Text("SMTPHost");
+    smtpPortAtStart_ = stored.Integer("SMTPPort");
+    hideOnMinimize_ = global_->SettingsShown().Minimized;
     RefreshConsole();
     Guarded([this] { ExpirePendingVerifications(services_); });
     LoadList();
@@ -255,6 +274,32 @@ void TfrmMain::Guarded(const std::function<void()>& action) {
     } catch (const std::exception& error) {
         dialogs_.ShowMessage(this, QString::fromStdString(error.what()));
     }
+}
+
+GlobalSettings TfrmMain::GlobalsShown() const {
+    GlobalSettings g = global_->SettingsShown();
+    if (smtpAuth_) {
+        g.ReqSmtpAuth = smtpAuth_->RequireAuthentication();
+        g.SmtpUser = smtpAuth_->User();
+        g.SmtpPassword = smtpAuth_->Password();
+    }
+    g.Top = y();
+    g.Left = x();
+    g.LastList = cmbLists->currentIndex();
+    return g;
+}
+
+void TfrmMain::RefreshConsole() {
+    console_.SetGlobals(GlobalsShown());
+    std::vector<std::string> names;
+    for (int i = 0; i < cmbLists->count(); ++i) {
+        names.push_back(S(cmbLists->itemText(i)));
+    }
+    console_.SetListNames(std::move(names));
+}
+
+void TfrmMain::SetUpdateBaseUrl(std::string url) {
+    about_->SetUpdateBaseUrl(std::move(url));
 }
 
 QString TfrmMain::StatusTextShown() const {

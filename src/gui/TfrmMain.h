@@ -2,53 +2,54 @@
 
 // The main window: the list selector, "Go" and the auto-scan switch above seven pages
 // ("Members", "Options", "Responses", "Post message", "Extra text", "Global", "About") and a
-// status bar below. Every control writes its setting the moment it is left, clicked or
-// changed; scans and manual postings run on the worker thread.
+// status bar below. Each page is its own widget class (src/gui/pages) that owns its controls
+// and stores their settings the moment they are left, clicked or changed; the window carries
+// what belongs to no page: the list shown, the timers, the tray, the worker thread on which
+// scans and manual postings run, and the wiring between pages.
+//
+//   TfrmMain.cpp      construction, start and end, the engine's console
+//   ListSelector.cpp  the list selector: loading a list into the pages, adding, deleting
+//   Lifecycle.cpp     scans and postings on the worker, poll and shutdown timers, tray, help
 
 #include <QMainWindow>
-#include <QMenu>
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
-#include <vector>
 
-#include "engine/ScanSession.h"
 #include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/SessionWorker.h"
 #include "gui/WindowServices.h"
+#include "gui/pages/PageHost.h"
+#include "gui/pages/PendingEdits.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"
 #include "support/Random.h"
-#include "support/SettingsStore.h"
+#include "support/SettingTables.h"
 #include "transport/TPop3Client.h"
 #include "transport/TSmtpClient.h"
-#include "update/UpdateCheck.h"
 
 class QAction;
-class QButtonGroup;
-class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QSystemTrayIcon;
 class QTabWidget;
 
 namespace corvanteer {
 
+class AboutPage;
+class ExtraTextPage;
+class GlobalPage;
+class MembersPage;
+class OptionsPage;
+class PostPage;
+class ResponsesPage;
+class SettingsStore;
 class TfrmSmtpAuth;
 
 // What the window is built from. The window uses the store and the dialogs; both must outlive
@@ -66,7 +67,7 @@ struct WindowSetup {
     RandomSource* random = nullptr;
 };
 
-class TfrmMain : public QMainWindow {
+class TfrmMain : public QMainWindow, private PageHost {
     Q_OBJECT
 public:
     explicit TfrmMain(WindowSetup setup);
@@ -81,16 +82,17 @@ public:
     void ShowAtStart();
     bool Ended() const { return ended_; }
 
-    // State for tests and the screenshot tool.
+    // State for tests and the screenshot tool (which find controls by their object names).
     bool AutoScanOn() const { return autoScan_; }
     int PollIntervalMs() const;
     bool WorkerBusy() const { return worker_.Busy(); }
     QString StatusTextShown() const;
     TfrmSmtpAuth* SmtpAuthWindow() const { return smtpAuth_.get(); }
+    QMenu* TrayMenu() const { return trayMenu_.get(); }
     void SetWorkerHook(WorkerHook hook) { observer_.SetHook(std::move(hook)); }
     // Where the update check looks (tests point it at a local server).
-    void SetUpdateBaseUrl(std::string url) { updateBaseUrl_ = std::move(url); }
-    Services& EngineServices() { return services_; }
+    void SetUpdateBaseUrl(std::string url);
+    Services& EngineServices() override { return services_; }
     // Writes every field edited but not yet left to the list it was edited for.
     void CommitPendingEdits();
 
@@ -109,93 +111,38 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // --- construction (one file per page) ---
+    // --- construction, start and end (TfrmMain.cpp) ---
     void BuildTop(QWidget* parent);
-    QWidget* BuildMembersPage();
-    QWidget* BuildOptionsPage();
-    QWidget* BuildResponsesPage();
-    QWidget* BuildPostPage();
-    QWidget* BuildExtraTextPage();
-    QWidget* BuildGlobalPage();
-    QWidget* BuildAboutPage();
+    void BuildPages(QWidget* parent);
+    void ConnectPages();
     void BuildTray();
     void FormCreate();
     void FormDestroy();
-
-    // --- global settings (GlobalBinding.cpp) ---
-    void LoadGlobalSettingsIntoWindow();
-    void BindGlobalControls();
-    void StoreGlobal(const char* name, const std::string& value);
-    void StoreGlobalInteger(const char* name, int value);
-    void StoreGlobalBool(const char* name, bool value);
     GlobalSettings GlobalsShown() const;
-    void RefreshConsole();
-    void chkLaunchClick();
-    void butBackupClick();
-    void butRestoreClick();
-    void butBackDirBrowseClick();
-    void butUpdatesClick();
-    void UpdateCheckFinished(bool newer, const std::string& published, const std::string& message);
 
-    // --- lists and per-list settings (ListBinding.cpp) ---
+    // --- the list selector (ListSelector.cpp) ---
     void LoadList();
     void cmbListsChange();
     void butAddListClick();
     void butDeleteListClick();
-    void BindListControls();
-    std::string CurrentListKey() const;
-    std::string CurrentDataFile() const;
-    void StoreListString(const char* name, const std::string& value);
-    void StoreListInteger(const char* name, int value);
-    void StoreListBool(const char* name, bool value);
-    void StoreSection(const char* section, const QPlainTextEdit* memo);
-    // Each text page bound to a section of the list data file, with the section's name.
-    std::vector<std::pair<QPlainTextEdit*, const char*>> SectionMemos() const;
-    void BindLeave(QWidget* widget, std::function<void()> store);
-    void ApplySubscribeRules();
-    void ApplyPermissionRules();
-    void ApplyPostingMethodRules();
-    void UpdatePasswordButton();
-    int AllowPostBy() const;
-    int PostingMethod() const;
 
-    // --- roster (RosterHandlers.cpp) ---
-    void FillRoster();
-    void tabMembersShow();
-    void butRefreshListClick();
-    void butAddMemberClick();
-    void butDeleteMemberClick();
-    void lstMembersClickCheck(QListWidgetItem* item);
-    void butPasswordClick();
-    void butImportListClick();
-    void butExportListClick();
-    void ShowRefusalOrMessage(bool ok, const std::string& message);
-
-    // --- responses (ResponsesPage.cpp) ---
-    void tabResponsesShow();
-    void lstVariablesDblClick();
-
-    // --- manual posting (PostHandlers.cpp) ---
-    void ResetPostPage();
-    void butSaveMsgClick();
-    void cmbPostedMsgsChange();
-    void butDelMsgClick();
-    void butPostMsgClick();
-    void butCancelPostClick();
-    void PostingFinished();
-
-    // --- scans, timers, tray (Lifecycle.cpp) ---
+    // --- scans and postings, timers, tray (Lifecycle.cpp) ---
     bool StartScan();
-    void ScanFinished();
+    void StartPosting();
+    void PostingFinished();
+    void JobFinished();
+    void ApplyClientSettings();
     void SetAutoScan(bool on);
     void ApplyPollInterval(qint64 intervalMs);
-    void ShowStatus(const QString& text);
     void SetTrayImage(int index);
-    void ApplyClientSettings();
-    void JobFinished();
-    // Runs an operator's action; a Failure (a file or the store refused) is shown in a message
-    // box and the window goes on.
-    void Guarded(const std::function<void()>& action);
+
+    // --- what the pages use of the window (PageHost) ---
+    Dialogs& WindowDialogs() override { return dialogs_; }
+    PendingEdits& Edits() override { return edits_; }
+    const std::string& CurrentList() const override { return currentList_; }
+    void Guarded(const std::function<void()>& action) override;
+    void RefreshConsole() override;
+    void ShowStatus(const QString& text) override;
 
     WindowSetup setup_;
     SettingsStore& store_;
@@ -221,10 +168,8 @@ private:
     std::string smtpHostAtStart_;
     int smtpPortAtStart_ = 25;
 
-    std::string currentList_;  // the list the per-list controls show and store to
-    bool loading_ = false;     // set while LoadList fills the controls
-    std::vector<std::pair<QWidget*, std::function<void()>>> leaveBindings_;
-    std::vector<QWidget*> dirty_;  // fields edited since they were last stored
+    std::string currentList_;  // the list the pages show and store to
+    PendingEdits edits_;
     bool autoScan_ = false;
     bool hideOnMinimize_ = false;  // Minimized as read at start-up
     std::string scanError_;        // written by the scan job, read after it has finished
@@ -232,17 +177,12 @@ private:
     bool ended_ = false;
     bool positionStored_ = false;
 
-    std::thread updateThread_;  // the update check's fetch; joined before the window goes
-    bool updateRunning_ = false;
-    std::string updateBaseUrl_ = kUpdateBaseUrl;
-
     QTimer SessionTimer;
     QTimer ShutdownTimer;
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<TfrmSmtpAuth> smtpAuth_;
 
-public:
-    // Controls, named as their object names.
+    // The top row, named as their object names.
     QComboBox* cmbLists = nullptr;
     QPushButton* butAddList = nullptr;
     QPushButton* butDeleteList = nullptr;
@@ -250,123 +190,18 @@ public:
     QPushButton* butHelp = nullptr;
     QPushButton* butGo = nullptr;
     QPushButton* butSessionTimer = nullptr;
+
+    // The pages, owned by their tabs (pagMain), in tab order.
     QTabWidget* pagMain = nullptr;
-    QWidget* tabMembers = nullptr;
-    QWidget* tabOptions = nullptr;
-    QWidget* tabResponses = nullptr;
-    QWidget* tabPostMessage = nullptr;
-    QWidget* tabExtraText = nullptr;
-    QWidget* tabGlobal = nullptr;
-    QWidget* tabAbout = nullptr;
+    MembersPage* members_ = nullptr;
+    OptionsPage* options_ = nullptr;
+    ResponsesPage* responses_ = nullptr;
+    PostPage* post_ = nullptr;
+    ExtraTextPage* extraText_ = nullptr;
+    GlobalPage* global_ = nullptr;
+    AboutPage* about_ = nullptr;
+
     QLabel* lblStatus = nullptr;
-
-    // Members
-    QListWidget* lstMembers = nullptr;
-    QListWidget* lstLatestActions = nullptr;
-    QLabel* lblTotalMembers = nullptr;
-    QLabel* lblBannedCaption = nullptr;
-    QLabel* lblBannedMembers = nullptr;
-    QLabel* lblBanNote = nullptr;
-    QPushButton* butRefreshList = nullptr;
-    QPushButton* butAddMember = nullptr;
-    QPushButton* butDeleteMember = nullptr;
-    QPushButton* butPassword = nullptr;
-    QPushButton* butImportList = nullptr;
-    QPushButton* butExportList = nullptr;
-    QPlainTextEdit* memoModerators = nullptr;
-    QPlainTextEdit* memoBlacklist = nullptr;
-
-    // Options
-    QCheckBox* chkAllowUserSubscribe = nullptr;
-    QCheckBox* chkVerifySubscribe = nullptr;
-    QSpinBox* spinVerifyDays = nullptr;
-    QLabel* lblDays = nullptr;
-    QCheckBox* chkModerateList = nullptr;
-    QCheckBox* chkRequirePassword = nullptr;
-    QCheckBox* chkForwardErrorMsgs = nullptr;
-    QLineEdit* edtErrorsTo = nullptr;
-    QCheckBox* chkHideSenderEmail = nullptr;
-    QLineEdit* edtHideEmail = nullptr;
-    QGroupBox* optAllowPostBy = nullptr;
-    QButtonGroup* allowPostByGroup = nullptr;
-    QGroupBox* optPostingMethod = nullptr;
-    QButtonGroup* postingMethodGroup = nullptr;
-    QLabel* lblTo = nullptr;
-    QLineEdit* edtTo = nullptr;
-    QLineEdit* edtListPostingAddress = nullptr;
-    QLineEdit* edtPop3Host = nullptr;
-    QLineEdit* edtPop3UserID = nullptr;
-    QLineEdit* edtPop3Password = nullptr;
-    QSpinBox* spinPop3Port = nullptr;
-
-    // Responses
-    QTabWidget* pagResponses = nullptr;
-    QWidget* tabSubVerify = nullptr;
-    QWidget* tabSubConfirm = nullptr;
-    QWidget* tabUnsubConfirm = nullptr;
-    QWidget* tabPasswordNotify = nullptr;
-    QWidget* tabVerifyError = nullptr;
-    QWidget* tabAlreadyAMember = nullptr;
-    QWidget* tabNotMember = nullptr;
-    QWidget* tabHelp = nullptr;
-    QLineEdit* edtVerifySubject = nullptr;
-    QLineEdit* edtSubscribeConfirmSubject = nullptr;
-    QLineEdit* edtUnsubscribeConfirmSubject = nullptr;
-    QLineEdit* edtPasswordNotifySubject = nullptr;
-    QLineEdit* edtVerifyErrSubject = nullptr;
-    QLineEdit* edtAlreadyAMemberSubject = nullptr;
-    QLineEdit* edtNotMemberSubject = nullptr;
-    QLineEdit* edtHelpSubject = nullptr;
-    QPlainTextEdit* memoSubVerify = nullptr;
-    QPlainTextEdit* memoSubConfirm = nullptr;
-    QPlainTextEdit* MemoUnsubConfirm = nullptr;
-    QPlainTextEdit* memoPasswordNotify = nullptr;
-    QPlainTextEdit* memoVerifyError = nullptr;
-    QPlainTextEdit* memoAlreadyAMember = nullptr;
-    QPlainTextEdit* memoNotMember = nullptr;
-    QPlainTextEdit* memoHelp = nullptr;
-    QListWidget* lstVariables = nullptr;
-
-    // Post message
-    QLineEdit* edtFrom = nullptr;
-    QLineEdit* edtSubject = nullptr;
-    QPlainTextEdit* memoMessage = nullptr;
-    QComboBox* cmbPostedMsgs = nullptr;
-    QPushButton* butSaveMsg = nullptr;
-    QPushButton* butDelMsg = nullptr;
-    QPushButton* butPostMsg = nullptr;
-    QPushButton* butCancelPost = nullptr;
-
-    // Extra text
-    QPlainTextEdit* memoHeaders = nullptr;
-    QPlainTextEdit* memoSignature = nullptr;
-
-    // Global
-    QLineEdit* ListServerAddress = nullptr;
-    QLineEdit* ListServerPop3Host = nullptr;
-    QLineEdit* ListServerPop3UserID = nullptr;
-    QLineEdit* ListServerPop3Password = nullptr;
-    QSpinBox* ListServerPop3Port = nullptr;
-    QGroupBox* grpSmtp = nullptr;
-    QLineEdit* SmtpHost = nullptr;
-    QSpinBox* SmtpPort = nullptr;
-    QPushButton* butSmtpAuth = nullptr;
-    QSpinBox* SessionInterval = nullptr;
-    QSpinBox* SmtpMaxAttempts = nullptr;
-    QCheckBox* chkTimerON = nullptr;
-    QCheckBox* chkMinimized = nullptr;
-    QCheckBox* chkLaunch = nullptr;
-    QLineEdit* BackupDir = nullptr;
-    QPushButton* butBackDirBrowse = nullptr;
-    QPushButton* butBackup = nullptr;
-    QPushButton* butRestore = nullptr;
-
-    // About
-    QLabel* lblAppName = nullptr;
-    QLabel* lblAppVersion = nullptr;
-    QLabel* lblAppDesc = nullptr;
-    QLabel* lblAppCopyright = nullptr;
-    QPushButton* butUpdates = nullptr;
 
     // Tray and its menu (the same actions serve the window's context menu and shortcut)
     QSystemTrayIcon* trayIcon = nullptr;

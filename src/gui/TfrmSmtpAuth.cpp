@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "gui/GuiUtil.h"
+#include "support/SettingTables.h"
 #include "support/SettingsStore.h"
 
 namespace corvanteer {
@@ -41,9 +42,10 @@ TfrmSmtpAuth::TfrmSmtpAuth(SettingsStore& store, std::string settingsKey, QWidge
     layout->addWidget(ok, 0, Qt::AlignRight);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    chkReqSmtpAuth->setChecked(store_.ReadRegBool(key_, "ReqSmtpAuth", false));
-    edtSmtpUser->setText(Q(store_.ReadRegString(key_, "SmtpUser", "")));
-    edtSmtpPassword->setText(Q(UnscramblePassword(store_.ReadRegString(key_, "SmtpPassword", ""))));
+    const SettingReader stored(store_, key_, GlobalSettingTable(), /*scan=*/false);
+    chkReqSmtpAuth->setChecked(stored.Boolean("ReqSmtpAuth"));
+    edtSmtpUser->setText(Q(stored.Text("SmtpUser")));
+    edtSmtpPassword->setText(Q(stored.Text("SmtpPassword")));
     grpSmtpUser->setEnabled(chkReqSmtpAuth->isChecked());
 
     connect(chkReqSmtpAuth, &QCheckBox::clicked, this, &TfrmSmtpAuth::chkReqSmtpAuthClick);

@@ -1,5 +1,7 @@
 #include "support/SettingTables.h"
 
+#include <cstdint>
+
 #include "support/Status.h"
 #include "support/Text.h"
 
@@ -42,6 +44,8 @@ std::vector<SettingDef> MakeGlobalTable() {
                9999),
         Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
                0, 9999),
+        Global("MaxMessageSize", T::Integer, "67108864",
+               "Largest message downloaded (bytes); 0 = no limit", 0, INT32_MAX),
         Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
         Global("Minimized", T::Boolean, "0", "Start minimized"),
         Global("Launch", T::Boolean, "0", "Launch at startup"),
@@ -275,6 +279,7 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.SmtpPassword = read.Text("SmtpPassword");
     g.SessionInterval = read.Integer("SessionInterval");
     g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
+    g.MaxMessageSize = read.Integer("MaxMessageSize");
     g.TimerON = read.Boolean("TimerON");
     g.Minimized = read.Boolean("Minimized");
     g.Launch = read.Boolean("Launch");

@@ -124,6 +124,7 @@ struct GlobalSettings {
     std::string SmtpPassword;  // in plain
     int32_t SessionInterval = 0;
     int32_t SmtpMaxAttempts = 2;
+    int32_t MaxMessageSize = 64 * 1024 * 1024;  // octets a downloaded message may have; 0: any
     bool TimerON = false;
     bool Minimized = false;
     bool Launch = false;

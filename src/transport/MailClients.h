@@ -27,6 +27,15 @@ public:
     // Whether the server answered the last Top or Retrieve with +OK (Header or Body then hold
     // the message's lines, not the server's refusal).
     bool LastReplyPositive = false;
+    // Largest message Top and Retrieve take in, in octets; 0: no limit. Retrieve asks LIST
+    // for the size first, and a reply that grows past the limit is cut off (the connection
+    // then ends, as after a time-out).
+    int64_t MaxMessageSize = 0;
+    // After Top or Retrieve: the message was over MaxMessageSize and was not read.
+    // LastMessageSize then holds its size as LIST gave it, or the octets seen before the
+    // reply was cut off.
+    bool LastMessageTooBig = false;
+    int64_t LastMessageSize = 0;
 
     // Connects and logs in; True when PASS was accepted (MessageCount then holds STAT's).
     virtual bool Login() = 0;
@@ -36,6 +45,9 @@ public:
     virtual bool Delete(int number) = 0;
     // Sends QUIT (the server then deletes the messages marked) and closes the connection.
     virtual void Quit() = 0;
+    // True while a connection is open: from Login until Quit, or until a failure (a time-out,
+    // a reply cut off, a lost connection) has ended it; nothing more can be read then.
+    virtual bool Connected() const = 0;
 };
 
 class SmtpClient {

@@ -1,6 +1,9 @@
 #include "transport/TPop3Client.h"
 
+#include <charconv>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <utility>
 
 #include "support/Text.h"
@@ -9,8 +12,25 @@
 namespace corvanteer {
 namespace {
 
-// A one-line response longer than this is a lying or broken server, not a reply.
+// A one-line response longer than this is a lying or broken server, not a reply. A TOP or
+// RETR response may exceed the message size by as much, for its status line and stuffing.
 constexpr std::size_t kMaxLineResponse = 64 * 1024;
+
+// The octets of a "+OK n size" LIST reply; nullopt when there is no number. A size too
+// large for the type is as large as it gets (it is over any limit).
+std::optional<int64_t> ListedSize(std::string_view response) {
+    SplitResult parts = SplitString(response, " ");
+    const std::string text = Trim(parts.Part(3));
+    int64_t size = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+    if (error == std::errc::result_out_of_range) {
+        return std::numeric_limits<int64_t>::max();
+    }
+    if (error != std::errc() || end != text.data() + text.size() || size < 0) {
+        return std::nullopt;
+    }
+    return size;
+}
 
 bool IsPositive(std::string_view response) {
     return StartsWith(response, "+OK");
@@ -72,21 +92,40 @@ void TPop3Client::CloseConnection() {
 }
 
 void TPop3Client::ReadResponse(bool multiLine, std::string& response) {
+    Receive(multiLine, response);
+}
+
+ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
     ResponseDone = false;
     response.clear();
+    ReplyStatus status = ReplyStatus::Closed;
     if (stream_) {
-        ReplyLimits limits{FirstByteTimeoutMs, multiLine ? MultiLineReadTimeoutMs : ReadTimeoutMs,
-                           multiLine ? 0 : kMaxLineResponse};
-        ReplyStatus status =
-            reader_.Read(*stream_, limits, multiLine ? EndsMultiLine : EndsLine, response);
+        ReplyLimits limits{FirstByteTimeoutMs, ReadTimeoutMs, kMaxLineResponse};
+        if (multiLine) {
+            limits.readMs = MultiLineReadTimeoutMs;
+            limits.maxBytes = 0;
+            if (MaxMessageSize > 0) {
+                limits.maxBytes = static_cast<std::size_t>(MaxMessageSize) + kMaxLineResponse;
+            }
+            limits.clock = clock_;
+            limits.totalMs = MultiLineTotalMs;
+            limits.windowMs = SlowReplyWindowMs;
+            limits.windowMinBytes = SlowReplyMinBytes;
+        }
+        status = reader_.Read(*stream_, limits, multiLine ? EndsMultiLine : EndsLine, response);
         if (status != ReplyStatus::Complete) {
             // A partial response must not pass for a positive one, and what is still on
             // its way would be taken for the next command's reply.
+            if (status == ReplyStatus::TooLong) {
+                LastMessageSize = static_cast<int64_t>(response.size());
+            }
             response.clear();
+            response.shrink_to_fit();
             CloseConnection();
         }
     }
     ResponseDone = true;
+    return status;
 }
 
 std::string TPop3Client::Exchange(std::string_view command, bool multiLine) {
@@ -132,9 +171,29 @@ bool TPop3Client::Stat() {
 }
 
 Lines TPop3Client::FetchMessage(const std::string& command) {
-    Lines lines = TextToLines(Exchange(command, true));
+    LastMessageTooBig = false;
+    std::string response;
+    if (!stream_ || !stream_->WriteAll(command, SendTimeoutMs)) {
+        CloseConnection();
+    } else {
+        LastMessageTooBig = Receive(true, response) == ReplyStatus::TooLong;
+    }
+    Lines lines = TextToLines(response);
     LastReplyPositive = !lines.empty() && IsPositive(lines.front());
     return lines;
+}
+
+bool TPop3Client::ListedTooBig(int number) {
+    const std::string response = Exchange("LIST " + std::to_string(number) + "\r\n", false);
+    if (!IsPositive(response)) {
+        return false;
+    }
+    const std::optional<int64_t> size = ListedSize(response);
+    if (!size || *size <= MaxMessageSize) {
+        return false;
+    }
+    LastMessageSize = *size;
+    return true;
 }
 
 void TPop3Client::Top(int number) {
@@ -153,6 +212,12 @@ void TPop3Client::Top(int number) {
 }
 
 void TPop3Client::Retrieve(int number) {
+    if (MaxMessageSize > 0 && ListedTooBig(number)) {
+        LastMessageTooBig = true;
+        LastReplyPositive = false;
+        Body.clear();
+        return;
+    }
     Lines lines = FetchMessage("RETR " + std::to_string(number) + "\r\n");
     if (!LastReplyPositive) {
         Body = std::move(lines);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/Clock.h"
 #include "transport/ByteStream.h"
 #include "transport/MailClients.h"
 #include "transport/ReplyReader.h"
@@ -25,12 +26,21 @@ public:
 
     // Time-outs in milliseconds. A response that has not begun within FirstByteTimeoutMs,
     // or stops arriving for the read time-out before its end, counts as empty (negative)
-    // and ends the connection.
+    // and ends the connection. So does a TOP or RETR response that has not ended within
+    // MultiLineTotalMs of its command, or that brings fewer than SlowReplyMinBytes in any
+    // SlowReplyWindowMs counted from its command (a server trickling bytes).
     int ConnectTimeoutMs = 60000;       // each connection attempt
     int FirstByteTimeoutMs = 50000;     // first byte of any response
     int ReadTimeoutMs = 60000;          // further bytes of a one-line response
     int MultiLineReadTimeoutMs = 5000;  // further bytes of a TOP or RETR response
     int SendTimeoutMs = 60000;          // a send that makes no progress
+    int64_t MultiLineTotalMs = 600000;
+    int64_t SlowReplyWindowMs = 60000;
+    std::size_t SlowReplyMinBytes = 1024;
+
+    // The clock the whole-response bounds are measured with (the system's by default). It
+    // must outlive the client.
+    void UseClock(const Clock& clock) { clock_ = &clock; }
 
     // Connects, reads the greeting, sends USER and PASS, then Stat (its result ignored).
     // False when no connection could be made or the greeting, USER or PASS was refused;
@@ -41,30 +51,43 @@ public:
     bool Stat() override;
     // TOP number TopLines. Positive: Header is the header lines plus one empty line, Body
     // the lines after the first empty line (without it); text without an empty line is all
-    // header. Negative: Header holds the raw response lines, Body keeps its content.
+    // header. Negative: Header holds the raw response lines, Body keeps its content. A
+    // response over MaxMessageSize is cut off: LastMessageTooBig, Header empty.
     void Top(int number) override;
     // RETR number. Positive: Body is the message after the first empty line, dot-unstuffed
-    // (empty when there is none). Negative: Body holds the raw response lines.
+    // (empty when there is none). Negative: Body holds the raw response lines. With a
+    // MaxMessageSize, "LIST number" comes first: a message LIST sizes over the limit is not
+    // fetched (LastMessageTooBig, Body empty, the connection kept); a RETR response that
+    // grows past the limit (and 64 KB for the status line and dot-stuffing) is cut off.
     void Retrieve(int number) override;
     // DELE number; true on "+OK".
     bool Delete(int number) override;
     // QUIT, its reply read and ignored, then the connection closed. Never fails.
     void Quit() override;
+    bool Connected() const override { return stream_ != nullptr; }
 
     // Reads one response: one line, or (multiLine) up to the line "." or a "-" line. Empty
     // when it did not arrive whole; the connection is then closed.
     void ReadResponse(bool multiLine, std::string& response);
 
 private:
+    // ReadResponse, giving how the read ended.
+    ReplyStatus Receive(bool multiLine, std::string& response);
     // Sends the command and reads its response; empty when the send failed.
     std::string Exchange(std::string_view command, bool multiLine);
-    // A TOP or RETR exchange: the response's lines; sets LastReplyPositive.
+    // A TOP or RETR exchange: the response's lines; sets LastReplyPositive and, for a
+    // response cut off at the size limit, LastMessageTooBig and LastMessageSize.
     Lines FetchMessage(const std::string& command);
+    // LIST number: true when the server gives a size over MaxMessageSize (then noted in
+    // LastMessageSize). A refusal or an unreadable size lets RETR go ahead.
+    bool ListedTooBig(int number);
     void CloseConnection();
 
     std::unique_ptr<StreamConnector> connector_;
     std::unique_ptr<ByteStream> stream_;
     ReplyReader reader_;
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
 };
 
 }  // namespace corvanteer

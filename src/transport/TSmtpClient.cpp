@@ -22,14 +22,14 @@ std::string_view LastLine(std::string_view text) {
     return cut == std::string_view::npos ? body : body.substr(cut + 1);
 }
 
-// A reply ends with a line whose first blank follows a three-character code ("250 OK");
-// continuation lines ("250-SIZE") have their first blank later or none.
+// A reply ends with a line that is a three-character code alone ("250") or followed by a
+// blank ("250 OK"); continuation lines ("250-SIZE") have their first blank later or none.
 bool EndsReply(std::string_view text) {
     if (!EndsWith(text, "\r\n")) {
         return false;
     }
     std::string_view last = LastLine(text);
-    return last.find(' ') == 3;
+    return last.find(' ') == 3 || (last.size() == 3 && last.find(' ') == std::string_view::npos);
 }
 
 bool IsSafeAddress(std::string_view address) {

@@ -1,5 +1,7 @@
 #include "app/Scheduler.h"
 
+#include "app/ScanStatus.h"
+
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -133,7 +135,7 @@ TEST_F(SchedulerTest, AFailedScanIsReportedAndPollingGoesOn) {
             throw std::runtime_error("store is gone");
         }
         Spit(paths.ShutdownFile(), "");
-        return ScanOutcome{false, "POP3 login failed", {}};
+        return ScanOutcome{false, "POP3 login failed", {}, {}};
     };
     Scheduler scheduler(
         services, scan, [this](const std::string& l) { lines.push_back(l); }, sleeper, stop);
@@ -165,6 +167,23 @@ TEST_F(SchedulerTest, ShutdownFilePresentAtTheStartEndsAtOnce) {
     EXPECT_EQ(MakeScheduler(1).Run({std::nullopt, true}), 0);
     EXPECT_TRUE(scanStarts.empty());
     EXPECT_FALSE(FileExists(paths.ShutdownFile()));
+}
+
+TEST_F(SchedulerTest, TheStatusRecordShowsTheNextScanAndNoneOnceTheLoopEnds) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 15);
+    std::vector<std::string> seen;  // the next scan as the record tells it when a scan starts
+    auto scan = [&]() {
+        seen.push_back(ReadScanRecord(paths).value_or(ScanRecord{}).nextScan);
+        clock.AdvanceSeconds(90);
+        if (seen.size() == 2) {
+            Spit(paths.ShutdownFile(), "");
+        }
+        return ScanOutcome{};
+    };
+    Scheduler scheduler(services, scan, nullptr, sleeper, stop);
+    EXPECT_EQ(scheduler.Run({}), 2);
+    EXPECT_THAT(seen, ElementsAre("2026-03-09T14:20:00+00:00", "2026-03-09T14:36:30+00:00"));
+    EXPECT_EQ(ReadScanRecord(paths)->nextScan, "");
 }
 
 }  // namespace

@@ -66,11 +66,30 @@ TEST_F(MailCommandsTest, ScanReadsEveryMailboxAndPostsWithProgressOnStandardErro
     EXPECT_THAT(smtp.sent[0].message, ::testing::Contains("Subject: Hi all"));
 }
 
-TEST_F(MailCommandsTest, AMailboxThatRefusesTheLoginIsReported) {
-    pop3.Find(kHost, 110, "news")->refuseLogin = true;
+// A mailbox whose reading breaks off is named on standard error with the cause; the scan
+// does the rest (the other list is read) and then exits 1.
+TEST_F(MailCommandsTest, AMailboxLostMidwayIsNamedAndTheScanExitsOne) {
+    ASSERT_EQ(Run({"lists", "add", "sports"}).status, 0);
+    for (const char* name : {"Pop3Host", "Pop3User", "Pop3Password"}) {
+        const std::string value = std::string(name) == "Pop3Host" ? kHost : "sports";
+        ASSERT_EQ(Run({"config", "set", name, value, "--list", "sports"}).status, 0);
+    }
+    pop3.AddMailbox(kHost, 110, "sports", "sports");
+    pop3.Put(kHost, 110, "sports", "From: a@example.test\r\nSubject: s\r\n\r\nb\r\n");
+    PutPosting();
+    PutPosting();
+    pop3.Find(kHost, 110, "news")->dropAt = "TOP 1";
+    const std::string line =
+        "news: mailbox news at pop.example.test:110 - reading broke off at "
+        "message 1 (connection lost)";
+
     CliResult r = Run({"scan"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("mailbox news at pop.example.test:110: login failed\n"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(line + "\n"));
+    EXPECT_THAT(r.err, HasSubstr("scan finished: 1 read, "));
+    EXPECT_TRUE(pop3.Find(kHost, 110, "sports")->messages.empty());
+    EXPECT_EQ(pop3.Find(kHost, 110, "news")->messages.size(), 2u);
+    EXPECT_THAT(Slurp(paths.LogFile()), HasSubstr(line));
 }
 
 TEST_F(MailCommandsTest, RunEndsAtOnceWhenTheShutdownFileIsThereAndDeletesIt) {

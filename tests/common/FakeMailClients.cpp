@@ -36,6 +36,9 @@ void FakePop3::Note(const std::string& entry) {
         beforeOperation(entry);
     }
     log.push_back(entry);
+    if (open_ != nullptr && open_->dropAt == entry) {
+        open_ = nullptr;  // gone without QUIT: nothing marked is deleted
+    }
 }
 
 bool FakePop3::Login() {
@@ -53,7 +56,8 @@ bool FakePop3::Stat() {
     if (open_ == nullptr) {
         return false;
     }
-    MessageCount = static_cast<int32_t>(open_->messages.size());
+    MessageCount = open_->claimedCount >= 0 ? open_->claimedCount
+                                            : static_cast<int32_t>(open_->messages.size());
     MailboxSize = 0;
     for (const auto& m : open_->messages) {
         MailboxSize += static_cast<int32_t>(m.size());
@@ -62,6 +66,7 @@ bool FakePop3::Stat() {
 }
 
 void FakePop3::Top(int number) {
+    LastMessageTooBig = false;
     Note("TOP " + std::to_string(number));
     if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size())) {
         Header = {"-ERR no such message"};
@@ -82,6 +87,20 @@ void FakePop3::Top(int number) {
 }
 
 void FakePop3::Retrieve(int number) {
+    LastMessageTooBig = false;
+    // The real client asks LIST first; the size is the raw message's.
+    if (MaxMessageSize > 0) {
+        if (open_ != nullptr && number >= 1 && number <= static_cast<int>(open_->messages.size()) &&
+            static_cast<int64_t>(open_->messages[static_cast<size_t>(number - 1)].size()) >
+                MaxMessageSize) {
+            LastMessageTooBig = true;
+            LastMessageSize =
+                static_cast<int64_t>(open_->messages[static_cast<size_t>(number - 1)].size());
+            LastReplyPositive = false;
+            Body.clear();
+            return;
+        }
+    }
     Note("RETR " + std::to_string(number));
     if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size()) ||
         open_->refuseRetrieve) {

@@ -21,6 +21,8 @@ public:
         std::vector<bool> deleted;          // marked by Delete, removed by Quit
         bool refuseLogin = false;
         bool refuseRetrieve = false;  // RETR answered -ERR
+        int32_t claimedCount = -1;    // STAT reports this many when not negative (a liar)
+        std::string dropAt;           // the connection is lost at this operation ("RETR 2")
     };
 
     // Creates (or replaces) the mailbox host:port/user.
@@ -36,6 +38,7 @@ public:
     void Retrieve(int number) override;
     bool Delete(int number) override;
     void Quit() override;
+    bool Connected() const override { return open_ != nullptr; }
 
     std::vector<std::string> log;  // "LOGIN user", "TOP 3", "RETR 3", "DELE 3", "QUIT"
     // Called before each operation with its log text; a test may throw from it to simulate

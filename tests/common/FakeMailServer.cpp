@@ -20,6 +20,7 @@ constexpr int kSliceMs = 20;      // how often waits look at the stop flag
 constexpr int kStepMs = 5000;     // longest wait for an expected line or the data
 constexpr int kAcceptMs = 10000;  // longest wait for the next connection
 constexpr int kDrainMs = 5000;    // longest wait for the client to close after a script
+constexpr std::size_t kEndlessBytes = 32 * 1024 * 1024;  // the most an endless reply sends
 
 bool SendAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -44,6 +45,11 @@ ServerScript& ServerScript::Send(std::string bytes) {
 
 ServerScript& ServerScript::SendLine(std::string_view line) {
     return Send(std::string(line) + "\r\n");
+}
+
+ServerScript& ServerScript::SendEndlessly(std::string piece, int pauseMs, int maxMs) {
+    steps_.push_back({Kind::SendEndlessly, std::move(piece), maxMs, pauseMs});
+    return *this;
 }
 
 ServerScript& ServerScript::SendInPackets(const std::vector<std::string>& pieces, int pauseMs) {
@@ -233,6 +239,23 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
                     fail("send failed");
                 }
                 break;
+            case ServerScript::Kind::SendEndlessly: {
+                // Ends when a send fails: the client has closed (or stopped reading).
+                const auto until = SteadyClock::now() + std::chrono::milliseconds(step.ms);
+                std::size_t sent = 0;
+                while (SendAll(fd, step.text)) {
+                    sent += step.text.size();
+                    if (stop_ || SteadyClock::now() >= until || sent >= kEndlessBytes) {
+                        fail("the client was still reading the endless reply after " +
+                             std::to_string(sent) + " bytes");
+                        break;
+                    }
+                    if (step.pauseMs > 0) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+                    }
+                }
+                break;
+            }
             case ServerScript::Kind::Pause:
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
                 break;

@@ -21,16 +21,31 @@ namespace corvanteer::testing {
 // accept the next connection.
 class ServerScript {
 public:
-    enum class Kind { Send, Expect, ExpectAnyLine, ExpectData, Pause, Silence, Close, Reset };
+    enum class Kind {
+        Send,
+        SendEndlessly,
+        Expect,
+        ExpectAnyLine,
+        ExpectData,
+        Pause,
+        Silence,
+        Close,
+        Reset
+    };
     struct Step {
         Kind kind;
         std::string text;  // bytes to send, or the line expected (without CR LF)
-        int ms = 0;        // Pause and Silence
+        int ms = 0;        // Pause and Silence; the longest SendEndlessly
+        int pauseMs = 0;   // between the sends of SendEndlessly
     };
 
     // Sends bytes as they are / a line followed by CR LF.
     ServerScript& Send(std::string bytes);
     ServerScript& SendLine(std::string_view line);
+    // Sends piece again and again, pausing pauseMs between sends, until the client closes
+    // the connection or stops reading: an endless or trickling reply. A client still reading
+    // after maxMs or 32 MB is noted as a problem (and the sending stops).
+    ServerScript& SendEndlessly(std::string piece, int pauseMs = 0, int maxMs = 5000);
     // Sends each piece in its own packet, pausing pauseMs between them.
     ServerScript& SendInPackets(const std::vector<std::string>& pieces, int pauseMs = 20);
     // Reads one line and checks it equals line (without its CR LF); a mismatch is recorded

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <stdexcept>
 
 #include "EngineFixture.h"
+#include "engine/ActivityLog.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -408,6 +411,108 @@ TEST_F(ScanSessionTest, RefusedRetrieveLeavesTheMessageAndWritesNoCopy) {
     ASSERT_TRUE(Run().ok);
     EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
     EXPECT_EQ(smtp.Delivered().size(), 1u);
+}
+
+// A mailbox that fails is logged, named in the outcome and shown as a status text, and
+// the scan goes on with the other mailboxes.
+TEST_F(ScanSessionTest, MailboxFailuresAreReportedAndTheScanGoesOn) {
+    const std::string news = "news: mailbox news at pop.example.test:110 - ";
+    struct Case {
+        const char* name;
+        std::function<void(FakePop3&)> arrange;
+        std::string failure;
+        std::vector<std::string> newsLog;  // pop3.log of the news mailbox
+        std::size_t newsLeft;              // messages news still holds afterwards
+    };
+    const std::vector<Case> cases = {
+        {"List Server login",
+         [](FakePop3& p) { p.Find(kHost, 110, "listserver")->refuseLogin = true; },
+         "List Server: mailbox listserver at pop.example.test:110 - login failed",
+         {"LOGIN news", "TOP 3", "RETR 3", "DELE 3", "TOP 2", "RETR 2", "DELE 2", "TOP 1", "RETR 1",
+          "DELE 1", "QUIT"},
+         0},
+        {"list login",
+         [](FakePop3& p) { p.Find(kHost, 110, "news")->refuseLogin = true; },
+         news + "login failed",
+         {"LOGIN news", "QUIT"},
+         3},
+        // Message 3 was downloaded and its DELE sent, but no QUIT commits it: its copy goes.
+        {"connection lost",
+         [](FakePop3& p) { p.Find(kHost, 110, "news")->dropAt = "RETR 2"; },
+         news + "reading broke off at message 2 (connection lost)",
+         {"LOGIN news", "TOP 3", "RETR 3", "DELE 3", "TOP 2", "RETR 2", "QUIT"},
+         3},
+        // A STAT that lies: ten refusals, then QUIT, instead of 2^31 TOPs.
+        {"lying STAT",
+         [](FakePop3& p) { p.Find(kHost, 110, "news")->claimedCount = INT32_MAX; },
+         news + "reading broke off at message 2147483638 (10 TOP or RETR refusals in a row)",
+         {"LOGIN news", "TOP 2147483647", "TOP 2147483646", "TOP 2147483645", "TOP 2147483644",
+          "TOP 2147483643", "TOP 2147483642", "TOP 2147483641", "TOP 2147483640", "TOP 2147483639",
+          "TOP 2147483638", "QUIT"},
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileIfExists(paths.LogFile());
+        console.lists.clear();
+        pop3.log.clear();
+        observer.statusTexts.clear();
+        ListServerBox();
+        AddMailboxList("news");
+        AddMailboxList("sports");
+        for (const char* subject : {"a", "b", "c"}) {
+            pop3.Put(kHost, 110, "news", Msg("author@x.org", subject));
+        }
+        pop3.Put(kHost, 110, "sports", Msg("author@x.org", "goal"));
+        c.arrange(pop3);
+
+        ScanOutcome outcome = Run();
+        ASSERT_TRUE(outcome.ok) << outcome.error;
+        EXPECT_EQ(outcome.mailboxFailures, (std::vector<std::string>{c.failure}));
+        EXPECT_TRUE(Has(LogLines(), Stamp(services) + c.failure));
+        ASSERT_GE(observer.statusTexts.size(), 2u);
+        EXPECT_EQ(observer.statusTexts.back(), c.failure);
+        EXPECT_EQ(observer.statusTexts[observer.statusTexts.size() - 2], "");
+        auto first = std::find(pop3.log.begin(), pop3.log.end(), "LOGIN news");
+        auto last = std::find(pop3.log.begin(), pop3.log.end(), "LOGIN sports");
+        EXPECT_EQ(std::vector<std::string>(first, last), c.newsLog);
+        EXPECT_EQ(pop3.Find(kHost, 110, "news")->messages.size(), c.newsLeft);
+        EXPECT_TRUE(TempFiles("news").empty());
+        // sports was read and posted all the same; news's messages only when it was read.
+        EXPECT_TRUE(pop3.Find(kHost, 110, "sports")->messages.empty());
+        EXPECT_EQ(smtp.Delivered().size(), 1 + (3 - c.newsLeft));
+        EXPECT_EQ(outcome.counts.messagesRead, static_cast<int>(1 + (3 - c.newsLeft)));
+        smtp.sent.clear();
+    }
+}
+
+TEST_F(ScanSessionTest, OversizedMessageStaysOnTheServerAndIsLoggedOncePerSession) {
+    ListServerBox();
+    AddMailboxList("news");
+    const std::string big = Msg("author@x.org", "big", std::string(500, 'x'));
+    pop3.Put(kHost, 110, "news", big);
+    pop3.Put(kHost, 110, "news", Msg("author@x.org", "small"));
+    console.globals.MaxMessageSize = 400;
+    const std::string logged = Stamp(services) + "news: message 1 of " +
+                               std::to_string(big.size()) +
+                               " bytes is over MaxMessageSize - left on the server";
+
+    for (int session = 1; session <= 2; ++session) {
+        SCOPED_TRACE(session);
+        ScanOutcome outcome = Run();
+        ASSERT_TRUE(outcome.ok) << outcome.error;
+        EXPECT_TRUE(outcome.mailboxFailures.empty());
+        const Lines log = LogLines();
+        EXPECT_EQ(std::count(log.begin(), log.end(), logged), session);
+        ASSERT_EQ(pop3.Find(kHost, 110, "news")->messages.size(), 1u);
+        EXPECT_EQ(pop3.Find(kHost, 110, "news")->messages[0], big);
+    }
+    EXPECT_EQ(smtp.Delivered().size(), 1u);  // the small one
+
+    console.globals.MaxMessageSize = 0;  // no limit
+    ASSERT_TRUE(Run().ok);
+    EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
+    EXPECT_EQ(smtp.Delivered().size(), 2u);
 }
 
 TEST(SplitMessageFileTest, SplitsAtTheFirstEmptyLine) {

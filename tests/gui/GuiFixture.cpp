@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -56,6 +57,15 @@ TfrmMain& GuiTest::Open() {
 
 void GuiTest::Close() {
     window.reset();
+}
+
+QAction* GuiTest::Action(const char* name) const {
+    QAction* action =
+        window ? window->TrayMenu()->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
+    if (action == nullptr) {
+        throw std::runtime_error(std::string("no menu item named ") + name);
+    }
+    return action;
 }
 
 void GuiTest::Type(QLineEdit* edit, const QString& text) {

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QMenu>
 #include <QString>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 
 #include "ScriptedDialogs.h"
@@ -48,6 +50,19 @@ protected:
     TfrmMain& Open();
     // Destroys the window as the end of the program does.
     void Close();
+
+    // The open window's control of that object name, as the operator knows it; a missing
+    // control ends the test.
+    template <class T>
+    T* Find(const char* name) const {
+        T* control = window ? window->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+        if (control == nullptr) {
+            throw std::runtime_error(std::string("no control named ") + name);
+        }
+        return control;
+    }
+    // An item of the tray menu (also the window's context menu).
+    QAction* Action(const char* name) const;
 
     // Types the text into a field (replacing its content) without leaving it.
     static void Type(QLineEdit* edit, const QString& text);

@@ -35,28 +35,28 @@ bool TabShown(const QTabWidget* tabs, QWidget* page) {
 
 TEST_F(ListsTest, AddListReplacesBlanksAndRefusesANameInAnyCase) {
     WriteSection(paths.ListDataFile("Default List"), "Signature", {"-- the model"});
-    TfrmMain& w = Open();
+    Open();
     dialogs.QueueInput(QString());  // empty: asked again
     dialogs.QueueInput(QStringLiteral("my list"));
-    w.butAddList->click();
+    Find<QPushButton>("butAddList")->click();
     ASSERT_EQ(dialogs.calls.size(), 2u);
     EXPECT_EQ(dialogs.calls[0].title, QStringLiteral("New list"));
     EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("Enter list name (single word only)."));
     EXPECT_EQ(dialogs.calls[1].text, QStringLiteral("Please enter a name (single word only)."));
-    ASSERT_EQ(w.cmbLists->count(), 2);
-    EXPECT_EQ(w.cmbLists->currentText(), QStringLiteral("my_list"));
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->count(), 2);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("my_list"));
     EXPECT_TRUE(store->KeyExists(ListKey("my_list")));
     // The model's data file was copied and loaded.
-    EXPECT_EQ(w.memoSignature->toPlainText(), QStringLiteral("-- the model"));
+    EXPECT_EQ(Find<QPlainTextEdit>("memoSignature")->toPlainText(), QStringLiteral("-- the model"));
 
     dialogs.calls.clear();
     dialogs.QueueInput(QStringLiteral("MY_LIST"));
     dialogs.QueueInput(std::nullopt);
-    w.butAddList->click();
+    Find<QPushButton>("butAddList")->click();
     ASSERT_EQ(dialogs.calls.size(), 2u);
     EXPECT_EQ(dialogs.calls[1].text,
               QStringLiteral("The name already exists. Please select a new one."));
-    EXPECT_EQ(w.cmbLists->count(), 2);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->count(), 2);
     EXPECT_EQ(store->SubKeys(paths.ListsKey()).size(), 1u);
 }
 
@@ -64,11 +64,11 @@ TEST_F(ListsTest, DeleteListAsksAndKeepsTheModelFile) {
     store->CreateKey(ListKey("news"));
     WriteSection(paths.ListDataFile("news"), "MemberList", {"a@b.c 0 123456"});
     WriteSection(paths.ListDataFile("Default List"), "BlackList", {"spam@x.y"});
-    TfrmMain& w = Open();
-    ASSERT_EQ(w.cmbLists->currentText(), QStringLiteral("news"));
+    Open();
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("news"));
 
     dialogs.QueueButton(DialogButton::Cancel);
-    w.butDeleteList->click();
+    Find<QPushButton>("butDeleteList")->click();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].icon, DialogIcon::Warning);
     EXPECT_EQ(dialogs.calls[0].text,
@@ -80,176 +80,180 @@ TEST_F(ListsTest, DeleteListAsksAndKeepsTheModelFile) {
     EXPECT_TRUE(store->KeyExists(ListKey("news")));
 
     dialogs.QueueButton(DialogButton::Yes);
-    w.butDeleteList->click();
+    Find<QPushButton>("butDeleteList")->click();
     EXPECT_FALSE(store->KeyExists(ListKey("news")));
     EXPECT_FALSE(FileExists(paths.ListDataFile("news")));
-    ASSERT_EQ(w.cmbLists->count(), 1);
-    EXPECT_EQ(w.cmbLists->currentText(), QStringLiteral("Default List"));
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->count(), 1);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("Default List"));
 
     // "Default List" loses its key but keeps its file, which stays the model.
     dialogs.QueueButton(DialogButton::Yes);
-    w.butDeleteList->click();
+    Find<QPushButton>("butDeleteList")->click();
     EXPECT_TRUE(FileExists(paths.ListDataFile("Default List")));
-    ASSERT_EQ(w.cmbLists->count(), 1);
-    EXPECT_EQ(w.cmbLists->currentText(), QStringLiteral("Default List"));
-    EXPECT_EQ(w.memoBlacklist->toPlainText(), QStringLiteral("spam@x.y"));
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->count(), 1);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("Default List"));
+    EXPECT_EQ(Find<QPlainTextEdit>("memoBlacklist")->toPlainText(), QStringLiteral("spam@x.y"));
 }
 
 // Permission choices 0, 1, 2 with moderation off and on: what is enabled, what is shown.
 TEST_F(ListsTest, PermissionRules) {
-    TfrmMain& w = Open();
-    auto choose = [&](int choice) { w.allowPostByGroup->button(choice)->click(); };
+    Open();
+    auto choose = [&](int choice) {
+        Find<QButtonGroup>("allowPostByGroup")->button(choice)->click();
+    };
     auto banControlsShown = [&] {
-        return Shown(w.lblBannedMembers) && Shown(w.lblBannedCaption) && Shown(w.lblBanNote);
+        return Shown(Find<QLabel>("lblBannedMembers")) && Shown(Find<QLabel>("lblBannedCaption")) &&
+               Shown(Find<QLabel>("lblBanNote"));
     };
 
     // A fresh list: choice 0.
-    EXPECT_EQ(w.allowPostByGroup->checkedId(), 0);
-    EXPECT_FALSE(w.chkModerateList->isEnabled());
-    EXPECT_TRUE(w.chkRequirePassword->isEnabled());
+    EXPECT_EQ(Find<QButtonGroup>("allowPostByGroup")->checkedId(), 0);
+    EXPECT_FALSE(Find<QCheckBox>("chkModerateList")->isEnabled());
+    EXPECT_TRUE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
     EXPECT_FALSE(banControlsShown());
 
     choose(1);
     EXPECT_EQ(store->ReadRegInteger(ListKey("Default List"), "AllowPostBy", -1), 1);
-    EXPECT_TRUE(w.chkModerateList->isEnabled());
-    EXPECT_TRUE(w.chkRequirePassword->isEnabled());
+    EXPECT_TRUE(Find<QCheckBox>("chkModerateList")->isEnabled());
+    EXPECT_TRUE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
     EXPECT_TRUE(banControlsShown());
 
-    w.chkRequirePassword->click();
-    EXPECT_TRUE(Shown(w.butPassword));
-    w.chkModerateList->click();  // moderation on: no posting password
+    Find<QCheckBox>("chkRequirePassword")->click();
+    EXPECT_TRUE(Shown(Find<QPushButton>("butPassword")));
+    Find<QCheckBox>("chkModerateList")->click();  // moderation on: no posting password
     EXPECT_TRUE(store->ReadRegBool(ListKey("Default List"), "ModerateList", false));
-    EXPECT_FALSE(w.chkRequirePassword->isEnabled());
-    EXPECT_FALSE(Shown(w.butPassword));
+    EXPECT_FALSE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
+    EXPECT_FALSE(Shown(Find<QPushButton>("butPassword")));
 
     choose(2);
-    EXPECT_TRUE(w.chkModerateList->isEnabled());
-    EXPECT_FALSE(w.chkRequirePassword->isEnabled());
+    EXPECT_TRUE(Find<QCheckBox>("chkModerateList")->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
     EXPECT_TRUE(banControlsShown());
 
     choose(0);  // moderators only: moderation cannot be chosen, the password can
-    EXPECT_FALSE(w.chkModerateList->isEnabled());
-    EXPECT_TRUE(w.chkRequirePassword->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>("chkModerateList")->isEnabled());
+    EXPECT_TRUE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
     EXPECT_FALSE(banControlsShown());
-    EXPECT_TRUE(Shown(w.butPassword));
+    EXPECT_TRUE(Shown(Find<QPushButton>("butPassword")));
 
     choose(1);
-    EXPECT_FALSE(w.chkRequirePassword->isEnabled());  // moderation is still on
-    w.chkModerateList->click();
-    EXPECT_TRUE(w.chkRequirePassword->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>("chkRequirePassword")->isEnabled());  // moderation is still on
+    Find<QCheckBox>("chkModerateList")->click();
+    EXPECT_TRUE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
     choose(2);
-    EXPECT_FALSE(w.chkRequirePassword->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
 
     // The same rules after loading the stored values.
-    w.chkModerateList->click();  // on again, with choice 2
+    Find<QCheckBox>("chkModerateList")->click();  // on again, with choice 2
     Close();
-    TfrmMain& again = Open();
-    EXPECT_EQ(again.allowPostByGroup->checkedId(), 2);
-    EXPECT_TRUE(again.chkModerateList->isChecked());
-    EXPECT_FALSE(again.chkRequirePassword->isEnabled());
-    EXPECT_TRUE(Shown(again.lblBannedMembers));
-    EXPECT_FALSE(Shown(again.butPassword));
+    Open();
+    EXPECT_EQ(Find<QButtonGroup>("allowPostByGroup")->checkedId(), 2);
+    EXPECT_TRUE(Find<QCheckBox>("chkModerateList")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("chkRequirePassword")->isEnabled());
+    EXPECT_TRUE(Shown(Find<QLabel>("lblBannedMembers")));
+    EXPECT_FALSE(Shown(Find<QPushButton>("butPassword")));
 }
 
 TEST_F(ListsTest, OtherClickRules) {
-    TfrmMain& w = Open();
-    EXPECT_FALSE(w.edtErrorsTo->isEnabled());
-    w.chkForwardErrorMsgs->click();
-    EXPECT_TRUE(w.edtErrorsTo->isEnabled());
-    EXPECT_TRUE(w.edtHideEmail->isEnabled());
-    w.chkHideSenderEmail->click();
-    EXPECT_FALSE(w.edtHideEmail->isEnabled());
+    Open();
+    EXPECT_FALSE(Find<QLineEdit>("edtErrorsTo")->isEnabled());
+    Find<QCheckBox>("chkForwardErrorMsgs")->click();
+    EXPECT_TRUE(Find<QLineEdit>("edtErrorsTo")->isEnabled());
+    EXPECT_TRUE(Find<QLineEdit>("edtHideEmail")->isEnabled());
+    Find<QCheckBox>("chkHideSenderEmail")->click();
+    EXPECT_FALSE(Find<QLineEdit>("edtHideEmail")->isEnabled());
     EXPECT_FALSE(store->ReadRegBool(ListKey("Default List"), "HideSenderEmail", true));
 
-    EXPECT_TRUE(Shown(w.edtTo));
-    w.postingMethodGroup->button(1)->click();
-    EXPECT_FALSE(Shown(w.edtTo));
-    EXPECT_FALSE(Shown(w.lblTo));
+    EXPECT_TRUE(Shown(Find<QLineEdit>("edtTo")));
+    Find<QButtonGroup>("postingMethodGroup")->button(1)->click();
+    EXPECT_FALSE(Shown(Find<QLineEdit>("edtTo")));
+    EXPECT_FALSE(Shown(Find<QLabel>("lblTo")));
     EXPECT_EQ(store->ReadRegInteger(ListKey("Default List"), "PostingMethod", -1), 1);
 
-    EXPECT_TRUE(TabShown(w.pagMain, w.tabResponses));
-    w.chkVerifySubscribe->click();  // the verification pages go at once
-    EXPECT_FALSE(TabShown(w.pagResponses, w.tabSubVerify));
-    EXPECT_FALSE(TabShown(w.pagResponses, w.tabVerifyError));
-    EXPECT_TRUE(TabShown(w.pagResponses, w.tabSubConfirm));
-    w.chkAllowUserSubscribe->click();
-    EXPECT_FALSE(TabShown(w.pagMain, w.tabResponses));
-    EXPECT_FALSE(w.chkVerifySubscribe->isEnabled());
-    EXPECT_FALSE(w.spinVerifyDays->isEnabled());
-    EXPECT_FALSE(w.lblDays->isEnabled());
+    EXPECT_TRUE(TabShown(Find<QTabWidget>("pagMain"), Find<QWidget>("tabResponses")));
+    Find<QCheckBox>("chkVerifySubscribe")->click();  // the verification pages go at once
+    EXPECT_FALSE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabSubVerify")));
+    EXPECT_FALSE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabVerifyError")));
+    EXPECT_TRUE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabSubConfirm")));
+    Find<QCheckBox>("chkAllowUserSubscribe")->click();
+    EXPECT_FALSE(TabShown(Find<QTabWidget>("pagMain"), Find<QWidget>("tabResponses")));
+    EXPECT_FALSE(Find<QCheckBox>("chkVerifySubscribe")->isEnabled());
+    EXPECT_FALSE(Find<QSpinBox>("spinVerifyDays")->isEnabled());
+    EXPECT_FALSE(Find<QLabel>("lblDays")->isEnabled());
 
-    w.spinVerifyDays->setValue(12);
+    Find<QSpinBox>("spinVerifyDays")->setValue(12);
     EXPECT_EQ(store->ReadRegInteger(ListKey("Default List"), "VerifyDays", 0), 12);
 }
 
 TEST_F(ListsTest, ResponsesVariablesWithAndWithoutPassword) {
-    TfrmMain& w = Open();
+    Open();
     auto variables = [&] {
         QStringList items;
-        for (int i = 0; i < w.lstVariables->count(); ++i) {
-            items << w.lstVariables->item(i)->text();
+        for (int i = 0; i < Find<QListWidget>("lstVariables")->count(); ++i) {
+            items << Find<QListWidget>("lstVariables")->item(i)->text();
         }
         return items;
     };
     const QStringList four = {"{Email}", "{ListName}", "{ListAddress}", "{ListServerAddress}"};
-    w.pagMain->setCurrentWidget(w.tabResponses);
+    Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabResponses"));
     EXPECT_EQ(variables(), four);
-    EXPECT_FALSE(TabShown(w.pagResponses, w.tabPasswordNotify));
+    EXPECT_FALSE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabPasswordNotify")));
 
-    w.pagMain->setCurrentWidget(w.tabOptions);
-    w.allowPostByGroup->button(1)->click();
-    w.chkRequirePassword->click();
-    w.pagMain->setCurrentWidget(w.tabResponses);
+    Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabOptions"));
+    Find<QButtonGroup>("allowPostByGroup")->button(1)->click();
+    Find<QCheckBox>("chkRequirePassword")->click();
+    Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabResponses"));
     EXPECT_EQ(variables(), four + QStringList{"{Password}"});
-    EXPECT_TRUE(TabShown(w.pagResponses, w.tabPasswordNotify));
+    EXPECT_TRUE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabPasswordNotify")));
 
-    w.lstVariables->setCurrentRow(4);
-    emit w.lstVariables->itemDoubleClicked(w.lstVariables->item(4));
+    Find<QListWidget>("lstVariables")->setCurrentRow(4);
+    emit Find<QListWidget>("lstVariables")
+        ->itemDoubleClicked(Find<QListWidget>("lstVariables")->item(4));
     EXPECT_EQ(dialogs.clipboard, QStringLiteral("{Password}"));
 
     // "Allow anybody to post" disables the password: gone at the next showing of the page.
-    w.pagMain->setCurrentWidget(w.tabOptions);
-    w.allowPostByGroup->button(2)->click();
-    w.pagMain->setCurrentWidget(w.tabResponses);
+    Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabOptions"));
+    Find<QButtonGroup>("allowPostByGroup")->button(2)->click();
+    Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabResponses"));
     EXPECT_EQ(variables(), four);
-    EXPECT_FALSE(TabShown(w.pagResponses, w.tabPasswordNotify));
+    EXPECT_FALSE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabPasswordNotify")));
 }
 
 TEST_F(ListsTest, FieldsAreStoredForTheListTheyWereEditedIn) {
     store->CreateKey(ListKey("alpha"));
     store->CreateKey(ListKey("beta"));
-    TfrmMain& w = Open();
-    ASSERT_EQ(w.cmbLists->currentText(), QStringLiteral("alpha"));
-    EXPECT_EQ(w.edtVerifySubject->text(), QStringLiteral("ListServer Response"));
+    Open();
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("alpha"));
+    EXPECT_EQ(Find<QLineEdit>("edtVerifySubject")->text(), QStringLiteral("ListServer Response"));
 
     // Typed, not left, then the list is switched.
-    Type(w.edtVerifySubject, "Alpha verify");
-    Type(w.memoSignature, "Alpha sig");
-    w.cmbLists->setCurrentIndex(1);
+    Type(Find<QLineEdit>("edtVerifySubject"), "Alpha verify");
+    Type(Find<QPlainTextEdit>("memoSignature"), "Alpha sig");
+    Find<QComboBox>("cmbLists")->setCurrentIndex(1);
     EXPECT_EQ(store->ReadRegString(ListKey("alpha"), "VerifySubject", ""), "Alpha verify");
     EXPECT_EQ(Section("alpha", "Signature"), Lines{"Alpha sig"});
     EXPECT_FALSE(store->ValueExists(ListKey("beta"), "VerifySubject"));
     EXPECT_FALSE(FileExists(paths.ListDataFile("beta")));
-    EXPECT_EQ(w.edtVerifySubject->text(), QStringLiteral("ListServer Response"));
-    EXPECT_TRUE(w.memoSignature->toPlainText().isEmpty());
+    EXPECT_EQ(Find<QLineEdit>("edtVerifySubject")->text(), QStringLiteral("ListServer Response"));
+    EXPECT_TRUE(Find<QPlainTextEdit>("memoSignature")->toPlainText().isEmpty());
 
     // Leaving a field stores it, even unchanged: the shown default becomes the stored value.
-    Leave(w.edtTo);
+    Leave(Find<QLineEdit>("edtTo"));
     EXPECT_EQ(store->ReadRegString(ListKey("beta"), "ListTo", ""), "all-members@list.invalid");
-    Type(w.edtPop3Password, "pop");
-    Leave(w.edtPop3Password);
+    Type(Find<QLineEdit>("edtPop3Password"), "pop");
+    Leave(Find<QLineEdit>("edtPop3Password"));
     EXPECT_EQ(store->ReadRegString(ListKey("beta"), "Pop3Password", ""), ScramblePassword("pop"));
-    Type(w.memoHelp, "Send subscribe NAME");
-    Leave(w.memoHelp);
+    Type(Find<QPlainTextEdit>("memoHelp"), "Send subscribe NAME");
+    Leave(Find<QPlainTextEdit>("memoHelp"));
     EXPECT_EQ(Section("beta", "Help"), Lines{"Send subscribe NAME"});
-    Type(w.memoModerators, "mod@x.y");  // stored at every change
+    Type(Find<QPlainTextEdit>("memoModerators"), "mod@x.y");  // stored at every change
     EXPECT_EQ(store->ReadRegString(ListKey("beta"), "Moderators", ""), "mod@x.y");
 
-    w.cmbLists->setCurrentIndex(0);
-    EXPECT_EQ(w.edtVerifySubject->text(), QStringLiteral("Alpha verify"));
-    EXPECT_EQ(w.memoSignature->toPlainText(), QStringLiteral("Alpha sig"));
-    EXPECT_TRUE(w.memoHelp->toPlainText().isEmpty());
-    EXPECT_TRUE(w.memoModerators->toPlainText().isEmpty());
+    Find<QComboBox>("cmbLists")->setCurrentIndex(0);
+    EXPECT_EQ(Find<QLineEdit>("edtVerifySubject")->text(), QStringLiteral("Alpha verify"));
+    EXPECT_EQ(Find<QPlainTextEdit>("memoSignature")->toPlainText(), QStringLiteral("Alpha sig"));
+    EXPECT_TRUE(Find<QPlainTextEdit>("memoHelp")->toPlainText().isEmpty());
+    EXPECT_TRUE(Find<QPlainTextEdit>("memoModerators")->toPlainText().isEmpty());
 }
 
 }  // namespace

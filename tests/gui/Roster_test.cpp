@@ -29,13 +29,13 @@ void ExpectEntry(const std::string& line, const std::string& address, char flag)
 }
 
 TEST_F(RosterTest, AddBanChangePasswordRemove) {
-    TfrmMain& w = Open();
+    Open();
 
     // Add: empty and invalid answers ask again; the address is stored lower-case.
     dialogs.QueueInput(QString());
     dialogs.QueueInput(QStringLiteral("not an address"));
     dialogs.QueueInput(QStringLiteral("Alice@Example.ORG"));
-    w.butAddMember->click();
+    Find<QPushButton>("butAddMember")->click();
     ASSERT_EQ(dialogs.calls.size(), 3u);
     EXPECT_EQ(dialogs.calls[0].title, QStringLiteral("New member"));
     EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("Enter user email."));
@@ -44,32 +44,33 @@ TEST_F(RosterTest, AddBanChangePasswordRemove) {
     Lines members = Section(kList, "MemberList");
     ASSERT_EQ(members.size(), 1u);
     ExpectEntry(members[0], "alice@example.org", '0');
-    ASSERT_EQ(w.lstMembers->count(), 1);
-    EXPECT_EQ(w.lstMembers->item(0)->text(), QStringLiteral("alice@example.org"));
-    EXPECT_EQ(w.lstMembers->item(0)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.lblTotalMembers->text(), QStringLiteral("1"));
+    ASSERT_EQ(Find<QListWidget>("lstMembers")->count(), 1);
+    EXPECT_EQ(Find<QListWidget>("lstMembers")->item(0)->text(),
+              QStringLiteral("alice@example.org"));
+    EXPECT_EQ(Find<QListWidget>("lstMembers")->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(Find<QLabel>("lblTotalMembers")->text(), QStringLiteral("1"));
     EXPECT_EQ(Section(kList, "Latest_Actions"),
               Lines{std::string(kShortDate) + " + alice@example.org"});
     EXPECT_EQ(LogLines(),
               Lines{std::string(kStamp) + "Default List: + alice@example.org(manual add)"});
-    EXPECT_EQ(w.lstLatestActions->count(), 1);
+    EXPECT_EQ(Find<QListWidget>("lstLatestActions")->count(), 1);
 
     // A member already present is refused with a message.
     dialogs.calls.clear();
     dialogs.QueueInput(QStringLiteral("ALICE@example.org"));
-    w.butAddMember->click();
+    Find<QPushButton>("butAddMember")->click();
     ASSERT_EQ(dialogs.calls.size(), 2u);
     EXPECT_EQ(dialogs.calls[1].kind, "message");
     EXPECT_EQ(dialogs.calls[1].text, QStringLiteral("alice@example.org is aready a member."));
     EXPECT_EQ(Section(kList, "MemberList").size(), 1u);
 
     // With members posting under a password, the new member's password is shown.
-    w.allowPostByGroup->button(1)->click();
-    w.chkRequirePassword->click();
+    Find<QButtonGroup>("allowPostByGroup")->button(1)->click();
+    Find<QCheckBox>("chkRequirePassword")->click();
     dialogs.calls.clear();
     const int beeps = dialogs.beeps;
     dialogs.QueueInput(QStringLiteral("bob@example.org"));
-    w.butAddMember->click();
+    Find<QPushButton>("butAddMember")->click();
     ASSERT_EQ(dialogs.calls.size(), 2u);
     members = Section(kList, "MemberList");
     ASSERT_EQ(members.size(), 2u);
@@ -80,30 +81,30 @@ TEST_F(RosterTest, AddBanChangePasswordRemove) {
 
     // Ban: the check mark rewrites the section, every other part unchanged.
     const std::string alicePassword = SplitString(members[0], " ").Part(3);
-    w.lstMembers->item(0)->setCheckState(Qt::Checked);
+    Find<QListWidget>("lstMembers")->item(0)->setCheckState(Qt::Checked);
     EXPECT_EQ(Section(kList, "MemberList"),
               (Lines{"alice@example.org 1 " + alicePassword, "bob@example.org 0 " + bobPassword}));
-    EXPECT_EQ(w.lblBannedMembers->text(), QStringLiteral("1"));
+    EXPECT_EQ(Find<QLabel>("lblBannedMembers")->text(), QStringLiteral("1"));
 
     // Change password: pre-filled with the current one; cancelling keeps it.
-    w.lstMembers->setCurrentRow(0);
-    ASSERT_FALSE(w.butPassword->isHidden());
+    Find<QListWidget>("lstMembers")->setCurrentRow(0);
+    ASSERT_FALSE(Find<QPushButton>("butPassword")->isHidden());
     dialogs.calls.clear();
     dialogs.QueueInput(QStringLiteral("secret"));
-    w.butPassword->click();
+    Find<QPushButton>("butPassword")->click();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].title, QStringLiteral("Change password"));
     EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("Password for alice@example.org"));
     EXPECT_EQ(dialogs.calls[0].initial, Q(alicePassword));
     EXPECT_EQ(Section(kList, "MemberList")[0], "alice@example.org 1 secret");
     dialogs.QueueInput(std::nullopt);
-    w.butPassword->click();
+    Find<QPushButton>("butPassword")->click();
     EXPECT_EQ(Section(kList, "MemberList")[0], "alice@example.org 1 secret");
 
     // Remove: a warning first; Cancel keeps the member.
     dialogs.calls.clear();
     dialogs.QueueButton(DialogButton::Cancel);
-    w.butDeleteMember->click();
+    Find<QPushButton>("butDeleteMember")->click();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].icon, DialogIcon::Warning);
     EXPECT_EQ(dialogs.calls[0].text,
@@ -111,10 +112,10 @@ TEST_F(RosterTest, AddBanChangePasswordRemove) {
                              "list.\r\nAre you sure you want to do this?"));
     EXPECT_EQ(Section(kList, "MemberList").size(), 2u);
     dialogs.QueueButton(DialogButton::Yes);
-    w.butDeleteMember->click();
+    Find<QPushButton>("butDeleteMember")->click();
     EXPECT_EQ(Section(kList, "MemberList"), Lines{"bob@example.org 0 " + bobPassword});
-    EXPECT_EQ(w.lstMembers->count(), 1);
-    EXPECT_EQ(w.lblBannedMembers->text(), QStringLiteral("0"));
+    EXPECT_EQ(Find<QListWidget>("lstMembers")->count(), 1);
+    EXPECT_EQ(Find<QLabel>("lblBannedMembers")->text(), QStringLiteral("0"));
     EXPECT_EQ(Section(kList, "Latest_Actions")[0],
               std::string(kShortDate) + " - alice@example.org");
     EXPECT_EQ(LogLines().back(), std::string(kStamp) +
@@ -122,22 +123,22 @@ TEST_F(RosterTest, AddBanChangePasswordRemove) {
                                      "moderator)");
 
     // Change password with nothing selected.
-    w.lstMembers->setCurrentRow(-1);
+    Find<QListWidget>("lstMembers")->setCurrentRow(-1);
     dialogs.calls.clear();
-    w.butPassword->click();
+    Find<QPushButton>("butPassword")->click();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("Please select a member"));
 }
 
 TEST_F(RosterTest, ExportThenImportFindsOnlyDuplicates) {
-    TfrmMain& w = Open();
+    Open();
     for (const char* address : {"b@x.org", "a@x.org"}) {
         dialogs.QueueInput(QString::fromLatin1(address));
-        w.butAddMember->click();
+        Find<QPushButton>("butAddMember")->click();
     }
     const std::string file = dir.File("roster.txt");
     dialogs.QueuePath(Q(file));
-    w.butExportList->click();
+    Find<QPushButton>("butExportList")->click();
     EXPECT_EQ(Slurp(file), "a@x.org\r\nb@x.org\r\n");
     const DialogCall& save = dialogs.calls.back();
     EXPECT_EQ(save.kind, "save");
@@ -149,18 +150,18 @@ TEST_F(RosterTest, ExportThenImportFindsOnlyDuplicates) {
     Spit(file, "a@x.org\r\n  C@X.org \r\nnonsense\r\n");
     dialogs.calls.clear();
     dialogs.QueuePath(Q(file));
-    w.butImportList->click();
+    Find<QPushButton>("butImportList")->click();
     ASSERT_EQ(dialogs.calls.size(), 2u);
     EXPECT_EQ(dialogs.calls[1].text,
               QStringLiteral("Invalid names: 1\r\nDuplicate names: 1\r\nNew names imported: 1"));
-    EXPECT_EQ(w.lstMembers->count(), 3);
-    EXPECT_EQ(w.lblTotalMembers->text(), QStringLiteral("3"));
-    EXPECT_EQ(w.lstMembers->item(2)->text(), QStringLiteral("c@x.org"));
+    EXPECT_EQ(Find<QListWidget>("lstMembers")->count(), 3);
+    EXPECT_EQ(Find<QLabel>("lblTotalMembers")->text(), QStringLiteral("3"));
+    EXPECT_EQ(Find<QListWidget>("lstMembers")->item(2)->text(), QStringLiteral("c@x.org"));
 
     // Cancelled dialogs do nothing.
     dialogs.QueuePath(QString());
-    w.butImportList->click();
-    EXPECT_EQ(w.lstMembers->count(), 3);
+    Find<QPushButton>("butImportList")->click();
+    EXPECT_EQ(Find<QListWidget>("lstMembers")->count(), 3);
 }
 
 }  // namespace

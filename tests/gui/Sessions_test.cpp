@@ -41,11 +41,11 @@ std::shared_ptr<Gate> HoldScan(TfrmMain& w) {
 TEST_F(SessionsTest, GoRunsOneScanAtATimeOnTheWorker) {
     TfrmMain& w = Open();
     std::shared_ptr<Gate> gate = HoldScan(w);
-    w.butGo->click();
+    Find<QPushButton>("butGo")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate->Reached(); }, kBoundMs));
     EXPECT_TRUE(w.WorkerBusy());
     // The window answers while the scan runs, and a second "Go" starts nothing.
-    w.butGo->click();
+    Find<QPushButton>("butGo")->click();
     EXPECT_EQ(w.StatusTextShown(), QStringLiteral("A scan or posting is already running."));
     w.SessionTimerTimer();
     gate->Release();
@@ -67,9 +67,9 @@ TEST_F(SessionsTest, ShutdownFileEndsAtOnceWhenAutoScanAtStartupIsOff) {
 
 TEST_F(SessionsTest, ShutdownFileWaitsForTheScanWhenAutoScanAtStartupIsOn) {
     TfrmMain& w = Open();
-    w.chkTimerON->click();
+    Find<QCheckBox>("chkTimerON")->click();
     std::shared_ptr<Gate> gate = HoldScan(w);
-    w.butGo->click();
+    Find<QPushButton>("butGo")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate->Reached(); }, kBoundMs));
 
     Spit(paths.ShutdownFile(), "");
@@ -77,7 +77,7 @@ TEST_F(SessionsTest, ShutdownFileWaitsForTheScanWhenAutoScanAtStartupIsOn) {
     w.ShutdownTimerTimer();  // a second check while waiting starts no second end
     EXPECT_FALSE(w.Ended());
     EXPECT_TRUE(FileExists(paths.ShutdownFile()));
-    w.butGo->click();  // no new scan once the end is requested
+    Find<QPushButton>("butGo")->click();  // no new scan once the end is requested
     EXPECT_TRUE(w.WorkerBusy());
 
     gate->Release();
@@ -99,14 +99,14 @@ TEST_F(SessionsTest, ManualPostingToThreeMembersAbortedAfterTheSecond) {
         paths.ListDataFile("Default List"), "MemberList",
         {"m1@example.test 0 111111", "m2@example.test 0 222222", "m3@example.test 0 333333"});
     TfrmMain& w = Open();
-    ASSERT_EQ(w.lstMembers->count(), 3);
-    w.postingMethodGroup->button(1)->click();  // one copy per member
-    Type(w.edtListPostingAddress, "list@example.test");
-    Leave(w.edtListPostingAddress);
-    w.chkHideSenderEmail->click();  // off: the From field as typed
-    Type(w.edtFrom, "Operator <op@example.test>");
-    Type(w.edtSubject, "Meeting");
-    Type(w.memoMessage, "See you at noon.");
+    ASSERT_EQ(Find<QListWidget>("lstMembers")->count(), 3);
+    Find<QButtonGroup>("postingMethodGroup")->button(1)->click();  // one copy per member
+    Type(Find<QLineEdit>("edtListPostingAddress"), "list@example.test");
+    Leave(Find<QLineEdit>("edtListPostingAddress"));
+    Find<QCheckBox>("chkHideSenderEmail")->click();  // off: the From field as typed
+    Type(Find<QLineEdit>("edtFrom"), "Operator <op@example.test>");
+    Type(Find<QLineEdit>("edtSubject"), "Meeting");
+    Type(Find<QPlainTextEdit>("memoMessage"), "See you at noon.");
 
     // Hold the worker while it reports the second copy, press "Abort" then.
     auto gate = std::make_shared<Gate>();
@@ -116,7 +116,7 @@ TEST_F(SessionsTest, ManualPostingToThreeMembersAbortedAfterTheSecond) {
         }
     });
     dialogs.QueueButton(DialogButton::Ok);
-    w.butPostMsg->click();
+    Find<QPushButton>("butPostMsg")->click();
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].title, QStringLiteral("Post message"));
     EXPECT_EQ(dialogs.calls[0].text,
@@ -125,14 +125,15 @@ TEST_F(SessionsTest, ManualPostingToThreeMembersAbortedAfterTheSecond) {
     EXPECT_EQ(dialogs.calls[0].defaultButton, DialogButton::Cancel);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate->Reached(); }, kBoundMs));
-    EXPECT_TRUE(w.butCancelPost->isEnabled());
-    EXPECT_FALSE(w.butPostMsg->isEnabled());
-    EXPECT_FALSE(w.cmbLists->isEnabled());
-    w.butCancelPost->click();
+    EXPECT_TRUE(Find<QPushButton>("butCancelPost")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>("butPostMsg")->isEnabled());
+    EXPECT_FALSE(Find<QComboBox>("cmbLists")->isEnabled());
+    Find<QPushButton>("butCancelPost")->click();
     gate->Release();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.butPostMsg->isEnabled(); }, kBoundMs));
-    EXPECT_FALSE(w.butCancelPost->isEnabled());
-    EXPECT_TRUE(w.cmbLists->isEnabled());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Find<QPushButton>("butPostMsg")->isEnabled(); }, kBoundMs));
+    EXPECT_FALSE(Find<QPushButton>("butCancelPost")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>("cmbLists")->isEnabled());
     EXPECT_EQ(w.StatusTextShown(), QStringLiteral("Finished posting"));
 
     // Two copies delivered, the third never sent, nothing archived.

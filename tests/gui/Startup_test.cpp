@@ -26,22 +26,23 @@ TEST_F(StartupTest, CleanStartShowsTheDefaults) {
     TfrmMain& w = Open();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Corvanteer v1.0.0"));
     EXPECT_EQ(w.pos(), QPoint(200, 100));
-    EXPECT_EQ(w.pagMain->currentWidget(), w.tabMembers);
-    ASSERT_EQ(w.cmbLists->count(), 1);
-    EXPECT_EQ(w.cmbLists->currentText(), QStringLiteral("Default List"));
+    EXPECT_EQ(Find<QTabWidget>("pagMain")->currentWidget(), Find<QWidget>("tabMembers"));
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->count(), 1);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("Default List"));
     EXPECT_FALSE(w.AutoScanOn());
     EXPECT_EQ(w.PollIntervalMs(), 0);
-    EXPECT_EQ(w.butSessionTimer->palette().color(QPalette::Button), QColor(0, 128, 0));
-    EXPECT_TRUE(w.butSessionTimer->toolTip().isEmpty());
+    EXPECT_EQ(Find<QPushButton>("butSessionTimer")->palette().color(QPalette::Button),
+              QColor(0, 128, 0));
+    EXPECT_TRUE(Find<QPushButton>("butSessionTimer")->toolTip().isEmpty());
 
-    EXPECT_EQ(w.ListServerPop3Port->value(), 110);
-    EXPECT_EQ(w.SmtpPort->value(), 25);
-    EXPECT_EQ(w.SessionInterval->value(), 0);
-    EXPECT_EQ(w.SmtpMaxAttempts->value(), 2);
-    EXPECT_EQ(w.BackupDir->text(), Q(paths.appDir + "Backup"));
-    EXPECT_FALSE(w.chkTimerON->isChecked());
-    EXPECT_FALSE(w.chkMinimized->isChecked());
-    EXPECT_FALSE(w.chkLaunch->isChecked());
+    EXPECT_EQ(Find<QSpinBox>("ListServerPop3Port")->value(), 110);
+    EXPECT_EQ(Find<QSpinBox>("SmtpPort")->value(), 25);
+    EXPECT_EQ(Find<QSpinBox>("SessionInterval")->value(), 0);
+    EXPECT_EQ(Find<QSpinBox>("SmtpMaxAttempts")->value(), 2);
+    EXPECT_EQ(Find<QLineEdit>("BackupDir")->text(), Q(paths.appDir + "Backup"));
+    EXPECT_FALSE(Find<QCheckBox>("chkTimerON")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("chkMinimized")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("chkLaunch")->isChecked());
     EXPECT_FALSE(w.SmtpAuthWindow()->chkReqSmtpAuth->isChecked());
     EXPECT_FALSE(w.SmtpAuthWindow()->grpSmtpUser->isEnabled());
     EXPECT_EQ(w.SmtpAuthWindow()->windowTitle(), QStringLiteral("SMTP Authentication"));
@@ -49,18 +50,18 @@ TEST_F(StartupTest, CleanStartShowsTheDefaults) {
     // The pages, in tab order, and the hints of the buttons above them.
     const QStringList tabs = {"Members",    "Options", "Responses", "Post message",
                               "Extra text", "Global",  "About"};
-    ASSERT_EQ(w.pagMain->count(), tabs.size());
+    ASSERT_EQ(Find<QTabWidget>("pagMain")->count(), tabs.size());
     for (int i = 0; i < tabs.size(); ++i) {
-        EXPECT_EQ(w.pagMain->tabText(i), tabs[i]);
+        EXPECT_EQ(Find<QTabWidget>("pagMain")->tabText(i), tabs[i]);
     }
-    EXPECT_EQ(w.butAddList->toolTip(), QStringLiteral("Add new list"));
-    EXPECT_EQ(w.butDeleteList->toolTip(), QStringLiteral("Delete list"));
-    EXPECT_EQ(w.butHide->toolTip(), QStringLiteral("Minimize to tray"));
-    EXPECT_EQ(w.butGo->toolTip(), QStringLiteral("Scan manually"));
-    EXPECT_EQ(w.SessionInterval->toolTip(), QStringLiteral("0 = polling disabled"));
-    EXPECT_EQ(w.SmtpMaxAttempts->toolTip(), QStringLiteral("0 = no limit"));
+    EXPECT_EQ(Find<QPushButton>("butAddList")->toolTip(), QStringLiteral("Add new list"));
+    EXPECT_EQ(Find<QPushButton>("butDeleteList")->toolTip(), QStringLiteral("Delete list"));
+    EXPECT_EQ(Find<QPushButton>("butHide")->toolTip(), QStringLiteral("Minimize to tray"));
+    EXPECT_EQ(Find<QPushButton>("butGo")->toolTip(), QStringLiteral("Scan manually"));
+    EXPECT_EQ(Find<QSpinBox>("SessionInterval")->toolTip(), QStringLiteral("0 = polling disabled"));
+    EXPECT_EQ(Find<QSpinBox>("SmtpMaxAttempts")->toolTip(), QStringLiteral("0 = no limit"));
     QStringList menu;
-    for (QAction* action : w.mnuTray->actions()) {
+    for (QAction* action : w.TrayMenu()->actions()) {
         menu << (action->isSeparator() ? QStringLiteral("-") : action->text());
     }
     EXPECT_EQ(menu, QStringList({"Help", "-", "Restore", "Timer ON", "-", "Exit"}));
@@ -72,16 +73,20 @@ TEST_F(StartupTest, CleanStartShowsTheDefaults) {
 
 TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     TfrmMain& w = Open();
-    Type(w.SmtpHost, "mail.example.org");
+    Type(Find<QLineEdit>("SmtpHost"), "mail.example.org");
     EXPECT_FALSE(store->ValueExists(Key(), "SMTPHost"));
-    Leave(w.SmtpHost);
+    Leave(Find<QLineEdit>("SmtpHost"));
     EXPECT_EQ(store->ReadRegString(Key(), "SmtpHost", ""), "mail.example.org");
-    w.SmtpPort->setValue(2525);
+    Find<QSpinBox>("SmtpPort")->setValue(2525);
     EXPECT_EQ(store->ReadRegInteger(Key(), "SMTPPort", 0), 2525);
-    Type(w.ListServerPop3Password, "s3cret");
-    Leave(w.ListServerPop3Password);
+    // What the field shows is what the window's scans use.
+    Find<QSpinBox>("MaxMessageSize")->setValue(1000);
+    EXPECT_EQ(store->ReadRegInteger(Key(), "MaxMessageSize", 0), 1000);
+    EXPECT_EQ(w.EngineServices().console.Globals().MaxMessageSize, 1000);
+    Type(Find<QLineEdit>("ListServerPop3Password"), "s3cret");
+    Leave(Find<QLineEdit>("ListServerPop3Password"));
     EXPECT_EQ(store->ReadRegString(Key(), "ListServerPassword", ""), ScramblePassword("s3cret"));
-    w.chkTimerON->click();
+    Find<QCheckBox>("chkTimerON")->click();
     EXPECT_TRUE(store->ReadRegBool(Key(), "TimerON", false));
     EXPECT_FALSE(w.AutoScanOn());  // used at the next start only
 
@@ -96,26 +101,27 @@ TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     // The next start reads them back and switches auto-scan on.
     Close();
     TfrmMain& again = Open();
-    EXPECT_EQ(again.SmtpHost->text(), QStringLiteral("mail.example.org"));
-    EXPECT_EQ(again.SmtpPort->value(), 2525);
-    EXPECT_EQ(again.ListServerPop3Password->text(), QStringLiteral("s3cret"));
+    EXPECT_EQ(Find<QLineEdit>("SmtpHost")->text(), QStringLiteral("mail.example.org"));
+    EXPECT_EQ(Find<QSpinBox>("SmtpPort")->value(), 2525);
+    EXPECT_EQ(Find<QLineEdit>("ListServerPop3Password")->text(), QStringLiteral("s3cret"));
     EXPECT_TRUE(again.AutoScanOn());
-    EXPECT_EQ(again.butSessionTimer->palette().color(QPalette::Button), QColor(0, 255, 0));
-    EXPECT_EQ(again.butSessionTimer->toolTip(), QStringLiteral("Auto-scan is ON"));
-    EXPECT_TRUE(again.mnuTimerOn->isChecked());
+    EXPECT_EQ(Find<QPushButton>("butSessionTimer")->palette().color(QPalette::Button),
+              QColor(0, 255, 0));
+    EXPECT_EQ(Find<QPushButton>("butSessionTimer")->toolTip(), QStringLiteral("Auto-scan is ON"));
+    EXPECT_TRUE(Action("mnuTimerOn")->isChecked());
     EXPECT_EQ(again.PollIntervalMs(), 0);  // interval 0: polling disabled
 }
 
 TEST_F(StartupTest, AutoScanSwitchArmsThePollTimerWithTheIntervalShown) {
     TfrmMain& w = Open();
-    w.SessionInterval->setValue(15);
-    w.butSessionTimer->click();
+    Find<QSpinBox>("SessionInterval")->setValue(15);
+    Find<QPushButton>("butSessionTimer")->click();
     EXPECT_TRUE(w.AutoScanOn());
     EXPECT_EQ(w.PollIntervalMs(), 15 * 60000);
-    w.mnuTimerOn->trigger();  // the tray item runs the same toggle
+    Action("mnuTimerOn")->trigger();  // the tray item runs the same toggle
     EXPECT_FALSE(w.AutoScanOn());
-    EXPECT_FALSE(w.mnuTimerOn->isChecked());
-    EXPECT_EQ(w.butSessionTimer->toolTip(), QStringLiteral("Auto-scan is OFF"));
+    EXPECT_FALSE(Action("mnuTimerOn")->isChecked());
+    EXPECT_EQ(Find<QPushButton>("butSessionTimer")->toolTip(), QStringLiteral("Auto-scan is OFF"));
     EXPECT_EQ(w.PollIntervalMs(), 0);
 }
 
@@ -123,9 +129,9 @@ TEST_F(StartupTest, PositionAndListAreStoredOnExitAndRestored) {
     store->CreateKey(ListKey("alpha"));
     store->CreateKey(ListKey("beta"));
     TfrmMain& w = Open();
-    ASSERT_EQ(w.cmbLists->count(), 2);
-    EXPECT_EQ(w.cmbLists->currentText(), QStringLiteral("alpha"));
-    w.cmbLists->setCurrentIndex(1);
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->count(), 2);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("alpha"));
+    Find<QComboBox>("cmbLists")->setCurrentIndex(1);
     w.move(321, 123);
     w.ExitApplication();
     EXPECT_TRUE(w.Ended());
@@ -135,23 +141,23 @@ TEST_F(StartupTest, PositionAndListAreStoredOnExitAndRestored) {
 
     TfrmMain& again = Open();
     EXPECT_EQ(again.pos(), QPoint(321, 123));
-    EXPECT_EQ(again.cmbLists->currentText(), QStringLiteral("beta"));
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("beta"));
 }
 
 TEST_F(StartupTest, LastListPastTheEndAppendsDefaultListAndSelectsTheFirst) {
     store->CreateKey(ListKey("alpha"));
     store->WriteRegInteger(Key(), "LastList", 7);
-    TfrmMain& w = Open();
-    ASSERT_EQ(w.cmbLists->count(), 2);
-    EXPECT_EQ(w.cmbLists->itemText(1), QStringLiteral("Default List"));
-    EXPECT_EQ(w.cmbLists->currentIndex(), 0);
-    EXPECT_EQ(w.cmbLists->currentText(), QStringLiteral("alpha"));
+    Open();
+    ASSERT_EQ(Find<QComboBox>("cmbLists")->count(), 2);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->itemText(1), QStringLiteral("Default List"));
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>("cmbLists")->currentText(), QStringLiteral("alpha"));
 }
 
 TEST_F(StartupTest, HelpOpensThePageAtTopic10) {
-    TfrmMain& w = Open();
-    w.butHelp->click();
-    w.mnuHelp->trigger();
+    Open();
+    Find<QPushButton>("butHelp")->click();
+    Action("mnuHelp")->trigger();
     ASSERT_EQ(dialogs.urls.size(), 2u);
     EXPECT_EQ(dialogs.urls[0].fragment(), QStringLiteral("topic10"));
     EXPECT_EQ(dialogs.urls[0].toLocalFile(), Q(dir.File("help/index.html")));

@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
-    EXPECT_EQ(GlobalSettingTable().size(), 19u);
+    EXPECT_EQ(GlobalSettingTable().size(), 20u);
     EXPECT_EQ(ListSettingTable().size(), 26u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
@@ -172,6 +172,7 @@ TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
     EXPECT_EQ(g.SMTPPort, 25);
     EXPECT_EQ(g.SessionInterval, 0);
     EXPECT_EQ(g.SmtpMaxAttempts, 2);
+    EXPECT_EQ(g.MaxMessageSize, 67108864);
     EXPECT_FALSE(g.TimerON);
     EXPECT_FALSE(g.ReqSmtpAuth);
     EXPECT_EQ(g.BackupDir, "/home/u/corv/Backup");
@@ -186,7 +187,10 @@ TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
     store->WriteRegString(kSettingsKey, "ListServerPassword", ScramblePassword("pw"));
     store->WriteRegBool(kSettingsKey, "TimerON", true);
     store->WriteRegString(kSettingsKey, "BackupDir", "/elsewhere");
+    WriteSettingText(*store, kSettingsKey, Global("MaxMessageSize"), "0");
+    EXPECT_THROW(WriteSettingText(*store, kSettingsKey, Global("MaxMessageSize"), "-1"), Failure);
     g = LoadGlobalSettings(*store, kSettingsKey, "/home/u/corv/");
+    EXPECT_EQ(g.MaxMessageSize, 0);
     EXPECT_EQ(g.SMTPHost, "mail.example.org");
     EXPECT_EQ(g.SMTPPort, 587);
     EXPECT_EQ(g.ListServerPassword, "pw");

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <vector>
+
 #include "common/FakeMailServer.h"
 
 namespace corvanteer {
@@ -244,6 +247,106 @@ TEST(TPop3Client, EndlessLineIsCutOffAsNegative) {
     EXPECT_FALSE(pop3.Login());
     pop3.Quit();
     EXPECT_EQ(server.Received(0), "");
+}
+
+// A clock that moves on by stepMs each time it is read, so whole-reply bounds of minutes
+// are reached in a few hundred reads.
+class TickingClock final : public Clock {
+public:
+    explicit TickingClock(int64_t stepMs) : stepMs_(stepMs) {}
+    LocalTime Now() const override { return {}; }
+    int64_t MonotonicMs() const override { return now_ += stepMs_; }
+
+private:
+    int64_t stepMs_;
+    mutable int64_t now_ = 0;
+};
+
+// Endless or trickling TOP and RETR replies end the connection, holding at most about the
+// size limit in memory; the mailbox's earlier replies are unaffected.
+TEST(TPop3Client, EndlessOrTricklingRepliesAreCutOff) {
+    const std::string line = std::string(1000, 'x') + "\r\n";
+    struct Case {
+        const char* name;
+        const char* command;
+        ServerScript script;
+        int64_t maxMessageSize;
+        bool tooBig;
+        int64_t clockStepMs;  // two looks a read
+    };
+    std::vector<Case> cases;
+    cases.push_back({"endless RETR over the size limit", "RETR 1",
+                     LoggedIn()
+                         .Expect("LIST 1")
+                         .SendLine("+OK 1 300")
+                         .Expect("RETR 1")
+                         .SendLine("+OK")
+                         .SendEndlessly(line),
+                     1024 * 1024, true, 0});
+    cases.push_back({"endless TOP, no size limit: the total time", "TOP 1 0",
+                     LoggedIn().Expect("TOP 1 0").SendLine("+OK").SendEndlessly(line), 0, false,
+                     2000});
+    cases.push_back({"trickling RETR", "RETR 1",
+                     LoggedIn().Expect("RETR 1").SendLine("+OK").SendEndlessly("x", 5), 0, false,
+                     2000});
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeMailServer server({c.script});
+        TickingClock clock(c.clockStepMs);
+        TPop3Client pop3;
+        pop3.UseClock(clock);
+        PointAt(pop3, server);
+        ASSERT_TRUE(pop3.Login());
+        pop3.MaxMessageSize = c.maxMessageSize;
+        pop3.Header = {"kept"};
+        if (std::string_view(c.command).starts_with("TOP")) {
+            pop3.Top(1);
+            EXPECT_TRUE(pop3.Header.empty());
+        } else {
+            pop3.Retrieve(1);
+            EXPECT_TRUE(pop3.Body.empty());
+        }
+        EXPECT_FALSE(pop3.LastReplyPositive);
+        EXPECT_FALSE(pop3.Connected());
+        EXPECT_EQ(pop3.LastMessageTooBig, c.tooBig);
+        if (c.tooBig) {
+            EXPECT_GT(pop3.LastMessageSize, c.maxMessageSize);
+            EXPECT_LE(pop3.LastMessageSize, c.maxMessageSize + 200 * 1024);
+        }
+        pop3.Quit();
+        EXPECT_TRUE(server.Problems().empty());
+    }
+}
+
+// With a size limit, LIST tells which messages are fetched; an oversized one is not, and
+// the connection stays for the rest of the mailbox.
+TEST(TPop3Client, ListedSizeOverTheLimitSkipsTheRetrieve) {
+    FakeMailServer server({LoggedIn("+OK 4 9000")
+                               .Reply("LIST 4", "+OK 4 5000")
+                               .Reply("LIST 3", "+OK 3 99999999999999999999999")
+                               .Reply("LIST 2", "-ERR no such message")
+                               .Reply("RETR 2", "+OK\r\nA: b\r\n\r\ntwo\r\n.")
+                               .Reply("LIST 1", "+OK 1 4096")
+                               .Reply("RETR 1", "+OK\r\nA: b\r\n\r\none\r\n.")
+                               .Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    ASSERT_TRUE(pop3.Login());
+    pop3.MaxMessageSize = 4096;
+    pop3.Retrieve(4);
+    EXPECT_TRUE(pop3.LastMessageTooBig);
+    EXPECT_EQ(pop3.LastMessageSize, 5000);
+    EXPECT_TRUE(pop3.Connected());
+    pop3.Retrieve(3);
+    EXPECT_TRUE(pop3.LastMessageTooBig);
+    pop3.Retrieve(2);  // no size: RETR goes ahead, bounded while reading
+    EXPECT_FALSE(pop3.LastMessageTooBig);
+    EXPECT_EQ(pop3.Body, (Lines{"two"}));
+    pop3.Retrieve(1);  // exactly at the limit
+    EXPECT_TRUE(pop3.LastReplyPositive);
+    EXPECT_EQ(pop3.Body, (Lines{"one"}));
+    pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
 }
 
 TEST(TPop3Client, ConnectionFailuresReportFalse) {

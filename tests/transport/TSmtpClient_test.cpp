@@ -63,6 +63,26 @@ TEST(TSmtpClient, HeloSessionBytesExactly) {
     EXPECT_TRUE(server.Problems().empty());
 }
 
+// A reply line may be the code alone, as the last line of a reply too.
+TEST(TSmtpClient, BareCodeRepliesAreComplete) {
+    FakeMailServer server({ServerScript()
+                               .SendLine("220")
+                               .Expect(Helo())
+                               .Send("250-mail.example.org\r\n250\r\n")
+                               .Reply("MAIL FROM:<list@example.org>", "250")
+                               .Reply("RCPT TO:<ann@example.org>", "250")
+                               .Reply("DATA", "354")
+                               .ExpectData()
+                               .SendLine("250")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_EQ(reply, "250");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
 TEST(TSmtpClient, EhloWithAuthLoginAndMultiLineReply) {
     const std::string ehlo = "EHLO " + LocalHostName();
     FakeMailServer server({

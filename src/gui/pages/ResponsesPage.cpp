@@ -1,7 +1,5 @@
-// The "Responses" page: one tab per automatic reply (subject and body) and the list of
-// variables the texts may use.
+#include "gui/pages/ResponsesPage.h"
 
-#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,8 +8,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
-#include "gui/TfrmMain.h"
+#include "gui/pages/PageHost.h"
 
 namespace corvanteer {
 namespace {
@@ -38,11 +37,36 @@ ReplyTab MakeReplyTab(QTabWidget* tabs, const char* tabName, const QString& capt
 
 }  // namespace
 
-QWidget* TfrmMain::BuildResponsesPage() {
-    auto* page = Named<QWidget>(this, "tabResponses");
-    auto* layout = Child<QGridLayout>(page);
-    page->setLayout(layout);
-    pagResponses = Named<QTabWidget>(page, "pagResponses");
+ResponsesPage::ResponsesPage(PageHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), fields_(host, SettingScope::List) {
+    setObjectName(QStringLiteral("tabResponses"));
+    BuildControls();
+    fields_.Bind({
+        Setting(edtVerifySubject, "VerifySubject"),
+        Setting(edtSubscribeConfirmSubject, "SubscribeConfirmSubject"),
+        Setting(edtUnsubscribeConfirmSubject, "UnSubscribeConfirmSubject"),
+        Setting(edtPasswordNotifySubject, "PasswordNotifySubject"),
+        Setting(edtVerifyErrSubject, "VerifyErrSubject"),
+        Setting(edtAlreadyAMemberSubject, "AlreadyAMemberSubject"),
+        Setting(edtNotMemberSubject, "NotMemberSubject"),
+        Setting(edtHelpSubject, "HelpSubject"),
+        Section(memoSubVerify, "Subscribe_Verify"),
+        Section(memoSubConfirm, "Subscribe_Confirm"),
+        Section(MemoUnsubConfirm, "Unsubscribe_Confirm"),
+        Section(memoPasswordNotify, "Password_Notify"),
+        Section(memoVerifyError, "Verify_Error"),
+        Section(memoAlreadyAMember, "Already_A_Member"),
+        Section(memoNotMember, "Not_Member"),
+        Section(memoHelp, "Help"),
+    });
+    connect(lstVariables, &QListWidget::itemDoubleClicked, this,
+            [this] { lstVariablesDblClick(); });
+}
+
+void ResponsesPage::BuildControls() {
+    auto* layout = Child<QGridLayout>(this);
+    setLayout(layout);
+    pagResponses = Named<QTabWidget>(this, "pagResponses");
 
     ReplyTab tab = MakeReplyTab(pagResponses, "tabSubVerify", QStringLiteral("Subscribe verify"),
                                 "edtVerifySubject", "memoSubVerify");
@@ -86,33 +110,33 @@ QWidget* TfrmMain::BuildResponsesPage() {
     memoHelp = tab.body;
     layout->addWidget(pagResponses, 0, 0, 3, 1);
 
-    layout->addWidget(Child<QLabel>(page, QStringLiteral("Variables caSe-SensiTive")), 0, 1);
-    lstVariables = Named<QListWidget>(page, "lstVariables");
+    layout->addWidget(Child<QLabel>(this, QStringLiteral("Variables caSe-SensiTive")), 0, 1);
+    lstVariables = Named<QListWidget>(this, "lstVariables");
     lstVariables->setFixedWidth(150);
     layout->addWidget(lstVariables, 1, 1);
-    layout->addWidget(Child<QLabel>(page, QStringLiteral("double-click to copy")), 2, 1);
+    layout->addWidget(Child<QLabel>(this, QStringLiteral("double-click to copy")), 2, 1);
     layout->setColumnStretch(0, 1);
-    connect(lstVariables, &QListWidget::itemDoubleClicked, this,
-            [this] { lstVariablesDblClick(); });
-    return page;
 }
 
-void TfrmMain::tabResponsesShow() {
+void ResponsesPage::ShowVerificationTabs(bool verify) {
+    pagResponses->setTabVisible(pagResponses->indexOf(tabSubVerify), verify);
+    pagResponses->setTabVisible(pagResponses->indexOf(tabVerifyError), verify);
+}
+
+void ResponsesPage::tabResponsesShow(bool memberPasswords) {
     lstVariables->clear();
     lstVariables->addItems({QStringLiteral("{Email}"), QStringLiteral("{ListName}"),
                             QStringLiteral("{ListAddress}"),
                             QStringLiteral("{ListServerAddress}")});
-    const bool password =
-        chkRequirePassword->isEnabled() && chkRequirePassword->isChecked() && AllowPostBy() != 0;
-    pagResponses->setTabVisible(pagResponses->indexOf(tabPasswordNotify), password);
-    if (password) {
+    pagResponses->setTabVisible(pagResponses->indexOf(tabPasswordNotify), memberPasswords);
+    if (memberPasswords) {
         lstVariables->addItem(QStringLiteral("{Password}"));
     }
 }
 
-void TfrmMain::lstVariablesDblClick() {
+void ResponsesPage::lstVariablesDblClick() {
     if (QListWidgetItem* item = lstVariables->currentItem()) {
-        dialogs_.CopyToClipboard(item->text());
+        host_.WindowDialogs().CopyToClipboard(item->text());
     }
 }
 

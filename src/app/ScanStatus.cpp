@@ -1,0 +1,188 @@
+#include "app/ScanStatus.h"
+
+#include <cstdio>
+#include <exception>
+#include <mutex>
+
+#include "support/Files.h"
+#include "support/Text.h"
+
+namespace corvanteer {
+
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2));
+}
+
+std::string CountText(int value) {
+    return std::to_string(value);
+}
+
+int CountValue(const std::string& text) {
+    int value = 0;
+    return TryParseInt(text, value) && value >= 0 ? value : 0;
+}
+
+// One line: an error text that held line breaks must not start a line of its own.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+void Tell(Services& services, const std::exception& error) {
+    services.observer.StatusText(std::string("Cannot write the scan status record: ") +
+                                 error.what());
+}
+
+}  // namespace
+
+std::string ScanRecordFile(const AppPaths& paths) {
+    return paths.appDir + "scan-status.txt";
+}
+
+std::string IsoTime(const LocalTime& t) {
+    const long offsetMinutes = t.utcOffset / 60;
+    const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second, offsetMinutes < 0 ? '-' : '+', absolute / 60,
+                  absolute % 60);
+    return text;
+}
+
+std::string IsoTimeAfterMinutes(const LocalTime& time, int minutes) {
+    int64_t seconds = DaysFromCivil(time.year, time.month, time.day) * 86400 + time.hour * 3600 +
+                      time.minute * 60 + time.second + int64_t{minutes} * 60;
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    LocalTime later = time;
+    CivilFromDays(days, later.year, later.month, later.day);
+    later.hour = static_cast<int>(rest / 3600);
+    later.minute = static_cast<int>(rest / 60 % 60);
+    later.second = static_cast<int>(rest % 60);
+    return IsoTime(later);
+}
+
+std::optional<ScanRecord> ReadScanRecord(const AppPaths& paths) {
+    std::optional<std::string> text = ReadFileIfExists(ScanRecordFile(paths));
+    if (!text) {
+        return std::nullopt;
+    }
+    ScanRecord record;
+    for (const std::string& line : TextToLines(*text)) {
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        const std::string name = line.substr(0, equals);
+        const std::string value = line.substr(equals + 1);
+        if (name == "Started") {
+            record.started = value;
+        } else if (name == "Ended") {
+            record.ended = value;
+        } else if (name == "Outcome") {
+            record.ok = value != "failed";
+        } else if (name == "Error") {
+            record.error = value;
+        } else if (name == "Read") {
+            record.counts.messagesRead = CountValue(value);
+        } else if (name == "Posted") {
+            record.counts.postingsSent = CountValue(value);
+        } else if (name == "Answered") {
+            record.counts.answersSent = CountValue(value);
+        } else if (name == "Queued") {
+            record.counts.messagesQueued = CountValue(value);
+        } else if (name == "NextScan") {
+            record.nextScan = value;
+        } else if (name == "MailboxFailure") {
+            record.mailboxFailures.push_back(value);
+        }
+    }
+    return record;
+}
+
+void WriteScanRecord(const AppPaths& paths, const ScanRecord& record) {
+    Lines lines = {
+        "Started=" + record.started,
+        "Ended=" + record.ended,
+        std::string("Outcome=") + (record.ok ? "ok" : "failed"),
+        "Error=" + OneLine(record.error),
+        "Read=" + CountText(record.counts.messagesRead),
+        "Posted=" + CountText(record.counts.postingsSent),
+        "Answered=" + CountText(record.counts.answersSent),
+        "Queued=" + CountText(record.counts.messagesQueued),
+        "NextScan=" + record.nextScan,
+    };
+    for (const std::string& failure : record.mailboxFailures) {
+        lines.push_back("MailboxFailure=" + OneLine(failure));
+    }
+    WriteFileAtomic(ScanRecordFile(paths), LinesToText(lines));
+}
+
+ScanOutcome RunRecordedScan(Services& services, PollTimer& timer,
+                            std::optional<int> nextScanMinutes) {
+    const std::string started = IsoTime(services.clock.Now());
+    const ScanOutcome outcome = RunScanSession(services, timer);
+    const LocalTime end = services.clock.Now();
+    try {
+        std::lock_guard<StoreLock> guard(services.storeLock);
+        ScanRecord record;
+        if (!nextScanMinutes) {
+            if (std::optional<ScanRecord> previous = ReadScanRecord(services.paths)) {
+                record.nextScan = previous->nextScan;
+            }
+        } else if (*nextScanMinutes > 0) {
+            record.nextScan = IsoTimeAfterMinutes(end, *nextScanMinutes);
+        }
+        record.started = started;
+        record.ended = IsoTime(end);
+        record.ok = outcome.ok;
+        record.error = outcome.error;
+        record.counts = outcome.counts;
+        record.mailboxFailures = outcome.mailboxFailures;
+        WriteScanRecord(services.paths, record);
+    } catch (const std::exception& error) {
+        Tell(services, error);
+    }
+    return outcome;
+}
+
+void RecordNextScan(Services& services, int minutes) {
+    try {
+        std::lock_guard<StoreLock> guard(services.storeLock);
+        ScanRecord record = ReadScanRecord(services.paths).value_or(ScanRecord{});
+        record.nextScan = minutes > 0 ? IsoTimeAfterMinutes(services.clock.Now(), minutes) : "";
+        WriteScanRecord(services.paths, record);
+    } catch (const std::exception& error) {
+        Tell(services, error);
+    }
+}
+
+}  // namespace corvanteer

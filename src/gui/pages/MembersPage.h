@@ -1,0 +1,85 @@
+#pragma once
+
+// The "Members" page: the roster with its ban marks, the list's statistics, recent activity,
+// the moderators (a setting of the list) and the blacklist (a section of its data file);
+// adding, removing and banning members, changing a password, importing and exporting. The
+// work itself is done by the app layer; the page asks the questions and shows the answers.
+//
+// To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
+// out, and either add its row to the table given to fields_.Bind in the constructor (Setting
+// for a setting of the list, Section for a text of its data file) or connect its handler there
+// (a private method named after the control and event, such as butRefreshListClick).
+
+#include <QWidget>
+#include <string>
+
+#include "gui/pages/SettingFields.h"
+
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace corvanteer {
+
+class PageHost;
+struct ManualPosting;
+
+class MembersPage : public QWidget {
+    Q_OBJECT
+public:
+    MembersPage(PageHost& host, QWidget* parent);
+
+    // Fill the moderators from the current list's settings, the blacklist from its data file.
+    void LoadSettings() { fields_.LoadSettings(); }
+    void LoadSections() { fields_.LoadSections(); }
+
+    // Refills the roster from the current list and shows it, as "Refresh" does.
+    void Refresh();
+    // The page comes into view: counts and recent activity.
+    void tabMembersShow();
+
+    // Ban marks and the banned count mean something only when members may post.
+    void ShowBanControls(bool shown);
+    // "Change password" is offered while members post with a password.
+    void ShowPasswordButton(bool shown);
+
+    // The roster's addresses, in the order shown, for a manual posting.
+    void FillPosting(ManualPosting& posting) const;
+
+private:
+    void BuildControls();
+    // Refills the roster, keeping the selected member selected.
+    void FillRoster();
+    void butRefreshListClick();
+    void butAddMemberClick();
+    void butDeleteMemberClick();
+    void lstMembersClickCheck(QListWidgetItem* item);
+    void butPasswordClick();
+    void butImportListClick();
+    void butExportListClick();
+    void ShowRefusalOrMessage(bool ok, const std::string& message);
+
+    PageHost& host_;
+    bool passwordButtonShown_ = false;
+
+    QListWidget* lstMembers = nullptr;
+    QListWidget* lstLatestActions = nullptr;
+    QLabel* lblTotalMembers = nullptr;
+    QLabel* lblBannedCaption = nullptr;
+    QLabel* lblBannedMembers = nullptr;
+    QLabel* lblBanNote = nullptr;
+    QPushButton* butRefreshList = nullptr;
+    QPushButton* butAddMember = nullptr;
+    QPushButton* butDeleteMember = nullptr;
+    QPushButton* butPassword = nullptr;
+    QPushButton* butImportList = nullptr;
+    QPushButton* butExportList = nullptr;
+    QPlainTextEdit* memoModerators = nullptr;
+    QPlainTextEdit* memoBlacklist = nullptr;
+
+    SettingFields fields_;
+};
+
+}  // namespace corvanteer

@@ -1,0 +1,43 @@
+// status and status --json after scans by the command line.
+
+#include <gmock/gmock.h>
+
+#include "cli/CliFixture.h"
+#include "support/SectionFile.h"
+
+namespace corvanteer::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class StatusCommandTest : public CliTest {};
+
+TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
+    ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+    WriteSection(DataFile("news"), "MemberList", {"a@example.test 0 1", "b@example.test 1 2"});
+    EXPECT_EQ(Run({"status"}).out,
+              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed\n"
+              "pending verifications: 0\nlist news: 2 members, 1 banned\n");
+
+    ASSERT_EQ(Run({"config", "set", "ListServerHost", "pop.example.test"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "ListServerUserID", "lists"}).status, 0);
+    pop3.AddMailbox("pop.example.test", 110, "lists", "");
+    pop3.Put("pop.example.test", 110, "lists", "From: x@example.test\r\nSubject: hello\r\n\r\n");
+    ASSERT_EQ(Run({"scan"}).status, 0);
+
+    CliResult text = Run({"status"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.out,
+              "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:00+00:00, finished\n"
+              "last scan counts: 1 read, 0 posted, 0 answered, 0 queued\n"
+              "next scan: none scheduled\nqueue: 0 failed\npending verifications: 0\n"
+              "list news: 2 members, 1 banned\n");
+    CliResult json = Run({"status", "--json"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_THAT(json.out, HasSubstr("{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\""));
+    EXPECT_THAT(json.out, HasSubstr("\"outcome\":\"ok\",\"error\":null,\"read\":1,"));
+    EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1}]"));
+}
+
+}  // namespace
+}  // namespace corvanteer::testing
