@@ -26,6 +26,9 @@ ManualPosting LoadPostingValues(Services& services, const std::string& list) {
     posting.changeSenderEmailTo = Shown(services, key, "ChangeSenderEmailTo");
     posting.listPostingAddress = Shown(services, key, "ListPostingAddress");
     posting.pop3Host = Shown(services, key, "Pop3Host");
+    posting.listHeaders = Shown(services, key, "ListHeaders") == "1";
+    posting.allowPostBy = StrToIntDef(Shown(services, key, "AllowPostBy"), 0);
+    posting.allowUserSubscribe = Shown(services, key, "AllowUserSubscribe") == "1";
     posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
     posting.signature = ReadSection(dataFile, "Signature");
     for (const RosterEntry& entry : FillRoster(services, list).entries) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "engine/ActivityLog.h"
+#include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"
@@ -45,11 +46,14 @@ FileVersion VersionOf(const std::string& path) {
 // only when the list data file has changed since they were read.
 class PostingComposer {
 public:
+    // One Message-ID tag for all copies: the copies of one posting composed in the same
+    // second carry the same Message-ID.
     PostingComposer(const ScanContext& context, Services& services, const Lines& body)
         : context_(context),
           services_(services),
           body_(body),
-          smtpHost_(services.console.Globals().SMTPHost) {}
+          globals_(services.console.Globals()),
+          idTag_(MessageIdTag(services.random)) {}
 
     // The posting with "To: " + toValue, in message (which may hold the previous copy).
     void Compose(Lines& message, const std::string& toValue) {
@@ -60,7 +64,7 @@ public:
             BuildMessage(message);
             composed_ = true;
         } else {
-            Lines block = StandardHeaderBlock(context_, services_.clock, smtpHost_);
+            Lines block = StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_);
             for (size_t i = 0; i < block.size(); ++i) {
                 if (message[kBlockStart + i] != block[i]) {
                     message[kBlockStart + i] = std::move(block[i]);
@@ -81,12 +85,22 @@ private:
                 extraHeaders_.push_back(std::move(line));
             }
         }
+        listHeaders_.clear();
+        if (context_.Settings.ListHeaders) {
+            const ListSettings& settings = context_.Settings;
+            listHeaders_ =
+                ListHeaderLines(ListHeaderValues{context_.ListName, settings.ListPostingAddress,
+                                                 globals_.ListServerAddress, settings.AllowPostBy,
+                                                 settings.AllowUserSubscribe},
+                                extraHeaders_);
+        }
     }
 
     void BuildMessage(Lines& message) const {
         const ListSettings& settings = context_.Settings;
         message.clear();
-        message.reserve(kBlockStart + 6 + extraHeaders_.size() + 1 + body_.size() + 1);
+        message.reserve(kBlockStart + 6 + extraHeaders_.size() + listHeaders_.size() + 1 +
+                        body_.size() + 1);
         message.push_back("To: ");
         if (settings.HideSenderEmail) {
             message.push_back("From: " + context_.SenderName + " <" +
@@ -96,10 +110,12 @@ private:
         }
         message.push_back("Reply-To: " + settings.ListPostingAddress);
         message.push_back("Subject: " + context_.Subject);
-        Lines block = StandardHeaderBlock(context_, services_.clock, smtpHost_);
+        Lines block = StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_);
         message.insert(message.end(), std::make_move_iterator(block.begin()),
                        std::make_move_iterator(block.end()));
         message.insert(message.end(), extraHeaders_.begin(), extraHeaders_.end());
+        // After everything the posting carried before, so that block stays as it was.
+        message.insert(message.end(), listHeaders_.begin(), listHeaders_.end());
         message.push_back("");
         message.insert(message.end(), body_.begin(), body_.end());
         // One entry, however many lines the signature has.
@@ -109,18 +125,23 @@ private:
     const ScanContext& context_;
     Services& services_;
     const Lines& body_;
-    const std::string smtpHost_;
+    const GlobalSettings globals_;
+    const std::string idTag_;
     bool composed_ = false;
     FileVersion version_;
     std::string signature_;
     Lines extraHeaders_;
+    Lines listHeaders_;
 };
 
 void PostViaBcc(ScanContext& context, Services& services, const Lines& body) {
     SmtpClient& smtp = services.smtp;
     PostingComposer composer(context, services, body);
     Lines message;
-    composer.Compose(message, context.Settings.ListTo);
+    // A To line needs an address: without a ListTo the posting names the list itself.
+    const ListSettings& settings = context.Settings;
+    composer.Compose(message,
+                     Trim(settings.ListTo).empty() ? settings.ListPostingAddress : settings.ListTo);
 
     context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
     smtp.From = context.Settings.ListPostingAddress;

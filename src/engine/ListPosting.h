@@ -7,8 +7,11 @@
 namespace corvanteer {
 
 // Composes the posting of the message in hand and delivers it to every member of the
-// current list: method 0 one Bcc message, 1 one copy per member, anything else nothing.
-// Archives, logs and queues as the outcome requires; shows progress through the observer.
+// current list: method 0 one Bcc message (To: ListTo, or the list posting address when
+// ListTo is blank), 1 one copy per member, anything else nothing. With ListHeaders on, the
+// list header lines (ListHeaders.h) follow the allowed extra headers. All copies share one
+// Message-ID tag. Archives, logs and queues as the outcome requires; shows progress through
+// the observer.
 void PostToList(ScanContext& context, Services& services, const Lines& body, int method);
 
 }  // namespace corvanteer

@@ -1,6 +1,7 @@
 #include "engine/ManualPosting.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"
@@ -17,8 +18,14 @@ void PrepareClient(SmtpClient& smtp, const ManualPosting& posting, const GlobalS
     smtp.From = posting.listPostingAddress;
 }
 
+ManualPostingStamp PostingStamp(Services& services, const GlobalSettings& globals,
+                                const std::string& idTag) {
+    return ManualPostingStamp{services.clock.Now(), globals.SMTPHost, globals.ListServerAddress,
+                              idTag};
+}
+
 void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSettings& globals,
-                ManualPostingOutcome& outcome) {
+                const std::string& idTag, ManualPostingOutcome& outcome) {
     SmtpClient& smtp = services.smtp;
     services.observer.StatusText("Posting via Bcc");
     if (posting.members.empty()) {
@@ -27,7 +34,7 @@ void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSe
     PrepareClient(smtp, posting, globals);
     smtp.SendTo = posting.members;
     smtp.OutMessage = ComposeManualPosting(posting, posting.listTo, std::nullopt,
-                                           services.clock.Now(), globals.SMTPHost);
+                                           PostingStamp(services, globals, idTag));
     std::string reply;
     const bool sent = smtp.Send(reply);
     const std::string prefix = Stamp(services) + posting.listName + ": msg from " + smtp.From;
@@ -44,8 +51,8 @@ void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSe
 }
 
 void PostIndividually(Services& services, const ManualPosting& posting,
-                      const GlobalSettings& globals, std::atomic<bool>& abort,
-                      ManualPostingOutcome& outcome) {
+                      const GlobalSettings& globals, const std::string& idTag,
+                      std::atomic<bool>& abort, ManualPostingOutcome& outcome) {
     SmtpClient& smtp = services.smtp;
     const size_t count = posting.members.size();
     const std::string countText = std::to_string(count);
@@ -55,7 +62,7 @@ void PostIndividually(Services& services, const ManualPosting& posting,
     while (handled < count) {
         const std::string& address = posting.members[handled];
         smtp.OutMessage =
-            ComposeManualPosting(posting, address, handled, services.clock.Now(), globals.SMTPHost);
+            ComposeManualPosting(posting, address, handled, PostingStamp(services, globals, idTag));
         PrepareClient(smtp, posting, globals);
         smtp.SendTo.assign(1, address);
         services.observer.StatusText("Posting to " + address + " (" + std::to_string(handled + 1) +
@@ -88,11 +95,13 @@ void PostIndividually(Services& services, const ManualPosting& posting,
 }  // namespace
 
 Lines ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
-                           std::optional<size_t> memberIndex, const LocalTime& now,
-                           const std::string& smtpHost) {
+                           std::optional<size_t> memberIndex, const ManualPostingStamp& stamp) {
+    const LocalTime& now = stamp.now;
     Lines message;
-    message.reserve(8 + posting.extraHeaders.size() + posting.messageLines.size() + 2);
-    message.push_back("To: " + recipientText);
+    message.reserve(14 + posting.extraHeaders.size() + posting.messageLines.size() + 2);
+    // A To line needs an address: without one the posting names the list itself.
+    message.push_back("To: " +
+                      (Trim(recipientText).empty() ? posting.listPostingAddress : recipientText));
     if (posting.hideSenderEmail) {
         message.push_back("From: " + ExtractDisplayName(posting.from) + " <" +
                           Trim(posting.changeSenderEmailTo) + ">");
@@ -107,13 +116,22 @@ Lines ComposeManualPosting(const ManualPosting& posting, const std::string& reci
     if (memberIndex) {
         id += std::to_string(*memberIndex);
     }
-    id += "@" + smtpHost + ">";
+    id += stamp.idTag + "@" + stamp.smtpHost + ">";
     message.push_back(std::move(id));
     message.push_back("X-Mailer: " + MailerName());
+    Lines extraHeaders;
     for (const std::string& line : posting.extraHeaders) {
         if (IsAllowedExtraHeader(line)) {
-            message.push_back(line);
+            extraHeaders.push_back(line);
         }
+    }
+    message.insert(message.end(), extraHeaders.begin(), extraHeaders.end());
+    if (posting.listHeaders) {
+        const Lines listHeaders = ListHeaderLines(
+            ListHeaderValues{posting.listName, posting.listPostingAddress, stamp.listServerAddress,
+                             posting.allowPostBy, posting.allowUserSubscribe},
+            extraHeaders);
+        message.insert(message.end(), listHeaders.begin(), listHeaders.end());
     }
     message.push_back("");
     message.insert(message.end(), posting.messageLines.begin(), posting.messageLines.end());
@@ -127,10 +145,12 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
     const GlobalSettings globals = services.console.Globals();
     ManualPostingOutcome outcome;
     outcome.members = posting.members.size();
+    // One tag for the run: its copies differ by the member index, as they always did.
+    const std::string idTag = MessageIdTag(services.random);
     if (posting.postingMethod == 0) {
-        PostViaBcc(services, posting, globals, outcome);
+        PostViaBcc(services, posting, globals, idTag, outcome);
     } else if (posting.postingMethod == 1) {
-        PostIndividually(services, posting, globals, abort, outcome);
+        PostIndividually(services, posting, globals, idTag, abort, outcome);
     }
     abort.store(false);
     services.observer.StatusText("Finished posting");

@@ -23,24 +23,36 @@ struct ManualPosting {
     bool hideSenderEmail = true;
     std::string changeSenderEmailTo;
     std::string listPostingAddress;
-    std::string pop3Host;   // the list's POP3 host, part of the Message-ID
-    Lines extraHeaders;     // only the lines IsAllowedExtraHeader accepts are used
-    std::string signature;  // appended as one entry, however many lines it holds
-    Lines members;          // member addresses in the roster's order
+    std::string pop3Host;            // the list's POP3 host, part of the Message-ID
+    bool listHeaders = true;         // ListHeaders: List-Id, List-Post, ... (ListHeaders.h)
+    int allowPostBy = 0;             // for List-Post
+    bool allowUserSubscribe = true;  // for List-Subscribe and List-Unsubscribe
+    Lines extraHeaders;              // only the lines IsAllowedExtraHeader accepts are used
+    std::string signature;           // appended as one entry, however many lines it holds
+    Lines members;                   // member addresses in the roster's order
 
     std::string from;  // the From field
     std::string subject;
     Lines messageLines;
 };
 
-// The message for one recipient text: To, From (the display name of the From field with
-// ChangeSenderEmailTo when hideSenderEmail, else the trimmed From field), Reply-To, Subject,
-// Date, Message-ID ("<Corvanteer-" + POP3 host + "-yyyymmddhhmmss" + member index + "@" +
-// smtpHost + ">", no index for Bcc), X-Mailer, the allowed extra headers, an empty line, the
-// message lines and the signature.
+// What a manual posting takes from outside the page: the moment, the global SMTP host and
+// List Server address, and the run's Message-ID tag (MessageIdTag).
+struct ManualPostingStamp {
+    LocalTime now;
+    std::string smtpHost;
+    std::string listServerAddress;
+    std::string idTag;
+};
+
+// The message for one recipient text ("To: " + the list posting address when the text is
+// blank): To, From (the display name of the From field with ChangeSenderEmailTo when
+// hideSenderEmail, else the trimmed From field), Reply-To, Subject, Date, Message-ID
+// ("<Corvanteer-" + POP3 host + "-yyyymmddhhmmss" + member index + tag + "@" + smtpHost +
+// ">", no index for Bcc), X-Mailer, the allowed extra headers, the list headers when
+// listHeaders is on, an empty line, the message lines and the signature.
 Lines ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
-                           std::optional<size_t> memberIndex, const LocalTime& now,
-                           const std::string& smtpHost);
+                           std::optional<size_t> memberIndex, const ManualPostingStamp& stamp);
 
 struct ManualPostingOutcome {
     size_t members = 0;  // number of members of the posting

@@ -100,8 +100,9 @@ void RequestApproval(ScanContext& context, Services& services) {
     out.push_back("Subject: " + context.ListName + " requesting approval");
     out.push_back(DateHeader(services.clock.Now()));
     out.push_back("X-Mailer: " + MailerName());
-    out.push_back(
-        MessageIdHeader(settings.Pop3User, context.MessageNumber, services.clock.Now(), smtpHost));
+    out.push_back(MessageIdHeader(settings.Pop3User, context.MessageNumber, services.clock.Now(),
+                                  MessageIdTag(services.random), smtpHost));
+    out.push_back(kAutoSubmittedLine);
     out.push_back("");
     out.push_back(kApprovalInstructions);
     out.push_back("");

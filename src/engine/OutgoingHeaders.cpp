@@ -1,6 +1,7 @@
 #include "engine/OutgoingHeaders.h"
 
 #include <array>
+#include <cstdint>
 
 #include "support/DateTime.h"
 #include "support/Version.h"
@@ -12,31 +13,48 @@ std::string DateHeader(const LocalTime& time) {
 }
 
 std::string MessageIdHeader(std::string_view pop3User, int messageNumber, const LocalTime& time,
-                            std::string_view smtpHost) {
+                            std::string_view idTag, std::string_view smtpHost) {
     std::string line = "Message-ID: <Corvanteer-";
     line += pop3User;
     line += std::to_string(messageNumber);
     line += "-";
     line += Stamp14(time);
+    line += idTag;
     line += "@";
     line += smtpHost;
     line += ">";
     return line;
 }
 
+std::string MessageIdTag(RandomSource& random) {
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    static constexpr uint32_t kSixDigits = 36u * 36u * 36u * 36u * 36u * 36u;  // fits 32 bits
+    std::string tag = ".";
+    for (int half = 0; half < 2; ++half) {
+        uint32_t value = random.Below(kSixDigits);
+        char digits[6];
+        for (int i = 5; i >= 0; --i) {
+            digits[i] = kDigits[value % 36];
+            value /= 36;
+        }
+        tag.append(digits, 6);
+    }
+    return tag;
+}
+
 std::string MailerName() {
     return WindowTitle() + " (" + kMakerWebAddress + ")";
 }
 
-Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock,
-                          std::string_view smtpHost) {
+Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock, std::string_view smtpHost,
+                          std::string_view idTag) {
     // Built in the order the lines reach the top of the message, then reversed: each line of
     // the block is inserted above the one before it.
     Lines block;
     block.push_back(DateHeader(clock.Now()));
     block.push_back("X-Mailer: " + MailerName());
-    block.push_back(
-        MessageIdHeader(context.Settings.Pop3User, context.MessageNumber, clock.Now(), smtpHost));
+    block.push_back(MessageIdHeader(context.Settings.Pop3User, context.MessageNumber, clock.Now(),
+                                    idTag, smtpHost));
     if (!Trim(context.MimeVersion).empty()) {
         block.push_back("MIME-Version: " + context.MimeVersion);
     }
@@ -50,7 +68,8 @@ Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock,
 }
 
 void AddStandardHeaders(Lines& message, const ScanContext& context, Services& services) {
-    Lines block = StandardHeaderBlock(context, services.clock, services.console.Globals().SMTPHost);
+    Lines block = StandardHeaderBlock(context, services.clock, services.console.Globals().SMTPHost,
+                                      MessageIdTag(services.random));
     message.insert(message.begin(), std::make_move_iterator(block.begin()),
                    std::make_move_iterator(block.end()));
 }

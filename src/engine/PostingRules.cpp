@@ -1,6 +1,7 @@
 #include "engine/PostingRules.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/AutoMail.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
 #include "engine/Moderation.h"
@@ -108,6 +109,32 @@ void TakePasswordFromSubject(ScanContext& context) {
     context.Subject = Trim(std::string_view(subject).substr(0, blank));
 }
 
+// Loops and automatic mail never reach the rules: a loop is deleted, an automatic message
+// goes to ErrorsTo (where the operator sees bounces) or is dropped. True when the message was
+// one of them.
+bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
+    const ListSettings& settings = context.Settings;
+    const ListOwnAddresses own{settings.ListPostingAddress,
+                               settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
+                               services.console.Globals().ListServerAddress};
+    const MailVerdict verdict = JudgeListMail(context.HeaderLines, context.SenderAddress, own);
+    if (verdict.kind == MailKind::Personal) {
+        return false;
+    }
+    const bool loop = verdict.kind == MailKind::Loop;
+    const std::string what = loop ? "looping msg" : "automatic msg";
+    const std::string& sender = context.SenderAddress;
+    WriteLog(services, Stamp(services) + context.ListName + ": " + what + " from " + sender + " (" +
+                           verdict.reason + ") - not posted");
+    AddLatestAction(
+        services, context.ListDataFile,
+        ShortDateNow(services) + " x " + sender + "(" + what + ", " + verdict.reason + ")");
+    if (!loop && settings.ForwardErrorMsgs) {
+        ForwardRefused(context, services);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsModerator(Services& services, std::string_view listName, std::string_view sender,
@@ -163,6 +190,9 @@ bool IsBlacklisted(std::string_view sender, const std::string& listDataFile) {
 }
 
 void ApplyPostingRules(ScanContext& context, Services& services) {
+    if (SetAsideAutomaticMail(context, services)) {
+        return;
+    }
     ListSettings& settings = context.Settings;
     if (settings.AllowPostBy >= 2) {
         // Anybody may post: no moderator or member test, no password, no approval replies.

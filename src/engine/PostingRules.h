@@ -22,7 +22,11 @@ bool IsMember(Services& services, std::string_view listName, std::string_view se
 // Some non-empty BlackList line (trimmed, lower-cased) occurs in the lower-cased sender.
 bool IsBlacklisted(std::string_view sender, const std::string& listDataFile);
 
-// Decides and acts for one downloaded message of the current list (phase 3).
+// Decides and acts for one downloaded message of the current list (phase 3). First a loop
+// (JudgeListMail) is logged ("looping msg from ... - not posted") and left to be deleted, and
+// an automatic message is logged alike ("automatic msg from ...") and forwarded to ErrorsTo
+// when ForwardErrorMsgs is on; both get a " x " recent-activity entry. Any other message goes
+// through the permission rules.
 void ApplyPostingRules(ScanContext& context, Services& services);
 
 }  // namespace corvanteer

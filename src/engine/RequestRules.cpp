@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "engine/ActivityLog.h"
+#include "engine/AutoMail.h"
 #include "engine/ListStore.h"
 #include "engine/ModeratorCommands.h"
 #include "engine/PostingRules.h"
@@ -16,6 +17,8 @@ namespace corvanteer {
 namespace {
 
 constexpr const char* kAuthMarker = "(auth";
+// Where a log line names the list, one about the List Server mailbox names that mailbox.
+constexpr const char* kListServerLogName = "List Server";
 constexpr size_t kCodeTail = 14;  // "yymmddhhmmss" + "0" + ")"
 
 std::string Keyword(std::string_view subject) {
@@ -129,6 +132,14 @@ std::string ListOfVerificationText(std::string_view verificationText,
 }
 
 void ApplyRequestRules(ScanContext& context, Services& services) {
+    // Responders and bounces get no answer: answering them could start a loop with another
+    // program, and they ask for nothing.
+    const MailVerdict verdict = JudgeAutomatic(services.pop3.Header, context.SenderAddress);
+    if (verdict.kind != MailKind::Personal) {
+        WriteLog(services, Stamp(services) + kListServerLogName + ": automatic msg from " +
+                               context.SenderAddress + " (" + verdict.reason + ") - not answered");
+        return;
+    }
     const std::string keyword = Keyword(context.Subject);
     if (keyword == "subs" || keyword == "unsu") {
         SubscriptionRule(context, services);

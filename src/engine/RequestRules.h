@@ -9,7 +9,9 @@
 
 namespace corvanteer {
 
-// Decides and acts for one message of the List Server mailbox (phase 1). Four rules, each
+// Decides and acts for one message of the List Server mailbox (phase 1), whose header the
+// POP3 client holds. An automatic message (JudgeAutomatic) is only logged ("List Server:
+// automatic msg from " + sender + " (" + reason + ") - not answered"). Otherwise four rules, each
 // tested whether or not an earlier one acted, in this order: "subs"/"unsu" + list name
 // (subscription workflow), a subject containing "(auth" (verification reply), "help" + list
 // name (the list's Help text), "comm" (moderator commands). List names are matched without

@@ -111,6 +111,7 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
     const std::string body = ReadSection(context.ListDataFile, section);
     context.ReplyList = TextToLines(FillTemplate(body, context, listServer, password));
     context.ReplyList.insert(context.ReplyList.begin(), "");
+    context.ReplyList.insert(context.ReplyList.begin(), kAutoSubmittedLine);
     AddStandardHeaders(context.ReplyList, context, services);
     context.ReplyList.insert(context.ReplyList.begin(), "Subject: " + subject);
     context.ReplyList.insert(context.ReplyList.begin(), "From: " + listServer);

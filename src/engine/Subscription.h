@@ -21,8 +21,9 @@
 namespace corvanteer {
 
 // Composes and sends one answer: the template section of the current list filled in, an
-// empty line above it, the standard header block above that, and at the very top "To: " +
-// sender, "From: " + List Server address, "Subject: " + subject.
+// empty line above it, "Auto-Submitted: auto-replied" above that, the standard header block
+// above that, and at the very top "To: " + sender, "From: " + List Server address,
+// "Subject: " + subject.
 void SendTemplateAnswer(ScanContext& context, Services& services, std::string_view section,
                         const std::string& subject,
                         TemplatePassword password = TemplatePassword::Withheld);

@@ -95,6 +95,8 @@ std::vector<SettingDef> MakeListTable() {
         same("Pop3User", T::String, "", "List POP3 user"),
         same("Pop3Password", T::Password, "", "List POP3 password"),
         same("Pop3Port", T::Integer, "110", "List POP3 port"),
+        same("ListHeaders", T::Boolean, "1",
+             "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
     };
 }
 
@@ -260,6 +262,7 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3User = read.Text("Pop3User");
     s.Pop3Password = read.Text("Pop3Password");
     s.Pop3Port = read.Integer("Pop3Port");
+    s.ListHeaders = read.Boolean("ListHeaders");
     return s;
 }
 

@@ -104,6 +104,7 @@ struct ListSettings {
     std::string Pop3User;
     std::string Pop3Password;  // in plain
     int32_t Pop3Port = 110;
+    bool ListHeaders = true;  // List-Id, List-Post, ... on postings
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,

@@ -38,6 +38,8 @@ protected:
 };
 
 TEST_F(ManualPostingTest, BccSendsOneComposedMessageToAllMembers) {
+    store->WriteRegString(paths.SettingsKey(), "ListServerAddress", "ls@example.test");
+    random.Script({1, 2});  // the run's Message-ID tag
     ManualPostingOutcome outcome = PostManualMessage(services, posting, abort);
     ASSERT_EQ(smtp.sent.size(), 1u);
     const FakeSmtp::Sent& sent = smtp.sent[0];
@@ -50,9 +52,14 @@ TEST_F(ManualPostingTest, BccSendsOneComposedMessageToAllMembers) {
         ElementsAre("To: all-members@example.test", "From: Ann Smith <list-sender@example.test>",
                     "Reply-To: news@example.test", "Subject: Hello all",
                     "Date: Mon, 9 Mar 2026 14:05:00 GMT",
-                    "Message-ID: <Corvanteer-pop.example.test-20260309140500"
+                    "Message-ID: <Corvanteer-pop.example.test-20260309140500.000001000002"
                     "@smtp.example.test>",
-                    "X-Mailer: " + MailerName(), "X-List: news", "Precedence: list", "",
+                    "X-Mailer: " + MailerName(), "X-List: news", "Precedence: list",
+                    // The list headers follow, but for the Precedence the operator set.
+                    "List-Id: news <news.example.test>", "List-Post: NO",
+                    "List-Help: <mailto:ls@example.test?subject=help%20news>",
+                    "List-Subscribe: <mailto:ls@example.test?subject=subscribe%20news>",
+                    "List-Unsubscribe: <mailto:ls@example.test?subject=unsubscribe%20news>", "",
                     "First line", "", "Last line", "-- \r\nThe news list"));
     EXPECT_EQ(outcome.members, 3u);
     EXPECT_EQ(outcome.handled, 3u);
@@ -64,14 +71,33 @@ TEST_F(ManualPostingTest, BccSendsOneComposedMessageToAllMembers) {
 }
 
 TEST_F(ManualPostingTest, FromFieldIsKeptTrimmedWhenTheSenderIsNotHidden) {
+    const ManualPostingStamp stamp{clock.Now(), "smtp.example.test", "", ".tag"};
     posting.hideSenderEmail = false;
-    Lines message = ComposeManualPosting(posting, "x@example.test", std::nullopt, clock.Now(),
-                                         "smtp.example.test");
+    Lines message = ComposeManualPosting(posting, "x@example.test", std::nullopt, stamp);
     EXPECT_EQ(message[1], "From: Ann Smith <ann@example.test>");
     posting.from = " plain@example.test ";
-    message = ComposeManualPosting(posting, "x@example.test", std::nullopt, clock.Now(),
-                                   "smtp.example.test");
+    message = ComposeManualPosting(posting, "x@example.test", std::nullopt, stamp);
     EXPECT_EQ(message[1], "From: plain@example.test");
+}
+
+TEST_F(ManualPostingTest, EmptyToNamesTheListAndListHeadersCanBeSwitchedOff) {
+    posting.allowPostBy = 1;
+    posting.extraHeaders.clear();
+    const ManualPostingStamp stamp{clock.Now(), "smtp.example.test", "", ".tag"};
+    Lines message = ComposeManualPosting(posting, " ", std::nullopt, stamp);
+    EXPECT_EQ(message[0], "To: news@example.test");
+    EXPECT_EQ(Lines(message.begin() + 7, message.begin() + 11),
+              (Lines{"List-Id: news <news.example.test>", "List-Post: <mailto:news@example.test>",
+                     "Precedence: list", ""}));
+    posting.listHeaders = false;
+    message = ComposeManualPosting(posting, "x@example.test", std::nullopt, stamp);
+    EXPECT_EQ(message[7], "");
+
+    // Two runs of one second: each has its own Message-ID.
+    PostManualMessage(services, posting, abort);
+    PostManualMessage(services, posting, abort);
+    ASSERT_EQ(smtp.sent.size(), 2u);
+    EXPECT_NE(smtp.sent[0].message[5], smtp.sent[1].message[5]);
 }
 
 TEST_F(ManualPostingTest, FailedBccIsQueuedAndNotArchived) {
@@ -86,6 +112,7 @@ TEST_F(ManualPostingTest, FailedBccIsQueuedAndNotArchived) {
 
 TEST_F(ManualPostingTest, IndividualCopiesCarryTheMemberIndexInTheirMessageId) {
     posting.postingMethod = 1;
+    random.Script({1, 2});
     smtp.accept = [](const FakeSmtp::Sent& sent) { return sent.sendTo[0] != "bob@example.test"; };
     ManualPostingOutcome outcome = PostManualMessage(services, posting, abort);
     ASSERT_EQ(smtp.sent.size(), 3u);
@@ -96,7 +123,7 @@ TEST_F(ManualPostingTest, IndividualCopiesCarryTheMemberIndexInTheirMessageId) {
         EXPECT_EQ(smtp.sent[i].message[5],
                   "Message-ID: <Corvanteer-pop.example.test-"
                   "20260309140500" +
-                      std::to_string(i) + "@smtp.example.test>");
+                      std::to_string(i) + ".000001000002@smtp.example.test>");
     }
     EXPECT_EQ(outcome.handled, 3u);
     EXPECT_EQ(outcome.queued, 1u);

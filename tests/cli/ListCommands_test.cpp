@@ -105,6 +105,9 @@ TEST_F(ListCommandsTest, SectionSetReadsStandardInputWithEitherLineEnd) {
     EXPECT_EQ(got.out, "one@x.test\ntwo@x.test\n");
     // An absent section prints nothing (a new list's answers come from "Default List").
     EXPECT_EQ(Run({"section", "get", "news", "Signature"}).out, "");
+    // The help text the scan answers "help LIST" with is a template like the others.
+    ASSERT_EQ(Run({"section", "set", "news", "help"}, "Write to {ListAddress}.\n").status, 0);
+    EXPECT_EQ(Run({"section", "get", "news", "Help"}).out, "Write to {ListAddress}.\n");
 }
 
 TEST_F(ListCommandsTest, SectionBadInputWritesNothing) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@
 #include "app/ListOperations.h"
 #include "app/RosterOperations.h"
 #include "app/StoreConsole.h"
+#include "common/MessageIds.h"
 #include "common/TempDir.h"
 #include "e2e/MailServers.h"
 #include "e2e/ScanWorld.h"
@@ -25,6 +27,7 @@
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Files.h"
+#include "support/HeaderFields.h"
 #include "support/Locks.h"
 #include "support/Random.h"
 #include "support/SectionFile.h"
@@ -38,6 +41,7 @@ namespace corvanteer {
 namespace {
 
 using testing::MailServers;
+using testing::WithoutIdTags;
 
 constexpr const char* kPassword = "secret";
 // What the fixed clock gives, as the Date line and the log stamp show it.
@@ -159,7 +163,13 @@ TEST_F(ScanE2e, BccPostingReachesEveryMemberWithTheFullHeaderBlock) {
         "Reply-To: bccnews@example.test", "Subject: Hello all",
         "Content-Type: text/plain; charset=us-ascii", "MIME-Version: 1.0",
         "Message-ID: <Corvanteer-bccnews0-20260309140500@127.0.0.1>", "X-Mailer: " + MailerName(),
-        kDateLine, "X-List: news", "", "First line", ".starts with a dot", "Last line",
+        kDateLine, "X-List: news",
+        // The list headers, after everything a posting carried before them.
+        "List-Id: news <bccnews.example.test>", "List-Post: <mailto:bccnews@example.test>",
+        "List-Help: <mailto:bccls@example.test?subject=help%20news>",
+        "List-Subscribe: <mailto:bccls@example.test?subject=subscribe%20news>",
+        "List-Unsubscribe: <mailto:bccls@example.test?subject=unsubscribe%20news>",
+        "Precedence: list", "", "First line", ".starts with a dot", "Last line",
         "",  // the temp file's closing line break
         "-- ", "The news list",
         "",  // the signature section's text ends with a line break
@@ -167,7 +177,7 @@ TEST_F(ScanE2e, BccPostingReachesEveryMemberWithTheFullHeaderBlock) {
     for (const char* member : {"bccann", "bccbob", "bcccid"}) {
         const auto mailbox = Servers().ReadMailbox(member);
         ASSERT_EQ(1u, mailbox.size()) << member;
-        EXPECT_EQ(expected, mailbox[0]) << member;
+        EXPECT_EQ(expected, WithoutIdTags(mailbox[0])) << member;
     }
     EXPECT_EQ(0, MailboxCount("bccnews"));
     EXPECT_TRUE(TempFiles("news").empty());
@@ -186,6 +196,7 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
     SetListSetting("talk", "PostingMethod", "1");
     SetListSetting("talk", "HideSenderEmail", "1");
     SetListSetting("talk", "ChangeSenderEmailTo", "  hidden@example.test  ");
+    SetListSetting("talk", "ListHeaders", "off");
 
     Servers().PutMessage("indtalk",
                          "From: indbob@example.test\r\n"
@@ -198,7 +209,7 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
         const auto mailbox = Servers().ReadMailbox(member);
         ASSERT_EQ(1u, mailbox.size()) << member;
         // No MIME headers came in, so the standard block is Message-ID, X-Mailer, Date; with
-        // no signature the posting ends with one empty entry.
+        // no signature the posting ends with one empty entry. ListHeaders is off.
         EXPECT_EQ(Crlf({
                       "To: " + At(member),
                       "From: indbob@example.test <hidden@example.test>",
@@ -212,7 +223,7 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
                       "",
                       "",
                   }),
-                  mailbox[0])
+                  WithoutIdTags(mailbox[0]))
             << member;
     }
     EXPECT_EQ(0, MailboxCount("indtalk"));
@@ -221,6 +232,111 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
                        "talk: msg from indtalk@example.test - sent to 3 of 3 members."));
     EXPECT_TRUE(Logged(std::string(kStamp) +
                        "talk: i posted msg by indbob@example.test (Plain text) - PostMethod = 1"));
+}
+
+// One scan of mail no person wrote, beside two real postings: a vacation reply and a bounce
+// go to ErrorsTo, the list's own posting come back is deleted, a responder's answer in the
+// List Server mailbox gets none, while two postings of one second keep their own Message-IDs.
+TEST_F(ScanE2e, AutomaticMailAndLoopsNeverReachTheMembers) {
+    SetUpGlobals("auto");
+    AddMailingList("guard", "autoguard", {"autoann", "autobob"});
+    SetListSetting("guard", "PostingMethod", "1");
+    SetListSetting("guard", "HideSenderEmail", "0");
+    SetListSetting("guard", "ForwardErrorMsgs", "1");
+    SetListSetting("guard", "ErrorsTo", At("autoerrors"));
+
+    const std::string vacation =
+        "From: Bob <autobob@example.test>\r\nSubject: Out of office: Plans\r\n"
+        "Auto-Submitted: auto-replied\r\n\r\nI am away until Monday.\r\n";
+    const std::string bounce =
+        "From: Mail Delivery System <MAILER-DAEMON@example.test>\r\n"
+        "Subject: Undelivered Mail Returned to Sender\r\n"
+        "MIME-Version: 1.0\r\n"
+        "Content-Type: multipart/report; report-type=delivery-status;\r\n"
+        "\tboundary=\"b1\"\r\n\r\n--b1\r\n\r\nCould not deliver.\r\n--b1--\r\n";
+    Servers().PutMessage("autoguard", vacation);
+    Servers().PutMessage("autoguard", bounce);
+    // A member's program sending a posting back to the list.
+    Servers().PutMessage("autoguard",
+                         "From: autoann@example.test\r\nSubject: Plans\r\n"
+                         "List-Id: guard <autoguard.example.test>\r\n\r\nechoed\r\n");
+    Servers().PutMessage("autoguard",
+                         "From: autoann@example.test\r\nSubject: By hand\r\n"
+                         "Auto-Submitted: no\r\n\r\nwritten by Ann\r\n");
+    Servers().PutMessage("autoguard",
+                         "From: autobob@example.test\r\nSubject: Plain\r\n\r\nfrom Bob\r\n");
+    Servers().PutMessage("autols",
+                         "From: away@example.test\r\nSubject: Auto: subscribe guard\r\n"
+                         "Auto-Submitted: auto-replied\r\n\r\nAway.\r\n");
+    Servers().PutMessage("autols",
+                         "From: autonew@example.test\r\nSubject: subscribe guard\r\n\r\n\r\n");
+    Scan();
+
+    // Only the two postings reach the members; the copies of one posting share their
+    // Message-ID, the two postings (same list, number and second) do not.
+    std::map<std::string, std::vector<std::string>> idsBySubject;
+    for (const char* member : {"autoann", "autobob"}) {
+        const auto mailbox = Servers().ReadMailbox(member);
+        ASSERT_EQ(2u, mailbox.size()) << member;
+        for (const auto& bytes : mailbox) {
+            const Lines lines = TextToLines(bytes);
+            idsBySubject[GetHeaderValue("Subject", lines)].push_back(
+                GetHeaderValue("Message-ID", lines));
+        }
+    }
+    ASSERT_EQ(2u, idsBySubject.size());
+    const auto& byHand = idsBySubject["By hand"];
+    const auto& plain = idsBySubject["Plain"];
+    ASSERT_EQ(2u, byHand.size());
+    ASSERT_EQ(2u, plain.size());
+    EXPECT_EQ(byHand[0], byHand[1]);
+    EXPECT_EQ(plain[0], plain[1]);
+    EXPECT_NE(byHand[0], plain[0]);
+    EXPECT_EQ(WithoutIdTags(byHand[0]), "<Corvanteer-autoguard0-20260309140500@127.0.0.1>");
+    EXPECT_EQ(WithoutIdTags(plain[0]), "<Corvanteer-autoguard0-20260309140500@127.0.0.1>");
+
+    // The vacation reply and the bounce reach ErrorsTo whole; the echo is gone.
+    auto forwarded = Servers().ReadMailbox("autoerrors");
+    std::sort(forwarded.begin(), forwarded.end());
+    std::vector<std::string> expected{vacation + "\r\n", bounce + "\r\n"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, forwarded);
+    EXPECT_EQ(0, MailboxCount("autoguard"));
+    EXPECT_EQ(0, MailboxCount("autols"));
+    const std::string stamp = kStamp;
+    for (const char* line :
+         {"guard: automatic msg from autobob@example.test (Auto-Submitted: auto-replied) - not "
+          "posted",
+          "guard: error msg from autobob@example.test - forwarded succesfully.",
+          "guard: automatic msg from mailer-daemon@example.test (From: "
+          "mailer-daemon@example.test) - not posted",
+          "guard: error msg from mailer-daemon@example.test - forwarded succesfully.",
+          "guard: looping msg from autoann@example.test (List-Id: <autoguard.example.test>) - not "
+          "posted",
+          "List Server: automatic msg from away@example.test (Auto-Submitted: auto-replied) - not "
+          "answered"}) {
+        EXPECT_TRUE(Logged(stamp + line)) << line;
+    }
+    // Recent activity: the three set aside, newest first, above the pending subscription
+    // (and the two members the operator added).
+    Lines actions = TextToLines(ReadSection(paths.ListDataFile("guard"), "Latest_Actions"));
+    ASSERT_EQ(6u, actions.size());
+    EXPECT_EQ("03/09/26 ? autonew@example.test", actions[3]);
+    actions.resize(3);
+    std::sort(actions.begin(), actions.end());
+    EXPECT_EQ((Lines{"03/09/26 x autoann@example.test(looping msg, List-Id: "
+                     "<autoguard.example.test>)",
+                     "03/09/26 x autobob@example.test(automatic msg, Auto-Submitted: "
+                     "auto-replied)",
+                     "03/09/26 x mailer-daemon@example.test(automatic msg, From: "
+                     "mailer-daemon@example.test)"}),
+              actions);
+
+    // The responder got nothing; the person who asked got the answer, marked as automatic.
+    EXPECT_TRUE(Servers().ReadMailbox("away").empty());
+    const auto answers = Servers().ReadMailbox("autonew");
+    ASSERT_EQ(1u, answers.size());
+    EXPECT_EQ("auto-replied", GetHeaderValue("Auto-Submitted", TextToLines(answers[0])));
 }
 
 TEST_F(ScanE2e, RefusedPostingsReachErrorsToWholeAndNoMember) {

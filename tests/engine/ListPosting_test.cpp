@@ -1,6 +1,7 @@
 #include "engine/ListPosting.h"
 
 #include "EngineFixture.h"
+#include "common/MessageIds.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -27,25 +28,33 @@ protected:
         SetSection("news", "Signature", "-- \r\nThe news list");
         SetSection("news", "ExtraHeaders",
                    "X-List-Id: news\r\nReply-To: evil@x.org\r\nX-Note:value\r\n\r\nX-Archive: no");
+        random.Script({1, 2});  // the posting's Message-ID tag
     }
 
     // The header block every copy of the fixture's posting carries below its To line.
     Lines Expected(const std::string& to, const std::string& time = "14:05:00",
                    const std::string& stamp = "140500") const {
-        return {"To: " + to,
-                "From: Ann Author <ann@example.org>",
-                "Reply-To: news@lists.test",
-                "Subject: Hello all",
-                "Message-ID: <Corvanteer-news0-20260309" + stamp + "@smtp.example.test>",
-                "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)",
-                "Date: Mon, 9 Mar 2026 " + time + " GMT",
-                "X-List-Id: news",
-                "X-Archive: no",
-                "",
-                "Hi everybody,",
-                "",
-                "the meeting is on.",
-                "-- \r\nThe news list\r\n"};
+        return {
+            "To: " + to,
+            "From: Ann Author <ann@example.org>",
+            "Reply-To: news@lists.test",
+            "Subject: Hello all",
+            "Message-ID: <Corvanteer-news0-20260309" + stamp + ".000001000002@smtp.example.test>",
+            "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)",
+            "Date: Mon, 9 Mar 2026 " + time + " GMT",
+            "X-List-Id: news",
+            "X-Archive: no",
+            "List-Id: news <news.lists.test>",
+            "List-Post: NO",
+            "List-Help: <mailto:listserver@example.test?subject=help%20news>",
+            "List-Subscribe: <mailto:listserver@example.test?subject=subscribe%20news>",
+            "List-Unsubscribe: <mailto:listserver@example.test?subject=unsubscribe%20news>",
+            "Precedence: list",
+            "",
+            "Hi everybody,",
+            "",
+            "the meeting is on.",
+            "-- \r\nThe news list\r\n"};
     }
     std::string Log(const std::string& text) const { return "Mon,09Mar26 14:05:00 " + text; }
     bool Archived() const { return FileExists(paths.ThreadsFolder("news") + "threads"); }
@@ -199,6 +208,7 @@ TEST_F(ListPostingTest, OtherMethodsSendNothing) {
 TEST_F(ListPostingTest, EmptySignatureIsOneEmptyLineAndAddressOnlySenderShowsTwice) {
     SetSection("news", "Signature", "");
     SetSection("news", "ExtraHeaders", "");
+    context.Settings.ListHeaders = false;
     context.SenderName = "ann@example.org";
     PostToList(context, services, {"only line"}, 0);
     const Lines& m = smtp.sent.at(0).message;
@@ -208,6 +218,19 @@ TEST_F(ListPostingTest, EmptySignatureIsOneEmptyLineAndAddressOnlySenderShowsTwi
     EXPECT_EQ(m[7], "");
     EXPECT_EQ(m[8], "only line");
     EXPECT_EQ(m[9], "");
+}
+
+TEST_F(ListPostingTest, EmptyListToNamesTheListAndEveryPostingHasItsOwnMessageId) {
+    context.Settings.ListTo = "  ";
+    PostToList(context, services, body, 0);
+    random.Script({});
+    PostToList(context, services, body, 0);
+    ASSERT_EQ(smtp.sent.size(), 2u);
+    EXPECT_EQ(smtp.sent[0].message, Expected("news@lists.test"));
+    EXPECT_EQ(smtp.sent[1].message.front(), "To: news@lists.test");
+    // Same list, number and second: only the tag tells the two postings apart.
+    EXPECT_NE(smtp.sent[0].message[4], smtp.sent[1].message[4]);
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message), WithoutIdTags(smtp.sent[1].message));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "EngineFixture.h"
+#include "common/MessageIds.h"
 #include "support/Files.h"
 #include "support/Version.h"
 
@@ -54,7 +55,7 @@ protected:
         Lines request = smtp.sent.at(0).message;
         smtp.sent.clear();
         DeleteFileIfExists(paths.LogFile());
-        return Lines(request.begin() + 7, request.end());  // its body
+        return Lines(request.begin() + 8, request.end());  // its body
     }
     // Turns the context into a moderator's message whose body is the reply.
     void FromModerator(Lines body) {
@@ -74,16 +75,28 @@ TEST_F(ModerationTest, ApprovalRequestLayout) {
     ASSERT_EQ(smtp.sent.size(), 1u);
     EXPECT_EQ(smtp.sent[0].from, "news@lists.test");
     EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"mod1@x.org", "Mod2@Y.org"}));
-    EXPECT_EQ(smtp.sent[0].message,
-              (Lines{"From: news@lists.test", "To: mod1@x.org,Mod2@Y.org",
-                     "Subject: news requesting approval", "Date: Mon, 9 Mar 2026 14:05:00 GMT",
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
+              (Lines{"From: news@lists.test",
+                     "To: mod1@x.org,Mod2@Y.org",
+                     "Subject: news requesting approval",
+                     "Date: Mon, 9 Mar 2026 14:05:00 GMT",
                      "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)",
-                     "Message-ID: <Corvanteer-news0-20260309140500@smtp.example.test>", "",
+                     "Message-ID: <Corvanteer-news0-20260309140500@smtp.example.test>",
+                     "Auto-Submitted: auto-replied",
+                     "",
                      "Please hit reply and then make your changes to the message body\r\nbetween "
                      "the boundaries before sending it.",
-                     "", kBegin, "From: Ann Author <ann@example.org>", "To: news@lists.test",
-                     "Subject: Hello all", "Content-Type: text/plain", "", "Hi everybody,", "",
-                     "the meeting is on.", kEnd}));
+                     "",
+                     kBegin,
+                     "From: Ann Author <ann@example.org>",
+                     "To: news@lists.test",
+                     "Subject: Hello all",
+                     "Content-Type: text/plain",
+                     "",
+                     "Hi everybody,",
+                     "",
+                     "the meeting is on.",
+                     kEnd}));
     EXPECT_EQ(LogLines(), (Lines{Log("news: msg from ann@example.org - forwarded succesfully.")}));
     EXPECT_FALSE(FileExists(paths.ThreadsFolder("news") + "threads"));
 }
@@ -118,12 +131,20 @@ TEST_F(ModerationTest, QuotedReplyIsPostedUnderTheAuthorsNameAndSubject) {
     ASSERT_EQ(smtp.sent.size(), 1u);
     const Lines& m = smtp.sent[0].message;
     EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"bob@x.org", "carl@x.org"}));
-    ASSERT_EQ(m.size(), 14u);
+    ASSERT_EQ(m.size(), 20u);
     EXPECT_EQ(m[1], "From: Ann Author <ann@example.org>");
     EXPECT_EQ(m[3], "Subject: Hello all");
     EXPECT_EQ(m[4], "Content-Type: text/plain");
     EXPECT_TRUE(StartsWith(m[5], "Message-ID: "));
-    EXPECT_EQ(Lines(m.begin() + 8, m.end()),
+    // An approved posting carries the list headers like any other.
+    EXPECT_EQ(
+        Lines(m.begin() + 8, m.begin() + 14),
+        (Lines{"List-Id: news <news.lists.test>", "List-Post: NO",
+               "List-Help: <mailto:listserver@example.test?subject=help%20news>",
+               "List-Subscribe: <mailto:listserver@example.test?subject=subscribe%20news>",
+               "List-Unsubscribe: <mailto:listserver@example.test?subject=unsubscribe%20news>",
+               "Precedence: list"}));
+    EXPECT_EQ(Lines(m.begin() + 14, m.end()),
               (Lines{"", "Hi everybody,", "", "the meeting is on, at noon.",
                      "Added by the moderator", "sig\r\n"}));
     EXPECT_EQ(context.SenderAddress, "ann@example.org");

@@ -1,6 +1,9 @@
 #include "engine/OutgoingHeaders.h"
 
+#include <set>
+
 #include "EngineFixture.h"
+#include "common/MessageIds.h"
 #include "support/Version.h"
 
 namespace corvanteer::testing {
@@ -32,10 +35,13 @@ protected:
 };
 
 TEST_F(OutgoingHeadersTest, BlockWithoutMimeValuesIsMessageIdMailerDate) {
+    random.Script({0, 35});
     Lines message{"", "body"};
     AddStandardHeaders(message, context, services);
-    EXPECT_EQ(message, (Lines{"Message-ID: <Corvanteer-list10-20260309140500@smtp.example.test>",
-                              mailer, "Date: Mon, 9 Mar 2026 14:05:00 GMT", "", "body"}));
+    EXPECT_EQ(
+        message,
+        (Lines{"Message-ID: <Corvanteer-list10-20260309140500.00000000000z@smtp.example.test>",
+               mailer, "Date: Mon, 9 Mar 2026 14:05:00 GMT", "", "body"}));
     EXPECT_EQ(MailerName(), WindowTitle() + " (www.corvanteer.org)");
 }
 
@@ -45,7 +51,34 @@ TEST_F(OutgoingHeadersTest, MessageNumberFollowsUserWithoutSeparatorAndHostIsThe
     Lines message;
     AddStandardHeaders(message, context, services);
     ASSERT_EQ(message.size(), 3u);
-    EXPECT_EQ(message[0], "Message-ID: <Corvanteer-list13-20260309140500@mail.other.test>");
+    EXPECT_EQ(WithoutIdTags(message[0]),
+              "Message-ID: <Corvanteer-list13-20260309140500@mail.other.test>");
+}
+
+TEST_F(OutgoingHeadersTest, MessagesOfOneSecondGetTheirOwnTags) {
+    // The tag is two draws of six base-36 digits each, most significant first.
+    const struct {
+        std::vector<uint32_t> draws;
+        const char* tag;
+    } cases[] = {
+        {{0, 0}, ".000000000000"},
+        {{2176782335u, 1}, ".zzzzzz000001"},
+        {{36, 1679616}, ".000010010000"},
+    };
+    for (const auto& c : cases) {
+        random.Script(c.draws);
+        EXPECT_EQ(MessageIdTag(random), c.tag);
+    }
+    // Unscripted draws: many answers of one second, no two alike.
+    random.Script({});
+    std::set<std::string> ids;
+    for (int i = 0; i < 200; ++i) {
+        Lines message;
+        AddStandardHeaders(message, context, services);
+        EXPECT_EQ(IdTagOf(message[0]).size(), 13u) << message[0];
+        ids.insert(message[0]);
+    }
+    EXPECT_EQ(ids.size(), 200u);
 }
 
 TEST_F(OutgoingHeadersTest, MimeLinesComeFirstUntrimmedAndOnlyWhenNotBlank) {
@@ -75,7 +108,8 @@ TEST_F(OutgoingHeadersTest, ClockIsReadForTheDateFirstAndAgainForTheMessageId) {
     Lines message;
     AddStandardHeaders(message, context, ticked);
     EXPECT_EQ(message[2], "Date: Mon, 9 Mar 2026 14:05:00 GMT");
-    EXPECT_EQ(message[0], "Message-ID: <Corvanteer-list10-20260309140501@smtp.example.test>");
+    EXPECT_EQ(WithoutIdTags(message[0]),
+              "Message-ID: <Corvanteer-list10-20260309140501@smtp.example.test>");
 }
 
 TEST(IsAllowedExtraHeader, RefusesOwnHeadersAndLinesThatAreNotHeaders) {

@@ -48,8 +48,9 @@ protected:
 
     // Prepares the context as the session's processing phase does for one downloaded message.
     void Load(const std::string& from, const std::string& subject,
-              const std::string& body = "Hello all\r\n") {
-        raw = "From: " + from + "\r\nSubject: " + subject + "\r\nX-Header: kept\r\n\r\n" + body +
+              const std::string& body = "Hello all\r\n",
+              const std::string& header = "X-Header: kept") {
+        raw = "From: " + from + "\r\nSubject: " + subject + "\r\n" + header + "\r\n\r\n" + body +
               "\r\n";
         context = ScanContext{};
         context.ListName = "news";
@@ -210,6 +211,48 @@ TEST_F(PostingRulesTest, AllowPostByAboveTwoDoesNothing) {
     Apply();
     EXPECT_TRUE(smtp.sent.empty());
     EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(PostingRulesTest, LoopsAndAutomaticMailNeverReachTheMembersOrTheModerators) {
+    Set("AllowPostBy", 1);
+    console.globals.ListServerAddress = "ls@example.test";
+    const struct {
+        const char* from;
+        const char* subject;
+        const char* header;
+        bool forward;  // ForwardErrorMsgs
+        const char* logged;
+    } cases[] = {
+        {"member@x.org", "Out of office", "Auto-Submitted: auto-replied", false,
+         "automatic msg from member@x.org (Auto-Submitted: auto-replied) - not posted"},
+        // A moderator's responder answering an approval request is no approval.
+        {"mod@x.org", "Re: news requesting approval", "Precedence: bulk", false,
+         "automatic msg from mod@x.org (Precedence: bulk) - not posted"},
+        // The list's own mail is deleted, never forwarded: ErrorsTo may lead back here.
+        {"news@example.test", "Hello all", "X-Header: kept", true,
+         "looping msg from news@example.test (From: list posting address) - not posted"},
+        {"ls@example.test", "Welcome", "X-Header: kept", true,
+         "looping msg from ls@example.test (From: List Server address) - not posted"},
+    };
+    // Nothing is sent for any of them. Forwarding, List-Id loops and "Auto-Submitted: no":
+    // see the end-to-end scan.
+    for (const auto& c : cases) {
+        smtp.sent.clear();
+        DeleteFileIfExists(paths.LogFile());
+        WriteSection(DataFile("news"), "Latest_Actions", {});
+        Set("ForwardErrorMsgs", c.forward ? 1 : 0);
+        Load(c.from, c.subject, ApprovalReplyBody(), c.header);
+        Apply();
+        SCOPED_TRACE(c.logged);
+        EXPECT_FALSE(WasPosted());
+        EXPECT_FALSE(ApprovalRequested());
+        EXPECT_EQ(LogLines().at(0), std::string(kStamp) + "news: " + c.logged);
+        EXPECT_TRUE(smtp.sent.empty());
+        const std::string what = StartsWith(c.logged, "looping") ? "looping msg" : "automatic msg";
+        const std::string reason = Before(After(c.logged, "("), ")");
+        EXPECT_EQ(ReadSection(DataFile("news"), "Latest_Actions"),
+                  "03/09/26 x " + LowerCase(c.from) + "(" + what + ", " + reason + ")\r\n");
+    }
 }
 
 TEST_F(PostingRulesTest, PasswordIsTakenFromTheSubjectsLastWord) {

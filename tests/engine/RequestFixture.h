@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "common/MessageIds.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/ScanContext.h"
 #include "support/Files.h"
@@ -48,8 +49,9 @@ protected:
         return context;
     }
 
-    // The lines of an answer as it must leave: addressing lines, the standard block of a
-    // List Server answer (no MIME lines) and the body.
+    // The lines of an answer as it must leave, without its Message-ID tag (WithoutIdTags):
+    // addressing lines, the standard block of a List Server answer (no MIME lines),
+    // Auto-Submitted and the body.
     Lines Answer(const std::string& to, const std::string& subject, const Lines& body,
                  const std::string& pop3User = "", int messageNumber = 1) const {
         Lines lines = {"To: " + to,
@@ -59,6 +61,7 @@ protected:
                            "-20260309140500@smtp.example.test>",
                        "X-Mailer: " + MailerName(),
                        "Date: Mon, 9 Mar 2026 14:05:00 GMT",
+                       "Auto-Submitted: auto-replied",
                        ""};
         lines.insert(lines.end(), body.begin(), body.end());
         return lines;

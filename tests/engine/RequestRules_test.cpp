@@ -25,7 +25,7 @@ TEST_F(RequestRulesTest, ListNamedInOtherCapitalsKeepsTheWrittenNameAndTheHeldFi
     EXPECT_EQ(context.ListName, "MyList");
     EXPECT_EQ(context.ListDataFile, DataFile("mylist"));
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "List Server Response (authMyList2603091405000)",
                      {"Join MyList?"}));
     EXPECT_THAT(Vericode(), ElementsAre("authMyList2603091405000 joe@example.org"));
@@ -175,7 +175,7 @@ TEST_F(RequestRulesTest, HelpWithAListNameIsAnsweredFromTheHelpText) {
     Apply(context);
     ASSERT_EQ(smtp.sent.size(), 1u);
     EXPECT_EQ(smtp.sent[0].from, kListServer);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "List Server Response",
                      {"Send mail to news@example.test to post to NEWS.",
                       "Write to listserver@example.test for joe@example.org."},
@@ -204,18 +204,33 @@ TEST_F(RequestRulesTest, AScanAnswersTheRequestsOfTheListServerMailbox) {
     pop3.Put("ls.example.test", 110, "ls",
              "From: mod@example.org\r\nSubject: comm\r\n\r\ncomm begin\r\nlist news\r\n"
              "addu ann@example.org\r\ncomm end\r\n");
+    // A responder answering an earlier answer quotes its subject: no answer, no subscription.
+    pop3.Put("ls.example.test", 110, "ls",
+             "From: zed@example.org\r\nSubject: Auto: subscribe news\r\n"
+             "Auto-Submitted: auto-replied\r\n\r\nI am away.\r\n");
+    pop3.Put("ls.example.test", 110, "ls",
+             "From: MAILER-DAEMON@example.org\r\nSubject: subscribe news\r\n\r\nbounce\r\n");
     SetString("news", "Moderators", "mod@example.org");
     RecordingTimer timer;
     ScanOutcome outcome = RunScanSession(services, timer);
 
     ASSERT_TRUE(outcome.ok) << outcome.error;
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message, Answer("joe@example.org", "List Server Response", {"welcome"}));
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
+              Answer("joe@example.org", "List Server Response", {"welcome"}));
     Lines roster = SectionLines("news", "MemberList");
     ASSERT_EQ(roster.size(), 2u);
     EXPECT_TRUE(StartsWith(roster[0], "ann@example.org 0 "));
     EXPECT_TRUE(StartsWith(roster[1], "joe@example.org 0 "));
     EXPECT_TRUE(pop3.Find("ls.example.test", 110, "ls")->messages.empty());
+    EXPECT_THAT(LogTexts(),
+                ElementsAre("List Server: automatic msg from mailer-daemon@example.org (From: "
+                            "mailer-daemon@example.org) - not answered",
+                            "List Server: automatic msg from zed@example.org (Auto-Submitted: "
+                            "auto-replied) - not answered",
+                            "news: + ann@example.org(added by moderator)",
+                            "news: i sent msg to joe@example.org",
+                            "news: + joe@example.org(email verified, user added)"));
 }
 
 }  // namespace

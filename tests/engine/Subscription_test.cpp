@@ -65,12 +65,12 @@ TEST_F(SubscriptionTest, VerificationRequestIsComposedAndRecordedExactly) {
     ASSERT_EQ(smtp.sent.size(), 1u);
     EXPECT_EQ(smtp.sent[0].from, kListServer);
     EXPECT_THAT(smtp.sent[0].sendTo, ElementsAre("joe@example.org"));
-    EXPECT_THAT(smtp.sent[0].message,
+    EXPECT_THAT(WithoutIdTags(smtp.sent[0].message),
                 ElementsAre("To: joe@example.org", "From: listserver@example.test",
                             "Subject: Please confirm (authnews2603091405000)",
                             "Message-ID: <Corvanteer-newsbox1-20260309140500@smtp.example.test>",
-                            "X-Mailer: " + MailerName(), "Date: Mon, 9 Mar 2026 14:05:00 GMT", "",
-                            "Verify joe@example.org for news"));
+                            "X-Mailer: " + MailerName(), "Date: Mon, 9 Mar 2026 14:05:00 GMT",
+                            "Auto-Submitted: auto-replied", "", "Verify joe@example.org for news"));
     EXPECT_EQ(context.VerificationCode, "authnews2603091405000");
     EXPECT_THAT(Vericode(), ElementsAre("authnews2603091405000 joe@example.org"));
     EXPECT_THAT(SectionLines("news", "Latest_Actions"), ElementsAre("03/09/26 ? joe@example.org"));
@@ -84,7 +84,7 @@ TEST_F(SubscriptionTest, AlreadyAMemberIsAnsweredAndNothingRecorded) {
     ScanContext context = JoeRequest("subscribe news", true);
     HandleSubscribeRequest(context, services);
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "List Server Response", {"Already in news"}));
     EXPECT_TRUE(Vericode().empty());
     EXPECT_EQ(Section("news", "Latest_Actions"), "");
@@ -103,7 +103,7 @@ TEST_F(SubscriptionTest, WithoutVerificationTheMemberIsAddedAtOnce) {
     EXPECT_EQ(roster[0].substr(roster[0].size() - 6), context.GeneratedPassword);
     // RequirePassword is off: "{Password}" reaches the member literally.
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "Welcome", {"Welcome to news, password {Password}"}));
     EXPECT_TRUE(Vericode().empty());
     EXPECT_THAT(SectionLines("news", "Latest_Actions"), ElementsAre("03/09/26 + joe@example.org"));
@@ -129,9 +129,10 @@ TEST_F(SubscriptionTest, ReplyWithAPendingCodeAddsTheMemberAndUsesUpOnlyThatCode
     EXPECT_TRUE(IsNewEntry(roster[0], "joe@example.org")) << roster[0];
     const std::string password = context.GeneratedPassword;
     ASSERT_EQ(smtp.sent.size(), 2u);
-    EXPECT_EQ(smtp.sent[0].message, Answer("joe@example.org", "List Server Response",
-                                           {"Welcome to news, password " + password}));
-    EXPECT_EQ(smtp.sent[1].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
+              Answer("joe@example.org", "List Server Response",
+                     {"Welcome to news, password " + password}));
+    EXPECT_EQ(WithoutIdTags(smtp.sent[1].message),
               Answer("joe@example.org", "Your password", {"Your password: " + password}));
     EXPECT_THAT(Vericode(), ElementsAre("authnews2603081200000 joe@example.org",
                                         "authnews2603091300000 ann@example.org"));
@@ -183,7 +184,7 @@ TEST_F(SubscriptionTest, CodeNotPendingForThisAddressGetsVerifyErrorAndRecords) 
     ScanContext context = JoeReply("authnews2603091300000");
     HandleVerificationReply(context, services);
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "Not verified", {"Code refused{Password}"}));
     EXPECT_EQ(Section("news", "MemberList"), "");
     EXPECT_THAT(Vericode(), ElementsAre("authnews2603091300000 ann@example.org"));
@@ -197,7 +198,7 @@ TEST_F(SubscriptionTest, MissingPendingFileCountsAsEmpty) {
     ScanContext context = JoeReply("authnews2603091300000");
     HandleVerificationReply(context, services);
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "List Server Response", {"Code refused{Password}"}));
     EXPECT_THAT(SectionLines("news", "Latest_Actions"), ElementsAre("03/09/26 x joe@example.org"));
     EXPECT_FALSE(FileExists(paths.VericodeFile()));
@@ -219,7 +220,7 @@ TEST_F(SubscriptionTest, UnsubscribeRemovesTheAddressesEntryWhateverItsFlag) {
     HandleUnsubscribeRequest(context, services);
     EXPECT_THAT(SectionLines("news", "MemberList"), ElementsAre("zed@example.org 0 123456"));
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "Goodbye", {"Bye from news@example.test"}));
     EXPECT_THAT(SectionLines("news", "Latest_Actions"), ElementsAre("03/09/26 - joe@example.org"));
     EXPECT_THAT(LogTexts(),
@@ -238,7 +239,7 @@ TEST_F(SubscriptionTest, UnsubscribeOfANonMemberIsAnsweredAndNothingRecorded) {
     ScanContext context = JoeRequest("unsubscribe news", false);
     HandleUnsubscribeRequest(context, services);
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message,
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
               Answer("joe@example.org", "List Server Response", {"Not in news"}));
     EXPECT_THAT(SectionLines("news", "MemberList"), ElementsAre("ann@example.org 0 123456"));
     EXPECT_EQ(Section("news", "Latest_Actions"), "");
@@ -249,7 +250,8 @@ TEST_F(SubscriptionTest, AnEmptyTemplateGivesHeadersAndTheEmptyLineOnly) {
     ScanContext context = JoeRequest("unsubscribe news", false);
     HandleUnsubscribeRequest(context, services);
     ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].message, Answer("joe@example.org", "List Server Response", {}));
+    EXPECT_EQ(WithoutIdTags(smtp.sent[0].message),
+              Answer("joe@example.org", "List Server Response", {}));
 }
 
 // --- expiry ---------------------------------------------------------------------------

@@ -163,6 +163,9 @@ TEST_F(ListsTest, OtherClickRules) {
     Find<QCheckBox>("chkHideSenderEmail")->click();
     EXPECT_FALSE(Find<QLineEdit>("edtHideEmail")->isEnabled());
     EXPECT_FALSE(store->ReadRegBool(ListKey("Default List"), "HideSenderEmail", true));
+    EXPECT_TRUE(Find<QCheckBox>("chkListHeaders")->isChecked());  // on when never stored
+    Find<QCheckBox>("chkListHeaders")->click();
+    EXPECT_FALSE(store->ReadRegBool(ListKey("Default List"), "ListHeaders", true));
 
     EXPECT_TRUE(Shown(Find<QLineEdit>("edtTo")));
     Find<QButtonGroup>("postingMethodGroup")->button(1)->click();

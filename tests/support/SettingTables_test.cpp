@@ -42,7 +42,7 @@ protected:
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
     EXPECT_EQ(GlobalSettingTable().size(), 20u);
-    EXPECT_EQ(ListSettingTable().size(), 26u);
+    EXPECT_EQ(ListSettingTable().size(), 27u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
@@ -58,6 +58,8 @@ TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
     EXPECT_EQ(List("VerifyDays").min, 1);
     EXPECT_EQ(List("VerifyDays").max, 60);
     EXPECT_EQ(List("Pop3Password").type, SettingType::Password);
+    EXPECT_EQ(List("ListHeaders").type, SettingType::Boolean);
+    EXPECT_EQ(List("ListHeaders").scanDefault, std::optional<std::string>("1"));
     EXPECT_EQ(Global("SmtpPassword").type, SettingType::Password);
 }
 
@@ -78,6 +80,7 @@ TEST_F(SettingTablesTest, LoadListSettingsUsesScanDefaultsAndCreatesTheKey) {
     EXPECT_EQ(s.PasswordNotifySubject, "List Server Response");
     EXPECT_EQ(s.Pop3Port, 110);
     EXPECT_EQ(s.Pop3Password, "");
+    EXPECT_TRUE(s.ListHeaders);
 
     // What the window shows for the same absent values.
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("ListTo"), ""), kListToPlaceholder);
@@ -95,7 +98,9 @@ TEST_F(SettingTablesTest, LoadListSettingsReadsStoredValues) {
     store->WriteRegString(kListKey, "ListTo", "news@example.org");
     store->WriteRegString(kListKey, "Moderators", "a@x\r\nb@x");
     store->WriteRegString(kListKey, "Pop3Password", ScramblePassword("s\x80"));
+    store->WriteRegInteger(kListKey, "listheaders", 0);
     ListSettings s = LoadListSettings(*store, kListKey);
+    EXPECT_FALSE(s.ListHeaders);
     EXPECT_EQ(s.VerifyDays, 30);
     EXPECT_FALSE(s.AllowUserSubscribe);
     EXPECT_TRUE(s.ModerateList);

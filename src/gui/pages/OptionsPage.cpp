@@ -51,6 +51,7 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(chkForwardErrorMsgs, "ForwardErrorMsgs"),
         Setting(edtErrorsTo, "ErrorsTo"),
         Setting(chkHideSenderEmail, "HideSenderEmail"),
+        Setting(chkListHeaders, "ListHeaders"),
         Setting(edtHideEmail, "ChangeSenderEmailTo"),
         Setting(allowPostByGroup, "AllowPostBy"),
         Setting(postingMethodGroup, "PostingMethod"),
@@ -88,6 +89,8 @@ void OptionsPage::BuildControls() {
     chkHideSenderEmail = Named<QCheckBox>(rules, "chkHideSenderEmail",
                                           QStringLiteral("Change sender email address to"));
     edtHideEmail = Named<QLineEdit>(rules, "edtHideEmail");
+    chkListHeaders = Named<QCheckBox>(
+        rules, "chkListHeaders", QStringLiteral("Add list headers (List-Id, unsubscribe link)"));
     rulesGrid->addWidget(chkAllowUserSubscribe, 0, 0, 1, 3);
     rulesGrid->addWidget(chkVerifySubscribe, 1, 0);
     rulesGrid->addWidget(spinVerifyDays, 1, 1);
@@ -98,6 +101,7 @@ void OptionsPage::BuildControls() {
     rulesGrid->addWidget(edtErrorsTo, 4, 1, 1, 2);
     rulesGrid->addWidget(chkHideSenderEmail, 5, 0);
     rulesGrid->addWidget(edtHideEmail, 5, 1, 1, 2);
+    rulesGrid->addWidget(chkListHeaders, 6, 0, 1, 3);
     grid->addWidget(rules, 0, 0, 1, 2);
 
     optAllowPostBy = Named<QGroupBox>(this, "optAllowPostBy", QStringLiteral(" Permissions "));
@@ -224,6 +228,9 @@ void OptionsPage::FillPosting(ManualPosting& posting) const {
     posting.changeSenderEmailTo = S(edtHideEmail->text());
     posting.listPostingAddress = S(edtListPostingAddress->text());
     posting.pop3Host = S(edtPop3Host->text());
+    posting.listHeaders = chkListHeaders->isChecked();
+    posting.allowPostBy = AllowPostBy();
+    posting.allowUserSubscribe = chkAllowUserSubscribe->isChecked();
 }
 
 }  // namespace corvanteer

@@ -70,6 +70,7 @@ private:
     QLineEdit* edtErrorsTo = nullptr;
     QCheckBox* chkHideSenderEmail = nullptr;
     QLineEdit* edtHideEmail = nullptr;
+    QCheckBox* chkListHeaders = nullptr;
     QGroupBox* optAllowPostBy = nullptr;
     QButtonGroup* allowPostByGroup = nullptr;
     QGroupBox* optPostingMethod = nullptr;
