@@ -23,7 +23,8 @@ std::string Octal(unsigned mode) {
 }
 
 bool EndsWithText(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && SameText(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() &&
+           SameText(text.substr(text.size() - suffix.size()), suffix);
 }
 
 // Only names our own atomic writes give, so nothing else of the folder is touched.

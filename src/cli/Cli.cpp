@@ -158,7 +158,7 @@ private:
                                    "due, the queue, pending verifications and each list's "
                                    "members");
         status->add_flag("--json", w_.json, "Print the same as one JSON object");
-        Leaf(status, [this](CliSession& s) { return Status(s, w_.json); });
+        ReadingLeaf(status, [this](CliSession& s) { return Status(s, w_.json); });
     }
 
     void AddConfigCommands() {

@@ -41,8 +41,10 @@ TEST_F(StartupChecksTest, OldTemporaryFilesOfAtomicWritesAreRemovedOthersStay) {
         ::utimensat(AT_FDCWD, path.c_str(), times, 0);
     };
     const std::vector<std::string> stale = {
-        paths.appDir + "news.dat.Ab3dE9",         paths.appDir + "vericode.dat.000000",
-        paths.OutFolder() + "K1L2M3N4.dat.zzzzzz", paths.ThreadsFolder("news") + "threads.AbCdEf",
+        paths.appDir + "news.dat.Ab3dE9",
+        paths.appDir + "vericode.dat.000000",
+        paths.OutFolder() + "K1L2M3N4.dat.zzzzzz",
+        paths.ThreadsFolder("news") + "threads.AbCdEf",
         paths.PostsFolder("news") + "hello.txt.Q1w2E3",
     };
     const std::vector<std::string> kept = {

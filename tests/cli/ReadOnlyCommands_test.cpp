@@ -24,6 +24,7 @@ const std::vector<std::vector<std::string>> kReadingCommands = {
     {"queue"},
     {"posts", "list", "news"},
     {"posts", "show", "news", "hello"},
+    {"status"},
 };
 
 class ReadOnlyCommandsTest : public CliTest {

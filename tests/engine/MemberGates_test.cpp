@@ -18,11 +18,13 @@ using ::testing::IsEmpty;
 
 // Each passes IsValidEmail (which let them all in before) and fails the gate.
 const std::vector<std::string> kUnusable = {
-    std::string(65, 'l') + "@example.org",                     // local part over 64
+    std::string(65, 'l') + "@example.org",                        // local part over 64
     std::string(60, 'l') + "@" + std::string(190, 'd') + ".org",  // 255 octets
-    std::string("jo\0e@example.org", 16),                      // NUL
-    "jo\x01" "e@example.org",                                  // control character
-    "j\xC3\xB6" "e@example.org",                               // bytes over 127
+    std::string("jo\0e@example.org", 16),                         // NUL
+    "jo\x01"
+    "e@example.org",  // control character
+    "j\xC3\xB6"
+    "e@example.org",  // bytes over 127
 };
 
 class MemberGatesTest : public RequestTest {
