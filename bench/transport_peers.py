@@ -4,6 +4,10 @@
         Drains the mailbox: TOP n 0, RETR n, DELE n, newest first, then QUIT.
     transport_peers.py smtp HOST PORT MESSAGES BYTES
         Sends MESSAGES messages of about BYTES bytes, one connection each.
+    transport_peers.py pop3s HOST PORT USER PASSWORD EXPECTED CA_FILE
+    transport_peers.py smtps HOST PORT MESSAGES BYTES CA_FILE
+        The same over TLS from the first byte (POP3_SSL, SMTP_SSL), the server's
+        certificate checked against CA_FILE.
 
 Prints the wall and CPU seconds the work took (interpreter start-up excluded) as the
 last line.
@@ -12,6 +16,7 @@ last line.
 import poplib
 import smtplib
 import socket
+import ssl
 import sys
 import time
 
@@ -32,9 +37,17 @@ def message_bytes(number, size):
     return ("\r\n".join(lines) + "\r\n").encode("ascii")
 
 
-def drain(host, port, user, password, expected):
+def tls_context(ca_file):
+    return ssl.create_default_context(cafile=ca_file) if ca_file else None
+
+
+def drain(host, port, user, password, expected, ca_file=None):
+    context = tls_context(ca_file)
     start = time.perf_counter(), time.process_time()
-    pop = poplib.POP3(host, port)
+    if context:
+        pop = poplib.POP3_SSL(host, port, context=context)
+    else:
+        pop = poplib.POP3(host, port)
     pop.user(user)
     pop.pass_(password)
     count, _ = pop.stat()
@@ -48,14 +61,18 @@ def drain(host, port, user, password, expected):
     return time.perf_counter() - start[0], time.process_time() - start[1]
 
 
-def send(host, port, messages, size):
+def send(host, port, messages, size, ca_file=None):
+    context = tls_context(ca_file)
     bodies = [message_bytes(number, size) for number in range(1, messages + 1)]
     # Left to itself smtplib asks the resolver for this host's full name on every
     # connection; the bench client sends the plain host name, and so does this.
     local = socket.gethostname()
     start = time.perf_counter(), time.process_time()
     for body in bodies:
-        smtp = smtplib.SMTP(host, port, local_hostname=local)
+        if context:
+            smtp = smtplib.SMTP_SSL(host, port, local_hostname=local, context=context)
+        else:
+            smtp = smtplib.SMTP(host, port, local_hostname=local)
         smtp.sendmail("sender@example.test", ["bench@example.test"], body)
         smtp.quit()
     return time.perf_counter() - start[0], time.process_time() - start[1]
@@ -66,6 +83,10 @@ def main(argv):
         wall, cpu = drain(argv[2], int(argv[3]), argv[4], argv[5], int(argv[6]))
     elif len(argv) == 6 and argv[1] == "smtp":
         wall, cpu = send(argv[2], int(argv[3]), int(argv[4]), int(argv[5]))
+    elif len(argv) == 8 and argv[1] == "pop3s":
+        wall, cpu = drain(argv[2], int(argv[3]), argv[4], argv[5], int(argv[6]), argv[7])
+    elif len(argv) == 7 and argv[1] == "smtps":
+        wall, cpu = send(argv[2], int(argv[3]), int(argv[4]), int(argv[5]), argv[6])
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -150,6 +150,16 @@ private:
             return Run(s, w_.run);
         });
 
+        CLI::App* check =
+            Command(app_, "check",
+                    "Check the connections: the SMTP server, the List Server mailbox and every "
+                    "list's mailbox, in that order: TLS version and cipher, the certificate, the "
+                    "capabilities, the login and the message count. Reads, deletes and sends "
+                    "nothing. Exit status 0 only when every configured server passed");
+        check->add_option("--list", w_.listOption, "Check only this list's mailbox")
+            ->type_name("LIST");
+        Leaf(check, [this](CliSession& s) { return Check(s, w_.listOption); });
+
         Leaf(Command(app_, "expire", "Expire stale pending verifications now"),
              [](CliSession& s) { return Expire(s); });
 

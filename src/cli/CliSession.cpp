@@ -6,6 +6,7 @@
 #include "app/ListOperations.h"
 #include "app/StartupChecks.h"
 #include "cli/CliErrors.h"
+#include "engine/MailConnections.h"
 
 namespace corvanteer::cli {
 
@@ -31,6 +32,21 @@ AppPaths PreparedPaths(const GlobalOptions& options, const CliHooks& hooks, CliI
 }
 
 }  // namespace
+
+void ProgressObserver::MailboxOpened(const MailboxEvent& event) {
+    if (!enabled_) {
+        return;
+    }
+    err_ << "mailbox " << event.user << " at " << event.host << ":" << event.port << ": ";
+    if (event.open) {
+        err_ << event.messages << (event.messages == 1 ? " message" : " messages") << '\n';
+    } else if (event.error.ok()) {
+        err_ << "login failed\n";
+    } else {
+        err_ << "login failed: " << event.error.Text() << '\n';
+    }
+    err_.flush();
+}
 
 CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io)
     : hooks_(hooks),
@@ -66,6 +82,7 @@ void CliSession::ConfigureMailClients() {
     smtp.RequireAuthentication = globals.ReqSmtpAuth;
     smtp.User = globals.SmtpUser;
     smtp.Password = globals.SmtpPassword;
+    smtp.Security = SmtpSecurity(globals);
 }
 
 std::string CliSession::RequireList(const std::string& name) {

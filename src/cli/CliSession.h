@@ -34,11 +34,14 @@ struct GlobalOptions {
 };
 
 // Prints the engine's status texts as progress lines on standard error while enabled (a
-// text repeated at once is printed once), and hands every text to onStatus.
+// text repeated at once is printed once), and hands every text to onStatus. Each mailbox a
+// scan opens gets its line too: "mailbox USER at HOST:PORT: N messages", or "login failed",
+// followed by the client's reason when it has one.
 class ProgressObserver final : public ScanObserver {
 public:
     explicit ProgressObserver(std::ostream& err) : err_(err) {}
     void StatusText(const std::string& text) override;
+    void MailboxOpened(const MailboxEvent& event) override;
     void Enable(bool on) { enabled_ = on; }
 
     std::function<void(const std::string&)> onStatus;
@@ -66,8 +69,8 @@ public:
     const CliHooks& hooks() const { return hooks_; }
     CliIo io() const { return io_; }
 
-    // The SMTP client takes host, port and authentication from the stored global settings,
-    // as the window gives them at start-up. Only commands that send mail call it, so a
+    // The SMTP client takes host, port, authentication and security from the stored global
+    // settings, as the window gives them at start-up. Only commands that send mail call it, so a
     // settings value of the wrong type cannot keep `config set` from repairing it.
     void ConfigureMailClients();
 

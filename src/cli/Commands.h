@@ -62,6 +62,9 @@ struct RunArgs {
     bool now = false;
 };
 int Scan(CliSession& session);
+// check [--list LIST]: the connection check's report on standard output; status 0 only when
+// every configured server passed.
+int Check(CliSession& session, const std::optional<std::string>& list);
 int Run(CliSession& session, const RunArgs& args);
 int QueueShow(CliSession& session);
 int QueueFlush(CliSession& session);

@@ -4,11 +4,11 @@
 #include <optional>
 #include <ostream>
 
+#include "app/ConnectionCheck.h"
 #include "app/ScanStatus.h"
 #include "app/Scheduler.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
-#include "cli/ReportingPop3.h"
 #include "cli/ScaledTime.h"
 #include "cli/SignalWatcher.h"
 #include "engine/PendingQueue.h"
@@ -26,22 +26,6 @@ public:
     void SetIntervalMs(int64_t) override {}
 };
 
-// The session's services with the POP3 client that reports each mailbox it opens.
-struct ScanServices {
-    ScanServices(CliSession& session)
-        : pop3(session.services().pop3, session.io().err), services{session.services().paths,
-                                                                    session.services().store,
-                                                                    pop3,
-                                                                    session.services().smtp,
-                                                                    session.services().clock,
-                                                                    session.services().random,
-                                                                    session.services().observer,
-                                                                    session.services().storeLock,
-                                                                    session.services().console} {}
-    ReportingPop3 pop3;
-    Services services;
-};
-
 std::string Plural(int count, const char* word) {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
@@ -50,11 +34,10 @@ std::string Plural(int count, const char* word) {
 
 int Scan(CliSession& session) {
     session.ConfigureMailClients();
-    ScanServices scan(session);
     std::unique_lock<SessionLock> lock = session.LockSession();
     session.progress().Enable(true);
     NoPollTimer timer;
-    const ScanOutcome outcome = RunRecordedScan(scan.services, timer, std::nullopt);
+    const ScanOutcome outcome = RunRecordedScan(session.services(), timer, std::nullopt);
     session.progress().Enable(false);
     session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
     // Each failed mailbox has had its line on standard error (the session's status texts).
@@ -63,7 +46,6 @@ int Scan(CliSession& session) {
 
 int Run(CliSession& session, const RunArgs& args) {
     session.ConfigureMailClients();
-    ScanServices scan(session);
     std::ostream& err = session.io().err;
 
     SchedulerOptions options;
@@ -105,7 +87,7 @@ int Run(CliSession& session, const RunArgs& args) {
     err.flush();
     session.progress().Enable(true);
     Scheduler scheduler(
-        loopServices, [&] { return RunLockedScan(scan.services, session.sessionLock()); },
+        loopServices, [&] { return RunLockedScan(base, session.sessionLock()); },
         [&err](const std::string& line) {
             err << line << '\n';
             err.flush();
@@ -115,6 +97,17 @@ int Run(CliSession& session, const RunArgs& args) {
     session.progress().Enable(false);
     err << "ended after " << Plural(scans, "scan") << '\n';
     return kExitDone;
+}
+
+int Check(CliSession& session, const std::optional<std::string>& list) {
+    std::optional<std::string> only;
+    if (list) {
+        only = session.RequireList(*list);
+    }
+    const CheckReport report = CheckConnections(session.services(), only);
+    session.io().out << report.text;
+    session.io().out.flush();
+    return report.passed ? kExitDone : kExitFailed;
 }
 
 int QueueShow(CliSession& session) {

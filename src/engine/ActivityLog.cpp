@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "engine/MailConnections.h"
 #include "engine/PendingQueue.h"
 #include "support/Address.h"
 #include "support/DateTime.h"
@@ -53,7 +54,7 @@ void SendReply(ScanContext& context, Services& services, const std::string& enve
     smtp.SendTo = context.RecipientList;
     smtp.OutMessage = context.ReplyList;
 
-    if (smtp.Send(context.LastSmtpReply)) {
+    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
         ++context.Counts.answersSent;
         WriteLog(services,
                  Stamp(services) + context.ListName + ": i sent msg to " + context.SenderAddress);

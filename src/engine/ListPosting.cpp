@@ -4,6 +4,7 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/ListHeaders.h"
+#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"
@@ -153,7 +154,7 @@ void PostViaBcc(ScanContext& context, Services& services, const Lines& body) {
     smtp.OutMessage = std::move(message);
     services.observer.StatusText("Posting via Bcc");
 
-    if (smtp.Send(context.LastSmtpReply)) {
+    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
         ++context.Counts.postingsSent;
         ArchiveThread(services, context.ListName, smtp.OutMessage);
         WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
@@ -188,7 +189,7 @@ void PostIndividually(ScanContext& context, Services& services, const Lines& bod
         smtp.OutMessage = message;  // reuses the previous copy's buffers
         services.observer.StatusText("Posting to " + entry + " (" + std::to_string(handled + 1) +
                                      "/" + countText + ")");
-        if (smtp.Send(context.LastSmtpReply)) {
+        if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
             ++context.Counts.postingsSent;
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/ListHeaders.h"
+#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"
@@ -15,6 +16,7 @@ namespace {
 void PrepareClient(SmtpClient& smtp, const ManualPosting& posting, const GlobalSettings& globals) {
     smtp.HostAddress = globals.SMTPHost;
     smtp.Port = globals.SMTPPort;
+    smtp.Security = SmtpSecurity(globals);
     smtp.From = posting.listPostingAddress;
 }
 
@@ -36,7 +38,7 @@ void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSe
     smtp.OutMessage = ComposeManualPosting(posting, posting.listTo, std::nullopt,
                                            PostingStamp(services, globals, idTag));
     std::string reply;
-    const bool sent = smtp.Send(reply);
+    const bool sent = SubmitMessage(services, posting.listName, reply);
     const std::string prefix = Stamp(services) + posting.listName + ": msg from " + smtp.From;
     if (sent) {
         outcome.handled = outcome.members;
@@ -68,7 +70,7 @@ void PostIndividually(Services& services, const ManualPosting& posting,
         services.observer.StatusText("Posting to " + address + " (" + std::to_string(handled + 1) +
                                      "/" + countText + ")");
         std::string reply;
-        if (!smtp.Send(reply)) {
+        if (!SubmitMessage(services, posting.listName, reply)) {
             if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
                 ++outcome.queued;
             }

@@ -2,6 +2,7 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/ListPosting.h"
+#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "support/Address.h"
@@ -119,7 +120,7 @@ void RequestApproval(ScanContext& context, Services& services) {
     out.insert(out.end(), context.BodyLines.begin(), context.BodyLines.end());
     out.push_back(kApprovalEnd);
 
-    if (smtp.Send(context.LastSmtpReply)) {
+    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
         WriteLog(services, Stamp(services) + context.ListName + ": msg from " +
                                context.SenderAddress + " - forwarded succesfully.");
         return;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "engine/ActivityLog.h"
+#include "engine/MailConnections.h"
 #include "support/Files.h"
 #include "support/Status.h"
 
@@ -165,7 +166,7 @@ QueueRunCounts SendPendingMail(Services& services) {
         std::string reply;
         // The file stays in place while the message is on its way: a crash now means the
         // message goes out again later, never that it is lost.
-        const bool sent = smtp.Send(reply);
+        const bool sent = SubmitMessage(services, "", reply);
 
         if (sent) {
             {

@@ -4,6 +4,7 @@
 #include "engine/AutoMail.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
+#include "engine/MailConnections.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
 #include "engine/Roster.h"
@@ -82,7 +83,7 @@ void ForwardRefused(ScanContext& context, Services& services) {
     smtp.OutMessage = message;
 
     std::string reply;
-    const bool sent = smtp.Send(reply);
+    const bool sent = SubmitMessage(services, context.ListName, reply);
     context.LastSmtpReply = reply;
     const std::string prefix =
         Stamp(services) + context.ListName + ": error msg from " + context.SenderAddress;

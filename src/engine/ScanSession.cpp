@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/ActivityLog.h"
+#include "engine/MailConnections.h"
 #include "engine/PendingQueue.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
@@ -48,9 +49,9 @@ public:
     explicit MailboxConnection(Services& services) : pop3_(services.pop3), services_(services) {}
 
     // Logs in to the mailbox of name (a list's, or the List Server's); a login that fails
-    // is logged and noted as a failure.
+    // is logged and noted as a failure, with the client's reason when it has one.
     bool Open(const std::string& name, const std::string& host, int port, const std::string& user,
-              const std::string& password, int32_t maxMessageSize) {
+              const std::string& password, int32_t maxMessageSize, const ServerSecurity& security) {
         name_ = name;
         label_ = name + ": mailbox " + user + " at " + host + ":" + std::to_string(port);
         refusals_ = 0;
@@ -61,11 +62,13 @@ public:
         pop3_.User = user;
         pop3_.Password = password;
         pop3_.MaxMessageSize = std::max<int32_t>(maxMessageSize, 0);
+        pop3_.Security = security;
         open_ = pop3_.Login();
+        ReportMailbox(services_, open_);
         if (open_) {
             services_.observer.TrayImage(1);
         } else {
-            Fail("login failed");
+            Fail(pop3_.LastError.ok() ? "login failed" : "login failed: " + pop3_.LastError.Text());
         }
         return open_;
     }
@@ -223,7 +226,7 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
     }
     if (!connection.Open("List Server", globals.ListServerHost, globals.ListServerPort,
                          globals.ListServerUserID, globals.ListServerPassword,
-                         globals.MaxMessageSize)) {
+                         globals.MaxMessageSize, ListServerSecurity(globals))) {
         return;  // no QUIT for a List Server mailbox that did not open
     }
     for (int n = pop3.MessageCount; n >= 1 && !connection.Broken(); --n) {
@@ -278,7 +281,8 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
     }
     Pop3Client& pop3 = services.pop3;
     if (!connection.Open(context.ListName, settings.Pop3Host, settings.Pop3Port, settings.Pop3User,
-                         settings.Pop3Password, maxMessageSize)) {
+                         settings.Pop3Password, maxMessageSize,
+                         ListMailboxSecurity(settings, services.console.Globals()))) {
         pop3.Quit();
         return;
     }

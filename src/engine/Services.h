@@ -17,6 +17,16 @@
 
 namespace corvanteer {
 
+// A mailbox a scan tried to open.
+struct MailboxEvent {
+    std::string user;
+    std::string host;
+    int port = 0;
+    bool open = false;     // the login was accepted
+    int32_t messages = 0;  // when open: the count STAT gave
+    MailError error;       // when not open: why, as far as the client knows
+};
+
 // What a window shows of the engine's work. Calls may come from a worker thread; a window
 // queues them to its own thread. The default implementation ignores everything.
 class ScanObserver {
@@ -25,6 +35,7 @@ public:
     virtual void StatusText(const std::string& /*text*/) {}
     virtual void TrayImage(int /*index*/) {}  // 0 idle, 1 busy
     virtual void RosterChanged(const std::string& /*listName*/) {}
+    virtual void MailboxOpened(const MailboxEvent& /*event*/) {}
 };
 
 // The poll timer of the front end. A session stops it when it starts and gives it its

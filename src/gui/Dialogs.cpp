@@ -3,9 +3,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 #include "gui/GuiUtil.h"
 #include "support/AppPaths.h"
@@ -45,6 +50,23 @@ void QtDialogs::ShowMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProductTitle), text, QMessageBox::Ok,
                     parent);
     box.exec();
+}
+
+void QtDialogs::ShowReport(QWidget* parent, const QString& title, const QString& text) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    auto* layout = Child<QVBoxLayout>(&dialog);
+    auto* view = Child<QPlainTextEdit>(&dialog);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setPlainText(text);
+    auto* buttons = Child<QDialogButtonBox>(&dialog, QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(view);
+    layout->addWidget(buttons);
+    dialog.resize(720, 480);
+    dialog.exec();
 }
 
 DialogButton QtDialogs::Ask(QWidget* parent, const QString& title, const QString& text,

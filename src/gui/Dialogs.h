@@ -18,6 +18,9 @@ enum class DialogIcon { Information, Question, Warning };
 
 // The filter of the roster file dialogs, in the paired form the program was designed with.
 inline constexpr const char* kTextFileFilter = "Text files (*.txt)|*.TXT|All files (*.*)|*.*";
+// The filter of the trusted CA file's dialog.
+inline constexpr const char* kPemFileFilter =
+    "PEM certificates (*.pem;*.crt)|*.PEM;*.CRT|All files (*.*)|*.*";
 
 class Dialogs {
 public:
@@ -25,6 +28,8 @@ public:
 
     // An information box with OK; the title is the program's.
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // A report of many lines (the connection check's), shown in a fixed-width font with OK.
+    virtual void ShowReport(QWidget* parent, const QString& title, const QString& text) = 0;
     // A box with the given buttons; returns the one chosen (the default on Escape).
     virtual DialogButton Ask(QWidget* parent, const QString& title, const QString& text,
                              DialogIcon icon, const std::vector<DialogButton>& buttons,
@@ -48,6 +53,7 @@ public:
 class QtDialogs final : public Dialogs {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override;
+    void ShowReport(QWidget* parent, const QString& title, const QString& text) override;
     DialogButton Ask(QWidget* parent, const QString& title, const QString& text, DialogIcon icon,
                      const std::vector<DialogButton>& buttons, DialogButton defaultButton) override;
     std::optional<QString> InputBox(QWidget* parent, const QString& title, const QString& prompt,

@@ -1,6 +1,8 @@
 #include "gui/GuiUtil.h"
 
+#include <QComboBox>
 #include <QEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QWidget>
@@ -58,6 +60,24 @@ QString QtFileFilter(const std::string& pairedFilter) {
                        QLatin1Char(')');
     }
     return entries.join(QStringLiteral(";;"));
+}
+
+QComboBox* SecurityChoice(QWidget* parent, const char* objectName) {
+    auto* choice = Named<QComboBox>(parent, objectName);
+    // The table's check turns a caption into the value stored; loading finds it in any case.
+    choice->addItems({QStringLiteral("Auto"), QStringLiteral("TLS"), QStringLiteral("STARTTLS"),
+                      QStringLiteral("None")});
+    choice->setToolTip(
+        QStringLiteral("Auto: TLS on ports 995 and 465, STARTTLS on 587, none on any other"));
+    return choice;
+}
+
+QLineEdit* FingerprintField(QWidget* parent, const char* objectName) {
+    auto* field = Named<QLineEdit>(parent, objectName);
+    field->setToolTip(
+        QStringLiteral("SHA-256 fingerprint of the server's own certificate: accepted whatever "
+                       "its issuer (optional)"));
+    return field;
 }
 
 }  // namespace corvanteer

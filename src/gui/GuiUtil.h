@@ -12,6 +12,8 @@
 
 #include "support/Text.h"
 
+class QComboBox;
+class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 
@@ -39,6 +41,11 @@ inline QString Q(const std::string& text) {
 inline std::string S(const QString& text) {
     return text.toStdString();
 }
+
+// The "Security" choice beside a server's host and port (Auto, TLS, STARTTLS, None, stored
+// as the setting's lower-case values), and the field of its pinned certificate fingerprint.
+QComboBox* SecurityChoice(QWidget* parent, const char* objectName);
+QLineEdit* FingerprintField(QWidget* parent, const char* objectName);
 
 // Lines of a multi-line text field, and back. A field's text has no final line break.
 Lines MemoLines(const QPlainTextEdit* memo);

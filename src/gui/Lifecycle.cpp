@@ -12,7 +12,9 @@
 #include <QSystemTrayIcon>
 #include <mutex>
 
+#include "app/ConnectionCheck.h"
 #include "app/ScanStatus.h"
+#include "engine/MailConnections.h"
 #include "engine/ManualPosting.h"
 #include "gui/GuiUtil.h"
 #include "gui/TfrmMain.h"
@@ -171,6 +173,7 @@ void TfrmMain::ApplyClientSettings() {
     smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
     smtp_.User = smtpAuth_->User();
     smtp_.Password = smtpAuth_->Password();
+    smtp_.Security = SmtpSecurity(GlobalsShown());
 }
 
 void TfrmMain::butGoClick() {
@@ -211,11 +214,38 @@ bool TfrmMain::StartScan() {
     });
 }
 
+void TfrmMain::StartCheck() {
+    if (ended_ || shutdownPending_) {
+        return;
+    }
+    if (worker_.Busy()) {
+        dialogs_.ShowMessage(this, QStringLiteral("A scan or posting is running. Please try "
+                                                  "again when it has ended."));
+        return;
+    }
+    CommitPendingEdits();
+    RefreshConsole();
+    checkReport_.clear();
+    job_ = Job::Check;
+    // The clients belong to the job that runs; the check gives them each server in turn.
+    worker_.Start([this] {
+        try {
+            checkReport_ = CheckConnections(services_).text;
+        } catch (const std::exception& error) {
+            checkReport_ = std::string("The check stopped: ") + error.what() + "\n";
+        }
+    });
+}
+
 void TfrmMain::JobFinished() {
     const Job finished = job_;
     job_ = Job::None;
     if (finished == Job::Posting) {
         PostingFinished();
+    } else if (finished == Job::Check) {
+        if (!shutdownPending_) {
+            dialogs_.ShowReport(this, QStringLiteral("Check connections"), Q(checkReport_));
+        }
     } else if (finished == Job::Scan && !scanError_.empty()) {
         ShowStatus(Q(scanError_));
         if (!shutdownPending_) {

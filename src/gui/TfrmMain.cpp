@@ -147,6 +147,7 @@ void TfrmMain::ConnectPages() {
         smtpAuth_->exec();
     });
     connect(global_, &GlobalPage::exitRequested, this, &TfrmMain::ExitApplication);
+    connect(global_, &GlobalPage::checkConnectionsRequested, this, &TfrmMain::StartCheck);
 }
 
 void TfrmMain::BuildTop(QWidget* parent) {

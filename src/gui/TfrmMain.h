@@ -131,6 +131,8 @@ private:
     void StartPosting();
     void PostingFinished();
     void JobFinished();
+    // "Check connections": the connection check on the worker; its report in a dialog.
+    void StartCheck();
     void ApplyClientSettings();
     void SetAutoScan(bool on);
     void ApplyPollInterval(qint64 intervalMs);
@@ -161,7 +163,8 @@ private:
     SessionLock sessionLock_;
     SessionWorker worker_;
     std::atomic<bool> abortPosting_{false};
-    enum class Job { None, Scan, Posting } job_ = Job::None;
+    enum class Job { None, Scan, Posting, Check } job_ = Job::None;
+    std::string checkReport_;  // the connection check's report, written by the worker
 
     // What the SMTP client is given before each job: the host and port read at start-up
     // (a manual posting takes the fields' values instead), authentication as last set.

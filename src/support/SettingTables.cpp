@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "support/ConnectionSecurity.h"
 #include "support/Status.h"
 #include "support/Text.h"
 
@@ -17,7 +18,40 @@ SettingDef Def(const char* name, SettingType type, std::string shown,
                std::optional<std::string> scan, const char* caption,
                std::optional<int32_t> min = std::nullopt,
                std::optional<int32_t> max = std::nullopt) {
-    return SettingDef{name, type, std::move(shown), std::move(scan), min, max, caption};
+    return SettingDef{name,    type, std::move(shown), std::move(scan), min, max, caption,
+                      nullptr, ""};
+}
+
+std::optional<std::string> CheckSecurity(std::string_view text) {
+    auto security = ParseSecurity(text);
+    if (!security) {
+        return std::nullopt;
+    }
+    return std::string(SecurityName(*security));
+}
+
+// Kept as typed (with or without colons, any case); empty means no pin.
+std::optional<std::string> CheckFingerprint(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (!kept.empty() && !ParseFingerprint(kept)) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
+// The security mode of one kind of server; the same for the global and the per-list table.
+SettingDef SecurityDef(const char* name, const char* caption) {
+    SettingDef def = Def(name, SettingType::String, "auto", std::string("auto"), caption);
+    def.check = CheckSecurity;
+    def.form = "auto, tls, starttls or none";
+    return def;
+}
+
+SettingDef FingerprintDef(const char* name, const char* caption) {
+    SettingDef def = Def(name, SettingType::String, "", std::string(), caption);
+    def.check = CheckFingerprint;
+    def.form = "empty or a SHA-256 fingerprint of 64 hex digits, colons allowed";
+    return def;
 }
 
 // Global values are read the same way everywhere, so the scan default is the shown one.
@@ -35,11 +69,18 @@ std::vector<SettingDef> MakeGlobalTable() {
         Global("ListServerUserID", T::String, "", "List Server POP3 user name"),
         Global("ListServerPassword", T::Password, "", "List Server POP3 password"),
         Global("ListServerPort", T::Integer, "110", "List Server POP3 port"),
+        SecurityDef("ListServerSecurity", "List Server POP3 security: auto, tls, starttls, none"),
+        FingerprintDef("ListServerTlsFingerprint",
+                       "List Server POP3 certificate pinned by its SHA-256 fingerprint"),
         Global("SMTPHost", T::String, "", "SMTP (outgoing) host"),
         Global("SMTPPort", T::Integer, "25", "SMTP (outgoing) port"),
+        SecurityDef("SMTPSecurity", "SMTP (outgoing) security: auto, tls, starttls, none"),
+        FingerprintDef("SMTPTlsFingerprint",
+                       "SMTP (outgoing) certificate pinned by its SHA-256 fingerprint"),
         Global("ReqSmtpAuth", T::Boolean, "0", "Authentication required"),
         Global("SmtpUser", T::String, "", "SMTP user name"),
         Global("SmtpPassword", T::Password, "", "SMTP password"),
+        Global("TlsCAFile", T::String, "", "PEM file of CAs trusted besides the system's"),
         Global("SessionInterval", T::Integer, "0", "Poll interval (mins); 0 = polling disabled", 0,
                9999),
         Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
@@ -95,6 +136,9 @@ std::vector<SettingDef> MakeListTable() {
         same("Pop3User", T::String, "", "List POP3 user"),
         same("Pop3Password", T::Password, "", "List POP3 password"),
         same("Pop3Port", T::Integer, "110", "List POP3 port"),
+        SecurityDef("Pop3Security", "List POP3 security: auto, tls, starttls, none"),
+        FingerprintDef("Pop3TlsFingerprint",
+                       "List POP3 certificate pinned by its SHA-256 fingerprint"),
         same("ListHeaders", T::Boolean, "1",
              "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
     };
@@ -198,9 +242,19 @@ std::string ReadSettingText(const SettingsStore& store, std::string_view key, co
 void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
                       std::string_view text) {
     switch (def.type) {
-        case SettingType::String:
-            store.WriteRegString(key, def.name, text);
+        case SettingType::String: {
+            if (def.check == nullptr) {
+                store.WriteRegString(key, def.name, text);
+                return;
+            }
+            auto checked = def.check(text);
+            if (!checked) {
+                throw Failure(ErrorKind::Refused, def.name + " must be " + def.form + " (not \"" +
+                                                      std::string(text) + "\")");
+            }
+            store.WriteRegString(key, def.name, *checked);
             return;
+        }
         case SettingType::Password:
             store.WriteRegString(key, def.name, ScramblePassword(text));
             return;
@@ -262,6 +316,8 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3User = read.Text("Pop3User");
     s.Pop3Password = read.Text("Pop3Password");
     s.Pop3Port = read.Integer("Pop3Port");
+    s.Pop3Security = read.Text("Pop3Security");
+    s.Pop3TlsFingerprint = read.Text("Pop3TlsFingerprint");
     s.ListHeaders = read.Boolean("ListHeaders");
     return s;
 }
@@ -275,11 +331,16 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.ListServerUserID = read.Text("ListServerUserID");
     g.ListServerPassword = read.Text("ListServerPassword");
     g.ListServerPort = read.Integer("ListServerPort");
+    g.ListServerSecurity = read.Text("ListServerSecurity");
+    g.ListServerTlsFingerprint = read.Text("ListServerTlsFingerprint");
     g.SMTPHost = read.Text("SMTPHost");
     g.SMTPPort = read.Integer("SMTPPort");
+    g.SMTPSecurity = read.Text("SMTPSecurity");
+    g.SMTPTlsFingerprint = read.Text("SMTPTlsFingerprint");
     g.ReqSmtpAuth = read.Boolean("ReqSmtpAuth");
     g.SmtpUser = read.Text("SmtpUser");
     g.SmtpPassword = read.Text("SmtpPassword");
+    g.TlsCAFile = read.Text("TlsCAFile");
     g.SessionInterval = read.Integer("SessionInterval");
     g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
     g.MaxMessageSize = read.Integer("MaxMessageSize");

@@ -20,6 +20,10 @@ enum class SettingType {
     Password,  // a string stored scrambled
 };
 
+// Checks a text value before it is stored: the form to store (a choice in its canonical
+// spelling), or nullopt when the text is not one of the value's forms.
+using TextCheck = std::optional<std::string> (*)(std::string_view text);
+
 struct SettingDef {
     std::string name;  // value name as written
     SettingType type = SettingType::String;
@@ -28,7 +32,9 @@ struct SettingDef {
     std::optional<std::string> scanDefault;  // what a scan uses; nullopt: the scan never reads it
     std::optional<int32_t> min;              // range of integers, when limited
     std::optional<int32_t> max;
-    std::string caption;  // the window's caption or meaning, for help texts
+    std::string caption;        // the window's caption or meaning, for help texts
+    TextCheck check = nullptr;  // strings only: what the value may hold; nullptr: anything
+    std::string form;           // with check: the values allowed, for the refusal's text
 };
 
 const std::vector<SettingDef>& GlobalSettingTable();
@@ -72,8 +78,9 @@ inline constexpr const char* kChangeSenderPlaceholder = "member@list.invalid";
 std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
                             std::string_view appDir);
 // Parses and stores a value given as text. Booleans accept 1/0/true/false/on/off (any case);
-// integers must be whole numbers within the range. Raises Failure (Refused) with a message
-// naming the setting when the text does not fit; nothing is written then.
+// integers must be whole numbers within the range; a string with a check must pass it. Raises
+// Failure (Refused) with a message naming the setting when the text does not fit; nothing is
+// written then.
 void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
                       std::string_view text);
 
@@ -104,7 +111,9 @@ struct ListSettings {
     std::string Pop3User;
     std::string Pop3Password;  // in plain
     int32_t Pop3Port = 110;
-    bool ListHeaders = true;  // List-Id, List-Post, ... on postings
+    std::string Pop3Security = "auto";  // auto, tls, starttls or none (ParseSecurity)
+    std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
+    bool ListHeaders = true;            // List-Id, List-Post, ... on postings
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
@@ -118,8 +127,13 @@ struct GlobalSettings {
     std::string ListServerUserID;
     std::string ListServerPassword;  // in plain
     int32_t ListServerPort = 110;
+    std::string ListServerSecurity = "auto";  // auto, tls, starttls or none (ParseSecurity)
+    std::string ListServerTlsFingerprint;     // pinned SHA-256 of the certificate, as typed
     std::string SMTPHost;
     int32_t SMTPPort = 25;
+    std::string SMTPSecurity = "auto";
+    std::string SMTPTlsFingerprint;
+    std::string TlsCAFile;  // PEM file of CAs trusted besides the system's
     bool ReqSmtpAuth = false;
     std::string SmtpUser;
     std::string SmtpPassword;  // in plain

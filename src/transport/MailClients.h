@@ -7,6 +7,8 @@
 #include <string>
 
 #include "support/Text.h"
+#include "transport/ConnectionInfo.h"
+#include "transport/MailError.h"
 
 namespace corvanteer {
 
@@ -18,6 +20,8 @@ public:
     int Port = 0;
     std::string User;
     std::string Password;
+    // How the connection is protected; the default, auto, is plain text on port 110.
+    ServerSecurity Security;
     int32_t TopLines = 0;
     Lines Header;  // after Top: the header lines followed by one empty line
     Lines Body;    // after Top (TopLines body lines) or Retrieve (the body)
@@ -36,6 +40,8 @@ public:
     // reply was cut off.
     bool LastMessageTooBig = false;
     int64_t LastMessageSize = 0;
+    // Why the last operation failed (Login: why it returned false); None after a success.
+    MailError LastError;
 
     // Connects and logs in; True when PASS was accepted (MessageCount then holds STAT's).
     virtual bool Login() = 0;
@@ -48,7 +54,23 @@ public:
     // True while a connection is open: from Login until Quit, or until a failure (a time-out,
     // a reply cut off, a lost connection) has ended it; nothing more can be read then.
     virtual bool Connected() const = 0;
+    // The connection check: connects as Login does, asks for CAPA, logs in, STAT, QUIT.
+    // Reads and deletes nothing.
+    virtual ProbeReport Probe() = 0;
 };
+
+// The outcome of one SMTP session.
+struct SmtpResult {
+    MailError error;        // None when the server accepted the message
+    std::string lastReply;  // the server's last reply line; empty when the program ended the
+                            // session (time-out, refused certificate) or none came
+
+    bool ok() const { return error.ok(); }
+};
+
+// What Send hands back as its reply for this result (see there); reply is left alone when no
+// connection could be made.
+void TakeDescribedReply(SmtpResult&& result, std::string& reply);
 
 class SmtpClient {
 public:
@@ -62,10 +84,21 @@ public:
     bool RequireAuthentication = false;
     Lines SendTo;
     std::string User;
+    // How the connection is protected; the default, auto, is plain text on port 25.
+    ServerSecurity Security;
 
-    // One whole SMTP session. True only when the server accepted the end of the data with
-    // 250. reply receives the last reply line read (left as passed when no connection).
-    virtual bool Send(std::string& reply) = 0;
+    // One whole SMTP session with From, SendTo and OutMessage: accepted only when the server
+    // answered the end of the data with 250.
+    virtual SmtpResult Submit() = 0;
+    // The connection check: connects, EHLO (and STARTTLS), logs in when authentication is
+    // required, QUIT. Sends no message.
+    virtual ProbeReport Probe() = 0;
+
+    // Submit in the described form: true when accepted. reply receives the server's last
+    // reply line; empty when a reply did not come whole or the connection broke; left as
+    // passed when no connection could be made; the program's reason when the program
+    // refused to go on (an address, the settings, TLS, the certificate, no way to log in).
+    bool Send(std::string& reply);
 };
 
 }  // namespace corvanteer

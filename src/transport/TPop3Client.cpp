@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "support/ConnectionSecurity.h"
 #include "support/Text.h"
 #include "transport/TcpStream.h"
 
@@ -75,6 +76,31 @@ Lines TakeBody(Lines& lines, const MessageLayout& layout) {
                  std::make_move_iterator(lines.begin() + static_cast<long>(layout.end)));
 }
 
+// A reply that is one line and nothing more: bytes after the STLS answer would be taken
+// into the protected conversation, so a server (or someone in between) sending them is
+// refused.
+bool IsOneLine(std::string_view response) {
+    return response.find("\r\n") == response.size() - 2;
+}
+
+// The lines of a positive multi-line response between its status line and its final ".".
+Lines ListedLines(const std::string& response) {
+    Lines lines = TextToLines(response);
+    if (lines.size() < 2) {
+        return {};
+    }
+    return Lines(lines.begin() + 1, lines.end() - 1);
+}
+
+bool Lists(const Lines& capabilities, std::string_view keyword) {
+    for (const std::string& line : capabilities) {
+        if (SameText(Trim(SplitString(line, " ").Part(1)), keyword)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 TPop3Client::TPop3Client() : TPop3Client(std::make_unique<TcpConnector>()) {}
@@ -99,6 +125,7 @@ ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
     ResponseDone = false;
     response.clear();
     ReplyStatus status = ReplyStatus::Closed;
+    lastStatus_ = status;
     if (stream_) {
         ReplyLimits limits{FirstByteTimeoutMs, ReadTimeoutMs, kMaxLineResponse};
         if (multiLine) {
@@ -113,6 +140,7 @@ ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
             limits.windowMinBytes = SlowReplyMinBytes;
         }
         status = reader_.Read(*stream_, limits, multiLine ? EndsMultiLine : EndsLine, response);
+        lastStatus_ = status;
         if (status != ReplyStatus::Complete) {
             // A partial response must not pass for a positive one, and what is still on
             // its way would be taken for the next command's reply.
@@ -130,7 +158,10 @@ ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
 
 std::string TPop3Client::Exchange(std::string_view command, bool multiLine) {
     std::string response;
+    sendFailed_ = false;
     if (!stream_ || !stream_->WriteAll(command, SendTimeoutMs)) {
+        sendFailed_ = stream_ != nullptr;
+        lastStatus_ = ReplyStatus::Closed;
         CloseConnection();
         return response;
     }
@@ -138,30 +169,184 @@ std::string TPop3Client::Exchange(std::string_view command, bool multiLine) {
     return response;
 }
 
-bool TPop3Client::Login() {
+std::string TPop3Client::Where() const {
+    return HostAddress + ":" + std::to_string(Port);
+}
+
+MailError TPop3Client::Failed(const std::string& what, const std::string& response) const {
+    if (!response.empty()) {
+        // The server's first line only: a refusal is one line, and a multi-line reply here
+        // would be a message, not a reason.
+        return ServerSaid(MailFailure::Refused, Where() + " refused " + what,
+                          response.substr(0, response.find("\r\n")));
+    }
+    if (sendFailed_) {
+        return Fail(MailFailure::Connection,
+                    "the connection to " + Where() + " broke while sending " + what);
+    }
+    switch (lastStatus_) {
+        case ReplyStatus::NoData:
+            return Fail(MailFailure::Timeout, "no reply to " + what + " from " + Where() +
+                                                  " within " +
+                                                  std::to_string(FirstByteTimeoutMs / 1000) + " s");
+        case ReplyStatus::Stalled:
+            return Fail(MailFailure::Timeout,
+                        "the reply to " + what + " from " + Where() + " stopped arriving");
+        case ReplyStatus::TooSlow:
+            return Fail(MailFailure::Timeout,
+                        "the reply to " + what + " from " + Where() + " did not end in time");
+        case ReplyStatus::TooLong:
+            return Fail(MailFailure::Connection,
+                        "the reply to " + what + " from " + Where() + " is too long");
+        default:
+            return Fail(MailFailure::Connection, stream_ || lastStatus_ == ReplyStatus::Closed
+                                                     ? Where() + " closed the connection"
+                                                     : "not connected to " + Where());
+    }
+}
+
+std::optional<Lines> TPop3Client::Capabilities() {
+    const std::string response = Exchange("CAPA\r\n", true);
+    if (!IsPositive(response)) {
+        return std::nullopt;
+    }
+    return ListedLines(response);
+}
+
+bool TPop3Client::UpgradeToTls(MailError& error) {
+    TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    stream_ =
+        tls_.Start(std::move(stream_), peer, FirstByteTimeoutMs, SendTimeoutMs, tlsInfo_, error);
+    return stream_ != nullptr;
+}
+
+bool TPop3Client::Connect(MailError& error, Lines* capabilities) {
     CloseConnection();
+    tlsInfo_ = TlsInfo{};
+    const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
+    if (!mode) {
+        error = Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode + "\" for " +
+                                                Where() + " (auto, tls, starttls or none)");
+        return false;
+    }
+    const SecurityMode security = ResolveSecurity(*mode, Port);
+    if (security != SecurityMode::None &&
+        !tls_.Prepare({HostAddress, Port, Security.Fingerprint, Security.CAFile}, error)) {
+        return false;
+    }
     stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
     if (!stream_) {
+        error = Fail(MailFailure::Connect, "cannot connect to " + Where());
+        return false;
+    }
+    if (security == SecurityMode::Tls && !UpgradeToTls(error)) {
         return false;
     }
     std::string greeting;
     ReadResponse(false, greeting);
     if (!IsPositive(greeting)) {
+        error = Failed("the connection", greeting);
         return false;
     }
-    if (!IsPositive(Exchange("USER " + User + "\r\n", false))) {
-        return false;
+    if (security == SecurityMode::StartTls) {
+        std::optional<Lines> offered = Capabilities();
+        if (!stream_) {
+            error = Failed("CAPA", "");
+            return false;
+        }
+        if (!offered || !Lists(*offered, "STLS")) {
+            error = Fail(MailFailure::Tls, Where() + " does not offer STLS; nothing more was sent");
+            return false;
+        }
+        const std::string reply = Exchange("STLS\r\n", false);
+        if (!IsPositive(reply)) {
+            error = reply.empty() ? Failed("STLS", reply)
+                                  : ServerSaid(MailFailure::Tls, Where() + " refused STLS",
+                                               reply.substr(0, reply.find("\r\n")));
+            return false;
+        }
+        if (!IsOneLine(reply)) {
+            error = Fail(MailFailure::Tls, Where() + " sent more than its answer to STLS");
+            CloseConnection();
+            return false;
+        }
+        if (!UpgradeToTls(error)) {
+            return false;
+        }
+        // What the server said before the handshake may have been forged; ask again.
+        if (capabilities != nullptr) {
+            *capabilities = Capabilities().value_or(Lines{});
+        } else {
+            Capabilities();
+        }
+        if (!stream_) {
+            error = Failed("CAPA", "");
+            return false;
+        }
+    } else if (capabilities != nullptr) {
+        *capabilities = Capabilities().value_or(Lines{});
+        if (!stream_) {
+            error = Failed("CAPA", "");
+            return false;
+        }
     }
-    if (!IsPositive(Exchange("PASS " + Password + "\r\n", false))) {
+    return true;
+}
+
+bool TPop3Client::SendCredentials(MailError& error) {
+    std::string reply = Exchange("USER " + User + "\r\n", false);
+    if (IsPositive(reply)) {
+        reply = Exchange("PASS " + Password + "\r\n", false);
+        if (IsPositive(reply)) {
+            return true;
+        }
+    }
+    error = Failed("the login", reply);
+    if (error.kind == MailFailure::Refused) {
+        error.kind = MailFailure::Auth;
+    }
+    return false;
+}
+
+bool TPop3Client::Login() {
+    LastError = MailError{};
+    if (!Connect(LastError, nullptr) || !SendCredentials(LastError)) {
         return false;
     }
     Stat();
+    LastError = MailError{};
     return true;
+}
+
+ProbeReport TPop3Client::Probe() {
+    ProbeReport report;
+    const auto mode = ParseSecurity(Security.Mode);
+    report.security = mode ? SecurityName(ResolveSecurity(*mode, Port)) : Security.Mode;
+    LastError = MailError{};
+    const bool connected = Connect(report.error, &report.capabilities);
+    report.connected = connected || report.error.kind != MailFailure::Connect;
+    report.tls = tlsInfo_;
+    if (connected) {
+        if (SendCredentials(report.error)) {
+            report.login = LoginOutcome::Accepted;
+            if (Stat()) {
+                report.messageCount = MessageCount;
+            } else {
+                report.error = LastError;
+            }
+        } else if (report.error.kind == MailFailure::Auth) {
+            report.login = LoginOutcome::Refused;
+        }
+    }
+    Quit();
+    LastError = report.error;
+    return report;
 }
 
 bool TPop3Client::Stat() {
     std::string response = Exchange("STAT\r\n", false);
     if (!IsPositive(response)) {
+        LastError = Failed("STAT", response);
         return false;
     }
     SplitResult parts = SplitString(response, " ");
@@ -173,14 +358,18 @@ bool TPop3Client::Stat() {
 Lines TPop3Client::FetchMessage(const std::string& command) {
     LastMessageTooBig = false;
     std::string response;
+    sendFailed_ = false;
     if (!stream_ || !stream_->WriteAll(command, SendTimeoutMs)) {
+        sendFailed_ = stream_ != nullptr;
+        lastStatus_ = ReplyStatus::Closed;
         CloseConnection();
     } else {
         LastMessageTooBig = Receive(true, response) == ReplyStatus::TooLong;
     }
-    Lines lines = TextToLines(response);
-    LastReplyPositive = !lines.empty() && IsPositive(lines.front());
-    return lines;
+    LastReplyPositive = IsPositive(response);
+    LastError =
+        LastReplyPositive ? MailError{} : Failed(command.substr(0, command.find(' ')), response);
+    return TextToLines(response);
 }
 
 bool TPop3Client::ListedTooBig(int number) {
@@ -233,7 +422,10 @@ void TPop3Client::Retrieve(int number) {
 }
 
 bool TPop3Client::Delete(int number) {
-    return IsPositive(Exchange("DELE " + std::to_string(number) + "\r\n", false));
+    const std::string response = Exchange("DELE " + std::to_string(number) + "\r\n", false);
+    const bool deleted = IsPositive(response);
+    LastError = deleted ? MailError{} : Failed("DELE", response);
+    return deleted;
 }
 
 void TPop3Client::Quit() {

@@ -1,9 +1,10 @@
 #pragma once
 
 // The POP3 client: one blocking connection per mailbox, USER/PASS login, STAT, TOP, RETR,
-// DELE and QUIT.
+// DELE and QUIT; in plain text, over TLS from the first byte, or upgraded by STLS.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include "transport/ByteStream.h"
 #include "transport/MailClients.h"
 #include "transport/ReplyReader.h"
+#include "transport/TlsStream.h"
 
 namespace corvanteer {
 
@@ -44,7 +46,13 @@ public:
 
     // Connects, reads the greeting, sends USER and PASS, then Stat (its result ignored).
     // False when no connection could be made or the greeting, USER or PASS was refused;
-    // the connection then stays as it is for Quit.
+    // the connection then stays as it is for Quit. LastError says why.
+    //
+    // Security.Mode (auto by the port: 995 tls, any other none): none is the plain
+    // conversation exactly; tls runs the handshake before the greeting; starttls reads the
+    // greeting, asks for CAPA, sends STLS only when the server lists it, runs the handshake
+    // and asks for CAPA again. No user name or password is sent before the handshake
+    // succeeded, and a server without STLS, or one that refuses it, ends the attempt.
     bool Login() override;
     // STAT; on "+OK" sets MessageCount and MailboxSize from the reply (0 for what is not a
     // number) and returns true; otherwise both keep their values.
@@ -65,12 +73,25 @@ public:
     // QUIT, its reply read and ignored, then the connection closed. Never fails.
     void Quit() override;
     bool Connected() const override { return stream_ != nullptr; }
+    // Connects as Login does, asks for CAPA (after the handshake with starttls), logs in,
+    // STAT, QUIT.
+    ProbeReport Probe() override;
 
     // Reads one response: one line, or (multiLine) up to the line "." or a "-" line. Empty
     // when it did not arrive whole; the connection is then closed.
     void ReadResponse(bool multiLine, std::string& response);
 
 private:
+    // Connection, TLS as the mode asks, greeting. capabilities, when given, receives the
+    // CAPA lines (asked for only then, or for STLS). False with error set.
+    bool Connect(MailError& error, Lines* capabilities);
+    bool UpgradeToTls(MailError& error);
+    // CAPA; the capability lines, or nullopt when refused or failed.
+    std::optional<Lines> Capabilities();
+    bool SendCredentials(MailError& error);
+    // Why a response was empty or negative: the read's failure or the server's reply.
+    MailError Failed(const std::string& what, const std::string& response) const;
+    std::string Where() const;
     // ReadResponse, giving how the read ended.
     ReplyStatus Receive(bool multiLine, std::string& response);
     // Sends the command and reads its response; empty when the send failed.
@@ -84,8 +105,12 @@ private:
     void CloseConnection();
 
     std::unique_ptr<StreamConnector> connector_;
+    TlsClient tls_;  // before stream_: a TLS stream refers to it while it lives
     std::unique_ptr<ByteStream> stream_;
     ReplyReader reader_;
+    ReplyStatus lastStatus_ = ReplyStatus::Complete;  // of the last response read
+    bool sendFailed_ = false;                         // the last exchange could not send
+    TlsInfo tlsInfo_;                                 // of the open connection
     SystemClock systemClock_;
     const Clock* clock_ = &systemClock_;
 };

@@ -4,6 +4,7 @@
 
 #include "support/Text.h"
 #include "transport/HostNames.h"
+#include "transport/Sasl.h"
 #include "transport/TBase64.h"
 #include "transport/TcpStream.h"
 
@@ -59,6 +60,49 @@ void AppendStuffed(std::string_view entry, std::string& out) {
     }
 }
 
+// True when text (ending with CR LF) is exactly one reply: every line but the last is a
+// continuation line. Bytes after a STARTTLS reply would be taken into the protected
+// conversation, so a server (or someone in between) sending them is refused.
+bool IsSingleReply(std::string_view text) {
+    std::string_view body = text.substr(0, text.size() - 2);
+    for (std::size_t cut = body.find("\r\n"); cut != std::string_view::npos;
+         cut = body.find("\r\n")) {
+        std::string_view line = body.substr(0, cut);
+        if (line.size() < 4 || line[3] != '-') {
+            return false;
+        }
+        body.remove_prefix(cut + 2);
+    }
+    return true;
+}
+
+// The keywords of an EHLO reply: every line after the first, without its code.
+Lines EhloKeywords(const std::string& text) {
+    Lines lines = TextToLines(text);
+    Lines keywords;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].size() > 4) {
+            keywords.push_back(lines[i].substr(4));
+        }
+    }
+    return keywords;
+}
+
+bool Offers(const Lines& keywords, std::string_view keyword) {
+    for (const std::string& line : keywords) {
+        if (SameText(Trim(SplitString(line, " ").Part(1)), keyword)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Base64(std::string_view text) {
+    std::string encoded;
+    TBase64().Encode(text, encoded);
+    return encoded;
+}
+
 }  // namespace
 
 TSmtpClient::TSmtpClient() : TSmtpClient(std::make_unique<TcpConnector>()) {}
@@ -75,6 +119,10 @@ void TSmtpClient::CloseConnection() {
     }
 }
 
+std::string TSmtpClient::Where() const {
+    return HostAddress + ":" + std::to_string(Port);
+}
+
 bool TSmtpClient::Write(std::string_view bytes) {
     if (!stream_ || !stream_->WriteAll(bytes, SendTimeoutMs)) {
         CloseConnection();
@@ -85,10 +133,11 @@ bool TSmtpClient::Write(std::string_view bytes) {
 
 void TSmtpClient::ReadReply(std::string& reply) {
     reply.clear();
+    lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
-        ReplyStatus status = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply},
-                                          EndsReply, replyText_);
-        if (status == ReplyStatus::Complete) {
+        lastStatus_ = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply,
+                                   replyText_);
+        if (lastStatus_ == ReplyStatus::Complete) {
             reply = LastLine(replyText_);
         } else {
             CloseConnection();
@@ -96,13 +145,46 @@ void TSmtpClient::ReadReply(std::string& reply) {
     }
 }
 
-bool TSmtpClient::Step(const std::string& line, std::string_view code, std::string& reply) {
-    if (!Write(line + "\r\n")) {
-        reply.clear();
+bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::string& what,
+                        SmtpResult& result) {
+    if (StartsWith(result.lastReply, code)) {
+        return true;
+    }
+    if (!result.lastReply.empty()) {
+        result.error = ServerSaid(kind, Where() + " refused " + what, result.lastReply);
         return false;
     }
-    ReadReply(reply);
-    return StartsWith(reply, code);
+    switch (lastStatus_) {
+        case ReplyStatus::NoData:
+            result.error =
+                Fail(MailFailure::Timeout, "no reply to " + what + " from " + Where() + " within " +
+                                               std::to_string(ReplyTimeoutMs / 1000) + " s");
+            break;
+        case ReplyStatus::Stalled:
+            result.error = Fail(MailFailure::Timeout,
+                                "the reply to " + what + " from " + Where() + " stopped arriving");
+            break;
+        case ReplyStatus::TooLong:
+            result.error = Fail(MailFailure::Connection,
+                                "the reply to " + what + " from " + Where() + " is too long");
+            break;
+        default:
+            result.error = Fail(MailFailure::Connection, Where() + " closed the connection");
+            break;
+    }
+    return false;
+}
+
+bool TSmtpClient::Step(const std::string& line, std::string_view code, MailFailure kind,
+                       const std::string& what, SmtpResult& result) {
+    result.lastReply.clear();
+    if (!Write(line + "\r\n")) {
+        result.error = Fail(MailFailure::Connection,
+                            "the connection to " + Where() + " broke while sending " + what);
+        return false;
+    }
+    ReadReply(result.lastReply);
+    return Check(code, kind, what, result);
 }
 
 bool TSmtpClient::SendData() {
@@ -121,68 +203,223 @@ bool TSmtpClient::SendData() {
     return Write(chunk);
 }
 
-bool TSmtpClient::Converse(std::string& reply) {
-    ReadReply(reply);
-    if (!StartsWith(reply, "220")) {
+bool TSmtpClient::Connect(SecurityMode security, MailError& error, TlsInfo& tls) {
+    CloseConnection();
+    const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    if (security != SecurityMode::None && !tls_.Prepare(peer, error)) {
         return false;
     }
-    const std::string host = LocalHostName();
-    if (RequireAuthentication) {
-        TBase64 base64;
-        std::string user;
-        std::string password;
-        base64.Encode(User, user);
-        base64.Encode(Password, password);
-        if (!Step("EHLO " + host, "250", reply) || !Step("AUTH LOGIN", "334", reply) ||
-            !Step(user, "334", reply) || !Step(password, "235", reply)) {
-            return false;
-        }
-    } else if (!Step("HELO " + host, "250", reply)) {
+    stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
+    if (!stream_) {
+        error = Fail(MailFailure::Connect, "cannot connect to " + Where());
         return false;
     }
-    if (!Step("MAIL FROM:<" + From + ">", "250", reply)) {
-        return false;
+    if (security == SecurityMode::Tls) {
+        stream_ = tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, error);
+        return stream_ != nullptr;
     }
-    for (const std::string& recipient : SendTo) {
-        if (!Step("RCPT TO:<" + recipient + ">", "250", reply)) {
-            return false;
-        }
-    }
-    if (!Step("DATA", "354", reply)) {
-        return false;
-    }
-    if (!SendData()) {
-        reply.clear();
-        return false;
-    }
-    ReadReply(reply);
-    return StartsWith(reply, "250");
+    return true;
 }
 
-bool TSmtpClient::Send(std::string& reply) {
-    // Addresses come from mail the list received; a line break in one would let its
-    // sender append SMTP commands of their own.
-    if (!IsSafeAddress(From)) {
-        reply = "Sender address refused: it contains a line break or an angle bracket";
+bool TSmtpClient::Ehlo(Lines& capabilities, SmtpResult& result) {
+    if (!Step("EHLO " + LocalHostName(), "250", MailFailure::Refused, "EHLO", result)) {
         return false;
     }
-    for (const std::string& recipient : SendTo) {
-        if (!IsSafeAddress(recipient)) {
-            reply = "Recipient address refused: it contains a line break or an angle bracket";
-            return false;
-        }
+    capabilities = EhloKeywords(replyText_);
+    return true;
+}
+
+bool TSmtpClient::StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls,
+                           SmtpResult& result) {
+    if (!Offers(capabilities, "STARTTLS")) {
+        result.error =
+            Fail(MailFailure::Tls, Where() + " does not offer STARTTLS; nothing more was sent");
+        return false;
     }
-    CloseConnection();
-    stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
+    if (!Step("STARTTLS", "220", MailFailure::Tls, "STARTTLS", result)) {
+        return false;
+    }
+    if (!IsSingleReply(replyText_)) {
+        result.error = Fail(MailFailure::Tls, Where() + " sent more than its answer to STARTTLS");
+        CloseConnection();
+        return false;
+    }
+    const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    stream_ =
+        tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, result.error);
+    result.lastReply.clear();
     if (!stream_) {
         return false;
     }
-    const bool accepted = Converse(reply);
+    // Nothing learned before the handshake counts: it may have been forged.
+    return Ehlo(after, result);
+}
+
+bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
+                               SmtpResult& result) {
+    std::unique_ptr<SaslMechanism> mechanism;
+    if (security == SecurityMode::None) {
+        mechanism = MakeLoginMechanism(User, Password);  // as it always was in plain text
+    } else {
+        mechanism = PickPasswordMechanism(OfferedMechanisms(capabilities), User, Password);
+        if (!mechanism) {
+            result.error = Fail(MailFailure::Auth, Where() +
+                                                       " offers neither AUTH PLAIN nor AUTH "
+                                                       "LOGIN; the credentials were not sent");
+            return false;
+        }
+    }
+    const std::string what = "AUTH " + mechanism->Name();
+    std::string command = what;
+    if (auto initial = mechanism->InitialResponse()) {
+        command += " " + (initial->empty() ? std::string("=") : Base64(*initial));
+    }
+    result.lastReply.clear();
+    if (!Write(command + "\r\n")) {
+        result.error = Fail(MailFailure::Connection,
+                            "the connection to " + Where() + " broke while sending " + what);
+        return false;
+    }
+    ReadReply(result.lastReply);
+    while (StartsWith(result.lastReply, "334")) {
+        auto response = mechanism->Respond(std::string_view(result.lastReply).substr(3));
+        if (!response) {
+            break;
+        }
+        if (!Step(Base64(*response), "", MailFailure::Auth, what, result)) {
+            return false;
+        }
+    }
+    return Check("235", MailFailure::Auth, what, result);
+}
+
+SmtpResult TSmtpClient::Converse(ProbeReport* report) {
+    SmtpResult result;
+    const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
+    if (!mode) {
+        result.error =
+            Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode + "\" for " +
+                                            Where() + " (auto, tls, starttls or none)");
+        return result;
+    }
+    const SecurityMode security = ResolveSecurity(*mode, Port);
+    TlsInfo tls;
+    Lines capabilities;
+    if (report != nullptr) {
+        report->security = SecurityName(security);
+    }
+    auto finish = [&] {
+        if (report != nullptr) {
+            report->tls = tls;
+            report->capabilities = capabilities;
+            report->error = result.error;
+        }
+        return result;
+    };
+    if (!Connect(security, result.error, tls)) {
+        if (report != nullptr) {
+            report->connected = result.error.kind != MailFailure::Connect &&
+                                result.error.kind != MailFailure::Settings;
+        }
+        return finish();
+    }
+    if (report != nullptr) {
+        report->connected = true;
+    }
+    ReadReply(result.lastReply);
+    if (!Check("220", MailFailure::Refused, "the connection", result)) {
+        return finish();
+    }
+    const std::string host = LocalHostName();
+    bool greeted = false;
+    if (security == SecurityMode::StartTls) {
+        Lines before;
+        greeted = Ehlo(before, result) && StartTls(before, capabilities, tls, result);
+    } else if (RequireAuthentication || report != nullptr) {
+        greeted = Ehlo(capabilities, result);
+        if (!greeted && report != nullptr && !RequireAuthentication && stream_ &&
+            !result.lastReply.empty()) {
+            greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
+        }
+    } else {
+        greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
+    }
+    if (!greeted) {
+        return finish();
+    }
+    if (RequireAuthentication) {
+        const bool accepted = Authenticate(security, capabilities, result);
+        if (report != nullptr) {
+            report->login = accepted                                 ? LoginOutcome::Accepted
+                            : result.error.kind == MailFailure::Auth ? LoginOutcome::Refused
+                                                                     : LoginOutcome::NotTried;
+        }
+        if (!accepted) {
+            return finish();
+        }
+    } else if (report != nullptr) {
+        report->login = LoginOutcome::NotRequired;
+    }
+    if (report != nullptr) {
+        result.error = MailError{};
+        return finish();
+    }
+    if (!Step("MAIL FROM:<" + From + ">", "250", MailFailure::Refused, "the sender", result)) {
+        return finish();
+    }
+    for (const std::string& recipient : SendTo) {
+        if (!Step("RCPT TO:<" + recipient + ">", "250", MailFailure::Refused,
+                  "the recipient " + recipient, result)) {
+            return finish();
+        }
+    }
+    if (!Step("DATA", "354", MailFailure::Refused, "DATA", result)) {
+        return finish();
+    }
+    if (!SendData()) {
+        result.lastReply.clear();
+        result.error = Fail(MailFailure::Connection,
+                            "the connection to " + Where() + " broke while sending the message");
+        return finish();
+    }
+    ReadReply(result.lastReply);
+    Check("250", MailFailure::Refused, "the message", result);
+    return finish();
+}
+
+SmtpResult TSmtpClient::Submit() {
+    SmtpResult result;
+    // Addresses come from mail the list received; a line break in one would let its
+    // sender append SMTP commands of their own.
+    if (!IsSafeAddress(From)) {
+        result.error = Fail(MailFailure::Input,
+                            "Sender address refused: it contains a line break or an angle bracket");
+        return result;
+    }
+    for (const std::string& recipient : SendTo) {
+        if (!IsSafeAddress(recipient)) {
+            result.error =
+                Fail(MailFailure::Input,
+                     "Recipient address refused: it contains a line break or an angle bracket");
+            return result;
+        }
+    }
+    result = Converse(nullptr);
     if (stream_) {
         stream_->WriteAll("QUIT\r\n", SendTimeoutMs);
     }
     CloseConnection();
-    return accepted;
+    return result;
+}
+
+ProbeReport TSmtpClient::Probe() {
+    ProbeReport report;
+    Converse(&report);
+    if (stream_) {
+        stream_->WriteAll("QUIT\r\n", SendTimeoutMs);
+    }
+    CloseConnection();
+    return report;
 }
 
 }  // namespace corvanteer

@@ -92,6 +92,37 @@ TEST_F(MailCommandsTest, AMailboxLostMidwayIsNamedAndTheScanExitsOne) {
     EXPECT_THAT(Slurp(paths.LogFile()), HasSubstr(line));
 }
 
+TEST_F(MailCommandsTest, ARefusedCertificateIsNamedOnStandardErrorAndTheSmtpClientGetsItsSecurity) {
+    ASSERT_EQ(Run({"config", "set", "SMTPSecurity", "starttls"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "SMTPTlsFingerprint", std::string(64, 'A')}).status, 0);
+    pop3.Find(kHost, 110, "news")->loginFailure =
+        Fail(MailFailure::Certificate, "certificate of pop.example.test refused: name mismatch");
+    smtp.failure = Fail(MailFailure::Tls, "smtp.example.test:25 does not offer STARTTLS");
+    PutPosting();
+    pop3.Put(kHost, 110, "lists", "From: c@example.test\r\nSubject: subscribe news\r\n\r\n");
+    CliResult r = Run({"scan"});
+    EXPECT_THAT(r.err, HasSubstr("mailbox news at pop.example.test:110: login failed: "
+                                 "certificate of pop.example.test refused: name mismatch\n"));
+    EXPECT_THAT(r.err, HasSubstr("SMTP: smtp.example.test:25 does not offer STARTTLS\n"));
+    ASSERT_FALSE(smtp.sent.empty());
+    EXPECT_EQ(smtp.sent[0].security.Mode, "starttls");
+    EXPECT_EQ(smtp.sent[0].security.Fingerprint, std::string(64, 'A'));
+}
+
+TEST_F(MailCommandsTest, CheckPrintsTheReportAndFailsWhenAServerFails) {
+    CliResult r = Run({"check"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("SMTP server smtp.example.test:25 (security auto)\n"));
+    EXPECT_THAT(r.out, HasSubstr("Mailbox of list \"news\": news at pop.example.test:110"));
+    smtp.failure = Fail(MailFailure::Connect, "cannot connect to smtp.example.test:25");
+    r = Run({"check"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr("  FAILED: cannot connect to smtp.example.test:25\n"));
+    EXPECT_EQ(Run({"check", "--list", "news"}).status, 0);
+    EXPECT_EQ(Run({"check", "--list", "nonesuch"}).status, 1);
+    EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
+}
+
 TEST_F(MailCommandsTest, RunEndsAtOnceWhenTheShutdownFileIsThereAndDeletesIt) {
     Spit(paths.ShutdownFile(), "");
     CliResult r = Run({"run", "--now"});

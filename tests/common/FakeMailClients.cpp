@@ -43,13 +43,40 @@ void FakePop3::Note(const std::string& entry) {
 
 bool FakePop3::Login() {
     Note("LOGIN " + User);
+    securities.push_back(Security);
     open_ = nullptr;
+    LastError = MailError{};
     Mailbox* box = Find(HostAddress, Port, User);
-    if (box == nullptr || box->refuseLogin || box->password != Password) {
+    if (box != nullptr && !box->loginFailure.ok()) {
+        LastError = box->loginFailure;
         return false;
+    }
+    if (box == nullptr || box->refuseLogin || box->password != Password) {
+        return false;  // a refusal whose reason the fake does not invent
     }
     open_ = box;
     return Stat();
+}
+
+ProbeReport FakePop3::Probe() {
+    ProbeReport report;
+    report.security = Security.Mode;
+    log.push_back("PROBE " + User);
+    securities.push_back(Security);
+    Mailbox* box = Find(HostAddress, Port, User);
+    report.connected = box != nullptr;
+    if (box == nullptr) {
+        report.error = Fail(MailFailure::Connect, "cannot connect to " + HostAddress);
+    } else if (!box->loginFailure.ok()) {
+        report.error = box->loginFailure;
+    } else if (box->refuseLogin || box->password != Password) {
+        report.login = LoginOutcome::Refused;
+        report.error = ServerSaid(MailFailure::Auth, "login refused", "-ERR refused");
+    } else {
+        report.login = LoginOutcome::Accepted;
+        report.messageCount = static_cast<int32_t>(box->messages.size());
+    }
+    return report;
 }
 
 bool FakePop3::Stat() {
@@ -145,18 +172,36 @@ void FakePop3::Quit() {
     open_ = nullptr;
 }
 
-bool FakeSmtp::Send(std::string& reply) {
-    Sent s{From, SendTo, OutMessage, HostAddress, Port, false};
-    if (failAll) {
-        s.accepted = false;
-    } else if (accept) {
-        s.accepted = accept(s);
+SmtpResult FakeSmtp::Submit() {
+    Sent s{From, SendTo, OutMessage, HostAddress, Port, false, Security};
+    SmtpResult result;
+    if (!failure.ok()) {
+        result.error = failure;
     } else {
-        s.accepted = !SendTo.empty();
+        if (failAll) {
+            s.accepted = false;
+        } else if (accept) {
+            s.accepted = accept(s);
+        } else {
+            s.accepted = !SendTo.empty();
+        }
+        result.lastReply = s.accepted ? "250 OK" : "554 refused";
+        if (!s.accepted) {
+            result.error = ServerSaid(MailFailure::Refused, "refused", result.lastReply);
+        }
     }
-    reply = s.accepted ? "250 OK" : "554 refused";
     sent.push_back(std::move(s));
-    return sent.back().accepted;
+    return result;
+}
+
+ProbeReport FakeSmtp::Probe() {
+    ++probes;
+    ProbeReport report;
+    report.security = Security.Mode;
+    report.connected = failure.kind != MailFailure::Connect;
+    report.login = RequireAuthentication ? LoginOutcome::Accepted : LoginOutcome::NotRequired;
+    report.error = failure;
+    return report;
 }
 
 std::vector<FakeSmtp::Sent> FakeSmtp::Delivered() const {

@@ -23,6 +23,8 @@ public:
         bool refuseRetrieve = false;  // RETR answered -ERR
         int32_t claimedCount = -1;    // STAT reports this many when not negative (a liar)
         std::string dropAt;           // the connection is lost at this operation ("RETR 2")
+        MailError loginFailure;       // set: Login fails with it (LastError), as TLS would;
+                                      // refuseLogin leaves LastError empty
     };
 
     // Creates (or replaces) the mailbox host:port/user.
@@ -39,8 +41,13 @@ public:
     bool Delete(int number) override;
     void Quit() override;
     bool Connected() const override { return open_ != nullptr; }
+    // Login, then Quit; the mailbox's TLS and capabilities are not simulated.
+    ProbeReport Probe() override;
 
-    std::vector<std::string> log;  // "LOGIN user", "TOP 3", "RETR 3", "DELE 3", "QUIT"
+    // "LOGIN user", "TOP 3", "RETR 3", "DELE 3", "QUIT", "PROBE user"
+    std::vector<std::string> log;
+    // The Security the client had at each Login or Probe.
+    std::vector<ServerSecurity> securities;
     // Called before each operation with its log text; a test may throw from it to simulate
     // a failure at that point.
     std::function<void(const std::string&)> beforeOperation;
@@ -61,14 +68,20 @@ public:
         std::string host;
         int port = 0;
         bool accepted = false;
+        ServerSecurity security;
     };
 
-    bool Send(std::string& reply) override;
+    SmtpResult Submit() override;
+    // Records a probe; passes unless failure is set.
+    ProbeReport Probe() override;
 
     std::vector<Sent> sent;  // every call, accepted or not
     // Decides whether a send is accepted; by default every send with recipients is.
     std::function<bool(const Sent&)> accept;
     bool failAll = false;
+    // Set: every send and probe fails with it before reaching the server (TLS, certificate).
+    MailError failure;
+    int probes = 0;
     // Accepted messages only.
     std::vector<Sent> Delivered() const;
 };

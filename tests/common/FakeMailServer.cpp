@@ -3,7 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -22,7 +27,7 @@ constexpr int kAcceptMs = 10000;  // longest wait for the next connection
 constexpr int kDrainMs = 5000;    // longest wait for the client to close after a script
 constexpr std::size_t kEndlessBytes = 32 * 1024 * 1024;  // the most an endless reply sends
 
-bool SendAll(int fd, std::string_view bytes) {
+bool SendPlain(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) {
@@ -36,7 +41,60 @@ bool SendAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The server's TLS context for one certificate; null when the PEM or OpenSSL fails.
+SSL_CTX* ServerContext(const std::string& pem, int maxVersion) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    BIO* in = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    X509* cert = in != nullptr ? PEM_read_bio_X509(in, nullptr, nullptr, nullptr) : nullptr;
+    EVP_PKEY* key =
+        cert != nullptr ? PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr) : nullptr;
+    bool ok = ctx != nullptr && key != nullptr && SSL_CTX_use_certificate(ctx, cert) == 1 &&
+              SSL_CTX_use_PrivateKey(ctx, key) == 1;
+    if (ok && maxVersion != 0) {
+        // Old versions need the lowest security level to be offered at all.
+        SSL_CTX_set_security_level(ctx, 0);
+        ok = SSL_CTX_set_min_proto_version(ctx, TLS1_VERSION) == 1 &&
+             SSL_CTX_set_max_proto_version(ctx, maxVersion) == 1 &&
+             SSL_CTX_set_cipher_list(ctx, "DEFAULT:@SECLEVEL=0") == 1;
+    }
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    BIO_free(in);
+    if (!ok) {
+        SSL_CTX_free(ctx);
+        ERR_clear_error();
+        return nullptr;
+    }
+    return ctx;
+}
+
 }  // namespace
+
+struct FakeMailServer::Link {
+    int fd = -1;
+    SSL* ssl = nullptr;
+
+    ~Link() { SSL_free(ssl); }
+    bool Send(std::string_view bytes) {
+        if (ssl == nullptr) {
+            return SendPlain(fd, bytes);
+        }
+        std::size_t written = 0;
+        while (!bytes.empty()) {
+            if (SSL_write_ex(ssl, bytes.data(), bytes.size(), &written) != 1) {
+                ERR_clear_error();
+                return false;
+            }
+            bytes.remove_prefix(written);
+        }
+        return true;
+    }
+};
+
+ServerScript& ServerScript::StartTls(std::string pem, int maxVersion) {
+    steps_.push_back({Kind::StartTls, std::move(pem), maxVersion});
+    return *this;
+}
 
 ServerScript& ServerScript::Send(std::string bytes) {
     steps_.push_back({Kind::Send, std::move(bytes)});
@@ -49,6 +107,11 @@ ServerScript& ServerScript::SendLine(std::string_view line) {
 
 ServerScript& ServerScript::SendEndlessly(std::string piece, int pauseMs, int maxMs) {
     steps_.push_back({Kind::SendEndlessly, std::move(piece), maxMs, pauseMs});
+    return *this;
+}
+
+ServerScript& ServerScript::Pause(int ms) {
+    steps_.push_back({Kind::Pause, {}, ms});
     return *this;
 }
 
@@ -137,6 +200,9 @@ FakeMailServer::~FakeMailServer() {
     if (thread_.joinable()) {
         thread_.join();
     }
+    for (auto& [pem, ctx] : contexts_) {
+        SSL_CTX_free(ctx);
+    }
     if (listenFd_ >= 0) {
         close(listenFd_);
     }
@@ -184,15 +250,32 @@ int FakeMailServer::AcceptOne() {
     return -1;
 }
 
-long FakeMailServer::ReadMore(std::size_t index, int fd, int deadlineMs, std::string& pending) {
+long FakeMailServer::ReadMore(std::size_t index, Link& link, int deadlineMs, std::string& pending) {
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(deadlineMs);
     while (!stop_ && SteadyClock::now() < deadline) {
-        pollfd entry{fd, POLLIN, 0};
-        if (poll(&entry, 1, kSliceMs) <= 0) {
-            continue;
+        if (link.ssl == nullptr || SSL_pending(link.ssl) == 0) {
+            pollfd entry{link.fd, POLLIN, 0};
+            if (poll(&entry, 1, kSliceMs) <= 0) {
+                continue;
+            }
         }
         char buffer[16384];
-        ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        ssize_t got = 0;
+        if (link.ssl != nullptr) {
+            std::size_t read = 0;
+            if (SSL_read_ex(link.ssl, buffer, sizeof buffer, &read) == 1) {
+                got = static_cast<ssize_t>(read);
+            } else {
+                const int code = SSL_get_error(link.ssl, 0);
+                ERR_clear_error();
+                if (code == SSL_ERROR_WANT_READ) {
+                    continue;  // a record that was no data, or not whole yet
+                }
+                return 0;  // closed, or broken for good: the connection is over
+            }
+        } else {
+            got = recv(link.fd, buffer, sizeof buffer, 0);
+        }
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -208,6 +291,8 @@ long FakeMailServer::ReadMore(std::size_t index, int fd, int deadlineMs, std::st
 }
 
 void FakeMailServer::RunScript(std::size_t index, int fd) {
+    Link link;
+    link.fd = fd;
     std::string pending;  // received but not yet consumed by an Expect step
     bool open = true;
     auto fail = [&](const std::string& what) {
@@ -223,7 +308,7 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
                 pending.erase(0, at + marker.size());
                 return true;
             }
-            if (ReadMore(index, fd, kStepMs, pending) <= 0) {
+            if (ReadMore(index, link, kStepMs, pending) <= 0) {
                 return false;
             }
         }
@@ -235,15 +320,36 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
         std::string taken;
         switch (step.kind) {
             case ServerScript::Kind::Send:
-                if (!SendAll(fd, step.text)) {
+                if (!link.Send(step.text)) {
                     fail("send failed");
                 }
                 break;
+            case ServerScript::Kind::StartTls: {
+                // One context per certificate for the server's life, so a client can resume
+                // the session of an earlier connection.
+                SSL_CTX*& ctx = contexts_[step.text + "\n" + std::to_string(step.ms)];
+                if (ctx == nullptr) {
+                    ctx = ServerContext(step.text, step.ms);
+                }
+                link.ssl = ctx != nullptr ? SSL_new(ctx) : nullptr;
+                // A client that never answers must not hold the handshake for ever.
+                timeval limit{kStepMs / 1000, 0};
+                setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+                if (link.ssl == nullptr || SSL_set_fd(link.ssl, fd) != 1 ||
+                    SSL_accept(link.ssl) != 1) {
+                    ERR_clear_error();
+                    fail("TLS handshake failed");
+                    break;
+                }
+                std::lock_guard<std::mutex> lock(mutex_);
+                received_[index] += kTlsMarker;
+                break;
+            }
             case ServerScript::Kind::SendEndlessly: {
                 // Ends when a send fails: the client has closed (or stopped reading).
                 const auto until = SteadyClock::now() + std::chrono::milliseconds(step.ms);
                 std::size_t sent = 0;
-                while (SendAll(fd, step.text)) {
+                while (link.Send(step.text)) {
                     sent += step.text.size();
                     if (stop_ || SteadyClock::now() >= until || sent >= kEndlessBytes) {
                         fail("the client was still reading the endless reply after " +
@@ -277,7 +383,7 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
                         ended = true;
                         break;
                     }
-                    if (ReadMore(index, fd, kStepMs, pending) <= 0) {
+                    if (ReadMore(index, link, kStepMs, pending) <= 0) {
                         break;
                     }
                 }
@@ -291,7 +397,7 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
                 while (!stop_ && SteadyClock::now() < until) {
                     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         until - SteadyClock::now());
-                    if (ReadMore(index, fd, static_cast<int>(left.count()), pending) == 0) {
+                    if (ReadMore(index, link, static_cast<int>(left.count()), pending) == 0) {
                         break;  // the client gave up and closed
                     }
                 }
@@ -314,7 +420,7 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
         while (!stop_ && SteadyClock::now() < until) {
             auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now());
-            if (ReadMore(index, fd, static_cast<int>(left.count()), pending) == 0) {
+            if (ReadMore(index, link, static_cast<int>(left.count()), pending) == 0) {
                 break;
             }
         }
@@ -323,6 +429,12 @@ void FakeMailServer::RunScript(std::size_t index, int fd) {
 }
 
 void FakeMailServer::Serve() {
+    // OpenSSL writes to the socket without MSG_NOSIGNAL; a client that hung up must make
+    // those writes fail here, not end the test program.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     for (std::size_t index = 0; index < scripts_.size() && !stop_; ++index) {
         int fd = AcceptOne();
         if (fd < 0) {

@@ -8,11 +8,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+struct ssl_ctx_st;  // OpenSSL's SSL_CTX
 
 namespace corvanteer::testing {
 
@@ -30,7 +33,8 @@ public:
         Pause,
         Silence,
         Close,
-        Reset
+        Reset,
+        StartTls
     };
     struct Step {
         Kind kind;
@@ -46,6 +50,8 @@ public:
     // the connection or stops reading: an endless or trickling reply. A client still reading
     // after maxMs or 32 MB is noted as a problem (and the sending stops).
     ServerScript& SendEndlessly(std::string piece, int pauseMs = 0, int maxMs = 5000);
+    // Sends nothing for ms milliseconds.
+    ServerScript& Pause(int ms);
     // Sends each piece in its own packet, pausing pauseMs between them.
     ServerScript& SendInPackets(const std::vector<std::string>& pieces, int pauseMs = 20);
     // Reads one line and checks it equals line (without its CR LF); a mismatch is recorded
@@ -61,12 +67,21 @@ public:
     // Closes the connection in an orderly way / abortively (the client sees a reset).
     ServerScript& Close();
     ServerScript& Reset();
+    // The server side of a TLS handshake with this certificate (PEM of certificate and key);
+    // later steps go over TLS, and Received shows kTlsMarker where it began. maxVersion
+    // (an OpenSSL TLS1_x_VERSION) caps the versions offered; 0 leaves OpenSSL's range. A
+    // failed handshake is a problem and ends the connection.
+    ServerScript& StartTls(std::string pem, int maxVersion = 0);
 
     const std::vector<Step>& Steps() const { return steps_; }
 
 private:
     std::vector<Step> steps_;
 };
+
+// Put into Received where a StartTls step's handshake succeeded; what follows it was sent
+// over TLS.
+inline constexpr const char* kTlsMarker = "[TLS]";
 
 class FakeMailServer {
 public:
@@ -93,12 +108,13 @@ public:
     std::size_t Connections();
 
 private:
+    struct Link;  // the connection: its socket and, after StartTls, its TLS state
     void Serve();
     void RunScript(std::size_t index, int fd);
     int AcceptOne();
-    // Waits for bytes on fd until deadlineMs from now; records them and adds them to
-    // pending. Returns the count, 0 at end of stream, -1 on time-out, stop or error.
-    long ReadMore(std::size_t index, int fd, int deadlineMs, std::string& pending);
+    // Waits for bytes until deadlineMs from now; records them and adds them to pending.
+    // Returns the count, 0 at end of stream, -1 on time-out, stop or error.
+    long ReadMore(std::size_t index, Link& link, int deadlineMs, std::string& pending);
     void NoteProblem(std::string text);
 
     std::vector<ServerScript> scripts_;
@@ -114,6 +130,7 @@ private:
     std::vector<std::string> problems_;
     std::size_t accepted_ = 0;
     std::atomic<bool> stop_{false};
+    std::map<std::string, ::ssl_ctx_st*> contexts_;  // the serving thread's, by certificate
 
     std::thread thread_;
 };

@@ -32,7 +32,20 @@ std::string DovecotConfigText(const DovecotSettings& settings) {
     text += "protocols = pop3\n";
     text += "listen = 127.0.0.1\n";
     text += "login_greeting = " + DovecotGreeting(settings) + "\n";
-    text += "ssl = no\n";
+    if (settings.certFile.empty()) {
+        text += "ssl = no\n";
+    } else {
+        text += "ssl = required\n";
+        // "<path" reads the file; the path stands bare there.
+        for (const std::string* path : {&settings.certFile, &settings.keyFile}) {
+            if (path->find_first_of(" \t\"\\\r\n") != std::string::npos) {
+                throw std::invalid_argument("path unfit for the Dovecot configuration: " + *path);
+            }
+        }
+        text += "ssl_cert = <" + settings.certFile + "\n";
+        text += "ssl_key = <" + settings.keyFile + "\n";
+        text += "ssl_min_protocol = TLSv1.2\n";
+    }
     text += "disable_plaintext_auth = no\n";
     text += "auth_mechanisms = plain login\n";
     // A failed login answers at once; tests try wrong passwords on purpose.
@@ -62,7 +75,13 @@ std::string DovecotConfigText(const DovecotSettings& settings) {
     text += "    port = " + port + "\n";
     text += "  }\n";
     text += "  inet_listener pop3s {\n";
-    text += "    port = 0\n";
+    if (settings.certFile.empty()) {
+        text += "    port = 0\n";
+    } else {
+        text += "    address = 127.0.0.1\n";
+        text += "    port = " + std::to_string(settings.tlsPort) + "\n";
+        text += "    ssl = yes\n";
+    }
     text += "  }\n";
     text += "}\n";
     // No growing delays for an address that failed to log in before.

@@ -16,11 +16,17 @@ struct DovecotSettings {
     std::string usersDir;     // one passwd-file per user, named after the user
     int port = 0;             // POP3 on 127.0.0.1
     std::string extraConfig;  // appended as it stands (tests of odd settings)
+    // TLS, when certFile is set: ssl = required, STLS on port, implicit TLS on tlsPort.
+    std::string certFile;
+    std::string keyFile;
+    int tlsPort = 0;
 };
 
-// The configuration file text: POP3 only, on 127.0.0.1:port, no TLS, plain-text logins
-// (USER/PASS, AUTH PLAIN and LOGIN), no delay or penalty after a failed login, users and plain
-// passwords from the users' passwd-files, mail in ~/Maildir, all processes logging to logPath.
+// The configuration file text: POP3 only, on 127.0.0.1:port, plain-text logins (USER/PASS,
+// AUTH PLAIN and LOGIN), no delay or penalty after a failed login, users and plain passwords
+// from the users' passwd-files, mail in ~/Maildir, all processes logging to logPath. Without
+// a certificate no TLS at all; with one, logins only over TLS (STLS on port, TLS from the
+// first byte on tlsPort), TLS 1.2 at least.
 std::string DovecotConfigText(const DovecotSettings& settings);
 
 // The greeting a client sees: "+OK " followed by this.

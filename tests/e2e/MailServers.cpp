@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "common/TestCertificates.h"
 #include "e2e/DovecotConfig.h"
 #include "e2e/LineClient.h"
 #include "support/Files.h"
@@ -135,6 +136,18 @@ void RemoveAbandonedFolders() {
     }
 }
 
+const char* CertificateName(TestCertificate certificate) {
+    switch (certificate) {
+        case TestCertificate::Good:
+            return "good";
+        case TestCertificate::Expired:
+            return "expired";
+        case TestCertificate::UnknownIssuer:
+            return "unknown";
+    }
+    return "good";
+}
+
 }  // namespace
 
 MailServers::MailServers(MailServerOptions options) : options_(std::move(options)) {
@@ -174,6 +187,9 @@ void MailServers::Start() {
     try {
         started_ = true;
         CreateRoot();
+        if (options_.tls) {
+            MakeCertificates();
+        }
         // Python takes longest to get going, so it starts first and Dovecot meanwhile.
         LaunchSmtp();
         StartDovecot();
@@ -201,8 +217,11 @@ void MailServers::Stop() {
         lockFd_ = -1;
     }
     users_.clear();
+    fingerprints_.clear();
     pop3Port_ = 0;
     smtpPort_ = 0;
+    pop3sPort_ = 0;
+    smtpsPort_ = 0;
     started_ = false;
 }
 
@@ -280,11 +299,53 @@ void MailServers::WriteDovecotUser(const std::string& user, const std::string& p
     }
 }
 
+void MailServers::MakeCertificates() {
+    // Every certificate names the host the servers listen on, by name and address; the CA is
+    // the one a test trusts through TlsCAFile.
+    const std::string folder = root_ + "/tls";
+    ForceDirectories(folder);
+    TestCa ca("Corvanteer e2e CA");
+    TestCa stranger("Unknown e2e CA");
+    const CertificateRequest names{"mail.example.test", {"mail.example.test"}, {host_}};
+    CertificateRequest expired = names;
+    expired.validFromDays = -60;
+    expired.validToDays = -1;
+    const std::pair<TestCertificate, TestIdentity> made[] = {
+        {TestCertificate::Good, ca.Issue(names)},
+        {TestCertificate::Expired, ca.Issue(expired)},
+        {TestCertificate::UnknownIssuer, stranger.Issue(names)},
+    };
+    for (const auto& [kind, identity] : made) {
+        const std::string stem = folder + "/" + CertificateName(kind);
+        WriteFileAtomic(stem + ".crt", identity.certPem);
+        WriteFileAtomic(stem + ".key", identity.keyPem);
+        fingerprints_[kind] = identity.fingerprint;
+    }
+    WriteFileAtomic(folder + "/ca.pem", ca.Identity().certPem);
+}
+
+std::string MailServers::CaFile() const {
+    return fingerprints_.empty() ? "" : root_ + "/tls/ca.pem";
+}
+
+std::string MailServers::Fingerprint(TestCertificate certificate) const {
+    auto found = fingerprints_.find(certificate);
+    return found == fingerprints_.end() ? "" : found->second;
+}
+
+void MailServers::SetSmtpTls(TestCertificate certificate, bool offerStartTls) {
+    smtpCertificate_ = certificate;
+    smtpStartTls_ = offerStartTls;
+    WriteSmtpAuthFile();
+}
+
 void MailServers::WriteSmtpAuthFile() {
     if (root_.empty()) {
         return;  // written by Start()
     }
     std::string text = std::string("require-auth ") + (smtpAuthRequired_ ? "yes" : "no") + "\n";
+    text += std::string("starttls ") + (smtpStartTls_ ? "yes" : "no") + "\n";
+    text += std::string("certificate ") + CertificateName(smtpCertificate_) + "\n";
     for (const auto& [user, password] : smtpUsers_) {
         text += user + "\t" + password + "\n";
     }
@@ -300,16 +361,26 @@ void MailServers::StartDovecot() {
     settings.logPath = root_ + "/dovecot.log";
     settings.usersDir = root_ + "/users";
     settings.extraConfig = options_.extraDovecotConfig;
+    if (options_.tls) {
+        settings.certFile = root_ + "/tls/good.crt";
+        settings.keyFile = root_ + "/tls/good.key";
+    }
     const std::string configPath = root_ + "/dovecot.conf";
     // A port picked free can be taken by someone else before Dovecot binds it; then Dovecot
     // says so and a new port is tried.
     for (int attempt = 1;; ++attempt) {
         settings.port = FreeLoopbackPort();
+        if (options_.tls) {
+            do {
+                settings.tlsPort = FreeLoopbackPort();
+            } while (settings.tlsPort == settings.port);
+        }
         WriteSharedFile(configPath, DovecotConfigText(settings));
         dovecot_.Start({options_.dovecotBinary, "-F", "-c", configPath}, root_ + "/dovecot.out");
         std::string failure;
         if (WaitForDovecot(settings.port, DovecotGreeting(settings), failure)) {
             pop3Port_ = settings.port;
+            pop3sPort_ = settings.tlsPort;
             return;
         }
         const std::string log = DovecotLog();
@@ -362,11 +433,28 @@ void MailServers::LaunchSmtp() {
     DeleteFileIfExists(root_ + "/smtp.ready");
     // The first start lets the server pick its port, so no other process can take it in
     // between; a restart asks for the same port again.
-    smtp_.Start({options_.pythonBinary, "-I", options_.smtpScript, "--host", host_, "--port",
-                 std::to_string(smtpPort_), "--mail-root", root_ + "/mail", "--auth-file",
-                 root_ + "/smtp-auth", "--ready-file", root_ + "/smtp.ready", "--uid",
-                 std::to_string(owner_.uid), "--gid", std::to_string(owner_.gid)},
-                root_ + "/smtp.log");
+    std::vector<std::string> command{options_.pythonBinary,
+                                     "-I",
+                                     options_.smtpScript,
+                                     "--host",
+                                     host_,
+                                     "--port",
+                                     std::to_string(smtpPort_),
+                                     "--mail-root",
+                                     root_ + "/mail",
+                                     "--auth-file",
+                                     root_ + "/smtp-auth",
+                                     "--ready-file",
+                                     root_ + "/smtp.ready",
+                                     "--uid",
+                                     std::to_string(owner_.uid),
+                                     "--gid",
+                                     std::to_string(owner_.gid)};
+    if (options_.tls) {
+        command.insert(command.end(),
+                       {"--tls-dir", root_ + "/tls", "--tls-port", std::to_string(smtpsPort_)});
+    }
+    smtp_.Start(command, root_ + "/smtp.log");
 }
 
 void MailServers::WaitForSmtp() {
@@ -374,12 +462,17 @@ void MailServers::WaitForSmtp() {
     std::string failure;
     while (failure.empty()) {
         if (auto ready = ReadFileIfExists(root_ + "/smtp.ready")) {
+            // "PORT", or with TLS "PORT TLSPORT".
+            const SplitResult ports = SplitString(Trim(*ready), " ");
             int port = 0;
-            if (TryParseInt(*ready, port) && port > 0) {
+            int tlsPort = 0;
+            if (TryParseInt(ports.Part(1), port) && port > 0 &&
+                (!options_.tls || (TryParseInt(ports.Part(2), tlsPort) && tlsPort > 0))) {
                 smtpPort_ = port;
+                smtpsPort_ = tlsPort;
                 return;
             }
-            failure = "it reported the port \"" + Trim(*ready) + "\"";
+            failure = "it reported the ports \"" + Trim(*ready) + "\"";
         } else if (!smtp_.Running()) {
             failure = "it ended with " + smtp_.ExitDescription();
         } else if (std::chrono::steady_clock::now() >= deadline) {

@@ -19,6 +19,17 @@ struct MailServerOptions {
     std::string smtpScript;          // empty: smtp_server.py next to this harness's sources
     std::string extraDovecotConfig;  // appended to the generated Dovecot configuration
     std::chrono::milliseconds startTimeout = std::chrono::seconds(15);
+    // TLS: a test CA and server certificates are made at Start; Dovecot then requires TLS
+    // (STLS on Pop3Port, TLS from the first byte on Pop3sPort) and the SMTP server offers
+    // STARTTLS on SmtpPort and TLS from the first byte on SmtpsPort.
+    bool tls = false;
+};
+
+// The certificates a TLS harness's SMTP server can present (SetSmtpTls).
+enum class TestCertificate {
+    Good,           // signed by the test CA (CaFile) for mail.example.test and 127.0.0.1
+    Expired,        // the same names and CA, expired a day ago
+    UnknownIssuer,  // the same names, signed by a CA nobody trusts
 };
 
 // Real mail servers on loopback ports for end-to-end tests: Dovecot serving POP3 and an SMTP
@@ -58,6 +69,17 @@ public:
     int Pop3Port() const { return pop3Port_; }
     // Stays the same across StopSmtp/StartSmtp.
     int SmtpPort() const { return smtpPort_; }
+    // With TLS: the implicit-TLS ports (0 without).
+    int Pop3sPort() const { return pop3sPort_; }
+    int SmtpsPort() const { return smtpsPort_; }
+    // With TLS: the test CA's certificate (PEM), to trust as TlsCAFile; empty without.
+    std::string CaFile() const;
+    // With TLS: the SHA-256 fingerprint ("3A:0F:...") of a certificate the servers present.
+    std::string Fingerprint(TestCertificate certificate) const;
+    // With TLS: what the SMTP server presents from the next handshake on, and whether it
+    // offers STARTTLS (without, it is the server an attacker who strips STARTTLS shows).
+    // May be called before Start().
+    void SetSmtpTls(TestCertificate certificate, bool offerStartTls);
     // The harness's folder (empty before Start), for logs when a test wants to look.
     const std::string& Root() const { return root_; }
 
@@ -105,6 +127,7 @@ private:
     bool WaitForDovecot(int port, const std::string& greeting, std::string& failure);
     void WriteDovecotUser(const std::string& user, const std::string& password);
     void WriteSmtpAuthFile();
+    void MakeCertificates();
     std::string MaildirOf(const std::string& user) const;
 
     MailServerOptions options_;
@@ -112,6 +135,11 @@ private:
     std::string root_;
     int pop3Port_ = 0;
     int smtpPort_ = 0;
+    int pop3sPort_ = 0;
+    int smtpsPort_ = 0;
+    std::map<TestCertificate, std::string> fingerprints_;
+    TestCertificate smtpCertificate_ = TestCertificate::Good;
+    bool smtpStartTls_ = true;
     bool started_ = false;
     MaildirOwner owner_;
     MaildirNames names_;

@@ -11,15 +11,25 @@ part that starts with "reject" is refused with 550 so tests can provoke a
 refused RCPT; a local part that cannot name a folder is refused with 553; a
 mailbox that does not exist yet is created.
 
-Authentication: AUTH LOGIN and AUTH PLAIN are offered after EHLO without TLS
-(loopback only). The auth file is read again for every connection, so a test
-can change credentials, or require authentication, while the server runs:
+Authentication: AUTH LOGIN and AUTH PLAIN are offered after EHLO, with or
+without TLS (loopback only). The auth file is read again for every connection,
+so a test can change credentials, or require authentication, while the server
+runs:
 
     require-auth yes|no
     <user><TAB><password>     (any number of lines)
+    starttls yes|no           (with --tls-dir; default yes)
+    certificate <name>        (with --tls-dir; default "good")
 
-When the server listens it writes its port into the ready file (written to a
-temporary name first and renamed) and prints "READY <port>". SIGTERM and
+TLS (with --tls-dir DIR): the main port offers STARTTLS (unless "starttls no",
+which is what an attacker stripping it from the EHLO reply would leave), and a
+second port (--tls-port, 0 picks one) speaks TLS from the first byte. Both
+present DIR/<name>.crt with its key DIR/<name>.key, <name> taken from the auth
+file at each connection and each handshake.
+
+When the server listens it writes its port (and with TLS, a blank and the TLS
+port) into the ready file (written to a temporary name first and renamed) and
+prints "READY <port>". SIGTERM and
 SIGINT close it cleanly (exit status 0).
 """
 
@@ -30,6 +40,7 @@ import os
 import re
 import signal
 import socket
+import ssl
 import sys
 import time
 import warnings
@@ -47,14 +58,18 @@ LOCAL_PART = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._+-]{0,63}$")
 
 
 class AuthSettings:
-    def __init__(self, require, users):
+    def __init__(self, require, users, starttls=True, certificate="good"):
         self.require = require
         self.users = users
+        self.starttls = starttls
+        self.certificate = certificate
 
 
 def read_auth_file(path):
     require = False
     users = {}
+    starttls = True
+    certificate = "good"
     if path and os.path.exists(path):
         with open(path, "rb") as f:
             for raw in f.read().split(b"\n"):
@@ -63,10 +78,32 @@ def read_auth_file(path):
                     continue
                 if line.startswith(b"require-auth "):
                     require = line.split(b" ", 1)[1].strip() == b"yes"
+                elif line.startswith(b"starttls "):
+                    starttls = line.split(b" ", 1)[1].strip() == b"yes"
+                elif line.startswith(b"certificate "):
+                    certificate = line.split(b" ", 1)[1].strip().decode()
                 elif b"\t" in line:
                     user, password = line.split(b"\t", 1)
                     users[user] = password
-    return AuthSettings(require, users)
+    return AuthSettings(require, users, starttls, certificate)
+
+
+class Certificates:
+    """One server TLS context per certificate name in the TLS folder."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.contexts = {}
+
+    def context(self, name):
+        if not re.match(r"^[a-z0-9-]+$", name):
+            name = "good"
+        if name not in self.contexts:
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.load_cert_chain(os.path.join(self.folder, name + ".crt"),
+                                os.path.join(self.folder, name + ".key"))
+            self.contexts[name] = ctx
+        return self.contexts[name]
 
 
 class Authenticator:
@@ -180,34 +217,58 @@ async def serve(args):
     delivery = MaildirDelivery(args.mail_root, args.uid, args.gid)
     handler = Handler(delivery)
 
-    def make_session():
+    certificates = Certificates(args.tls_dir) if args.tls_dir else None
+
+    def make_session(implicit_tls=False):
         # Settings are read per connection so a running server follows changes.
         settings = read_auth_file(args.auth_file)
+        tls_context = None
+        if certificates and settings.starttls and not implicit_tls:
+            tls_context = certificates.context(settings.certificate)
         return SMTP(handler,
                     hostname="corvanteer-e2e.test",
                     auth_required=settings.require,
                     auth_require_tls=False,
                     authenticator=Authenticator(settings),
+                    tls_context=tls_context,
                     loop=loop)
 
+    servers = []
     try:
-        server = await loop.create_server(make_session, host=args.host, port=args.port)
+        servers.append(await loop.create_server(make_session, host=args.host, port=args.port))
+        if certificates:
+            # The certificate is picked at each handshake, so a test can change it.
+            implicit = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            implicit.load_cert_chain(os.path.join(args.tls_dir, "good.crt"),
+                                     os.path.join(args.tls_dir, "good.key"))
+
+            def pick(sock, server_name, context):
+                name = read_auth_file(args.auth_file).certificate
+                sock.context = certificates.context(name)
+
+            implicit.sni_callback = pick
+            servers.append(await loop.create_server(lambda: make_session(True), host=args.host,
+                                                    port=args.tls_port, ssl=implicit))
     except OSError as error:
-        print(f"smtp_server.py: cannot listen on {args.host}:{args.port}: {error}", flush=True)
+        print(f"smtp_server.py: cannot listen on {args.host}: {error}", flush=True)
+        for server in servers:
+            server.close()
         return EXIT_ADDRESS_IN_USE if error.errno == 98 else 1
-    port = server.sockets[0].getsockname()[1]
+    ports = [server.sockets[0].getsockname()[1] for server in servers]
+    port = ports[0]
 
     stopping = asyncio.Event()
     for sig in (signal.SIGTERM, signal.SIGINT):
         loop.add_signal_handler(sig, stopping.set)
 
     if args.ready_file:
-        write_ready_file(args.ready_file, port)
+        write_ready_file(args.ready_file, " ".join(str(p) for p in ports))
     print(f"READY {port}", flush=True)
 
     await stopping.wait()
-    server.close()
-    await server.wait_closed()
+    for server in servers:
+        server.close()
+        await server.wait_closed()
     print("stopped", flush=True)
     return 0
 
@@ -219,6 +280,9 @@ def main():
     parser.add_argument("--mail-root", required=True)
     parser.add_argument("--auth-file", help="credentials and require-auth switch")
     parser.add_argument("--ready-file", help="receives the port once listening")
+    parser.add_argument("--tls-dir", help="certificates: offer STARTTLS and implicit TLS")
+    parser.add_argument("--tls-port", type=int, default=0,
+                        help="the implicit-TLS port (with --tls-dir); 0 picks a free port")
     parser.add_argument("--uid", type=int, help="owner of delivered files and new folders")
     parser.add_argument("--gid", type=int)
     args = parser.parse_args()

@@ -27,6 +27,11 @@ ScriptedDialogs::Answer ScriptedDialogs::Next(const std::string& kind, const Dia
     return answer;
 }
 
+void ScriptedDialogs::ShowReport(QWidget*, const QString& title, const QString& text) {
+    calls.push_back(
+        {"report", title, text, {}, DialogIcon::Information, {DialogButton::Ok}, DialogButton::Ok});
+}
+
 void ScriptedDialogs::ShowMessage(QWidget*, const QString& text) {
     calls.push_back({"message",
                      QStringLiteral("Corvanteer"),

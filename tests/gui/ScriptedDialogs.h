@@ -15,7 +15,7 @@
 namespace corvanteer::testing {
 
 struct DialogCall {
-    std::string kind;  // "message", "ask", "input", "open", "save", "folder"
+    std::string kind;  // "message", "report", "ask", "input", "open", "save", "folder"
     QString title;
     QString text;  // the message, question or prompt
     QString initial;
@@ -36,6 +36,7 @@ public:
     bool AllAnswered() const { return answers_.empty(); }
 
     void ShowMessage(QWidget* parent, const QString& text) override;
+    void ShowReport(QWidget* parent, const QString& title, const QString& text) override;
     DialogButton Ask(QWidget* parent, const QString& title, const QString& text, DialogIcon icon,
                      const std::vector<DialogButton>& buttons, DialogButton defaultButton) override;
     std::optional<QString> InputBox(QWidget* parent, const QString& title, const QString& prompt,

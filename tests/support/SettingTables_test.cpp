@@ -41,8 +41,8 @@ protected:
 };
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
-    EXPECT_EQ(GlobalSettingTable().size(), 20u);
-    EXPECT_EQ(ListSettingTable().size(), 27u);
+    EXPECT_EQ(GlobalSettingTable().size(), 25u);
+    EXPECT_EQ(ListSettingTable().size(), 29u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
@@ -164,6 +164,44 @@ TEST_F(SettingTablesTest, IntegersOutsideTheirRangeAreRefusedWithoutWriting) {
     EXPECT_EQ(store->ReadRegInteger(kSettingsKey, "SmtpPort", 0), -5);
 }
 
+TEST_F(SettingTablesTest, SecurityModesAndFingerprintsAreCheckedBeforeStoring) {
+    const std::string fingerprint(64, 'a');
+    struct Case {
+        const SettingDef& def;
+        const char* text;
+        const char* stored;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {Global("SMTPSecurity"), "STARTTLS", "starttls"},
+        {Global("ListServerSecurity"), " tls ", "tls"},
+        {List("Pop3Security"), "None", "none"},
+        {List("Pop3Security"), "ssl", nullptr},
+        {List("Pop3Security"), "", nullptr},
+        {Global("SMTPTlsFingerprint"), "", ""},
+        {List("Pop3TlsFingerprint"), "AA:aa", nullptr},
+        {Global("ListServerTlsFingerprint"), "zz", nullptr},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.def.name) +
+                     " = "
+                     " + test.text + "
+                     "");
+        store->DeleteValue(kListKey, test.def.name);
+        if (test.stored == nullptr) {
+            ExpectRefused(test.def, test.text);
+            EXPECT_FALSE(store->ValueExists(kListKey, test.def.name));
+        } else {
+            WriteSettingText(*store, kListKey, test.def, test.text);
+            EXPECT_EQ(store->ReadRegString(kListKey, test.def.name, "?"), test.stored);
+        }
+    }
+    // A fingerprint stays as typed, colons and case included.
+    const std::string typed = "AB:" + fingerprint.substr(2);
+    WriteSettingText(*store, kListKey, List("Pop3TlsFingerprint"), typed);
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("Pop3TlsFingerprint"), ""), typed);
+    EXPECT_EQ(ReadSettingText(*store, kSettingsKey, Global("SMTPSecurity"), ""), "auto");
+}
+
 TEST_F(SettingTablesTest, PasswordsAreStoredScrambledAndShownPlain) {
     WriteSettingText(*store, kSettingsKey, Global("SmtpPassword"), "secret");
     EXPECT_EQ(store->ReadRegString(kSettingsKey, "SmtpPassword", ""), ScramblePassword("secret"));
@@ -184,6 +222,9 @@ TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
     EXPECT_EQ(g.Top, 100);
     EXPECT_EQ(g.Left, 200);
     EXPECT_EQ(g.LastList, 0);
+    EXPECT_EQ(g.SMTPSecurity, "auto");
+    EXPECT_EQ(g.ListServerSecurity, "auto");
+    EXPECT_EQ(g.TlsCAFile, "");
     EXPECT_FALSE(store->KeyExists(kSettingsKey));  // reading creates nothing
     EXPECT_EQ(ReadSettingText(*store, kSettingsKey, Global("BackupDir"), "/a/"), "/a/Backup");
 
@@ -192,9 +233,13 @@ TEST_F(SettingTablesTest, LoadGlobalSettingsDefaultsAndStoredValues) {
     store->WriteRegString(kSettingsKey, "ListServerPassword", ScramblePassword("pw"));
     store->WriteRegBool(kSettingsKey, "TimerON", true);
     store->WriteRegString(kSettingsKey, "BackupDir", "/elsewhere");
+    store->WriteRegString(kSettingsKey, "SMTPSecurity", "tls");
+    store->WriteRegString(kSettingsKey, "TlsCAFile", "/etc/company-ca.pem");
     WriteSettingText(*store, kSettingsKey, Global("MaxMessageSize"), "0");
     EXPECT_THROW(WriteSettingText(*store, kSettingsKey, Global("MaxMessageSize"), "-1"), Failure);
     g = LoadGlobalSettings(*store, kSettingsKey, "/home/u/corv/");
+    EXPECT_EQ(g.SMTPSecurity, "tls");
+    EXPECT_EQ(g.TlsCAFile, "/etc/company-ca.pem");
     EXPECT_EQ(g.MaxMessageSize, 0);
     EXPECT_EQ(g.SMTPHost, "mail.example.org");
     EXPECT_EQ(g.SMTPPort, 587);

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "common/FakeMailServer.h"
+#include "common/TestCertificates.h"
+#include "support/Text.h"
 
 namespace corvanteer {
 namespace {
@@ -380,6 +382,129 @@ TEST(TPop3Client, ConnectsOverIPv6Loopback) {
     ASSERT_TRUE(pop3.Login());
     EXPECT_EQ(pop3.MessageCount, 1);
     pop3.Quit();
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+// TLS: the server's certificate is pinned, so no CA file is needed here (the checks
+// themselves are TlsStream's tests).
+const testing::TestIdentity& ServerCert() {
+    static const testing::TestIdentity identity =
+        testing::SelfSigned({"localhost", {"localhost"}, {"127.0.0.1"}});
+    return identity;
+}
+
+void Secure(TPop3Client& pop3, const char* mode) {
+    pop3.Security = {mode, ServerCert().fingerprint, ""};
+}
+
+ServerScript OffersStls() {
+    ServerScript script;
+    script.SendLine("+OK ready").Expect("CAPA").Send("+OK\r\nUSER\r\nSTLS\r\n.\r\n");
+    return script;
+}
+
+TEST(TPop3Client, StlsAndImplicitTlsCarryTheWholeLogin) {
+    FakeMailServer server({
+        OffersStls()
+            .Reply("STLS", "+OK begin TLS")
+            .StartTls(ServerCert().Pem())
+            .Expect("CAPA")
+            .Send("+OK\r\nUSER\r\nPIPELINING\r\n.\r\n")
+            .Reply("USER alice", "+OK")
+            .Reply("PASS secret", "+OK")
+            .Reply("STAT", "+OK 2 99")
+            .Reply("QUIT", "+OK"),
+        ServerScript()
+            .StartTls(ServerCert().Pem())
+            .SendLine("+OK ready")
+            .Reply("USER alice", "+OK")
+            .Reply("PASS secret", "+OK")
+            .Reply("STAT", "+OK 0 0")
+            .Reply("QUIT", "+OK"),
+    });
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    Secure(pop3, "starttls");
+    ASSERT_TRUE(pop3.Login()) << pop3.LastError.Text();
+    EXPECT_EQ(pop3.MessageCount, 2);
+    pop3.Quit();
+    // What was learned in plain text is asked again once protected.
+    EXPECT_EQ(server.Received(0), std::string("CAPA\r\nSTLS\r\n") + testing::kTlsMarker +
+                                      "CAPA\r\nUSER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+    Secure(pop3, "TLS");
+    ASSERT_TRUE(pop3.Login()) << pop3.LastError.Text();
+    pop3.Quit();
+    EXPECT_EQ(server.Received(1),
+              std::string(testing::kTlsMarker) + "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TPop3Client, NoCredentialLeavesWhenTlsCannotBeHad) {
+    struct Case {
+        const char* name;
+        ServerScript script;
+        const char* mode;
+        MailFailure expected;
+        const char* reason;
+    };
+    const std::string other = testing::SelfSigned({"other", {"other"}, {}}).Pem();
+    Case cases[] = {
+        {"STLS not listed",
+         ServerScript()
+             .SendLine("+OK ready")
+             .Reply("CAPA", "+OK\r\nUSER\r\n.")
+             .Reply("QUIT", "+OK"),
+         "starttls", MailFailure::Tls, "does not offer STLS"},
+        {"CAPA refused",
+         ServerScript().SendLine("+OK ready").Reply("CAPA", "-ERR what?").Reply("QUIT", "+OK"),
+         "starttls", MailFailure::Tls, "does not offer STLS"},
+        {"STLS refused", OffersStls().Reply("STLS", "-ERR not now").Reply("QUIT", "+OK"),
+         "starttls", MailFailure::Tls, "refused STLS: -ERR not now"},
+        {"a line slipped in after +OK", OffersStls().Expect("STLS").Send("+OK go\r\n+OK USER\r\n"),
+         "starttls", MailFailure::Tls, "more than its answer"},
+        {"another certificate", ServerScript().StartTls(other), "tls", MailFailure::Certificate,
+         "fingerprint mismatch"},
+        {"an unknown mode", ServerScript(), "tsl", MailFailure::Settings, "\"tsl\""},
+    };
+    for (Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeMailServer server({test.script});
+        TPop3Client pop3;
+        PointAt(pop3, server);
+        Secure(pop3, test.mode);
+        EXPECT_FALSE(pop3.Login());
+        EXPECT_EQ(pop3.LastError.kind, test.expected);
+        EXPECT_TRUE(Contains(pop3.LastError.Text(), test.reason)) << pop3.LastError.Text();
+        pop3.Quit();
+        if (test.expected == MailFailure::Settings) {
+            EXPECT_EQ(server.Connections(), 0u);
+            continue;
+        }
+        const std::string received = server.Received(0);
+        EXPECT_FALSE(Contains(received, "USER ") || Contains(received, "PASS")) << received;
+    }
+}
+
+TEST(TPop3Client, ProbeReportsTlsCapabilitiesLoginAndCount) {
+    FakeMailServer server({OffersStls()
+                               .Reply("STLS", "+OK")
+                               .StartTls(ServerCert().Pem())
+                               .Reply("CAPA", "+OK\r\nUSER\r\nUIDL\r\n.")
+                               .Reply("USER alice", "+OK")
+                               .Reply("PASS secret", "+OK")
+                               .Reply("STAT", "+OK 3 300")
+                               .Reply("QUIT", "+OK")});
+    TPop3Client pop3;
+    PointAt(pop3, server);
+    Secure(pop3, "starttls");
+    const ProbeReport report = pop3.Probe();
+    EXPECT_TRUE(report.error.ok()) << report.error.Text();
+    EXPECT_EQ(report.security, "starttls");
+    EXPECT_TRUE(report.tls.used && report.tls.pinned);
+    EXPECT_EQ(report.tls.certificate.fingerprint, ServerCert().fingerprint);
+    EXPECT_EQ(report.capabilities, (Lines{"USER", "UIDL"}));
+    EXPECT_EQ(report.login, LoginOutcome::Accepted);
+    EXPECT_EQ(report.messageCount, 3);
     EXPECT_TRUE(server.Problems().empty());
 }
 

@@ -4,6 +4,7 @@
 #include <deque>
 
 #include "common/FakeMailServer.h"
+#include "common/TestCertificates.h"
 #include "transport/HostNames.h"
 
 namespace corvanteer {
@@ -346,6 +347,160 @@ TEST(TSmtpClient, MessageDataGoesOutInLargeWrites) {
     EXPECT_EQ(joined, expected);
     EXPECT_LE(data.size(), expected.size() / (64 * 1024) + 1);
     EXPECT_EQ(seen.writes.back(), "QUIT\r\n");
+}
+
+// TLS: the server's certificate is pinned, so no CA file is needed here (the checks
+// themselves are TlsStream's tests).
+const testing::TestIdentity& ServerCert() {
+    static const testing::TestIdentity identity =
+        testing::SelfSigned({"localhost", {"localhost"}, {"127.0.0.1"}});
+    return identity;
+}
+
+std::string Ehlo() {
+    return "EHLO " + LocalHostName();
+}
+
+void Secure(TSmtpClient& smtp, const char* mode) {
+    smtp.Security = {mode, ServerCert().fingerprint, ""};
+    smtp.RequireAuthentication = true;
+    smtp.User = "alice";
+    smtp.Password = "secret";
+}
+
+ServerScript Delivers(ServerScript script) {
+    script.Reply("MAIL FROM:<list@example.org>", "250 Ok")
+        .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+        .Reply("DATA", "354 go ahead")
+        .ExpectData()
+        .SendLine("250 queued")
+        .Expect("QUIT");
+    return script;
+}
+
+TEST(TSmtpClient, StartTlsThenEhloAgainAndAuthPlainOrImplicitTlsWithLogin) {
+    FakeMailServer server({
+        Delivers(ServerScript()
+                     .SendLine("220 ready")
+                     .Expect(Ehlo())
+                     .Send("250-mail.example.org\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n")
+                     .Reply("STARTTLS", "220 2.0.0 go ahead")
+                     .StartTls(ServerCert().Pem())
+                     .Expect(Ehlo())
+                     .Send("250-mail.example.org\r\n250 AUTH LOGIN PLAIN\r\n")
+                     .Reply("AUTH PLAIN AGFsaWNlAHNlY3JldA==", "235 2.7.0 ok")),
+        Delivers(ServerScript()
+                     .StartTls(ServerCert().Pem())
+                     .SendLine("220 ready")
+                     .Expect(Ehlo())
+                     .Send("250-mail.example.org\r\n250 AUTH=LOGIN\r\n")
+                     .Reply("AUTH LOGIN", "334 VXNlcm5hbWU6")
+                     .Reply("YWxpY2U=", "334 UGFzc3dvcmQ6")
+                     .Reply("c2VjcmV0", "235 ok")),
+    });
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    Secure(smtp, "starttls");
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(reply)) << reply;
+    const std::string tail =
+        "MAIL FROM:<list@example.org>\r\nRCPT TO:<ann@example.org>\r\nDATA\r\n"
+        "Subject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n";
+    // Only the EHLO after the handshake counts: AUTH PLAIN was not offered before it.
+    EXPECT_EQ(server.Received(0), Ehlo() + "\r\nSTARTTLS\r\n" + testing::kTlsMarker + Ehlo() +
+                                      "\r\nAUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n" + tail);
+    Secure(smtp, "tls");
+    EXPECT_TRUE(smtp.Send(reply)) << reply;
+    EXPECT_EQ(server.Received(1),
+              testing::kTlsMarker + Ehlo() + "\r\nAUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n" + tail);
+    EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST(TSmtpClient, NoCredentialLeavesWhenTlsOrAMechanismIsMissing) {
+    struct Case {
+        const char* name;
+        ServerScript script;
+        const char* mode;
+        MailFailure expected;
+        const char* reason;
+    };
+    auto greeted = [](const std::string& ehlo) {
+        return ServerScript().SendLine("220 ready").Expect(Ehlo()).Send(ehlo);
+    };
+    const std::string other = testing::SelfSigned({"other", {"other"}, {}}).Pem();
+    Case cases[] = {
+        {"STARTTLS stripped from the EHLO reply",
+         greeted("250-mail.example.org\r\n250 AUTH PLAIN\r\n"), "starttls", MailFailure::Tls,
+         "does not offer STARTTLS"},
+        {"STARTTLS refused",
+         greeted("250-mail.example.org\r\n250 STARTTLS\r\n").Reply("STARTTLS", "454 4.7.0 not now"),
+         "starttls", MailFailure::Tls, "refused STARTTLS: 454 4.7.0 not now"},
+        {"a reply slipped in after 220",
+         greeted("250-mail.example.org\r\n250 STARTTLS\r\n")
+             .Expect("STARTTLS")
+             .Send("220 go\r\n220 injected\r\n"),
+         "starttls", MailFailure::Tls, "more than its answer"},
+        {"neither PLAIN nor LOGIN",
+         ServerScript()
+             .StartTls(ServerCert().Pem())
+             .SendLine("220 ready")
+             .Expect(Ehlo())
+             .Send("250-mail.example.org\r\n250 AUTH CRAM-MD5\r\n"),
+         "tls", MailFailure::Auth, "offers neither AUTH PLAIN nor AUTH LOGIN"},
+        {"another certificate", ServerScript().StartTls(other), "tls", MailFailure::Certificate,
+         "certificate of 127.0.0.1 refused: fingerprint mismatch"},
+    };
+    for (Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeMailServer server({test.script});
+        TSmtpClient smtp;
+        PointAt(smtp, server);
+        Secure(smtp, test.mode);
+        const SmtpResult result = smtp.Submit();
+        EXPECT_EQ(result.error.kind, test.expected);
+        EXPECT_TRUE(Contains(result.error.Text(), test.reason)) << result.error.Text();
+        const std::string received = server.Received(0);
+        EXPECT_FALSE(Contains(received, "AUTH") || Contains(received, "MAIL")) << received;
+    }
+}
+
+TEST(TSmtpClient, SendSaysInWordsWhatTheProgramRefused) {
+    FakeMailServer server(
+        {ServerScript().StartTls(testing::SelfSigned({"other", {"other"}, {}}).Pem())});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    Secure(smtp, "tls");
+    std::string reply;
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_TRUE(Contains(reply, "certificate of 127.0.0.1 refused")) << reply;
+    smtp.Security.Mode = "smoke signals";
+    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_TRUE(Contains(reply, "unknown security mode")) << reply;
+    EXPECT_EQ(server.Connections(), 1u);
+}
+
+TEST(TSmtpClient, ProbeListsTheCapabilitiesAfterStartTlsAndTriesTheLogin) {
+    FakeMailServer server({ServerScript()
+                               .SendLine("220 ready")
+                               .Expect(Ehlo())
+                               .Send("250-mail.example.org\r\n250 STARTTLS\r\n")
+                               .Reply("STARTTLS", "220 go ahead")
+                               .StartTls(ServerCert().Pem())
+                               .Expect(Ehlo())
+                               .Send("250-mail.example.org\r\n250-SIZE 1000\r\n250 AUTH PLAIN\r\n")
+                               .Reply("AUTH PLAIN AGFsaWNlAHNlY3JldA==", "535 5.7.8 no")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    Secure(smtp, "starttls");
+    const ProbeReport report = smtp.Probe();
+    EXPECT_EQ(report.security, "starttls");
+    EXPECT_TRUE(report.tls.used && report.tls.pinned);
+    EXPECT_EQ(report.capabilities, (Lines{"SIZE 1000", "AUTH PLAIN"}));
+    EXPECT_EQ(report.login, LoginOutcome::Refused);
+    EXPECT_EQ(report.error.kind, MailFailure::Auth);
+    EXPECT_EQ(report.error.serverReply, "535 5.7.8 no");
+    EXPECT_TRUE(server.Problems().empty());
 }
 
 }  // namespace

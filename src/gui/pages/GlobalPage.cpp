@@ -1,9 +1,11 @@
 #include "gui/pages/GlobalPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,8 +36,13 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
         Setting(ListServerPop3UserID, "ListServerUserID"),
         Setting(ListServerPop3Password, "ListServerPassword"),  // scrambled by its table entry
         Setting(ListServerPop3Port, "ListServerPort"),
+        Setting(cmbListServerSecurity, "ListServerSecurity"),
+        Setting(ListServerTlsFingerprint, "ListServerTlsFingerprint"),
         Setting(SmtpHost, "SMTPHost"),
         Setting(SmtpPort, "SMTPPort"),
+        Setting(cmbSmtpSecurity, "SMTPSecurity"),
+        Setting(SmtpTlsFingerprint, "SMTPTlsFingerprint"),
+        Setting(TlsCAFile, "TlsCAFile"),
         Setting(SessionInterval, "SessionInterval"),
         Setting(SmtpMaxAttempts, "SmtpMaxAttempts"),
         Setting(MaxMessageSize, "MaxMessageSize"),
@@ -48,6 +55,9 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
     connect(butBackup, &QPushButton::clicked, this, [this] { butBackupClick(); });
     connect(butRestore, &QPushButton::clicked, this, [this] { butRestoreClick(); });
     connect(butBackDirBrowse, &QPushButton::clicked, this, [this] { butBackDirBrowseClick(); });
+    connect(butTlsCAFileBrowse, &QPushButton::clicked, this, [this] { butTlsCAFileBrowseClick(); });
+    connect(butCheckConnections, &QPushButton::clicked, this,
+            [this] { emit checkConnectionsRequested(); });
     connect(chkLaunch, &QCheckBox::clicked, this,
             [this] { host_.Guarded([this] { chkLaunchClick(); }); });
     connect(butSmtpAuth, &QPushButton::clicked, this,
@@ -78,6 +88,10 @@ void GlobalPage::BuildControls() {
     pop3Form->addRow(QStringLiteral("User"), ListServerPop3UserID);
     pop3Form->addRow(QStringLiteral("Password"), ListServerPop3Password);
     pop3Form->addRow(QStringLiteral("Port"), ListServerPop3Port);
+    cmbListServerSecurity = SecurityChoice(pop3, "cmbListServerSecurity");
+    ListServerTlsFingerprint = FingerprintField(pop3, "ListServerTlsFingerprint");
+    pop3Form->addRow(QStringLiteral("Security"), cmbListServerSecurity);
+    pop3Form->addRow(QStringLiteral("Fingerprint"), ListServerTlsFingerprint);
     grid->addWidget(pop3, 1, 0, 2, 1);
 
     grpSmtp = Named<QGroupBox>(this, "grpSmtp", QStringLiteral(" SMTP (outgoing) "));
@@ -87,8 +101,12 @@ void GlobalPage::BuildControls() {
     SmtpPort = Named<QSpinBox>(grpSmtp, "SmtpPort");
     SmtpPort->setRange(0, 65535);
     butSmtpAuth = Named<QPushButton>(grpSmtp, "butSmtpAuth", QStringLiteral("Authenticate"));
+    cmbSmtpSecurity = SecurityChoice(grpSmtp, "cmbSmtpSecurity");
+    SmtpTlsFingerprint = FingerprintField(grpSmtp, "SmtpTlsFingerprint");
     smtpForm->addRow(QStringLiteral("Host"), SmtpHost);
     smtpForm->addRow(QStringLiteral("Port"), SmtpPort);
+    smtpForm->addRow(QStringLiteral("Security"), cmbSmtpSecurity);
+    smtpForm->addRow(QStringLiteral("Fingerprint"), SmtpTlsFingerprint);
     smtpForm->addRow(QString(), butSmtpAuth);
     grid->addWidget(grpSmtp, 1, 1);
 
@@ -136,7 +154,26 @@ void GlobalPage::BuildControls() {
     backupGrid->addWidget(butBackup, 1, 1);
     backupGrid->addWidget(butRestore, 1, 2);
     grid->addWidget(backup, 3, 1);
-    grid->setRowStretch(4, 1);
+
+    auto* tls = Child<QWidget>(this);
+    auto* tlsRow = Child<QHBoxLayout>(tls);
+    tls->setLayout(tlsRow);
+    TlsCAFile = Named<QLineEdit>(tls, "TlsCAFile");
+    TlsCAFile->setToolTip(
+        QStringLiteral("PEM file of CA certificates trusted besides the system's (optional)"));
+    butTlsCAFileBrowse = Named<QPushButton>(tls, "butTlsCAFileBrowse", QStringLiteral("..."));
+    butTlsCAFileBrowse->setToolTip(QStringLiteral("Select file"));
+    butTlsCAFileBrowse->setFixedWidth(32);
+    butCheckConnections =
+        Named<QPushButton>(tls, "butCheckConnections", QStringLiteral("Check connections"));
+    butCheckConnections->setToolTip(
+        QStringLiteral("Connect to every server and try the logins; reads and sends nothing"));
+    tlsRow->addWidget(Child<QLabel>(tls, QStringLiteral("Trusted CA file")));
+    tlsRow->addWidget(TlsCAFile, 1);
+    tlsRow->addWidget(butTlsCAFileBrowse);
+    tlsRow->addWidget(butCheckConnections);
+    grid->addWidget(tls, 4, 0, 1, 2);
+    grid->setRowStretch(5, 1);
 }
 
 GlobalSettings GlobalPage::SettingsShown() const {
@@ -149,8 +186,13 @@ GlobalSettings GlobalPage::SettingsShown() const {
     g.ListServerUserID = text("ListServerUserID");
     g.ListServerPassword = text("ListServerPassword");
     g.ListServerPort = number("ListServerPort");
+    g.ListServerSecurity = text("ListServerSecurity");
+    g.ListServerTlsFingerprint = text("ListServerTlsFingerprint");
     g.SMTPHost = text("SMTPHost");
     g.SMTPPort = number("SMTPPort");
+    g.SMTPSecurity = text("SMTPSecurity");
+    g.SMTPTlsFingerprint = text("SMTPTlsFingerprint");
+    g.TlsCAFile = text("TlsCAFile");
     g.SessionInterval = number("SessionInterval");
     g.SmtpMaxAttempts = number("SmtpMaxAttempts");
     g.MaxMessageSize = number("MaxMessageSize");
@@ -191,6 +233,16 @@ void GlobalPage::butRestoreClick() {
         host_.WindowDialogs().ShowMessage(window(), Q(result.message));
         emit exitRequested();
     });
+}
+
+void GlobalPage::butTlsCAFileBrowseClick() {
+    const QString typed = TlsCAFile->text().trimmed();
+    const QString file = host_.WindowDialogs().OpenFile(window(), typed, kPemFileFilter);
+    if (file.isEmpty()) {
+        return;
+    }
+    TlsCAFile->setText(file);
+    host_.Guarded([this] { fields_.Store(TlsCAFile); });
 }
 
 void GlobalPage::butBackDirBrowseClick() {

@@ -1,8 +1,9 @@
 #pragma once
 
-// The "Global" page: the List Server's address and mailbox, the SMTP server, polling, the
-// start-up switches and the backup folder, each stored the moment it is left, clicked or
-// changed; backup and restore.
+// The "Global" page: the List Server's address and mailbox, the SMTP server, each with its
+// security and pinned certificate, the extra trusted CAs, polling, the start-up switches and
+// the backup folder, each stored the moment it is left, clicked or changed; backup and
+// restore; the connection check.
 //
 // To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
 // out, and add its row, Setting(control, "SettingName"), to the table given to fields_.Bind in
@@ -17,6 +18,7 @@
 #include "support/SettingTables.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -44,6 +46,8 @@ signals:
     void smtpAuthRequested(const QPoint& at);
     // A restore has replaced the settings and lists: the program must end.
     void exitRequested();
+    // "Check connections" was clicked: the window runs the check on its worker.
+    void checkConnectionsRequested();
 
 private:
     void BuildControls();
@@ -51,6 +55,7 @@ private:
     void butBackupClick();
     void butRestoreClick();
     void butBackDirBrowseClick();
+    void butTlsCAFileBrowseClick();
 
     PageHost& host_;
     std::string executable_;
@@ -60,10 +65,17 @@ private:
     QLineEdit* ListServerPop3UserID = nullptr;
     QLineEdit* ListServerPop3Password = nullptr;
     QSpinBox* ListServerPop3Port = nullptr;
+    QComboBox* cmbListServerSecurity = nullptr;
+    QLineEdit* ListServerTlsFingerprint = nullptr;
     QGroupBox* grpSmtp = nullptr;
     QLineEdit* SmtpHost = nullptr;
     QSpinBox* SmtpPort = nullptr;
+    QComboBox* cmbSmtpSecurity = nullptr;
+    QLineEdit* SmtpTlsFingerprint = nullptr;
     QPushButton* butSmtpAuth = nullptr;
+    QLineEdit* TlsCAFile = nullptr;
+    QPushButton* butTlsCAFileBrowse = nullptr;
+    QPushButton* butCheckConnections = nullptr;
     QSpinBox* SessionInterval = nullptr;
     QSpinBox* SmtpMaxAttempts = nullptr;
     QSpinBox* MaxMessageSize = nullptr;

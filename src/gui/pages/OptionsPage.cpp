@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -61,6 +62,8 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(edtPop3UserID, "Pop3User"),
         Setting(edtPop3Password, "Pop3Password"),  // scrambled by its table entry
         Setting(spinPop3Port, "Pop3Port"),
+        Setting(cmbPop3Security, "Pop3Security"),
+        Setting(edtPop3TlsFingerprint, "Pop3TlsFingerprint"),
     });
     ConnectRules();
 }
@@ -141,6 +144,10 @@ void OptionsPage::BuildControls() {
     pop3Form->addRow(QStringLiteral("User"), edtPop3UserID);
     pop3Form->addRow(QStringLiteral("Password"), edtPop3Password);
     pop3Form->addRow(QStringLiteral("Port"), spinPop3Port);
+    cmbPop3Security = SecurityChoice(pop3, "cmbPop3Security");
+    edtPop3TlsFingerprint = FingerprintField(pop3, "edtPop3TlsFingerprint");
+    pop3Form->addRow(QStringLiteral("Security"), cmbPop3Security);
+    pop3Form->addRow(QStringLiteral("Fingerprint"), edtPop3TlsFingerprint);
     grid->addWidget(pop3, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
 }

@@ -16,6 +16,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -82,6 +83,8 @@ private:
     QLineEdit* edtPop3UserID = nullptr;
     QLineEdit* edtPop3Password = nullptr;
     QSpinBox* spinPop3Port = nullptr;
+    QComboBox* cmbPop3Security = nullptr;
+    QLineEdit* edtPop3TlsFingerprint = nullptr;
 
     SettingFields fields_;
 };

@@ -61,8 +61,10 @@ void ShowControlText(QObject* control, SettingType type, const std::string& text
             button->setChecked(true);
         }
     } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
-        combo->setCurrentIndex(type == SettingType::Integer ? StrToIntDef(text, 0)
-                                                            : combo->findText(Q(text)));
+        // Texts are found in any case: a choice may be stored as "tls" and shown as "TLS".
+        combo->setCurrentIndex(type == SettingType::Integer
+                                   ? StrToIntDef(text, 0)
+                                   : combo->findText(Q(text), Qt::MatchFixedString));
     } else {
         throw Failure(ErrorKind::Refused, "A setting cannot be shown in " +
                                               std::string(control->metaObject()->className()));

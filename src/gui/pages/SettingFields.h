@@ -16,6 +16,7 @@
 //   QSpinBox        when its value changes
 //   QButtonGroup    when a button is clicked: the button's id
 //   QComboBox       when an item is chosen: its index for Integer settings, its text otherwise
+//                   (shown by the item of that text in any case)
 // A page that reacts to a click connects its own handler after Bind; Qt calls it after the
 // value has been stored.
 

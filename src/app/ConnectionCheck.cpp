@@ -1,0 +1,148 @@
+#include "app/ConnectionCheck.h"
+
+#include "engine/MailConnections.h"
+#include "support/SettingTables.h"
+
+namespace corvanteer {
+
+namespace {
+
+std::string Joined(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : ", ") + line;
+    }
+    return text;
+}
+
+const char* LoginText(LoginOutcome login) {
+    switch (login) {
+        case LoginOutcome::NotTried:
+            return "not tried";
+        case LoginOutcome::NotRequired:
+            return "not required";
+        case LoginOutcome::Accepted:
+            return "accepted";
+        case LoginOutcome::Refused:
+            return "refused";
+    }
+    return "not tried";
+}
+
+void Tally(CheckReport& report, const std::string& part, const ProbeReport& probe) {
+    report.text += part;
+    report.passed = report.passed && probe.error.ok();
+    ++report.checked;
+}
+
+void NotConfigured(CheckReport& report, const std::string& title, bool fails) {
+    report.text += title + "\n  not configured\n";
+    if (fails) {
+        report.passed = false;
+    }
+}
+
+}  // namespace
+
+std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bool isPop3) {
+    std::string text = title + " (security " + probe.security + ")\n";
+    text += std::string("  connection: ") + (probe.connected ? "made" : "none") + "\n";
+    const TlsInfo& tls = probe.tls;
+    if (tls.used) {
+        text +=
+            "  TLS: " + tls.version + ", " + tls.cipher + (tls.resumed ? ", resumed" : "") + "\n";
+        const CertificateInfo& cert = tls.certificate;
+        text += "  certificate: " + cert.subject + "\n";
+        text += "    issuer: " + cert.issuer + "\n";
+        text += "    expires: " + cert.notAfter + "\n";
+        text += "    SHA-256: " + cert.fingerprint + "\n";
+        text += std::string("    ") +
+                (tls.pinned     ? "accepted: its fingerprint is the pinned one"
+                 : tls.verified ? "verified: trusted issuer, names the host"
+                                : "not verified") +
+                "\n";
+    }
+    if (!probe.capabilities.empty()) {
+        text += "  capabilities: " + Joined(probe.capabilities) + "\n";
+    }
+    if (probe.connected) {
+        text += std::string("  login: ") + LoginText(probe.login) + "\n";
+    }
+    if (isPop3 && probe.messageCount >= 0) {
+        text += "  messages: " + std::to_string(probe.messageCount) + "\n";
+    }
+    text += probe.error.ok() ? "  passed\n" : "  FAILED: " + probe.error.Text() + "\n";
+    return text;
+}
+
+CheckReport CheckConnections(Services& services, const std::optional<std::string>& list) {
+    CheckReport report;
+    const GlobalSettings globals = services.console.Globals();
+    Pop3Client& pop3 = services.pop3;
+    auto checkMailbox = [&](const std::string& title, const std::string& host, int port,
+                            const std::string& user, const std::string& password,
+                            const ServerSecurity& security) {
+        pop3.HostAddress = host;
+        pop3.Port = port;
+        pop3.User = user;
+        pop3.Password = password;
+        pop3.Security = security;
+        services.observer.StatusText("Checking " + title);
+        const ProbeReport probe = pop3.Probe();
+        Tally(report, DescribeProbe(title, probe, true), probe);
+    };
+
+    if (!list) {
+        SmtpClient& smtp = services.smtp;
+        const std::string title =
+            "SMTP server " + globals.SMTPHost + ":" + std::to_string(globals.SMTPPort);
+        if (globals.SMTPHost.empty()) {
+            NotConfigured(report, "SMTP server", false);
+        } else {
+            smtp.HostAddress = globals.SMTPHost;
+            smtp.Port = globals.SMTPPort;
+            smtp.RequireAuthentication = globals.ReqSmtpAuth;
+            smtp.User = globals.SmtpUser;
+            smtp.Password = globals.SmtpPassword;
+            smtp.Security = SmtpSecurity(globals);
+            services.observer.StatusText("Checking " + title);
+            const ProbeReport probe = smtp.Probe();
+            Tally(report, DescribeProbe(title, probe, false), probe);
+        }
+
+        if (globals.ListServerHost.empty() || globals.ListServerUserID.empty()) {
+            NotConfigured(report, "List Server mailbox", false);
+        } else {
+            checkMailbox("List Server mailbox " + globals.ListServerUserID + " at " +
+                             globals.ListServerHost + ":" + std::to_string(globals.ListServerPort),
+                         globals.ListServerHost, globals.ListServerPort, globals.ListServerUserID,
+                         globals.ListServerPassword, ListServerSecurity(globals));
+        }
+    }
+
+    const std::vector<std::string> names =
+        list ? std::vector<std::string>{*list} : services.console.ListNames();
+    for (const std::string& name : names) {
+        const std::string key = services.paths.ListKey(name);
+        const std::string prefix = "Mailbox of list \"" + name + "\"";
+        if (!services.store.KeyExists(key)) {
+            NotConfigured(report, prefix, list.has_value());
+            continue;
+        }
+        const ListSettings settings = LoadListSettings(services.store, key);
+        // The scan's own rule for a mailbox it skips.
+        if (settings.Pop3Host.empty() || settings.Pop3Port == 0 || settings.Pop3User.empty()) {
+            NotConfigured(report, prefix, list.has_value());
+            continue;
+        }
+        checkMailbox(prefix + ": " + settings.Pop3User + " at " + settings.Pop3Host + ":" +
+                         std::to_string(settings.Pop3Port),
+                     settings.Pop3Host, settings.Pop3Port, settings.Pop3User, settings.Pop3Password,
+                     ListMailboxSecurity(settings, globals));
+    }
+    services.observer.StatusText(report.passed ? "Every server passed the check."
+                                               : "A server failed the check.");
+    return report;
+}
+
+}  // namespace corvanteer

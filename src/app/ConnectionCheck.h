@@ -1,0 +1,31 @@
+#pragma once
+
+// The connection check of the command line's `check` and the window's "Check connections":
+// the SMTP server, the List Server mailbox and every list's mailbox, in that order, each
+// connected to, its TLS and certificate shown, its capabilities listed and the login tried.
+// Nothing is read, deleted or sent.
+
+#include <optional>
+#include <string>
+
+#include "engine/Services.h"
+
+namespace corvanteer {
+
+struct CheckReport {
+    std::string text;    // the report, lines ending with "\n"
+    bool passed = true;  // every configured server passed (vacuously true for none)
+    int checked = 0;     // servers that were configured and tried
+};
+
+// Checks with the settings as the console shows them now; the clients of services get the
+// host, port, credentials and security of each server in turn. With list, only that list's
+// mailbox is checked (a list that is not configured fails then). Blocks while it talks to
+// the servers; never throws for a server's failure.
+CheckReport CheckConnections(Services& services, const std::optional<std::string>& list = {});
+
+// The lines of one server's part of the report, for tests and the window. title names it
+// ("SMTP server smtp.example.org:465"); ends with "  passed" or "  FAILED: <reason>".
+std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bool isPop3);
+
+}  // namespace corvanteer

@@ -1,0 +1,53 @@
+#include "engine/MailConnections.h"
+
+#include "engine/ActivityLog.h"
+
+namespace corvanteer {
+
+namespace {
+
+ServerSecurity Make(const std::string& mode, const std::string& fingerprint,
+                    const std::string& caFile) {
+    return ServerSecurity{mode, fingerprint, caFile};
+}
+
+}  // namespace
+
+ServerSecurity ListServerSecurity(const GlobalSettings& globals) {
+    return Make(globals.ListServerSecurity, globals.ListServerTlsFingerprint, globals.TlsCAFile);
+}
+
+ServerSecurity SmtpSecurity(const GlobalSettings& globals) {
+    return Make(globals.SMTPSecurity, globals.SMTPTlsFingerprint, globals.TlsCAFile);
+}
+
+ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSettings& globals) {
+    return Make(list.Pop3Security, list.Pop3TlsFingerprint, globals.TlsCAFile);
+}
+
+bool IsProtectionFailure(const MailError& error) {
+    return error.kind == MailFailure::Settings || error.kind == MailFailure::Tls ||
+           error.kind == MailFailure::Certificate;
+}
+
+bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply) {
+    SmtpClient& smtp = services.smtp;
+    SmtpResult result = smtp.Submit();
+    if (IsProtectionFailure(result.error)) {
+        const std::string text = "SMTP: " + result.error.Text();
+        WriteLog(services, Stamp(services) + (listName.empty() ? "" : listName + ": ") + text);
+        services.observer.StatusText(text);
+    }
+    const bool accepted = result.ok();
+    // As Send gives it, so the context's last reply keeps its described meaning.
+    TakeDescribedReply(std::move(result), lastReply);
+    return accepted;
+}
+
+void ReportMailbox(Services& services, bool open) {
+    const Pop3Client& pop3 = services.pop3;
+    services.observer.MailboxOpened({pop3.User, pop3.HostAddress, pop3.Port, open,
+                                     pop3.MessageCount, open ? MailError{} : pop3.LastError});
+}
+
+}  // namespace corvanteer

@@ -1,0 +1,35 @@
+#pragma once
+
+// The engine's side of the mail connections: the security settings each kind of server
+// gets, how a send's failure of a connection's protection (its settings, TLS, a refused
+// certificate) is told (a log line and the status line), and the observer's news of each
+// mailbox the scan opens.
+
+#include <string>
+
+#include "engine/Services.h"
+#include "support/SettingTables.h"
+#include "transport/MailClients.h"
+
+namespace corvanteer {
+
+// ListServerSecurity, ListServerTlsFingerprint and TlsCAFile.
+ServerSecurity ListServerSecurity(const GlobalSettings& globals);
+// SMTPSecurity, SMTPTlsFingerprint and TlsCAFile.
+ServerSecurity SmtpSecurity(const GlobalSettings& globals);
+// The list's Pop3Security and Pop3TlsFingerprint with the global TlsCAFile.
+ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSettings& globals);
+
+// True for the failures this file reports: settings, TLS and certificate ones.
+bool IsProtectionFailure(const MailError& error);
+
+// Submits the SMTP client's message. lastReply receives what Send would give. A protection
+// failure is logged ("<stamp><list>: SMTP: <reason>", the list name left out when empty)
+// and shown in the status line.
+bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply);
+
+// After Login: tells the observer of the mailbox the POP3 client tried (MailboxOpened), its
+// message count or the client's reason. (The scan logs a failed mailbox itself.)
+void ReportMailbox(Services& services, bool open);
+
+}  // namespace corvanteer
