@@ -5,7 +5,9 @@
 #         RETR n, DELE n, newest first, QUIT) by TPop3Client and by POP3_SSL.
 #   SMTP: 1,000 messages of about 4 KB sent over implicit TLS, one connection per message, by
 #         TSmtpClient and SMTP_SSL to Postfix's smtp-sink behind stunnel; then the cost of a
-#         handshake alone, full and resumed.
+#         handshake alone, full and resumed; and a scan posting one message individually
+#         to as many members over one TLS session (engine_bench), against the one
+#         connection per message of TSmtpClient before it.
 # Both clients check the server's certificate against a CA made for the run. Prints the rates
 # and the ratios ours/POP3_SSL and ours/SMTP_SSL (want >= 1.0 each).
 #
@@ -26,10 +28,11 @@ build=${BUILD:-$root/build}
 python=${PYTHON:-/usr/bin/python3}
 rounds=${POP3_ROUNDS:-2}
 bench=$build/bench/tls_bench
+engine=$build/bench/engine_bench
 peers=$here/transport_peers.py
 
-if [[ ! -x $bench ]]; then
-    echo "tls.sh: $bench is missing; build first (cmake --build $build -j2)" >&2
+if [[ ! -x $bench || ! -x $engine ]]; then
+    echo "tls.sh: $bench or $engine is missing; build first (cmake --build $build -j2)" >&2
     exit 1
 fi
 
@@ -116,6 +119,12 @@ CONF
     grep -v '^RESULT' <<<"$out"
     results+=$'\n'$out
 
+    # One posting to $messages members individually, over one TLS session.
+    out=$("$engine" post 127.0.0.1 "$tls_port" "$messages" 1 "$bytes" "$work/ca.pem")
+    grep -v '^RESULT' <<<"$out"
+    results+=$'\n'$(awk '$1 == "RESULT" { printf "RESULT smtps posting %d %s %s %s", $4, $5, $6, $8 }' \
+        <<<"$out")
+
     read -r wall cpu < <("$python" "$peers" smtps 127.0.0.1 "$tls_port" "$messages" "$bytes" \
         "$work/ca.pem" | tail -n 1)
     line=$(awk -v m="$messages" -v s="$wall" -v c="$cpu" \
@@ -133,6 +142,8 @@ CONF
             "$(rate_of pop3s poplib "$results")" 1.0
         ratio "smtps ours/SMTP_SSL" "$(rate_of smtps ours "$results")" \
             "$(rate_of smtps smtp_ssl "$results")" 1.0
+        ratio "smtps posting on one session/a connection per copy" \
+            "$(rate_of smtps posting "$results")" "$(rate_of smtps ours "$results")" 1.0
         awk -v f="$full" -v r="$resumed" 'BEGIN {
             printf "  handshake (connect, TLS, greeting, close): full %.2f ms, resumable %.2f ms\n",
                    1000 / f, 1000 / r }'

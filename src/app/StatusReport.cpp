@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/RosterOperations.h"
+#include "engine/PendingQueue.h"
 #include "support/Files.h"
 
 namespace corvanteer {
@@ -91,7 +92,9 @@ bool HasScan(const InstallationStatus& status) {
 InstallationStatus CollectStatus(Services& services) {
     InstallationStatus status;
     status.record = ReadScanRecord(services.paths);
-    status.queue.failed = static_cast<int>(ListFiles(services.paths.OutFolder(), ".dat").size());
+    for (const std::string& name : ListFiles(services.paths.OutFolder(), ".dat")) {
+        ++(IsHeldQueueFile(name) ? status.queue.held : status.queue.failed);
+    }
     if (FileExists(services.paths.VericodeFile())) {
         for (const std::string& line : ReadLines(services.paths.VericodeFile())) {
             if (!line.empty()) {
@@ -127,7 +130,8 @@ std::string StatusText(const InstallationStatus& status) {
     }
     const std::string next = status.record ? status.record->nextScan : "";
     line("next scan", next.empty() ? "none scheduled" : next);
-    line("queue", std::to_string(status.queue.failed) + " failed");
+    line("queue", std::to_string(status.queue.failed) + " failed, " +
+                      std::to_string(status.queue.held) + " held");
     line("pending verifications", std::to_string(status.pendingVerifications));
     for (const ListStatus& list : status.lists) {
         line("list " + list.name,
@@ -155,7 +159,8 @@ std::string StatusJson(const InstallationStatus& status) {
         json += "null";
     }
     json += ",\"nextScan\":" + JsonOrNull(status.record ? status.record->nextScan : "");
-    json += ",\"queue\":{\"failed\":" + std::to_string(status.queue.failed) + "}";
+    json += ",\"queue\":{\"failed\":" + std::to_string(status.queue.failed) +
+            ",\"held\":" + std::to_string(status.queue.held) + "}";
     json += ",\"pendingVerifications\":" + std::to_string(status.pendingVerifications);
     json += ",\"lists\":[";
     for (size_t i = 0; i < status.lists.size(); ++i) {

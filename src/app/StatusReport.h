@@ -13,10 +13,11 @@
 
 namespace corvanteer {
 
-// The queue by state. Every queued message today is one whose delivery failed and waits for
-// another attempt; other states get counts of their own here.
+// The queue by state: messages whose delivery failed and wait for another attempt, and
+// messages held by a sending cap or a server's limit, waiting for room.
 struct QueueStatus {
     int failed = 0;
+    int held = 0;
 };
 
 struct ListStatus {

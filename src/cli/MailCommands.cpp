@@ -113,7 +113,11 @@ int Check(CliSession& session, const std::optional<std::string>& list) {
 int QueueShow(CliSession& session) {
     const std::string folder = session.paths().OutFolder();
     std::vector<std::string> names = ListFiles(folder, ".dat");
-    std::sort(names.begin(), names.end());
+    // Failed messages first, then the held ones, oldest first, each line marked "held".
+    const auto held = std::stable_partition(
+        names.begin(), names.end(), [](const std::string& n) { return !IsHeldQueueFile(n); });
+    std::sort(names.begin(), held);
+    std::sort(held, names.end());
     std::ostream& out = session.io().out;
     for (const std::string& name : names) {
         // A file sent and removed meanwhile by a running scan is simply left out.
@@ -127,7 +131,7 @@ int QueueShow(CliSession& session) {
             continue;
         }
         out << name << ' ' << message.attempts << ' ' << message.from << ' '
-            << message.sendTo.size() << '\n';
+            << message.sendTo.size() << (IsHeldQueueFile(name) ? " held" : "") << '\n';
     }
     return kExitDone;
 }
@@ -139,7 +143,11 @@ int QueueFlush(CliSession& session) {
     const QueueRunCounts counts = SendPendingMail(session.services());
     session.progress().Enable(false);
     session.io().out << "Sent " << counts.sent << ", failed " << counts.failed << ", malformed "
-                     << counts.malformed << ".\n";
+                     << counts.malformed;
+    if (counts.held > 0) {
+        session.io().out << ", held " << counts.held;
+    }
+    session.io().out << ".\n";
     return kExitDone;
 }
 

@@ -60,9 +60,12 @@ int RunPosting(CliSession& session, const ManualPosting& posting, std::atomic<bo
     session.progress().Enable(false);
     const std::string counts =
         std::to_string(outcome.handled) + " of " + std::to_string(outcome.members) + " members";
-    const std::string queued =
-        outcome.queued == 0 ? std::string()
-                            : "; " + std::to_string(outcome.queued) + " queued for the next scan";
+    std::string queued = outcome.queued == 0
+                             ? std::string()
+                             : "; " + std::to_string(outcome.queued) + " queued for the next scan";
+    if (outcome.held > 0) {
+        queued += "; " + std::to_string(outcome.held) + " held by the sending caps";
+    }
     if (outcome.aborted) {
         Refuse("Posting aborted after " + counts + queued + ".");
     }

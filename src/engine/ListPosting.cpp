@@ -1,10 +1,9 @@
 #include "engine/ListPosting.h"
 
-#include <sys/stat.h>
-
 #include "engine/ActivityLog.h"
+#include "engine/Delivery.h"
+#include "engine/FileVersion.h"
 #include "engine/ListHeaders.h"
-#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PendingQueue.h"
 #include "engine/ThreadArchive.h"
@@ -13,33 +12,6 @@
 namespace corvanteer {
 
 namespace {
-
-// What identifies one version of a file: a changed size, modification time (nanoseconds) or
-// inode means the file was written since.
-struct FileVersion {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long seconds = 0;
-    long nanoseconds = 0;
-
-    bool operator==(const FileVersion&) const = default;
-};
-
-FileVersion VersionOf(const std::string& path) {
-    FileVersion version;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        version.exists = true;
-        version.device = st.st_dev;
-        version.inode = st.st_ino;
-        version.size = st.st_size;
-        version.seconds = static_cast<long long>(st.st_mtim.tv_sec);
-        version.nanoseconds = st.st_mtim.tv_nsec;
-    }
-    return version;
-}
 
 // Composes the copies of one posting. The parts every copy shares are built once; a copy
 // differs only in its To line and in the standard block (whose Date and Message-ID follow the
@@ -146,26 +118,28 @@ void PostViaBcc(ScanContext& context, Services& services, const Lines& body) {
 
     context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
     smtp.From = context.Settings.ListPostingAddress;
-    smtp.SendTo.clear();
-    smtp.SendTo.reserve(context.Roster.size());
+    Lines recipients;
+    recipients.reserve(context.Roster.size());
     for (const auto& entry : context.Roster.Items()) {
-        smtp.SendTo.emplace_back(MemberEntry::AddressOf(entry));
+        recipients.emplace_back(MemberEntry::AddressOf(entry));
     }
     smtp.OutMessage = std::move(message);
     services.observer.StatusText("Posting via Bcc");
 
-    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
-        ++context.Counts.postingsSent;
+    // Every part is the same message; only the envelope differs.
+    DeliverySession session(services, context.ListName, 1);
+    const BccOutcome outcome = DeliverBccParts(session, context.ListName, recipients);
+    outcome.last.DescribeReply(context.LastSmtpReply);
+    context.Counts.postingsSent += static_cast<int>(outcome.sent);
+    context.Counts.messagesQueued += static_cast<int>(outcome.queued);
+    // The posting is archived once when it went out, or is held to go out later.
+    if (outcome.sent + outcome.held > 0) {
         ArchiveThread(services, context.ListName, smtp.OutMessage);
+    }
+    if (outcome.sent == outcome.parts) {
         WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
                                " - sent succesfully.");
-        return;
     }
-    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-        ++context.Counts.messagesQueued;
-    }
-    WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
-                           " - failed (Attempt 1)");
 }
 
 void PostIndividually(ScanContext& context, Services& services, const Lines& body) {
@@ -178,6 +152,8 @@ void PostIndividually(ScanContext& context, Services& services, const Lines& bod
 
     PostingComposer composer(context, services, body);
     Lines message;
+    DeliverySession session(services, context.ListName, count);
+    bool heldLogged = false;
     size_t handled = 0;
     for (; handled < count; ++handled) {
         const std::string& entry = context.Roster[handled];
@@ -189,8 +165,20 @@ void PostIndividually(ScanContext& context, Services& services, const Lines& bod
         smtp.OutMessage = message;  // reuses the previous copy's buffers
         services.observer.StatusText("Posting to " + entry + " (" + std::to_string(handled + 1) +
                                      "/" + countText + ")");
-        if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
+        const DeliveryOutcome outcome = session.Deliver(false);
+        outcome.DescribeReply(context.LastSmtpReply);
+        if (outcome.status == DeliveryStatus::Sent) {
             ++context.Counts.postingsSent;
+            continue;
+        }
+        if (outcome.status == DeliveryStatus::Held) {
+            session.Hold(0, smtp.From, smtp.SendTo, smtp.OutMessage);
+            // The line names no member, so one says it for all the copies held.
+            if (!heldLogged) {
+                WriteLog(services, Stamp(services) + context.ListName + ": msg from " + smtp.From +
+                                       " - held (sending cap)");
+                heldLogged = true;
+            }
             continue;
         }
         if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {

@@ -1,6 +1,7 @@
 #include "engine/MailConnections.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/Delivery.h"
 
 namespace corvanteer {
 
@@ -31,17 +32,11 @@ bool IsProtectionFailure(const MailError& error) {
 }
 
 bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply) {
-    SmtpClient& smtp = services.smtp;
-    SmtpResult result = smtp.Submit();
-    if (IsProtectionFailure(result.error)) {
-        const std::string text = "SMTP: " + result.error.Text();
-        WriteLog(services, Stamp(services) + (listName.empty() ? "" : listName + ": ") + text);
-        services.observer.StatusText(text);
-    }
-    const bool accepted = result.ok();
+    DeliverySession session(services, listName, 1, /*mayHold=*/false);
+    const DeliveryOutcome outcome = session.Deliver(false);
     // As Send gives it, so the context's last reply keeps its described meaning.
-    TakeDescribedReply(std::move(result), lastReply);
-    return accepted;
+    outcome.DescribeReply(lastReply);
+    return outcome.status == DeliveryStatus::Sent;
 }
 
 void ReportMailbox(Services& services, bool open) {

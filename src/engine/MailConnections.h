@@ -23,7 +23,8 @@ ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSetting
 // True for the failures this file reports: settings, TLS and certificate ones.
 bool IsProtectionFailure(const MailError& error);
 
-// Submits the SMTP client's message. lastReply receives what Send would give. A protection
+// Submits the SMTP client's message in a session of its own (Delivery.h), counted against
+// the sending caps but never held. lastReply receives what Send would give. A protection
 // failure is logged ("<stamp><list>: SMTP: <reason>", the list name left out when empty)
 // and shown in the status line.
 bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply);

@@ -1,6 +1,7 @@
 #include "engine/ManualPosting.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/Delivery.h"
 #include "engine/ListHeaders.h"
 #include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
@@ -34,22 +35,20 @@ void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSe
         return;  // a message without recipients could only fail and wait in the queue
     }
     PrepareClient(smtp, posting, globals);
-    smtp.SendTo = posting.members;
     smtp.OutMessage = ComposeManualPosting(posting, posting.listTo, std::nullopt,
                                            PostingStamp(services, globals, idTag));
-    std::string reply;
-    const bool sent = SubmitMessage(services, posting.listName, reply);
-    const std::string prefix = Stamp(services) + posting.listName + ": msg from " + smtp.From;
-    if (sent) {
-        outcome.handled = outcome.members;
+    DeliverySession session(services, posting.listName, 1);
+    const BccOutcome parts = DeliverBccParts(session, posting.listName, posting.members);
+    outcome.queued += parts.queued;
+    outcome.held += parts.held;
+    outcome.handled = parts.sentRecipients;
+    if (parts.sent + parts.held > 0) {
         ArchiveThread(services, posting.listName, smtp.OutMessage);
-        WriteLog(services, prefix + " - sent succesfully.");
-        return;
     }
-    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-        ++outcome.queued;
+    if (parts.sent == parts.parts) {
+        WriteLog(services, Stamp(services) + posting.listName + ": msg from " + smtp.From +
+                               " - sent succesfully.");
     }
-    WriteLog(services, prefix + " - failed (Attempt 1)");
 }
 
 void PostIndividually(Services& services, const ManualPosting& posting,
@@ -59,6 +58,8 @@ void PostIndividually(Services& services, const ManualPosting& posting,
     const size_t count = posting.members.size();
     const std::string countText = std::to_string(count);
     PrepareClient(smtp, posting, globals);
+    DeliverySession session(services, posting.listName, count);
+    bool heldLogged = false;
 
     size_t handled = 0;
     while (handled < count) {
@@ -69,8 +70,16 @@ void PostIndividually(Services& services, const ManualPosting& posting,
         smtp.SendTo.assign(1, address);
         services.observer.StatusText("Posting to " + address + " (" + std::to_string(handled + 1) +
                                      "/" + countText + ")");
-        std::string reply;
-        if (!SubmitMessage(services, posting.listName, reply)) {
+        const DeliveryOutcome copy = session.Deliver(false);
+        if (copy.status == DeliveryStatus::Held) {
+            session.Hold(0, smtp.From, smtp.SendTo, smtp.OutMessage);
+            ++outcome.held;
+            if (!heldLogged) {
+                WriteLog(services, Stamp(services) + posting.listName + ": msg from " + smtp.From +
+                                       " - held (sending cap)");
+                heldLogged = true;
+            }
+        } else if (copy.status == DeliveryStatus::Failed) {
             if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
                 ++outcome.queued;
             }

@@ -58,18 +58,20 @@ struct ManualPostingOutcome {
     size_t members = 0;  // number of members of the posting
     size_t handled = 0;  // members handled (individual: up to and including the last sent)
     size_t queued = 0;   // copies written to the pending queue
+    size_t held = 0;     // copies or Bcc parts held by a sending cap (in the queue as well)
     bool aborted = false;
 };
 
-// Posts the message. The SMTP client gets HostAddress and Port from the console's SMTPHost and
-// SMTPPort and From := listPostingAddress. Bcc: one message to all members ("Posting via
-// Bcc"), archived and logged "sent succesfully." or queued and logged "failed (Attempt 1)";
-// with no members nothing is sent. Individually: one copy per member ("Posting to " +
-// address + " (i/n)"), a failed copy queued and logged "msg to ... - failed (Attempt 1)", the
-// abort flag checked after every member; the last copy is archived unless the run was
-// aborted or had no members, and "sent to n of m members." is logged. The abort flag is
-// cleared at the start and at the end; the status text "Finished posting" ends every run.
-// The caller holds the session lock.
+// Posts the message in one SMTP session (Delivery.h). The SMTP client gets HostAddress and Port
+// from the console's SMTPHost and SMTPPort and From := listPostingAddress. Bcc: one message to all
+// members in parts of at most MaxRecipientsPerMessage ("Posting via Bcc"), as DeliverBccParts sends
+// them; archived once when a part went or was held, logged "sent succesfully." when every part
+// went; handled counts the members of the parts that went. With no members nothing is sent.
+// Individually: one copy per member ("Posting to " + address + " (i/n)"), a failed copy queued and
+// logged "msg to ... - failed (Attempt 1)", the abort flag checked after every member; the last
+// copy is archived unless the run was aborted or had no members, and "sent to n of m members." is
+// logged. The abort flag is cleared at the start and at the end; the status text "Finished posting"
+// ends every run. The caller holds the session lock.
 ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& posting,
                                        std::atomic<bool>& abort);
 

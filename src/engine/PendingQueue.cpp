@@ -3,18 +3,25 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 
+#include <algorithm>
+
 #include "engine/ActivityLog.h"
+#include "engine/Delivery.h"
 #include "engine/MailConnections.h"
+#include "engine/SendingCaps.h"
 #include "support/Files.h"
 #include "support/Status.h"
+#include "transport/SmtpReplies.h"
 
 namespace corvanteer {
 
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
+constexpr const char* kHeldPrefix = "held-";
 
 // Moves a queue file that cannot be read as one into out/bad/, keeping its name unless a
 // file of that name is there already. Runs under the store lock.
@@ -127,21 +134,69 @@ bool QueueFailedMessage(Services& services, int attempts, const std::string& fro
     return true;
 }
 
+bool IsHeldQueueFile(std::string_view name) {
+    return name.size() > 5 && SameText(name.substr(0, 5), kHeldPrefix);
+}
+
+void HoldQueuedMessage(Services& services, const QueuedMessage& message, unsigned& sequence) {
+    const std::string folder = AddBackslash(services.paths.OutFolder());
+    ForceDirectories(folder);
+    // UTC, so the names keep their order across a change of the clock to or from summer time.
+    const std::time_t seconds = static_cast<std::time_t>(UnixSeconds(services.clock.Now()));
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
+    const std::string text = FormatQueueFile(message);
+    std::lock_guard<StoreLock> guard(services.storeLock);
+    if (sequence == 0) {
+        // A session's first hold goes after what another one held in the same second.
+        const std::string prefix = std::string(kHeldPrefix) + stamp + "-";
+        for (const std::string& name : ListFiles(folder, ".dat")) {
+            unsigned number = 0;
+            if (StartsWith(name, prefix) &&
+                std::sscanf(name.c_str() + prefix.size(), "%u", &number) == 1 &&
+                number >= sequence) {
+                sequence = number + 1;
+            }
+        }
+    }
+    for (;; ++sequence) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s%s-%06u.dat", kHeldPrefix, stamp, sequence);
+        const std::string path = folder + name;
+        if (!FileExists(path)) {
+            WriteFileAtomic(path, text);
+            ++sequence;
+            return;
+        }
+    }
+}
+
 QueueRunCounts SendPendingMail(Services& services) {
     QueueRunCounts counts;
     const std::string folder = AddBackslash(services.paths.OutFolder());
     if (!DirectoryExists(folder)) {
         return counts;
     }
-    const std::vector<std::string> names = ListFiles(folder, ".dat");
+    std::vector<std::string> names = ListFiles(folder, ".dat");
     if (names.empty()) {
         return counts;
     }
+    const auto others = std::stable_partition(names.begin(), names.end(), IsHeldQueueFile);
+    std::sort(names.begin(), others);
     BusyIndicator busy(services.observer);
     SmtpClient& smtp = services.smtp;
+    DeliverySession session(services, "", names.size());
 
-    for (const std::string& name : names) {
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        const std::string& name = names[index];
         const std::string path = folder + name;
+        if (session.Holding()) {
+            // Held back: the rest keeps its place and its count for a later session.
+            counts.held += static_cast<int>(names.size() - index);
+            break;
+        }
         QueuedMessage queued;
         {
             std::lock_guard<StoreLock> guard(services.storeLock);
@@ -163,19 +218,40 @@ QueueRunCounts SendPendingMail(Services& services) {
         smtp.From = queued.from;
         smtp.SendTo = std::move(queued.sendTo);
         smtp.OutMessage = std::move(queued.message);
-        std::string reply;
+        const std::string prefix = "pending msg from " + smtp.From + ": ";
         // The file stays in place while the message is on its way: a crash now means the
         // message goes out again later, never that it is lost.
-        const bool sent = SubmitMessage(services, "", reply);
+        const DeliveryOutcome outcome = session.Deliver(true);
 
-        if (sent) {
+        if (outcome.status == DeliveryStatus::Held) {
+            ++counts.held;
+            if (outcome.tried) {
+                WriteLog(services, Stamp(services) + prefix + "held (sending cap)");
+            }
+            continue;
+        }
+        if (outcome.status == DeliveryStatus::Sent) {
+            Lines held;
+            for (const RecipientRefusal& refusal : outcome.refused) {
+                WriteLog(services, Stamp(services) + prefix + refusal.address +
+                                       " refused by the SMTP server: " + refusal.reply);
+                if (IsOverLimitReply(refusal.reply)) {
+                    held.push_back(refusal.address);
+                } else if (!IsPermanentReply(refusal.reply)) {
+                    QueueFailedMessage(services, attempt, smtp.From, {refusal.address},
+                                       smtp.OutMessage);
+                }
+            }
+            if (!held.empty()) {
+                session.Hold(queued.attempts, smtp.From, held, smtp.OutMessage);
+            }
             {
                 std::lock_guard<StoreLock> guard(services.storeLock);
                 DeleteFileIfExists(path);
             }
             ++counts.sent;
-            WriteLog(services, Stamp(services) + "pending msg from " + smtp.From +
-                                   ": sent successfully (Attempt " + std::to_string(attempt) + ")");
+            WriteLog(services, Stamp(services) + prefix + "sent successfully (Attempt " +
+                                   std::to_string(attempt) + ")");
         } else {
             // The new file (higher count) is on disk before the old one goes.
             QueueFailedMessage(services, attempt, smtp.From, smtp.SendTo, smtp.OutMessage);
@@ -184,8 +260,8 @@ QueueRunCounts SendPendingMail(Services& services) {
                 DeleteFileIfExists(path);
             }
             ++counts.failed;
-            WriteLog(services, Stamp(services) + "pending msg from " + smtp.From +
-                                   ": failed (Attempt " + std::to_string(attempt) + ")");
+            WriteLog(services,
+                     Stamp(services) + prefix + "failed (Attempt " + std::to_string(attempt) + ")");
         }
     }
     return counts;

@@ -4,6 +4,7 @@
 // accept, retried at the start of every scan until delivered or out of attempts.
 
 #include <string>
+#include <string_view>
 
 #include "engine/Services.h"
 #include "support/Text.h"
@@ -31,15 +32,36 @@ bool ParseQueueFile(std::string_view text, QueuedMessage& message);
 bool QueueFailedMessage(Services& services, int attempts, const std::string& from,
                         const Lines& sendTo, const Lines& message);
 
+// Held messages (kept back by a sending cap or a server's limit) are queue files like any
+// other, so an older copy of the program reads and sends them as queued mail; their names
+// set them apart: "held-" + the UTC time they were held ("yyyymmddhhmmss") + "-" + a
+// sequence number of six digits + ".dat", which sort oldest first. Their attempt count is
+// the attempts made before, so holding uses up none.
+bool IsHeldQueueFile(std::string_view name);
+
+// Writes a held queue file for message under the first free name from sequence on (for the
+// time now), and sets sequence past it. A sequence of 0 (a session's first hold) starts
+// after the numbers already used in the same second. Takes the store lock; raises when the file
+// cannot be written.
+void HoldQueuedMessage(Services& services, const QueuedMessage& message, unsigned& sequence);
+
 struct QueueRunCounts {
     int sent = 0;
     int failed = 0;
     int malformed = 0;
+    int held = 0;  // left in the queue, untried or held back by a cap or the server
 };
 
-// Retries every queued message once. A file is removed only once its outcome is known (a
-// failure writes the new file with the higher count first). Malformed files go to out/bad/
-// with a log line. Shows tray image 1 and "Pending mail..." while there are files to retry.
+// Retries every queued message once, in one SMTP session (see Delivery.h): held messages
+// first, oldest first, then the others in the order the folder lists them. A file is removed
+// only once its outcome is known (a failure writes the new file with the higher count
+// first). A message held back (a cap, or the server saying the sender is over a limit)
+// stays as it is, its count unchanged; once one is held back, the rest stay untried. Of a
+// message that went, recipients the server refused are logged ("pending msg from <sender>:
+// <address> refused by the SMTP server: <reply>"); one refused for now is queued again on
+// its own with the attempt's count, one refused as over a limit is held. Malformed files go
+// to out/bad/ with a log line. Shows tray image 1 and "Pending mail..." while there are
+// files to retry.
 QueueRunCounts SendPendingMail(Services& services);
 
 }  // namespace corvanteer

@@ -157,12 +157,16 @@ bool IsModerator(Services& services, std::string_view listName, std::string_view
 }
 
 bool IsMember(Services& services, std::string_view listName, std::string_view sender,
-              std::string_view password, bool passwordRequired) {
+              std::string_view password, bool passwordRequired, RosterCache* cache) {
     if (listName.empty() || sender.empty()) {
         return false;
     }
     const std::string file =
         services.paths.ListDataFile(ListNameForPaths(services.store, services.paths, listName));
+    if (cache != nullptr) {
+        const std::string* entryPassword = cache->PosterPassword(file, LowerCase(sender));
+        return entryPassword != nullptr && (!passwordRequired || *entryPassword == password);
+    }
     const std::string roster = ReadSection(file, "MemberList");
     bool result = false;
     ForEachLine(roster, [&](std::string_view line) {
@@ -217,8 +221,9 @@ void ApplyPostingRules(ScanContext& context, Services& services) {
         }
         return;
     }
-    if (settings.AllowPostBy == 1 && IsMember(services, context.ListName, context.SenderAddress,
-                                              context.PostingPassword, settings.RequirePassword)) {
+    if (settings.AllowPostBy == 1 &&
+        IsMember(services, context.ListName, context.SenderAddress, context.PostingPassword,
+                 settings.RequirePassword, &context.Rosters)) {
         PostOrRequestApproval(context, services);
         return;
     }

@@ -15,9 +15,10 @@ bool IsModerator(Services& services, std::string_view listName, std::string_view
                  std::string_view password, bool passwordRequired);
 
 // The sender has a roster entry with ban flag exactly "0" (and, when required, that entry's
-// password matches). The first such entry decides.
+// password matches). The first such entry decides. With a cache, the roster parsed before is
+// used while the list's data file is unchanged.
 bool IsMember(Services& services, std::string_view listName, std::string_view sender,
-              std::string_view password, bool passwordRequired);
+              std::string_view password, bool passwordRequired, RosterCache* cache = nullptr);
 
 // Some non-empty BlackList line (trimmed, lower-cased) occurs in the lower-cased sender.
 bool IsBlacklisted(std::string_view sender, const std::string& listDataFile);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/Roster.h"
+#include "engine/RosterCache.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
 
@@ -41,6 +42,7 @@ struct ScanContext {
     Lines BodyLines;
 
     SortedRoster Roster;
+    RosterCache Rosters;  // the posting rules' rosters, kept for the session
     bool AlreadyMember = false;
     Lines ReplyList;
     Lines RecipientList;

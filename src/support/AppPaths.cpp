@@ -127,6 +127,9 @@ std::string AppPaths::OutFolder() const {
 std::string AppPaths::BadQueueFolder() const {
     return appDir + "out/bad/";
 }
+std::string AppPaths::SendingRecordFile() const {
+    return appDir + "sending-caps.txt";
+}
 std::string AppPaths::DefaultBackupDir() const {
     return appDir + "Backup";
 }

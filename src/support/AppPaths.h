@@ -29,16 +29,17 @@ struct AppPaths {
     std::string ListsKey() const;                          // SettingsKey() + "\Lists"
     std::string ListKey(std::string_view listName) const;  // ListsKey() + "\" + name
 
-    std::string SettingsDatabase() const;  // "settings.sqlite"
-    std::string LogFile() const;           // "Corvanteer.log"
-    std::string VericodeFile() const;      // "vericode.dat"
-    std::string ShutdownFile() const;      // "shutdown"
-    std::string InstanceLockFile() const;  // "Corvanteer_MUTEX.lock" / "CorvanteerTEST_MUTEX.lock"
-    std::string SessionLockFile() const;   // "session.lock"
-    std::string StoreLockFile() const;     // "store.lock"
-    std::string OutFolder() const;         // "out/"
-    std::string BadQueueFolder() const;    // "out/bad/"
-    std::string DefaultBackupDir() const;  // appDir + "Backup"
+    std::string SettingsDatabase() const;   // "settings.sqlite"
+    std::string LogFile() const;            // "Corvanteer.log"
+    std::string VericodeFile() const;       // "vericode.dat"
+    std::string ShutdownFile() const;       // "shutdown"
+    std::string InstanceLockFile() const;   // "Corvanteer_MUTEX.lock" / "CorvanteerTEST_MUTEX.lock"
+    std::string SessionLockFile() const;    // "session.lock"
+    std::string StoreLockFile() const;      // "store.lock"
+    std::string OutFolder() const;          // "out/"
+    std::string BadQueueFolder() const;     // "out/bad/"
+    std::string SendingRecordFile() const;  // "sending-caps.txt": recipients sent lately
+    std::string DefaultBackupDir() const;   // appDir + "Backup"
     std::string ListDataFile(std::string_view listName) const;   // appDir + name + ".dat"
     std::string TempFolder(std::string_view listName) const;     // appDir + "temp/" + name
     std::string ThreadsFolder(std::string_view listName) const;  // "Lists/<name>/threads/"

@@ -13,6 +13,8 @@ namespace {
 constexpr const char* kAppDirMarker = "{appDir}";
 constexpr const char* kShownSubject = "ListServer Response";
 constexpr const char* kScanSubject = "List Server Response";
+// The largest recipient limit that can be set: far beyond any provider's.
+constexpr int32_t kMaxRecipientCount = 10000000;
 
 SettingDef Def(const char* name, SettingType type, std::string shown,
                std::optional<std::string> scan, const char* caption,
@@ -85,6 +87,13 @@ std::vector<SettingDef> MakeGlobalTable() {
                9999),
         Global("SmtpMaxAttempts", T::Integer, "2", "Max attempts for outgoing msgs; 0 = no limit",
                0, 9999),
+        Global("MaxRecipientsPerMessage", T::Integer, "100",
+               "Max recipients per message (Bcc postings go out in parts); 0 = no limit", 0,
+               kMaxRecipientCount),
+        Global("MaxRecipientsPerHour", T::Integer, "0",
+               "Max recipients sent per hour (sliding); 0 = no limit", 0, kMaxRecipientCount),
+        Global("MaxRecipientsPerDay", T::Integer, "0",
+               "Max recipients sent per day (sliding); 0 = no limit", 0, kMaxRecipientCount),
         Global("MaxMessageSize", T::Integer, "67108864",
                "Largest message downloaded (bytes); 0 = no limit", 0, INT32_MAX),
         Global("TimerON", T::Boolean, "0", "Auto-scan ON at startup"),
@@ -343,6 +352,9 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.TlsCAFile = read.Text("TlsCAFile");
     g.SessionInterval = read.Integer("SessionInterval");
     g.SmtpMaxAttempts = read.Integer("SmtpMaxAttempts");
+    g.MaxRecipientsPerMessage = read.Integer("MaxRecipientsPerMessage");
+    g.MaxRecipientsPerHour = read.Integer("MaxRecipientsPerHour");
+    g.MaxRecipientsPerDay = read.Integer("MaxRecipientsPerDay");
     g.MaxMessageSize = read.Integer("MaxMessageSize");
     g.TimerON = read.Boolean("TimerON");
     g.Minimized = read.Boolean("Minimized");

@@ -139,6 +139,11 @@ struct GlobalSettings {
     std::string SmtpPassword;  // in plain
     int32_t SessionInterval = 0;
     int32_t SmtpMaxAttempts = 2;
+    // Recipients of one message (a Bcc posting goes out in parts of at most this many), and
+    // recipients sent within any hour and any day (the sending caps); 0: no limit.
+    int32_t MaxRecipientsPerMessage = 100;
+    int32_t MaxRecipientsPerHour = 0;
+    int32_t MaxRecipientsPerDay = 0;
     int32_t MaxMessageSize = 64 * 1024 * 1024;  // octets a downloaded message may have; 0: any
     bool TimerON = false;
     bool Minimized = false;

@@ -3,8 +3,10 @@
 // What the rest of the program sees of the POP3 and SMTP clients. TPop3Client and
 // TSmtpClient are the real ones; tests hand in fakes with the same members.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Text.h"
 #include "transport/ConnectionInfo.h"
@@ -68,6 +70,27 @@ struct SmtpResult {
     bool ok() const { return error.ok(); }
 };
 
+// A recipient the server refused while it took the message for others.
+struct RecipientRefusal {
+    std::string address;
+    std::string reply;  // the server's reply to its RCPT TO
+};
+
+// The outcome of one message of a session (Transact).
+struct SmtpTransaction {
+    SmtpResult result;  // as Submit's: None when the server took the message
+    // With partial delivery: the recipients left out, in the order of SendTo. Empty when the
+    // message failed as a whole.
+    std::vector<RecipientRefusal> refused;
+    // The failure came before the message: no connection, no greeting, HELO or EHLO, TLS or
+    // the login failed. Nothing of the message was sent.
+    bool connectionPhase = false;
+    // The message data went out; a failure after it leaves open whether the server kept it.
+    bool dataSent = false;
+
+    bool ok() const { return result.ok(); }
+};
+
 // What Send hands back as its reply for this result (see there); reply is left alone when no
 // connection could be made.
 void TakeDescribedReply(SmtpResult&& result, std::string& reply);
@@ -87,9 +110,27 @@ public:
     // How the connection is protected; the default, auto, is plain text on port 25.
     ServerSecurity Security;
 
+    // How many messages the next session is expected to carry. A session of more than one
+    // in plain text without authentication greets with EHLO (HELO when that is refused) to
+    // learn of PIPELINING; with one, the conversation stays the described HELO one.
+    std::size_t SessionMessages = 1;
+
     // One whole SMTP session with From, SendTo and OutMessage: accepted only when the server
-    // answered the end of the data with 250.
+    // answered the end of the data with 250. A session left open by Transact is ended first.
     virtual SmtpResult Submit() = 0;
+
+    // One message (From, SendTo, OutMessage) of a session: connects, greets and logs in first
+    // when no connection is open, and leaves the connection open for the next message (RSET
+    // goes first when the previous transaction was refused). partial: a recipient the server
+    // refuses is left out (SmtpTransaction::refused) and the message goes to the others; it
+    // fails only when none is accepted. Otherwise the first refused recipient fails the
+    // message, as in Submit.
+    virtual SmtpTransaction Transact(bool partial) = 0;
+    // True while the session's connection can carry another message: false before the first
+    // Transact, after EndSession, and once the connection broke or the server said 421.
+    virtual bool SessionOpen() const = 0;
+    // QUIT (its reply not read) and closes the connection; nothing when none is open.
+    virtual void EndSession() = 0;
     // The connection check: connects, EHLO (and STARTTLS), logs in when authentication is
     // required, QUIT. Sends no message.
     virtual ProbeReport Probe() = 0;

@@ -5,6 +5,7 @@
 #include "support/Text.h"
 #include "transport/HostNames.h"
 #include "transport/Sasl.h"
+#include "transport/SmtpReplies.h"
 #include "transport/TBase64.h"
 #include "transport/TcpStream.h"
 
@@ -15,6 +16,9 @@ namespace {
 constexpr std::size_t kMaxReply = 64 * 1024;
 // The message data is handed to the stream in pieces of about this size.
 constexpr std::size_t kDataChunk = 64 * 1024;
+// Pipelined commands go out in groups of at most this many, each group's replies read before
+// the next is written, so that neither side can fill its buffers while the other waits.
+constexpr std::size_t kPipelineGroup = 256;
 
 // The last line of a text that ends with CR LF, without its line break.
 std::string_view LastLine(std::string_view text) {
@@ -31,6 +35,26 @@ bool EndsReply(std::string_view text) {
     }
     std::string_view last = LastLine(text);
     return last.find(' ') == 3 || (last.size() == 3 && last.find(' ') == std::string_view::npos);
+}
+
+// Takes the first whole reply of text from at on: every line up to the first one that ends a
+// reply (EndsReply's test on one line). Gives its last line and moves at past it; false
+// when no whole reply is there.
+bool TakeReply(const std::string& text, std::size_t& at, std::string& reply) {
+    std::size_t start = at;
+    for (;;) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            return false;
+        }
+        const std::string_view line(text.data() + start, end - start);
+        if (line.find(' ') == 3 || (line.size() == 3 && line.find(' ') == std::string::npos)) {
+            reply.assign(line);
+            at = end + 2;
+            return true;
+        }
+        start = end + 2;
+    }
 }
 
 bool IsSafeAddress(std::string_view address) {
@@ -117,6 +141,12 @@ void TSmtpClient::CloseConnection() {
         stream_->Close();
         stream_.reset();
     }
+    ready_ = false;
+    closing_ = false;
+    rsetDue_ = false;
+    pipelining_ = false;
+    pending_.clear();
+    pendingAt_ = 0;
 }
 
 std::string TSmtpClient::Where() const {
@@ -293,7 +323,7 @@ bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
     return Check("235", MailFailure::Auth, what, result);
 }
 
-SmtpResult TSmtpClient::Converse(ProbeReport* report) {
+SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     SmtpResult result;
     const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
     if (!mode) {
@@ -335,10 +365,12 @@ SmtpResult TSmtpClient::Converse(ProbeReport* report) {
     if (security == SecurityMode::StartTls) {
         Lines before;
         greeted = Ehlo(before, result) && StartTls(before, capabilities, tls, result);
-    } else if (RequireAuthentication || report != nullptr) {
+    } else if (RequireAuthentication || report != nullptr || SessionMessages > 1) {
+        // EHLO also in plain text when a session carries several messages: it tells whether
+        // the server takes them pipelined.
         greeted = Ehlo(capabilities, result);
-        if (!greeted && report != nullptr && !RequireAuthentication && stream_ &&
-            !result.lastReply.empty()) {
+        if (!greeted && !RequireAuthentication && stream_ && !result.lastReply.empty() &&
+            (report != nullptr || IsPermanentReply(result.lastReply))) {
             greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
         }
     } else {
@@ -360,65 +392,249 @@ SmtpResult TSmtpClient::Converse(ProbeReport* report) {
     } else if (report != nullptr) {
         report->login = LoginOutcome::NotRequired;
     }
-    if (report != nullptr) {
-        result.error = MailError{};
-        return finish();
-    }
-    if (!Step("MAIL FROM:<" + From + ">", "250", MailFailure::Refused, "the sender", result)) {
-        return finish();
-    }
-    for (const std::string& recipient : SendTo) {
-        if (!Step("RCPT TO:<" + recipient + ">", "250", MailFailure::Refused,
-                  "the recipient " + recipient, result)) {
-            return finish();
-        }
-    }
-    if (!Step("DATA", "354", MailFailure::Refused, "DATA", result)) {
-        return finish();
-    }
-    if (!SendData()) {
-        result.lastReply.clear();
-        result.error = Fail(MailFailure::Connection,
-                            "the connection to " + Where() + " broke while sending the message");
-        return finish();
-    }
-    ReadReply(result.lastReply);
-    Check("250", MailFailure::Refused, "the message", result);
+    result.error = MailError{};
+    ready_ = true;
+    pipelining_ = Offers(capabilities, "PIPELINING");
     return finish();
 }
 
-SmtpResult TSmtpClient::Submit() {
-    SmtpResult result;
+bool TSmtpClient::Envelope(bool partial, SmtpTransaction& tx) {
+    SmtpResult& result = tx.result;
+    if (!Step("MAIL FROM:<" + From + ">", "250", MailFailure::Refused, "the sender", result)) {
+        return false;
+    }
+    std::size_t accepted = 0;
+    SmtpResult firstRefusal;
+    for (const std::string& recipient : SendTo) {
+        if (Step("RCPT TO:<" + recipient + ">", "250", MailFailure::Refused,
+                 "the recipient " + recipient, result)) {
+            ++accepted;
+            continue;
+        }
+        if (!partial || !stream_ || ReplyCode(result.lastReply) == 421) {
+            return false;
+        }
+        tx.refused.push_back({recipient, result.lastReply});
+        if (firstRefusal.ok()) {
+            firstRefusal = result;
+        }
+    }
+    if (accepted == 0 && !SendTo.empty()) {
+        result = std::move(firstRefusal);  // as the first refusal would have ended it
+        return false;
+    }
+    result = SmtpResult{};
+    return Step("DATA", "354", MailFailure::Refused, "DATA", result);
+}
+
+void TSmtpClient::NextReply(std::string& reply) {
+    reply.clear();
+    if (TakeReply(pending_, pendingAt_, reply)) {
+        return;
+    }
+    pending_.clear();
+    pendingAt_ = 0;
+    lastStatus_ = ReplyStatus::Closed;
+    if (!stream_) {
+        return;
+    }
+    lastStatus_ =
+        reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply, replyText_);
+    if (lastStatus_ != ReplyStatus::Complete) {
+        CloseConnection();
+        return;
+    }
+    // What was read ends with a whole reply, so the first one is there.
+    pending_ = replyText_;
+    TakeReply(pending_, pendingAt_, reply);
+}
+
+bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
+    SmtpResult& result = tx.result;
+    // A refused recipient that must fail the whole message must be known before DATA, which
+    // cannot be taken back once the server said 354.
+    const bool dataInGroup = partial || SendTo.size() <= 1;
+    const std::size_t commands = 1 + SendTo.size() + (dataInGroup ? 1 : 0);
+    auto command = [&](std::size_t i) {
+        if (i == 0) {
+            return "MAIL FROM:<" + From + ">\r\n";
+        }
+        if (i <= SendTo.size()) {
+            return "RCPT TO:<" + SendTo[i - 1] + ">\r\n";
+        }
+        return std::string("DATA\r\n");
+    };
+    auto what = [&](std::size_t i) {
+        return i == 0               ? std::string("the sender")
+               : i <= SendTo.size() ? "the recipient " + SendTo[i - 1]
+                                    : "DATA";
+    };
+
+    SmtpResult senderRefusal;
+    SmtpResult recipientRefusal;  // the first
+    SmtpResult dataRefusal;
+    std::size_t accepted = 0;
+    bool dataAccepted = false;
+    std::string reply;
+    for (std::size_t first = 0; first < commands; first += kPipelineGroup) {
+        const std::size_t last = std::min(commands, first + kPipelineGroup);
+        std::string group;
+        for (std::size_t i = first; i < last; ++i) {
+            group += command(i);
+        }
+        if (!Write(group)) {
+            result.error = Fail(MailFailure::Connection, "the connection to " + Where() +
+                                                             " broke while sending " + what(first));
+            return false;
+        }
+        for (std::size_t i = first; i < last; ++i) {
+            NextReply(reply);
+            SmtpResult step;
+            step.lastReply = reply;
+            const bool isData = i > SendTo.size();
+            if (Check(isData ? "354" : "250", MailFailure::Refused, what(i), step)) {
+                if (isData) {
+                    dataAccepted = true;
+                } else if (i > 0) {
+                    ++accepted;
+                }
+                continue;
+            }
+            // No reply, or the server closes: nothing more will come.
+            if (!stream_ || ReplyCode(reply) == 421) {
+                result = std::move(step);
+                return false;
+            }
+            if (i == 0) {
+                senderRefusal = std::move(step);
+            } else if (isData) {
+                dataRefusal = std::move(step);
+            } else {
+                tx.refused.push_back({SendTo[i - 1], reply});
+                if (recipientRefusal.ok()) {
+                    recipientRefusal = std::move(step);
+                }
+            }
+        }
+        if (!senderRefusal.ok() || (!partial && !recipientRefusal.ok())) {
+            break;  // the rest cannot change the outcome
+        }
+    }
+    if (pendingAt_ < pending_.size()) {
+        result.error =
+            Fail(MailFailure::Connection, Where() + " sent more replies than it was sent commands");
+        CloseConnection();
+        return false;
+    }
+    const bool nobody = !SendTo.empty() && (accepted == 0 || (!partial && !recipientRefusal.ok()));
+    if (!senderRefusal.ok() || nobody) {
+        result = std::move(!senderRefusal.ok() ? senderRefusal : recipientRefusal);
+        if (dataAccepted && Write(".\r\n")) {
+            // 354 with nobody to deliver to: the data ends at once, its reply passed over.
+            NextReply(reply);
+        }
+        return false;
+    }
+    if (!dataInGroup) {
+        return Step("DATA", "354", MailFailure::Refused, "DATA", result);
+    }
+    if (!dataAccepted) {
+        result = std::move(dataRefusal);
+        return false;
+    }
+    result = SmtpResult{};
+    result.lastReply = reply;
+    return true;
+}
+
+void TSmtpClient::Transaction(bool partial, SmtpTransaction& tx) {
+    SmtpResult& result = tx.result;
+    if (rsetDue_) {
+        rsetDue_ = false;
+        if (!Step("RSET", "250", MailFailure::Refused, "RSET", result)) {
+            // A server that will not start over cannot be trusted with the next message.
+            CloseConnection();
+            return;
+        }
+    }
+    rsetDue_ = true;
+    const bool ready = pipelining_ ? PipelinedEnvelope(partial, tx) : Envelope(partial, tx);
+    if (ready) {
+        rsetDue_ = false;  // whatever the end of the data is answered, the transaction is over
+        if (!SendData()) {
+            result.lastReply.clear();
+            result.error = Fail(MailFailure::Connection, "the connection to " + Where() +
+                                                             " broke while sending the message");
+        } else {
+            tx.dataSent = true;
+            ReadReply(result.lastReply);
+            Check("250", MailFailure::Refused, "the message", result);
+        }
+    }
+    if (!result.ok()) {
+        tx.refused.clear();
+        if (ReplyCode(result.lastReply) == 421) {
+            closing_ = true;
+        }
+    }
+}
+
+SmtpTransaction TSmtpClient::Transact(bool partial) {
+    SmtpTransaction tx;
     // Addresses come from mail the list received; a line break in one would let its
     // sender append SMTP commands of their own.
     if (!IsSafeAddress(From)) {
-        result.error = Fail(MailFailure::Input,
-                            "Sender address refused: it contains a line break or an angle bracket");
-        return result;
+        tx.result.error = Fail(MailFailure::Input,
+                               "Sender address refused: it contains a line break or an angle "
+                               "bracket");
+        return tx;
     }
     for (const std::string& recipient : SendTo) {
         if (!IsSafeAddress(recipient)) {
-            result.error =
+            tx.result.error =
                 Fail(MailFailure::Input,
                      "Recipient address refused: it contains a line break or an angle bracket");
-            return result;
+            return tx;
         }
     }
-    result = Converse(nullptr);
+    if (!SessionOpen()) {
+        EndSession();
+        tx.result = OpenSession(nullptr);
+        if (!tx.result.ok()) {
+            tx.connectionPhase = true;
+            return tx;
+        }
+    }
+    Transaction(partial, tx);
+    return tx;
+}
+
+bool TSmtpClient::SessionOpen() const {
+    return stream_ != nullptr && ready_ && !closing_;
+}
+
+void TSmtpClient::EndSession() {
     if (stream_) {
         stream_->WriteAll("QUIT\r\n", SendTimeoutMs);
     }
     CloseConnection();
-    return result;
+}
+
+SmtpResult TSmtpClient::Submit() {
+    EndSession();
+    const std::size_t messages = SessionMessages;
+    SessionMessages = 1;
+    SmtpTransaction tx = Transact(false);
+    SessionMessages = messages;
+    EndSession();
+    return std::move(tx.result);
 }
 
 ProbeReport TSmtpClient::Probe() {
     ProbeReport report;
-    Converse(&report);
-    if (stream_) {
-        stream_->WriteAll("QUIT\r\n", SendTimeoutMs);
-    }
-    CloseConnection();
+    EndSession();
+    OpenSession(&report);
+    EndSession();
     return report;
 }
 

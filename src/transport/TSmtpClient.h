@@ -50,16 +50,38 @@ public:
     //   handshake; EHLO again, whose reply alone counts; AUTH as with tls when required.
     // No credential is sent before the handshake succeeded.
     SmtpResult Submit() override;
+    // One message of a session (see SmtpClient). The connection phase is Submit's; a
+    // session of more than one message (SessionMessages) greets with EHLO in mode none as
+    // well, and HELO only when EHLO is refused with a 5xx reply. When the EHLO reply offers
+    // PIPELINING, MAIL FROM, the RCPT TOs and DATA go out in one write (DATA on its own
+    // after the replies when a refused recipient must fail the whole message) and their
+    // replies are read in order; otherwise command by command.
+    SmtpTransaction Transact(bool partial) override;
+    bool SessionOpen() const override;
+    void EndSession() override;
     // Greeting, EHLO (HELO when EHLO is refused without authentication required),
     // STARTTLS with starttls, AUTH when RequireAuthentication, QUIT.
     ProbeReport Probe() override;
+
+    // True while the open connection uses PIPELINING.
+    bool Pipelining() const { return pipelining_; }
 
     // Reads one reply, possibly of several lines, and gives its last line.
     void ReadReply(std::string& reply);
 
 private:
-    // The session up to QUIT; probe: stop after the login, fill report.
-    SmtpResult Converse(ProbeReport* report);
+    // The connection phase: connection, TLS as the mode asks, greeting, HELO or EHLO,
+    // STARTTLS, login. Leaves the connection ready for a transaction when it succeeds;
+    // probe: fills report.
+    SmtpResult OpenSession(ProbeReport* report);
+    // MAIL FROM, RCPT TO, DATA and the data of the current message on the ready connection.
+    void Transaction(bool partial, SmtpTransaction& tx);
+    // The envelope up to the 354 for DATA, command by command / pipelined. False with
+    // tx.result set when the message cannot go.
+    bool Envelope(bool partial, SmtpTransaction& tx);
+    bool PipelinedEnvelope(bool partial, SmtpTransaction& tx);
+    // The next reply of a pipelined group: taken from what arrived before, else read.
+    void NextReply(std::string& reply);
     // Connection and TLS as the mode asks. False with error set.
     bool Connect(SecurityMode security, MailError& error, TlsInfo& tls);
     // EHLO; its keywords into capabilities. False with result set.
@@ -84,6 +106,12 @@ private:
     ReplyReader reader_;
     std::string replyText_;
     ReplyStatus lastStatus_ = ReplyStatus::Complete;
+    bool ready_ = false;       // the connection phase succeeded on the open connection
+    bool closing_ = false;     // the server answered 421: it closes the connection
+    bool rsetDue_ = false;     // a transaction was left unfinished
+    bool pipelining_ = false;  // the EHLO reply offered PIPELINING
+    std::string pending_;      // replies of a pipelined group read but not yet taken
+    std::size_t pendingAt_ = 0;
 };
 
 }  // namespace corvanteer

@@ -20,6 +20,7 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     ForceDirectories(paths.OutFolder());
     Spit(paths.OutFolder() + "AAAAAAAA.dat", "queued");
     Spit(paths.OutFolder() + "BBBBBBBB.dat", "queued");
+    Spit(paths.OutFolder() + "held-20260309140500-000000.dat", "queued");
     Spit(paths.OutFolder() + "notes.txt", "not a queue file");
     Spit(paths.VericodeFile(),
          "authnews2603091405000 d@x.test\r\n\r\nauthtalk2603091405000 e@x.test\r\n");
@@ -27,6 +28,7 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     const InstallationStatus status = CollectStatus(services);
     EXPECT_FALSE(status.record);
     EXPECT_EQ(status.queue.failed, 2);
+    EXPECT_EQ(status.queue.held, 1);
     EXPECT_EQ(status.pendingVerifications, 2);
     ASSERT_EQ(status.lists.size(), 2u);
     EXPECT_EQ(status.lists[0].name, "news");
@@ -45,6 +47,7 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
                                "",
                                {"news: mailbox news at pop:110 - login failed"}};
     status.queue.failed = 3;
+    status.queue.held = 4;
     status.pendingVerifications = 1;
     status.lists = {{"news", 1, 0}, {"talk", 2, 2}};
     EXPECT_EQ(StatusText(status),
@@ -53,7 +56,7 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "last scan counts: 5 read, 1 posted, 2 answered, 0 queued\n"
               "mailbox failed: news: mailbox news at pop:110 - login failed\n"
               "next scan: none scheduled\n"
-              "queue: 3 failed\n"
+              "queue: 3 failed, 4 held\n"
               "pending verifications: 1\n"
               "list news: 1 member, 0 banned\n"
               "list talk: 2 members, 2 banned\n");
@@ -63,15 +66,16 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0,\"mailboxFailures\":["
               "\"news: "
               "mailbox news at pop:110 - login failed\"]},\"nextScan\":null,"
-              "\"queue\":{\"failed\":3},\"pendingVerifications\":1,\"lists\":[{\"name\":\"news\","
+              "\"queue\":{\"failed\":3,\"held\":4},\"pendingVerifications\":1,\"lists\":[{\"name\":"
+              "\"news\","
               "\"members\":1,\"banned\":0},{\"name\":\"talk\",\"members\":2,\"banned\":2}]}\n");
 
     InstallationStatus none;
     EXPECT_EQ(StatusText(none),
-              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed\n"
+              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed, 0 held\n"
               "pending verifications: 0\n");
     EXPECT_EQ(StatusJson(none),
-              "{\"lastScan\":null,\"nextScan\":null,\"queue\":{\"failed\":0},"
+              "{\"lastScan\":null,\"nextScan\":null,\"queue\":{\"failed\":0,\"held\":0},"
               "\"pendingVerifications\":0,\"lists\":[]}\n");
 }
 

@@ -175,6 +175,25 @@ TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     EXPECT_EQ(Run({"queue"}).out, "");
 }
 
+TEST_F(MailCommandsTest, HeldMessagesAreListedApartAndFlushedAsTheCapsAllow) {
+    QueuedMessage message{0, "news@example.test", {"a@example.test", "b@example.test"}, {"x"}};
+    WriteQueueFile("held-20260309140500-000000.dat", FormatQueueFile(message));
+    WriteQueueFile("held-20260309140400-000007.dat", FormatQueueFile(message));
+    message.attempts = 1;
+    WriteQueueFile("Z0000001.dat", FormatQueueFile(message));
+    EXPECT_EQ(Run({"queue"}).out,
+              "Z0000001.dat 1 news@example.test 2\n"
+              "held-20260309140400-000007.dat 0 news@example.test 2 held\n"
+              "held-20260309140500-000000.dat 0 news@example.test 2 held\n");
+
+    ASSERT_EQ(Run({"config", "set", "MaxRecipientsPerDay", "3"}).status, 0);
+    CliResult flushed = Run({"queue", "flush"});
+    EXPECT_EQ(flushed.out, "Sent 1, failed 0, malformed 0, held 2.\n");
+    EXPECT_EQ(Run({"queue"}).out,
+              "Z0000001.dat 1 news@example.test 2\n"
+              "held-20260309140500-000000.dat 0 news@example.test 2 held\n");
+}
+
 TEST_F(MailCommandsTest, ExpireDropsOnlyStaleVerifications) {
     Spit(paths.VericodeFile(),
          "authnews2501010000000 old@example.test\r\nauthnews2603080000000 new@example.test\r\n");

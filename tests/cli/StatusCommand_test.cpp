@@ -16,7 +16,7 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
     WriteSection(DataFile("news"), "MemberList", {"a@example.test 0 1", "b@example.test 1 2"});
     EXPECT_EQ(Run({"status"}).out,
-              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed\n"
+              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed, 0 held\n"
               "pending verifications: 0\nlist news: 2 members, 1 banned\n");
 
     ASSERT_EQ(Run({"config", "set", "ListServerHost", "pop.example.test"}).status, 0);
@@ -30,7 +30,7 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     EXPECT_EQ(text.out,
               "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:00+00:00, finished\n"
               "last scan counts: 1 read, 0 posted, 0 answered, 0 queued\n"
-              "next scan: none scheduled\nqueue: 0 failed\npending verifications: 0\n"
+              "next scan: none scheduled\nqueue: 0 failed, 0 held\npending verifications: 0\n"
               "list news: 2 members, 1 banned\n");
     CliResult json = Run({"status", "--json"});
     EXPECT_EQ(json.status, 0);

@@ -173,25 +173,89 @@ void FakePop3::Quit() {
 }
 
 SmtpResult FakeSmtp::Submit() {
-    Sent s{From, SendTo, OutMessage, HostAddress, Port, false, Security};
-    SmtpResult result;
+    EndSession();
+    SmtpTransaction tx = Transact(false);
+    EndSession();
+    return std::move(tx.result);
+}
+
+SmtpTransaction FakeSmtp::Transact(bool partial) {
+    Sent s{From, SendTo, OutMessage, HostAddress, Port, false, Security, 0, {}};
+    SmtpTransaction tx;
+    SmtpResult& result = tx.result;
     if (!failure.ok()) {
         result.error = failure;
-    } else {
-        if (failAll) {
-            s.accepted = false;
-        } else if (accept) {
-            s.accepted = accept(s);
-        } else {
-            s.accepted = !SendTo.empty();
+        tx.connectionPhase = true;
+        sent.push_back(std::move(s));
+        return tx;
+    }
+    if (open_ && closeAfter > 0 && taken_ >= closeAfter) {
+        open_ = false;  // closed by the server since the last message
+        result.error = Fail(MailFailure::Connection, "closed the connection");
+        return tx;
+    }
+    if (!open_) {
+        open_ = true;
+        ++connections;
+        taken_ = 0;
+    }
+    s.connection = connections;
+    auto refuse = [&](const std::string& reply) {
+        result.lastReply = reply;
+        result.error = ServerSaid(MailFailure::Refused, "refused", reply);
+        if (StartsWith(reply, "421")) {
+            open_ = false;
         }
-        result.lastReply = s.accepted ? "250 OK" : "554 refused";
-        if (!s.accepted) {
-            result.error = ServerSaid(MailFailure::Refused, "refused", result.lastReply);
+        sent.push_back(std::move(s));
+        return tx;
+    };
+    std::string firstRefusal;
+    for (const std::string& address : SendTo) {
+        const std::string reply = recipientReply ? recipientReply(address) : std::string();
+        if (reply.empty()) {
+            continue;
+        }
+        if (!partial || StartsWith(reply, "421")) {
+            return refuse(reply);
+        }
+        tx.refused.push_back({address, reply});
+        s.refused.push_back(address);
+        if (firstRefusal.empty()) {
+            firstRefusal = reply;
         }
     }
+    if (!SendTo.empty() && tx.refused.size() == SendTo.size()) {
+        s.refused.clear();
+        tx.refused.clear();
+        return refuse(firstRefusal);
+    }
+    tx.dataSent = true;
+    std::string reply;
+    if (dataReply) {
+        reply = dataReply(s);
+    } else if (failAll) {
+        reply = "554 refused";
+    } else if (accept) {
+        reply = accept(s) ? "250 OK" : "554 refused";
+    } else {
+        reply = SendTo.empty() ? "554 refused" : "250 OK";
+    }
+    if (!StartsWith(reply, "250")) {
+        tx.refused.clear();
+        return refuse(reply);
+    }
+    ++taken_;
+    s.accepted = true;
+    result.lastReply = reply;
     sent.push_back(std::move(s));
-    return result;
+    return tx;
+}
+
+void FakeSmtp::EndSession() {
+    if (open_) {
+        ++quits;
+    }
+    open_ = false;
 }
 
 ProbeReport FakeSmtp::Probe() {

@@ -59,6 +59,9 @@ private:
     Mailbox* open_ = nullptr;
 };
 
+// An SMTP server and client in one: every message handed to it is recorded. Sessions are
+// simulated: a connection opens with the first message and stays open until EndSession, a
+// 421, or closeAfter messages.
 class FakeSmtp : public SmtpClient {
 public:
     struct Sent {
@@ -69,21 +72,43 @@ public:
         int port = 0;
         bool accepted = false;
         ServerSecurity security;
+        int connection = 0;  // the connection it went on, counted from 1; 0: none was made
+        Lines refused;       // with partial delivery: the recipients left out
     };
 
+    // A session of one message, as SmtpClient promises.
     SmtpResult Submit() override;
+    SmtpTransaction Transact(bool partial) override;
+    bool SessionOpen() const override { return open_; }
+    void EndSession() override;
     // Records a probe; passes unless failure is set.
     ProbeReport Probe() override;
 
-    std::vector<Sent> sent;  // every call, accepted or not
+    std::vector<Sent> sent;  // every message the server saw, accepted or not
     // Decides whether a send is accepted; by default every send with recipients is.
     std::function<bool(const Sent&)> accept;
     bool failAll = false;
-    // Set: every send and probe fails with it before reaching the server (TLS, certificate).
+    // Set: every send and probe fails with it before reaching the server (no connection,
+    // TLS, certificate); the message is recorded with connection 0.
     MailError failure;
+    // The reply to one recipient's RCPT TO; empty (or unset) accepts it. A 421 ends the
+    // connection.
+    std::function<std::string(const std::string& address)> recipientReply;
+    // The reply to the end of a message's data, instead of accept: "250 ..." accepts, a 421
+    // ends the connection as well.
+    std::function<std::string(const Sent&)> dataReply;
+    // The server closes each connection after taking this many messages (0: never); the
+    // next message finds it closed and is not seen.
+    int closeAfter = 0;
+    int connections = 0;  // connections opened
+    int quits = 0;        // sessions ended with a connection open
     int probes = 0;
     // Accepted messages only.
     std::vector<Sent> Delivered() const;
+
+private:
+    bool open_ = false;
+    int taken_ = 0;  // messages taken on the open connection
 };
 
 }  // namespace corvanteer::testing

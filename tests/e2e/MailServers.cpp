@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -349,7 +350,37 @@ void MailServers::WriteSmtpAuthFile() {
     for (const auto& [user, password] : smtpUsers_) {
         text += user + "\t" + password + "\n";
     }
+    for (const std::string& line : smtpScript_) {
+        text += line + "\n";
+    }
     WriteSharedFile(root_ + "/smtp-auth", text);
+}
+
+void MailServers::ScriptSmtp(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (line.find_first_of("\t\r\n") != std::string::npos) {
+            throw std::invalid_argument("SMTP script lines cannot hold tabs or line breaks");
+        }
+    }
+    smtpScript_ = lines;
+    WriteSmtpAuthFile();
+}
+
+MailServers::SmtpTraffic MailServers::SmtpTrafficSoFar() const {
+    SmtpTraffic traffic;
+    std::istringstream log(SmtpLog());
+    std::string line;
+    while (std::getline(log, line)) {
+        if (line.starts_with("connection ")) {
+            ++traffic.connections;
+        } else if (line.starts_with("message ")) {
+            const auto at = line.find(" rcpts=");
+            if (at != std::string::npos) {
+                traffic.messageRecipients.push_back(std::stoi(line.substr(at + 7)));
+            }
+        }
+    }
+    return traffic;
 }
 
 void MailServers::StartDovecot() {

@@ -111,6 +111,24 @@ public:
     void StartSmtp();
     bool SmtpRunning();
 
+    // Scripted behaviour of the SMTP server from the next connection on, replacing what was
+    // scripted before (none: the default behaviour). Each line is one of
+    //   "close-after <n>"           a connection closes right after its n-th accepted message
+    //   "mail-reply <n> <reply>"    on a connection that took n messages, MAIL FROM gets
+    //                               <reply> (a 421 also closes the connection)
+    //   "rcpt-reply <addr> <reply>" RCPT TO:<addr> gets <reply>
+    //   "pipelining no"             EHLO does not offer PIPELINING
+    // May be called before Start().
+    void ScriptSmtp(const std::vector<std::string>& lines);
+
+    // What the SMTP server took over its life: connections opened, and the number of
+    // recipients of each accepted message in order. Compare two readings for one step.
+    struct SmtpTraffic {
+        int connections = 0;
+        std::vector<int> messageRecipients;
+    };
+    SmtpTraffic SmtpTrafficSoFar() const;
+
     // What the servers logged so far.
     std::string DovecotLog() const;
     std::string SmtpLog() const;
@@ -149,6 +167,7 @@ private:
     };
     std::map<std::string, UserEntry> users_;
     std::map<std::string, std::string> smtpUsers_;
+    std::vector<std::string> smtpScript_;
     bool smtpAuthRequired_ = false;
     int lockFd_ = -1;  // flock on the folder's lock file while the harness lives
     ChildProcess dovecot_;

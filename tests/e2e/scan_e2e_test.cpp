@@ -539,5 +539,202 @@ TEST_F(ScanE2e, TempFilesOfAnInterruptedSessionArePostedWhenTheMailboxCannotBeOp
     EXPECT_EQ(1, MailboxCount("leftlist"));
 }
 
+// Members prefix + "000", prefix + "001", ... (count of them).
+std::vector<std::string> Numbered(const std::string& prefix, int count) {
+    std::vector<std::string> users;
+    for (int i = 0; i < count; ++i) {
+        users.push_back(prefix +
+                        std::string(i < 10    ? "00"
+                                    : i < 100 ? "0"
+                                              : "") +
+                        std::to_string(i));
+    }
+    return users;
+}
+
+// What one scan's delivery took from the SMTP server: connections, recipients per message.
+class TrafficMeter {
+public:
+    explicit TrafficMeter(MailServers& servers) : servers_(servers) {
+        before_ = servers_.SmtpTrafficSoFar();
+    }
+    int Connections() const {
+        return servers_.SmtpTrafficSoFar().connections - before_.connections;
+    }
+    std::vector<int> Messages() const {
+        const auto now = servers_.SmtpTrafficSoFar().messageRecipients;
+        return {now.begin() + static_cast<std::ptrdiff_t>(before_.messageRecipients.size()),
+                now.end()};
+    }
+
+private:
+    MailServers& servers_;
+    MailServers::SmtpTraffic before_;
+};
+
+// Clears the SMTP server's script however a test that set one ends.
+class SmtpScripted {
+public:
+    SmtpScripted(MailServers& servers, const std::vector<std::string>& lines) : servers_(servers) {
+        servers_.ScriptSmtp(lines);
+    }
+    ~SmtpScripted() { servers_.ScriptSmtp({}); }
+    SmtpScripted(const SmtpScripted&) = delete;
+    SmtpScripted& operator=(const SmtpScripted&) = delete;
+
+private:
+    MailServers& servers_;
+};
+
+TEST_F(ScanE2e, IndividualCopiesShareOneConnectionAndAClosedOneIsReopened) {
+    struct Case {
+        const char* prefix;
+        std::vector<std::string> script;
+        int connections;
+    };
+    // Seven members: one connection; closed by the server after every third message, three.
+    for (const Case& c : {Case{"one", {}, 1}, Case{"cls", {"close-after 3"}, 3}}) {
+        SCOPED_TRACE(c.prefix);
+        const std::string list = std::string(c.prefix) + "talk";
+        SetUpGlobals(c.prefix);
+        const auto members = Numbered(std::string(c.prefix) + "m", 7);
+        AddMailingList(list, list, members);
+        SetListSetting(list, "PostingMethod", "1");
+        Servers().PutMessage(std::string(c.prefix) + "talk",
+                             "From: " + At(members[0]) + "\r\nSubject: hi\r\n\r\nhello\r\n");
+        SmtpScripted scripted(Servers(), c.script);
+        TrafficMeter meter(Servers());
+        Scan();
+        EXPECT_EQ(c.connections, meter.Connections());
+        EXPECT_EQ(std::vector<int>(7, 1), meter.Messages());
+        for (const auto& member : members) {
+            EXPECT_EQ(1u, Servers().ReadMailbox(member).size()) << member;
+        }
+        EXPECT_TRUE(QueueFiles().empty());
+        EXPECT_TRUE(Logged(std::string(kStamp) + list + ": msg from " + At(list) +
+                           " - sent to 7 of 7 members."));
+    }
+}
+
+TEST_F(ScanE2e, RefusedRecipientQueuesItsCopyAloneOrIsLeftOutOfTheBccMessage) {
+    // "reject..." addresses are refused with 550 at RCPT by the harness's server.
+    for (const char* method : {"0", "1"}) {
+        const bool individual = std::string(method) == "1";
+        const std::string prefix = individual ? "rfi" : "rfb";
+        SCOPED_TRACE(prefix);
+        const std::string list = prefix + "news";
+        SetUpGlobals(prefix);
+        const std::vector<std::string> members{prefix + "ann", "reject" + prefix, prefix + "cid"};
+        AddMailingList(list, list, members);
+        SetListSetting(list, "PostingMethod", method);
+        Servers().PutMessage(prefix + "news",
+                             "From: " + At(members[0]) + "\r\nSubject: hi\r\n\r\nhello\r\n");
+        TrafficMeter meter(Servers());
+        Scan();
+        EXPECT_EQ(1, meter.Connections());
+        const std::vector<int> expected = individual ? std::vector<int>{1, 1} : std::vector<int>{2};
+        EXPECT_EQ(expected, meter.Messages());
+        EXPECT_EQ(1u, Servers().ReadMailbox(members[0]).size());
+        EXPECT_EQ(1u, Servers().ReadMailbox(members[2]).size());
+        const auto queued = QueueFiles();
+        if (individual) {
+            // That copy alone waits for its next attempt.
+            ASSERT_EQ(1u, queued.size());
+            const Lines file = ReadLines(AddBackslash(paths.OutFolder()) + queued[0]);
+            ASSERT_GE(file.size(), 4u);
+            EXPECT_EQ((Lines{"1", At(prefix + "news"), At(members[1]), ""}),
+                      Lines(file.begin(), file.begin() + 4));
+        } else {
+            EXPECT_TRUE(queued.empty());
+            EXPECT_TRUE(Logged(std::string(kStamp) + list + ": " + At(members[1]) +
+                               " refused by the SMTP server: 550 5.1.1 <" + At(members[1]) +
+                               ">: Recipient address rejected"));
+            EXPECT_TRUE(Logged(std::string(kStamp) + list + ": msg from " + At(list) +
+                               " - sent succesfully."));
+        }
+    }
+}
+
+TEST_F(ScanE2e, BccPostingGoesOutInPartsAndACapHoldsTheRestUntilTheHourHasPassed) {
+    SetUpGlobals("part");
+    const auto members = Numbered("part", 250);
+    AddMailingList("big", "partbig", members);
+    SetListSetting("big", "PostingMethod", "0");
+    Servers().PutMessage("partbig", "From: " + At(members[0]) + "\r\nSubject: a\r\n\r\nx\r\n");
+    TrafficMeter meter(Servers());
+    Scan();
+    EXPECT_EQ(1, meter.Connections());
+    EXPECT_EQ((std::vector<int>{100, 100, 50}), meter.Messages());
+    EXPECT_EQ(1u, Servers().ReadMailbox(members[249]).size());
+    EXPECT_TRUE(QueueFiles().empty());
+
+    // 120 an hour: the first part of 100 goes, the next is held and sent an hour later.
+    SetGlobal("MaxRecipientsPerHour", "120");
+    Servers().PutMessage("partbig", "From: " + At(members[0]) + "\r\nSubject: b\r\n\r\nx\r\n");
+    TrafficMeter capped(Servers());
+    clock.AdvanceSeconds(60);
+    Scan();
+    EXPECT_EQ((std::vector<int>{100}), capped.Messages());
+    auto held = QueueFiles();
+    ASSERT_EQ(2u, held.size());
+    for (const auto& name : held) {
+        EXPECT_TRUE(StartsWith(name, "held-")) << name;
+        EXPECT_EQ("0", ReadLines(AddBackslash(paths.OutFolder()) + name)[0]) << name;
+    }
+    EXPECT_TRUE(
+        Logged("Mon,09Mar26 14:06:00 big: msg from partbig@example.test - held (sending "
+               "cap)"));
+    EXPECT_EQ(1u, Servers().ReadMailbox(members[150]).size());
+
+    // Within the hour nothing more goes; past it, the held parts go oldest first as the cap
+    // allows: 100, then 50 would pass it, then the last hour has room for it again.
+    clock.AdvanceSeconds(1800);
+    TrafficMeter waiting(Servers());
+    Scan();
+    EXPECT_TRUE(waiting.Messages().empty());
+    EXPECT_EQ(2u, QueueFiles().size());
+    clock.AdvanceSeconds(1900);
+    TrafficMeter later(Servers());
+    Scan();
+    EXPECT_EQ((std::vector<int>{100}), later.Messages());
+    clock.AdvanceSeconds(3700);
+    Scan();
+    EXPECT_TRUE(QueueFiles().empty());
+    for (const auto& member : {members[0], members[120], members[249]}) {
+        EXPECT_EQ(2u, Servers().ReadMailbox(member).size()) << member;
+    }
+}
+
+TEST_F(ScanE2e, ServerSayingTheSenderIsOverALimitHoldsWhatRemains) {
+    SetUpGlobals("lim");
+    const auto members = Numbered("lim", 5);
+    AddMailingList("lim", "limlist", members);
+    SetListSetting("lim", "PostingMethod", "1");
+    Servers().PutMessage("limlist", "From: " + At(members[0]) + "\r\nSubject: a\r\n\r\nx\r\n");
+    {
+        SmtpScripted scripted(Servers(), {"mail-reply 2 421 4.7.0 Too many messages, slow down"});
+        TrafficMeter meter(Servers());
+        Scan();
+        EXPECT_EQ(1, meter.Connections());
+        EXPECT_EQ((std::vector<int>{1, 1}), meter.Messages());
+    }
+    const auto held = QueueFiles();
+    ASSERT_EQ(3u, held.size());
+    for (const auto& name : held) {
+        EXPECT_TRUE(StartsWith(name, "held-")) << name;
+    }
+    EXPECT_TRUE(
+        Logged(std::string(kStamp) + "lim: msg from limlist@example.test - held (sending cap)"));
+
+    clock.AdvanceSeconds(60);
+    TrafficMeter later(Servers());
+    Scan();
+    EXPECT_EQ(1, later.Connections());
+    EXPECT_TRUE(QueueFiles().empty());
+    for (const auto& member : members) {
+        EXPECT_EQ(1u, Servers().ReadMailbox(member).size()) << member;
+    }
+}
+
 }  // namespace
 }  // namespace corvanteer

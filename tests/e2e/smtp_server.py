@@ -20,6 +20,16 @@ runs:
     <user><TAB><password>     (any number of lines)
     starttls yes|no           (with --tls-dir; default yes)
     certificate <name>        (with --tls-dir; default "good")
+    pipelining yes|no         (offered after EHLO; default yes)
+    close-after <n>           a connection closes right after its n-th accepted message
+    mail-reply <n> <reply>    on a connection that took n messages, the next MAIL FROM is
+                              answered <reply> (a 421 also closes the connection)
+    rcpt-reply <address> <reply>
+                              RCPT TO:<address> is answered <reply> (any number of lines)
+
+Counting: every connection prints "connection <n>" and every accepted message
+"message <n> rcpts=<count>" (n counts from 1 for the server's life), so a test
+can tell how many connections and transactions its mail took.
 
 TLS (with --tls-dir DIR): the main port offers STARTTLS (unless "starttls no",
 which is what an attacker stripping it from the EHLO reply would leave), and a
@@ -63,29 +73,41 @@ class AuthSettings:
         self.users = users
         self.starttls = starttls
         self.certificate = certificate
+        self.pipelining = True
+        self.close_after = 0        # 0: never
+        self.mail_reply = None      # (messages taken, reply)
+        self.rcpt_replies = {}      # lower-case address -> reply
 
 
 def read_auth_file(path):
-    require = False
-    users = {}
-    starttls = True
-    certificate = "good"
+    settings = AuthSettings(False, {})
     if path and os.path.exists(path):
         with open(path, "rb") as f:
             for raw in f.read().split(b"\n"):
                 line = raw.rstrip(b"\r")
                 if not line:
                     continue
-                if line.startswith(b"require-auth "):
-                    require = line.split(b" ", 1)[1].strip() == b"yes"
-                elif line.startswith(b"starttls "):
-                    starttls = line.split(b" ", 1)[1].strip() == b"yes"
-                elif line.startswith(b"certificate "):
-                    certificate = line.split(b" ", 1)[1].strip().decode()
+                word, _, rest = line.partition(b" ")
+                if word == b"require-auth":
+                    settings.require = rest.strip() == b"yes"
+                elif word == b"starttls":
+                    settings.starttls = rest.strip() == b"yes"
+                elif word == b"certificate":
+                    settings.certificate = rest.strip().decode()
+                elif word == b"pipelining":
+                    settings.pipelining = rest.strip() == b"yes"
+                elif word == b"close-after":
+                    settings.close_after = int(rest)
+                elif word == b"mail-reply":
+                    count, _, reply = rest.partition(b" ")
+                    settings.mail_reply = (int(count), reply.decode())
+                elif word == b"rcpt-reply":
+                    address, _, reply = rest.partition(b" ")
+                    settings.rcpt_replies[address.decode().lower()] = reply.decode()
                 elif b"\t" in line:
                     user, password = line.split(b"\t", 1)
-                    users[user] = password
-    return AuthSettings(require, users, starttls, certificate)
+                    settings.users[user] = password
+    return settings
 
 
 class Certificates:
@@ -173,11 +195,50 @@ def mailbox_of(address):
     return address.rsplit("@", 1)[0] if "@" in address else address
 
 
+class Counters:
+    """Connections and accepted messages over the server's life."""
+
+    def __init__(self):
+        self.connections = 0
+        self.messages = 0
+
+
+def close_soon(server):
+    # After the reply now being sent: close() flushes what is buffered first.
+    asyncio.get_running_loop().call_soon(server.transport.close)
+
+
 class Handler:
-    def __init__(self, delivery):
+    """One per connection: the control settings read when it was opened."""
+
+    def __init__(self, delivery, settings, counters):
         self.delivery = delivery
+        self.settings = settings
+        self.counters = counters
+        self.taken = 0  # messages accepted on this connection
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.settings.pipelining:
+            responses.insert(len(responses) - 1, "250-PIPELINING")
+        return responses
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        scripted = self.settings.mail_reply
+        if scripted is not None and scripted[0] == self.taken:
+            print(f"mail answered {scripted[1]}", flush=True)
+            if scripted[1].startswith("421"):
+                close_soon(server)
+            return scripted[1]
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        scripted = self.settings.rcpt_replies.get(address.lower())
+        if scripted is not None:
+            print(f"rcpt answered {address} {scripted}", flush=True)
+            return scripted
         local = mailbox_of(address)
         if local.lower().startswith("reject"):
             print(f"rcpt refused {address}", flush=True)
@@ -202,6 +263,11 @@ class Handler:
                 return "451 4.3.0 Local delivery failed"
             print(f"delivered from={envelope.mail_from} to={mailbox} "
                   f"size={len(data)} file={name}", flush=True)
+        self.taken += 1
+        self.counters.messages += 1
+        print(f"message {self.counters.messages} rcpts={len(envelope.rcpt_tos)}", flush=True)
+        if self.settings.close_after and self.taken == self.settings.close_after:
+            close_soon(server)
         return "250 OK"
 
 
@@ -215,13 +281,16 @@ def write_ready_file(path, port):
 async def serve(args):
     loop = asyncio.get_running_loop()
     delivery = MaildirDelivery(args.mail_root, args.uid, args.gid)
-    handler = Handler(delivery)
+    counters = Counters()
 
     certificates = Certificates(args.tls_dir) if args.tls_dir else None
 
     def make_session(implicit_tls=False):
         # Settings are read per connection so a running server follows changes.
         settings = read_auth_file(args.auth_file)
+        counters.connections += 1
+        print(f"connection {counters.connections}", flush=True)
+        handler = Handler(delivery, settings, counters)
         tls_context = None
         if certificates and settings.starttls and not implicit_tls:
             tls_context = certificates.context(settings.certificate)

@@ -7,6 +7,7 @@
 #include "EngineFixture.h"
 #include "engine/Moderation.h"
 #include "engine/PendingQueue.h"
+#include "engine/RosterCache.h"
 #include "engine/ScanSession.h"
 #include "support/Address.h"
 #include "support/Files.h"
@@ -326,23 +327,37 @@ TEST_F(PostingRulesTest, IsModeratorReadsTheStoreAfreshAndTheFirstLineDecides) {
 }
 
 TEST_F(PostingRulesTest, IsMemberTakesTheFirstEntryWithBanFlagZero) {
-    WriteSection(DataFile("news"), "MemberList",
-                 {"Twice@x.org 1 aaaaaa", "twice@x.org 0 bbbbbb", "twice@x.org 0 cccccc",
-                  "flag@x.org 2 dddddd", "nopw@x.org 0"});
-    EXPECT_TRUE(IsMember(services, "news", "twice@x.org", "bbbbbb", true));
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "cccccc", true));
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "aaaaaa", true));
-    EXPECT_TRUE(IsMember(services, "news", "TWICE@x.org", "", false));
-    EXPECT_FALSE(IsMember(services, "news", "flag@x.org", "", false));  // flag is not "0"
-    EXPECT_TRUE(IsMember(services, "news", "nopw@x.org", "", true));
-    EXPECT_FALSE(IsMember(services, "news", "", "", false));
-    EXPECT_FALSE(IsMember(services, "", "twice@x.org", "", false));
-    // A list without a data file or without the section has no members.
-    EXPECT_FALSE(IsMember(services, "absent", "twice@x.org", "", false));
-    DeleteFileIfExists(DataFile("news"));
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "", false));
-    WriteSection(DataFile("news"), "Signature", {"-- "});
-    EXPECT_FALSE(IsMember(services, "news", "twice@x.org", "", false));
+    // Read afresh, and through a session's cache that must notice every change of the file.
+    RosterCache sessionCache;
+    for (RosterCache* cache : {static_cast<RosterCache*>(nullptr), &sessionCache}) {
+        SCOPED_TRACE(cache ? "cached" : "read afresh");
+        auto isMember = [&](std::string_view list, std::string_view sender,
+                            std::string_view password, bool required) {
+            return IsMember(services, list, sender, password, required, cache);
+        };
+        WriteSection(DataFile("news"), "MemberList",
+                     {"Twice@x.org 1 aaaaaa", "twice@x.org 0 bbbbbb", "twice@x.org 0 cccccc",
+                      "flag@x.org 2 dddddd", "nopw@x.org 0"});
+        EXPECT_TRUE(isMember("news", "twice@x.org", "bbbbbb", true));
+        EXPECT_FALSE(isMember("news", "twice@x.org", "cccccc", true));
+        EXPECT_FALSE(isMember("news", "twice@x.org", "aaaaaa", true));
+        EXPECT_TRUE(isMember("news", "TWICE@x.org", "", false));
+        EXPECT_FALSE(isMember("news", "flag@x.org", "", false));  // flag is not "0"
+        EXPECT_TRUE(isMember("news", "nopw@x.org", "", true));
+        EXPECT_FALSE(isMember("news", "", "", false));
+        EXPECT_FALSE(isMember("", "twice@x.org", "", false));
+        // A list without a data file or without the section has no members.
+        EXPECT_FALSE(isMember("absent", "twice@x.org", "", false));
+        // Banned, then back, then gone: the same size each time, written within one tick.
+        WriteSection(DataFile("news"), "MemberList", {"nopw@x.org 1"});
+        EXPECT_FALSE(isMember("news", "nopw@x.org", "", false));
+        WriteSection(DataFile("news"), "MemberList", {"nopw@x.org 0"});
+        EXPECT_TRUE(isMember("news", "nopw@x.org", "", false));
+        DeleteFileIfExists(DataFile("news"));
+        EXPECT_FALSE(isMember("news", "twice@x.org", "", false));
+        WriteSection(DataFile("news"), "Signature", {"-- "});
+        EXPECT_FALSE(isMember("news", "twice@x.org", "", false));
+    }
 }
 
 TEST_F(PostingRulesTest, IsMemberFindsTheRosterOfTheListAsTheSetSpellsIt) {

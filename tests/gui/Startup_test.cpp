@@ -39,6 +39,9 @@ TEST_F(StartupTest, CleanStartShowsTheDefaults) {
     EXPECT_EQ(Find<QSpinBox>("SmtpPort")->value(), 25);
     EXPECT_EQ(Find<QSpinBox>("SessionInterval")->value(), 0);
     EXPECT_EQ(Find<QSpinBox>("SmtpMaxAttempts")->value(), 2);
+    EXPECT_EQ(Find<QSpinBox>("MaxRecipientsPerMessage")->value(), 100);
+    EXPECT_EQ(Find<QSpinBox>("MaxRecipientsPerHour")->value(), 0);
+    EXPECT_EQ(Find<QSpinBox>("MaxRecipientsPerDay")->value(), 0);
     EXPECT_EQ(Find<QLineEdit>("BackupDir")->text(), Q(paths.appDir + "Backup"));
     EXPECT_FALSE(Find<QCheckBox>("chkTimerON")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>("chkMinimized")->isChecked());
@@ -83,6 +86,19 @@ TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     Find<QSpinBox>("MaxMessageSize")->setValue(1000);
     EXPECT_EQ(store->ReadRegInteger(Key(), "MaxMessageSize", 0), 1000);
     EXPECT_EQ(w.EngineServices().console.Globals().MaxMessageSize, 1000);
+    struct Cap {
+        const char* name;
+        int value;
+        int32_t GlobalSettings::*field;
+    };
+    for (const Cap& cap :
+         {Cap{"MaxRecipientsPerMessage", 0, &GlobalSettings::MaxRecipientsPerMessage},
+          Cap{"MaxRecipientsPerHour", 120, &GlobalSettings::MaxRecipientsPerHour},
+          Cap{"MaxRecipientsPerDay", 2000, &GlobalSettings::MaxRecipientsPerDay}}) {
+        Find<QSpinBox>(cap.name)->setValue(cap.value);
+        EXPECT_EQ(store->ReadRegInteger(Key(), cap.name, -1), cap.value) << cap.name;
+        EXPECT_EQ(w.EngineServices().console.Globals().*cap.field, cap.value) << cap.name;
+    }
     Type(Find<QLineEdit>("ListServerPop3Password"), "s3cret");
     Leave(Find<QLineEdit>("ListServerPop3Password"));
     EXPECT_EQ(store->ReadRegString(Key(), "ListServerPassword", ""), ScramblePassword("s3cret"));

@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
-    EXPECT_EQ(GlobalSettingTable().size(), 25u);
+    EXPECT_EQ(GlobalSettingTable().size(), 28u);
     EXPECT_EQ(ListSettingTable().size(), 29u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {

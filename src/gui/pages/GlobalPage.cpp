@@ -46,6 +46,9 @@ GlobalPage::GlobalPage(PageHost& host, std::string executable, QWidget* parent)
         Setting(SessionInterval, "SessionInterval"),
         Setting(SmtpMaxAttempts, "SmtpMaxAttempts"),
         Setting(MaxMessageSize, "MaxMessageSize"),
+        Setting(MaxRecipientsPerMessage, "MaxRecipientsPerMessage"),
+        Setting(MaxRecipientsPerHour, "MaxRecipientsPerHour"),
+        Setting(MaxRecipientsPerDay, "MaxRecipientsPerDay"),
         Setting(chkTimerON, "TimerON"),
         Setting(chkMinimized, "Minimized"),
         Setting(chkLaunch, "Launch", StoreWhen::PageAsks),  // after the start-up entry
@@ -126,6 +129,22 @@ void GlobalPage::BuildControls() {
         QStringLiteral("Larger messages stay on the server (logged once a scan); 0 = no limit"));
     pollForm->addRow(QStringLiteral("Max attempts for outgoing msgs"), SmtpMaxAttempts);
     pollForm->addRow(QStringLiteral("Max message size (bytes)"), MaxMessageSize);
+    // What the provider allows; the same range as the settings table's.
+    const auto recipients = [polling](const char* name, const char* tip) {
+        auto* box = Named<QSpinBox>(polling, name);
+        box->setRange(0, 10000000);
+        box->setToolTip(QString::fromUtf8(tip));
+        return box;
+    };
+    MaxRecipientsPerMessage = recipients(
+        "MaxRecipientsPerMessage", "Bcc postings to more members go out in parts; 0 = no limit");
+    MaxRecipientsPerHour =
+        recipients("MaxRecipientsPerHour", "Mail past it waits in the queue (held); 0 = no limit");
+    MaxRecipientsPerDay =
+        recipients("MaxRecipientsPerDay", "Mail past it waits in the queue (held); 0 = no limit");
+    pollForm->addRow(QStringLiteral("Max recipients per message"), MaxRecipientsPerMessage);
+    pollForm->addRow(QStringLiteral("Max recipients per hour"), MaxRecipientsPerHour);
+    pollForm->addRow(QStringLiteral("Max recipients per day"), MaxRecipientsPerDay);
     grid->addWidget(polling, 2, 1);
 
     auto* checks = Child<QWidget>(this);
@@ -196,6 +215,9 @@ GlobalSettings GlobalPage::SettingsShown() const {
     g.SessionInterval = number("SessionInterval");
     g.SmtpMaxAttempts = number("SmtpMaxAttempts");
     g.MaxMessageSize = number("MaxMessageSize");
+    g.MaxRecipientsPerMessage = number("MaxRecipientsPerMessage");
+    g.MaxRecipientsPerHour = number("MaxRecipientsPerHour");
+    g.MaxRecipientsPerDay = number("MaxRecipientsPerDay");
     g.TimerON = flag("TimerON");
     g.Minimized = flag("Minimized");
     g.Launch = flag("Launch");

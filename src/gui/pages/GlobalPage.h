@@ -79,6 +79,9 @@ private:
     QSpinBox* SessionInterval = nullptr;
     QSpinBox* SmtpMaxAttempts = nullptr;
     QSpinBox* MaxMessageSize = nullptr;
+    QSpinBox* MaxRecipientsPerMessage = nullptr;
+    QSpinBox* MaxRecipientsPerHour = nullptr;
+    QSpinBox* MaxRecipientsPerDay = nullptr;
     QCheckBox* chkTimerON = nullptr;
     QCheckBox* chkMinimized = nullptr;
     QCheckBox* chkLaunch = nullptr;
