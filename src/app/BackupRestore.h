@@ -1,8 +1,10 @@
 #pragma once
 
 // Backup and restore of the whole configuration: the settings key with everything below it
-// as "registry.cfg", and the data file of every list, in one folder.
+// as "registry.cfg", and the data file of every list, in one folder, with a manifest
+// ("manifest.sha256") that lets restore tell a whole backup from a damaged one.
 
+#include <functional>
 #include <string>
 
 #include "app/ActionResult.h"
@@ -10,24 +12,36 @@
 
 namespace corvanteer {
 
+inline constexpr const char* kManifestName = "manifest.sha256";
+
 // The BackupDir setting as the console shows it now.
 std::string DefaultBackupFolder(Services& services);
 
-// Saves into the folder (a "/" is appended when it lacks one; created with its parents when
-// missing): removes the "*.dat" files there, writes a new "registry.cfg" (the settings key
-// without a root, so its headers begin "[\"), and copies the data file of every list of the
-// console that has one. A data file that cannot be copied is skipped. Refused, before
-// anything in the folder is deleted, when the folder is empty, cannot be created or cannot
-// be written, or is the application directory itself (whose "*.dat" files are the lists). The
-// message is "Finished Backup.", also shown as status text.
-ActionResult Backup(Services& services, const std::string& folder);
+struct BackupHooks {
+    // For tests: called before each step ("registry.cfg", each "<list>.dat", the manifest's
+    // name, "swap"), so a test can stop the process there.
+    std::function<void(const std::string& step)> beforeStep;
+};
 
-// Writes "registry.cfg" of the folder back into the settings store (adding and overwriting,
-// never deleting) and copies every "*.dat" file of the folder into the application directory
-// (each replaced atomically under the store lock). Refused, changing nothing, when the folder
-// does not exist or holds neither "registry.cfg" nor "*.dat" files. The message is
-// "Configuration restored." + CR LF + "Please restart Corvanteer now."; a window ends after
-// showing it. Raises Failure when a value or a file cannot be restored.
+// Saves into the folder (a "/" is appended when it lacks one; created with its parents when
+// missing). The new backup is written whole into a new folder beside it ("registry.cfg" of
+// the settings key, the data file of every list of the console that has one, and the
+// manifest), every file synced to disk, and only then swapped with the folder; the old
+// backup is removed after the swap. The message is "Finished Backup.", also shown as status
+// text. Refused, changing nothing, when the folder is empty text, cannot be created, is the
+// application directory or a mount point, or holds anything but a backup's files (the
+// folder is replaced as a whole). A file that cannot be read or written raises Failure
+// naming it; the old backup then stays as it was.
+ActionResult Backup(Services& services, const std::string& folder, const BackupHooks& hooks = {});
+
+// Checks the backup first and changes nothing when it is refused: the folder must exist and
+// hold "registry.cfg" or "*.dat" files; with a manifest, every file it names must be there
+// with its size and SHA-256 and every file restored must be named in it; every "*.dat" must
+// be a whole section file (also without a manifest, as backups of earlier versions have
+// none). Then writes "registry.cfg" back into the settings store (adding and overwriting,
+// never deleting) and copies every "*.dat" file into the application directory (each
+// replaced atomically under the store lock). The message is "Configuration restored." +
+// CR LF + "Please restart Corvanteer now."; a window ends after showing it.
 ActionResult Restore(Services& services, const std::string& folder);
 
 }  // namespace corvanteer

@@ -9,6 +9,7 @@
 #include "app/ListOperations.h"
 #include "app/RosterOperations.h"
 #include "engine/Roster.h"
+#include "support/Address.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 

@@ -13,7 +13,6 @@ namespace corvanteer {
 
 namespace {
 
-constexpr size_t kMaxAddressLength = 254;
 constexpr const char* kMemberList = "MemberList";
 
 bool HasControlCharacter(std::string_view text) {
@@ -50,11 +49,6 @@ RosterView FillRoster(Services& services, const std::string& list) {
     }
     view.total = view.entries.size();
     return view;
-}
-
-bool IsUsableMemberAddress(std::string_view address) {
-    return address.size() <= kMaxAddressLength && IsValidEmail(address) &&
-           !HasControlCharacter(address);
 }
 
 ActionResult AddMember(Services& services, std::string_view listName, std::string_view typed) {

@@ -34,16 +34,11 @@ struct RosterView {
 // data file or section gives an empty roster.
 RosterView FillRoster(Services& services, const std::string& list);
 
-// True when the address may become a member: IsValidEmail, no control character (it could
-// break the data file or the SMTP conversation), at most 254 characters (no longer address
-// can be delivered).
-bool IsUsableMemberAddress(std::string_view address);
-
 // Adds a member with a new password. Refused: an empty address ("Please enter user email."),
-// an unusable one (address + " is not a valid email address"), a member already present
-// (lower-cased address + " is aready a member."). On success the message is empty, or, when
-// the list stores RequirePassword on and AllowPostBy 1, "Password for " + address + " is " +
-// CR LF + password. Records " + " address and "(manual add)".
+// one that fails IsUsableMemberAddress (address + " is not a valid email address"), a member
+// already present (lower-cased address + " is aready a member."). On success the message is empty,
+// or, when the list stores RequirePassword on and AllowPostBy 1, "Password for " + address + " is "
+// + CR LF + password. Records " + " address and "(manual add)".
 ActionResult AddMember(Services& services, std::string_view list, std::string_view address);
 
 // Removes the first entry (of the sorted roster) whose address equals the given one exactly,

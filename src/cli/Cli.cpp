@@ -77,6 +77,7 @@ public:
 
     CLI::App& app() { return app_; }
     Action& action() { return action_; }
+    bool readOnly() const { return readOnly_; }
     bool HomeGiven() { return app_.count("--home") > 0; }
 
 private:
@@ -87,6 +88,13 @@ private:
     }
     void Leaf(CLI::App* command, Action action) {
         command->callback([this, action = std::move(action)] { action_ = action; });
+    }
+    // A command that only reads files and settings.
+    void ReadingLeaf(CLI::App* command, Action action) {
+        command->callback([this, action = std::move(action)] {
+            action_ = action;
+            readOnly_ = true;
+        });
     }
     CLI::Option* Required(CLI::App* command, const char* name, std::string& into,
                           const char* description) {
@@ -162,7 +170,7 @@ private:
                                    "due, the queue, pending verifications and each list's "
                                    "members");
         status->add_flag("--json", w_.json, "Print the same as one JSON object");
-        Leaf(status, [this](CliSession& s) { return Status(s, w_.json); });
+        ReadingLeaf(status, [this](CliSession& s) { return Status(s, w_.json); });
     }
 
     void AddConfigCommands() {
@@ -174,7 +182,7 @@ private:
                                 "as 1/0, passwords in plain)");
         Required(get, "NAME", w_.name, "Setting name (any letter case)");
         ListOption(get);
-        Leaf(get, [this](CliSession& s) { return ConfigGet(s, w_.name, w_.listOption); });
+        ReadingLeaf(get, [this](CliSession& s) { return ConfigGet(s, w_.name, w_.listOption); });
 
         CLI::App* set = Command(*config, "set",
                                 "Store a setting with its type (passwords scrambled; booleans "
@@ -193,7 +201,7 @@ private:
                                  "NAME=VALUE for every setting of the global table, or of a "
                                  "list's table with --list");
         ListOption(show);
-        Leaf(show, [this](CliSession& s) { return ConfigShow(s, w_.listOption); });
+        ReadingLeaf(show, [this](CliSession& s) { return ConfigShow(s, w_.listOption); });
     }
 
     void AddListCommands() {
@@ -215,6 +223,7 @@ private:
         del->callback(
             [this] { pending_ = [this](CliSession& s) { return ListsDelete(s, w_.name); }; });
         lists->callback([this] {
+            readOnly_ = !pending_;
             action_ = pending_ ? pending_ : Action([](CliSession& s) { return ListsShow(s); });
         });
 
@@ -225,7 +234,7 @@ private:
         CLI::App* get = Command(*section, "get", "Print the section");
         Required(get, "LIST", w_.list, "List name");
         Required(get, "SECTION", w_.section, "Section name (Signature, ExtraHeaders, ...)");
-        Leaf(get, [this](CliSession& s) { return SectionGet(s, w_.list, w_.section); });
+        ReadingLeaf(get, [this](CliSession& s) { return SectionGet(s, w_.list, w_.section); });
         CLI::App* set = Command(*section, "set",
                                 "Replace the section with the lines of FILE or standard input "
                                 "(lines may end with LF or CR LF)");
@@ -246,7 +255,7 @@ private:
         CLI::App* show = Command(*members, "show",
                                  "Print the roster lines (address, ban flag, password), sorted");
         Required(show, "LIST", w_.list, "List name");
-        Leaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
+        ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
 
         CLI::App* add = Command(*members, "add", "Add a member with a new password");
         listAndAddress(add);
@@ -302,11 +311,11 @@ private:
         posts->require_subcommand(1);
         CLI::App* list = Command(*posts, "list", "Print the names of the saved messages");
         Required(list, "LIST", w_.list, "List name");
-        Leaf(list, [this](CliSession& s) { return PostsList(s, w_.list); });
+        ReadingLeaf(list, [this](CliSession& s) { return PostsList(s, w_.list); });
         CLI::App* show = Command(*posts, "show", "Print a saved message");
         Required(show, "LIST", w_.list, "List name");
         Required(show, "NAME", w_.name, "Message name");
-        Leaf(show, [this](CliSession& s) { return PostsShow(s, w_.list, w_.name); });
+        ReadingLeaf(show, [this](CliSession& s) { return PostsShow(s, w_.list, w_.name); });
         CLI::App* del = Command(*posts, "delete", "Delete a saved message");
         Required(del, "LIST", w_.list, "List name");
         Required(del, "NAME", w_.name, "Message name");
@@ -328,6 +337,7 @@ private:
         CLI::App* flush = Command(*queue, "flush", "Retry every queued message now");
         flush->callback([this] { pending_ = [](CliSession& s) { return QueueFlush(s); }; });
         queue->callback([this] {
+            readOnly_ = !pending_;
             action_ = pending_ ? pending_ : Action([](CliSession& s) { return QueueShow(s); });
         });
     }
@@ -380,6 +390,7 @@ private:
     CLI::App app_;
     Action action_;
     Action pending_;
+    bool readOnly_ = false;
 };
 
 }  // namespace
@@ -420,6 +431,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
             global.home = words.home;
         }
         global.test = words.test;
+        global.readOnly = parser->readOnly();
         CliSession session(global, hooks, io);
         const int status = parser->action()(session);
         io.out.flush();

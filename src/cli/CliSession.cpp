@@ -4,6 +4,7 @@
 
 #include "app/FirstRun.h"
 #include "app/ListOperations.h"
+#include "app/StartupChecks.h"
 #include "cli/CliErrors.h"
 #include "engine/MailConnections.h"
 
@@ -19,6 +20,18 @@ void ProgressObserver::StatusText(const std::string& text) {
     }
     last_ = text;
 }
+
+namespace {
+
+// The directory checked (a warning, leftovers removed) before the store is opened.
+AppPaths PreparedPaths(const GlobalOptions& options, const CliHooks& hooks, CliIo io) {
+    AppPaths paths = AppPaths::Create(options.home, options.test);
+    SystemClock systemClock;
+    CheckApplicationDirectory(paths, hooks.clock != nullptr ? *hooks.clock : systemClock, io.err);
+    return paths;
+}
+
+}  // namespace
 
 void ProgressObserver::MailboxOpened(const MailboxEvent& event) {
     if (!enabled_) {
@@ -38,9 +51,10 @@ void ProgressObserver::MailboxOpened(const MailboxEvent& event) {
 CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io)
     : hooks_(hooks),
       io_(io),
-      paths_(AppPaths::Create(options.home, options.test)),
+      paths_(PreparedPaths(options, hooks, io)),
       newInstallation_(IsNewInstallation(paths_)),
-      store_(SettingsStore::Open(paths_.SettingsDatabase())),
+      store_(options.readOnly ? SettingsStore::OpenReadOnly(paths_.SettingsDatabase())
+                              : SettingsStore::Open(paths_.SettingsDatabase())),
       random_(hooks.random != nullptr ? nullptr : std::make_unique<SystemRandom>()),
       observer_(io.err),
       storeLock_(paths_.StoreLockFile()),

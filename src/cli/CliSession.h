@@ -31,6 +31,9 @@ namespace corvanteer::cli {
 struct GlobalOptions {
     std::optional<std::string> home;
     bool test = false;
+    // The command only reads: the settings store is opened read-only, so it works on a full
+    // disk and in a read-only application directory.
+    bool readOnly = false;
 };
 
 // Prints the engine's status texts as progress lines on standard error while enabled (a
@@ -54,9 +57,9 @@ private:
 
 class CliSession {
 public:
-    // Creates the application directory when missing and opens the settings store; raises
-    // Failure when either cannot be done. A new installation gets the default texts of
-    // "Default List".
+    // Creates the application directory when missing (warning on err when others may read
+    // it, leftover temporary files removed) and opens the settings store; raises Failure when
+    // either cannot be done. A new installation gets the default texts of "Default List".
     CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io);
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;

@@ -4,6 +4,7 @@
 
 #include "engine/MailConnections.h"
 #include "engine/PendingQueue.h"
+#include "support/Address.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -18,6 +19,11 @@ constexpr size_t kLatestActionsKept = 20;
 
 void WriteLog(Services& services, std::string_view line) {
     AppendLine(services.paths.LogFile(), line);
+}
+
+void LogInvalidAddress(Services& services, std::string_view listName, std::string_view address) {
+    WriteLog(services, Stamp(services) + std::string(listName) + ": x " +
+                           PrintableAddress(address) + "(invalid address)");
 }
 
 std::string Stamp(Services& services) {

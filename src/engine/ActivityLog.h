@@ -14,6 +14,10 @@ namespace corvanteer {
 // Appends one line (stamp included by the caller) to the activity log; errors are ignored.
 void WriteLog(Services& services, std::string_view line);
 
+// Logs list + ": x " + PrintableAddress(address) + "(invalid address)": a request by mail
+// that would have made a member of an address that fails IsUsableMemberAddress.
+void LogInvalidAddress(Services& services, std::string_view listName, std::string_view address);
+
 // LogStamp of now.
 std::string Stamp(Services& services);
 // The short date of now, for Latest_Actions entries.

@@ -1,8 +1,7 @@
 #include "engine/ListStore.h"
 
-#include <filesystem>
-
 #include "support/Files.h"
+#include "support/Status.h"
 #include "support/Text.h"
 
 namespace corvanteer {
@@ -10,7 +9,10 @@ namespace corvanteer {
 std::vector<std::string> ListNames(SettingsStore& store, const AppPaths& paths) {
     const std::string listsKey = paths.ListsKey();
     if (!store.KeyExists(listsKey)) {
-        store.CreateKey(listsKey);
+        if (!store.ReadOnly()) {
+            store.CreateKey(listsKey);
+        }
+        return {};
     }
     return store.SubKeys(listsKey);
 }
@@ -57,10 +59,14 @@ void CreateList(SettingsStore& store, const AppPaths& paths, const std::string& 
     const std::string model = paths.ListDataFile(kDefaultListName);
     const std::string target = paths.ListDataFile(name);
     if (!SameText(name, kDefaultListName) && FileExists(model) && !FileExists(target)) {
-        // Without overwrite the copy refuses a file that appeared meanwhile; a failed copy
-        // leaves the list without a data file, as a missing model does.
-        std::error_code ignored;
-        std::filesystem::copy_file(model, target, std::filesystem::copy_options::none, ignored);
+        // The exclusive create refuses a file that appeared meanwhile; a failed copy leaves
+        // the list without a data file, as a missing model does.
+        try {
+            if (auto bytes = ReadFileIfExists(model)) {
+                WriteNewFileSynced(target, *bytes);
+            }
+        } catch (const Failure&) {
+        }
     }
 }
 

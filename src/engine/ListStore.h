@@ -14,7 +14,7 @@
 namespace corvanteer {
 
 // The list names in the order the store enumerates them (the order of the list selector at
-// start-up). The Lists key is created when missing.
+// start-up). The Lists key is created when missing, unless the store is read-only.
 std::vector<std::string> ListNames(SettingsStore& store, const AppPaths& paths);
 
 // The name as the list set holds it of a list named without regard to case, or nullopt.

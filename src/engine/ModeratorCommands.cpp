@@ -116,6 +116,10 @@ void ProcessModeratorCommands(ScanContext& context, Services& services) {
         }
         const size_t index = context.Roster.FindAddress(member);
         if (command == "addu") {
+            if (!IsUsableMemberAddress(member)) {
+                LogInvalidAddress(services, context.ListName, member);
+                continue;
+            }
             if (index != SortedRoster::npos) {
                 continue;
             }

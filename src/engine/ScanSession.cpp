@@ -1,6 +1,8 @@
 #include "engine/ScanSession.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <set>
 
@@ -248,6 +250,32 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
     connection.Close();
 }
 
+// A download is written under its ".tmp" name + this, which phase 3 never takes, and gets
+// its ".tmp" name only once it is whole on disk: a download cut short by a kill leaves no file
+// that would be posted, while the message is still on the server.
+constexpr const char* kPartialSuffix = ".part";
+
+void WriteDownload(const std::string& file, const std::string& bytes) {
+    const std::string partial = file + kPartialSuffix;
+    WriteNewFileSynced(partial, bytes, /*syncFolder=*/false);
+    if (::rename(partial.c_str(), file.c_str()) != 0) {
+        const int error = errno;
+        DeleteFileIfExists(partial);
+        ThrowIoError("Cannot rename", partial, error);
+    }
+    SyncFolder(file.substr(0, file.rfind('/')));
+}
+
+// Downloads a killed session left unfinished; their messages are still on the server.
+void RemovePartialDownloads(Services& services, const std::vector<std::string>& lists) {
+    for (const std::string& list : lists) {
+        const std::string folder = services.paths.TempFolder(list);
+        for (const std::string& name : ListFiles(folder, kPartialSuffix)) {
+            DeleteFileIfExists(AddBackslash(folder) + name);
+        }
+    }
+}
+
 void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnection& connection,
                          int32_t maxMessageSize) {
     const ListSettings& settings = context.Settings;
@@ -280,7 +308,7 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         }
         context.MessageFile = MakeUniqueFileName(context.TempFolder, "tmp", services.random);
         // On disk and synced before the DELE (and the QUIT that carries it out).
-        WriteNewFileSynced(context.MessageFile, TempFileBytes(pop3.Header, pop3.Body));
+        WriteDownload(context.MessageFile, TempFileBytes(pop3.Header, pop3.Body));
         if (!connection.Delete(n)) {
             // The server keeps the message (a refused DELE, or a connection lost before its
             // reply, which no QUIT will commit): the next session downloads it again, so this
@@ -327,11 +355,12 @@ void ProcessTempFolder(ScanContext& context, Services& services) {
 // stage names the step in hand for the error message of a session that ends early.
 void RunPhases(ScanContext& context, Services& services, MailboxConnection& connection,
                std::string& stage) {
+    const std::vector<std::string> lists = services.console.ListNames();
+    RemovePartialDownloads(services, lists);
     stage = "retrying the pending mail";
     SendPendingMail(services);
     stage = "reading the List Server mailbox";
     ReadListServerMailbox(context, services, connection);
-    const std::vector<std::string> lists = services.console.ListNames();
     const int32_t maxMessageSize = services.console.Globals().MaxMessageSize;
     for (const auto& name : lists) {
         stage = "downloading the mailbox of list \"" + name + "\"";

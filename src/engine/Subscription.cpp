@@ -44,6 +44,16 @@ void RefreshRoster(ScanContext& context, Services& services) {
     services.observer.RosterChanged(HeldListName(context, services));
 }
 
+// The member gate for the roads by mail: an address no mail server takes is neither added
+// nor sent a code, only logged.
+bool RefuseUnusableAddress(ScanContext& context, Services& services, const std::string& address) {
+    if (IsUsableMemberAddress(address)) {
+        return false;
+    }
+    LogInvalidAddress(services, context.ListName, address);
+    return true;
+}
+
 bool AllDigits(std::string_view text) {
     for (char c : text) {
         if (!std::isdigit(static_cast<unsigned char>(c))) {
@@ -114,6 +124,9 @@ std::string MakeVerificationCode(std::string_view listName, const LocalTime& now
 }
 
 void HandleSubscribeRequest(ScanContext& context, Services& services) {
+    if (RefuseUnusableAddress(context, services, context.SenderAddress)) {
+        return;
+    }
     if (context.AlreadyMember) {
         SendTemplateAnswer(context, services, "Already_A_Member",
                            context.Settings.AlreadyAMemberSubject);
@@ -138,6 +151,9 @@ void HandleSubscribeRequest(ScanContext& context, Services& services) {
 }
 
 void AddMember(ScanContext& context, Services& services) {
+    if (RefuseUnusableAddress(context, services, context.SenderAddress)) {
+        return;
+    }
     context.GeneratedPassword = GeneratePassword(services.random);
     {
         std::lock_guard<StoreLock> guard(services.storeLock);
@@ -183,6 +199,9 @@ void HandleUnsubscribeRequest(ScanContext& context, Services& services) {
 void HandleVerificationReply(ScanContext& context, Services& services) {
     context.SenderAddress = LowerCase(ExtractEmail(Trim(context.FromValue)));
     const std::string& address = context.SenderAddress;
+    if (RefuseUnusableAddress(context, services, address)) {
+        return;
+    }
     if (IsMember(services, HeldListName(context, services), address, "", false)) {
         return;
     }

@@ -6,9 +6,11 @@
 #include <QIcon>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <memory>
 
 #include "app/FirstRun.h"
+#include "app/StartupChecks.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
 #include "gui/Screenshots.h"
@@ -58,6 +60,7 @@ int RunCorvanteer(int argc, char** argv) {
         if (!instance->TryLock()) {
             return 0;  // another copy runs: end silently
         }
+        CheckApplicationDirectory(*paths, SystemClock(), std::cerr);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "corvanteer: %s\n", error.what());
         return 1;

@@ -43,6 +43,30 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Files the program writes hold member passwords and addresses: they are the user's alone,
+// whatever the umask says (an exact mode, also for a file an earlier version left wider).
+void MakePrivate(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (st.st_mode & 07777) != kPrivateFileMode) {
+        ::fchmod(fd, kPrivateFileMode);
+    }
+}
+
+// Opens for appending, creating the file 0600 when missing; -1 with errno on failure.
+int OpenForAppend(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFileMode);
+    if (fd >= 0) {
+        MakePrivate(fd);
+    }
+    return fd;
+}
+
+bool IsAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
 void SyncFolder(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -50,8 +74,6 @@ void SyncFolder(const std::string& folder) {
         ::close(fd);
     }
 }
-
-}  // namespace
 
 std::string AddBackslash(std::string_view path) {
     if (path.empty() || path.back() == '/') {
@@ -81,7 +103,7 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 }
 
 void AppendLine(const std::string& path, std::string_view line) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenForAppend(path);
     if (fd < 0) {
         return;
     }
@@ -93,8 +115,8 @@ void AppendLine(const std::string& path, std::string_view line) {
     ::close(fd);
 }
 
-void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, mode);
+void AppendToFile(const std::string& path, std::string_view bytes) {
+    int fd = OpenForAppend(path);
     if (fd < 0) {
         ThrowIoError("Cannot open", path, errno);
     }
@@ -133,13 +155,7 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
         ThrowIoError("Cannot create a temporary file for", path_, errno);
     }
     tempPath_.assign(name.data());
-    // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0) {
-        ::fchmod(fd_, st.st_mode & 07777);
-    } else {
-        ::fchmod(fd_, 0644);
-    }
+    ::fchmod(fd_, kPrivateFileMode);
     buffer_.reserve(kWriteBufferSize);
 }
 
@@ -207,11 +223,12 @@ void AtomicFileWriter::Commit() {
     SyncFolder(FolderOf(path_));
 }
 
-void WriteNewFileSynced(const std::string& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+void WriteNewFileSynced(const std::string& path, std::string_view bytes, bool syncFolder) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0) {
         ThrowIoError("Cannot create", path, errno);
     }
+    MakePrivate(fd);
     if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
         int error = errno;
         ::close(fd);
@@ -223,7 +240,9 @@ void WriteNewFileSynced(const std::string& path, std::string_view bytes) {
         ::unlink(path.c_str());
         ThrowIoError("Cannot write", path, error);
     }
-    SyncFolder(FolderOf(path));
+    if (syncFolder) {
+        SyncFolder(FolderOf(path));
+    }
 }
 
 std::optional<std::string> ReadFileIfExists(const std::string& path) {
@@ -285,15 +304,75 @@ void ForceDirectories(const std::string& path) {
     if (path.empty()) {
         ThrowIoError("Cannot create the folder", path, ENOENT);
     }
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    if (error || !DirectoryExists(path)) {
-        ThrowIoError("Cannot create the folder", path, error ? error.value() : ENOTDIR);
+    if (DirectoryExists(path)) {
+        return;
+    }
+    // Each missing folder from the top down, created by us with our mode; a folder that
+    // appears meanwhile (another process) is fine.
+    std::string prefix;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        const size_t end = slash == std::string::npos ? path.size() : slash;
+        prefix = path.substr(0, end);
+        start = end + 1;
+        if (prefix.empty() || DirectoryExists(prefix)) {
+            continue;
+        }
+        if (::mkdir(prefix.c_str(), kPrivateFolderMode) == 0) {
+            ::chmod(prefix.c_str(), kPrivateFolderMode);
+        } else if (errno != EEXIST) {
+            ThrowIoError("Cannot create the folder", path, errno);
+        }
+    }
+    if (!DirectoryExists(path)) {
+        ThrowIoError("Cannot create the folder", path, ENOTDIR);
     }
 }
 
 bool DeleteFileIfExists(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+bool IsAtomicTempName(std::string_view name, std::string_view* base) {
+    // The name of the file being replaced, "." and six letters or digits (mkstemp's "XXXXXX").
+    constexpr size_t kSuffix = 7;
+    if (name.size() <= kSuffix || name[name.size() - kSuffix] != '.') {
+        return false;
+    }
+    for (char c : name.substr(name.size() - kSuffix + 1)) {
+        if (!IsAlphanumeric(c)) {
+            return false;
+        }
+    }
+    if (base != nullptr) {
+        *base = name.substr(0, name.size() - kSuffix);
+    }
+    return true;
+}
+
+int RemoveStaleFiles(const std::string& folder, std::time_t olderThan,
+                     const std::function<bool(std::string_view)>& matches) {
+    int removed = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return 0;
+    }
+    const std::string prefix = AddBackslash(folder);
+    while (dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || !matches(name)) {
+            continue;
+        }
+        struct stat st {};
+        const std::string path = prefix + name;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < olderThan &&
+            ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, std::string_view suffix) {

@@ -3,6 +3,8 @@
 // File routines. Paths use "/" as the separator. Routines that "raise" throw Failure (Io)
 // with a message naming the file; AppendLine alone swallows every error.
 
+#include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +13,11 @@
 #include "support/Text.h"
 
 namespace corvanteer {
+
+// Every file the program creates or replaces gets this mode, and every folder it creates
+// that one, whatever the umask: the files hold member addresses and passwords.
+inline constexpr unsigned kPrivateFileMode = 0600;
+inline constexpr unsigned kPrivateFolderMode = 0700;
 
 // Empty stays empty; a path ending in "/" is returned unchanged; otherwise "/" is appended.
 std::string AddBackslash(std::string_view path);
@@ -24,9 +31,8 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 // swallowed: a line that cannot be written is lost silently.
 void AppendLine(const std::string& path, std::string_view line);
 
-// Appends the bytes to the file in one write, creating it with the given mode when missing.
-// Raises on error.
-void AppendToFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+// Appends the bytes to the file in one write, creating it when missing. Raises on error.
+void AppendToFile(const std::string& path, std::string_view bytes);
 
 // Creates or replaces the file with text + CR LF. Raises on error. The replacement is
 // atomic: readers see the old or the new content, never a part.
@@ -61,8 +67,12 @@ private:
 };
 
 // Creates the file with exactly these bytes and flushes it to disk before returning; fails
-// (raises) when the file exists already.
-void WriteNewFileSynced(const std::string& path, std::string_view bytes);
+// (raises) when the file exists already. With syncFolder false the caller syncs the folder
+// (once, after several files).
+void WriteNewFileSynced(const std::string& path, std::string_view bytes, bool syncFolder = true);
+
+// Flushes a folder's entries (names created, renamed or removed) to disk; errors are ignored.
+void SyncFolder(const std::string& folder);
 
 // The whole file; nullopt when it does not exist. Raises on any other error.
 std::optional<std::string> ReadFileIfExists(const std::string& path);
@@ -77,6 +87,16 @@ bool DirectoryExists(const std::string& path);
 void ForceDirectories(const std::string& path);
 // Removes a file; false when it was not there or could not be removed.
 bool DeleteFileIfExists(const std::string& path);
+
+// True when the name is that of an atomic replacement's temporary file: the replaced file's
+// name, "." and six letters or digits. base (when given) receives the replaced file's name.
+bool IsAtomicTempName(std::string_view name, std::string_view* base = nullptr);
+
+// Removes the regular files of the folder (not below it) whose name matches and whose last
+// change is before olderThan (seconds since the epoch). Errors are ignored (a folder that
+// cannot be written keeps its files); the result is the number removed.
+int RemoveStaleFiles(const std::string& folder, std::time_t olderThan,
+                     const std::function<bool(std::string_view)>& matches);
 
 // Names (not paths) of the regular files in a folder whose name ends with suffix (".tmp",
 // without regard to case),

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "support/Files.h"
 #include "support/Status.h"
 
 namespace corvanteer {
@@ -13,10 +15,11 @@ namespace corvanteer {
 namespace {
 
 int OpenLockFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0) {
         ThrowIoError("Cannot open the lock file", path, errno);
     }
+    ::fchmod(fd, kPrivateFileMode);  // exact, whatever the umask
     return fd;
 }
 

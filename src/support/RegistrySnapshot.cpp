@@ -71,10 +71,8 @@ std::optional<std::string> HexToBytes(std::string_view hex) {
                   "\"" + file + "\" line " + std::to_string(lineNumber) + ": " + what);
 }
 
-}  // namespace
-
-void ExportRegistry(const SettingsStore& store, const std::string& file,
-                    const std::string& keyPath) {
+// The snapshot's bytes; nullopt for a path beginning "hkey_" that names no root.
+std::optional<std::string> SnapshotText(const SettingsStore& store, const std::string& keyPath) {
     std::string rootName;  // as the caller spelled it; empty for the default root
     std::string root = "HKEY_CURRENT_USER";
     std::string path = keyPath;
@@ -83,7 +81,7 @@ void ExportRegistry(const SettingsStore& store, const std::string& file,
         rootName = keyPath.substr(0, slash);
         path = slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
         if (!IsRootName(rootName)) {
-            return;
+            return std::nullopt;
         }
         root = UpperCase(rootName);
     }
@@ -106,8 +104,21 @@ void ExportRegistry(const SettingsStore& store, const std::string& file,
         }
         out += "\r\n";
     }
-    // The snapshot holds scrambled passwords, so a new file is readable by its owner only.
-    AppendToFile(file, out, 0600);
+    return out;
+}
+
+}  // namespace
+
+void ExportRegistry(const SettingsStore& store, const std::string& file,
+                    const std::string& keyPath) {
+    if (std::optional<std::string> text = SnapshotText(store, keyPath)) {
+        // The snapshot holds scrambled passwords: a new file is its owner's alone.
+        AppendToFile(file, *text);
+    }
+}
+
+std::string RegistrySnapshotText(const SettingsStore& store, const std::string& keyPath) {
+    return SnapshotText(store, keyPath).value_or(std::string());
 }
 
 void ImportRegistry(SettingsStore& store, const std::string& file) {

@@ -15,6 +15,8 @@ namespace corvanteer {
 // other path lies under HKEY_CURRENT_USER and its headers begin with "[\".
 void ExportRegistry(const SettingsStore& store, const std::string& file,
                     const std::string& keyPath);
+// The bytes ExportRegistry appends.
+std::string RegistrySnapshotText(const SettingsStore& store, const std::string& keyPath);
 
 // Writes every value of the file into the store, creating keys as needed; never deletes.
 // A missing file does nothing. An "int=" value that is not a number raises Failure (Format)

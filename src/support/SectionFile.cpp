@@ -217,4 +217,35 @@ void WriteSection(const std::string& file, std::string_view section, const Lines
     out.Commit();
 }
 
+std::string SectionFileDefect(std::string_view bytes) {
+    if (bytes.empty()) {
+        return "it is empty";
+    }
+    if (bytes.back() != '\n') {
+        return "its last line is cut off";
+    }
+    std::string_view open;  // the header of the section being read
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        std::string_view line = bytes.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (open.empty()) {
+            if (StartsWith(line, "[") && line.find(']') != std::string_view::npos) {
+                open = line;
+            }
+        } else if (line == "####") {
+            open = {};
+        }
+    }
+    if (!open.empty()) {
+        return "the section " + std::string(open.substr(0, open.find(']') + 1)) +
+               " has no \"####\" line";
+    }
+    return "";
+}
+
 }  // namespace corvanteer

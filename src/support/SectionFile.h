@@ -20,4 +20,10 @@ std::string ReadSection(const std::string& file, std::string_view section);
 // The file is replaced atomically. Raises on I/O errors.
 void WriteSection(const std::string& file, std::string_view section, const Lines& lines);
 
+// Why the bytes are not a whole section file, or "" when they are: not empty, the last line
+// ended by a line break, and every section (a line beginning with "[" and holding "]", outside
+// any section) closed by its "####" line. A file cut short fails one of these (unless it was
+// cut just after a terminator).
+std::string SectionFileDefect(std::string_view bytes);
+
 }  // namespace corvanteer

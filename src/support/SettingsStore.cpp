@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -207,6 +208,7 @@ std::string UnscramblePassword(std::string_view stored) {
 struct SettingsStore::Impl {
     std::string path;
     sqlite3* db = nullptr;
+    bool readOnly = false;
     std::mutex mutex;
     std::unordered_map<const char*, sqlite3_stmt*> statements;
 
@@ -219,19 +221,42 @@ struct SettingsStore::Impl {
         }
     }
 
-    [[noreturn]] void Fail(ErrorKind kind, const std::string& what) const {
+    [[noreturn]] void Fail(ErrorKind kind, const std::string& what, int rc = SQLITE_OK) const {
         std::string message = "Settings store \"" + path + "\": " + what;
         if (db != nullptr) {
             message += ": ";
             message += sqlite3_errmsg(db);
+            // SQLite's "disk I/O error" or "readonly database" does not say that the disk is
+            // full or the folder read-only; the system's reason does.
+            if (const std::string cause = Cause(rc); !cause.empty()) {
+                message += " (" + cause + ")";
+            }
         }
         throw Failure(kind, message);
+    }
+
+    std::string Cause(int rc) const {
+        if (const int error = sqlite3_system_errno(db); error != 0) {
+            return std::strerror(error);
+        }
+        if (rc == SQLITE_FULL) {
+            return std::strerror(ENOSPC);
+        }
+        if (rc == SQLITE_READONLY) {
+            if (readOnly) {
+                return "opened for reading only";
+            }
+            if (::access(path.c_str(), W_OK) != 0) {
+                return std::strerror(errno);  // the file system or the file's permissions
+            }
+        }
+        return "";
     }
 
     void Check(int rc, const char* what) const {
         if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
             Fail(rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT ? ErrorKind::Format : ErrorKind::Io,
-                 what);
+                 what, rc);
         }
     }
 
@@ -426,6 +451,93 @@ std::unique_ptr<SettingsStore> SettingsStore::Open(const std::string& path) {
         });
     }
     return std::unique_ptr<SettingsStore>(new SettingsStore(path, std::move(impl)));
+}
+
+namespace {
+
+// A path as the file name of an SQLite URI: "%", "?" and "#" (and any byte that is not plain)
+// percent-encoded.
+std::string UriPath(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (char c : path) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+            c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+            uri.push_back(c);
+        } else {
+            uri.push_back('%');
+            uri.push_back(kHex[u >> 4]);
+            uri.push_back(kHex[u & 0x0F]);
+        }
+    }
+    return uri;
+}
+
+bool NonEmptyFileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
+}
+
+}  // namespace
+
+std::unique_ptr<SettingsStore> SettingsStore::OpenReadOnly(const std::string& path) {
+    if (::access(path.c_str(), F_OK) != 0) {
+        return Open(path);  // nothing to read yet: made as any command would make it
+    }
+    std::unique_ptr<Impl> impl;
+    int applicationId = 0;
+    auto open = [&](const std::string& uri) {
+        impl = std::make_unique<Impl>();
+        impl->path = path;
+        impl->readOnly = true;
+        int rc =
+            sqlite3_open_v2(uri.c_str(), &impl->db,
+                            SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_extended_result_codes(impl->db, 0);
+            sqlite3_busy_timeout(impl->db, 10000);
+            rc = sqlite3_exec(impl->db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+        }
+        sqlite3_stmt* statement = nullptr;
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_prepare_v2(impl->db, "PRAGMA application_id", -1, &statement, nullptr);
+        }
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(statement);
+        }
+        applicationId = rc == SQLITE_ROW ? sqlite3_column_int(statement, 0) : 0;
+        sqlite3_finalize(statement);
+        return rc;
+    };
+
+    int rc = open(UriPath(path));
+    // A database in WAL mode needs its "-shm" file even to be read, which cannot be made in a
+    // read-only folder or on a full disk. Without a "-wal" file everything is in the database
+    // file itself, so it is then read as an unchanging file, with no file of its own.
+    if ((rc == SQLITE_CANTOPEN || rc == SQLITE_IOERR || rc == SQLITE_READONLY) &&
+        !NonEmptyFileExists(path + "-wal")) {
+        rc = open(UriPath(path) + "?immutable=1");
+    }
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
+        impl->Fail(ErrorKind::Format, "not a settings database");
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE && rc != SQLITE_OK) {
+        impl->Fail(ErrorKind::Io, "cannot read");
+    }
+    if (applicationId == 0) {
+        impl.reset();
+        return Open(path);  // a new database whose tables were never made
+    }
+    if (applicationId != kApplicationId) {
+        throw Failure(ErrorKind::Format,
+                      "Settings store \"" + path + "\": not a settings database");
+    }
+    return std::unique_ptr<SettingsStore>(new SettingsStore(path, std::move(impl)));
+}
+
+bool SettingsStore::ReadOnly() const {
+    return impl_->readOnly;
 }
 
 std::optional<RegValue> SettingsStore::ReadValue(std::string_view key,

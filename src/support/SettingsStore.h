@@ -35,6 +35,11 @@ public:
     // Opens (creating when missing, mode 0600) the database. Raises Failure naming the file
     // when it cannot be opened or is not a settings database.
     static std::unique_ptr<SettingsStore> Open(const std::string& path);
+    // Opens an existing database for reading only (no write, no checkpoint, no file made
+    // beside it), so that it can be read in a read-only folder or on a full disk; writes then
+    // raise Failure (Io). A database that does not exist yet is made as Open makes it.
+    static std::unique_ptr<SettingsStore> OpenReadOnly(const std::string& path);
+    bool ReadOnly() const;
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;

@@ -1,6 +1,9 @@
 #include "update/UpdateCheck.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <exception>
@@ -94,8 +97,17 @@ bool HttpGetToFile(const std::string& url, const std::string& file, long timeout
     long status = 0;
     CURLcode result = CURLE_OK;
     {
-        std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.c_str(), "wb"));
+        // Like every file the program writes, the user's alone (fopen would follow the umask).
+        const int fd =
+            ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
+        if (fd >= 0) {
+            ::fchmod(fd, kPrivateFileMode);
+        }
+        std::unique_ptr<std::FILE, FileCloser> out(fd >= 0 ? ::fdopen(fd, "wb") : nullptr);
         if (!out) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
             error = "cannot write " + file;
             return false;
         }

@@ -203,5 +203,39 @@ TEST_F(MailCommandsTest, ExpireDropsOnlyStaleVerifications) {
     EXPECT_EQ(Slurp(paths.VericodeFile()), "authnews2603080000000 new@example.test\r\n");
 }
 
+// Every file the program writes is its user's alone and every folder it makes too, whatever
+// the umask: settings, data files, log, temp files, archive, queue, pending verifications,
+// saved messages, an export and a backup.
+class FileModesTest : public MailCommandsTest {
+protected:
+    ScopedUmask umask_{0};  // from before SetUp on
+    TempDir elsewhere;
+};
+
+TEST_F(FileModesTest, EveryFileAndFolderWrittenIsPrivateUnderUmaskZero) {
+    PutPosting();
+    pop3.Put(kHost, 110, "lists", "From: new@example.test\r\nSubject: subscribe news\r\n\r\n");
+    CliResult scan = Run({"scan"});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    ASSERT_TRUE(FileExists(paths.VericodeFile()));
+    ASSERT_TRUE(DirectoryExists(paths.ThreadsFolder("news")));
+
+    smtp.failAll = true;
+    ASSERT_EQ(Run({"post", "news", "--from", "f@x.test", "--subject", "s"}, "x\n").status, 0);
+    ASSERT_EQ(ListFiles(paths.OutFolder(), ".dat").size(), 1u);
+    ASSERT_EQ(Run({"members", "add", "news", "c@example.test"}).status, 0);
+    Spit(elsewhere.File("in.txt"), "d@example.test\n");
+    ASSERT_EQ(Run({"members", "import", "news", elsewhere.File("in.txt")}).status, 0);
+    ASSERT_EQ(Run({"members", "export", "news", home.File("out.txt")}).status, 0);
+    ASSERT_EQ(
+        Run({"posts", "save", "news", "hello", "--from", "f@x.test", "--subject", "s"}, "body\n")
+            .status,
+        0);
+    ASSERT_EQ(Run({"backup"}).status, 0);
+    ASSERT_TRUE(FileExists(paths.appDir + "Backup/manifest.sha256"));
+
+    EXPECT_EQ(NotPrivate(home.Path()), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace corvanteer::testing

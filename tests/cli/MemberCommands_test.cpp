@@ -136,5 +136,29 @@ TEST_F(MemberCommandsTest, ExportWritesTheSortedAddressesAndReimportFindsOnlyDup
     EXPECT_EQ(OutputLines(unwritable.err).size(), 1u);
 }
 
+TEST_F(MemberCommandsTest, AddressesNoMailServerTakesAreRefusedByAddAndCountedInvalidByImport) {
+    const std::vector<std::string> unusable = {
+        std::string(65, 'l') + "@example.test",                        // local part over 64
+        std::string(60, 'l') + "@" + std::string(190, 'd') + ".test",  // 256 octets
+        "j\xC3\xB6"
+        "e@example.test",  // bytes over 127
+        "jo\x1B"
+        "e@example.test",  // control character
+    };
+    std::string importFile = "ok@example.test\n";
+    for (const std::string& address : unusable) {
+        CliResult r = Run({"members", "add", "news", address});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "corvanteer-cli: " + address + " is not a valid email address\n");
+        importFile += address + "\n";
+    }
+    EXPECT_THAT(Roster(), ::testing::IsEmpty());
+    Spit(home.File("in.txt"), importFile);
+    CliResult r = Run({"members", "import", "news", home.File("in.txt")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Invalid names: 4\nDuplicate names: 0\nNew names imported: 1\n");
+    EXPECT_EQ(Roster().size(), 1u);
+}
+
 }  // namespace
 }  // namespace corvanteer::testing

@@ -226,6 +226,26 @@ void MailServers::Stop() {
     started_ = false;
 }
 
+namespace {
+
+// The program's own writes are private to their owner; the servers' files and folders must be
+// readable by the users the servers run as.
+void MakeSharedFolder(const std::string& path) {
+    ForceDirectories(path);
+    if (::chmod(path.c_str(), 0755) != 0) {
+        throw std::runtime_error("cannot open up " + path + ": " + ::strerror(errno));
+    }
+}
+
+void WriteSharedFile(const std::string& path, const std::string& bytes) {
+    WriteFileAtomic(path, bytes);
+    if (::chmod(path.c_str(), 0644) != 0) {
+        throw std::runtime_error("cannot open up " + path + ": " + ::strerror(errno));
+    }
+}
+
+}  // namespace
+
 void MailServers::CreateRoot() {
     RemoveAbandonedFolders();
     // Always under /tmp: every server user must be able to pass through the folder, and
@@ -248,10 +268,10 @@ void MailServers::CreateRoot() {
         throw std::runtime_error("cannot open up " + root_ + ": " + ::strerror(errno));
     }
     for (const char* sub : {"/run", "/state", "/users"}) {
-        ForceDirectories(root_ + sub);
+        MakeSharedFolder(root_ + sub);
     }
     const std::string mail = root_ + "/mail";
-    ForceDirectories(mail);
+    MakeSharedFolder(mail);
     if (::chown(mail.c_str(), owner_.uid, owner_.gid) != 0) {
         throw std::runtime_error("cannot hand over " + mail + ": " + ::strerror(errno));
     }
@@ -268,7 +288,7 @@ void MailServers::WriteDovecotUser(const std::string& user, const std::string& p
     CreateMaildir(home, owner_);
     const std::string path = root_ + "/users/" + user;
     // Readable by Dovecot's auth process, which runs as the user dovecot.
-    WriteFileAtomic(path, line + "\n");
+    WriteSharedFile(path, line + "\n");
     // Dovecot reloads a file whose time stamp (seconds) or size changed; every version of a
     // user's file gets a stamp of its own so a password of the same length is noticed too.
     UserEntry& entry = users_[user];
@@ -341,7 +361,7 @@ void MailServers::WriteSmtpAuthFile() {
     for (const std::string& line : smtpScript_) {
         text += line + "\n";
     }
-    WriteFileAtomic(root_ + "/smtp-auth", text);
+    WriteSharedFile(root_ + "/smtp-auth", text);
 }
 
 void MailServers::ScriptSmtp(const std::vector<std::string>& lines) {
@@ -394,7 +414,7 @@ void MailServers::StartDovecot() {
                 settings.tlsPort = FreeLoopbackPort();
             } while (settings.tlsPort == settings.port);
         }
-        WriteFileAtomic(configPath, DovecotConfigText(settings));
+        WriteSharedFile(configPath, DovecotConfigText(settings));
         dovecot_.Start({options_.dovecotBinary, "-F", "-c", configPath}, root_ + "/dovecot.out");
         std::string failure;
         if (WaitForDovecot(settings.port, DovecotGreeting(settings), failure)) {

@@ -1,8 +1,12 @@
 #include "engine/ScanSession.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -515,6 +519,44 @@ TEST_F(ScanSessionTest, OversizedMessageStaysOnTheServerAndIsLoggedOncePerSessio
     ASSERT_TRUE(Run().ok);
     EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
     EXPECT_EQ(smtp.Delivered().size(), 2u);
+}
+
+TEST_F(ScanSessionTest, ADownloadKilledHalfWayIsNotPostedAndTheMessageComesWhole) {
+    AddMailboxList("news");
+    const std::string body(200000, 'b');
+    pop3.Put(kHost, 110, "news", Msg("author@x.org", "big", body));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A process of its own that may write at most 64 KiB into a file: the write of the
+        // downloaded message kills it there (SIGXFSZ), as a kill -9 would.
+        auto childStore = SettingsStore::Open(paths.SettingsDatabase());
+        StoreLock childLock(paths.StoreLockFile());
+        Services childServices{paths,  *childStore, pop3,      smtp,   clock,
+                               random, observer,    childLock, console};
+        const rlimit noCore{0, 0};
+        const rlimit small{65536, 65536};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        RecordingTimer childTimer;
+        RunScanSession(childServices, childTimer);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    // What the kill left is no ".tmp" file, so nothing cut can be posted.
+    const std::vector<std::string> cut = ListFiles(paths.TempFolder("news"), ".part");
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(Slurp(paths.TempFolder("news") + "/" + cut[0]).size(), 65536u);
+    EXPECT_TRUE(TempFiles("news").empty());
+
+    // The message is still on the server: the next session takes it whole, once.
+    ASSERT_TRUE(Run().ok);
+    ASSERT_EQ(smtp.Delivered().size(), 1u);
+    EXPECT_TRUE(Has(smtp.Delivered()[0].message, body));
+    EXPECT_TRUE(ListFiles(paths.TempFolder("news"), ".part").empty());
+    EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
 }
 
 TEST(SplitMessageFileTest, SplitsAtTheFirstEmptyLine) {

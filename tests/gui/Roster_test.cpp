@@ -34,13 +34,20 @@ TEST_F(RosterTest, AddBanChangePasswordRemove) {
     // Add: empty and invalid answers ask again; the address is stored lower-case.
     dialogs.QueueInput(QString());
     dialogs.QueueInput(QStringLiteral("not an address"));
+    // Addresses no mail server takes: a local part over 64, a letter beyond ASCII.
+    const QString longLocal = QString(65, QLatin1Char('l')) + QStringLiteral("@example.org");
+    dialogs.QueueInput(longLocal);
+    dialogs.QueueInput(QStringLiteral("j\u00F6e@example.org"));
     dialogs.QueueInput(QStringLiteral("Alice@Example.ORG"));
     Find<QPushButton>("butAddMember")->click();
-    ASSERT_EQ(dialogs.calls.size(), 3u);
+    ASSERT_EQ(dialogs.calls.size(), 5u);
     EXPECT_EQ(dialogs.calls[0].title, QStringLiteral("New member"));
     EXPECT_EQ(dialogs.calls[0].text, QStringLiteral("Enter user email."));
     EXPECT_EQ(dialogs.calls[1].text, QStringLiteral("Please enter user email."));
     EXPECT_EQ(dialogs.calls[2].text, QStringLiteral("not an address is not a valid email address"));
+    EXPECT_EQ(dialogs.calls[3].text, longLocal + QStringLiteral(" is not a valid email address"));
+    EXPECT_EQ(dialogs.calls[4].text,
+              QStringLiteral("j\u00F6e@example.org is not a valid email address"));
     Lines members = Section(kList, "MemberList");
     ASSERT_EQ(members.size(), 1u);
     ExpectEntry(members[0], "alice@example.org", '0');

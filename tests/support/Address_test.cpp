@@ -42,5 +42,48 @@ TEST(ExtractEmail, CutsOnlyAtSingleSpaces) {
     EXPECT_EQ(ExtractEmail("Joe  <joe@x.org>"), "joe@x.org");
 }
 
+// The member gate: what no mail server takes is refused, whatever road it comes by.
+TEST(IsUsableMemberAddress, RefusesWhatNoMailServerTakes) {
+    const std::string local64(64, 'l');
+    const std::string domain189 = std::string(185, 'd') + ".org";  // 64 + 1 + 189 = 254
+    struct Case {
+        std::string address;
+        bool usable;
+    };
+    const Case cases[] = {
+        {"joe@example.org", true},
+        {local64 + "@" + domain189, true},               // 254 octets, local part 64
+        {local64 + "@" + domain189 + "x", false},        // 255 octets
+        {local64 + "l@example.org", false},              // local part 65
+        {"a@b@" + std::string(60, 'c') + ".org", true},  // the last "@" ends the local part
+        {"jo e@example.org", false},
+        {"jo\te@example.org", false},
+        {std::string("jo\0e@example.org", 16), false},
+        {"jo\x01"
+         "e@example.org",
+         false},
+        {"jo\x7F"
+         "e@example.org",
+         false},
+        {"j\xC3\xB6"
+         "e@example.org",
+         false},  // 8-bit (UTF-8 "ö")
+        {"joe@ex\xFF"
+         "ample.org",
+         false},
+        {"@example.org", false},  // IsValidEmail still applies
+        {"joe@localhost", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsUsableMemberAddress(c.address), c.usable) << PrintableAddress(c.address);
+    }
+}
+
+TEST(PrintableAddress, ShowsOnlyVisibleAsciiAndCutsLongText) {
+    EXPECT_EQ(PrintableAddress(std::string("a\0b\x1B[2J\xC3\xB6@x.y", 13)), "a?b?[2J??@x.y");
+    const std::string shown = PrintableAddress(std::string(5000, 'a') + "@x.y");
+    EXPECT_EQ(shown, std::string(300, 'a') + "...");
+}
+
 }  // namespace
 }  // namespace corvanteer

@@ -1,5 +1,6 @@
 #include "support/Files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <filesystem>
 
 #include "common/TempDir.h"
+#include "support/Locks.h"
 #include "support/Status.h"
 
 namespace corvanteer {
@@ -251,6 +253,51 @@ TEST(ListFiles, RegularFilesBySuffixWithoutRegardToCase) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".tmp", "TWO.TMP", "one.tmp"}));
     EXPECT_TRUE(ListFiles(dir.File("absent"), ".tmp").empty());
+}
+
+// Every way a file or folder comes into being gives the user's alone, whatever the umask, and
+// a replaced file that an earlier version left 0644 becomes private too.
+TEST(FileModes, PrivateUnderUmaskZero) {
+    TempDir dir;
+    testing::ScopedUmask umask(0);
+    const std::string root = dir.File("root");
+    ForceDirectories(root + "/a/b");
+    AppendLine(root + "/a/log", "line");
+    AppendToFile(root + "/a/b/snapshot", "x");
+    WriteFileAtomic(root + "/a/b/new.dat", "x");
+    WriteNewFileSynced(root + "/a/b/synced.tmp", "x");
+    Spit(root + "/old.dat", "old");
+    ::chmod((root + "/old.dat").c_str(), 0644);
+    WriteTextFile(root + "/old.dat", "new");
+    Spit(root + "/old.log", "old");
+    ::chmod((root + "/old.log").c_str(), 0666);
+    AppendLine(root + "/old.log", "more");
+    FileLock lock(root + "/x.lock");
+    ASSERT_TRUE(lock.TryLock());
+    EXPECT_EQ(testing::NotPrivate(root), std::vector<std::string>{});
+}
+
+TEST(RemoveStaleFiles, OnlyOldMatchingRegularFiles) {
+    TempDir dir;
+    const std::time_t now = 1'800'000'000;
+    auto make = [&](const std::string& name, std::time_t mtime) {
+        Spit(dir.File(name), "x");
+        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        ::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0);
+    };
+    make("news.dat.Ab3dE9", now - 7200);  // old leftover: removed
+    make("news.dat.Zz0aB1", now - 600);   // may belong to a write in progress: kept
+    make("news.dat.Ab3dE", now - 7200);   // five characters: not ours
+    make("news.dat.Ab-dE9", now - 7200);  // not letters and digits
+    std::filesystem::create_directory(dir.File("dir.dat.Ab3dE9"));
+    auto matches = [](std::string_view name) { return IsAtomicTempName(name); };
+    EXPECT_EQ(RemoveStaleFiles(dir.Path(), now - 3600, matches), 1);
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"dir.dat.Ab3dE9", "news.dat.Ab-dE9",
+                                                             "news.dat.Ab3dE", "news.dat.Zz0aB1"}));
+    std::string_view base;
+    ASSERT_TRUE(IsAtomicTempName("vericode.dat.q1W2e3", &base));
+    EXPECT_EQ(base, "vericode.dat");
+    EXPECT_FALSE(IsAtomicTempName(".Ab3dE9"));
 }
 
 }  // namespace

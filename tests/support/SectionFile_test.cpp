@@ -198,5 +198,27 @@ TEST_F(SectionFileTest, IoErrorsRaiseAndLeaveTheFileAlone) {
     EXPECT_THROW(WriteSection(dir.File("missing/news.dat"), "A", {"x"}), Failure);
 }
 
+// What a backup's restore refuses: a data file cut short.
+TEST(SectionFileDefect, WholeFilesPassAndCutOnesAreNamed) {
+    const std::string whole =
+        "[MemberList]\r\na@x.y 0 1\r\n\r\n####\r\n\r\n[Signature]\r\n\r\n####\r\n";
+    EXPECT_EQ(SectionFileDefect(whole), "");
+    EXPECT_EQ(SectionFileDefect("stray line\n[A]\n[B] is content\n####\n"), "");
+    struct Case {
+        std::string bytes;
+        std::string defect;
+    };
+    const Case cases[] = {
+        {"", "it is empty"},
+        {whole.substr(0, whole.size() - 1), "its last line is cut off"},
+        {whole.substr(0, 27), "the section [MemberList] has no \"####\" line"},
+        {whole.substr(0, whole.size() - 8), "the section [Signature] has no \"####\" line"},
+        {"[A] note\r\n##\r\n", "the section [A] has no \"####\" line"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SectionFileDefect(c.bytes), c.defect) << c.bytes;
+    }
+}
+
 }  // namespace
 }  // namespace corvanteer

@@ -307,5 +307,38 @@ TEST(SettingsStoreOpen, ValuesSurviveReopening) {
     EXPECT_EQ(SettingsStore::Open(path)->ReadRegString(kKey, "BACKUPDIR", ""), "/backup");
 }
 
+// A reading command must work where nothing can be written: a read-only folder (a bind
+// mount, which binds the superuser too) with the store closed cleanly (no "-wal" file) and
+// with the "-wal" and "-shm" files a killed writer left behind.
+TEST_F(SettingsStoreTest, ReadOnlyOpeningReadsInAReadOnlyFolderAndRefusesWrites) {
+    store->WriteRegString(kKey, "SMTPHost", "mail.example.org");
+    store.reset();
+    for (bool leftWal : {false, true}) {
+        std::unique_ptr<SettingsStore> writer;
+        if (leftWal) {
+            writer = SettingsStore::Open(dir.File("settings.sqlite"));
+            writer->WriteRegString(kKey, "SMTPPort", "25");
+        }
+        if (!testing::BindReadOnly(dir.Path())) {
+            GTEST_SKIP() << "this process may not mount";
+        }
+        struct Unmounter {
+            std::string path;
+            ~Unmounter() { testing::Unmount(path); }
+        } unmount{dir.Path()};
+        auto reader = SettingsStore::OpenReadOnly(dir.File("settings.sqlite"));
+        EXPECT_TRUE(reader->ReadOnly());
+        EXPECT_EQ(reader->ReadRegString(kKey, "SMTPHost", ""), "mail.example.org");
+        EXPECT_EQ(reader->ReadRegString(kKey, "SMTPPort", "none"), leftWal ? "25" : "none");
+        try {
+            reader->WriteRegString(kKey, "SMTPHost", "x");
+            ADD_FAILURE() << "a read-only store took a write";
+        } catch (const Failure& failure) {
+            EXPECT_NE(std::string(failure.what()).find("readonly"), std::string::npos)
+                << failure.what();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace corvanteer
