@@ -82,8 +82,7 @@ inline void Report(const char* protocol, const char* client, int count, const Ti
 // in Dovecot's index. The files stay in the page cache as the harness wrote them (forcing
 // them to disk first makes the drains ten times slower for both clients, all of it in the
 // file system).
-inline void Fill(testing::MailServers& servers, const std::string& user, int messages,
-                 int bytes) {
+inline void Fill(testing::MailServers& servers, const std::string& user, int messages, int bytes) {
     servers.AddUser(user, kPassword);
     for (int i = 1; i <= messages; ++i) {
         servers.PutMessage(user, LinesToText(MessageLines(i, bytes)));
@@ -92,8 +91,8 @@ inline void Fill(testing::MailServers& servers, const std::string& user, int mes
 
 // Drains the mailbox as a scan does (TOP n 0, RETR n, DELE n, newest first, QUIT); times it
 // from connect to QUIT's end.
-inline Timing DrainWithOurs(const testing::MailServers& servers, const std::string& user,
-                            int port, const ServerSecurity& security, int expected) {
+inline Timing DrainWithOurs(const testing::MailServers& servers, const std::string& user, int port,
+                            const ServerSecurity& security, int expected) {
     TPop3Client pop3;
     pop3.HostAddress = servers.Host();
     pop3.Port = port;
