@@ -20,6 +20,13 @@ int ReportError(const std::exception& error, std::ostream& err) {
         }
         line += Trim(part);
     }
+    // Messages quote what strangers wrote (addresses, subjects): control bytes could steer the
+    // terminal, so they show as "?".
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
     err << "corvanteer-cli: " << line << '\n';
     err.flush();
     return dynamic_cast<const UsageError*>(&error) != nullptr ? kExitUsage : kExitFailed;

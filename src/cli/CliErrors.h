@@ -27,7 +27,8 @@ public:
 [[noreturn]] void Refuse(const std::string& message);
 
 // The error's line on standard error ("corvanteer-cli: " + message, line breaks of the
-// message turned into blanks) and its exit status: UsageError 2, everything else 1.
+// message turned into blanks, other control bytes into "?") and its exit status: UsageError 2,
+// everything else 1.
 int ReportError(const std::exception& error, std::ostream& err);
 
 // Prints the text with CR LF (and lone LF) line ends as lines ended by "\n"; nothing for "".
