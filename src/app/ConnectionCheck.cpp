@@ -100,13 +100,7 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         if (globals.SMTPHost.empty()) {
             NotConfigured(report, "SMTP server", false);
         } else {
-            smtp.HostAddress = globals.SMTPHost;
-            smtp.Port = globals.SMTPPort;
-            smtp.RequireAuthentication = globals.ReqSmtpAuth;
-            smtp.User = globals.SmtpUser;
-            smtp.Password = globals.SmtpPassword;
-            smtp.Security = SmtpSecurity(globals);
-            ApplyLogin(smtp, SmtpLogin(globals));
+            ConfigureSmtp(smtp, globals);
             services.observer.StatusText("Checking " + title);
             const ProbeReport probe = smtp.Probe();
             Tally(report, DescribeProbe(title, probe, false), probe);

@@ -79,15 +79,7 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
 }
 
 void CliSession::ConfigureMailClients() {
-    const GlobalSettings globals = console_.Globals();
-    SmtpClient& smtp = services_.smtp;
-    smtp.HostAddress = globals.SMTPHost;
-    smtp.Port = globals.SMTPPort;
-    smtp.RequireAuthentication = globals.ReqSmtpAuth;
-    smtp.User = globals.SmtpUser;
-    smtp.Password = globals.SmtpPassword;
-    smtp.Security = SmtpSecurity(globals);
-    ApplyLogin(smtp, SmtpLogin(globals));
+    ConfigureSmtp(services_.smtp, console_.Globals());
 }
 
 std::string CliSession::RequireList(const std::string& name) {

@@ -56,6 +56,16 @@ void ApplyLogin(SmtpClient& smtp, const MailboxLogin& login) {
     smtp.TokenAccount = login.account;
 }
 
+void ConfigureSmtp(SmtpClient& smtp, const GlobalSettings& globals) {
+    smtp.HostAddress = globals.SMTPHost;
+    smtp.Port = globals.SMTPPort;
+    smtp.RequireAuthentication = globals.ReqSmtpAuth;
+    smtp.User = globals.SmtpUser;
+    smtp.Password = globals.SmtpPassword;
+    smtp.Security = SmtpSecurity(globals);
+    ApplyLogin(smtp, SmtpLogin(globals));
+}
+
 bool IsProtectionFailure(const MailError& error) {
     return error.kind == MailFailure::Settings || error.kind == MailFailure::Tls ||
            error.kind == MailFailure::Certificate || error.kind == MailFailure::Token;

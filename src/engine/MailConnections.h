@@ -34,6 +34,9 @@ MailboxLogin ListMailboxLogin(const ListSettings& list, const std::string& listN
 // Gives the client the method and the account (its token source is the front end's).
 void ApplyLogin(Pop3Client& pop3, const MailboxLogin& login);
 void ApplyLogin(SmtpClient& smtp, const MailboxLogin& login);
+// Gives the client the SMTP server of the settings: host, port, authentication, user and
+// password, security and login method.
+void ConfigureSmtp(SmtpClient& smtp, const GlobalSettings& globals);
 
 // True for the failures this file reports, which the operator must mend: settings, TLS and
 // certificate ones, and an OAuth token that could not be had (sign in again).
