@@ -1,5 +1,6 @@
 #include "support/Text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 
@@ -247,6 +248,25 @@ bool TryParseInt(std::string_view text, int& value) {
 int StrToIntDef(std::string_view text, int fallback) {
     int value = 0;
     return TryParseInt(text, value) ? value : fallback;
+}
+
+std::string OneLineText(std::string_view text, std::size_t maxChars) {
+    std::string shown;
+    shown.reserve(std::min(text.size(), maxChars + 3));
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool continuation = (byte & 0xC0) == 0x80;
+        if (!continuation) {
+            if (chars == maxChars) {
+                shown += "...";
+                break;
+            }
+            ++chars;
+        }
+        shown.push_back(byte < 0x20 || byte == 0x7F ? '?' : static_cast<char>(byte));
+    }
+    return shown;
 }
 
 }  // namespace corvanteer

@@ -66,6 +66,11 @@ void AppendLinesText(std::string& out, const Lines& lines);
 // Lines joined by CR LF without a break after the last one.
 std::string JoinLines(const Lines& lines, std::string_view separator = "\r\n");
 
+// Text from outside (mail, a server's reply) made fit for one line of a log, a terminal or a
+// status: every control byte (below 0x20, and 0x7F) shown as "?", and cut to at most
+// maxChars characters (never inside a UTF-8 sequence), with "..." after a cut.
+std::string OneLineText(std::string_view text, std::size_t maxChars = 300);
+
 // Whole decimal integer (optional sign, optional leading and trailing blanks) that fits in
 // 32 bits; false otherwise.
 bool TryParseInt(std::string_view text, int& value);

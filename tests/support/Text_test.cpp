@@ -101,6 +101,25 @@ TEST(LinesToText, EveryLineEndsWithCrLf) {
     EXPECT_EQ(JoinLines({}), "");
 }
 
+TEST(OneLineText, ControlBytesShownAndLongTextCut) {
+    const struct {
+        std::string text;
+        std::size_t max;
+        std::string shown;
+    } cases[] = {
+        {"250 OK\r\nfake line\x1b[2J", 300, "250 OK??fake line?[2J"},
+        {std::string("a\0b\x7f", 4), 300, "a?b?"},
+        {"abcdef", 3, "abc..."},
+        {"abc", 3, "abc"},
+        {"\xC3\xB6\xC3\xB6\xC3\xB6", 2, "\xC3\xB6\xC3\xB6..."},  // never inside a UTF-8 sequence
+        {"", 300, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.shown, OneLineText(c.text, c.max)) << c.text;
+    }
+    EXPECT_EQ(303u, OneLineText(std::string(1000000, 'x')).size());
+}
+
 TEST(TryParseInt, WholeNumbersIn32Bits) {
     int v = 7;
     EXPECT_TRUE(TryParseInt(" 42 ", v));
