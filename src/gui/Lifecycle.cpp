@@ -168,14 +168,15 @@ int TfrmMain::PollIntervalMs() const {
 
 void TfrmMain::ApplyClientSettings() {
     // Only while the worker is idle: the clients belong to the job that runs.
-    smtp_.HostAddress = smtpHostAtStart_;
-    smtp_.Port = smtpPortAtStart_;
-    smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
-    smtp_.User = smtpAuth_->User();
-    smtp_.Password = smtpAuth_->Password();
+    SmtpClient& smtp = services_.smtp;
+    smtp.HostAddress = smtpHostAtStart_;
+    smtp.Port = smtpPortAtStart_;
+    smtp.RequireAuthentication = smtpAuth_->RequireAuthentication();
+    smtp.User = smtpAuth_->User();
+    smtp.Password = smtpAuth_->Password();
     const GlobalSettings globals = GlobalsShown();
-    smtp_.Security = SmtpSecurity(globals);
-    ApplyLogin(smtp_, SmtpLogin(globals));
+    smtp.Security = SmtpSecurity(globals);
+    ApplyLogin(smtp, SmtpLogin(globals));
 }
 
 void TfrmMain::butGoClick() {
@@ -202,7 +203,7 @@ bool TfrmMain::StartScan() {
     // For the status record: the poll timer's next scan, as armed when this one ends.
     const int nextMinutes = autoScan_ ? global_->SettingsShown().SessionInterval : 0;
     return worker_.Start([this, nextMinutes] {
-        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        std::unique_lock<SessionLock> lock(runtime_.sessionLock(), std::try_to_lock);
         if (!lock.owns_lock()) {
             observer_.StatusText("Another scan or posting is running.");
             pollBridge_.SetIntervalMs(static_cast<int64_t>(console_.Globals().SessionInterval) *
@@ -256,7 +257,7 @@ void TfrmMain::StartSignIn(const std::string& account) {
             return;
         }
         signInLines_.clear();
-        signIn_.Start(*mailbox, services_, setup_.http);
+        signIn_.Start(*mailbox, runtime_);
         ShowStatus(QStringLiteral("Signing in ") + Q(account) + QStringLiteral("..."));
     });
 }
@@ -304,7 +305,7 @@ void TfrmMain::StartPosting() {
     ApplyClientSettings();
     job_ = Job::Posting;
     worker_.Start([this, posting = std::move(posting)] {
-        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        std::unique_lock<SessionLock> lock(runtime_.sessionLock(), std::try_to_lock);
         if (!lock.owns_lock()) {
             observer_.StatusText("Another scan or posting is running; nothing was posted.");
             return;

@@ -1,4 +1,4 @@
-#include "transport/OAuthTokens.h"
+#include "oauth/OAuthTokens.h"
 
 #include <algorithm>
 #include <mutex>

@@ -1,9 +1,9 @@
-#include "transport/OAuthSignIn.h"
+#include "oauth/OAuthSignIn.h"
 
 #include <chrono>
 
+#include "oauth/LoopbackListener.h"
 #include "transport/HttpClient.h"
-#include "transport/LoopbackListener.h"
 
 namespace corvanteer {
 
@@ -12,16 +12,11 @@ namespace {
 constexpr int kMaxSilentPolls = 3;
 constexpr int64_t kSlowDownSeconds = 5;  // RFC 8628 section 3.5
 
-SignInResult Failed(std::string error) {
-    SignInResult result;
+// outcome: the grant's outcome that ended the sign-in; NoAnswer when none came.
+GrantResult Failed(std::string error, GrantOutcome outcome = GrantOutcome::NoAnswer) {
+    GrantResult result;
+    result.outcome = outcome;
     result.error = std::move(error);
-    return result;
-}
-
-SignInResult Done(OAuthTokenSet tokens) {
-    SignInResult result;
-    result.ok = true;
-    result.tokens = std::move(tokens);
     return result;
 }
 
@@ -32,8 +27,8 @@ std::string Minutes(int64_t seconds) {
 
 }  // namespace
 
-SignInResult SignInWithDevice(OAuthServer& server, const SignInHooks& hooks, const Clock& clock,
-                              const std::string& user) {
+GrantResult SignInWithDevice(OAuthServer& server, const SignInHooks& hooks, const Clock& clock,
+                             const std::string& user) {
     std::string error;
     const std::optional<DeviceAuthorization> device = server.StartDevice(error);
     if (!device) {
@@ -56,7 +51,7 @@ SignInResult SignInWithDevice(OAuthServer& server, const SignInHooks& hooks, con
         GrantResult result = server.PollDevice(device->deviceCode);
         switch (result.outcome) {
             case GrantOutcome::Granted:
-                return Done(std::move(result.tokens));
+                return result;
             case GrantOutcome::Pending:
                 silent = 0;
                 continue;
@@ -70,17 +65,18 @@ SignInResult SignInWithDevice(OAuthServer& server, const SignInHooks& hooks, con
                 }
                 return Failed("The sign-in failed: " + result.error);
             case GrantOutcome::Denied:
-                return Failed("The sign-in was declined: " + result.error);
+                return Failed("The sign-in was declined: " + result.error, result.outcome);
             case GrantOutcome::Expired:
-                return Failed("The code expired before the sign-in was done; start again.");
+                return Failed("The code expired before the sign-in was done; start again.",
+                              result.outcome);
             default:
-                return Failed("The sign-in failed: " + result.error);
+                return Failed("The sign-in failed: " + result.error, result.outcome);
         }
     }
 }
 
-SignInResult SignInWithBrowser(OAuthServer& server, const SignInHooks& hooks, RandomSource& random,
-                               const std::string& user, int64_t timeoutMs) {
+GrantResult SignInWithBrowser(OAuthServer& server, const SignInHooks& hooks, RandomSource& random,
+                              const std::string& user, int64_t timeoutMs) {
     LoopbackListener listener;
     if (!listener.Listening()) {
         return Failed("The sign-in could not listen on 127.0.0.1 for the browser's answer.");
@@ -126,15 +122,15 @@ SignInResult SignInWithBrowser(OAuthServer& server, const SignInHooks& hooks, Ra
             for (char& c : words) {
                 c = (c >= ' ' && c < 0x7f) ? c : ' ';
             }
-            return Failed("The sign-in was refused: " + words.substr(0, 64));
+            return Failed("The sign-in was refused: " + words.substr(0, 64), GrantOutcome::Denied);
         }
         GrantResult result = server.ExchangeCode(code, pkce.verifier, redirect);
         if (!result.ok()) {
             request->Answer(200, "Sign-in failed", "Return to Corvanteer to see why.");
-            return Failed("The sign-in failed: " + result.error);
+            return Failed("The sign-in failed: " + result.error, result.outcome);
         }
         request->Answer(200, "Signed in", "Corvanteer has the sign-in. You may close this window.");
-        return Done(std::move(result.tokens));
+        return result;
     }
 }
 

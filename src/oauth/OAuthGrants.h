@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "oauth/OAuthProfile.h"
 #include "support/Random.h"
 #include "transport/HttpClient.h"
-#include "transport/OAuthProfile.h"
 
 namespace corvanteer {
 

@@ -8,6 +8,7 @@
 
 #include "support/AppPaths.h"
 #include "support/Text.h"
+#include "transport/HttpClient.h"
 
 namespace corvanteer {
 
@@ -36,10 +37,10 @@ std::string UpdateMessage(std::string_view published, bool newer);
 // base + "/corvant/whatsnew.shtml"
 std::string WhatsNewUrl(std::string_view baseUrl = kUpdateBaseUrl);
 
-// HTTP GET of the URL into the file (following redirects, with the time-out for the whole
-// transfer). True only for status 200; on any other outcome the file is removed and error
-// says why.
-bool HttpGetToFile(const std::string& url, const std::string& file, long timeoutSeconds,
+// HTTP GET of the URL into the file (http:// or https://, following up to five redirects,
+// at most 1 MiB, with the time-out for the whole transfer). True only for status 200; on any
+// other outcome the file is removed and error says why.
+bool HttpGetToFile(HttpClient& http, const std::string& url, const std::string& file, int timeoutMs,
                    std::string& error);
 
 struct UpdateCheckResult {
@@ -52,8 +53,8 @@ struct UpdateCheckResult {
 // Fetches base + "/upgrades.txt" into application directory + "temp.txt", reads it, deletes
 // it, and compares the published version with the current one. Never raises: a failed fetch
 // gives "unknown".
-UpdateCheckResult CheckForUpdate(const AppPaths& paths, std::string_view currentVersion,
-                                 std::string_view baseUrl = kUpdateBaseUrl,
-                                 long timeoutSeconds = 20);
+UpdateCheckResult CheckForUpdate(HttpClient& http, const AppPaths& paths,
+                                 std::string_view currentVersion,
+                                 std::string_view baseUrl = kUpdateBaseUrl, int timeoutMs = 20000);
 
 }  // namespace corvanteer

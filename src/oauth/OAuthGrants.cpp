@@ -1,10 +1,9 @@
-#include "transport/OAuthGrants.h"
-
-#include <openssl/evp.h>
+#include "oauth/OAuthGrants.h"
 
 #include <algorithm>
 
-#include "support/Json.h"
+#include "oauth/GrantReply.h"
+#include "support/Sha256.h"
 #include "support/Text.h"
 #include "transport/TBase64.h"
 
@@ -62,13 +61,6 @@ GrantOutcome OutcomeOf(const std::string& code) {
     return GrantOutcome::Refused;
 }
 
-std::string Sha256(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
-    return std::string(reinterpret_cast<const char*>(digest), size);
-}
-
 }  // namespace
 
 std::string RandomToken(RandomSource& random, std::size_t count) {
@@ -80,7 +72,7 @@ std::string RandomToken(RandomSource& random, std::size_t count) {
 }
 
 std::string PkceChallenge(std::string_view verifier) {
-    return Base64Url(Sha256(verifier));
+    return Base64Url(Sha256Digest(verifier));
 }
 
 Pkce MakePkce(RandomSource& random) {
@@ -117,40 +109,33 @@ std::optional<DeviceAuthorization> OAuthServer::StartDevice(std::string& error) 
         error = response.error;
         return std::nullopt;
     }
-    const std::optional<JsonObject> json = ParseJsonObject(response.body);
-    if (!json) {
+    std::string problem;
+    const std::optional<GrantReply> reply = ReadGrantReply(response.body, problem);
+    if (!reply) {
         error = where + " answered the device authorization with HTTP " +
-                std::to_string(response.status) + " and no JSON";
+                std::to_string(response.status) + " and " + problem;
         return std::nullopt;
     }
-    if (response.status != 200 || !JsonText(*json, "error").empty()) {
-        error = where +
-                " refused the device authorization: " + Printable(JsonText(*json, "error"), 64) +
-                " " + Printable(JsonText(*json, "error_description"), kMaxDescription);
+    if (response.status != 200 || !reply->error.empty()) {
+        error = where + " refused the device authorization: " + Printable(reply->error, 64) + " " +
+                Printable(reply->errorDescription, kMaxDescription);
         error = Trim(error);
         return std::nullopt;
     }
     DeviceAuthorization device;
-    device.deviceCode = JsonText(*json, "device_code");
-    device.userCode = JsonText(*json, "user_code");
-    // Google spells it verification_url.
-    device.verificationUri = JsonText(*json, "verification_uri");
-    if (device.verificationUri.empty()) {
-        device.verificationUri = JsonText(*json, "verification_url");
-    }
-    device.verificationUriComplete = JsonText(*json, "verification_uri_complete");
-    device.expiresIn = JsonInteger(*json, "expires_in").value_or(900);
-    device.interval = JsonInteger(*json, "interval").value_or(5);
+    device.deviceCode = reply->deviceCode;
+    // A printed code or address must not carry terminal controls; one made of nothing else
+    // is none.
+    device.userCode = Printable(reply->userCode, 64);
+    device.verificationUri = Printable(reply->verificationUri, 512);
+    device.verificationUriComplete = Printable(reply->verificationUriComplete, 512);
+    device.expiresIn = reply->expiresIn.value_or(900);
+    device.interval = std::max<int64_t>(reply->interval.value_or(5), 1);
     if (device.deviceCode.empty() || device.userCode.empty() || device.verificationUri.empty() ||
         device.expiresIn <= 0) {
         error = where + " gave no device code, user code or verification address";
         return std::nullopt;
     }
-    // A printed code or address must not carry terminal controls.
-    device.userCode = Printable(device.userCode, 64);
-    device.verificationUri = Printable(device.verificationUri, 512);
-    device.verificationUriComplete = Printable(device.verificationUriComplete, 512);
-    device.interval = std::max<int64_t>(device.interval, 1);
     return device;
 }
 
@@ -162,29 +147,29 @@ GrantResult OAuthServer::TokenRequest(std::vector<std::pair<std::string, std::st
         result.error = response.error;
         return result;
     }
-    const std::optional<JsonObject> json = ParseJsonObject(response.body);
-    if (!json) {
+    std::string problem;
+    const std::optional<GrantReply> reply = ReadGrantReply(response.body, problem);
+    if (!reply) {
         result.error =
-            where + " answered with HTTP " + std::to_string(response.status) + " and no JSON";
+            where + " answered with HTTP " + std::to_string(response.status) + " and " + problem;
         return result;
     }
-    const std::string code = JsonText(*json, "error");
+    const std::string& code = reply->error;
     if (!code.empty() || response.status != 200) {
         result.outcome = code.empty() ? GrantOutcome::Refused : OutcomeOf(code);
         result.error =
             where + " answered " +
             (code.empty() ? "HTTP " + std::to_string(response.status) : Printable(code, 64));
-        const std::string description =
-            Printable(JsonText(*json, "error_description"), kMaxDescription);
+        const std::string description = Printable(reply->errorDescription, kMaxDescription);
         if (!description.empty()) {
             result.error += ": " + description;
         }
         return result;
     }
     OAuthTokenSet tokens;
-    tokens.accessToken = JsonText(*json, "access_token");
-    tokens.refreshToken = JsonText(*json, "refresh_token");
-    const std::string type = JsonText(*json, "token_type");
+    tokens.accessToken = reply->accessToken;
+    tokens.refreshToken = reply->refreshToken;
+    const std::string& type = reply->tokenType;
     if (!IsTokenText(tokens.accessToken) ||
         (!tokens.refreshToken.empty() && !IsTokenText(tokens.refreshToken))) {
         result.error = where + " sent no usable access token";
@@ -195,7 +180,7 @@ GrantResult OAuthServer::TokenRequest(std::vector<std::pair<std::string, std::st
             where + " sent a token of type \"" + Printable(type, 32) + "\", not a bearer token";
         return result;
     }
-    tokens.expiresIn = JsonInteger(*json, "expires_in").value_or(kDefaultLifetime);
+    tokens.expiresIn = reply->expiresIn.value_or(kDefaultLifetime);
     result.outcome = GrantOutcome::Granted;
     result.tokens = std::move(tokens);
     return result;

@@ -1,4 +1,4 @@
-#include "transport/OAuthProfile.h"
+#include "oauth/OAuthProfile.h"
 
 #include "support/SettingTables.h"
 #include "support/Text.h"

@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "oauth/OAuthGrants.h"
+#include "oauth/OAuthStore.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Locks.h"
 #include "support/SettingsStore.h"
 #include "transport/HttpClient.h"
 #include "transport/MailError.h"
-#include "transport/OAuthGrants.h"
-#include "transport/OAuthStore.h"
 #include "transport/TokenSource.h"
 
 namespace corvanteer {

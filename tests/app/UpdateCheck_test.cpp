@@ -1,4 +1,4 @@
-#include "update/UpdateCheck.h"
+#include "app/UpdateCheck.h"
 
 #include <arpa/inet.h>
 #include <gmock/gmock.h>
@@ -13,6 +13,7 @@
 
 #include "common/TempDir.h"
 #include "support/Files.h"
+#include "transport/CurlHttpClient.h"
 
 namespace corvanteer::testing {
 namespace {
@@ -127,18 +128,19 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     TempDir dir;
     AppPaths paths = AppPaths::ForDirectory(dir.Path());
+    CurlHttpClient http;
 };
 
 TEST_F(UpdateCheckTest, NewerEqualAndMissing) {
     LoopbackHttpServer server(Responses{{"/upgrades.txt", Ok("other 3.0\r\ncorvanteer 1.6\r\n")}});
-    UpdateCheckResult newer = CheckForUpdate(paths, "1.5.2.55", server.Base(), 5);
+    UpdateCheckResult newer = CheckForUpdate(http, paths, "1.5.2.55", server.Base(), 5000);
     EXPECT_EQ(newer.fetchError, "");
     EXPECT_EQ(newer.published, "1.6");
     EXPECT_TRUE(newer.newer);
     EXPECT_EQ(newer.message, "A newer version has been found (v1.6)");
     EXPECT_FALSE(FileExists(paths.appDir + "temp.txt"));
 
-    UpdateCheckResult same = CheckForUpdate(paths, "1.6", server.Base(), 5);
+    UpdateCheckResult same = CheckForUpdate(http, paths, "1.6", server.Base(), 5000);
     EXPECT_FALSE(same.newer);
     EXPECT_EQ(same.message, "The latest version is 1.6.\r\nYou already have the latest version.");
 }
@@ -148,7 +150,7 @@ TEST_F(UpdateCheckTest, RedirectsAreFollowed) {
                                          "HTTP/1.0 302 Found\r\nLocation: /v2/upgrades.txt\r\n"
                                          "Content-Length: 0\r\n\r\n"},
                                         {"/v2/upgrades.txt", Ok("corvanteer 9.0\n")}});
-    UpdateCheckResult result = CheckForUpdate(paths, "1.0.0.1", server.Base(), 5);
+    UpdateCheckResult result = CheckForUpdate(http, paths, "1.0.0.1", server.Base(), 5000);
     EXPECT_EQ(result.published, "9.0");
     EXPECT_TRUE(result.newer);
 }
@@ -158,18 +160,18 @@ TEST_F(UpdateCheckTest, ErrorsGiveUnknown) {
     LoopbackHttpServer server(Responses{{"/upgrades.txt",
                                          "HTTP/1.0 404 Not Found\r\nContent-Length: 15"
                                          "\r\n\r\ncorvanteer 9.9\n"}});
-    UpdateCheckResult notFound = CheckForUpdate(paths, "1.0.0.1", server.Base(), 5);
+    UpdateCheckResult notFound = CheckForUpdate(http, paths, "1.0.0.1", server.Base(), 5000);
     EXPECT_EQ(notFound.published, "unknown");
     EXPECT_EQ(notFound.message, "The latest version is unknown.");
     EXPECT_THAT(notFound.fetchError, ::testing::HasSubstr("404"));
     EXPECT_FALSE(FileExists(paths.appDir + "temp.txt"));
 
     LoopbackHttpServer other(Responses{{"/upgrades.txt", Ok("otherapp 2.0\r\n")}});
-    EXPECT_EQ(CheckForUpdate(paths, "1.0.0.1", other.Base(), 5).message,
+    EXPECT_EQ(CheckForUpdate(http, paths, "1.0.0.1", other.Base(), 5000).message,
               "The latest version is unknown.");
 
     // Nothing listens on port 1 of the loopback: the connection is refused at once.
-    UpdateCheckResult refused = CheckForUpdate(paths, "1.0.0.1", "http://127.0.0.1:1", 5);
+    UpdateCheckResult refused = CheckForUpdate(http, paths, "1.0.0.1", "http://127.0.0.1:1", 5000);
     EXPECT_EQ(refused.published, "unknown");
     EXPECT_FALSE(refused.fetchError.empty());
 }

@@ -1,7 +1,7 @@
 // The stored tokens and their refresh: when it happens, what is kept, and that two
 // processes refreshing at once never lose a rotated refresh token.
 
-#include "transport/OAuthTokens.h"
+#include "oauth/OAuthTokens.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 
 #include "common/FakeHttp.h"
 #include "common/TempDir.h"
-#include "support/RegistrySnapshot.h"
 
 namespace corvanteer {
 namespace {
@@ -57,7 +56,7 @@ protected:
     OAuthAccount smtp = AccountNamed(paths, "smtp");
 };
 
-TEST_F(OAuthTokensTest, StoredScrambledUnderTheAccountAndCarriedByTheSnapshot) {
+TEST_F(OAuthTokensTest, StoredScrambledUnderTheAccount) {
     SignIn("RT1", 3600);
     EXPECT_EQ(smtp.key, paths.SettingsKey() + "\\OAuth\\SMTP");
     EXPECT_EQ(AccountNamed(paths, "news").key, paths.ListKey("news") + "\\OAuth");
@@ -65,16 +64,6 @@ TEST_F(OAuthTokensTest, StoredScrambledUnderTheAccountAndCarriedByTheSnapshot) {
     EXPECT_EQ(main.store->ReadRegString(smtp.key, "AccessToken", ""), ScramblePassword("AT0"));
     const int64_t now = UnixSeconds(clock.Now());
     EXPECT_EQ(main.tokens.Read(smtp).expires, now + 3600);
-
-    const std::string snapshot = dir.File("registry.cfg");
-    ExportRegistry(*main.store, snapshot, paths.SettingsKey());
-    auto restored = SettingsStore::Open(dir.File("restored.sqlite"));
-    ImportRegistry(*restored, snapshot);
-    const StoredTokens back = ReadTokens(*restored, smtp);
-    EXPECT_EQ(back.refreshToken, "RT1");
-    EXPECT_EQ(back.accessToken, "AT0");
-    EXPECT_EQ(back.user, "ann@example.org");
-    EXPECT_EQ(back.expires, now + 3600);
 
     EXPECT_TRUE(main.tokens.Forget(smtp));
     EXPECT_FALSE(main.tokens.Read(smtp).SignedIn());

@@ -1,4 +1,4 @@
-#include "transport/LoopbackListener.h"
+#include "oauth/LoopbackListener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "transport/OAuthStore.h"
+#include "oauth/OAuthStore.h"
 
 #include "support/Text.h"
 

@@ -3,15 +3,16 @@
 // The two ways an operator signs a mailbox in: the device authorization grant (RFC 8628: a
 // code typed on a page of the provider, in any browser on any device) and the authorization
 // code grant with PKCE and a loopback redirect (RFC 7636, RFC 8252: a browser on this
-// machine). Both end with the tokens; storing them is the caller's.
+// machine). Both end with the tokens (a granted GrantResult) or, in the operator's words, why
+// there are none; storing them is the caller's.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "oauth/OAuthGrants.h"
 #include "support/Clock.h"
 #include "support/Random.h"
-#include "transport/OAuthGrants.h"
 
 namespace corvanteer {
 
@@ -25,24 +26,18 @@ struct SignInHooks {
     std::function<void(const std::string& url)> openBrowser;
 };
 
-struct SignInResult {
-    bool ok = false;
-    OAuthTokenSet tokens;
-    std::string error;  // when not ok: why, in the operator's words
-};
-
 // Asks for a device code, tells the operator where to enter it, and polls the token endpoint
 // every interval the server asks (five seconds more after each slow_down) until the sign-in
 // is done, refused, or the code has expired (by clock). Three polls in a row without an
 // answer end it too.
-SignInResult SignInWithDevice(OAuthServer& server, const SignInHooks& hooks, const Clock& clock,
-                              const std::string& user);
+GrantResult SignInWithDevice(OAuthServer& server, const SignInHooks& hooks, const Clock& clock,
+                             const std::string& user);
 
 // Listens on 127.0.0.1, tells the operator the authorization address (and opens it), takes
 // the redirect that carries this sign-in's state, and exchanges its code with the PKCE
 // verifier. Requests without a code, or with another state, are answered and ignored. Gives
 // up after timeoutMs.
-SignInResult SignInWithBrowser(OAuthServer& server, const SignInHooks& hooks, RandomSource& random,
-                               const std::string& user, int64_t timeoutMs = 10 * 60 * 1000);
+GrantResult SignInWithBrowser(OAuthServer& server, const SignInHooks& hooks, RandomSource& random,
+                              const std::string& user, int64_t timeoutMs = 10 * 60 * 1000);
 
 }  // namespace corvanteer

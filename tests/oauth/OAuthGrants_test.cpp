@@ -1,16 +1,16 @@
 // The token endpoint requests and the two sign-ins, against a scripted HTTP client (and, for
 // the browser sign-in, a real loopback listener and a thread that plays the browser).
 
-#include "transport/OAuthGrants.h"
+#include "oauth/OAuthGrants.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "common/FakeHttp.h"
+#include "oauth/OAuthSignIn.h"
 #include "support/Clock.h"
 #include "transport/ByteStream.h"
-#include "transport/OAuthSignIn.h"
 #include "transport/TcpStream.h"
 
 namespace corvanteer {
@@ -97,6 +97,13 @@ TEST(OAuthGrants, RefreshSendsItsFormAndReadsTheAnswer) {
         {200, R"({"access_token":"A\r\nQUIT","token_type":"Bearer"})", GrantOutcome::NoAnswer,
          "no usable access token"},
         {200, R"({"token_type":"Bearer"})", GrantOutcome::NoAnswer, "no usable access token"},
+        // A member of the wrong type makes the whole reply unusable.
+        {200, R"({"access_token":7,"token_type":"Bearer"})", GrantOutcome::NoAnswer,
+         "HTTP 200 and access_token of the wrong type"},
+        {200, R"({"access_token":"A","token_type":"Bearer","expires_in":"soon"})",
+         GrantOutcome::NoAnswer, "expires_in of the wrong type"},
+        {400, R"({"error":["invalid_grant"]})", GrantOutcome::NoAnswer, "error of the wrong type"},
+        {200, R"([{"access_token":"A","token_type":"Bearer"}])", GrantOutcome::NoAnswer, "no JSON"},
     };
     for (const Case& test : cases) {
         http.Answer(test.status, test.body);
@@ -105,9 +112,11 @@ TEST(OAuthGrants, RefreshSendsItsFormAndReadsTheAnswer) {
         EXPECT_NE(result.error.find(test.words), std::string::npos) << result.error;
         EXPECT_EQ(result.error.find('\r'), std::string::npos);
     }
-    // Without expires_in an hour is assumed.
-    http.Answer(200, R"({"access_token":"A","token_type":"bearer"})");
+    // Without expires_in (or with null) an hour is assumed; a quoted number is a number.
+    http.Answer(200, R"({"access_token":"A","token_type":"bearer","expires_in":null})");
     EXPECT_EQ(server.Refresh("RT1").tokens.expiresIn, 3600);
+    http.Answer(200, R"({"access_token":"A","token_type":"bearer","expires_in":"599"})");
+    EXPECT_EQ(server.Refresh("RT1").tokens.expiresIn, 599);
 }
 
 TEST(OAuthGrants, PkceAndTheAuthorizationAddress) {
@@ -147,7 +156,7 @@ struct DeviceRun {
             return true;
         };
     }
-    SignInResult Run() {
+    GrantResult Run() {
         OAuthServer server(Profile(), http);
         return SignInWithDevice(server, hooks, clock, "ann@example.org");
     }
@@ -162,8 +171,8 @@ TEST(DeviceSignIn, PollsAtTheIntervalSlowsDownAndTakesTheTokens) {
     run.http.Answer(400, R"({"error":"slow_down"})");
     run.http.Answer(400, R"({"error":"authorization_pending"})");
     run.http.Answer(200, kGranted);
-    const SignInResult result = run.Run();
-    ASSERT_TRUE(result.ok) << result.error;
+    const GrantResult result = run.Run();
+    ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.tokens.refreshToken, "RT2");
     EXPECT_EQ(run.waits, (std::vector<int64_t>{2000, 2000, 7000, 7000}));
     ASSERT_FALSE(run.said.empty());
@@ -185,8 +194,8 @@ TEST(DeviceSignIn, EndsAtExpiryDenialSilenceOrStop) {
         run.http.handler = [](const HttpRequest&) {
             return HttpResponse{400, R"({"error":"authorization_pending"})", ""};
         };
-        const SignInResult result = run.Run();
-        EXPECT_FALSE(result.ok);
+        const GrantResult result = run.Run();
+        EXPECT_FALSE(result.ok());
         EXPECT_NE(result.error.find("expired"), std::string::npos) << result.error;
         EXPECT_EQ(run.http.Requests().size(), 3u);
     }
@@ -257,9 +266,9 @@ TEST(BrowserSignIn, TakesTheRedirectWithItsStateAndExchangesTheCode) {
         });
     };
     OAuthServer server(Profile(), http);
-    const SignInResult result = SignInWithBrowser(server, hooks, random, "ann@example.org", 10000);
+    const GrantResult result = SignInWithBrowser(server, hooks, random, "ann@example.org", 10000);
     browser.join();
-    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.tokens.accessToken, "AT1");
     EXPECT_EQ(statuses, (std::vector<std::string>{"HTTP/1.1 404 Not Found",
                                                   "HTTP/1.1 400 Bad Request", "HTTP/1.1 200 OK"}));
@@ -283,9 +292,10 @@ TEST(BrowserSignIn, ARefusalOrNoAnswerEndsIt) {
         browser = std::thread([port, state] { Get(port, "/?error=access_denied&state=" + state); });
     };
     OAuthServer server(Profile(), http);
-    SignInResult result = SignInWithBrowser(server, hooks, random, "", 10000);
+    GrantResult result = SignInWithBrowser(server, hooks, random, "", 10000);
     browser.join();
     EXPECT_EQ(result.error, "The sign-in was refused: access_denied");
+    EXPECT_EQ(result.outcome, GrantOutcome::Denied);
     hooks.openBrowser = nullptr;
     result = SignInWithBrowser(server, hooks, random, "", 300);
     EXPECT_NE(result.error.find("No answer came from the browser"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "transport/CryptoRandom.h"
+#include "oauth/CryptoRandom.h"
 
 #include <openssl/rand.h>
 
