@@ -1,10 +1,11 @@
-#include "support/RegistrySnapshot.h"
+#include "app/RegistrySnapshot.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "common/TempDir.h"
+#include "oauth/OAuthStore.h"
 #include "support/Status.h"
 
 namespace corvanteer {
@@ -220,6 +221,21 @@ TEST_F(RegistrySnapshotTest, ANameContainingEqualsIsNotRestoredUnderItsOwnName) 
 TEST_F(RegistrySnapshotTest, AMissingFileImportsNothing) {
     EXPECT_NO_THROW(ImportRegistry(*store, dir.File("absent.cfg")));
     EXPECT_TRUE(store->SubKeys("HKEY_CURRENT_USER").empty());
+}
+
+// A backup carries the sign-ins: their tokens live below the settings key, scrambled.
+TEST_F(RegistrySnapshotTest, CarriesTheTokensOfASignIn) {
+    const AppPaths paths = AppPaths::ForDirectory(dir.Path() + "/");
+    const OAuthAccount smtp = AccountNamed(paths, "smtp");
+    WriteTokens(*store, smtp, {"ann@example.org", "RT1", "AT0", 1777640400, 1777636800, 0});
+    ExportRegistry(*store, file, paths.SettingsKey());
+    auto restored = OpenStore("restored.sqlite");
+    ImportRegistry(*restored, file);
+    const StoredTokens back = ReadTokens(*restored, smtp);
+    EXPECT_EQ(back.refreshToken, "RT1");
+    EXPECT_EQ(back.accessToken, "AT0");
+    EXPECT_EQ(back.user, "ann@example.org");
+    EXPECT_EQ(back.expires, 1777640400);
 }
 
 }  // namespace

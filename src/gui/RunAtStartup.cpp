@@ -1,4 +1,4 @@
-#include "support/RunAtStartup.h"
+#include "gui/RunAtStartup.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "support/DTCalc.h"
+#include "engine/DTCalc.h"
 
 #include <gtest/gtest.h>
 

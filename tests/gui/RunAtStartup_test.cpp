@@ -1,4 +1,4 @@
-#include "support/RunAtStartup.h"
+#include "gui/RunAtStartup.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "support/RegistrySnapshot.h"
+#include "app/RegistrySnapshot.h"
 
 #include <cerrno>
 #include <deque>
