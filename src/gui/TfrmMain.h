@@ -64,8 +64,8 @@ struct WindowSetup {
     // window. Otherwise the system's.
     const Clock* clock = nullptr;
     RandomSource* random = nullptr;
-    // When given (tests), the HTTPS client of the OAuth sign-ins and refreshes; it must
-    // outlive the window. Otherwise libcurl's.
+    // When given (tests), the HTTP client of the OAuth sign-ins and refreshes and of the
+    // update check; it must outlive the window. Otherwise libcurl's.
     HttpClient* http = nullptr;
 };
 
