@@ -208,6 +208,39 @@ void AppendLinesText(std::string& out, const Lines& lines) {
     }
 }
 
+void AppendCrLfLine(std::string& out, std::string_view line) {
+    for (;;) {
+        const std::size_t cut = line.find_first_of("\r\n");
+        out.append(line.substr(0, cut));
+        out += "\r\n";
+        if (cut == std::string_view::npos) {
+            return;
+        }
+        std::size_t next = cut + 1;
+        if (line[cut] == '\r' && next < line.size() && line[next] == '\n') {
+            ++next;
+        }
+        line.remove_prefix(next);
+    }
+}
+
+void AppendCrLfLines(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size() + 2);
+    while (!text.empty()) {
+        const std::size_t cut = text.find_first_of("\r\n");
+        out.append(text.substr(0, cut));
+        out += "\r\n";
+        if (cut == std::string_view::npos) {
+            return;
+        }
+        std::size_t next = cut + 1;
+        if (text[cut] == '\r' && next < text.size() && text[next] == '\n') {
+            ++next;
+        }
+        text.remove_prefix(next);
+    }
+}
+
 std::string JoinLines(const Lines& lines, std::string_view separator) {
     std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {
