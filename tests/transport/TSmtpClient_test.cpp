@@ -192,6 +192,24 @@ TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
     EXPECT_TRUE(server.Problems().empty());
 }
 
+TEST(TSmtpClient, ALineLongerThanAWriteGoesOutWholeAndStuffed) {
+    FakeMailServer server({Greeted()
+                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+                               .Reply("DATA", "354 go ahead")
+                               .ExpectData()
+                               .SendLine("250 Ok")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    Envelope mail = PointAt(smtp, server);
+    const std::string longLine = "." + std::string(200 * 1024, 'x');
+    mail.message = "Subject: long\r\n\r\nbefore\r\n" + longLine + "\r\nafter";
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(mail, reply));
+    const std::string received = server.Received(0);
+    EXPECT_EQ(received.substr(received.find("DATA\r\n") + 6),
+              "Subject: long\r\n\r\nbefore\r\n." + longLine + "\r\nafter\r\n.\r\nQUIT\r\n");
+}
+
 TEST(TSmtpClient, EmptyMessageIsTheFinalDotAlone) {
     FakeMailServer server({Greeted()
                                .Reply("RCPT TO:<ann@example.org>", "250 Ok")
