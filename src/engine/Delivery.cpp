@@ -220,6 +220,16 @@ DeliveryStatus SendAlone(Services& services, const std::string& listName, const 
     return SendOrQueue(session, envelope, options, tally);
 }
 
+void SendForwarded(ScanContext& context, Services& services, const Envelope& envelope,
+                   const std::string& what) {
+    SendOptions options;
+    options.sent = what + " - forwarded succesfully.";
+    options.failed = what + " - failed (Attempt 1)";
+    SendTally tally;
+    SendAlone(services, context.ListName, envelope, options, tally);
+    context.Counts.messagesQueued += static_cast<int>(tally.queued);
+}
+
 void SendReply(ScanContext& context, Services& services, const std::string& envelopeSender,
                std::string message) {
     const std::string& to = context.SenderAddress;

@@ -146,6 +146,12 @@ DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
 DeliveryStatus SendAlone(Services& services, const std::string& listName, const Envelope& envelope,
                          const SendOptions& options, SendTally& tally);
 
+// Forwards a message of the list's own (an approval request, a refused message to
+// ErrorsTo) alone: logged what + " - forwarded succesfully.", or queued (attempt 1), counted
+// and logged what + " - failed (Attempt 1)".
+void SendForwarded(ScanContext& context, Services& services, const Envelope& envelope,
+                   const std::string& what);
+
 // Sends an answer (message: header lines, empty line, body, lines ended by CR LF) to the
 // sender of the message in hand with the given envelope sender; logs "i sent msg to" and
 // counts it as an answer, or queues it (attempt 1) and logs "i failed msg to".

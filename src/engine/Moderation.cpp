@@ -118,13 +118,8 @@ void RequestApproval(ScanContext& context, Services& services) {
     }
     AppendCrLfLine(out, kApprovalEnd);
 
-    const std::string what = context.ListName + ": msg from " + context.SenderAddress;
-    SendOptions options;
-    options.sent = what + " - forwarded succesfully.";
-    options.failed = what + " - failed (Attempt 1)";
-    SendTally tally;
-    SendAlone(services, context.ListName, request, options, tally);
-    context.Counts.messagesQueued += static_cast<int>(tally.queued);
+    SendForwarded(context, services, request,
+                  context.ListName + ": msg from " + context.SenderAddress);
 }
 
 bool HandleApprovalReply(ScanContext& context, Services& services) {

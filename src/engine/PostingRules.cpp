@@ -75,14 +75,8 @@ void ForwardRefused(ScanContext& context, Services& services) {
     if (auto text = ReadFileIfExists(context.MessageFile)) {
         AppendCrLfLines(forward.message, *text);
     }
-    const std::string what = context.ListName + ": error msg from " + context.SenderAddress;
-    SendOptions options;
-    options.sent = what + " - forwarded succesfully.";
-    options.failed = what + " - failed (Attempt 1)";
-    SendTally tally;
-    // The front end has given the client its server and credentials.
-    SendAlone(services, context.ListName, forward, options, tally);
-    context.Counts.messagesQueued += static_cast<int>(tally.queued);
+    SendForwarded(context, services, forward,
+                  context.ListName + ": error msg from " + context.SenderAddress);
 }
 
 // The posting password is the last word of the subject; the subject keeps what is before it.

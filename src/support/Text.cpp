@@ -225,20 +225,17 @@ void AppendCrLfLine(std::string& out, std::string_view line) {
 }
 
 void AppendCrLfLines(std::string& out, std::string_view text) {
-    out.reserve(out.size() + text.size() + 2);
-    while (!text.empty()) {
-        const std::size_t cut = text.find_first_of("\r\n");
-        out.append(text.substr(0, cut));
-        out += "\r\n";
-        if (cut == std::string_view::npos) {
-            return;
-        }
-        std::size_t next = cut + 1;
-        if (text[cut] == '\r' && next < text.size() && text[next] == '\n') {
-            ++next;
-        }
-        text.remove_prefix(next);
+    if (text.empty()) {
+        return;
     }
+    // The last line break ends the last line rather than starting another.
+    if (EndsWith(text, "\r\n")) {
+        text.remove_suffix(2);
+    } else if (text.back() == '\r' || text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    out.reserve(out.size() + text.size() + 2);
+    AppendCrLfLine(out, text);
 }
 
 std::string JoinLines(const Lines& lines, std::string_view separator) {

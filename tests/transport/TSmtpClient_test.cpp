@@ -40,6 +40,16 @@ ServerScript Greeted() {
     return script;
 }
 
+// Greeted, then one message to ann@example.org taken.
+ServerScript TakesOneMessage() {
+    return Greeted()
+        .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+        .Reply("DATA", "354 go ahead")
+        .ExpectData()
+        .SendLine("250 Ok")
+        .Expect("QUIT");
+}
+
 TEST(TSmtpClient, HeloSessionBytesExactly) {
     FakeMailServer server({Greeted()
                                .Reply("RCPT TO:<ann@example.org>", "250 Ok")
@@ -170,12 +180,7 @@ TEST(TSmtpClient, RefusalsEndTheSessionWithQuit) {
 }
 
 TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
-    FakeMailServer server({Greeted()
-                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
-                               .Reply("DATA", "354 go ahead")
-                               .ExpectData()
-                               .SendLine("250 Ok")
-                               .Expect("QUIT")});
+    FakeMailServer server({TakesOneMessage()});
     TSmtpClient smtp;
     Envelope mail = PointAt(smtp, server);
     // A lone LF or CR is a line break as well.
@@ -193,12 +198,7 @@ TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
 }
 
 TEST(TSmtpClient, ALineLongerThanAWriteGoesOutWholeAndStuffed) {
-    FakeMailServer server({Greeted()
-                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
-                               .Reply("DATA", "354 go ahead")
-                               .ExpectData()
-                               .SendLine("250 Ok")
-                               .Expect("QUIT")});
+    FakeMailServer server({TakesOneMessage()});
     TSmtpClient smtp;
     Envelope mail = PointAt(smtp, server);
     const std::string longLine = "." + std::string(200 * 1024, 'x');
@@ -211,12 +211,7 @@ TEST(TSmtpClient, ALineLongerThanAWriteGoesOutWholeAndStuffed) {
 }
 
 TEST(TSmtpClient, EmptyMessageIsTheFinalDotAlone) {
-    FakeMailServer server({Greeted()
-                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
-                               .Reply("DATA", "354 go ahead")
-                               .ExpectData()
-                               .SendLine("250 Ok")
-                               .Expect("QUIT")});
+    FakeMailServer server({TakesOneMessage()});
     TSmtpClient smtp;
     Envelope mail = PointAt(smtp, server);
     mail.message.clear();
