@@ -40,7 +40,7 @@ public:
     // (Input). Once connected, QUIT is always sent, its reply not read. The message goes out
     // dot-stuffed, every line break as CR LF.
     //
-    // Security.Mode (auto by the port: 465 tls, 587 starttls, any other none):
+    // Server.security.Mode (auto by the port: 465 tls, 587 starttls, any other none):
     // - none: the described conversation byte for byte: HELO, or EHLO and AUTH LOGIN when
     //   requireAuthentication;
     // - tls: the handshake first, then as none, except that AUTH uses PLAIN when the EHLO
