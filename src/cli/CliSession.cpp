@@ -58,7 +58,7 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
                {hooks.clock, hooks.random, hooks.pop3, hooks.smtp, hooks.http}) {}
 
 void CliSession::ConfigureMailClients() {
-    ConfigureSmtp(services().smtp, console_.Globals());
+    services().smtp.Server = SmtpServerFromSettings(console_.Globals());
 }
 
 std::string CliSession::RequireList(const std::string& name) {

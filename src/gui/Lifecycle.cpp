@@ -168,15 +168,11 @@ int TfrmMain::PollIntervalMs() const {
 
 void TfrmMain::ApplyClientSettings() {
     // Only while the worker is idle: the clients belong to the job that runs.
-    SmtpClient& smtp = services_.smtp;
-    smtp.HostAddress = smtpHostAtStart_;
-    smtp.Port = smtpPortAtStart_;
-    smtp.RequireAuthentication = smtpAuth_->RequireAuthentication();
-    smtp.User = smtpAuth_->User();
-    smtp.Password = smtpAuth_->Password();
-    const GlobalSettings globals = GlobalsShown();
-    smtp.Security = SmtpSecurity(globals);
-    ApplyLogin(smtp, SmtpLogin(globals));
+    // The fields as shown (authentication included), with the host and port of the start.
+    GlobalSettings globals = GlobalsShown();
+    globals.SMTPHost = smtpHostAtStart_;
+    globals.SMTPPort = smtpPortAtStart_;
+    services_.smtp.Server = SmtpServerFromSettings(globals);
 }
 
 void TfrmMain::butGoClick() {
