@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvanteer::mime {
 
@@ -40,13 +41,29 @@ Ptr<T> Share(T* object) {
     return Ptr<T>(object);
 }
 
+// One thing the parser found wrong in what it read (a MIME defect): the library's
+// GMimeParserWarning code and the text it concerns (may be empty).
+struct ParseIssue {
+    int code = 0;
+    std::string item;
+};
+
 // Parses a whole message: header, empty line, body, with LF or CR LF line ends. Never null:
 // bytes that hold no header at all give a message with an empty header and the bytes as its
-// body, as a mail program would show them. Parsing never fails on malformed input.
-Ptr<GMimeMessage> ParseMessage(std::string_view bytes);
+// body, as a mail program would show them. Parsing never fails on malformed input. With
+// issues, every defect the parser meets is appended there.
+Ptr<GMimeMessage> ParseMessage(std::string_view bytes, std::vector<ParseIssue>* issues = nullptr);
 
-// The object (message or part, header included) written out with CR LF line ends.
+// Parses one MIME entity (a part's header lines, an empty line, its content) as a part, a
+// multipart or an attached message. Never null: bytes without any header give a text/plain
+// part holding them, as MIME reads a header-less entity.
+Ptr<GMimeObject> ParseEntity(std::string_view bytes, std::vector<ParseIssue>* issues = nullptr);
+
+// The object (message or part, header included) written out with CR LF line ends, every
+// one of them (preambles and epilogues too, which the library writes as they were read).
 std::string Serialize(GMimeObject* object);
+// The same without the object's own header: what follows its empty line.
+std::string SerializeContent(GMimeObject* object);
 
 // The content of a leaf part with its transfer encoding undone (base64, quoted-printable,
 // uuencode); the bytes as they stand for 7bit, 8bit and binary. Empty for a part without
@@ -56,5 +73,16 @@ std::string DecodedContent(GMimePart* part);
 // A text part's content decoded and converted from its charset to UTF-8 (an unknown or
 // missing charset is read as ISO-8859-1 when the bytes are not valid UTF-8).
 std::string TextAsUtf8(GMimeTextPart* part);
+
+// Converts text between two charsets (any name the library knows, "latin1" and "utf8"
+// included) into out. False, out undefined, when a charset is unknown, the input holds a
+// byte sequence invalid in `from`, or a character has no form in `to`: nothing is dropped or
+// replaced silently.
+bool ConvertCharset(std::string_view text, std::string_view from, std::string_view to,
+                    std::string& out);
+
+// The value of a header line as the library writes it (a content type, a disposition),
+// unfolded and trimmed into one line.
+std::string UnfoldedValue(std::string_view folded);
 
 }  // namespace corvanteer::mime

@@ -1,0 +1,397 @@
+#include "engine/mime/Decoration.h"
+
+#include <memory>
+#include <vector>
+
+#include "engine/mime/MimeLibrary.h"
+#include "support/HeaderFields.h"
+#include "support/Text.h"
+
+namespace corvanteer::mime {
+
+namespace {
+
+struct GFree {
+    void operator()(void* memory) const { g_free(memory); }
+};
+
+bool IsAscii(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The longest line in octets, lines ending at LF (a CR before it not counted): what an SMTP
+// server measures.
+size_t LongestLine(std::string_view text) {
+    size_t longest = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const size_t stop = end == std::string_view::npos ? text.size() : end;
+        size_t length = stop - start;
+        if (end != std::string_view::npos && length > 0 && text[stop - 1] == '\r') {
+            --length;
+        }
+        longest = std::max(longest, length);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return longest;
+}
+
+// Calls emit(line, broken) for every line of text cut at CR LF, LF or a lone CR; broken says
+// whether a break followed the line.
+template <typename Emit>
+void ForEachLine(std::string_view text, Emit emit) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            emit(text.substr(start, i - start), true);
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) {
+        emit(text.substr(start), false);
+    }
+}
+
+// Every line of text followed by CR LF, as the scan's line lists give a body.
+void AppendCrLfLines(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size() + text.size() / 32 + 2);
+    ForEachLine(text, [&](std::string_view line, bool) {
+        out += line;
+        out += "\r\n";
+    });
+}
+
+// The text with every line break (CR LF, LF, lone CR) written as newline; no break added.
+std::string WithBreaks(std::string_view text, std::string_view newline) {
+    std::string out;
+    ForEachLine(text, [&](std::string_view line, bool broken) {
+        out += line;
+        if (broken) {
+            out += newline;
+        }
+    });
+    return out;
+}
+
+// The signature as UTF-8: a text that is no valid UTF-8 was written in ISO-8859-1.
+std::string Utf8Signature(std::string_view signature) {
+    if (g_utf8_validate(signature.data(), static_cast<gssize>(signature.size()), nullptr)) {
+        return std::string(signature);
+    }
+    std::string converted;
+    return ConvertCharset(signature, "iso-8859-1", "utf-8", converted) ? converted
+                                                                       : std::string(signature);
+}
+
+// The posting's Content-* header lines (with their continuation lines) and its body, cut at
+// the first empty line as the scan cuts a downloaded message.
+struct PostingParts {
+    Lines header;      // every header line, for the field values
+    Lines mimeHeader;  // the Content-* lines alone
+    std::string_view body;
+};
+
+PostingParts SplitPosting(std::string_view posting) {
+    PostingParts parts;
+    bool inMime = false;
+    size_t start = 0;
+    bool ended = false;
+    while (start < posting.size() && !ended) {
+        size_t end = posting.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            end = posting.size();
+        }
+        const std::string_view line = posting.substr(start, end - start);
+        size_t next = end;
+        if (next < posting.size()) {
+            next +=
+                (posting[next] == '\r' && next + 1 < posting.size() && posting[next + 1] == '\n')
+                    ? 2
+                    : 1;
+        }
+        if (line.empty()) {
+            parts.body = posting.substr(next);
+            ended = true;
+        } else {
+            const bool continuation = line.front() == ' ' || line.front() == '\t';
+            if (!continuation) {
+                inMime = StartsWithText(line, "content-");
+            }
+            if (inMime) {
+                parts.mimeHeader.emplace_back(line);
+            }
+            parts.header.emplace_back(line);
+        }
+        start = next;
+    }
+    return parts;
+}
+
+GMimeContentEncoding EncodingOf(GMimeObject* object) {
+    return GMIME_IS_PART(object) ? g_mime_part_get_content_encoding(GMIME_PART(object))
+                                 : GMIME_CONTENT_ENCODING_DEFAULT;
+}
+
+std::string ContentTypeValue(GMimeObject* object) {
+    std::unique_ptr<char, GFree> encoded(
+        g_mime_content_type_encode(g_mime_object_get_content_type(object), nullptr));
+    return encoded ? UnfoldedValue(encoded.get()) : std::string();
+}
+
+bool IsType(GMimeObject* object, const char* type, const char* subtype) {
+    return g_mime_content_type_is_type(g_mime_object_get_content_type(object), type, subtype);
+}
+
+// Gives the part new decoded content, to be written in the given encoding.
+void SetContent(GMimePart* part, std::string_view bytes, GMimeContentEncoding encoding) {
+    auto stream = Own(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    auto wrapper =
+        Own(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, wrapper.get());
+    g_mime_part_set_content_encoding(part, encoding);
+}
+
+// The encoding a text takes: the part's own where it can carry the text (7bit only 7-bit
+// text, 7bit, 8bit and binary only lines up to the limit), else quoted-printable.
+GMimeContentEncoding TextEncoding(GMimeContentEncoding original, std::string_view text) {
+    switch (original) {
+        case GMIME_CONTENT_ENCODING_BASE64:
+        case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE:
+        case GMIME_CONTENT_ENCODING_UUENCODE:
+            return original;
+        case GMIME_CONTENT_ENCODING_DEFAULT:
+        case GMIME_CONTENT_ENCODING_7BIT:
+            return IsAscii(text) && LongestLine(text) <= kMaxLineOctets
+                       ? original
+                       : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+        default:
+            return LongestLine(text) <= kMaxLineOctets ? original
+                                                       : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    }
+}
+
+// A charset in which CR LF and the other ASCII characters are written as in ASCII, so that
+// bytes in it can be joined at line breaks (not UTF-16, for one).
+bool AsciiCompatible(const std::string& charset) {
+    std::string newline;
+    return ConvertCharset("\r\n", "utf-8", charset, newline) && newline == "\r\n";
+}
+
+// The multipart/signed and multipart/encrypted of the original, and attached messages, are
+// left byte for byte; leaf parts elsewhere with a line over the limit are encoded again.
+// True when a part was.
+bool ShortenLongLines(GMimeObject* object) {
+    if (GMIME_IS_MULTIPART_SIGNED(object) || GMIME_IS_MULTIPART_ENCRYPTED(object)) {
+        return false;
+    }
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        bool any = false;
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+            any = ShortenLongLines(g_mime_multipart_get_part(multipart, i)) || any;
+        }
+        return any;
+    }
+    if (!GMIME_IS_PART(object) || LongestLine(SerializeContent(object)) <= kMaxLineOctets) {
+        return false;
+    }
+    GMimePart* part = GMIME_PART(object);
+    GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
+    if (encoding != GMIME_CONTENT_ENCODING_BASE64 &&
+        encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) {
+        encoding = IsType(object, "text", "*") ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE
+                                               : GMIME_CONTENT_ENCODING_BASE64;
+    }
+    // New content written fresh: base64 and quoted-printable come out re-wrapped.
+    SetContent(part, DecodedContent(part), encoding);
+    return true;
+}
+
+// Appends the signature to a text/plain part in its own charset, or in UTF-8 when that
+// cannot write it. False, with the part unchanged, when the text cannot be converted either.
+bool AppendToText(GMimePart* part, const std::string& signature) {
+    GMimeObject* object = GMIME_OBJECT(part);
+    const std::string bytes = DecodedContent(part);
+    const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
+    std::string charset = declared != nullptr ? declared : "";
+    // Text without a charset: ASCII as MIME says; other bytes were sent without a label, and
+    // UTF-8 or ISO-8859-1 is how a mail program reads them.
+    bool label = false;
+    if (charset.empty()) {
+        label = !IsAscii(bytes);
+        charset = !label ? "us-ascii"
+                  : g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)
+                      ? "utf-8"
+                      : "iso-8859-1";
+    }
+
+    std::string text;
+    std::string tail;
+    if (AsciiCompatible(charset) && ConvertCharset(signature, "utf-8", charset, tail)) {
+        text = bytes;
+    } else if (ConvertCharset(bytes, charset, "utf-8", text)) {
+        tail = signature;
+        charset = "utf-8";
+        label = true;
+    } else {
+        return false;
+    }
+
+    const std::string_view newline = text.find("\r\n") != std::string::npos ? "\r\n"
+                                     : text.find('\n') != std::string::npos ? "\n"
+                                                                            : "\r\n";
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
+        text += newline;
+    }
+    text += WithBreaks(tail, newline);
+    text += newline;
+    if (label) {
+        g_mime_object_set_content_type_parameter(object, "charset", charset.c_str());
+    }
+    SetContent(part, text, TextEncoding(g_mime_part_get_content_encoding(part), text));
+    return true;
+}
+
+// The signature as a part of its own: text/plain; charset=utf-8, inline.
+Ptr<GMimeObject> SignaturePart(const std::string& signature) {
+    Ptr<GMimeObject> part(GMIME_OBJECT(g_mime_part_new_with_type("text", "plain")));
+    g_mime_object_set_content_type_parameter(part.get(), "charset", "utf-8");
+    g_mime_object_set_disposition(part.get(), "inline");
+    const std::string text = WithBreaks(signature, "\r\n") + "\r\n";
+    SetContent(GMIME_PART(part.get()), text,
+               IsAscii(text) && LongestLine(text) <= kMaxLineOctets
+                   ? GMIME_CONTENT_ENCODING_7BIT
+                   : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    return part;
+}
+
+// A boundary found in neither text: derived from their bytes, so the same posting always
+// gets the same one. "=_" never occurs in base64 or quoted-printable content.
+std::string BoundaryFor(std::string_view original, std::string_view signature) {
+    for (unsigned salt = 0;; ++salt) {
+        std::string seed(original);
+        seed += signature;
+        seed += std::to_string(salt);
+        std::unique_ptr<char, GFree> digest(g_compute_checksum_for_data(
+            G_CHECKSUM_SHA1, reinterpret_cast<const guchar*>(seed.data()), seed.size()));
+        const std::string boundary = "=_corvanteer_" + std::string(digest.get()).substr(0, 24);
+        if (original.find(boundary) == std::string_view::npos &&
+            signature.find(boundary) == std::string_view::npos) {
+            return boundary;
+        }
+    }
+}
+
+bool IsMixedWithParts(GMimeObject* object) {
+    if (!GMIME_IS_MULTIPART(object) || GMIME_IS_MULTIPART_SIGNED(object) ||
+        GMIME_IS_MULTIPART_ENCRYPTED(object) || !IsType(object, "multipart", "mixed")) {
+        return false;
+    }
+    GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    return g_mime_multipart_get_boundary(multipart) != nullptr &&
+           g_mime_multipart_get_count(multipart) > 0;
+}
+
+bool IsPlainTextBody(GMimeObject* object) {
+    const char* disposition = g_mime_object_get_disposition(object);
+    return GMIME_IS_PART(object) && IsType(object, "text", "plain") &&
+           (disposition == nullptr || g_ascii_strcasecmp(disposition, "attachment") != 0);
+}
+
+std::string EncodingName(GMimeContentEncoding encoding) {
+    const char* name = g_mime_content_encoding_to_string(encoding);
+    return name != nullptr ? name : "";
+}
+
+}  // namespace
+
+DecoratedBody DecorateBody(std::string_view posting, std::string_view signature) {
+    const PostingParts parts = SplitPosting(posting);
+    const BodyFields original{GetHeaderValue("MIME-Version", parts.header),
+                              GetHeaderValue("Content-Type", parts.header),
+                              GetHeaderValue("Content-Transfer-Encoding", parts.header)};
+
+    // The entity the library parses: the Content-* lines, an empty line, the body lines.
+    std::string entity;
+    for (const std::string& line : parts.mimeHeader) {
+        entity += line;
+        entity += "\r\n";
+    }
+    entity += "\r\n";
+    const size_t bodyStart = entity.size();
+    AppendCrLfLines(entity, parts.body);
+    const std::string_view body = std::string_view(entity).substr(bodyStart);
+
+    const bool withoutMime = Trim(original.mimeVersion).empty() &&
+                             Trim(original.contentType).empty() &&
+                             Trim(original.contentTransferEncoding).empty();
+    if (withoutMime && IsAscii(body) && IsAscii(signature) && LongestLine(body) <= kMaxLineOctets &&
+        LongestLine(signature) <= kMaxLineOctets) {
+        // The described layout: the body lines, then the signature as one entry.
+        DecoratedBody result;
+        result.body.reserve(body.size() + signature.size() + 2);
+        result.body = body;
+        result.body += WithBreaks(signature, "\r\n");
+        result.body += "\r\n";
+        return result;
+    }
+
+    const std::string utf8Signature = Utf8Signature(signature);
+    const bool withSignature = !Trim(utf8Signature).empty();
+    Ptr<GMimeObject> top = ParseEntity(entity);
+    const std::string typeBefore = ContentTypeValue(top.get());
+    const GMimeContentEncoding encodingBefore = EncodingOf(top.get());
+
+    bool changed = ShortenLongLines(top.get());
+    bool wrap = false;
+    if (withSignature) {
+        changed = true;
+        if (IsPlainTextBody(top.get())) {
+            wrap = !AppendToText(GMIME_PART(top.get()), utf8Signature);
+        } else if (IsMixedWithParts(top.get())) {
+            Ptr<GMimeObject> part = SignaturePart(utf8Signature);
+            g_mime_multipart_add(GMIME_MULTIPART(top.get()), part.get());
+        } else {
+            wrap = true;
+        }
+    }
+    if (!changed) {
+        return DecoratedBody{original, std::string(body)};
+    }
+
+    DecoratedBody result;
+    result.fields.mimeVersion = Trim(original.mimeVersion).empty() ? "1.0" : original.mimeVersion;
+    if (wrap) {
+        Ptr<GMimeObject> mixed(GMIME_OBJECT(g_mime_multipart_new_with_subtype("mixed")));
+        g_mime_multipart_set_boundary(GMIME_MULTIPART(mixed.get()),
+                                      BoundaryFor(entity, utf8Signature).c_str());
+        Ptr<GMimeObject> part = SignaturePart(utf8Signature);
+        g_mime_multipart_add(GMIME_MULTIPART(mixed.get()), top.get());
+        g_mime_multipart_add(GMIME_MULTIPART(mixed.get()), part.get());
+        result.fields.contentType = ContentTypeValue(mixed.get());
+        result.body = SerializeContent(mixed.get());
+        return result;
+    }
+    const std::string typeAfter = ContentTypeValue(top.get());
+    const GMimeContentEncoding encodingAfter = EncodingOf(top.get());
+    result.fields.contentType = typeAfter == typeBefore ? original.contentType : typeAfter;
+    result.fields.contentTransferEncoding = encodingAfter == encodingBefore
+                                                ? original.contentTransferEncoding
+                                                : EncodingName(encodingAfter);
+    result.body = SerializeContent(top.get());
+    return result;
+}
+
+}  // namespace corvanteer::mime

@@ -1,0 +1,60 @@
+#pragma once
+
+// The list's signature added to a posting so that every mail program shows it, whatever the
+// posting's MIME structure, without changing any part of the original. A pure function: the
+// same posting and signature always give the same bytes (the boundary of a new multipart is
+// derived from the content, not drawn at random).
+
+#include <string>
+#include <string_view>
+
+namespace corvanteer::mime {
+
+// The longest line any message may carry (RFC 5322), CR LF not counted.
+inline constexpr std::size_t kMaxLineOctets = 998;
+
+// The header fields that describe a body, as values in one line each (continuation lines
+// joined by one blank, as GetHeaderValue reads them); "" means the field is absent.
+struct BodyFields {
+    std::string mimeVersion;
+    std::string contentType;
+    std::string contentTransferEncoding;
+
+    bool operator==(const BodyFields&) const = default;
+};
+
+struct DecoratedBody {
+    // Go in the posting's header in place of the incoming message's MIME lines.
+    BodyFields fields;
+    // The body with CR LF line ends, not dot-stuffed.
+    std::string body;
+};
+
+// Decorates a posting: posting holds the incoming message (header, empty line, body; CR LF,
+// LF or CR line ends) and signature the list's signature text (UTF-8; bytes that are not are
+// read as ISO-8859-1). Of the header only the Content-* lines and MIME-Version are read.
+//
+// - A posting without any MIME header line whose body and signature are 7-bit and short-lined
+//   keeps the described layout byte for byte: the body lines, then the signature as one more
+//   entry (an empty signature gives an empty line); no MIME fields.
+// - text/plain (not an attachment), any transfer encoding and charset, also a header-less
+//   8-bit body (read as UTF-8 when valid, else ISO-8859-1): decoded, the signature appended
+//   after a line break, encoded again with the same encoding where it carries the result,
+//   else quoted-printable; when the part's charset cannot write the signature the part
+//   becomes UTF-8 (charset parameter changed).
+// - multipart/mixed: the signature becomes a new last part (text/plain; charset=utf-8,
+//   inline).
+// - anything else (multipart/alternative, related, signed, encrypted, text/html, a text/plain
+//   that cannot be converted, ...): the original, unchanged inside, becomes the first part of
+//   a new multipart/mixed, the signature its second.
+// - A signature of blanks and line breaks only adds nothing.
+// - No line of the result passes kMaxLineOctets where it can be helped: a leaf part with a
+//   longer line is encoded again (text quoted-printable, other content base64, base64 and
+//   quoted-printable content re-wrapped); never inside multipart/signed or
+//   multipart/encrypted, nor inside an attached message, which stay byte for byte.
+// - Every original part decodes to the same bytes afterwards, but the text/plain part that
+//   takes the signature (its old text, possibly in UTF-8 now, followed by the signature).
+// Unchanged postings keep their MIME field values and body.
+DecoratedBody DecorateBody(std::string_view posting, std::string_view signature);
+
+}  // namespace corvanteer::mime
