@@ -11,40 +11,6 @@ namespace corvanteer::mime {
 
 namespace {
 
-struct GFree {
-    void operator()(void* memory) const { g_free(memory); }
-};
-
-bool IsAscii(std::string_view text) {
-    for (unsigned char c : text) {
-        if (c >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The longest line in octets, lines ending at LF (a CR before it not counted): what an SMTP
-// server measures.
-size_t LongestLine(std::string_view text) {
-    size_t longest = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        const size_t stop = end == std::string_view::npos ? text.size() : end;
-        size_t length = stop - start;
-        if (end != std::string_view::npos && length > 0 && text[stop - 1] == '\r') {
-            --length;
-        }
-        longest = std::max(longest, length);
-        if (end == std::string_view::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return longest;
-}
-
 // Calls emit(line, broken) for every line of text cut at CR LF, LF or a lone CR; broken says
 // whether a break followed the line.
 template <typename Emit>
@@ -145,8 +111,7 @@ GMimeContentEncoding EncodingOf(GMimeObject* object) {
 }
 
 std::string ContentTypeValue(GMimeObject* object) {
-    std::unique_ptr<char, GFree> encoded(
-        g_mime_content_type_encode(g_mime_object_get_content_type(object), nullptr));
+    GText encoded(g_mime_content_type_encode(g_mime_object_get_content_type(object), nullptr));
     return encoded ? UnfoldedValue(encoded.get()) : std::string();
 }
 
@@ -173,7 +138,7 @@ GMimeContentEncoding TextEncoding(GMimeContentEncoding original, std::string_vie
             return original;
         case GMIME_CONTENT_ENCODING_DEFAULT:
         case GMIME_CONTENT_ENCODING_7BIT:
-            return IsAscii(text) && LongestLine(text) <= kMaxLineOctets
+            return IsSevenBit(text) && LongestLine(text) <= kMaxLineOctets
                        ? original
                        : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
         default:
@@ -230,7 +195,7 @@ bool AppendToText(GMimePart* part, const std::string& signature) {
     // UTF-8 or ISO-8859-1 is how a mail program reads them.
     bool label = false;
     if (charset.empty()) {
-        label = !IsAscii(bytes);
+        label = !IsSevenBit(bytes);
         charset = !label ? "us-ascii"
                   : g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)
                       ? "utf-8"
@@ -271,7 +236,7 @@ Ptr<GMimeObject> SignaturePart(const std::string& signature) {
     g_mime_object_set_disposition(part.get(), "inline");
     const std::string text = WithBreaks(signature, "\r\n") + "\r\n";
     SetContent(GMIME_PART(part.get()), text,
-               IsAscii(text) && LongestLine(text) <= kMaxLineOctets
+               IsSevenBit(text) && LongestLine(text) <= kMaxLineOctets
                    ? GMIME_CONTENT_ENCODING_7BIT
                    : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
     return part;
@@ -284,7 +249,7 @@ std::string BoundaryFor(std::string_view original, std::string_view signature) {
         std::string seed(original);
         seed += signature;
         seed += std::to_string(salt);
-        std::unique_ptr<char, GFree> digest(g_compute_checksum_for_data(
+        GText digest(g_compute_checksum_for_data(
             G_CHECKSUM_SHA1, reinterpret_cast<const guchar*>(seed.data()), seed.size()));
         const std::string boundary = "=_corvanteer_" + std::string(digest.get()).substr(0, 24);
         if (original.find(boundary) == std::string_view::npos &&
@@ -337,8 +302,8 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
     const bool withoutMime = Trim(original.mimeVersion).empty() &&
                              Trim(original.contentType).empty() &&
                              Trim(original.contentTransferEncoding).empty();
-    if (withoutMime && IsAscii(body) && IsAscii(signature) && LongestLine(body) <= kMaxLineOctets &&
-        LongestLine(signature) <= kMaxLineOctets) {
+    if (withoutMime && IsSevenBit(body) && IsSevenBit(signature) &&
+        LongestLine(body) <= kMaxLineOctets && LongestLine(signature) <= kMaxLineOctets) {
         // The described layout: the body lines, then the signature as one entry.
         DecoratedBody result;
         result.body.reserve(body.size() + signature.size() + 2);

@@ -10,9 +10,6 @@
 
 namespace corvanteer::mime {
 
-// The longest line any message may carry (RFC 5322), CR LF not counted.
-inline constexpr std::size_t kMaxLineOctets = 998;
-
 // The header fields that describe a body, as values in one line each (continuation lines
 // joined by one blank, as GetHeaderValue reads them); "" means the field is absent.
 struct BodyFields {

@@ -1,5 +1,6 @@
 #include "engine/mime/MimeLibrary.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "support/Text.h"
@@ -7,11 +8,6 @@
 namespace corvanteer::mime {
 
 namespace {
-
-// Frees what the library hands out with g_free.
-struct GFree {
-    void operator()(void* memory) const { g_free(memory); }
-};
 
 // The bytes a stream of the library's memory streams holds.
 std::string StreamBytes(GMimeStream* stream) {
@@ -85,6 +81,10 @@ void EnsureStarted() {
     std::call_once(started, [] { g_mime_init(); });
 }
 
+void GFree::operator()(void* memory) const {
+    g_free(memory);
+}
+
 void ObjectUnref::operator()(void* object) const {
     if (object != nullptr) {
         g_object_unref(object);
@@ -150,13 +150,40 @@ std::string TextAsUtf8(GMimeTextPart* part) {
         if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
             return bytes;
         }
-        std::unique_ptr<char, GFree> converted(g_convert(bytes.data(),
-                                                         static_cast<gssize>(bytes.size()), "UTF-8",
-                                                         "ISO-8859-1", nullptr, nullptr, nullptr));
+        GText converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
+                                  "ISO-8859-1", nullptr, nullptr, nullptr));
         return converted ? std::string(converted.get()) : bytes;
     }
-    std::unique_ptr<char, GFree> text(g_mime_text_part_get_text(part));
+    GText text(g_mime_text_part_get_text(part));
     return text ? std::string(text.get()) : std::string();
+}
+
+bool IsSevenBit(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t LongestLine(std::string_view text) {
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+        std::size_t length = stop - start;
+        if (end != std::string_view::npos && length > 0 && text[stop - 1] == '\r') {
+            --length;
+        }
+        longest = std::max(longest, length);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return longest;
 }
 
 bool ConvertCharset(std::string_view text, std::string_view from, std::string_view to,
@@ -167,7 +194,7 @@ bool ConvertCharset(std::string_view text, std::string_view from, std::string_vi
     gsize read = 0;
     gsize written = 0;
     GError* error = nullptr;
-    std::unique_ptr<char, GFree> converted(g_convert(
+    GText converted(g_convert(
         text.data(), static_cast<gssize>(text.size()), g_mime_charset_iconv_name(toName.c_str()),
         g_mime_charset_iconv_name(fromName.c_str()), &read, &written, &error));
     if (error != nullptr) {
@@ -184,7 +211,7 @@ bool ConvertCharset(std::string_view text, std::string_view from, std::string_vi
 
 std::string UnfoldedValue(std::string_view folded) {
     EnsureStarted();
-    std::unique_ptr<char, GFree> unfolded(g_mime_utils_header_unfold(std::string(folded).c_str()));
+    GText unfolded(g_mime_utils_header_unfold(std::string(folded).c_str()));
     return unfolded ? Trim(unfolded.get()) : std::string();
 }
 

@@ -18,6 +18,12 @@ namespace corvanteer::mime {
 // Every function below calls it first.
 void EnsureStarted();
 
+// Frees what the library hands out with g_free (strings it allocates); GText owns one.
+struct GFree {
+    void operator()(void* memory) const;
+};
+using GText = std::unique_ptr<char, GFree>;
+
 // Drops one reference of a GObject (nothing for null).
 struct ObjectUnref {
     void operator()(void* object) const;
@@ -73,6 +79,16 @@ std::string DecodedContent(GMimePart* part);
 // A text part's content decoded and converted from its charset to UTF-8 (an unknown or
 // missing charset is read as ISO-8859-1 when the bytes are not valid UTF-8).
 std::string TextAsUtf8(GMimeTextPart* part);
+
+// The longest line any message may carry (RFC 5322), CR LF not counted.
+inline constexpr std::size_t kMaxLineOctets = 998;
+
+// True when every byte is below 0x80 (text 7bit may carry, when its lines are short).
+bool IsSevenBit(std::string_view text);
+
+// The longest line of the text in octets, lines ending at LF (a CR before it not counted):
+// what an SMTP server measures.
+std::size_t LongestLine(std::string_view text);
 
 // Converts text between two charsets (any name the library knows, "latin1" and "utf8"
 // included) into out. False, out undefined, when a charset is unknown, the input holds a
