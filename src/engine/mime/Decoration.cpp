@@ -51,23 +51,28 @@ std::string WithBreaks(std::string_view text, std::string_view newline) {
     return out;
 }
 
-// The signature as UTF-8: a text that is no valid UTF-8 was written in ISO-8859-1.
-std::string Utf8Signature(std::string_view signature) {
-    if (g_utf8_validate(signature.data(), static_cast<gssize>(signature.size()), nullptr)) {
-        return std::string(signature);
-    }
-    std::string converted;
-    return ConvertCharset(signature, "iso-8859-1", "utf-8", converted) ? converted
-                                                                       : std::string(signature);
-}
-
 // The posting's Content-* header lines (with their continuation lines) and its body, cut at
 // the first empty line as the scan cuts a downloaded message.
 struct PostingParts {
     Lines header;      // every header line, for the field values
-    Lines mimeHeader;  // the Content-* lines alone
+    Lines mimeHeader;  // the well-formed Content-* lines alone
     std::string_view body;
 };
+
+// "Name: value" with a name of visible ASCII characters: a line the MIME library reads as a
+// header field (others would end its header early).
+bool IsFieldLine(std::string_view line) {
+    const size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos) {
+        return false;
+    }
+    for (char c : line.substr(0, colon)) {
+        if (c < 33 || c > 126) {
+            return false;
+        }
+    }
+    return true;
+}
 
 PostingParts SplitPosting(std::string_view posting) {
     PostingParts parts;
@@ -79,7 +84,9 @@ PostingParts SplitPosting(std::string_view posting) {
         if (end == std::string_view::npos) {
             end = posting.size();
         }
-        const std::string_view line = posting.substr(start, end - start);
+        // A header line ends at a NUL byte for the library: so it does here, consistently.
+        std::string_view line = posting.substr(start, end - start);
+        line = line.substr(0, line.find('\0'));
         size_t next = end;
         if (next < posting.size()) {
             next +=
@@ -87,13 +94,13 @@ PostingParts SplitPosting(std::string_view posting) {
                     ? 2
                     : 1;
         }
-        if (line.empty()) {
+        if (end == start) {
             parts.body = posting.substr(next);
             ended = true;
         } else {
             const bool continuation = line.front() == ' ' || line.front() == '\t';
             if (!continuation) {
-                inMime = StartsWithText(line, "content-");
+                inMime = StartsWithText(line, "content-") && IsFieldLine(line);
             }
             if (inMime) {
                 parts.mimeHeader.emplace_back(line);
@@ -103,6 +110,28 @@ PostingParts SplitPosting(std::string_view posting) {
         start = next;
     }
     return parts;
+}
+
+// The Content-* lines, an empty line, the body lines.
+std::string EntityOf(const PostingParts& parts) {
+    std::string entity;
+    for (const std::string& line : parts.mimeHeader) {
+        entity += line;
+        entity += "\r\n";
+    }
+    entity += "\r\n";
+    AppendCrLfLines(entity, parts.body);
+    return entity;
+}
+
+// How many lines of the header carry the field.
+int Occurrences(const Lines& header, std::string_view name) {
+    int count = 0;
+    for (const std::string& line : header) {
+        const size_t colon = line.find(':');
+        count += colon != std::string::npos && SameText(line.substr(0, colon), name);
+    }
+    return count;
 }
 
 GMimeContentEncoding EncodingOf(GMimeObject* object) {
@@ -196,10 +225,7 @@ bool AppendToText(GMimePart* part, const std::string& signature) {
     bool label = false;
     if (charset.empty()) {
         label = !IsSevenBit(bytes);
-        charset = !label ? "us-ascii"
-                  : g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)
-                      ? "utf-8"
-                      : "iso-8859-1";
+        charset = !label ? "us-ascii" : IsUtf8(bytes) ? "utf-8" : "iso-8859-1";
     }
 
     std::string text;
@@ -259,14 +285,44 @@ std::string BoundaryFor(std::string_view original, std::string_view signature) {
     }
 }
 
-bool IsMixedWithParts(GMimeObject* object) {
-    if (!GMIME_IS_MULTIPART(object) || GMIME_IS_MULTIPART_SIGNED(object) ||
-        GMIME_IS_MULTIPART_ENCRYPTED(object) || !IsType(object, "multipart", "mixed")) {
-        return false;
+// Asked for a boundary it lacks, the library makes a random one up: this asks the header.
+bool HasBoundary(GMimeObject* multipart) {
+    return g_mime_object_get_content_type_parameter(multipart, "boundary") != nullptr;
+}
+
+// A multipart read without a boundary would be written with a random one: it gets one
+// derived from the posting instead, so that the same posting gives the same bytes. Nothing
+// inside it was read as parts, so none is changed.
+void FixMissingBoundaries(GMimeObject* object, std::string_view posting, int& count) {
+    if (!GMIME_IS_MULTIPART(object)) {
+        return;
     }
     GMimeMultipart* multipart = GMIME_MULTIPART(object);
-    return g_mime_multipart_get_boundary(multipart) != nullptr &&
-           g_mime_multipart_get_count(multipart) > 0;
+    if (!HasBoundary(object)) {
+        // Each its own: a nested multipart must not end its parent.
+        const std::string seed = "missing " + std::to_string(++count);
+        g_mime_multipart_set_boundary(multipart, BoundaryFor(posting, seed).c_str());
+    }
+    for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+        FixMissingBoundaries(g_mime_multipart_get_part(multipart, i), posting, count);
+    }
+}
+
+// A multipart/mixed that a new last part can join: its boundary known and parts read.
+bool IsMixedWithParts(GMimeObject* object) {
+    return GMIME_IS_MULTIPART(object) && !GMIME_IS_MULTIPART_SIGNED(object) &&
+           !GMIME_IS_MULTIPART_ENCRYPTED(object) && IsType(object, "multipart", "mixed") &&
+           HasBoundary(object) && g_mime_multipart_get_count(GMIME_MULTIPART(object)) > 0;
+}
+
+// True when the written multipart closes after its last part. The library leaves the close
+// delimiter out when the posting had none (as it reads it), and the new part would then run
+// to the end of the message.
+bool ClosesAfterLastPart(std::string_view content, GMimeObject* multipart) {
+    const std::string boundary = g_mime_object_get_content_type_parameter(multipart, "boundary");
+    const size_t last = content.rfind("\n--" + boundary + "\r\n");
+    return last != std::string_view::npos &&
+           content.find("\n--" + boundary + "--", last) != std::string_view::npos;
 }
 
 bool IsPlainTextBody(GMimeObject* object) {
@@ -282,45 +338,61 @@ std::string EncodingName(GMimeContentEncoding encoding) {
 
 }  // namespace
 
+std::string MimeEntity(std::string_view posting) {
+    return EntityOf(SplitPosting(posting));
+}
+
 DecoratedBody DecorateBody(std::string_view posting, std::string_view signature) {
     const PostingParts parts = SplitPosting(posting);
     const BodyFields original{GetHeaderValue("MIME-Version", parts.header),
                               GetHeaderValue("Content-Type", parts.header),
                               GetHeaderValue("Content-Transfer-Encoding", parts.header)};
 
-    // The entity the library parses: the Content-* lines, an empty line, the body lines.
-    std::string entity;
+    const std::string entity = EntityOf(parts);
+    size_t bodyStart = 2;  // the empty line
     for (const std::string& line : parts.mimeHeader) {
-        entity += line;
-        entity += "\r\n";
+        bodyStart += line.size() + 2;
     }
-    entity += "\r\n";
-    const size_t bodyStart = entity.size();
-    AppendCrLfLines(entity, parts.body);
     const std::string_view body = std::string_view(entity).substr(bodyStart);
 
     const bool withoutMime = Trim(original.mimeVersion).empty() &&
                              Trim(original.contentType).empty() &&
                              Trim(original.contentTransferEncoding).empty();
-    if (withoutMime && IsSevenBit(body) && IsSevenBit(signature) &&
-        LongestLine(body) <= kMaxLineOctets && LongestLine(signature) <= kMaxLineOctets) {
-        // The described layout: the body lines, then the signature as one entry.
+    // The described layout: the body lines, then the signature as one entry.
+    auto described = [&] {
         DecoratedBody result;
         result.body.reserve(body.size() + signature.size() + 2);
         result.body = body;
         result.body += WithBreaks(signature, "\r\n");
         result.body += "\r\n";
         return result;
+    };
+    if (withoutMime && IsSevenBit(body) && IsSevenBit(signature) &&
+        LongestLine(body) <= kMaxLineOctets && LongestLine(signature) <= kMaxLineOctets) {
+        return described();
     }
 
-    const std::string utf8Signature = Utf8Signature(signature);
+    const std::string utf8Signature = AsUtf8(signature);
     const bool withSignature = !Trim(utf8Signature).empty();
     Ptr<GMimeObject> top = ParseEntity(entity);
     const std::string typeBefore = ContentTypeValue(top.get());
     const GMimeContentEncoding encodingBefore = EncodingOf(top.get());
+    // A field given twice reads as both values joined with ",", which describes nothing: the
+    // value the library took stands for it.
+    BodyFields kept = original;
+    if (Occurrences(parts.header, "Content-Type") > 1) {
+        kept.contentType = typeBefore;
+    }
+    if (Occurrences(parts.header, "Content-Transfer-Encoding") > 1) {
+        kept.contentTransferEncoding = EncodingName(encodingBefore);
+    }
+    if (Occurrences(parts.header, "MIME-Version") > 1) {
+        kept.mimeVersion = "1.0";
+    }
 
     bool changed = ShortenLongLines(top.get());
     bool wrap = false;
+    bool joined = false;
     if (withSignature) {
         changed = true;
         if (IsPlainTextBody(top.get())) {
@@ -328,16 +400,33 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
         } else if (IsMixedWithParts(top.get())) {
             Ptr<GMimeObject> part = SignaturePart(utf8Signature);
             g_mime_multipart_add(GMIME_MULTIPART(top.get()), part.get());
+            joined = true;
         } else {
             wrap = true;
         }
     }
     if (!changed) {
-        return DecoratedBody{original, std::string(body)};
+        // Nothing to add and nothing too long: a posting without MIME lines keeps the
+        // described layout (8-bit text as it came), any other its body as it is.
+        return withoutMime ? described() : DecoratedBody{kept, std::string(body)};
     }
 
+    int missing = 0;
+    FixMissingBoundaries(top.get(), entity, missing);
     DecoratedBody result;
-    result.fields.mimeVersion = Trim(original.mimeVersion).empty() ? "1.0" : original.mimeVersion;
+    result.fields.mimeVersion = Trim(kept.mimeVersion).empty() ? "1.0" : kept.mimeVersion;
+    if (joined) {
+        result.body = SerializeContent(top.get());
+        if (ClosesAfterLastPart(result.body, top.get())) {
+            result.fields.contentType = kept.contentType;
+            result.fields.contentTransferEncoding = kept.contentTransferEncoding;
+            return result;
+        }
+        GMimeMultipart* multipart = GMIME_MULTIPART(top.get());
+        Ptr<GMimeObject> removed(
+            g_mime_multipart_remove_at(multipart, g_mime_multipart_get_count(multipart) - 1));
+        wrap = true;
+    }
     if (wrap) {
         Ptr<GMimeObject> mixed(GMIME_OBJECT(g_mime_multipart_new_with_subtype("mixed")));
         g_mime_multipart_set_boundary(GMIME_MULTIPART(mixed.get()),
@@ -346,14 +435,15 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
         g_mime_multipart_add(GMIME_MULTIPART(mixed.get()), top.get());
         g_mime_multipart_add(GMIME_MULTIPART(mixed.get()), part.get());
         result.fields.contentType = ContentTypeValue(mixed.get());
+        result.fields.contentTransferEncoding.clear();
         result.body = SerializeContent(mixed.get());
         return result;
     }
     const std::string typeAfter = ContentTypeValue(top.get());
     const GMimeContentEncoding encodingAfter = EncodingOf(top.get());
-    result.fields.contentType = typeAfter == typeBefore ? original.contentType : typeAfter;
+    result.fields.contentType = typeAfter == typeBefore ? kept.contentType : typeAfter;
     result.fields.contentTransferEncoding = encodingAfter == encodingBefore
-                                                ? original.contentTransferEncoding
+                                                ? kept.contentTransferEncoding
                                                 : EncodingName(encodingAfter);
     result.body = SerializeContent(top.get());
     return result;

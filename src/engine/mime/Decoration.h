@@ -27,13 +27,20 @@ struct DecoratedBody {
     std::string body;
 };
 
+// The posting as the list reads its MIME structure: its well-formed Content-* header lines
+// (with their continuation lines), an empty line, and its body lines, every line ending in
+// CR LF. The header ends at the first empty line, as the scan cuts a downloaded message; the
+// other header fields do not describe the body. ParseEntity reads the result.
+std::string MimeEntity(std::string_view posting);
+
 // Decorates a posting: posting holds the incoming message (header, empty line, body; CR LF,
 // LF or CR line ends) and signature the list's signature text (UTF-8; bytes that are not are
 // read as ISO-8859-1). Of the header only the Content-* lines and MIME-Version are read.
 //
 // - A posting without any MIME header line whose body and signature are 7-bit and short-lined
 //   keeps the described layout byte for byte: the body lines, then the signature as one more
-//   entry (an empty signature gives an empty line); no MIME fields.
+//   entry (an empty signature gives an empty line); no MIME fields. So does one with 8-bit
+//   text when the signature is blank and no line is too long.
 // - text/plain (not an attachment), any transfer encoding and charset, also a header-less
 //   8-bit body (read as UTF-8 when valid, else ISO-8859-1): decoded, the signature appended
 //   after a line break, encoded again with the same encoding where it carries the result,
@@ -44,7 +51,7 @@ struct DecoratedBody {
 // - anything else (multipart/alternative, related, signed, encrypted, text/html, a text/plain
 //   that cannot be converted, ...): the original, unchanged inside, becomes the first part of
 //   a new multipart/mixed, the signature its second.
-// - A signature of blanks and line breaks only adds nothing.
+// - A signature of blanks and line breaks only adds nothing to a MIME posting.
 // - No line of the result passes kMaxLineOctets where it can be helped: a leaf part with a
 //   longer line is encoded again (text quoted-printable, other content base64, base64 and
 //   quoted-printable content re-wrapped); never inside multipart/signed or

@@ -59,15 +59,6 @@ bool IsPlainPhrase(std::string_view text) {
     return any;
 }
 
-// The text as UTF-8: bytes that are not are read as ISO-8859-1.
-std::string AsUtf8(std::string_view text) {
-    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-        return std::string(text);
-    }
-    std::string converted;
-    return ConvertCharset(text, "iso-8859-1", "utf-8", converted) ? converted : std::string(text);
-}
-
 // The library ends folded lines with LF; mail has CR LF and no break after the last line.
 std::string WithCrLf(std::string_view folded) {
     return JoinLines(TextToLines(folded));

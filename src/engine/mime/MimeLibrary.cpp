@@ -145,17 +145,29 @@ std::string DecodedContent(GMimePart* part) {
 std::string TextAsUtf8(GMimeTextPart* part) {
     EnsureStarted();
     const char* charset = g_mime_text_part_get_charset(part);
+    std::string bytes = DecodedContent(GMIME_PART(part));
     if (charset == nullptr) {
-        std::string bytes = DecodedContent(GMIME_PART(part));
-        if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
-            return bytes;
-        }
-        GText converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                                  "ISO-8859-1", nullptr, nullptr, nullptr));
-        return converted ? std::string(converted.get()) : bytes;
+        return AsUtf8(bytes);
     }
+    std::string converted;
+    if (ConvertCharset(bytes, charset, "utf-8", converted)) {
+        return converted;
+    }
+    // Bytes the charset does not have: the library's reading, with replacement characters.
     GText text(g_mime_text_part_get_text(part));
     return text ? std::string(text.get()) : std::string();
+}
+
+bool IsUtf8(std::string_view text) {
+    return g_utf8_validate_len(text.data(), text.size(), nullptr);
+}
+
+std::string AsUtf8(std::string_view text) {
+    std::string converted;
+    if (IsUtf8(text) || !ConvertCharset(text, "iso-8859-1", "utf-8", converted)) {
+        return std::string(text);
+    }
+    return converted;
 }
 
 bool IsSevenBit(std::string_view text) {

@@ -76,9 +76,16 @@ std::string SerializeContent(GMimeObject* object);
 // content.
 std::string DecodedContent(GMimePart* part);
 
-// A text part's content decoded and converted from its charset to UTF-8 (an unknown or
-// missing charset is read as ISO-8859-1 when the bytes are not valid UTF-8).
+// A text part's content decoded and converted from its charset to UTF-8 (a missing charset
+// is read as ISO-8859-1 when the bytes are not valid UTF-8; bytes invalid in the charset
+// become replacement characters). NUL bytes are kept.
 std::string TextAsUtf8(GMimeTextPart* part);
+
+// True when the bytes are valid UTF-8 (NUL bytes allowed).
+bool IsUtf8(std::string_view text);
+// The text as UTF-8: as it is when it is, else read as ISO-8859-1 (text from outside that
+// carries no charset: mail programs read it so).
+std::string AsUtf8(std::string_view text);
 
 // The longest line any message may carry (RFC 5322), CR LF not counted.
 inline constexpr std::size_t kMaxLineOctets = 998;

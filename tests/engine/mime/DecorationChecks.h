@@ -15,7 +15,8 @@ namespace corvanteer::mime {
 std::string DecoratedMessage(const DecoratedBody& decorated);
 
 // What the decoration broke, one text per fault; empty when it kept every promise:
-// - the output parses with no MIME defect the original did not have;
+// - the output parses with no kind of MIME defect the original did not have (a structure
+//   broken in the original may show as another structural defect);
 // - every line over the limit was in the original already (untouched content);
 // - every original leaf part decodes to the same bytes (its type unchanged); the content of
 //   signed, encrypted and attached messages is byte for byte the same;

@@ -30,6 +30,10 @@ TEST(MimeLibrary, TextWithoutCharsetIsReadAsLatin1WhenNotUtf8) {
     GMimeObject* body = g_mime_message_get_mime_part(message.get());
     ASSERT_TRUE(GMIME_IS_TEXT_PART(body));
     EXPECT_EQ("Ölfreunde\r\n", TextAsUtf8(GMIME_TEXT_PART(body)));
+    // A NUL byte does not end the text.
+    message = ParseMessage(std::string("Content-Type: text/plain\r\n\r\na\0b\xD6\r\n", 34));
+    body = g_mime_message_get_mime_part(message.get());
+    EXPECT_EQ(std::string("a\0b\xC3\x96\r\n", 7), TextAsUtf8(GMIME_TEXT_PART(body)));
 }
 
 TEST(MimeLibrary, BytesWithoutHeaderStillGiveAMessage) {
