@@ -54,7 +54,7 @@ std::string WithBreaks(std::string_view text, std::string_view newline) {
 // The posting's Content-* header lines (with their continuation lines) and its body, cut at
 // the first empty line as the scan cuts a downloaded message.
 struct PostingParts {
-    Lines header;      // every header line, for the field values
+    Lines header;      // every header line as it came, for the field values
     Lines mimeHeader;  // the well-formed Content-* lines alone
     std::string_view body;
 };
@@ -76,17 +76,22 @@ bool IsFieldLine(std::string_view line) {
 
 PostingParts SplitPosting(std::string_view posting) {
     PostingParts parts;
-    bool inMime = false;
+    Lines field;  // the Content-* field being read, with its continuation lines
+    bool blank = true;
+    auto endField = [&] {
+        // An empty field is no field (as GetHeaderValue reads it), not a broken one.
+        if (!blank) {
+            parts.mimeHeader.insert(parts.mimeHeader.end(), field.begin(), field.end());
+        }
+        field.clear();
+        blank = true;
+    };
     size_t start = 0;
-    bool ended = false;
-    while (start < posting.size() && !ended) {
+    while (start < posting.size()) {
         size_t end = posting.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
             end = posting.size();
         }
-        // A header line ends at a NUL byte for the library: so it does here, consistently.
-        std::string_view line = posting.substr(start, end - start);
-        line = line.substr(0, line.find('\0'));
         size_t next = end;
         if (next < posting.size()) {
             next +=
@@ -96,19 +101,26 @@ PostingParts SplitPosting(std::string_view posting) {
         }
         if (end == start) {
             parts.body = posting.substr(next);
-            ended = true;
-        } else {
-            const bool continuation = line.front() == ' ' || line.front() == '\t';
-            if (!continuation) {
-                inMime = StartsWithText(line, "content-") && IsFieldLine(line);
-            }
-            if (inMime) {
-                parts.mimeHeader.emplace_back(line);
-            }
-            parts.header.emplace_back(line);
+            break;
         }
+        const std::string_view raw = posting.substr(start, end - start);
+        // A header line ends at a NUL byte for the library: so it does in what it reads.
+        const std::string_view line = raw.substr(0, raw.find('\0'));
+        const bool continuation = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+        if (!continuation) {
+            endField();
+            if (StartsWithText(line, "content-") && IsFieldLine(line)) {
+                field.emplace_back(line);
+                blank = Trim(line.substr(line.find(':') + 1)).empty();
+            }
+        } else if (!field.empty()) {
+            field.emplace_back(line);
+            blank = blank && Trim(line).empty();
+        }
+        parts.header.emplace_back(raw);
         start = next;
     }
+    endField();
     return parts;
 }
 
@@ -124,14 +136,39 @@ std::string EntityOf(const PostingParts& parts) {
     return entity;
 }
 
-// How many lines of the header carry the field.
-int Occurrences(const Lines& header, std::string_view name) {
-    int count = 0;
-    for (const std::string& line : header) {
-        const size_t colon = line.find(':');
-        count += colon != std::string::npos && SameText(line.substr(0, colon), name);
+// Printable ASCII and tabs only.
+bool IsPlainValue(std::string_view value) {
+    for (unsigned char c : value) {
+        if ((c < 0x20 && c != '\t') || c > 0x7E) {
+            return false;
+        }
     }
-    return count;
+    return true;
+}
+
+// How many lines of the header carry the field, and whether all of them, continuation lines
+// included, are printable ASCII and tabs (GetHeaderValue trims control bytes away, which
+// the library may read otherwise).
+struct FieldLines {
+    int count = 0;
+    bool plain = true;
+};
+
+FieldLines LinesOf(const Lines& header, std::string_view name) {
+    FieldLines field;
+    bool inField = false;
+    for (const std::string& line : header) {
+        const bool continuation = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+        if (!continuation) {
+            const size_t colon = line.find(':');
+            inField = colon != std::string::npos && SameText(line.substr(0, colon), name);
+            field.count += inField;
+        }
+        if (inField) {
+            field.plain = field.plain && IsPlainValue(line);
+        }
+    }
+    return field;
 }
 
 GMimeContentEncoding EncodingOf(GMimeObject* object) {
@@ -290,29 +327,18 @@ bool HasBoundary(GMimeObject* multipart) {
     return g_mime_object_get_content_type_parameter(multipart, "boundary") != nullptr;
 }
 
-// A multipart read without a boundary would be written with a random one: it gets one
-// derived from the posting instead, so that the same posting gives the same bytes. Nothing
-// inside it was read as parts, so none is changed.
-void FixMissingBoundaries(GMimeObject* object, std::string_view posting, int& count) {
-    if (!GMIME_IS_MULTIPART(object)) {
-        return;
-    }
-    GMimeMultipart* multipart = GMIME_MULTIPART(object);
-    if (!HasBoundary(object)) {
-        // Each its own: a nested multipart must not end its parent.
-        const std::string seed = "missing " + std::to_string(++count);
-        g_mime_multipart_set_boundary(multipart, BoundaryFor(posting, seed).c_str());
-    }
-    for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
-        FixMissingBoundaries(g_mime_multipart_get_part(multipart, i), posting, count);
-    }
-}
-
 // A multipart/mixed that a new last part can join: its boundary known and parts read.
 bool IsMixedWithParts(GMimeObject* object) {
     return GMIME_IS_MULTIPART(object) && !GMIME_IS_MULTIPART_SIGNED(object) &&
            !GMIME_IS_MULTIPART_ENCRYPTED(object) && IsType(object, "multipart", "mixed") &&
            HasBoundary(object) && g_mime_multipart_get_count(GMIME_MULTIPART(object)) > 0;
+}
+
+// True when the part's written content holds the multipart's boundary: as its part, it would
+// cut the multipart short (a signature line "---" against a boundary "-").
+bool HoldsBoundary(GMimeObject* part, GMimeObject* multipart) {
+    const std::string boundary = g_mime_object_get_content_type_parameter(multipart, "boundary");
+    return SerializeContent(part).find("--" + boundary) != std::string::npos;
 }
 
 // True when the written multipart closes after its last part. The library leaves the close
@@ -323,6 +349,27 @@ bool ClosesAfterLastPart(std::string_view content, GMimeObject* multipart) {
     const size_t last = content.rfind("\n--" + boundary + "\r\n");
     return last != std::string_view::npos &&
            content.find("\n--" + boundary + "--", last) != std::string_view::npos;
+}
+
+// A structure other programs may read otherwise than the library does (a multipart without
+// a boundary or without parts, conflicting fields, a part without header or content, nesting
+// past the library's limit, a header it cannot read): the list cannot change it safely.
+bool IsBroken(const std::vector<ParseIssue>& issues) {
+    for (const ParseIssue& issue : issues) {
+        switch (issue.code) {
+            case GMIME_CRIT_INVALID_HEADER_NAME:
+            case GMIME_CRIT_CONFLICTING_HEADER:
+            case GMIME_CRIT_CONFLICTING_PARAMETER:
+            case GMIME_CRIT_MULTIPART_WITHOUT_BOUNDARY:
+            case GMIME_CRIT_NESTING_OVERFLOW:
+            case GMIME_CRIT_PART_WITHOUT_HEADERS_OR_CONTENT:
+            case GMIME_WARN_MALFORMED_MULTIPART:
+                return true;
+            default:
+                break;
+        }
+    }
+    return false;
 }
 
 bool IsPlainTextBody(GMimeObject* object) {
@@ -365,6 +412,7 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
         result.body = body;
         result.body += WithBreaks(signature, "\r\n");
         result.body += "\r\n";
+        result.signature = SignaturePlace::AfterText;
         return result;
     };
     if (withoutMime && IsSevenBit(body) && IsSevenBit(signature) &&
@@ -374,35 +422,46 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
 
     const std::string utf8Signature = AsUtf8(signature);
     const bool withSignature = !Trim(utf8Signature).empty();
-    Ptr<GMimeObject> top = ParseEntity(entity);
+    std::vector<ParseIssue> issues;
+    Ptr<GMimeObject> top = ParseEntity(entity, &issues);
     const std::string typeBefore = ContentTypeValue(top.get());
     const GMimeContentEncoding encodingBefore = EncodingOf(top.get());
     // A field given twice reads as both values joined with ",", which describes nothing: the
-    // value the library took stands for it.
+    // value the library took stands for it. Control or 8-bit bytes may not go out and leave
+    // the library's reading of the structure in doubt: the library's reading goes out and
+    // the posting is not changed.
     BodyFields kept = original;
-    if (Occurrences(parts.header, "Content-Type") > 1) {
+    bool doubtful = false;
+    auto unfit = [&](const char* name) {
+        const FieldLines field = LinesOf(parts.header, name);
+        doubtful = doubtful || !field.plain;
+        return field.count > 1 || !field.plain;
+    };
+    if (unfit("Content-Type")) {
         kept.contentType = typeBefore;
     }
-    if (Occurrences(parts.header, "Content-Transfer-Encoding") > 1) {
+    if (unfit("Content-Transfer-Encoding")) {
         kept.contentTransferEncoding = EncodingName(encodingBefore);
     }
-    if (Occurrences(parts.header, "MIME-Version") > 1) {
+    if (unfit("MIME-Version")) {
         kept.mimeVersion = "1.0";
+    }
+    if (doubtful || IsBroken(issues)) {
+        return DecoratedBody{kept, std::string(body), SignaturePlace::LeftOut};
     }
 
     bool changed = ShortenLongLines(top.get());
-    bool wrap = false;
-    bool joined = false;
+    SignaturePlace place = SignaturePlace::None;
     if (withSignature) {
         changed = true;
+        place = SignaturePlace::NewMixed;
         if (IsPlainTextBody(top.get())) {
-            wrap = !AppendToText(GMIME_PART(top.get()), utf8Signature);
-        } else if (IsMixedWithParts(top.get())) {
-            Ptr<GMimeObject> part = SignaturePart(utf8Signature);
-            g_mime_multipart_add(GMIME_MULTIPART(top.get()), part.get());
-            joined = true;
-        } else {
-            wrap = true;
+            if (AppendToText(GMIME_PART(top.get()), utf8Signature)) {
+                place = SignaturePlace::AfterText;
+            }
+        } else if (IsMixedWithParts(top.get()) &&
+                   !HoldsBoundary(SignaturePart(utf8Signature).get(), top.get())) {
+            place = SignaturePlace::LastPart;
         }
     }
     if (!changed) {
@@ -411,23 +470,24 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
         return withoutMime ? described() : DecoratedBody{kept, std::string(body)};
     }
 
-    int missing = 0;
-    FixMissingBoundaries(top.get(), entity, missing);
     DecoratedBody result;
     result.fields.mimeVersion = Trim(kept.mimeVersion).empty() ? "1.0" : kept.mimeVersion;
-    if (joined) {
+    result.signature = place;
+    if (place == SignaturePlace::LastPart) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(top.get());
+        Ptr<GMimeObject> part = SignaturePart(utf8Signature);
+        g_mime_multipart_add(multipart, part.get());
         result.body = SerializeContent(top.get());
         if (ClosesAfterLastPart(result.body, top.get())) {
             result.fields.contentType = kept.contentType;
             result.fields.contentTransferEncoding = kept.contentTransferEncoding;
             return result;
         }
-        GMimeMultipart* multipart = GMIME_MULTIPART(top.get());
         Ptr<GMimeObject> removed(
             g_mime_multipart_remove_at(multipart, g_mime_multipart_get_count(multipart) - 1));
-        wrap = true;
+        result.signature = SignaturePlace::NewMixed;
     }
-    if (wrap) {
+    if (result.signature == SignaturePlace::NewMixed) {
         Ptr<GMimeObject> mixed(GMIME_OBJECT(g_mime_multipart_new_with_subtype("mixed")));
         g_mime_multipart_set_boundary(GMIME_MULTIPART(mixed.get()),
                                       BoundaryFor(entity, utf8Signature).c_str());

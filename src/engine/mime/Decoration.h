@@ -20,11 +20,21 @@ struct BodyFields {
     bool operator==(const BodyFields&) const = default;
 };
 
+// Where the signature went.
+enum class SignaturePlace {
+    None,       // blank signature: nothing added
+    AfterText,  // after the text of the body, itself text/plain (or of no MIME type at all)
+    LastPart,   // a new last part of the posting's multipart/mixed
+    NewMixed,   // the second part of a new multipart/mixed around the original
+    LeftOut,    // not added: the posting's structure is too broken to change safely
+};
+
 struct DecoratedBody {
     // Go in the posting's header in place of the incoming message's MIME lines.
     BodyFields fields;
     // The body with CR LF line ends, not dot-stuffed.
     std::string body;
+    SignaturePlace signature = SignaturePlace::None;
 };
 
 // The posting as the list reads its MIME structure: its well-formed Content-* header lines
@@ -56,6 +66,12 @@ std::string MimeEntity(std::string_view posting);
 //   longer line is encoded again (text quoted-printable, other content base64, base64 and
 //   quoted-printable content re-wrapped); never inside multipart/signed or
 //   multipart/encrypted, nor inside an attached message, which stay byte for byte.
+// - A posting whose structure the library reports broken in a way other programs may read
+//   otherwise (a multipart without a boundary or without parts, conflicting Content-*
+//   fields, a part without header or content, nesting too deep, an unreadable header line),
+//   or whose MIME fields hold control or 8-bit bytes, keeps its body byte for byte and the
+//   signature is left out (LeftOut): changing it could change what members see. Its fields
+//   are then the library's reading where the originals may not go out.
 // - Every original part decodes to the same bytes afterwards, but the text/plain part that
 //   takes the signature (its old text, possibly in UTF-8 now, followed by the signature).
 // Unchanged postings keep their MIME field values and body.

@@ -90,6 +90,15 @@ public:
           output_(DecoratedMessage(decorated)) {}
 
     std::vector<std::string> Run() {
+        if (decorated_.signature == SignaturePlace::LeftOut) {
+            // Too broken to change: the body goes as it came.
+            const std::string entity = MimeEntity(original_);
+            if (!EndsWith(entity, decorated_.body) || entity.size() - decorated_.body.size() < 2 ||
+                entity.compare(entity.size() - decorated_.body.size() - 2, 2, "\r\n") != 0) {
+                Fault("a body left as it is changed");
+            }
+            return std::move(faults_);
+        }
         // Both as the list reads a posting's structure: the body below its Content-* lines.
         std::vector<ParseIssue> inIssues;
         std::vector<ParseIssue> outIssues;

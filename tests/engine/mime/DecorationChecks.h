@@ -20,6 +20,7 @@ std::string DecoratedMessage(const DecoratedBody& decorated);
 // - every line over the limit was in the original already (untouched content);
 // - every original leaf part decodes to the same bytes (its type unchanged); the content of
 //   signed, encrypted and attached messages is byte for byte the same;
+// - a posting whose signature was left out (LeftOut) keeps its body byte for byte;
 // - with a signature that is not blank, it stands, as the last text, in a text/plain part a
 //   mail program shows: the message's own body or an inline part of a top-level
 //   multipart/mixed; the text part that took it holds its old text before it.
