@@ -352,8 +352,9 @@ bool ClosesAfterLastPart(std::string_view content, GMimeObject* multipart) {
 }
 
 // A structure other programs may read otherwise than the library does (a multipart without
-// a boundary or without parts, conflicting fields, a part without header or content, nesting
-// past the library's limit, a header it cannot read): the list cannot change it safely.
+// a boundary, without parts or cut short, conflicting fields, a part without header or
+// content, nesting past the library's limit, a header it cannot read): the list cannot
+// change it safely.
 bool IsBroken(const std::vector<ParseIssue>& issues) {
     for (const ParseIssue& issue : issues) {
         switch (issue.code) {
@@ -364,6 +365,8 @@ bool IsBroken(const std::vector<ParseIssue>& issues) {
             case GMIME_CRIT_NESTING_OVERFLOW:
             case GMIME_CRIT_PART_WITHOUT_HEADERS_OR_CONTENT:
             case GMIME_WARN_MALFORMED_MULTIPART:
+            case GMIME_WARN_TRUNCATED_MESSAGE:
+            case GMIME_WARN_PART_WITHOUT_CONTENT:
                 return true;
             default:
                 break;

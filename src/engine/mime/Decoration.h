@@ -67,7 +67,7 @@ std::string MimeEntity(std::string_view posting);
 //   quoted-printable content re-wrapped); never inside multipart/signed or
 //   multipart/encrypted, nor inside an attached message, which stay byte for byte.
 // - A posting whose structure the library reports broken in a way other programs may read
-//   otherwise (a multipart without a boundary or without parts, conflicting Content-*
+//   otherwise (a multipart without a boundary, without parts or cut short, conflicting Content-*
 //   fields, a part without header or content, nesting too deep, an unreadable header line),
 //   or whose MIME fields hold control or 8-bit bytes, keeps its body byte for byte and the
 //   signature is left out (LeftOut): changing it could change what members see. Its fields

@@ -153,9 +153,8 @@ std::string TextAsUtf8(GMimeTextPart* part) {
     if (ConvertCharset(bytes, charset, "utf-8", converted)) {
         return converted;
     }
-    // Bytes the charset does not have: the library's reading, with replacement characters.
-    GText text(g_mime_text_part_get_text(part));
-    return text ? std::string(text.get()) : std::string();
+    // Bytes the charset does not have (or a charset nobody knows): read as text without one.
+    return AsUtf8(bytes);
 }
 
 bool IsUtf8(std::string_view text) {
