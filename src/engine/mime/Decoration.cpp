@@ -449,6 +449,9 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
     if (unfit("MIME-Version")) {
         kept.mimeVersion = "1.0";
     }
+    // A NUL byte has no place in mail, and the library reads a part's header line only up
+    // to one: written again, such a part could change.
+    doubtful = doubtful || body.find('\0') != std::string_view::npos;
     if (doubtful || IsBroken(issues)) {
         return DecoratedBody{kept, std::string(body), SignaturePlace::LeftOut};
     }

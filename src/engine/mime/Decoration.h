@@ -69,9 +69,10 @@ std::string MimeEntity(std::string_view posting);
 // - A posting whose structure the library reports broken in a way other programs may read
 //   otherwise (a multipart without a boundary, without parts or cut short, conflicting Content-*
 //   fields, a part without header or content, nesting too deep, an unreadable header line),
-//   or whose MIME fields hold control or 8-bit bytes, keeps its body byte for byte and the
-//   signature is left out (LeftOut): changing it could change what members see. Its fields
-//   are then the library's reading where the originals may not go out.
+//   or whose MIME fields hold control or 8-bit bytes, or whose body holds a NUL byte (which
+//   no mail may carry and the library reads headers only up to), keeps its body byte for byte and
+//   the signature is left out (LeftOut): changing it could change what members see. Its fields are
+//   then the library's reading where the originals may not go out.
 // - Every original part decodes to the same bytes afterwards, but the text/plain part that
 //   takes the signature (its old text, possibly in UTF-8 now, followed by the signature).
 // Unchanged postings keep their MIME field values and body.

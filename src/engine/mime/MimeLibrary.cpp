@@ -153,6 +153,11 @@ std::string TextAsUtf8(GMimeTextPart* part) {
     if (ConvertCharset(bytes, charset, "utf-8", converted)) {
         return converted;
     }
+    // UTF-8 with invalid sequences reads as mail programs show it: each one replaced.
+    if (g_ascii_strcasecmp(g_mime_charset_canon_name(charset), "utf-8") == 0) {
+        GText valid(g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size())));
+        return std::string(valid.get());
+    }
     // Bytes the charset does not have (or a charset nobody knows): read as text without one.
     return AsUtf8(bytes);
 }

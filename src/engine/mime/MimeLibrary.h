@@ -76,9 +76,10 @@ std::string SerializeContent(GMimeObject* object);
 // content.
 std::string DecodedContent(GMimePart* part);
 
-// A text part's content decoded and converted from its charset to UTF-8. Without a charset,
-// or when the bytes are not valid in it, they are read as UTF-8 when they are valid UTF-8,
-// else as ISO-8859-1. NUL bytes are kept.
+// A text part's content decoded and converted from its charset to UTF-8. Invalid sequences
+// in UTF-8 text become U+FFFD. Without a charset, or when the bytes are not valid in another
+// one, they are read as UTF-8 when they are valid UTF-8, else as ISO-8859-1. NUL bytes are
+// kept.
 std::string TextAsUtf8(GMimeTextPart* part);
 
 // True when the bytes are valid UTF-8 (NUL bytes allowed).

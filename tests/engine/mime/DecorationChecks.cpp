@@ -116,18 +116,37 @@ public:
         std::vector<Leaf> after;
         CollectLeaves(in.get(), true, before);
         CollectLeaves(out.get(), true, after);
-        const bool described = decorated_.fields == BodyFields{};
         const bool blank = Trim(signature_).empty();
-        if (after.size() == before.size() + 1 && !blank && !described) {
-            CheckSignaturePart(after.back());
-            CompareLeaves(before, after, before.size());
-        } else if (after.size() == before.size() && (blank && !described)) {
-            CompareLeaves(before, after, before.size());
-        } else if (after.size() == 1 && before.size() == 1) {
-            CheckHostText(before[0], after[0]);
-        } else {
-            Fault("parts: " + std::to_string(before.size()) + " before, " +
-                  std::to_string(after.size()) + " after");
+        switch (decorated_.signature) {
+            case SignaturePlace::None:
+                if (!blank) {
+                    Fault("a signature that is not blank was not added");
+                } else if (after.size() != before.size()) {
+                    Fault("parts were added or lost without a signature");
+                } else {
+                    CompareLeaves(before, after, before.size());
+                }
+                break;
+            case SignaturePlace::AfterText:
+                // The described layout appends even a blank signature.
+                if (before.size() != 1 || after.size() != 1) {
+                    Fault("the signature went after the text of a posting of several parts");
+                } else {
+                    CheckHostText(before[0], after[0]);
+                }
+                break;
+            case SignaturePlace::LastPart:
+            case SignaturePlace::NewMixed:
+                if (blank || after.size() != before.size() + 1) {
+                    Fault("parts: " + std::to_string(before.size()) + " before, " +
+                          std::to_string(after.size()) + " after");
+                } else {
+                    CheckSignaturePart(after.back());
+                    CompareLeaves(before, after, before.size());
+                }
+                break;
+            case SignaturePlace::LeftOut:
+                break;  // handled above
         }
         return std::move(faults_);
     }

@@ -35,28 +35,38 @@ std::string Joined(const std::vector<std::string>& faults) {
     return JoinLines(faults, "\n");
 }
 
+using P = SignaturePlace;
+
 struct Shape {
     const char* file;
     const std::string& signature;
+    P place;
     const char* contentType;  // what the value begins with; "" for no field
     const char* encoding;
 };
 
 // Each shape of the corpus, with the field values its decoration must give.
 const Shape kShapes[] = {
-    {"plain-7bit.eml", kAsciiSignature, "", ""},
-    {"plain-7bit.eml", kWideSignature, "text/plain; charset=utf-8", "quoted-printable"},
-    {"base64-utf8.eml", kWideSignature, "text/plain; charset=UTF-8; format=flowed", "base64"},
-    {"qp-latin1.eml", kAsciiSignature, "text/plain; charset=\"ISO-8859-1\"", "quoted-printable"},
-    {"qp-latin1.eml", kWideSignature, "text/plain; charset=utf-8", "quoted-printable"},
-    {"html-only.eml", kWideSignature, "multipart/mixed; boundary=\"=_corvanteer_", ""},
-    {"alternative.eml", kAsciiSignature, "multipart/mixed; boundary=\"=_corvanteer_", ""},
-    {"mixed-binary.eml", kWideSignature, "multipart/mixed; boundary=\"mix-Aa91\"", ""},
-    {"related-image.eml", kAsciiSignature, "multipart/mixed; boundary=\"=_corvanteer_", ""},
-    {"signed.eml", kWideSignature, "multipart/mixed; boundary=\"=_corvanteer_", ""},
-    {"long-line.eml", kAsciiSignature, "", "quoted-printable"},
-    {"long-line.eml", kWideSignature, "text/plain; charset=utf-8", "quoted-printable"},
-    {"rfc2047-headers.eml", kWideSignature, "text/plain; charset=utf-8", "8bit"},
+    {"plain-7bit.eml", kAsciiSignature, P::AfterText, "", ""},
+    {"plain-7bit.eml", kWideSignature, P::AfterText, "text/plain; charset=utf-8",
+     "quoted-printable"},
+    {"base64-utf8.eml", kWideSignature, P::AfterText, "text/plain; charset=UTF-8; format=flowed",
+     "base64"},
+    {"qp-latin1.eml", kAsciiSignature, P::AfterText, "text/plain; charset=\"ISO-8859-1\"",
+     "quoted-printable"},
+    {"qp-latin1.eml", kWideSignature, P::AfterText, "text/plain; charset=utf-8",
+     "quoted-printable"},
+    {"html-only.eml", kWideSignature, P::NewMixed, "multipart/mixed; boundary=\"=_corvanteer_", ""},
+    {"alternative.eml", kAsciiSignature, P::NewMixed, "multipart/mixed; boundary=\"=_corvanteer_",
+     ""},
+    {"mixed-binary.eml", kWideSignature, P::LastPart, "multipart/mixed; boundary=\"mix-Aa91\"", ""},
+    {"related-image.eml", kAsciiSignature, P::NewMixed, "multipart/mixed; boundary=\"=_corvanteer_",
+     ""},
+    {"signed.eml", kWideSignature, P::NewMixed, "multipart/mixed; boundary=\"=_corvanteer_", ""},
+    {"long-line.eml", kAsciiSignature, P::AfterText, "", "quoted-printable"},
+    {"long-line.eml", kWideSignature, P::AfterText, "text/plain; charset=utf-8",
+     "quoted-printable"},
+    {"rfc2047-headers.eml", kWideSignature, P::AfterText, "text/plain; charset=utf-8", "8bit"},
 };
 
 TEST(Decoration, EveryShapeShowsTheSignatureAndKeepsTheOriginal) {
@@ -65,6 +75,7 @@ TEST(Decoration, EveryShapeShowsTheSignatureAndKeepsTheOriginal) {
         const std::string posting = Corpus(shape.file);
         const DecoratedBody decorated = DecorateBody(posting, shape.signature);
         EXPECT_EQ("", Joined(DecorationFaults(posting, shape.signature, decorated)));
+        EXPECT_EQ(shape.place, decorated.signature);
         EXPECT_TRUE(StartsWith(decorated.fields.contentType, shape.contentType))
             << decorated.fields.contentType;
         EXPECT_EQ(shape.encoding, decorated.fields.contentTransferEncoding);
@@ -185,6 +196,22 @@ TEST(Decoration, LongLinesAreEncodedAgainExceptWhereSigned) {
     decorated = DecorateBody(signedPosting, kAsciiSignature);
     EXPECT_NE(std::string::npos, decorated.body.find(longHtml + "\r\n--s\r\n"));
     EXPECT_EQ("", Joined(DecorationFaults(signedPosting, kAsciiSignature, decorated)));
+}
+
+TEST(Decoration, BrokenStructuresGoAsTheyCameWithoutTheSignature) {
+    const std::string postings[] = {
+        "Content-Type: multipart/mixed\r\n\r\n--b\r\n\r\nx\r\n--b--\r\n",  // no boundary
+        "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nnever closed\r\n",
+        "Content-Type: \x12multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nx\r\n--b--\r\n",
+        std::string("Content-Type: text/plain\r\n\r\nnul \0 byte\r\n", 40),
+    };
+    for (const std::string& posting : postings) {
+        SCOPED_TRACE(OneLineText(posting, 60));
+        const DecoratedBody decorated = DecorateBody(posting, kAsciiSignature);
+        EXPECT_EQ(SignaturePlace::LeftOut, decorated.signature);
+        EXPECT_TRUE(EndsWith(LinesToText(TextToLines(posting)), decorated.body));
+        EXPECT_TRUE(IsSevenBit(DecoratedMessage(decorated)));
+    }
 }
 
 // The checks see the faults of appending the signature to the raw body.
