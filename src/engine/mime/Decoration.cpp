@@ -477,7 +477,10 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
     }
 
     DecoratedBody result;
-    result.fields.mimeVersion = Trim(kept.mimeVersion).empty() ? "1.0" : kept.mimeVersion;
+    // A body whose description changes is described as MIME; one that keeps its fields keeps
+    // them all (a Content-Type without MIME-Version included).
+    const std::string mimeVersion = Trim(kept.mimeVersion).empty() ? "1.0" : kept.mimeVersion;
+    result.fields.mimeVersion = mimeVersion;
     result.signature = place;
     if (place == SignaturePlace::LastPart) {
         GMimeMultipart* multipart = GMIME_MULTIPART(top.get());
@@ -485,6 +488,7 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
         g_mime_multipart_add(multipart, part.get());
         result.body = SerializeContent(top.get());
         if (ClosesAfterLastPart(result.body, top.get())) {
+            result.fields.mimeVersion = kept.mimeVersion;
             result.fields.contentType = kept.contentType;
             result.fields.contentTransferEncoding = kept.contentTransferEncoding;
             return result;
@@ -511,6 +515,9 @@ DecoratedBody DecorateBody(std::string_view posting, std::string_view signature)
     result.fields.contentTransferEncoding = encodingAfter == encodingBefore
                                                 ? kept.contentTransferEncoding
                                                 : EncodingName(encodingAfter);
+    if (typeAfter == typeBefore && encodingAfter == encodingBefore) {
+        result.fields.mimeVersion = kept.mimeVersion;
+    }
     result.body = SerializeContent(top.get());
     return result;
 }

@@ -15,12 +15,7 @@ std::string Take(GText text) {
 }
 
 bool TooLong(std::string_view line) {
-    for (const std::string& part : TextToLines(line)) {
-        if (part.size() > kMaxLineOctets) {
-            return true;
-        }
-    }
-    return false;
+    return LongestLine(line) > kMaxLineOctets;
 }
 
 // RFC 5322 atext, and "." (which older mail writes unquoted in names).
