@@ -1,6 +1,12 @@
 #include "transport/TSmtpClient.h"
 
+#include <cstdint>
 #include <utility>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "support/Text.h"
 #include "transport/HostNames.h"
@@ -211,20 +217,67 @@ std::size_t NextBreak(std::string_view text, std::size_t from) {
     return std::string_view::npos;
 }
 
-// True when every line break of the text is CR LF (no CR or LF alone): what composed messages
-// hold. One pass that the compiler can vectorize.
-bool CrLfOnly(std::string_view text) {
-    std::size_t cr = 0;
-    std::size_t lf = 0;
-    std::size_t pairs = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool isCr = text[i] == '\r';
-        const bool isLf = text[i] == '\n';
-        cr += isCr;
-        lf += isLf;
-        pairs += isLf && i > 0 && text[i - 1] == '\r';
+// What sending a composed message needs to know of it, found in one pass: whether every line
+// break is CR LF (no CR or LF alone), and where the lines that begin with "." begin (they get
+// a second dot). Run once per copy of a posting, so it goes through 64 bytes at a time where
+// the processor has SSE2, with bit masks of CRs, LFs and dots; bytes past the last full block
+// go one at a time.
+struct DataScan {
+    bool crLfOnly = true;
+    std::vector<std::size_t> dots;
+};
+
+DataScan ScanData(std::string_view text) {
+    DataScan scan;
+    std::uint64_t crCarry = 0;  // the byte before the block was CR
+    std::uint64_t lfCarry = 1;  // a line begins at the block's first byte
+    std::size_t at = 0;
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i dot = _mm_set1_epi8('.');
+    auto mask = [&text](std::size_t from, __m128i wanted) {
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 4; ++i) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from + 16 * i));
+            const auto found =
+                static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+            bits |= std::uint64_t{found} << (16 * i);
+        }
+        return bits;
+    };
+    for (; at + 64 <= text.size(); at += 64) {
+        const std::uint64_t crs = mask(at, cr);
+        const std::uint64_t lfs = mask(at, lf);
+        // Each LF right after a CR and each CR right before an LF.
+        if (((crs << 1) | crCarry) != lfs) {
+            scan.crLfOnly = false;
+            return scan;
+        }
+        std::uint64_t starts = mask(at, dot) & ((lfs << 1) | lfCarry);
+        while (starts != 0) {
+            scan.dots.push_back(at + static_cast<std::size_t>(__builtin_ctzll(starts)));
+            starts &= starts - 1;
+        }
+        crCarry = crs >> 63;
+        lfCarry = lfs >> 63;
     }
-    return cr == lf && lf == pairs;
+#endif
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if ((c == '\n') != (crCarry == 1)) {
+            scan.crLfOnly = false;
+            return scan;
+        }
+        if (c == '.' && lfCarry == 1) {
+            scan.dots.push_back(at);
+        }
+        crCarry = c == '\r' ? 1 : 0;
+        lfCarry = c == '\n' ? 1 : 0;
+    }
+    scan.crLfOnly = crCarry == 0;
+    return scan;
 }
 
 }  // namespace
@@ -253,17 +306,14 @@ bool TSmtpClient::SendData(std::string_view message) {
         }
         return true;
     };
-    if (CrLfOnly(message)) {
-        // Only lines that begin with "." change: found by their dots, which are few (none
-        // in base64), rather than line by line.
+    if (const DataScan scan = ScanData(message); scan.crLfOnly) {
+        // Only lines that begin with "." change.
         std::size_t run = 0;
-        for (std::size_t dot = message.find('.'); dot != std::string_view::npos;
-             dot = message.find('.', dot + 1)) {
-            if ((dot == 0 || message[dot - 1] == '\n') &&
-                (!emit(message.substr(run, dot - run)) || !emit("."))) {
+        for (const std::size_t dot : scan.dots) {
+            if (!emit(message.substr(run, dot - run)) || !emit(".")) {
                 return false;
             }
-            run = dot == 0 || message[dot - 1] == '\n' ? dot : run;
+            run = dot;
         }
         if (!emit(message.substr(run)) ||
             (!message.empty() && message.back() != '\n' && !emit("\r\n"))) {

@@ -193,6 +193,14 @@ TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
         {".first\r\nSubject: dots\r\n\r\na.b.\r\n.\r\n..two\r\n.",
          "..first\r\nSubject: dots\r\n\r\na.b.\r\n..\r\n...two\r\n..\r\n.\r\n"},
         {"Subject: dots\r\n\r\n.end\r\n", "Subject: dots\r\n\r\n..end\r\n.\r\n"},
+        // The fast road reads 64 bytes at a time: breaks and dots across a block's edge.
+        {std::string(63, 'a') + "\r\n.b\r\n", std::string(63, 'a') + "\r\n..b\r\n.\r\n"},
+        {std::string(62, 'a') + "\r\n.b\r\n" + std::string(70, 'c') + "\r\n.",
+         std::string(62, 'a') + "\r\n..b\r\n" + std::string(70, 'c') + "\r\n..\r\n.\r\n"},
+        {std::string(63, 'a') + "\rb" + std::string(70, 'c') + "\r\n",
+         std::string(63, 'a') + "\r\nb" + std::string(70, 'c') + "\r\n.\r\n"},
+        {std::string(100, 'a') + "\n.b\r\n", std::string(100, 'a') + "\r\n..b\r\n.\r\n"},
+        {std::string(127, 'a') + "\r", std::string(127, 'a') + "\r\n.\r\n"},
     };
     for (const auto& c : cases) {
         FakeMailServer server({TakesOneMessage()});

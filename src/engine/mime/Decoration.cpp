@@ -392,7 +392,10 @@ std::string MimeEntity(std::string_view posting) {
     return EntityOf(SplitPosting(posting));
 }
 
-DecoratedBody DecorateBody(std::string_view posting, std::string_view signature) {
+DecoratedBody DecorateBody(std::string_view posting, std::string_view signatureAsStored) {
+    // A NUL byte has no place in mail and would end the text for the library's readers.
+    std::string signature(signatureAsStored);
+    std::erase(signature, '\0');
     const PostingParts parts = SplitPosting(posting);
     const BodyFields original{GetHeaderValue("MIME-Version", parts.header),
                               GetHeaderValue("Content-Type", parts.header),

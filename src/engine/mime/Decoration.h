@@ -75,7 +75,8 @@ std::string MimeEntity(std::string_view posting);
 //   then the library's reading where the originals may not go out.
 // - Every original part decodes to the same bytes afterwards, but the text/plain part that
 //   takes the signature (its old text, possibly in UTF-8 now, followed by the signature).
-// Unchanged postings keep their MIME field values and body.
+// Unchanged postings keep their MIME field values and body. NUL bytes of the signature are
+// left out.
 DecoratedBody DecorateBody(std::string_view posting, std::string_view signature);
 
 }  // namespace corvanteer::mime

@@ -81,11 +81,18 @@ std::set<int> IssueKinds(const std::vector<ParseIssue>& issues) {
     return kinds;
 }
 
+// The signature as a posting may carry it: NUL bytes are left out.
+std::string WithoutNul(std::string_view text) {
+    std::string kept(text);
+    std::erase(kept, '\0');
+    return kept;
+}
+
 class Checker {
 public:
     Checker(std::string_view posting, std::string_view signature, const DecoratedBody& decorated)
         : original_(LinesToText(TextToLines(posting))),
-          signature_(signature),
+          signature_(WithoutNul(signature)),
           decorated_(decorated),
           output_(DecoratedMessage(decorated)) {}
 
