@@ -4,6 +4,7 @@
 
 #include "support/Text.h"
 #include "transport/HostNames.h"
+#include "transport/LoginSafety.h"
 #include "transport/OAuthLogin.h"
 #include "transport/Sasl.h"
 #include "transport/SmtpReplies.h"
@@ -53,7 +54,7 @@ bool TakeReply(const std::string& text, std::size_t& at, std::string& reply) {
         }
         const std::string_view line(text.data() + start, end - start);
         if (line.find(' ') == 3 || (line.size() == 3 && line.find(' ') == std::string::npos)) {
-            reply.assign(line);
+            reply = OneLineText(line);
             at = end + 2;
             return true;
         }
@@ -172,7 +173,9 @@ void TSmtpClient::ReadReply(std::string& reply) {
         lastStatus_ = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply,
                                    replyText_);
         if (lastStatus_ == ReplyStatus::Complete) {
-            reply = LastLine(replyText_);
+            // A reply line is judged by its code and otherwise only shown: as text fit for a
+            // log line or a terminal.
+            reply = OneLineText(LastLine(replyText_));
         } else {
             CloseConnection();
         }
@@ -240,7 +243,8 @@ bool TSmtpClient::SendData() {
 bool TSmtpClient::Connect(SecurityMode security, MailError& error, TlsInfo& tls) {
     CloseConnection();
     const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
-    if (security != SecurityMode::None && !tls_.Prepare(peer, error)) {
+    if ((security == SecurityMode::Tls || security == SecurityMode::StartTls) &&
+        !tls_.Prepare(peer, error)) {
         return false;
     }
     stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
@@ -364,7 +368,7 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
                                             Where() + " (auto, tls, starttls or none)");
         return result;
     }
-    const SecurityMode security = ResolveSecurity(*mode, Port);
+    SecurityMode security = ResolveSecurity(*mode, Port);
     TlsInfo tls;
     Lines capabilities;
     if (report != nullptr) {
@@ -373,8 +377,10 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     // An OAuth login always authenticates; its token is had before connecting.
     const bool oauth = Auth == LoginMethod::OAuth2;
     const bool authenticate = RequireAuthentication || oauth;
+    result.error = CheckConnectionValues(HostAddress, Port, authenticate ? User : std::string(),
+                                         authenticate && !oauth ? Password : std::string());
     std::string token;
-    if (oauth &&
+    if (result.error.ok() && oauth &&
         !TokenForLogin(Tokens, TokenAccount, User, security, Where(), token, result.error)) {
         if (report != nullptr) {
             report->error = result.error;
@@ -383,12 +389,16 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     }
     auto finish = [&] {
         if (report != nullptr) {
+            report->security = SecurityName(security);
             report->tls = tls;
             report->capabilities = capabilities;
             report->error = result.error;
         }
         return result;
     };
+    if (!result.error.ok()) {
+        return finish();
+    }
     if (!Connect(security, result.error, tls)) {
         if (report != nullptr) {
             report->connected = result.error.kind != MailFailure::Connect &&
@@ -405,9 +415,40 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     }
     const std::string host = LocalHostName();
     bool greeted = false;
-    if (security == SecurityMode::StartTls) {
+    if (security == SecurityMode::StartTls || security == SecurityMode::Auto) {
+        // What the server offers decides; EHLO tells.
         Lines before;
-        greeted = Ehlo(before, result) && StartTls(before, capabilities, tls, result);
+        greeted = Ehlo(before, result);
+        bool offered = greeted && Offers(before, "STARTTLS");
+        if (!greeted && security == SecurityMode::Auto && !authenticate && stream_ &&
+            !result.lastReply.empty() &&
+            (report != nullptr || IsPermanentReply(result.lastReply))) {
+            // A server that knows no EHLO offers no STARTTLS either.
+            greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
+        }
+        const LoginSecret secret = !authenticate ? LoginSecret::None
+                                   : oauth       ? LoginSecret::Token
+                                                 : LoginSecret::Password;
+        if (greeted) {
+            switch (DecidePlain(security, offered, secret, IsLoopbackHost(HostAddress))) {
+                case PlainStep::Upgrade:
+                    greeted = StartTls(before, capabilities, tls, result);
+                    security = SecurityMode::StartTls;
+                    break;
+                case PlainStep::StayPlain:
+                    capabilities = std::move(before);
+                    security = SecurityMode::None;
+                    break;
+                case PlainStep::RefuseNoTls:
+                    greeted = StartTls(before, capabilities, tls, result);  // names the refusal
+                    break;
+                case PlainStep::RefuseClearLogin:
+                    result.error = ClearLoginRefused(Where(), Security, secret, "465 or 587");
+                    result.lastReply.clear();
+                    greeted = false;
+                    break;
+            }
+        }
     } else if (authenticate || report != nullptr || SessionMessages > 1) {
         // EHLO also in plain text when a session carries several messages: it tells whether
         // the server takes them pipelined.

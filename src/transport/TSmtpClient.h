@@ -40,14 +40,21 @@ public:
     // before connecting (Input). Once connected, QUIT is always sent, its reply not read.
     // OutMessage entries holding line breaks go out as several lines, each dot-stuffed.
     //
-    // Security.Mode (auto by the port: 465 tls, 587 starttls, any other none):
+    // Security.Mode:
     // - none: the described conversation byte for byte: HELO, or EHLO and AUTH LOGIN when
     //   RequireAuthentication;
     // - tls: the handshake first, then as none, except that AUTH uses PLAIN when the EHLO
     //   reply offers it, else LOGIN when offered; a server offering neither is not sent
     //   the credentials (Auth);
     // - starttls: EHLO; STARTTLS only when offered (else Tls, nothing more sent); the
-    //   handshake; EHLO again, whose reply alone counts; AUTH as with tls when required.
+    //   handshake; EHLO again, whose reply alone counts; AUTH as with tls when required;
+    // - auto: tls on port 465, starttls on 587; on any other port EHLO (HELO when a server
+    //   without authentication refuses it), then as starttls when STARTTLS is offered, else
+    //   as none, as long as no credential would go in plain text to a host that is not a
+    //   loopback one (a token never does): that login is refused (Tls, naming
+    //   Security.Setting).
+    // A host, user or password holding a control character, or a port outside 1-65535, is
+    // refused before connecting (Settings).
     // No credential is sent before the handshake succeeded.
     SmtpResult Submit() override;
     // One message of a session (see SmtpClient). The connection phase is Submit's; a
@@ -66,7 +73,8 @@ public:
     // True while the open connection uses PIPELINING.
     bool Pipelining() const { return pipelining_; }
 
-    // Reads one reply, possibly of several lines, and gives its last line.
+    // Reads one reply, possibly of several lines, and gives its last line, its control bytes
+    // shown as "?" and cut to 300 characters (OneLineText).
     void ReadReply(std::string& reply);
 
 private:

@@ -20,6 +20,8 @@ constexpr int kPatientMs = 3000;
 void PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
     smtp.HostAddress = server.Host();
     smtp.Port = server.Port();
+    // The plain conversation as described; auto has tests of its own.
+    smtp.Security.Mode = "none";
     smtp.ConnectTimeoutMs = kPatientMs;
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <deque>
+#include <memory>
 
 #include "common/FakeMailServer.h"
 #include "common/TestCertificates.h"
 #include "transport/HostNames.h"
+#include "transport/TcpStream.h"
 
 namespace corvanteer {
 namespace {
@@ -19,6 +21,8 @@ constexpr int kShortMs = 150;
 void PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
     smtp.HostAddress = server.Host();
     smtp.Port = server.Port();
+    // The plain conversation as described; auto has tests of its own.
+    smtp.Security.Mode = "none";
     smtp.ConnectTimeoutMs = kPatientMs;
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;
@@ -362,7 +366,7 @@ std::string Ehlo() {
 }
 
 void Secure(TSmtpClient& smtp, const char* mode) {
-    smtp.Security = {mode, ServerCert().fingerprint, ""};
+    smtp.Security = {mode, ServerCert().fingerprint, "", ""};
     smtp.RequireAuthentication = true;
     smtp.User = "alice";
     smtp.Password = "secret";
@@ -501,6 +505,95 @@ TEST(TSmtpClient, ProbeListsTheCapabilitiesAfterStartTlsAndTriesTheLogin) {
     EXPECT_EQ(report.error.kind, MailFailure::Auth);
     EXPECT_EQ(report.error.serverReply, "535 5.7.8 no");
     EXPECT_TRUE(server.Problems().empty());
+}
+
+// Opens every connection to the loopback port asked for, whatever host the client names: a
+// host that is not a loopback one, served by a fake server.
+class RedirectingConnector : public StreamConnector {
+public:
+    std::unique_ptr<ByteStream> Open(const std::string&, int port, int timeoutMs) override {
+        return TcpConnector().Open("127.0.0.1", port, timeoutMs);
+    }
+};
+
+TEST(TSmtpClient, AutoUpgradesWhenOfferedAndKeepsTheCredentialsOffTheWireOtherwise) {
+    const std::string plainEhlo = "250-mail.example.org\r\n250 AUTH LOGIN PLAIN\r\n";
+    const std::string tail =
+        "MAIL FROM:<list@example.org>\r\nRCPT TO:<ann@example.org>\r\nDATA\r\n"
+        "Subject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n";
+    const std::string login = "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n";
+    struct Case {
+        const char* name;
+        const char* host;
+        bool authenticate;
+        ServerScript script;
+        std::string received;  // empty: the session is refused before any credential
+    };
+    auto greeted = [&](const std::string& ehlo) {
+        return ServerScript().SendLine("220 ready").Expect(Ehlo()).Send(ehlo);
+    };
+    Case cases[] = {
+        {"STARTTLS offered: the login goes over TLS", "mail.example.test", true,
+         Delivers(greeted("250-mail.example.org\r\n250 STARTTLS\r\n")
+                      .Reply("STARTTLS", "220 go ahead")
+                      .StartTls(ServerCert().Pem())
+                      .Expect(Ehlo())
+                      .Send("250-mail.example.org\r\n250 AUTH PLAIN\r\n")
+                      .Reply("AUTH PLAIN AGFsaWNlAHNlY3JldA==", "235 ok")),
+         Ehlo() + "\r\nSTARTTLS\r\n" + testing::kTlsMarker + Ehlo() +
+             "\r\nAUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n" + tail},
+        {"no STARTTLS, another host: no credential leaves", "mail.example.test", true,
+         greeted(plainEhlo).Expect("QUIT"), ""},
+        {"no STARTTLS, a loopback host: AUTH LOGIN in plain text", "127.0.0.1", true,
+         Delivers(greeted(plainEhlo)
+                      .Reply("AUTH LOGIN", "334 VXNlcm5hbWU6")
+                      .Reply("YWxpY2U=", "334 UGFzc3dvcmQ6")
+                      .Reply("c2VjcmV0", "235 ok")),
+         Ehlo() + "\r\n" + login + tail},
+        {"no STARTTLS and no login: the message goes in plain text", "mail.example.test", false,
+         Delivers(greeted(plainEhlo)), Ehlo() + "\r\n" + tail},
+        {"EHLO unknown and no login: HELO", "mail.example.test", false,
+         Delivers(greeted("502 5.5.2 what?\r\n").Reply(Helo(), "250 ok")),
+         Ehlo() + "\r\n" + Helo() + "\r\n" + tail},
+    };
+    for (Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeMailServer server({test.script});
+        TSmtpClient smtp(std::make_unique<RedirectingConnector>());
+        PointAt(smtp, server);
+        Secure(smtp, "auto");
+        smtp.HostAddress = test.host;
+        smtp.RequireAuthentication = test.authenticate;
+        smtp.Security.Setting = "SMTPSecurity";
+        const SmtpResult result = smtp.Submit();
+        const std::string received = server.Received(0);
+        if (test.received.empty()) {
+            EXPECT_EQ(result.error.kind, MailFailure::Tls);
+            EXPECT_TRUE(Contains(result.error.Text(),
+                                 "offers no TLS; set SMTPSecurity none to send the password "
+                                 "unencrypted, or use port 465 or 587"))
+                << result.error.Text();
+            EXPECT_FALSE(Contains(received, "AUTH") || Contains(received, "MAIL")) << received;
+        } else {
+            EXPECT_TRUE(result.ok()) << result.error.Text();
+            EXPECT_EQ(received, test.received);
+        }
+        EXPECT_TRUE(server.Problems().empty());
+    }
+}
+
+TEST(TSmtpClient, ControlBytesInRepliesReachNobody) {
+    FakeMailServer server({ServerScript()
+                               .SendLine("220 ready")
+                               .Expect(Helo())
+                               .SendLine("554 5.7.1 go away \x1b[2J\x07 now")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    PointAt(smtp, server);
+    const SmtpResult result = smtp.Submit();
+    EXPECT_EQ(result.lastReply, "554 5.7.1 go away ?[2J? now");
+    EXPECT_EQ(result.error.Text(), "127.0.0.1:" + std::to_string(server.Port()) +
+                                       " refused HELO: 554 5.7.1 go away ?[2J? now");
 }
 
 }  // namespace
