@@ -63,7 +63,7 @@ bool ForgetTokens(SettingsStore& store, const OAuthAccount& account) {
 
 std::string SignInCommand(const AppPaths& paths, std::string_view account) {
     std::string command = "corvanteer-cli";
-    std::string dir = paths.appDir;
+    std::string dir = paths.homeDir.empty() ? paths.appDir : paths.homeDir;
     std::string usual;
     try {
         usual = AppPaths::ResolveAppDir(std::nullopt);

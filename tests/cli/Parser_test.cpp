@@ -98,11 +98,25 @@ TEST_F(ParserTest, GlobalOptionsMayFollowTheCommand) {
     EXPECT_EQ(r.out, "25\n");
 }
 
-TEST_F(ParserTest, TestModeKeepsItsOwnSettings) {
+// Test mode works in the folder test/ of the application directory: its own settings, and
+// none of the real lists' rosters, queue or log.
+TEST_F(ParserTest, TestModeKeepsItsOwnFolderSettingsAndRosters) {
+    ASSERT_EQ(Run({"lists", "add", "t"}).status, 0);
+    ASSERT_EQ(Run({"members", "add", "t", "real@example.test"}).status, 0);
     ASSERT_EQ(Run({"--test", "config", "set", "SMTPHost", "test.example"}).status, 0);
     EXPECT_EQ(Run({"config", "get", "SMTPHost"}).out, "\n");
     EXPECT_EQ(Run({"--test", "config", "get", "SMTPHost"}).out, "test.example\n");
-    EXPECT_EQ(Store().ReadRegString(paths.SettingsKey() + "Test", "SMTPHost", ""), "test.example");
+    EXPECT_EQ(Run({"--test", "lists"}).out, "Default List\n");
+    ASSERT_EQ(Run({"--test", "lists", "add", "t"}).status, 0);
+    EXPECT_EQ(Run({"--test", "members", "show", "t"}).out, "");
+    EXPECT_THAT(Run({"members", "show", "t"}).out, ::testing::HasSubstr("real@example.test"));
+
+    const AppPaths test = AppPaths::ForDirectory(home.Path() + "/test", true);
+    EXPECT_TRUE(FileExists(test.ListDataFile("t")));
+    EXPECT_EQ(SettingsStore::Open(test.SettingsDatabase())
+                  ->ReadRegString(test.SettingsKey(), "SMTPHost", ""),
+              "test.example");
+    EXPECT_FALSE(Store().KeyExists(test.SettingsKey()));
 }
 
 TEST_F(ParserTest, AnApplicationDirectoryThatCannotBeMadeFailsWithStatusOne) {
