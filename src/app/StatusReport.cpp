@@ -5,6 +5,7 @@
 #include "app/RosterOperations.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"
+#include "support/Locks.h"
 
 namespace corvanteer {
 
@@ -95,6 +96,15 @@ InstallationStatus CollectStatus(Services& services) {
     for (const std::string& name : ListFiles(services.paths.OutFolder(), ".dat")) {
         ++(IsHeldQueueFile(name) ? status.queue.held : status.queue.failed);
     }
+    status.queue.givenUp =
+        static_cast<int>(ListFiles(services.paths.GivenUpFolder(), ".dat").size());
+    if (status.record) {
+        status.running =
+            !status.record->running.empty() && LockFileHeld(services.paths.SessionLockFile());
+        status.runningSince = status.running ? status.record->running : "";
+        status.nextScanOverdue =
+            !status.running && NextScanOverdue(*status.record, services.clock.Now());
+    }
     if (FileExists(services.paths.VericodeFile())) {
         for (const std::string& line : ReadLines(services.paths.VericodeFile())) {
             if (!line.empty()) {
@@ -114,24 +124,29 @@ std::string StatusText(const InstallationStatus& status) {
     auto line = [&text](const std::string& name, const std::string& value) {
         text += name + ": " + value + "\n";
     };
+    if (status.running) {
+        line("scan running", "since " + status.runningSince);
+    }
     if (HasScan(status)) {
         const ScanRecord& r = *status.record;
-        line("last scan", r.started + " to " + r.ended + ", " +
-                              (r.ok ? std::string("finished") : "ended early: " + r.error));
+        line("last scan", r.started + " to " + r.ended + ", " + VerdictName(VerdictOf(r)) +
+                              (r.ok ? std::string() : " (ended early: " + r.error + ")"));
         line("last scan counts", std::to_string(r.counts.messagesRead) + " read, " +
                                      std::to_string(r.counts.postingsSent) + " posted, " +
                                      std::to_string(r.counts.answersSent) + " answered, " +
                                      std::to_string(r.counts.messagesQueued) + " queued");
-        for (const std::string& failure : r.mailboxFailures) {
-            line("mailbox failed", failure);
+        for (const MailboxFailure& failure : r.mailboxFailures) {
+            line("mailbox failed", failure.Text());
         }
     } else {
         line("last scan", "none recorded");
     }
     const std::string next = status.record ? status.record->nextScan : "";
-    line("next scan", next.empty() ? "none scheduled" : next);
+    line("next scan",
+         next.empty() ? "none scheduled" : next + (status.nextScanOverdue ? " (overdue)" : ""));
     line("queue", std::to_string(status.queue.failed) + " failed, " +
-                      std::to_string(status.queue.held) + " held");
+                      std::to_string(status.queue.held) + " held, " +
+                      std::to_string(status.queue.givenUp) + " given up");
     line("pending verifications", std::to_string(status.pendingVerifications));
     for (const ListStatus& list : status.lists) {
         line("list " + list.name,
@@ -140,27 +155,53 @@ std::string StatusText(const InstallationStatus& status) {
     return text;
 }
 
+std::vector<std::string> StatusProblems(const InstallationStatus& status) {
+    std::vector<std::string> problems;
+    if (HasScan(status)) {
+        const ScanVerdict verdict = VerdictOf(*status.record);
+        if (verdict != ScanVerdict::Ok) {
+            problems.push_back(verdict == ScanVerdict::Failed ? "the last scan failed"
+                                                              : "the last scan was partial");
+        }
+    }
+    if (status.nextScanOverdue) {
+        problems.push_back("the next scan, due " + status.record->nextScan + ", is overdue");
+    }
+    if (status.queue.givenUp > 0) {
+        problems.push_back(Plural(static_cast<size_t>(status.queue.givenUp), "given-up message") +
+                           " waiting (queue retry)");
+    }
+    return problems;
+}
+
 std::string StatusJson(const InstallationStatus& status) {
     std::string json = "{\"lastScan\":";
     if (HasScan(status)) {
         const ScanRecord& r = *status.record;
         json += "{\"started\":" + Json(r.started) + ",\"ended\":" + Json(r.ended) +
-                ",\"outcome\":" + Json(r.ok ? "ok" : "failed") +
+                ",\"outcome\":" + Json(VerdictName(VerdictOf(r))) +
                 ",\"error\":" + (r.ok ? std::string("null") : Json(r.error)) +
                 ",\"read\":" + std::to_string(r.counts.messagesRead) +
                 ",\"posted\":" + std::to_string(r.counts.postingsSent) +
                 ",\"answered\":" + std::to_string(r.counts.answersSent) +
-                ",\"queued\":" + std::to_string(r.counts.messagesQueued) + ",\"mailboxFailures\":[";
+                ",\"queued\":" + std::to_string(r.counts.messagesQueued) + ",\"failures\":[";
         for (size_t i = 0; i < r.mailboxFailures.size(); ++i) {
-            json += (i > 0 ? "," : "") + Json(r.mailboxFailures[i]);
+            const MailboxFailure& f = r.mailboxFailures[i];
+            json += std::string(i > 0 ? "," : "") + "{\"mailbox\":" + Json(f.mailbox) +
+                    ",\"host\":" + Json(f.host) + ",\"port\":" + std::to_string(f.port) +
+                    ",\"kind\":" + Json(f.kind) + ",\"message\":" + Json(f.message) + "}";
         }
         json += "]}";
     } else {
         json += "null";
     }
+    json += ",\"running\":" + (status.running ? "{\"since\":" + Json(status.runningSince) + "}"
+                                              : std::string("null"));
     json += ",\"nextScan\":" + JsonOrNull(status.record ? status.record->nextScan : "");
+    json += std::string(",\"nextScanOverdue\":") + (status.nextScanOverdue ? "true" : "false");
     json += ",\"queue\":{\"failed\":" + std::to_string(status.queue.failed) +
-            ",\"held\":" + std::to_string(status.queue.held) + "}";
+            ",\"held\":" + std::to_string(status.queue.held) +
+            ",\"givenUp\":" + std::to_string(status.queue.givenUp) + "}";
     json += ",\"pendingVerifications\":" + std::to_string(status.pendingVerifications);
     json += ",\"lists\":[";
     for (size_t i = 0; i < status.lists.size(); ++i) {

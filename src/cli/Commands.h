@@ -78,7 +78,7 @@ int OAuthStatus(CliSession& session);
 int OAuthLogout(CliSession& session, const std::string& account);
 
 // status [--json] (StatusCommand.cpp)
-int Status(CliSession& session, bool json);
+int Status(CliSession& session, bool json, bool check);
 
 // backup, restore, check-update (BackupCommands.cpp)
 int BackupCommand(CliSession& session, const std::optional<std::string>& folder);
