@@ -18,7 +18,7 @@ struct ServerSecurity {
     std::string CAFile;         // PEM file of CAs trusted besides the system's; empty: none
     // The name of the mode's setting ("Pop3Security"), for an error that tells what to change;
     // empty: "the security setting".
-    std::string Setting;
+    std::string Setting = {};  // (initialised: older brace lists of three stay warning-free)
 };
 
 struct CertificateInfo {

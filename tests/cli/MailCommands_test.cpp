@@ -121,6 +121,15 @@ TEST_F(MailCommandsTest, CheckPrintsTheReportAndFailsWhenAServerFails) {
     EXPECT_EQ(Run({"check", "--list", "news"}).status, 0);
     EXPECT_EQ(Run({"check", "--list", "nonesuch"}).status, 1);
     EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
+
+    // An installation where nothing is configured cannot pass a check.
+    for (const char* host : {"SMTPHost", "ListServerHost"}) {
+        ASSERT_EQ(Run({"config", "set", host, ""}).status, 0);
+    }
+    ASSERT_EQ(Run({"config", "set", "Pop3Host", "", "--list", "news"}).status, 0);
+    CliResult none = Run({"check"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_THAT(none.out, HasSubstr("nothing is configured\n"));
 }
 
 TEST_F(MailCommandsTest, RunEndsAtOnceWhenTheShutdownFileIsThereAndDeletesIt) {
