@@ -42,6 +42,7 @@ struct Words {
     int intervalSeconds = 0;
     bool json = false;
     bool check = false;
+    bool all = false;
     bool browser = false;
 };
 
@@ -319,7 +320,8 @@ private:
         CLI::App* post = Command(app_, "post",
                                  "Post a message to a list's members with the list's stored "
                                  "settings (Bcc or one copy per member); SIGINT aborts between "
-                                 "members");
+                                 "members. Why each copy that did not go was queued or given "
+                                 "up goes to standard error");
         Required(post, "LIST", w_.list, "List name");
         MessageOptions(post);
         Leaf(post, [this](CliSession& s) { return Post(s, w_.list, w_.message); });
@@ -349,10 +351,28 @@ private:
     void AddQueueCommands() {
         CLI::App* queue = Command(app_, "queue",
                                   "One line per queued message: file, attempts, envelope "
-                                  "sender, number of recipients");
+                                  "sender, number of recipients; held messages marked, and "
+                                  "the given-up ones (past SmtpMaxAttempts, in out/given-up/) "
+                                  "listed apart");
         queue->require_subcommand(0, 1);
-        CLI::App* flush = Command(*queue, "flush", "Retry every queued message now");
+        CLI::App* flush = Command(*queue, "flush",
+                                  "Retry every queued message now; why each that did not go "
+                                  "was queued again or given up goes to standard error");
         flush->callback([this] { pending_ = [](CliSession& s) { return QueueFlush(s); }; });
+        CLI::App* retry = Command(*queue, "retry",
+                                  "Put a given-up message (NAME, as `queue` lists it) or all of "
+                                  "them (--all) back into the queue with attempt count 1");
+        retry->add_option("NAME", w_.name, "The given-up message's file name");
+        retry->add_flag("--all", w_.all, "Every given-up message");
+        retry->callback([this, retry] {
+            const bool named = retry->count("NAME") > 0;
+            if (named == w_.all) {
+                throw CLI::ValidationError("queue retry", "give NAME or --all, not both");
+            }
+            pending_ = [this, named](CliSession& s) {
+                return QueueRetry(s, named ? std::optional<std::string>(w_.name) : std::nullopt);
+            };
+        });
         queue->callback([this] {
             readOnly_ = !pending_;
             action_ = pending_ ? pending_ : Action([](CliSession& s) { return QueueShow(s); });

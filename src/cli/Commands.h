@@ -68,6 +68,8 @@ int Check(CliSession& session, const std::optional<std::string>& list);
 int Run(CliSession& session, const RunArgs& args);
 int QueueShow(CliSession& session);
 int QueueFlush(CliSession& session);
+// name: one given-up message; nullopt: all of them (--all).
+int QueueRetry(CliSession& session, const std::optional<std::string>& name);
 int Expire(CliSession& session);
 
 // oauth login|status|logout (OAuthCommands.cpp). account: "smtp", "listserver" or a list.

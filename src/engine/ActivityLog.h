@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ScanContext.h"
 #include "engine/Services.h"
 
 namespace corvanteer {
