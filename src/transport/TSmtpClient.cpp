@@ -449,7 +449,8 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
                     greeted = StartTls(before, capabilities, tls, result);  // names the refusal
                     break;
                 case PlainStep::RefuseClearLogin:
-                    result.error = ClearLoginRefused(Where(), Server.security, secret, "465 or 587");
+                    result.error =
+                        ClearLoginRefused(Where(), Server.security, secret, "465 or 587");
                     result.lastReply.clear();
                     greeted = false;
                     break;
