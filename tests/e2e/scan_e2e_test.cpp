@@ -426,8 +426,10 @@ TEST_F(ScanE2e, PostingPastItsAttemptsIsGivenUpKeptAndDeliveredWhenPutBack) {
     ASSERT_EQ(1u, givenUp.size());
     ASSERT_TRUE(givenUp[0].readable);
     EXPECT_EQ(2, givenUp[0].message.attempts);
-    // Kept as it was queued, but for its count of attempts.
-    EXPECT_EQ(queuedText.substr(1), ReadFile(paths.GivenUpFolder() + givenUp[0].name).substr(1));
+    // Kept as it was queued, but for its count of attempts and the one more empty line every
+    // requeue of the described format adds.
+    EXPECT_EQ(queuedText.substr(1) + "\r\n",
+              ReadFile(paths.GivenUpFolder() + givenUp[0].name).substr(1));
     // A scan with the server back does not touch it.
     Scan();
     EXPECT_TRUE(Servers().ReadMailbox("downann").empty());
