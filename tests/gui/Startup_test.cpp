@@ -113,6 +113,18 @@ TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     Type(auth->edtSmtpPassword, "pw");
     Leave(auth->edtSmtpPassword);
     EXPECT_EQ(store->ReadRegString(Key(), "SmtpPassword", ""), ScramblePassword("pw"));
+    // The user name goes into an SMTP command: no control character can be typed into it.
+    auth->edtSmtpUser->insert(QStringLiteral("ann\r\nRSET"));
+    EXPECT_FALSE(auth->edtSmtpUser->text().contains(QLatin1Char('\n')));
+
+    // A value the settings' checks refuse is said so and not stored.
+    Type(Find<QLineEdit>("SmtpHost"), "mail example.org");
+    Leave(Find<QLineEdit>("SmtpHost"));
+    ASSERT_FALSE(dialogs.calls.empty());
+    EXPECT_TRUE(dialogs.calls.back().text.contains(QStringLiteral("SMTPHost must be a host name")));
+    EXPECT_EQ(store->ReadRegString(Key(), "SMTPHost", ""), "mail.example.org");
+    Type(Find<QLineEdit>("SmtpHost"), "mail.example.org");
+    Leave(Find<QLineEdit>("SmtpHost"));
 
     // The next start reads them back and switches auto-scan on.
     Close();
