@@ -117,15 +117,6 @@ TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     auth->edtSmtpUser->insert(QStringLiteral("ann\r\nRSET"));
     EXPECT_FALSE(auth->edtSmtpUser->text().contains(QLatin1Char('\n')));
 
-    // A value the settings' checks refuse is said so and not stored.
-    Type(Find<QLineEdit>("SmtpHost"), "mail example.org");
-    Leave(Find<QLineEdit>("SmtpHost"));
-    ASSERT_FALSE(dialogs.calls.empty());
-    EXPECT_TRUE(dialogs.calls.back().text.contains(QStringLiteral("SMTPHost must be a host name")));
-    EXPECT_EQ(store->ReadRegString(Key(), "SMTPHost", ""), "mail.example.org");
-    Type(Find<QLineEdit>("SmtpHost"), "mail.example.org");
-    Leave(Find<QLineEdit>("SmtpHost"));
-
     // The next start reads them back and switches auto-scan on.
     Close();
     TfrmMain& again = Open();
