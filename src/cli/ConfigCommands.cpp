@@ -37,7 +37,7 @@ const SettingDef& FindOrExplain(const Table& table, const std::string& name, boo
         message += forList ? "; `config show --list LIST` names them all"
                            : "; `config show` names them all";
     }
-    throw UsageError(message + ".");
+    RefuseUsage(message + ".");
 }
 
 }  // namespace
@@ -61,16 +61,16 @@ int ConfigSet(CliSession& session, const std::string& name, const SecretSource& 
     if (def.type == SettingType::Password) {
         value = ReadSecret(session, source);
     } else if (source.file) {
-        throw UsageError("--password-file is for password settings; " + def.name + " is not one.");
+        RefuseUsage("--password-file is for password settings; " + def.name + " is not one.");
     } else if (!source.value) {
-        throw UsageError("The value of " + def.name + " is missing.");
+        RefuseUsage("The value of " + def.name + " is missing.");
     } else {
         value = *source.value;
     }
     // A value the table refuses is a usage error: nothing is stored, and the message gives
     // the form the setting takes.
     if (std::optional<std::string> refusal = SettingRefusal(def, value)) {
-        throw UsageError(*refusal + ".");
+        RefuseUsage(*refusal + ".");
     }
     WriteSettingText(session.store(), table.key, def, value);
     return kExitDone;
