@@ -148,13 +148,16 @@ ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
     lastStatus_ = status;
     if (stream_) {
         ReplyLimits limits{FirstByteTimeoutMs, ReadTimeoutMs, kMaxLineResponse};
+        // Every response has a total time as well as its idle time-out: a server that sends
+        // a byte now and then must not hold the scan and its lock for days.
+        limits.clock = clock_;
+        limits.totalMs = ReplyTotalMs;
         if (multiLine) {
             limits.readMs = MultiLineReadTimeoutMs;
             limits.maxBytes = 0;
             if (MaxMessageSize > 0) {
                 limits.maxBytes = static_cast<std::size_t>(MaxMessageSize) + kMaxLineResponse;
             }
-            limits.clock = clock_;
             limits.totalMs = MultiLineTotalMs;
             limits.windowMs = SlowReplyWindowMs;
             limits.windowMinBytes = SlowReplyMinBytes;

@@ -30,13 +30,15 @@ public:
     // or stops arriving for the read time-out before its end, counts as empty (negative)
     // and ends the connection. So does a TOP or RETR response that has not ended within
     // MultiLineTotalMs of its command, or that brings fewer than SlowReplyMinBytes in any
-    // SlowReplyWindowMs counted from its command (a server trickling bytes).
+    // SlowReplyWindowMs counted from its command (a server trickling bytes). Any other
+    // response must end within ReplyTotalMs of its command, however it trickles.
     int ConnectTimeoutMs = 60000;       // each connection attempt
     int FirstByteTimeoutMs = 50000;     // first byte of any response
     int ReadTimeoutMs = 60000;          // further bytes of a one-line response
     int MultiLineReadTimeoutMs = 5000;  // further bytes of a TOP or RETR response
     int SendTimeoutMs = 60000;          // a send that makes no progress
     int64_t MultiLineTotalMs = 600000;
+    int64_t ReplyTotalMs = 300000;
     int64_t SlowReplyWindowMs = 60000;
     std::size_t SlowReplyMinBytes = 1024;
 

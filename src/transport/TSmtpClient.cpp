@@ -143,12 +143,20 @@ bool TSmtpClient::Write(std::string_view bytes) {
     return true;
 }
 
+ReplyLimits TSmtpClient::Limits() const {
+    // A total time besides the idle time-out: a server that sends a byte now and then must
+    // not hold the delivery and the session lock for days.
+    ReplyLimits limits{ReplyTimeoutMs, ReadTimeoutMs, kMaxReply};
+    limits.clock = clock_;
+    limits.totalMs = ReplyTotalMs;
+    return limits;
+}
+
 void TSmtpClient::ReadReply(std::string& reply) {
     reply.clear();
     lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
-        lastStatus_ = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply,
-                                   replyText_);
+        lastStatus_ = reader_.Read(*stream_, Limits(), EndsReply, replyText_);
         if (lastStatus_ == ReplyStatus::Complete) {
             // A reply line is judged by its code and otherwise only shown: as text fit for a
             // log line or a terminal.
@@ -177,6 +185,10 @@ bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::stri
         case ReplyStatus::Stalled:
             result.error = Fail(MailFailure::Timeout,
                                 "the reply to " + what + " from " + Where() + " stopped arriving");
+            break;
+        case ReplyStatus::TooSlow:
+            result.error = Fail(MailFailure::Timeout, "the reply to " + what + " from " + Where() +
+                                                          " did not end in time");
             break;
         case ReplyStatus::TooLong:
             result.error = Fail(MailFailure::Connection,
@@ -531,8 +543,7 @@ void TSmtpClient::NextReply(std::string& reply) {
     if (!stream_) {
         return;
     }
-    lastStatus_ =
-        reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply, replyText_);
+    lastStatus_ = reader_.Read(*stream_, Limits(), EndsReply, replyText_);
     if (lastStatus_ != ReplyStatus::Complete) {
         CloseConnection();
         return;

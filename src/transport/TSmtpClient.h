@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/Clock.h"
 #include "support/ConnectionSecurity.h"
 #include "transport/ByteStream.h"
 #include "transport/MailClients.h"
@@ -27,13 +28,19 @@ public:
     TSmtpClient(const TSmtpClient&) = delete;
     TSmtpClient& operator=(const TSmtpClient&) = delete;
 
-    // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, or stops
-    // arriving for ReadTimeoutMs before its end, is empty and therefore refused. A TLS
-    // handshake must be over within ReplyTimeoutMs.
-    int ConnectTimeoutMs = 60000;  // each connection attempt
-    int ReplyTimeoutMs = 90000;    // first byte of a reply
-    int ReadTimeoutMs = 5000;      // further bytes of a reply
-    int SendTimeoutMs = 90000;     // a send that makes no progress
+    // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, stops
+    // arriving for ReadTimeoutMs before its end, or has not ended within ReplyTotalMs
+    // however it trickles, is empty and therefore refused. A TLS handshake must be over
+    // within ReplyTimeoutMs.
+    int ConnectTimeoutMs = 60000;   // each connection attempt
+    int ReplyTimeoutMs = 90000;     // first byte of a reply
+    int ReadTimeoutMs = 5000;       // further bytes of a reply
+    int SendTimeoutMs = 90000;      // a send that makes no progress
+    int64_t ReplyTotalMs = 300000;  // a whole reply, from its first wait
+
+    // The clock the total time of a reply is measured with (the system's by default). It
+    // must outlive the client.
+    void UseClock(const Clock& clock) { clock_ = &clock; }
 
     // Runs one session with the envelope. Accepted only when the end of the data was answered
     // with 250. A sender or recipient holding CR, LF, "<" or ">" is refused before connecting
@@ -75,6 +82,7 @@ public:
 
     // Reads one reply, possibly of several lines, and gives its last line, its control bytes
     // shown as "?" and cut to 300 characters (OneLineText).
+    ReplyLimits Limits() const;
     void ReadReply(std::string& reply);
 
 private:
@@ -116,6 +124,8 @@ private:
     TlsClient tls_;  // before stream_: a TLS stream refers to it while it lives
     std::unique_ptr<ByteStream> stream_;
     ReplyReader reader_;
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
     std::string replyText_;
     ReplyStatus lastStatus_ = ReplyStatus::Complete;
     bool ready_ = false;       // the connection phase succeeded on the open connection

@@ -9,6 +9,7 @@
 
 #include "common/FakeMailServer.h"
 #include "common/TestCertificates.h"
+#include "common/TickingClock.h"
 #include "support/Text.h"
 #include "transport/TcpStream.h"
 
@@ -256,18 +257,23 @@ TEST(TPop3Client, EndlessLineIsCutOffAsNegative) {
     EXPECT_EQ(server.Received(0), "");
 }
 
-// A clock that moves on by stepMs each time it is read, so whole-reply bounds of minutes
-// are reached in a few hundred reads.
-class TickingClock final : public Clock {
-public:
-    explicit TickingClock(int64_t stepMs) : stepMs_(stepMs) {}
-    LocalTime Now() const override { return {}; }
-    int64_t MonotonicMs() const override { return now_ += stepMs_; }
+using testing::TickingClock;
 
-private:
-    int64_t stepMs_;
-    mutable int64_t now_ = 0;
-};
+// A one-line response that trickles a byte now and then, each just inside the idle
+// time-out, ends at its total time with nothing of the login sent.
+TEST(TPop3Client, TricklingOneLineResponseEndsAtItsTotalTime) {
+    FakeMailServer server({ServerScript().Send("+OK ").SendEndlessly("x", 5)});
+    TickingClock clock(2000);
+    TPop3Client pop3;
+    pop3.UseClock(clock);
+    PointAt(pop3, server);
+    EXPECT_FALSE(pop3.Login());
+    EXPECT_EQ(pop3.LastError.kind, MailFailure::Timeout);
+    EXPECT_TRUE(Contains(pop3.LastError.Text(), "did not end in time")) << pop3.LastError.Text();
+    pop3.Quit();
+    EXPECT_EQ(server.Received(0), "");
+    EXPECT_TRUE(server.Problems().empty());
+}
 
 // Endless or trickling TOP and RETR replies end the connection, holding at most about the
 // size limit in memory; the mailbox's earlier replies are unaffected.

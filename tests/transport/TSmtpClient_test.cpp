@@ -6,6 +6,7 @@
 
 #include "common/FakeMailServer.h"
 #include "common/TestCertificates.h"
+#include "common/TickingClock.h"
 #include "transport/HostNames.h"
 #include "transport/TcpStream.h"
 
@@ -477,6 +478,21 @@ TEST(TSmtpClient, NoCredentialLeavesWhenTlsOrAMechanismIsMissing) {
         const std::string received = server.Received(0);
         EXPECT_FALSE(Contains(received, "AUTH") || Contains(received, "MAIL")) << received;
     }
+}
+
+// A reply that trickles a byte now and then, each just inside the idle time-out, ends at
+// its total time: the delivery and its lock are not held for days.
+TEST(TSmtpClient, TricklingReplyEndsAtItsTotalTime) {
+    FakeMailServer server({ServerScript().Send("220 ").SendEndlessly("x", 5)});
+    testing::TickingClock clock(2000);
+    TSmtpClient smtp;
+    Envelope mail = PointAt(smtp, server);
+    smtp.UseClock(clock);
+    const SmtpResult result = smtp.Submit(mail);
+    EXPECT_EQ(result.error.kind, MailFailure::Timeout);
+    EXPECT_TRUE(Contains(result.error.Text(), "did not end in time")) << result.error.Text();
+    EXPECT_FALSE(Contains(server.Received(0), "MAIL")) << server.Received(0);
+    EXPECT_TRUE(server.Problems().empty());
 }
 
 TEST(TSmtpClient, SendSaysInWordsWhatTheProgramRefused) {
