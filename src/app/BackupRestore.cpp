@@ -17,6 +17,7 @@
 #include "app/RegistrySnapshot.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
+#include "support/SettingTables.h"
 #include "support/Status.h"
 
 namespace corvanteer {
@@ -292,6 +293,50 @@ ActionResult Backup(Services& services, const std::string& folderText, const Bac
     return ActionResult::Done("Finished Backup.");
 }
 
+namespace {
+
+// Settings go through the same checks when restored as when set: a value the checks refuse
+// (an older program stored it) is not written, its default stands, and leftOut says why.
+bool KeepRestoredValue(const AppPaths& paths, const std::string& key, const RegValue& value,
+                       std::vector<std::string>& leftOut) {
+    // The snapshot's headers begin "[\": the key comes as the root, a backslash, and the
+    // path with its own leading backslash.
+    std::string path = key;
+    if (StartsWithText(path, "HKEY_CURRENT_USER")) {
+        path.erase(0, std::string("HKEY_CURRENT_USER").size());
+    }
+    while (!path.empty() && path.front() == '\\') {
+        path.erase(0, 1);
+    }
+    const std::string settingsKey = paths.SettingsKey();
+    const std::string listsPrefix = settingsKey + "\\Lists\\";
+    const SettingDef* def = nullptr;
+    std::string where;
+    if (SameText(path, settingsKey)) {
+        def = FindSetting(GlobalSettingTable(), value.name);
+    } else if (StartsWithText(path, listsPrefix) &&
+               path.find('\\', listsPrefix.size()) == std::string::npos) {
+        def = FindSetting(ListSettingTable(), value.name);
+        where = " of list " + path.substr(listsPrefix.size());
+    }
+    if (def == nullptr || def->type == SettingType::Boolean) {
+        return true;
+    }
+    std::string text;
+    if (value.type == RegType::Integer) {
+        text = std::to_string(value.integer);
+    } else {
+        text = def->type == SettingType::Password ? UnscramblePassword(value.data) : value.data;
+    }
+    if (std::optional<std::string> refusal = SettingRefusal(*def, text)) {
+        leftOut.push_back(value.name + where + " (" + OneLineText(*refusal) + ")");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 ActionResult Restore(Services& services, const std::string& folderText) {
     if (Trim(folderText).empty()) {
         return ActionResult::Refused("No backup folder is set.");
@@ -334,14 +379,22 @@ ActionResult Restore(Services& services, const std::string& folderText) {
         }
     }
 
+    std::vector<std::string> leftOut;
     if (hasSnapshot) {
-        ImportRegistry(services.store, folder + kSnapshotName);
+        ImportRegistry(services.store, folder + kSnapshotName,
+                       [&](const std::string& key, const RegValue& value) {
+                           return KeepRestoredValue(services.paths, key, value, leftOut);
+                       });
     }
     for (const std::string& name : dataFiles) {
         std::lock_guard<StoreLock> guard(services.storeLock);
         WriteFileAtomic(services.paths.appDir + name, files[name]);
     }
-    return ActionResult::Done("Configuration restored.\r\nPlease restart Corvanteer now.");
+    std::string message = "Configuration restored.\r\nPlease restart Corvanteer now.";
+    for (const std::string& value : leftOut) {
+        message += "\r\nLeft out: " + value;
+    }
+    return ActionResult::Done(message);
 }
 
 }  // namespace corvanteer

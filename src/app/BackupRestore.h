@@ -40,8 +40,11 @@ ActionResult Backup(Services& services, const std::string& folder, const BackupH
 // be a whole section file (also without a manifest, as backups of earlier versions have
 // none). Then writes "registry.cfg" back into the settings store (adding and overwriting,
 // never deleting) and copies every "*.dat" file into the application directory (each
-// replaced atomically under the store lock). The message is "Configuration restored." +
-// CR LF + "Please restart Corvanteer now."; a window ends after showing it.
+// replaced atomically under the store lock). A setting the checks refuse (SettingRefusal:
+// an older program stored it) is not written; its default stands. The message is
+// "Configuration restored." + CR LF + "Please restart Corvanteer now.", followed by a line
+// "Left out: <name> [of list <list>] (<why>)" for each value left out; a window ends after
+// showing it.
 ActionResult Restore(Services& services, const std::string& folder);
 
 }  // namespace corvanteer

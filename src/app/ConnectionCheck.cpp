@@ -2,6 +2,7 @@
 
 #include "engine/MailConnections.h"
 #include "support/SettingTables.h"
+#include "support/Text.h"
 
 namespace corvanteer {
 
@@ -45,16 +46,18 @@ void NotConfigured(CheckReport& report, const std::string& title, bool fails) {
 }  // namespace
 
 std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bool isPop3) {
+    // Everything the server sent (its certificate's names, its capabilities) is shown as
+    // one line without control bytes: a server must not steer the terminal or the window.
     std::string text = title + " (security " + probe.security + ")\n";
     text += std::string("  connection: ") + (probe.connected ? "made" : "none") + "\n";
     const TlsInfo& tls = probe.tls;
     if (tls.used) {
-        text +=
-            "  TLS: " + tls.version + ", " + tls.cipher + (tls.resumed ? ", resumed" : "") + "\n";
+        text += "  TLS: " + OneLineText(tls.version) + ", " + OneLineText(tls.cipher) +
+                (tls.resumed ? ", resumed" : "") + "\n";
         const CertificateInfo& cert = tls.certificate;
-        text += "  certificate: " + cert.subject + "\n";
-        text += "    issuer: " + cert.issuer + "\n";
-        text += "    expires: " + cert.notAfter + "\n";
+        text += "  certificate: " + OneLineText(cert.subject) + "\n";
+        text += "    issuer: " + OneLineText(cert.issuer) + "\n";
+        text += "    expires: " + OneLineText(cert.notAfter) + "\n";
         text += "    SHA-256: " + cert.fingerprint + "\n";
         text += std::string("    ") +
                 (tls.pinned     ? "accepted: its fingerprint is the pinned one"
@@ -62,11 +65,25 @@ std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bo
                                 : "not verified") +
                 "\n";
     }
+    if (probe.connected) {
+        text += "  encryption: " +
+                (tls.used ? std::string(probe.security == "starttls" ? "STARTTLS, " : "TLS, ") +
+                                OneLineText(tls.version)
+                          : std::string("none")) +
+                "\n";
+    }
     if (!probe.capabilities.empty()) {
-        text += "  capabilities: " + Joined(probe.capabilities) + "\n";
+        text += "  capabilities: " + OneLineText(Joined(probe.capabilities), 1000) + "\n";
     }
     if (probe.connected) {
         text += std::string("  login: ") + LoginText(probe.login) + "\n";
+    }
+    const bool loginSent =
+        probe.login == LoginOutcome::Accepted || probe.login == LoginOutcome::Refused;
+    if (loginSent && !tls.used) {
+        text += std::string("  WARNING: the login went unencrypted; use port ") +
+                (isPop3 ? "995" : "465 or 587") + " or a server that offers " +
+                (isPop3 ? "STLS" : "STARTTLS") + "\n";
     }
     if (isPop3 && probe.messageCount >= 0) {
         text += "  messages: " + std::to_string(probe.messageCount) + "\n";
@@ -136,6 +153,13 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
                          std::to_string(settings.Pop3Port),
                      settings.Pop3Host, settings.Pop3Port, settings.Pop3User, settings.Pop3Password,
                      ListMailboxSecurity(settings, globals), ListMailboxLogin(settings, name));
+    }
+    if (!list && report.checked == 0) {
+        // An empty installation has nothing that could work: a check that says so fails.
+        report.text += "nothing is configured\n";
+        report.passed = false;
+        services.observer.StatusText("Nothing is configured.");
+        return report;
     }
     services.observer.StatusText(report.passed ? "Every server passed the check."
                                                : "A server failed the check.");

@@ -14,18 +14,21 @@ namespace corvanteer {
 
 struct CheckReport {
     std::string text;    // the report, lines ending with "\n"
-    bool passed = true;  // every configured server passed (vacuously true for none)
+    bool passed = true;  // every configured server passed; false when none is configured
     int checked = 0;     // servers that were configured and tried
 };
 
 // Checks with the settings as the console shows them now; the clients of services get the
 // host, port, credentials and security of each server in turn. With list, only that list's
-// mailbox is checked (a list that is not configured fails then). Blocks while it talks to
+// mailbox is checked (a list that is not configured fails then); without it, an installation
+// with no server configured fails with the line "nothing is configured". Blocks while it talks to
 // the servers; never throws for a server's failure.
 CheckReport CheckConnections(Services& services, const std::optional<std::string>& list = {});
 
 // The lines of one server's part of the report, for tests and the window. title names it
-// ("SMTP server smtp.example.org:465"); ends with "  passed" or "  FAILED: <reason>".
+// ("SMTP server smtp.example.org:465"); shows the encryption of a connection made and a
+// WARNING line for a login sent unencrypted; ends with "  passed" or "  FAILED: <reason>".
+// What the server sent is shown without control bytes (OneLineText).
 std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bool isPop3);
 
 }  // namespace corvanteer

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "app/ConsoleRecords.h"
@@ -24,6 +25,22 @@ std::string FullPath(const std::string& file) {
 }
 
 }  // namespace
+
+std::string ImportedAddress(std::string_view line) {
+    std::string_view part = line;
+    const std::size_t open = line.rfind('<');
+    const std::size_t close = open == std::string_view::npos ? open : line.find('>', open);
+    if (close != std::string_view::npos) {
+        part = line.substr(open + 1, close - open - 1);
+    } else {
+        part = part.substr(0, part.find_first_of(",;"));
+    }
+    std::string address = Trim(LowerCase(part));
+    if (address.size() >= 2 && address.front() == '"' && address.back() == '"') {
+        address = Trim(address.substr(1, address.size() - 2));
+    }
+    return address;
+}
 
 std::string ImportMessage(const ImportCounts& counts) {
     return "Invalid names: " + std::to_string(counts.invalid) + "\r\n" +
@@ -71,14 +88,27 @@ ActionResult ImportMembers(Services& services, std::string_view listName, const 
         for (const std::string& entry : roster.Items()) {
             known.insert(LowerCase(MemberEntry::AddressOf(entry)));
         }
+        // Where in the file each new address came from, for a later line that repeats it.
+        std::unordered_map<std::string, int> importedAt;
         Lines lines = roster.Items();
+        int number = 0;
         for (const std::string& line : candidates) {
-            std::string address = Trim(LowerCase(line));
+            ++number;
+            std::string address = ImportedAddress(line);
+            auto refuse = [&](std::string reason) {
+                counts.refused.push_back({number, OneLineText(line, 100), std::move(reason)});
+            };
             if (!IsUsableMemberAddress(address)) {
                 ++counts.invalid;
+                refuse(Trim(line).empty() ? "empty" : "not a valid email address");
             } else if (!known.insert(address).second) {
                 ++counts.duplicate;
+                auto earlier = importedAt.find(address);
+                refuse(earlier == importedAt.end()
+                           ? "already a member"
+                           : "repeats line " + std::to_string(earlier->second));
             } else {
+                importedAt.emplace(address, number);
                 lines.push_back(
                     MemberEntry::New(address, GeneratePassword(services.random)).Format());
                 ++counts.added;

@@ -113,7 +113,7 @@ ActionResult SignInMailbox(const MailboxAccount& mailbox, const SignInRequest& r
     if (!result.ok()) {
         return ActionResult::Refused(result.error);
     }
-    tokens.SaveSignIn(mailbox.account, mailbox.user, result.tokens);
+    tokens.SaveSignIn(mailbox.account, mailbox.user, result.tokens, *profile);
     const StoredTokens stored = tokens.Read(mailbox.account);
     std::string text = "Signed in: " + mailbox.account.name + " (" + mailbox.user +
                        "); the access token is valid until " + UtcText(stored.expires) + ".";

@@ -122,6 +122,10 @@ std::string RegistrySnapshotText(const SettingsStore& store, const std::string& 
 }
 
 void ImportRegistry(SettingsStore& store, const std::string& file) {
+    ImportRegistry(store, file, nullptr);
+}
+
+void ImportRegistry(SettingsStore& store, const std::string& file, const SnapshotFilter& keep) {
     std::optional<std::string> content = ReadFileIfExists(file);
     if (!content) {
         return;
@@ -185,7 +189,9 @@ void ImportRegistry(SettingsStore& store, const std::string& file) {
             value.type = RegType::Binary;
             value.data = std::move(*bytes);
         }
-        store.WriteValue(root + "\\" + key, value);
+        if (!keep || keep(root + "\\" + key, value)) {
+            store.WriteValue(root + "\\" + key, value);
+        }
     }
 }
 

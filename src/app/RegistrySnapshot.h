@@ -4,6 +4,7 @@
 // header line "[" + root + "\" + path + "]", one "name" + tag + "=" + value line per value
 // ("int=", "str=" with CR LF written as "qqqq", "bin=" upper-case hex), then an empty line.
 
+#include <functional>
 #include <string>
 
 #include "support/SettingsStore.h"
@@ -22,5 +23,9 @@ std::string RegistrySnapshotText(const SettingsStore& store, const std::string& 
 // A missing file does nothing. An "int=" value that is not a number raises Failure (Format)
 // naming the line number; values before it stay written.
 void ImportRegistry(SettingsStore& store, const std::string& file);
+// The same, writing only the values keep accepts (given the key path with its root, as
+// "HKEY_CURRENT_USER\Software\...").
+using SnapshotFilter = std::function<bool(const std::string& key, const RegValue& value)>;
+void ImportRegistry(SettingsStore& store, const std::string& file, const SnapshotFilter& keep);
 
 }  // namespace corvanteer

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/GivenUpMail.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
 #include "support/Text.h"
@@ -87,6 +88,10 @@ void CheckApplicationDirectory(const AppPaths& paths, const Clock& clock, std::o
         AppendLine(paths.LogFile(), LogStamp(clock.Now()) + *warning);
     }
     RemoveLeftoverTempFiles(paths, std::time(nullptr) - kLeftoverAge);
+    const LocalTime now = clock.Now();
+    for (const std::string& removed : RemoveExpiredGivenUp(paths, UnixSeconds(now))) {
+        AppendLine(paths.LogFile(), LogStamp(now) + removed);
+    }
 }
 
 }  // namespace corvanteer

@@ -1,7 +1,8 @@
 #pragma once
 
 // What every front end does with the application directory at start-up, before anything
-// else uses it: warn when other users can read it, and remove what killed writes left.
+// else uses it: warn when other users can read it, remove what killed writes left and
+// given-up mail past its 30 days.
 
 #include <ctime>
 #include <optional>
@@ -23,8 +24,9 @@ std::optional<std::string> AppDirectoryWarning(const AppPaths& paths);
 // that cannot be removed (a read-only folder) stay. The result is the number removed.
 int RemoveLeftoverTempFiles(const AppPaths& paths, std::time_t olderThan);
 
-// Both at start-up: the warning goes to err and, after LogStamp(clock.Now()), to the
-// activity log; temporary files older than an hour are removed.
+// At start-up: the warning goes to err and, after LogStamp(clock.Now()), to the activity
+// log; temporary files older than an hour are removed, and given-up mail older than 30 days
+// (RemoveExpiredGivenUp), each with a log line.
 void CheckApplicationDirectory(const AppPaths& paths, const Clock& clock, std::ostream& err);
 
 }  // namespace corvanteer

@@ -5,6 +5,7 @@
 #include "app/RosterOperations.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"
+#include "support/Locks.h"
 
 namespace corvanteer {
 
@@ -53,6 +54,15 @@ InstallationStatus CollectStatus(Services& services) {
     for (const std::string& name : ListFiles(services.paths.OutFolder(), ".dat")) {
         ++(IsHeldQueueFile(name) ? status.queue.held : status.queue.failed);
     }
+    status.queue.givenUp =
+        static_cast<int>(ListFiles(services.paths.GivenUpFolder(), ".dat").size());
+    if (status.record) {
+        status.running =
+            !status.record->running.empty() && LockFileHeld(services.paths.SessionLockFile());
+        status.runningSince = status.running ? status.record->running : "";
+        status.nextScanOverdue =
+            !status.running && NextScanOverdue(*status.record, services.clock.Now());
+    }
     if (FileExists(services.paths.VericodeFile())) {
         for (const std::string& line : ReadLines(services.paths.VericodeFile())) {
             if (!line.empty()) {
@@ -72,30 +82,54 @@ std::string StatusText(const InstallationStatus& status) {
     auto line = [&text](const std::string& name, const std::string& value) {
         text += name + ": " + value + "\n";
     };
+    if (status.running) {
+        line("scan running", "since " + status.runningSince);
+    }
     if (HasScan(status)) {
         const ScanRecord& r = *status.record;
-        line("last scan", r.started + " to " + r.ended + ", " +
-                              (r.ok ? std::string("finished") : "ended early: " + r.error));
+        line("last scan", r.started + " to " + r.ended + ", " + VerdictName(VerdictOf(r)) +
+                              (r.ok ? std::string() : " (ended early: " + r.error + ")"));
         line("last scan counts", std::to_string(r.counts.messagesRead) + " read, " +
                                      std::to_string(r.counts.postingsSent) + " posted, " +
                                      std::to_string(r.counts.answersSent) + " answered, " +
                                      std::to_string(r.counts.messagesQueued) + " queued");
-        for (const std::string& failure : r.mailboxFailures) {
-            line("mailbox failed", failure);
+        for (const MailboxFailure& failure : r.mailboxFailures) {
+            line("mailbox failed", failure.Text());
         }
     } else {
         line("last scan", "none recorded");
     }
     const std::string next = status.record ? status.record->nextScan : "";
-    line("next scan", next.empty() ? "none scheduled" : next);
+    line("next scan",
+         next.empty() ? "none scheduled" : next + (status.nextScanOverdue ? " (overdue)" : ""));
     line("queue", std::to_string(status.queue.failed) + " failed, " +
-                      std::to_string(status.queue.held) + " held");
+                      std::to_string(status.queue.held) + " held, " +
+                      std::to_string(status.queue.givenUp) + " given up");
     line("pending verifications", std::to_string(status.pendingVerifications));
     for (const ListStatus& list : status.lists) {
         line("list " + list.name,
              Plural(list.members, "member") + ", " + std::to_string(list.banned) + " banned");
     }
     return text;
+}
+
+std::vector<std::string> StatusProblems(const InstallationStatus& status) {
+    std::vector<std::string> problems;
+    if (HasScan(status)) {
+        const ScanVerdict verdict = VerdictOf(*status.record);
+        if (verdict != ScanVerdict::Ok) {
+            problems.push_back(verdict == ScanVerdict::Failed ? "the last scan failed"
+                                                              : "the last scan was partial");
+        }
+    }
+    if (status.nextScanOverdue) {
+        problems.push_back("the next scan, due " + status.record->nextScan + ", is overdue");
+    }
+    if (status.queue.givenUp > 0) {
+        problems.push_back(Plural(static_cast<size_t>(status.queue.givenUp), "given-up message") +
+                           " waiting (queue retry)");
+    }
+    return problems;
 }
 
 std::string StatusJson(const InstallationStatus& status) {
@@ -106,19 +140,27 @@ std::string StatusJson(const InstallationStatus& status) {
         Json& scan = json["lastScan"];
         scan["started"] = Utf8(r.started);
         scan["ended"] = Utf8(r.ended);
-        scan["outcome"] = r.ok ? "ok" : "failed";
+        scan["outcome"] = VerdictName(VerdictOf(r));
         scan["error"] = r.ok ? Json(nullptr) : Json(Utf8(r.error));
         scan["read"] = r.counts.messagesRead;
         scan["posted"] = r.counts.postingsSent;
         scan["answered"] = r.counts.answersSent;
         scan["queued"] = r.counts.messagesQueued;
-        scan["mailboxFailures"] = Json::array();
-        for (const std::string& failure : r.mailboxFailures) {
-            scan["mailboxFailures"].push_back(Utf8(failure));
+        scan["failures"] = Json::array();
+        for (const MailboxFailure& f : r.mailboxFailures) {
+            scan["failures"].push_back(Json{{"mailbox", Utf8(f.mailbox)},
+                                            {"host", Utf8(f.host)},
+                                            {"port", f.port},
+                                            {"kind", Utf8(f.kind)},
+                                            {"message", Utf8(f.message)}});
         }
     }
+    json["running"] = status.running ? Json{{"since", Utf8(status.runningSince)}} : Json(nullptr);
     json["nextScan"] = TextOrNull(status.record ? status.record->nextScan : "");
-    json["queue"] = {{"failed", status.queue.failed}, {"held", status.queue.held}};
+    json["nextScanOverdue"] = status.nextScanOverdue;
+    json["queue"] = {{"failed", status.queue.failed},
+                     {"held", status.queue.held},
+                     {"givenUp", status.queue.givenUp}};
     json["pendingVerifications"] = status.pendingVerifications;
     json["lists"] = Json::array();
     for (const ListStatus& list : status.lists) {

@@ -18,6 +18,7 @@ namespace corvanteer {
 struct QueueStatus {
     int failed = 0;
     int held = 0;
+    int givenUp = 0;  // past SmtpMaxAttempts, kept in out/given-up/ until retried
 };
 
 struct ListStatus {
@@ -28,6 +29,10 @@ struct ListStatus {
 
 struct InstallationStatus {
     std::optional<ScanRecord> record;  // nullopt when nothing was recorded yet
+    // A scan holds the session lock now, since runningSince (the record's Running).
+    bool running = false;
+    std::string runningSince;
+    bool nextScanOverdue = false;  // NextScanOverdue, while no scan runs
     QueueStatus queue;
     int pendingVerifications = 0;
     std::vector<ListStatus> lists;  // in the order of the list selector
@@ -38,6 +43,10 @@ InstallationStatus CollectStatus(Services& services);
 
 // One "name: value" line per item, each ended by "\n".
 std::string StatusText(const InstallationStatus& status);
+
+// What a monitor must hear of: the last scan not ok, the next scan overdue, given-up mail
+// waiting. One sentence each; empty when all is well.
+std::vector<std::string> StatusProblems(const InstallationStatus& status);
 
 // One JSON object and "\n" (nlohmann-json, members in this order). Texts that are not valid
 // UTF-8 have their bytes from 0x80 up written as the characters of those codes (Latin-1), so

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "support/Files.h"
+#include "support/Text.h"
 
 namespace corvanteer {
 
@@ -62,10 +63,12 @@ bool IsNewerVersion(std::string_view published, std::string_view current) {
 }
 
 std::string UpdateMessage(std::string_view published, bool newer) {
+    // The version comes from a web server: shown without control bytes, on one short line.
+    const std::string shown = OneLineText(published, 100);
     if (newer) {
-        return "A newer version has been found (v" + std::string(published) + ")";
+        return "A newer version has been found (v" + shown + ")";
     }
-    std::string message = "The latest version is " + std::string(published) + ".";
+    std::string message = "The latest version is " + shown + ".";
     if (published != kUnknownVersion) {
         message += "\r\nYou already have the latest version.";
     }

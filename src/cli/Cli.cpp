@@ -41,6 +41,8 @@ struct Words {
     int interval = 0;
     int intervalSeconds = 0;
     bool json = false;
+    bool check = false;
+    bool all = false;
     bool browser = false;
 };
 
@@ -60,7 +62,10 @@ public:
                         "Application directory (default: $CORVANTEER_HOME, else "
                         "$XDG_DATA_HOME/corvanteer, else ~/.local/share/corvanteer)")
             ->type_name("DIR");
-        app_.add_flag("--test", w_.test, "Test mode: the settings key with \"Test\" appended");
+        app_.add_flag("--test", w_.test,
+                      "Test mode: its own application directory (the normal one + \"test/\") "
+                      "and settings key, so no roster, queue, log or archive is shared with "
+                      "the real setup");
         app_.require_subcommand(1);
         app_.fallthrough();
         app_.footer("Run corvanteer-cli COMMAND --help for the words of one command.");
@@ -155,9 +160,11 @@ private:
         CLI::App* check =
             Command(app_, "check",
                     "Check the connections: the SMTP server, the List Server mailbox and every "
-                    "list's mailbox, in that order: TLS version and cipher, the certificate, the "
-                    "capabilities, the login and the message count. Reads, deletes and sends "
-                    "nothing. Exit status 0 only when every configured server passed");
+                    "list's mailbox, in that order: the encryption (TLS version and cipher), "
+                    "the certificate, the capabilities, the login (a WARNING line when it went "
+                    "unencrypted) and the message count. Reads, deletes and sends nothing. Exit "
+                    "status 0 only when every configured server passed; 1 also when nothing is "
+                    "configured");
         check->add_option("--list", w_.listOption, "Check only this list's mailbox")
             ->type_name("LIST");
         Leaf(check, [this](CliSession& s) { return Check(s, w_.listOption); });
@@ -166,11 +173,15 @@ private:
              [](CliSession& s) { return Expire(s); });
 
         CLI::App* status = Command(app_, "status",
-                                   "The last scan (start, end, outcome, counts), the next scan "
-                                   "due, the queue, pending verifications and each list's "
-                                   "members");
+                                   "The scan running, the last scan (start, end, outcome ok, "
+                                   "partial or failed, counts, failed mailboxes), the next scan "
+                                   "due (and whether it is overdue), the queue, pending "
+                                   "verifications and each list's members");
         status->add_flag("--json", w_.json, "Print the same as one JSON object");
-        ReadingLeaf(status, [this](CliSession& s) { return Status(s, w_.json); });
+        status->add_flag("--check", w_.check,
+                         "For monitoring: exit 1 when the last scan was not ok, the next scan "
+                         "is overdue or given-up mail waits, 0 otherwise");
+        ReadingLeaf(status, [this](CliSession& s) { return Status(s, w_.json, w_.check); });
     }
 
     void AddConfigCommands() {
@@ -186,9 +197,12 @@ private:
 
         CLI::App* set = Command(*config, "set",
                                 "Store a setting with its type (passwords scrambled; booleans "
-                                "1/0/true/false/on/off; integers within their range). For a "
-                                "password, VALUE \"-\" reads it from standard input (one line), "
-                                "so it never shows in the process list or the shell history");
+                                "1/0/true/false/on/off; integers within their range, ports "
+                                "1-65535; hosts, addresses and the CA file checked; one line "
+                                "without control characters). A refused value exits 2 and "
+                                "changes nothing. For a password, VALUE \"-\" reads it from "
+                                "standard input (one line), so it never shows in the process "
+                                "list or the shell history");
         Required(set, "NAME", w_.name, "Setting name (any letter case)");
         set->add_option("VALUE", w_.secret, "The value (a password: \"-\" for standard input)");
         PasswordFileOption(set);
@@ -199,7 +213,8 @@ private:
 
         CLI::App* show = Command(*config, "show",
                                  "NAME=VALUE for every setting of the global table, or of a "
-                                 "list's table with --list");
+                                 "list's table with --list; passwords and the client secret "
+                                 "show as (set) or (not set)");
         ListOption(show);
         ReadingLeaf(show, [this](CliSession& s) { return ConfigShow(s, w_.listOption); });
     }
@@ -285,8 +300,11 @@ private:
         });
 
         CLI::App* import = Command(*members, "import",
-                                   "Add the new valid addresses of a file (one a line) as "
-                                   "members; prints the counts");
+                                   "Add the new valid addresses of a file as members: one a "
+                                   "line, as \"Name <address>\", or as the first field of a "
+                                   "line separated by commas or semicolons. Prints the counts; "
+                                   "each line that added nobody is named on standard error "
+                                   "with its number and reason");
         Required(import, "LIST", w_.list, "List name");
         Required(import, "FILE", w_.file, "File of addresses");
         Leaf(import, [this](CliSession& s) { return MembersImport(s, w_.list, w_.file); });
@@ -302,7 +320,8 @@ private:
         CLI::App* post = Command(app_, "post",
                                  "Post a message to a list's members with the list's stored "
                                  "settings (Bcc or one copy per member); SIGINT aborts between "
-                                 "members");
+                                 "members. Why each copy that did not go was queued or given "
+                                 "up goes to standard error");
         Required(post, "LIST", w_.list, "List name");
         MessageOptions(post);
         Leaf(post, [this](CliSession& s) { return Post(s, w_.list, w_.message); });
@@ -332,10 +351,28 @@ private:
     void AddQueueCommands() {
         CLI::App* queue = Command(app_, "queue",
                                   "One line per queued message: file, attempts, envelope "
-                                  "sender, number of recipients");
+                                  "sender, number of recipients; held messages marked, and "
+                                  "the given-up ones (past SmtpMaxAttempts, in out/given-up/) "
+                                  "listed apart");
         queue->require_subcommand(0, 1);
-        CLI::App* flush = Command(*queue, "flush", "Retry every queued message now");
+        CLI::App* flush = Command(*queue, "flush",
+                                  "Retry every queued message now; why each that did not go "
+                                  "was queued again or given up goes to standard error");
         flush->callback([this] { pending_ = [](CliSession& s) { return QueueFlush(s); }; });
+        CLI::App* retry = Command(*queue, "retry",
+                                  "Put a given-up message (NAME, as `queue` lists it) or all of "
+                                  "them (--all) back into the queue with attempt count 1");
+        retry->add_option("NAME", w_.name, "The given-up message's file name");
+        retry->add_flag("--all", w_.all, "Every given-up message");
+        retry->callback([this, retry] {
+            const bool named = retry->count("NAME") > 0;
+            if (named == w_.all) {
+                throw CLI::ValidationError("queue retry", "give NAME or --all, not both");
+            }
+            pending_ = [this, named](CliSession& s) {
+                return QueueRetry(s, named ? std::optional<std::string>(w_.name) : std::nullopt);
+            };
+        });
         queue->callback([this] {
             readOnly_ = !pending_;
             action_ = pending_ ? pending_ : Action([](CliSession& s) { return QueueShow(s); });

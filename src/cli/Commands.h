@@ -68,6 +68,8 @@ int Check(CliSession& session, const std::optional<std::string>& list);
 int Run(CliSession& session, const RunArgs& args);
 int QueueShow(CliSession& session);
 int QueueFlush(CliSession& session);
+// name: one given-up message; nullopt: all of them (--all).
+int QueueRetry(CliSession& session, const std::optional<std::string>& name);
 int Expire(CliSession& session);
 
 // oauth login|status|logout (OAuthCommands.cpp). account: "smtp", "listserver" or a list.
@@ -78,7 +80,7 @@ int OAuthStatus(CliSession& session);
 int OAuthLogout(CliSession& session, const std::string& account);
 
 // status [--json] (StatusCommand.cpp)
-int Status(CliSession& session, bool json);
+int Status(CliSession& session, bool json, bool check);
 
 // backup, restore, check-update (BackupCommands.cpp)
 int BackupCommand(CliSession& session, const std::optional<std::string>& folder);

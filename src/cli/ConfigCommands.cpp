@@ -1,7 +1,6 @@
 // config get, set and show: every value goes through the setting tables, so names, types,
 // defaults and ranges are the window's.
 
-#include <array>
 #include <ostream>
 
 #include "cli/CliErrors.h"
@@ -41,27 +40,6 @@ const SettingDef& FindOrExplain(const Table& table, const std::string& name, boo
     RefuseUsage(message + ".");
 }
 
-// The range is the setting table's business (WriteSettingText refuses, status 1); the
-// command line tells a value of the wrong type apart as a usage error (status 2).
-void CheckType(const SettingDef& def, const std::string& value) {
-    if (def.type == SettingType::Integer) {
-        int parsed = 0;
-        if (!TryParseInt(value, parsed)) {
-            RefuseUsage(def.name + " takes a whole number, not \"" + value + "\".");
-        }
-    } else if (def.type == SettingType::Boolean) {
-        static constexpr std::array<const char*, 6> kWords = {"1",     "0",  "true",
-                                                              "false", "on", "off"};
-        const std::string word = Trim(value);
-        for (const char* accepted : kWords) {
-            if (SameText(word, accepted)) {
-                return;
-            }
-        }
-        RefuseUsage(def.name + " takes 1/0, true/false or on/off, not \"" + value + "\".");
-    }
-}
-
 }  // namespace
 
 int ConfigGet(CliSession& session, const std::string& name,
@@ -89,7 +67,11 @@ int ConfigSet(CliSession& session, const std::string& name, const SecretSource& 
     } else {
         value = *source.value;
     }
-    CheckType(def, value);
+    // A value the table refuses is a usage error: nothing is stored, and the message gives
+    // the form the setting takes.
+    if (std::optional<std::string> refusal = SettingRefusal(def, value)) {
+        RefuseUsage(*refusal + ".");
+    }
     WriteSettingText(session.store(), table.key, def, value);
     return kExitDone;
 }
@@ -102,6 +84,12 @@ int ConfigShow(CliSession& session, const std::optional<std::string>& list) {
         // One line per name: the line breaks of a value of several lines show as "\n".
         const std::string value =
             ReadSettingText(session.store(), table.key, def, session.paths().appDir);
+        if (def.type == SettingType::Password) {
+            // A listing is read over shoulders and pasted into reports: secrets only say
+            // whether they are there (`config get` prints one asked for by name).
+            text += def.name + "=" + (value.empty() ? "(not set)" : "(set)") + "\n";
+            continue;
+        }
         text += def.name + "=" + JoinLines(TextToLines(value), "\\n") + "\n";
     }
     session.io().out << text;

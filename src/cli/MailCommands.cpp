@@ -11,6 +11,7 @@
 #include "cli/Commands.h"
 #include "cli/ScaledTime.h"
 #include "cli/SignalWatcher.h"
+#include "engine/GivenUpMail.h"
 #include "engine/PendingQueue.h"
 #include "engine/Subscription.h"
 #include "support/Files.h"
@@ -133,6 +134,31 @@ int QueueShow(CliSession& session) {
         out << name << ' ' << message.attempts << ' ' << message.from << ' '
             << message.sendTo.size() << (IsHeldQueueFile(name) ? " held" : "") << '\n';
     }
+    // Given-up mail apart: no scan retries it.
+    const std::vector<GivenUpEntry> givenUp = ListGivenUp(session.paths());
+    if (!givenUp.empty()) {
+        out << "given up (corvanteer-cli queue retry NAME|--all puts them back):\n";
+    }
+    for (const GivenUpEntry& entry : givenUp) {
+        if (!entry.readable) {
+            out << entry.name << " malformed\n";
+            continue;
+        }
+        out << entry.name << ' ' << entry.message.attempts << ' ' << entry.message.from << ' '
+            << entry.message.sendTo.size() << " given-up\n";
+    }
+    return kExitDone;
+}
+
+int QueueRetry(CliSession& session, const std::optional<std::string>& name) {
+    std::ostream& out = session.io().out;
+    if (name) {
+        RetryGivenUp(session.services(), *name);
+        out << "Put " << *name << " back into the queue.\n";
+        return kExitDone;
+    }
+    const int retried = RetryAllGivenUp(session.services());
+    out << "Put " << Plural(retried, "given-up message") << " back into the queue.\n";
     return kExitDone;
 }
 
@@ -142,10 +168,17 @@ int QueueFlush(CliSession& session) {
     session.progress().Enable(true);
     const QueueRunCounts counts = SendPendingMail(session.services());
     session.progress().Enable(false);
+    // Why each message that did not go was queued again or given up.
+    for (const std::string& note : counts.notes) {
+        session.io().err << note << '\n';
+    }
     session.io().out << "Sent " << counts.sent << ", failed " << counts.failed << ", malformed "
                      << counts.malformed;
     if (counts.held > 0) {
         session.io().out << ", held " << counts.held;
+    }
+    if (counts.givenUp > 0) {
+        session.io().out << ", given up " << counts.givenUp;
     }
     session.io().out << ".\n";
     return kExitDone;

@@ -37,7 +37,14 @@ int MembersPassword(CliSession& session, const std::string& list, const std::str
 }
 
 int MembersImport(CliSession& session, const std::string& list, const std::string& file) {
-    return Finish(ImportMembers(session.services(), list, file), session.io().out);
+    ImportCounts counts;
+    const ActionResult result = ImportMembers(session.services(), list, file, &counts);
+    // Each line that added nobody, so a long file can be mended where it failed.
+    for (const RefusedLine& line : counts.refused) {
+        session.io().err << "line " << line.number << ": " << line.reason << ": \"" << line.text
+                         << "\"\n";
+    }
+    return Finish(result, session.io().out);
 }
 
 int MembersExport(CliSession& session, const std::string& list, const std::string& file) {

@@ -66,6 +66,10 @@ int RunPosting(CliSession& session, const ManualPosting& posting, std::atomic<bo
     if (outcome.held > 0) {
         queued += "; " + std::to_string(outcome.held) + " held by the sending caps";
     }
+    // Why each copy that did not go was queued or given up.
+    for (const std::string& note : outcome.notes) {
+        session.io().err << note << '\n';
+    }
     if (outcome.aborted) {
         Refuse("Posting aborted after " + counts + queued + ".");
     }

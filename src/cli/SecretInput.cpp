@@ -85,6 +85,11 @@ std::string ReadSecret(CliSession& session, const SecretSource& source) {
             "use --password-file FILE.");
     }
     if (*source.value != "-") {
+        // Taken, as scripts rely on it, but anyone on the machine can read the process list,
+        // and the shell keeps its history.
+        session.io().err << "corvanteer-cli: warning: a password given on the command line "
+                            "shows in the process list and the shell history; give \"-\" to "
+                            "read it from standard input, or --password-file FILE\n";
         return *source.value;
     }
     if (session.hooks().terminalPrompt && ::isatty(STDIN_FILENO) == 1) {

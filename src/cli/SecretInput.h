@@ -20,7 +20,8 @@ struct SecretSource {
 // otherwise). From standard input or a file it is the first line; input that is empty or
 // holds a second line is refused (status 1), so a wrong file or an empty pipe never becomes
 // a password. On a terminal (when the program asks for it) the line is read without echo
-// after a prompt on standard error.
+// after a prompt on standard error. A password given as the value itself is taken with a
+// warning on standard error that names "-" and --password-file.
 std::string ReadSecret(CliSession& session, const SecretSource& source);
 
 }  // namespace corvanteer::cli

@@ -24,6 +24,18 @@ void LogInvalidAddress(Services& services, std::string_view listName, std::strin
                            PrintableAddress(address) + "(invalid address)");
 }
 
+void LogRefusedValues(ScanContext& context, Services& services, std::string_view listName,
+                      const std::vector<RefusedValue>& refused) {
+    for (const RefusedValue& value : refused) {
+        if (!context.RefusedValuesLogged.insert(std::string(listName) + "/" + value.name).second) {
+            continue;
+        }
+        WriteLog(services, Stamp(services) + std::string(listName) +
+                               (listName.empty() ? "" : ": ") + "setting " + value.name +
+                               " refused - " + value.message + "; not used");
+    }
+}
+
 std::string Stamp(Services& services) {
     return LogStamp(services.clock.Now());
 }

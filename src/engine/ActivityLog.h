@@ -4,7 +4,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/ScanContext.h"
 #include "engine/Services.h"
 
 namespace corvanteer {
@@ -15,6 +17,12 @@ void WriteLog(Services& services, std::string_view line);
 // Logs list + ": x " + PrintableAddress(address) + "(invalid address)": a request by mail
 // that would have made a member of an address that fails IsUsableMemberAddress.
 void LogInvalidAddress(Services& services, std::string_view listName, std::string_view address);
+
+// Logs each value a stored setting held that its checks refuse (read as its default and
+// never sent), once per session: "<list>: setting <name> refused - <why>; not used". The
+// global settings' have no list name.
+void LogRefusedValues(ScanContext& context, Services& services, std::string_view listName,
+                      const std::vector<RefusedValue>& refused);
 
 // LogStamp of now.
 std::string Stamp(Services& services);

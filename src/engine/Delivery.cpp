@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/ActivityLog.h"
+#include "engine/GivenUpMail.h"
 #include "engine/MailConnections.h"
 #include "engine/PendingQueue.h"
 #include "transport/SmtpReplies.h"
@@ -135,6 +136,52 @@ void Log(Services& services, const std::string& text) {
     }
 }
 
+// "ann@example.org", or "ann@example.org and 41 more".
+std::string RecipientsText(const std::vector<std::string>& recipients) {
+    if (recipients.empty()) {
+        return "nobody";
+    }
+    return recipients.front() + (recipients.size() > 1
+                                     ? " and " + std::to_string(recipients.size() - 1) + " more"
+                                     : std::string());
+}
+
+// Queues a message that failed (cause: why), or gives it up past SmtpMaxAttempts; counts it,
+// notes it, and returns what was done. The given-up line follows the caller's failed line.
+QueueResult QueueOrGiveUp(DeliverySession& session, const Envelope& envelope,
+                          const SendOptions& options, const std::string& cause, SendTally& tally) {
+    Services& services = session.services();
+    const QueueResult result = QueueFailedMessage(services, options.attempt, envelope);
+    if (result == QueueResult::Queued) {
+        ++tally.queued;
+        tally.notes.push_back(OneLineText("msg to " + RecipientsText(envelope.recipients) +
+                                              " queued (attempt " +
+                                              std::to_string(options.attempt) + "): " + cause,
+                                          1000));
+    } else {
+        ++tally.givenUp;
+        tally.notes.push_back(OneLineText(
+            "msg from " + envelope.from + " to " + RecipientsText(envelope.recipients) +
+                " given up after " + std::to_string(options.attempt) + " attempts: " + cause,
+            1000));
+    }
+    return result;
+}
+
+void LogGivenUp(DeliverySession& session, const Envelope& envelope, const SendOptions& options,
+                const std::string& cause) {
+    const std::string& list =
+        options.givenUpList.empty() ? session.listName() : options.givenUpList;
+    WriteLog(session.services(),
+             Stamp(session.services()) + GivenUpLine(list, envelope.from, options.attempt, cause));
+}
+
+// Why a message failed: the client's reason and the server's reply.
+std::string CauseOf(const SmtpResult& result) {
+    const std::string text = result.error.Text();
+    return text.empty() ? (result.lastReply.empty() ? "no reply" : result.lastReply) : text;
+}
+
 void Settled(const SendOptions& options) {
     if (options.settled) {
         options.settled();
@@ -163,12 +210,13 @@ void HandleRefusals(DeliverySession& session, const Envelope& envelope,
                 options.refusedForGood(refusal);
             }
         } else {
-            if (QueueFailedMessage(services, options.attempt,
-                                   Envelope{envelope.from, {refusal.address}, envelope.message})) {
-                ++tally.queued;
-            }
+            const Envelope alone{envelope.from, {refusal.address}, envelope.message};
+            const QueueResult queued = QueueOrGiveUp(session, alone, options, refusal.reply, tally);
             if (!options.requeuedPrefix.empty()) {
                 Log(services, options.requeuedPrefix + refusal.address + options.requeuedSuffix);
+            }
+            if (queued == QueueResult::GivenUp) {
+                LogGivenUp(session, alone, options, refusal.reply);
             }
         }
     }
@@ -202,14 +250,17 @@ DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
                 Log(services, options.held);
             }
             break;
-        case DeliveryStatus::Failed:
+        case DeliveryStatus::Failed: {
             // The queue file goes to disk before the log line names the failure.
-            if (QueueFailedMessage(services, options.attempt, envelope)) {
-                ++tally.queued;
-            }
+            const std::string cause = CauseOf(outcome.result);
+            const QueueResult queued = QueueOrGiveUp(session, envelope, options, cause, tally);
             Settled(options);
             Log(services, options.failed);
+            if (queued == QueueResult::GivenUp) {
+                LogGivenUp(session, envelope, options, cause);
+            }
             break;
+        }
     }
     return outcome.status;
 }

@@ -74,6 +74,7 @@ public:
     bool Holding() const { return holding_; }
 
     Services& services() { return services_; }
+    const std::string& listName() const { return listName_; }
 
 private:
     DeliveryOutcome NotTried(DeliveryStatus status) const;
@@ -118,6 +119,9 @@ struct SendOptions {
     std::string requeuedPrefix;
     std::string requeuedSuffix;
     std::string heldRecipients;
+    // The list a given-up line names ("<list>: msg from <sender> - given up after <n>
+    // attempts: <cause>", after the failed text); empty: the session's.
+    std::string givenUpList;
 
     // Called once the outcome is on disk (sent, or queued again), before the log line: the
     // queue removes the file it retried here.
@@ -131,13 +135,18 @@ struct SendOptions {
 struct SendTally {
     std::size_t sent = 0;            // messages the server took
     std::size_t sentRecipients = 0;  // their recipients, refused ones included
-    std::size_t queued = 0;  // queue files written: failed messages, recipients refused for now
-    std::size_t held = 0;    // messages held
+    std::size_t queued = 0;   // queue files written: failed messages, recipients refused for now
+    std::size_t held = 0;     // messages held
+    std::size_t givenUp = 0;  // failed past SmtpMaxAttempts: kept in out/given-up/
+    // For each message queued or given up: "msg to <recipients> queued (attempt <n>):
+    // <cause>" or "msg from <sender> to <recipients> given up after <n> attempts: <cause>".
+    std::vector<std::string> notes;
 };
 
 // The one way a message is sent: over the session; a failed one is queued with
-// options.attempt, a held one kept as held (partial delivery: refused recipients as
-// SendOptions says); counted in tally and logged with options' texts. Returns the status.
+// options.attempt (or, past SmtpMaxAttempts, given up and logged so), a held one kept as held
+// (partial delivery: refused recipients as SendOptions says); counted in tally and logged with
+// options' texts. Returns the status.
 DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
                            const SendOptions& options, SendTally& tally);
 

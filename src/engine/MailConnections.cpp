@@ -5,22 +5,24 @@ namespace corvanteer {
 namespace {
 
 ServerSecurity Make(const std::string& mode, const std::string& fingerprint,
-                    const std::string& caFile) {
-    return ServerSecurity{mode, fingerprint, caFile};
+                    const std::string& caFile, const char* setting) {
+    return ServerSecurity{mode, fingerprint, caFile, setting};
 }
 
 }  // namespace
 
 ServerSecurity ListServerSecurity(const GlobalSettings& globals) {
-    return Make(globals.ListServerSecurity, globals.ListServerTlsFingerprint, globals.TlsCAFile);
+    return Make(globals.ListServerSecurity, globals.ListServerTlsFingerprint, globals.TlsCAFile,
+                "ListServerSecurity");
 }
 
 ServerSecurity SmtpSecurity(const GlobalSettings& globals) {
-    return Make(globals.SMTPSecurity, globals.SMTPTlsFingerprint, globals.TlsCAFile);
+    return Make(globals.SMTPSecurity, globals.SMTPTlsFingerprint, globals.TlsCAFile,
+                "SMTPSecurity");
 }
 
 ServerSecurity ListMailboxSecurity(const ListSettings& list, const GlobalSettings& globals) {
-    return Make(list.Pop3Security, list.Pop3TlsFingerprint, globals.TlsCAFile);
+    return Make(list.Pop3Security, list.Pop3TlsFingerprint, globals.TlsCAFile, "Pop3Security");
 }
 
 namespace {

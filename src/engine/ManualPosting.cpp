@@ -164,6 +164,7 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         outcome.queued = delivered.queued;
         outcome.held = delivered.held;
         outcome.aborted = delivered.aborted;
+        outcome.notes = delivered.notes;
     }
     abort.store(false);
     services.observer.StatusText("Finished posting");

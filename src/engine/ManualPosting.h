@@ -64,6 +64,7 @@ struct ManualPostingOutcome {
     size_t queued = 0;   // copies written to the pending queue
     size_t held = 0;     // copies or Bcc parts held by a sending cap (in the queue as well)
     bool aborted = false;
+    std::vector<std::string> notes;  // each copy or part queued or given up, with why
 };
 
 // Posts the message with the posting loop (PostingDelivery.h) from listPostingAddress, to the

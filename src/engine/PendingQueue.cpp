@@ -4,13 +4,16 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <mutex>
 
 #include <algorithm>
 
 #include "engine/ActivityLog.h"
 #include "engine/Delivery.h"
+#include "engine/GivenUpMail.h"
 #include "support/Files.h"
+#include "support/SettingTables.h"
 #include "support/Status.h"
 
 namespace corvanteer {
@@ -131,12 +134,14 @@ bool ParseQueueFile(std::string_view text, QueuedMessage& message) {
     return true;
 }
 
-bool QueueFailedMessage(Services& services, int attempts, const Envelope& envelope) {
+QueueResult QueueFailedMessage(Services& services, int attempts, const Envelope& envelope) {
     const std::string folder = services.paths.OutFolder();
     ForceDirectories(folder);
     const int limit = services.console.Globals().SmtpMaxAttempts;
     if (limit > 0 && attempts >= limit) {
-        return false;  // out of attempts: the caller's log line is the last record
+        // Out of attempts: kept apart for the operator, never dropped.
+        GiveUpMessage(services, attempts, envelope);
+        return QueueResult::GivenUp;
     }
     const std::string text = FormatQueueFile(attempts, envelope);
     std::lock_guard<StoreLock> guard(services.storeLock);
@@ -144,7 +149,7 @@ bool QueueFailedMessage(Services& services, int attempts, const Envelope& envelo
     // Written under another name and renamed into place, so a crash never leaves a partial
     // message that a later retry would send cut short.
     WriteFileAtomic(path, text);
-    return true;
+    return QueueResult::Queued;
 }
 
 bool IsHeldQueueFile(std::string_view name) {
@@ -201,6 +206,15 @@ QueueRunCounts SendPendingMail(Services& services) {
     std::sort(names.begin(), others);
     BusyIndicator busy(services.observer);
     DeliverySession session(services, "", names.size());
+    // The list whose posting address sends a message names it in a given-up line.
+    std::map<std::string, std::string> listOf;
+    for (const std::string& list : services.console.ListNames()) {
+        const std::string address =
+            ListScanReader(services.store, services.paths.ListKey(list)).Text("ListPostingAddress");
+        if (!address.empty()) {
+            listOf.emplace(LowerCase(address), list);
+        }
+    }
 
     for (std::size_t index = 0; index < names.size(); ++index) {
         const std::string& name = names[index];
@@ -241,6 +255,8 @@ QueueRunCounts SendPendingMail(Services& services) {
         options.logUntriedHold = false;
         options.refusedPrefix = prefix;
         options.everyRefusal = true;
+        const auto list = listOf.find(LowerCase(envelope.from));
+        options.givenUpList = list != listOf.end() ? list->second : "pending";
         // The file stays in place while the message is on its way: a crash now means the
         // message goes out again later, never that it is lost. Once it went, or failed and
         // the new file (higher count) is on disk, the old one goes.
@@ -260,6 +276,8 @@ QueueRunCounts SendPendingMail(Services& services) {
                 ++counts.failed;
                 break;
         }
+        counts.givenUp += static_cast<int>(tally.givenUp);
+        counts.notes.insert(counts.notes.end(), tally.notes.begin(), tally.notes.end());
     }
     return counts;
 }

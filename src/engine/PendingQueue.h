@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/Services.h"
 #include "support/Text.h"
@@ -27,11 +28,16 @@ std::string FormatQueueFile(int attempts, const Envelope& envelope);
 // its lines ended by CR LF (the file's final line break makes its last line an empty one).
 bool ParseQueueFile(std::string_view text, QueuedMessage& message);
 
+enum class QueueResult {
+    Queued,   // a queue file in out/, retried by the next scan
+    GivenUp,  // past SmtpMaxAttempts: kept in out/given-up/ (GivenUpMail.h), never dropped
+};
+
 // Writes a new queue file when attempts is below SmtpMaxAttempts (or that is 0 or less);
-// otherwise drops the message. Returns true when a file was written. The file appears under
-// its name only when complete. Takes the store lock (the caller must not hold it); raises
-// when the file cannot be written.
-bool QueueFailedMessage(Services& services, int attempts, const Envelope& envelope);
+// otherwise gives the message up: its queue file (attempts as given) goes to out/given-up/
+// (the caller logs why). The file appears under its name only when complete. Takes the
+// store lock (the caller must not hold it); raises when the file cannot be written.
+QueueResult QueueFailedMessage(Services& services, int attempts, const Envelope& envelope);
 
 // Held messages (kept back by a sending cap or a server's limit) are queue files like any
 // other, so an older copy of the program reads and sends them as queued mail; their names
@@ -51,7 +57,10 @@ struct QueueRunCounts {
     int sent = 0;
     int failed = 0;
     int malformed = 0;
-    int held = 0;  // left in the queue, untried or held back by a cap or the server
+    int held = 0;     // left in the queue, untried or held back by a cap or the server
+    int givenUp = 0;  // of the failed ones, those past SmtpMaxAttempts (out/given-up/)
+    // One line for each message queued again or given up, with its cause (SendTally).
+    std::vector<std::string> notes;
 };
 
 // Retries every queued message once with SendOrQueue, in one SMTP session (see Delivery.h):
@@ -62,9 +71,11 @@ struct QueueRunCounts {
 // stays as it is, its count unchanged; once one is held back, the rest stay untried. Of a
 // message that went, recipients the server refused are logged ("pending msg from <sender>:
 // <address> refused by the SMTP server: <reply>"); one refused for now is queued again on
-// its own with the attempt's count, one refused as over a limit is held. Malformed files go
-// to out/bad/ with a log line. Shows tray image 1 and "Pending mail..." while there are
-// files to retry.
+// its own with the attempt's count, one refused as over a limit is held. A message past
+// SmtpMaxAttempts is given up (out/given-up/) and logged "<list>: msg from <sender> - given
+// up after <n> attempts: <cause>", the list being the one whose posting address sent it
+// ("pending" when none). Malformed files go to out/bad/ with a log line. Shows tray image 1 and
+// "Pending mail..." while there are files to retry.
 QueueRunCounts SendPendingMail(Services& services);
 
 }  // namespace corvanteer

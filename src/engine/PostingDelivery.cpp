@@ -56,6 +56,7 @@ void PostViaBcc(Services& services, const PostingPlan& plan, PostingComposer& co
     outcome.sent = tally.sent;
     outcome.queued = tally.queued;
     outcome.held = tally.held;
+    outcome.notes = std::move(tally.notes);
     outcome.handled = tally.sentRecipients;
     // The posting is archived once when it went out, or is held to go out later.
     if (tally.sent + tally.held > 0) {
@@ -101,6 +102,7 @@ void PostIndividually(Services& services, const PostingPlan& plan, PostingCompos
     outcome.sent = tally.sent;
     outcome.queued = tally.queued;
     outcome.held = tally.held;
+    outcome.notes = std::move(tally.notes);
 
     // The last member's copy stands for the posting; an aborted or empty run archives nothing.
     if (!outcome.aborted && count > 0) {

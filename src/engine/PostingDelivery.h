@@ -76,6 +76,7 @@ struct PostingOutcome {
     std::size_t queued = 0;  // queue files written
     std::size_t held = 0;    // copies or Bcc parts held by a sending cap
     bool aborted = false;
+    std::vector<std::string> notes;  // each message queued or given up, with why (SendTally)
 };
 
 // Delivers the posting as the plan says.

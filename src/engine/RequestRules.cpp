@@ -100,6 +100,7 @@ void SelectList(ScanContext& context, Services& services, std::string_view writt
     context.ListKey = services.paths.ListKey(held);
     context.ListDataFile = services.paths.ListDataFile(held);
     context.Settings = LoadListSettings(services.store, context.ListKey);
+    LogRefusedValues(context, services, held, context.Settings.refused);
 }
 
 std::string HeldListName(const ScanContext& context, Services& services) {

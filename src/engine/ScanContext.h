@@ -4,6 +4,7 @@
 // texts start empty and all flags false; fields are not cleared between messages or lists
 // unless a handler says so.
 
+#include <set>
 #include <string>
 
 #include "engine/Roster.h"
@@ -19,6 +20,7 @@ struct ScanCounts {
     int postingsSent = 0;    // postings handed to the SMTP server (Bcc or per member)
     int answersSent = 0;     // answers to requests sent
     int messagesQueued = 0;  // messages written to the pending queue
+    int retriesFailed = 0;   // queued messages whose retry at the session's start failed
 };
 
 struct ScanContext {
@@ -49,6 +51,8 @@ struct ScanContext {
     std::string GeneratedPassword;
 
     ScanCounts Counts;
+    // "<list>/<setting>" of every refused stored value logged in this session (once each).
+    std::set<std::string> RefusedValuesLogged;
 };
 
 }  // namespace corvanteer

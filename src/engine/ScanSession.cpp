@@ -34,6 +34,11 @@ void SplitMessageFile(const std::string& file, Lines& header, Lines& body) {
     }
 }
 
+std::string MailboxFailure::Text() const {
+    return mailbox + ": mailbox " + user + " at " + host + ":" + std::to_string(port) + " - " +
+           message;
+}
+
 namespace {
 
 // How many TOP or RETR refusals in a row make a mailbox be left for the session: a server
@@ -54,7 +59,6 @@ public:
               const std::string& password, int32_t maxMessageSize, const ServerSecurity& security,
               const MailboxLogin& login) {
         name_ = name;
-        label_ = name + ": mailbox " + user + " at " + host + ":" + std::to_string(port);
         refusals_ = 0;
         broken_ = false;
         lost_ = false;
@@ -65,12 +69,16 @@ public:
         pop3_.MaxMessageSize = std::max<int32_t>(maxMessageSize, 0);
         pop3_.Security = security;
         ApplyLogin(pop3_, login);
+        // Shown in the log: a stored value of an older program may hold control bytes.
+        failure_ = MailboxFailure{name, OneLineText(user), OneLineText(host), port, "", ""};
+        ++tried_;
         open_ = pop3_.Login();
         ReportMailbox(services_, open_);
         if (open_) {
             services_.observer.TrayImage(1);
         } else {
-            Fail(pop3_.LastError.ok() ? "login failed" : "login failed: " + pop3_.LastError.Text());
+            Fail(pop3_.LastError.ok() ? MailFailure::Auth : pop3_.LastError.kind,
+                 pop3_.LastError.ok() ? "login failed" : "login failed: " + pop3_.LastError.Text());
         }
         return open_;
     }
@@ -120,7 +128,8 @@ public:
         }
     }
 
-    const std::vector<std::string>& Failures() const { return failures_; }
+    const std::vector<MailboxFailure>& Failures() const { return failures_; }
+    int Tried() const { return tried_; }
 
 private:
     bool Judge(int n) {
@@ -135,7 +144,8 @@ private:
         }
         if (!pop3_.LastReplyPositive) {
             if (++refusals_ >= kMaxRefusalsInARow) {
-                BreakOff(n, std::to_string(kMaxRefusalsInARow) + " TOP or RETR refusals in a row");
+                BreakOff(n, MailFailure::Refused,
+                         std::to_string(kMaxRefusalsInARow) + " TOP or RETR refusals in a row");
             }
             return false;
         }
@@ -146,20 +156,23 @@ private:
     bool CheckConnection(int n) {
         if (!broken_ && !pop3_.Connected()) {
             lost_ = true;
-            BreakOff(n, "connection lost");
+            BreakOff(n, pop3_.LastError.ok() ? MailFailure::Connection : pop3_.LastError.kind,
+                     "connection lost");
         }
         return !broken_;
     }
 
-    void BreakOff(int n, const std::string& cause) {
+    void BreakOff(int n, MailFailure kind, const std::string& cause) {
         broken_ = true;
-        Fail("reading broke off at message " + std::to_string(n) + " (" + cause + ")");
+        Fail(kind, "reading broke off at message " + std::to_string(n) + " (" + cause + ")");
     }
 
-    void Fail(const std::string& cause) {
-        const std::string text = label_ + " - " + cause;
-        WriteLog(services_, Stamp(services_) + text);
-        failures_.push_back(text);
+    void Fail(MailFailure kind, const std::string& cause) {
+        MailboxFailure failure = failure_;
+        failure.kind = MailFailureName(kind);
+        failure.message = OneLineText(cause);
+        WriteLog(services_, Stamp(services_) + failure.Text());
+        failures_.push_back(std::move(failure));
     }
 
     // Once per session for each message of a mailbox (two lists may share one).
@@ -178,11 +191,12 @@ private:
     Services& services_;
     bool open_ = false;
     std::string name_;
-    std::string label_;
     int refusals_ = 0;
     bool broken_ = false;
     bool lost_ = false;
-    std::vector<std::string> failures_;
+    MailboxFailure failure_;  // the open mailbox's, without a cause
+    int tried_ = 0;
+    std::vector<MailboxFailure> failures_;
     std::set<std::string> tooBigLogged_;
 };
 
@@ -209,6 +223,7 @@ void TurnToList(ScanContext& context, Services& services, const std::string& nam
     context.TempFolder = services.paths.TempFolder(name);
     ForceDirectories(context.TempFolder);
     context.Settings = LoadListSettings(services.store, context.ListKey);
+    LogRefusedValues(context, services, name, context.Settings.refused);
 }
 
 // The bytes of a temp file: header lines, body lines, each with CR LF, and one more CR LF.
@@ -356,9 +371,10 @@ void ProcessTempFolder(ScanContext& context, Services& services) {
 void RunPhases(ScanContext& context, Services& services, MailboxConnection& connection,
                std::string& stage) {
     const std::vector<std::string> lists = services.console.ListNames();
+    LogRefusedValues(context, services, "", services.console.Globals().refused);
     RemovePartialDownloads(services, lists);
     stage = "retrying the pending mail";
-    SendPendingMail(services);
+    context.Counts.retriesFailed = SendPendingMail(services).failed;
     stage = "reading the List Server mailbox";
     ReadListServerMailbox(context, services, connection);
     const int32_t maxMessageSize = services.console.Globals().MaxMessageSize;
@@ -403,11 +419,12 @@ ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
     }
     outcome.counts = context.Counts;
     outcome.mailboxFailures = connection.Failures();
+    outcome.mailboxesTried = connection.Tried();
     if (!outcome.mailboxFailures.empty()) {
         // Cleared first, so the same failure in the next session is shown again too.
         services.observer.StatusText("");
-        for (const std::string& failure : outcome.mailboxFailures) {
-            services.observer.StatusText(failure);
+        for (const MailboxFailure& failure : outcome.mailboxFailures) {
+            services.observer.StatusText(failure.Text());
         }
     }
 

@@ -11,13 +11,28 @@
 
 namespace corvanteer {
 
+// A mailbox the session could not log into, or whose reading broke off.
+struct MailboxFailure {
+    std::string mailbox;  // "List Server" or the list's name
+    std::string user;
+    std::string host;
+    int port = 0;
+    std::string kind;     // the cause's kind: MailFailureName ("auth", "timeout", "tls", ...)
+    std::string message;  // the cause in words, one line ("login failed: ...")
+
+    // "<mailbox>: mailbox <user> at <host>:<port> - <message>", the log line's text.
+    std::string Text() const;
+    bool operator==(const MailboxFailure&) const = default;
+};
+
 struct ScanOutcome {
     bool ok = true;
     std::string error;  // why the session ended early, naming the cause
     ScanCounts counts;
-    // Mailboxes that could not be logged into or whose reading broke off, one text each
-    // naming the mailbox and the cause. The session went on with everything else.
-    std::vector<std::string> mailboxFailures;
+    // Mailboxes that could not be logged into or whose reading broke off. The session went
+    // on with everything else.
+    std::vector<MailboxFailure> mailboxFailures;
+    int mailboxesTried = 0;  // configured mailboxes the session tried to log into
 };
 
 // Runs one whole scan session: stop the poll timer, flush the pending queue, read the List

@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "gui/GuiUtil.h"
@@ -33,6 +35,11 @@ TfrmSmtpAuth::TfrmSmtpAuth(SettingsStore& store, std::string settingsKey, QWidge
     edtSmtpPassword = Child<QLineEdit>(grpSmtpUser);
     edtSmtpPassword->setObjectName(QStringLiteral("edtSmtpPassword"));
     edtSmtpPassword->setEchoMode(QLineEdit::Password);
+    // Both go into SMTP commands as one line: no control character can be typed or pasted.
+    for (QLineEdit* edit : {edtSmtpUser, edtSmtpPassword}) {
+        edit->setValidator(Child<QRegularExpressionValidator>(
+            edit, QRegularExpression(QStringLiteral("[^\\x00-\\x1f\\x7f]*"))));
+    }
     form->addRow(QStringLiteral("User name"), edtSmtpUser);
     form->addRow(QStringLiteral("Password"), edtSmtpPassword);
     auto* ok = Child<QPushButton>(this, QStringLiteral("OK"));

@@ -45,6 +45,8 @@ StoredTokens ReadTokens(const SettingsStore& store, const OAuthAccount& account)
     tokens.expires = ReadSeconds(store, account.key, "AccessTokenExpires");
     tokens.signedIn = ReadSeconds(store, account.key, "SignedIn");
     tokens.refused = ReadSeconds(store, account.key, "RefusedAt");
+    tokens.tokenUrl = store.ReadRegString(account.key, "TokenUrl", "");
+    tokens.clientId = store.ReadRegString(account.key, "ClientId", "");
     return tokens;
 }
 
@@ -55,6 +57,8 @@ void WriteTokens(SettingsStore& store, const OAuthAccount& account, const Stored
     store.WriteRegString(account.key, "AccessTokenExpires", std::to_string(tokens.expires));
     store.WriteRegString(account.key, "SignedIn", std::to_string(tokens.signedIn));
     store.WriteRegString(account.key, "RefusedAt", std::to_string(tokens.refused));
+    store.WriteRegString(account.key, "TokenUrl", tokens.tokenUrl);
+    store.WriteRegString(account.key, "ClientId", tokens.clientId);
 }
 
 bool ForgetTokens(SettingsStore& store, const OAuthAccount& account) {
@@ -63,7 +67,7 @@ bool ForgetTokens(SettingsStore& store, const OAuthAccount& account) {
 
 std::string SignInCommand(const AppPaths& paths, std::string_view account) {
     std::string command = "corvanteer-cli";
-    std::string dir = paths.appDir;
+    std::string dir = paths.homeDir.empty() ? paths.appDir : paths.homeDir;
     std::string usual;
     try {
         usual = AppPaths::ResolveAppDir(std::nullopt);

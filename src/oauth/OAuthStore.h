@@ -32,6 +32,10 @@ struct StoredTokens {
     int64_t signedIn = 0;  // when the sign-in was made, Unix seconds
     int64_t refused = 0;   // when the provider refused the refresh token (the tokens are then
                            // gone), Unix seconds; 0 when it has not
+    // The token endpoint and client id the sign-in was made with: the tokens serve only while
+    // the settings still name them. Empty for a sign-in stored before they were kept.
+    std::string tokenUrl = {};
+    std::string clientId = {};
 
     bool SignedIn() const { return !refreshToken.empty() || !accessToken.empty(); }
 };
@@ -40,7 +44,7 @@ struct StoredTokens {
 // lock around it.
 StoredTokens ReadTokens(const SettingsStore& store, const OAuthAccount& account);
 // Values User, RefreshToken and AccessToken (both scrambled), AccessTokenExpires, SignedIn and
-// RefusedAt (Unix seconds as text).
+// RefusedAt (Unix seconds as text), TokenUrl and ClientId.
 void WriteTokens(SettingsStore& store, const OAuthAccount& account, const StoredTokens& tokens);
 // False when nothing was stored.
 bool ForgetTokens(SettingsStore& store, const OAuthAccount& account);

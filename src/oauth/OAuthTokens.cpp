@@ -19,6 +19,21 @@ MailError TokenError(std::string reason) {
     return Fail(MailFailure::Token, std::move(reason));
 }
 
+// Tokens belong to the authorization server and client that issued them: once the settings
+// name others, the sign-in is void. A sign-in stored before they were kept is taken as it is.
+std::optional<MailError> VoidSignIn(const OAuthAccount& account, const StoredTokens& stored,
+                                    const OAuthProfile& profile, const std::string& again) {
+    if (stored.tokenUrl.empty() ||
+        (stored.tokenUrl == profile.tokenUrl && stored.clientId == profile.clientId)) {
+        return std::nullopt;
+    }
+    return TokenError("the " + Label(account, stored.user) + " was made with another " +
+                      (stored.tokenUrl != profile.tokenUrl
+                           ? "token endpoint (" + stored.tokenUrl + ")"
+                           : std::string("client id")) +
+                      " than the OAuth settings name now; " + again);
+}
+
 }  // namespace
 
 int64_t ExpiryOf(int64_t now, const OAuthTokenSet& tokens) {
@@ -40,9 +55,11 @@ StoredTokens OAuthTokens::Read(const OAuthAccount& account) {
 }
 
 void OAuthTokens::SaveSignIn(const OAuthAccount& account, const std::string& user,
-                             const OAuthTokenSet& tokens) {
+                             const OAuthTokenSet& tokens, const OAuthProfile& profile) {
     StoredTokens stored;
     stored.user = user;
+    stored.tokenUrl = profile.tokenUrl;
+    stored.clientId = profile.clientId;
     stored.accessToken = tokens.accessToken;
     stored.refreshToken = tokens.refreshToken;
     stored.signedIn = Now();
@@ -78,6 +95,17 @@ TokenGrant OAuthTokens::AccessToken(const std::string& accountName, const std::s
                                      user + "; " + again);
             return grant;
         }
+        std::string problem;
+        const std::optional<OAuthProfile> profile =
+            MakeOAuthProfile(ReadOAuthSettings(store_, paths_.SettingsKey()), problem);
+        if (!profile) {
+            grant.error = Fail(MailFailure::Settings, problem);
+            return grant;
+        }
+        if (std::optional<MailError> voided = VoidSignIn(account, stored, *profile, again)) {
+            grant.error = std::move(*voided);
+            return grant;
+        }
         if (!stored.accessToken.empty() && stored.expires - Now() > kRefreshMarginSeconds) {
             grant.accessToken = stored.accessToken;
             return grant;
@@ -90,7 +118,11 @@ TokenGrant OAuthTokens::AccessToken(const std::string& accountName, const std::s
             grant.accessToken = stored.accessToken;
             return grant;
         }
-        return Refresh(account, stored);
+        if (std::optional<MailError> voided = VoidSignIn(account, stored, *profile, again)) {
+            grant.error = std::move(*voided);
+            return grant;
+        }
+        return Refresh(account, stored, *profile);
     } catch (const std::exception& error) {
         // The store or a lock file failed; the login fails as if the server had refused.
         grant.error = TokenError(std::string("cannot read the OAuth tokens: ") + error.what());
@@ -98,7 +130,8 @@ TokenGrant OAuthTokens::AccessToken(const std::string& accountName, const std::s
     }
 }
 
-TokenGrant OAuthTokens::Refresh(const OAuthAccount& account, const StoredTokens& stored) {
+TokenGrant OAuthTokens::Refresh(const OAuthAccount& account, const StoredTokens& stored,
+                                const OAuthProfile& profile) {
     TokenGrant grant;
     const std::string again = "sign in again with: " + SignInCommand(paths_, account.name);
     if (stored.refreshToken.empty()) {
@@ -106,14 +139,7 @@ TokenGrant OAuthTokens::Refresh(const OAuthAccount& account, const StoredTokens&
                                  " has expired and there is no refresh token; " + again);
         return grant;
     }
-    std::string problem;
-    const std::optional<OAuthProfile> profile =
-        MakeOAuthProfile(ReadOAuthSettings(store_, paths_.SettingsKey()), problem);
-    if (!profile) {
-        grant.error = Fail(MailFailure::Settings, problem);
-        return grant;
-    }
-    OAuthServer server(*profile, http_);
+    OAuthServer server(profile, http_);
     const GrantResult result = server.Refresh(stored.refreshToken);
     if (result.outcome == GrantOutcome::InvalidGrant) {
         // Only a new sign-in mends this: the spent tokens go, so later logins fail at once
@@ -125,6 +151,8 @@ TokenGrant OAuthTokens::Refresh(const OAuthAccount& account, const StoredTokens&
                 spent.user = stored.user;
                 spent.signedIn = stored.signedIn;
                 spent.refused = Now();
+                spent.tokenUrl = stored.tokenUrl;
+                spent.clientId = stored.clientId;
                 WriteTokens(store_, account, spent);
             }
         }

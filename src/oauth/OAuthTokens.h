@@ -7,6 +7,7 @@
 #include <string>
 
 #include "oauth/OAuthGrants.h"
+#include "oauth/OAuthProfile.h"
 #include "oauth/OAuthStore.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
@@ -28,7 +29,9 @@ inline constexpr int64_t kRefreshMarginSeconds = 300;
 // tokens are read again, since another process may have refreshed meanwhile. The new tokens
 // are written under the store lock, and only while the refresh token used is still the
 // stored one (a sign-in made meanwhile wins). A server that rotates refresh tokens thus never
-// loses one. invalid_grant gives an error that names the command to sign in again.
+// loses one. invalid_grant gives an error that names the command to sign in again; so does a
+// sign-in made with another token endpoint or client id than the settings name now (it is
+// void: neither its access token nor its refresh token is used).
 class OAuthTokens final : public OAuthTokenSource {
 public:
     OAuthTokens(SettingsStore& store, const AppPaths& paths, StoreLock& storeLock, HttpClient& http,
@@ -36,9 +39,10 @@ public:
 
     TokenGrant AccessToken(const std::string& account, const std::string& user) override;
 
-    // Stores a sign-in's tokens for the account, replacing what was there (under both locks).
+    // Stores a sign-in's tokens for the account, with the token endpoint and client id of the
+    // profile it was made with, replacing what was there (under both locks).
     void SaveSignIn(const OAuthAccount& account, const std::string& user,
-                    const OAuthTokenSet& tokens);
+                    const OAuthTokenSet& tokens, const OAuthProfile& profile);
     // Forgets the account's tokens; false when there were none.
     bool Forget(const OAuthAccount& account);
     // The account's tokens as stored, read under the store lock.
@@ -47,7 +51,8 @@ public:
     int64_t Now() const { return UnixSeconds(clock_.Now()); }
 
 private:
-    TokenGrant Refresh(const OAuthAccount& account, const StoredTokens& stored);
+    TokenGrant Refresh(const OAuthAccount& account, const StoredTokens& stored,
+                       const OAuthProfile& profile);
 
     SettingsStore& store_;
     const AppPaths& paths_;

@@ -57,24 +57,38 @@ std::string AppPaths::ResolveAppDir(const std::optional<std::string>& homeOption
     return AddBackslash(dir);
 }
 
-AppPaths AppPaths::Create(const std::optional<std::string>& homeOption, bool testMode) {
-    AppPaths paths = ForDirectory(ResolveAppDir(homeOption), testMode);
-    std::string dir = paths.appDir;
+namespace {
+
+// Creates dir (without its final "/") when it is missing, mode 0700, and its parents.
+void CreatePrivateFolder(std::string dir) {
     if (dir.size() > 1) {
         dir.pop_back();
     }
+    if (DirectoryExists(dir)) {
+        return;
+    }
+    std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+    if (!parent.empty()) {
+        ForceDirectories(parent.string());
+    }
+    // The folder holds passwords (scrambled only): it is the user's alone.
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        ThrowIoError("Cannot create the folder", dir, errno);
+    }
     if (!DirectoryExists(dir)) {
-        std::filesystem::path parent = std::filesystem::path(dir).parent_path();
-        if (!parent.empty()) {
-            ForceDirectories(parent.string());
-        }
-        // The folder holds passwords (scrambled only): it is the user's alone.
-        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-            ThrowIoError("Cannot create the folder", dir, errno);
-        }
-        if (!DirectoryExists(dir)) {
-            ThrowIoError("Cannot create the folder", dir, ENOTDIR);
-        }
+        ThrowIoError("Cannot create the folder", dir, ENOTDIR);
+    }
+}
+
+}  // namespace
+
+AppPaths AppPaths::Create(const std::optional<std::string>& homeOption, bool testMode) {
+    const std::string home = ResolveAppDir(homeOption);
+    AppPaths paths = ForDirectory(testMode ? home + "test/" : home, testMode);
+    paths.homeDir = home;
+    CreatePrivateFolder(home);
+    if (testMode) {
+        CreatePrivateFolder(paths.appDir);
     }
     return paths;
 }
@@ -82,6 +96,7 @@ AppPaths AppPaths::Create(const std::optional<std::string>& homeOption, bool tes
 AppPaths AppPaths::ForDirectory(const std::string& dir, bool testMode) {
     AppPaths paths;
     paths.appDir = AddBackslash(dir);
+    paths.homeDir = paths.appDir;
     paths.testMode = testMode;
     return paths;
 }
@@ -131,6 +146,9 @@ std::string AppPaths::OutFolder() const {
 }
 std::string AppPaths::BadQueueFolder() const {
     return appDir + "out/bad/";
+}
+std::string AppPaths::GivenUpFolder() const {
+    return appDir + "out/given-up/";
 }
 std::string AppPaths::SendingRecordFile() const {
     return appDir + "sending-caps.txt";

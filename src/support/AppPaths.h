@@ -16,13 +16,17 @@ inline constexpr const char* kDefaultListName = "Default List";
 struct AppPaths {
     std::string appDir;  // always ends with "/"
     bool testMode = false;
+    // The folder the home option names (ResolveAppDir's); appDir is its "test/" in test mode.
+    std::string homeDir;
 
     // Finds the application directory: the --home option when given, else $CORVANTEER_HOME,
     // else $XDG_DATA_HOME/corvanteer, else ~/.local/share/corvanteer.
     static std::string ResolveAppDir(const std::optional<std::string>& homeOption);
-    // Resolves and creates the directory (mode 0700). Raises Failure when it cannot.
+    // Resolves and creates the directory (mode 0700). In test mode the application directory
+    // is its folder "test/", created the same way, so that a test setup shares no roster,
+    // queue, log or archive with the real one. Raises Failure when it cannot.
     static AppPaths Create(const std::optional<std::string>& homeOption, bool testMode);
-    // For a directory that is already known (tests).
+    // For a directory that is already known (tests); homeDir is the same.
     static AppPaths ForDirectory(const std::string& dir, bool testMode = false);
 
     std::string SettingsKey() const;                       // ... "Corvanteer" [+ "Test"]
@@ -39,6 +43,7 @@ struct AppPaths {
     std::string OAuthLockFile() const;      // "oauth.lock"
     std::string OutFolder() const;          // "out/"
     std::string BadQueueFolder() const;     // "out/bad/"
+    std::string GivenUpFolder() const;      // "out/given-up/": past SmtpMaxAttempts
     std::string SendingRecordFile() const;  // "sending-caps.txt": recipients sent lately
     std::string DefaultBackupDir() const;   // appDir + "Backup"
     std::string ListDataFile(std::string_view listName) const;   // appDir + name + ".dat"

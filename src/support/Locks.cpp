@@ -113,3 +113,17 @@ void ProcessLock::unlock() {
 }
 
 }  // namespace corvanteer
+
+namespace corvanteer {
+
+bool LockFileHeld(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // also lets go of the shared lock, if it was had
+    return held;
+}
+
+}  // namespace corvanteer

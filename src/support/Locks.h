@@ -25,6 +25,11 @@ private:
     int fd_ = -1;
 };
 
+// True when some process (this one included) holds an flock on the file; false when nobody
+// does or the file is missing. Takes nothing that a holder-to-be would wait for longer than
+// this call, and never creates the file (for readers of a read-only folder).
+bool LockFileHeld(const std::string& path);
+
 // A lock that excludes every thread of this process and every other process: a mutex plus an
 // flock on a file. One object per lock file and process; usable with std::lock_guard and
 // std::unique_lock. lock() waits; try_lock() returns false at once when any thread or

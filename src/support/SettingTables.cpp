@@ -1,8 +1,13 @@
 #include "support/SettingTables.h"
 
+#include <arpa/inet.h>
+#include <unistd.h>
+
 #include <cstdint>
 
+#include "support/Address.h"
 #include "support/ConnectionSecurity.h"
+#include "support/Files.h"
 #include "support/LoginMethod.h"
 #include "support/Status.h"
 #include "support/Text.h"
@@ -110,11 +115,90 @@ std::optional<std::string> CheckEndpoint(std::string_view text) {
     return kept;
 }
 
+constexpr int32_t kLowestPort = 1;
+constexpr int32_t kHighestPort = 65535;
+
+// A host as the clients take it: a name of letters, digits, hyphens and dots (labels of 1 to
+// 63 characters, 253 in all), or an IPv4 or IPv6 address; empty: not set.
+std::optional<std::string> CheckHost(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (kept.empty()) {
+        return kept;
+    }
+    std::string literal = kept;
+    if (literal.size() > 2 && literal.front() == '[' && literal.back() == ']') {
+        literal = literal.substr(1, literal.size() - 2);
+    }
+    in6_addr address{};
+    if (literal.find(':') != std::string::npos) {
+        return inet_pton(AF_INET6, literal.c_str(), &address) == 1 ? std::optional(kept)
+                                                                   : std::nullopt;
+    }
+    std::string name = kept;
+    if (name.back() == '.') {
+        name.pop_back();  // the root's dot
+    }
+    if (name.empty() || name.size() > 253) {
+        return std::nullopt;
+    }
+    for (const std::string& label : SplitString(name, ".").parts) {
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-' ||
+            label.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789-") != std::string::npos) {
+            return std::nullopt;
+        }
+    }
+    return kept;
+}
+
+// An address the list sends from or to, through the member address gate, with one "@"
+// ("news@@example.org" passes the gate, which leaves quoted local parts alone, but is no
+// address anyone configures); empty: not set.
+std::optional<std::string> CheckAddress(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (!kept.empty() && (!IsUsableMemberAddress(kept) || kept.find('@') != kept.rfind('@'))) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
+// A file that exists and can be read now; empty: none.
+std::optional<std::string> CheckReadableFile(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (!kept.empty() && (!FileExists(kept) || ::access(kept.c_str(), R_OK) != 0)) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
 SettingDef Checked(const char* name, const char* value, const char* caption, TextCheck check,
                    const char* form) {
     SettingDef def = Def(name, SettingType::String, value, std::string(value), caption);
     def.check = check;
     def.form = form;
+    return def;
+}
+
+SettingDef HostDef(SettingDef def) {
+    def.check = CheckHost;
+    def.form = "a host name (letters, digits, hyphens, dots) or an IP address";
+    return def;
+}
+
+SettingDef AddressDef(SettingDef def) {
+    def.check = CheckAddress;
+    def.form = "empty or one email address (name@example.org)";
+    return def;
+}
+
+SettingDef MultiLine(SettingDef def) {
+    def.multiLine = true;
+    return def;
+}
+
+SettingDef PortDef(SettingDef def) {
+    def.min = kLowestPort;
+    def.max = kHighestPort;
     return def;
 }
 
@@ -128,23 +212,24 @@ SettingDef Global(const char* name, SettingType type, const char* value, const c
 std::vector<SettingDef> MakeGlobalTable() {
     using T = SettingType;
     return {
-        Global("ListServerAddress", T::String, "", "List Server address"),
-        Global("ListServerHost", T::String, "", "List Server POP3 host"),
+        AddressDef(Global("ListServerAddress", T::String, "", "List Server address")),
+        HostDef(Global("ListServerHost", T::String, "", "List Server POP3 host")),
         Global("ListServerUserID", T::String, "", "List Server POP3 user name"),
         Global("ListServerPassword", T::Password, "", "List Server POP3 password"),
-        Global("ListServerPort", T::Integer, "110", "List Server POP3 port"),
+        PortDef(Global("ListServerPort", T::Integer, "110", "List Server POP3 port")),
         SecurityDef("ListServerSecurity", "List Server POP3 security: auto, tls, starttls, none"),
         FingerprintDef("ListServerTlsFingerprint",
                        "List Server POP3 certificate pinned by its SHA-256 fingerprint"),
-        Global("SMTPHost", T::String, "", "SMTP (outgoing) host"),
-        Global("SMTPPort", T::Integer, "25", "SMTP (outgoing) port"),
+        HostDef(Global("SMTPHost", T::String, "", "SMTP (outgoing) host")),
+        PortDef(Global("SMTPPort", T::Integer, "25", "SMTP (outgoing) port")),
         SecurityDef("SMTPSecurity", "SMTP (outgoing) security: auto, tls, starttls, none"),
         FingerprintDef("SMTPTlsFingerprint",
                        "SMTP (outgoing) certificate pinned by its SHA-256 fingerprint"),
         Global("ReqSmtpAuth", T::Boolean, "0", "Authentication required"),
         Global("SmtpUser", T::String, "", "SMTP user name"),
         Global("SmtpPassword", T::Password, "", "SMTP password"),
-        Global("TlsCAFile", T::String, "", "PEM file of CAs trusted besides the system's"),
+        Checked("TlsCAFile", "", "PEM file of CAs trusted besides the system's", CheckReadableFile,
+                "empty or a file that exists and can be read"),
         LoginMethodDef("ListServerAuth", "List Server POP3 login: password or oauth2"),
         LoginMethodDef("SMTPAuth", "SMTP (outgoing) login: password or oauth2"),
         Checked("OAuthProvider", "microsoft", "OAuth 2.0 provider: microsoft, google or custom",
@@ -207,12 +292,12 @@ std::vector<SettingDef> MakeListTable() {
         same("AllowPostBy", T::Integer, "0", "Permissions: 0 moderators only, 1 members, 2 anybody",
              0, 2),
         same("PostingMethod", T::Integer, "0", "Posting method: 0 Bcc, 1 individually", 0, 1),
-        same("Moderators", T::String, "", "Moderator addresses, one per line"),
+        MultiLine(same("Moderators", T::String, "", "Moderator addresses, one per line")),
         Def("ListTo", T::String, kListToPlaceholder, std::string(), "To (Bcc postings)"),
-        same("ListPostingAddress", T::String, "", "List posting address"),
-        same("ErrorsTo", T::String, "", "Recipient of unauthorized/error msgs"),
-        same("ChangeSenderEmailTo", T::String, "",
-             "Address put in place of the sender's; empty: the list posting address"),
+        AddressDef(same("ListPostingAddress", T::String, "", "List posting address")),
+        AddressDef(same("ErrorsTo", T::String, "", "Recipient of unauthorized/error msgs")),
+        AddressDef(same("ChangeSenderEmailTo", T::String, "",
+                        "Address put in place of the sender's; empty: the list posting address")),
         subject("VerifySubject", "Subject of the verification request"),
         subject("VerifyErrSubject", "Subject of the verification-error reply"),
         subject("AlreadyAMemberSubject", "Subject of the already-a-member reply"),
@@ -221,10 +306,10 @@ std::vector<SettingDef> MakeListTable() {
         subject("UnSubscribeConfirmSubject", "Subject of the unsubscription confirmation"),
         subject("PasswordNotifySubject", "Subject of the password notice"),
         subject("HelpSubject", "Subject of the help reply"),
-        same("Pop3Host", T::String, "", "List POP3 host"),
+        HostDef(same("Pop3Host", T::String, "", "List POP3 host")),
         same("Pop3User", T::String, "", "List POP3 user"),
         same("Pop3Password", T::Password, "", "List POP3 password"),
-        same("Pop3Port", T::Integer, "110", "List POP3 port"),
+        PortDef(same("Pop3Port", T::Integer, "110", "List POP3 port")),
         SecurityDef("Pop3Security", "List POP3 security: auto, tls, starttls, none"),
         FingerprintDef("Pop3TlsFingerprint",
                        "List POP3 certificate pinned by its SHA-256 fingerprint"),
@@ -285,18 +370,57 @@ SettingReader::SettingReader(const SettingsStore& store, std::string_view key,
 
 std::string SettingReader::Text(std::string_view name) const {
     const SettingDef& def = FindSettingOrFail(table_, name);
+    std::string text;
     if (def.type == SettingType::Password) {
         // Scrambling is its own inverse, so the plain default comes back out.
-        return UnscramblePassword(
+        text = UnscramblePassword(
             store_.ReadRegString(key_, def.name, ScramblePassword(Default(def))));
+    } else {
+        text = store_.ReadRegString(key_, def.name, Default(def));
     }
-    return store_.ReadRegString(key_, def.name, Default(def));
+    // A CA file that cannot be read now is refused where it is loaded, with the connection
+    // that needs it; left out here, the connection would go on without it.
+    if (refused_ != nullptr && def.check != CheckReadableFile) {
+        if (std::optional<std::string> refusal = SettingRefusal(def, text)) {
+            Note(def, std::move(*refusal));
+            return Default(def);
+        }
+    }
+    return text;
 }
 
 int32_t SettingReader::Integer(std::string_view name) const {
     const SettingDef& def = FindSettingOrFail(table_, name);
-    return store_.ReadRegInteger(key_, def.name, StrToIntDef(Default(def), 0));
+    const int32_t fallback = StrToIntDef(Default(def), 0);
+    const int32_t value = store_.ReadRegInteger(key_, def.name, fallback);
+    // Of the numbers only a port goes to a server; the others keep the behaviour a value out
+    // of range always had where it is used.
+    const bool port = def.min == kLowestPort && def.max == kHighestPort;
+    if (refused_ != nullptr && port) {
+        if (std::optional<std::string> refusal = SettingRefusal(def, std::to_string(value))) {
+            Note(def, std::move(*refusal));
+            return fallback;
+        }
+    }
+    return value;
 }
+
+void SettingReader::Note(const SettingDef& def, std::string message) const {
+    refused_->push_back({def.name, OneLineText(message)});
+}
+
+namespace {
+
+bool WasRefused(const std::vector<RefusedValue>& refused, std::string_view name) {
+    for (const RefusedValue& value : refused) {
+        if (SameText(value.name, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 bool SettingReader::Boolean(std::string_view name) const {
     const SettingDef& def = FindSettingOrFail(table_, name);
@@ -329,58 +453,74 @@ std::string ReadSettingText(const SettingsStore& store, std::string_view key, co
     return fallback;
 }
 
-void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
-                      std::string_view text) {
+std::optional<std::string> SettingRefusal(const SettingDef& def, std::string_view text) {
+    const std::string quoted = "\"" + std::string(text) + "\"";
     switch (def.type) {
-        case SettingType::String: {
-            if (def.check == nullptr) {
-                store.WriteRegString(key, def.name, text);
-                return;
+        case SettingType::String:
+        case SettingType::Password: {
+            const std::string_view breaks = def.multiLine ? "\r\n" : "";
+            for (char c : text) {
+                if ((static_cast<unsigned char>(c) < 0x20 || c == 0x7F) &&
+                    breaks.find(c) == std::string_view::npos) {
+                    return def.name + " must be " +
+                           (def.multiLine ? "lines of text" : "one line of text") +
+                           " without control characters (CR, LF, NUL, tab and the like)";
+                }
             }
-            auto checked = def.check(text);
-            if (!checked) {
-                throw Failure(ErrorKind::Refused, def.name + " must be " + def.form + " (not \"" +
-                                                      std::string(text) + "\")");
+            if (def.check != nullptr && !def.check(text)) {
+                return def.name + " must be " + def.form + " (not " + quoted + ")";
             }
-            store.WriteRegString(key, def.name, *checked);
-            return;
+            return std::nullopt;
         }
-        case SettingType::Password:
-            store.WriteRegString(key, def.name, ScramblePassword(text));
-            return;
-        case SettingType::Boolean: {
-            auto flag = ParseBoolean(text);
-            if (!flag) {
-                throw Failure(ErrorKind::Refused,
-                              def.name + " must be one of 1, 0, true, false, on, off (not \"" +
-                                  std::string(text) + "\")");
+        case SettingType::Boolean:
+            if (!ParseBoolean(text)) {
+                return def.name + " must be one of 1, 0, true, false, on, off (not " + quoted + ")";
             }
-            store.WriteRegBool(key, def.name, *flag);
-            return;
-        }
+            return std::nullopt;
         case SettingType::Integer: {
             int number = 0;
             if (!TryParseInt(text, number)) {
-                throw Failure(ErrorKind::Refused, def.name + " must be a whole number (not \"" +
-                                                      std::string(text) + "\")");
+                return def.name + " must be a whole number (not " + quoted + ")";
             }
             if ((def.min && number < *def.min) || (def.max && number > *def.max)) {
                 const std::string low = def.min ? std::to_string(*def.min) : "-2147483648";
                 const std::string high = def.max ? std::to_string(*def.max) : "2147483647";
-                throw Failure(ErrorKind::Refused, def.name + " must lie between " + low + " and " +
-                                                      high + " (not " + std::to_string(number) +
-                                                      ")");
+                return def.name + " must lie between " + low + " and " + high + " (not " +
+                       std::to_string(number) + ")";
             }
-            store.WriteRegInteger(key, def.name, number);
-            return;
+            return std::nullopt;
         }
+    }
+    return std::nullopt;
+}
+
+void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
+                      std::string_view text) {
+    if (std::optional<std::string> refusal = SettingRefusal(def, text)) {
+        throw Failure(ErrorKind::Refused, *refusal);
+    }
+    switch (def.type) {
+        case SettingType::String:
+            store.WriteRegString(key, def.name,
+                                 def.check != nullptr ? *def.check(text) : std::string(text));
+            return;
+        case SettingType::Password:
+            store.WriteRegString(key, def.name, ScramblePassword(text));
+            return;
+        case SettingType::Boolean:
+            store.WriteRegBool(key, def.name, *ParseBoolean(text));
+            return;
+        case SettingType::Integer:
+            store.WriteRegInteger(key, def.name, StrToIntDef(text, 0));
+            return;
     }
 }
 
 ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     store.CreateKey(listKey);
-    const SettingReader read = ListScanReader(store, listKey);
+    SettingReader read = ListScanReader(store, listKey);
     ListSettings s;
+    read.RefuseInto(s.refused);
     s.AllowUserSubscribe = read.Boolean("AllowUserSubscribe");
     s.VerifySubscribe = read.Boolean("VerifySubscribe");
     s.VerifyDays = read.Integer("VerifyDays");
@@ -410,13 +550,20 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3TlsFingerprint = read.Text("Pop3TlsFingerprint");
     s.Pop3Auth = read.Text("Pop3Auth");
     s.ListHeaders = read.Boolean("ListHeaders");
+    if (WasRefused(s.refused, "Pop3Port")) {
+        s.Pop3Port = 0;
+    }
+    if (WasRefused(s.refused, "Pop3Password")) {
+        s.Pop3User.clear();
+    }
     return s;
 }
 
 GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view settingsKey,
                                   std::string_view appDir) {
-    const SettingReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
+    SettingReader read(store, settingsKey, GlobalSettingTable(), /*scan=*/false, appDir);
     GlobalSettings g;
+    read.RefuseInto(g.refused);
     g.ListServerAddress = read.Text("ListServerAddress");
     g.ListServerHost = read.Text("ListServerHost");
     g.ListServerUserID = read.Text("ListServerUserID");
@@ -447,6 +594,18 @@ GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view s
     g.Top = read.Integer("Top");
     g.Left = read.Integer("Left");
     g.LastList = read.Integer("LastList");
+    for (auto [port, value] :
+         {std::pair{"ListServerPort", &g.ListServerPort}, std::pair{"SMTPPort", &g.SMTPPort}}) {
+        if (WasRefused(g.refused, port)) {
+            *value = 0;
+        }
+    }
+    if (WasRefused(g.refused, "ListServerPassword")) {
+        g.ListServerUserID.clear();
+    }
+    if (WasRefused(g.refused, "SmtpPassword")) {
+        g.SmtpUser.clear();
+    }
     return g;
 }
 

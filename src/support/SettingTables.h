@@ -35,6 +35,8 @@ struct SettingDef {
     std::string caption;        // the window's caption or meaning, for help texts
     TextCheck check = nullptr;  // strings only: what the value may hold; nullptr: anything
     std::string form;           // with check: the values allowed, for the refusal's text
+    bool multiLine = false;     // may hold line breaks (Moderators); every other string and
+                                // password is one line without any control character
 };
 
 const std::vector<SettingDef>& GlobalSettingTable();
@@ -44,6 +46,13 @@ const SettingDef* FindSetting(const std::vector<SettingDef>& table, std::string_
 // The same for a name the program itself uses: raises Failure (Refused, "Unknown setting
 // ...") when the table has no such entry.
 const SettingDef& FindSettingOrFail(const std::vector<SettingDef>& table, std::string_view name);
+
+// A stored value that the table's checks refuse now, and why (SettingRefusal's message, one
+// line).
+struct RefusedValue {
+    std::string name;
+    std::string message;
+};
 
 // Reads single values of one table under one key, each with the table's default: the scan
 // default when `scan` is set and the entry has one, else the shown default ("{appDir}"
@@ -55,15 +64,20 @@ public:
     std::string Text(std::string_view name) const;
     int32_t Integer(std::string_view name) const;
     bool Boolean(std::string_view name) const;
+    // From now on a stored text or integer that SettingRefusal refuses (an older program
+    // stored it) is read as its default, and noted in refused.
+    void RefuseInto(std::vector<RefusedValue>& refused) { refused_ = &refused; }
 
 private:
     std::string Default(const SettingDef& def) const;
+    void Note(const SettingDef& def, std::string message) const;
 
     const SettingsStore& store_;
     std::string key_;
     const std::vector<SettingDef>& table_;
     bool scan_;
     std::string appDir_;
+    std::vector<RefusedValue>* refused_ = nullptr;
 };
 
 // A list's values as a scan reads them (list table, scan defaults).
@@ -79,10 +93,17 @@ inline constexpr const char* kChangeSenderPlaceholder = "member@list.invalid";
 // integers in decimal, passwords in plain. Reading an absent value gives the shown default.
 std::string ReadSettingText(const SettingsStore& store, std::string_view key, const SettingDef& def,
                             std::string_view appDir);
-// Parses and stores a value given as text. Booleans accept 1/0/true/false/on/off (any case);
-// integers must be whole numbers within the range; a string with a check must pass it. Raises
-// Failure (Refused) with a message naming the setting when the text does not fit; nothing is
-// written then.
+// Why the text cannot be the setting's value: booleans take 1/0/true/false/on/off (any case);
+// integers whole numbers within the range (ports 1-65535); a string or password that is not
+// multiLine no control character (CR, LF, NUL and the rest); a string with a check must pass
+// it (host names, addresses through the member address gate, a CA file that exists and can
+// be read, the choices). The message names the setting and the allowed form, and quotes no
+// password; nullopt when the text fits. The one checker of the window, the command line,
+// restore and anything that reads values in.
+std::optional<std::string> SettingRefusal(const SettingDef& def, std::string_view text);
+
+// Parses and stores a value given as text, after SettingRefusal. Raises Failure (Refused)
+// with its message when the text does not fit; nothing is written then.
 void WriteSettingText(SettingsStore& store, std::string_view key, const SettingDef& def,
                       std::string_view text);
 
@@ -117,10 +138,14 @@ struct ListSettings {
     std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
     std::string Pop3Auth = "password";  // password or oauth2 (ParseLoginMethod)
     bool ListHeaders = true;            // List-Id, List-Post, ... on postings
+    // Stored values the checks refuse, read as their defaults instead: never sent. A refused
+    // port reads as 0 and a refused password clears the user, so the mailbox counts as not
+    // configured rather than being reached with values nobody chose.
+    std::vector<RefusedValue> refused;
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
-// creating the key when it is missing.
+// creating the key when it is missing; values the checks refuse are left out (refused).
 ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey);
 
 // Global values as the program uses them, with the defaults of the global table.
@@ -159,6 +184,9 @@ struct GlobalSettings {
     int32_t Top = 100;
     int32_t Left = 200;
     int32_t LastList = 0;
+    // Stored values the checks refuse, read as their defaults (ports as 0, a refused
+    // password clears its user), as with ListSettings.
+    std::vector<RefusedValue> refused;
 };
 
 GlobalSettings LoadGlobalSettings(const SettingsStore& store, std::string_view settingsKey,

@@ -16,6 +16,9 @@ struct ServerSecurity {
     std::string Mode = "auto";  // auto, tls, starttls or none (ParseSecurity); else refused
     std::string Fingerprint;    // pinned SHA-256 of the server's certificate; empty: none
     std::string CAFile;         // PEM file of CAs trusted besides the system's; empty: none
+    // The name of the mode's setting ("Pop3Security"), for an error that tells what to change;
+    // empty: "the security setting".
+    std::string Setting = {};  // (initialised: older brace lists of three stay warning-free)
 };
 
 struct CertificateInfo {
@@ -46,7 +49,9 @@ enum class LoginOutcome {
 // What a client's Probe saw of its server: connection, TLS, capabilities, login. Nothing
 // is read, deleted or sent.
 struct ProbeReport {
-    std::string security;  // the mode used, auto made concrete: "tls", "starttls" or "none"
+    // The protection used: "tls", "starttls" or "none"; the mode as set ("auto") when the
+    // check ended before that was decided.
+    std::string security;
     bool connected = false;
     TlsInfo tls;
     Lines capabilities;  // EHLO keywords (the last EHLO) or CAPA lines, in the server's order

@@ -24,7 +24,8 @@ public:
     int Port = 0;
     std::string User;
     std::string Password;
-    // How the connection is protected; the default, auto, is plain text on port 110.
+    // How the connection is protected; the default, auto, is TLS on port 995 and elsewhere
+    // STLS when the server offers it (see TPop3Client::Login).
     ServerSecurity Security;
     int32_t TopLines = 0;
     Lines Header;  // after Top: the header lines followed by one empty line
@@ -48,7 +49,7 @@ public:
     MailError LastError;
     // How Login proves who it is: USER/PASS with Password, or (OAuth2) AUTH XOAUTH2 or
     // OAUTHBEARER with an access token that Tokens gives for TokenAccount and User, asked
-    // for before connecting. OAuth2 needs TLS (security tls or starttls).
+    // for before connecting. OAuth2 needs TLS (tls, starttls, or auto where the server has it).
     LoginMethod Auth = LoginMethod::Password;
     std::string TokenAccount;
     OAuthTokenSource* Tokens = nullptr;  // not owned
@@ -118,7 +119,8 @@ struct Envelope {
 struct SmtpServer {
     std::string host;
     int port = 25;
-    // How the connection is protected; the default, auto, is plain text on port 25.
+    // How the connection is protected; the default, auto, is TLS on port 465, STARTTLS on
+    // 587, and elsewhere STARTTLS when the server offers it (see TSmtpClient::Submit).
     ServerSecurity security;
     bool requireAuthentication = false;
     std::string user;
@@ -126,7 +128,8 @@ struct SmtpServer {
     // How the login proves who it is: AUTH with password, or (OAuth2) AUTH XOAUTH2 or
     // OAUTHBEARER with an access token that the client's token source gives for tokenAccount
     // and user, asked for before connecting; OAuth2 always logs in, whatever
-    // requireAuthentication says, and needs TLS (security tls or starttls).
+    // requireAuthentication says, and needs TLS (tls, starttls, or auto where the server
+    // has it).
     LoginMethod auth = LoginMethod::Password;
     std::string tokenAccount;
 };

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "support/Text.h"
+
 namespace corvanteer {
 
 const char* MailFailureName(MailFailure failure) {
@@ -33,10 +35,15 @@ const char* MailFailureName(MailFailure failure) {
 }
 
 std::string MailError::Text() const {
+    // The reply is the server's and the reason may quote what the server sent (a certificate's
+    // names): neither may bring control bytes into a log line, a terminal or a status.
     if (serverReply.empty()) {
-        return reason;
+        return OneLineText(reason);
     }
-    return reason.empty() ? serverReply : reason + ": " + serverReply;
+    if (reason.empty()) {
+        return OneLineText(serverReply);
+    }
+    return OneLineText(reason) + ": " + OneLineText(serverReply);
 }
 
 MailError Fail(MailFailure kind, std::string reason) {

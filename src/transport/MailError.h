@@ -39,7 +39,8 @@ struct MailError {
     std::string serverReply;
 
     bool ok() const { return kind == MailFailure::None; }
-    // One line for a log or a status bar: the reason, then the server's reply after ": ".
+    // One line for a log or a status bar: the reason, then the server's reply after ": ",
+    // each with its control bytes shown as "?" and cut to 300 characters (OneLineText).
     std::string Text() const;
 };
 

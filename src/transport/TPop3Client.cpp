@@ -8,6 +8,7 @@
 
 #include "support/ConnectionSecurity.h"
 #include "support/Text.h"
+#include "transport/LoginSafety.h"
 #include "transport/OAuthLogin.h"
 #include "transport/Sasl.h"
 #include "transport/TBase64.h"
@@ -147,13 +148,16 @@ ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
     lastStatus_ = status;
     if (stream_) {
         ReplyLimits limits{FirstByteTimeoutMs, ReadTimeoutMs, kMaxLineResponse};
+        // Every response has a total time as well as its idle time-out: a server that sends
+        // a byte now and then must not hold the scan and its lock for days.
+        limits.clock = clock_;
+        limits.totalMs = ReplyTotalMs;
         if (multiLine) {
             limits.readMs = MultiLineReadTimeoutMs;
             limits.maxBytes = 0;
             if (MaxMessageSize > 0) {
                 limits.maxBytes = static_cast<std::size_t>(MaxMessageSize) + kMaxLineResponse;
             }
-            limits.clock = clock_;
             limits.totalMs = MultiLineTotalMs;
             limits.windowMs = SlowReplyWindowMs;
             limits.windowMinBytes = SlowReplyMinBytes;
@@ -248,8 +252,13 @@ bool TPop3Client::Connect(MailError& error, Lines* capabilities) {
                                                 Where() + " (auto, tls, starttls or none)");
         return false;
     }
+    error = CheckConnectionValues(HostAddress, Port, User, Password);
+    if (!error.ok()) {
+        return false;
+    }
     const SecurityMode security = ResolveSecurity(*mode, Port);
-    if (security != SecurityMode::None &&
+    securityUsed_ = SecurityName(security);
+    if ((security == SecurityMode::Tls || security == SecurityMode::StartTls) &&
         !tls_.Prepare({HostAddress, Port, Security.Fingerprint, Security.CAFile}, error)) {
         return false;
     }
@@ -267,47 +276,66 @@ bool TPop3Client::Connect(MailError& error, Lines* capabilities) {
         error = Failed("the connection", greeting);
         return false;
     }
-    if (security == SecurityMode::StartTls) {
-        std::optional<Lines> offered = Capabilities();
-        if (!stream_) {
-            error = Failed("CAPA", "");
-            return false;
-        }
-        if (!offered || !Lists(*offered, "STLS")) {
-            error = Fail(MailFailure::Tls, Where() + " does not offer STLS; nothing more was sent");
-            return false;
-        }
-        const std::string reply = Exchange("STLS\r\n", false);
-        if (!IsPositive(reply)) {
-            error = reply.empty() ? Failed("STLS", reply)
-                                  : ServerSaid(MailFailure::Tls, Where() + " refused STLS",
-                                               reply.substr(0, reply.find("\r\n")));
-            return false;
-        }
-        if (!IsOneLine(reply)) {
-            error = Fail(MailFailure::Tls, Where() + " sent more than its answer to STLS");
-            CloseConnection();
-            return false;
-        }
-        if (!UpgradeToTls(error)) {
-            return false;
-        }
-        // What the server said before the handshake may have been forged; ask again.
+    if (security == SecurityMode::Tls || security == SecurityMode::None) {
         if (capabilities != nullptr) {
             *capabilities = Capabilities().value_or(Lines{});
-        } else {
-            Capabilities();
+            if (!stream_) {
+                error = Failed("CAPA", "");
+                return false;
+            }
         }
-        if (!stream_) {
-            error = Failed("CAPA", "");
+        return true;
+    }
+    // starttls, or auto on a port of its own: what the server offers decides.
+    std::optional<Lines> offered = Capabilities();
+    if (!stream_) {
+        error = Failed("CAPA", "");
+        return false;
+    }
+    const LoginSecret secret =
+        Auth == LoginMethod::OAuth2 ? LoginSecret::Token : LoginSecret::Password;
+    switch (DecidePlain(security, offered && Lists(*offered, "STLS"), secret,
+                        IsLoopbackHost(HostAddress))) {
+        case PlainStep::StayPlain:
+            securityUsed_ = SecurityName(SecurityMode::None);
+            if (capabilities != nullptr) {
+                *capabilities = offered.value_or(Lines{});
+            }
+            return true;
+        case PlainStep::RefuseNoTls:
+            error = Fail(MailFailure::Tls, Where() + " does not offer STLS; nothing more was sent");
             return false;
-        }
-    } else if (capabilities != nullptr) {
+        case PlainStep::RefuseClearLogin:
+            error = ClearLoginRefused(Where(), Security, secret, "995");
+            return false;
+        case PlainStep::Upgrade:
+            break;
+    }
+    const std::string reply = Exchange("STLS\r\n", false);
+    if (!IsPositive(reply)) {
+        error = reply.empty() ? Failed("STLS", reply)
+                              : ServerSaid(MailFailure::Tls, Where() + " refused STLS",
+                                           reply.substr(0, reply.find("\r\n")));
+        return false;
+    }
+    if (!IsOneLine(reply)) {
+        error = Fail(MailFailure::Tls, Where() + " sent more than its answer to STLS");
+        CloseConnection();
+        return false;
+    }
+    if (!UpgradeToTls(error)) {
+        return false;
+    }
+    securityUsed_ = SecurityName(SecurityMode::StartTls);
+    // What the server said before the handshake may have been forged; ask again.
+    if (capabilities != nullptr) {
         *capabilities = Capabilities().value_or(Lines{});
-        if (!stream_) {
-            error = Failed("CAPA", "");
-            return false;
-        }
+    } else {
+        Capabilities();
+    }
+    if (!stream_) {
+        error = Failed("CAPA", "");
+        return false;
     }
     return true;
 }
@@ -404,14 +432,15 @@ bool TPop3Client::Login() {
 
 ProbeReport TPop3Client::Probe() {
     ProbeReport report;
-    const auto mode = ParseSecurity(Security.Mode);
-    report.security = mode ? SecurityName(ResolveSecurity(*mode, Port)) : Security.Mode;
     LastError = MailError{};
+    const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
+    securityUsed_ = mode ? SecurityName(ResolveSecurity(*mode, Port)) : Security.Mode;
     std::string token;
     const bool tokenHad = TokenFirst(token, report.error);
     const bool connected = tokenHad && Connect(report.error, &report.capabilities);
     report.connected = connected || (tokenHad && report.error.kind != MailFailure::Connect);
     report.tls = tlsInfo_;
+    report.security = securityUsed_;
     if (connected) {
         if (LogIn(report.capabilities, token, report.error)) {
             report.login = LoginOutcome::Accepted;

@@ -30,13 +30,15 @@ public:
     // or stops arriving for the read time-out before its end, counts as empty (negative)
     // and ends the connection. So does a TOP or RETR response that has not ended within
     // MultiLineTotalMs of its command, or that brings fewer than SlowReplyMinBytes in any
-    // SlowReplyWindowMs counted from its command (a server trickling bytes).
+    // SlowReplyWindowMs counted from its command (a server trickling bytes). Any other
+    // response must end within ReplyTotalMs of its command, however it trickles.
     int ConnectTimeoutMs = 60000;       // each connection attempt
     int FirstByteTimeoutMs = 50000;     // first byte of any response
     int ReadTimeoutMs = 60000;          // further bytes of a one-line response
     int MultiLineReadTimeoutMs = 5000;  // further bytes of a TOP or RETR response
     int SendTimeoutMs = 60000;          // a send that makes no progress
     int64_t MultiLineTotalMs = 600000;
+    int64_t ReplyTotalMs = 300000;
     int64_t SlowReplyWindowMs = 60000;
     std::size_t SlowReplyMinBytes = 1024;
 
@@ -50,11 +52,15 @@ public:
     // token is had first (no connection is made without one), CAPA is asked for, and AUTH
     // takes the place of USER and PASS.
     //
-    // Security.Mode (auto by the port: 995 tls, any other none): none is the plain
-    // conversation exactly; tls runs the handshake before the greeting; starttls reads the
-    // greeting, asks for CAPA, sends STLS only when the server lists it, runs the handshake
-    // and asks for CAPA again. No user name or password is sent before the handshake
-    // succeeded, and a server without STLS, or one that refuses it, ends the attempt.
+    // Security.Mode: none is the plain conversation exactly; tls runs the handshake before
+    // the greeting; starttls reads the greeting, asks for CAPA, sends STLS only when the
+    // server lists it, runs the handshake and asks for CAPA again. No user name or password
+    // is sent before the handshake succeeded, and a server without STLS, or one that
+    // refuses it, ends the attempt. auto is tls on port 995; on any other port it asks for
+    // CAPA and upgrades as starttls does when STLS is listed; without it the login goes on
+    // in plain text only to a loopback host (never with a token) and is refused otherwise
+    // (Tls, naming Security.Setting). A host, user or password holding a control character,
+    // or a port outside 1-65535, is refused before connecting (Settings).
     bool Login() override;
     // STAT; on "+OK" sets MessageCount and MailboxSize from the reply (0 for what is not a
     // number) and returns true; otherwise both keep their values.
@@ -121,6 +127,7 @@ private:
     ReplyStatus lastStatus_ = ReplyStatus::Complete;  // of the last response read
     bool sendFailed_ = false;                         // the last exchange could not send
     TlsInfo tlsInfo_;                                 // of the open connection
+    std::string securityUsed_;  // "tls", "starttls", "none"; "auto" while undecided
     SystemClock systemClock_;
     const Clock* clock_ = &systemClock_;
 };

@@ -10,6 +10,7 @@
 
 #include "support/Text.h"
 #include "transport/HostNames.h"
+#include "transport/LoginSafety.h"
 #include "transport/OAuthLogin.h"
 #include "transport/Sasl.h"
 #include "transport/SmtpReplies.h"
@@ -59,7 +60,7 @@ bool TakeReply(const std::string& text, std::size_t& at, std::string& reply) {
         }
         const std::string_view line(text.data() + start, end - start);
         if (line.find(' ') == 3 || (line.size() == 3 && line.find(' ') == std::string::npos)) {
-            reply.assign(line);
+            reply = OneLineText(line);
             at = end + 2;
             return true;
         }
@@ -148,14 +149,24 @@ bool TSmtpClient::Write(std::string_view bytes) {
     return true;
 }
 
+ReplyLimits TSmtpClient::Limits() const {
+    // A total time besides the idle time-out: a server that sends a byte now and then must
+    // not hold the delivery and the session lock for days.
+    ReplyLimits limits{ReplyTimeoutMs, ReadTimeoutMs, kMaxReply};
+    limits.clock = clock_;
+    limits.totalMs = ReplyTotalMs;
+    return limits;
+}
+
 void TSmtpClient::ReadReply(std::string& reply) {
     reply.clear();
     lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
-        lastStatus_ = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply,
-                                   replyText_);
+        lastStatus_ = reader_.Read(*stream_, Limits(), EndsReply, replyText_);
         if (lastStatus_ == ReplyStatus::Complete) {
-            reply = LastLine(replyText_);
+            // A reply line is judged by its code and otherwise only shown: as text fit for a
+            // log line or a terminal.
+            reply = OneLineText(LastLine(replyText_));
         } else {
             CloseConnection();
         }
@@ -180,6 +191,10 @@ bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::stri
         case ReplyStatus::Stalled:
             result.error = Fail(MailFailure::Timeout,
                                 "the reply to " + what + " from " + Where() + " stopped arriving");
+            break;
+        case ReplyStatus::TooSlow:
+            result.error = Fail(MailFailure::Timeout, "the reply to " + what + " from " + Where() +
+                                                          " did not end in time");
             break;
         case ReplyStatus::TooLong:
             result.error = Fail(MailFailure::Connection,
@@ -354,7 +369,8 @@ bool TSmtpClient::Connect(SecurityMode security, MailError& error, TlsInfo& tls)
     CloseConnection();
     const TlsPeer peer{Server.host, Server.port, Server.security.Fingerprint,
                        Server.security.CAFile};
-    if (security != SecurityMode::None && !tls_.Prepare(peer, error)) {
+    if ((security == SecurityMode::Tls || security == SecurityMode::StartTls) &&
+        !tls_.Prepare(peer, error)) {
         return false;
     }
     stream_ = connector_->Open(Server.host, Server.port, ConnectTimeoutMs);
@@ -481,7 +497,7 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
                                             "\" for " + Where() + " (auto, tls, starttls or none)");
         return result;
     }
-    const SecurityMode security = ResolveSecurity(*mode, Server.port);
+    SecurityMode security = ResolveSecurity(*mode, Server.port);
     TlsInfo tls;
     Lines capabilities;
     if (report != nullptr) {
@@ -490,9 +506,13 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     // An OAuth login always authenticates; its token is had before connecting.
     const bool oauth = Server.auth == LoginMethod::OAuth2;
     const bool authenticate = Server.requireAuthentication || oauth;
+    result.error =
+        CheckConnectionValues(Server.host, Server.port, authenticate ? Server.user : std::string(),
+                              authenticate && !oauth ? Server.password : std::string());
     std::string token;
-    if (oauth && !TokenForLogin(Tokens, Server.tokenAccount, Server.user, security, Where(), token,
-                                result.error)) {
+    if (result.error.ok() && oauth &&
+        !TokenForLogin(Tokens, Server.tokenAccount, Server.user, security, Where(), token,
+                       result.error)) {
         if (report != nullptr) {
             report->error = result.error;
         }
@@ -500,12 +520,16 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     }
     auto finish = [&] {
         if (report != nullptr) {
+            report->security = SecurityName(security);
             report->tls = tls;
             report->capabilities = capabilities;
             report->error = result.error;
         }
         return result;
     };
+    if (!result.error.ok()) {
+        return finish();
+    }
     if (!Connect(security, result.error, tls)) {
         if (report != nullptr) {
             report->connected = result.error.kind != MailFailure::Connect &&
@@ -522,9 +546,41 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     }
     const std::string host = LocalHostName();
     bool greeted = false;
-    if (security == SecurityMode::StartTls) {
+    if (security == SecurityMode::StartTls || security == SecurityMode::Auto) {
+        // What the server offers decides; EHLO tells.
         Lines before;
-        greeted = Ehlo(before, result) && StartTls(before, capabilities, tls, result);
+        greeted = Ehlo(before, result);
+        bool offered = greeted && Offers(before, "STARTTLS");
+        if (!greeted && security == SecurityMode::Auto && !authenticate && stream_ &&
+            !result.lastReply.empty() &&
+            (report != nullptr || IsPermanentReply(result.lastReply))) {
+            // A server that knows no EHLO offers no STARTTLS either.
+            greeted = Step("HELO " + host, "250", MailFailure::Refused, "HELO", result);
+        }
+        const LoginSecret secret = !authenticate ? LoginSecret::None
+                                   : oauth       ? LoginSecret::Token
+                                                 : LoginSecret::Password;
+        if (greeted) {
+            switch (DecidePlain(security, offered, secret, IsLoopbackHost(Server.host))) {
+                case PlainStep::Upgrade:
+                    greeted = StartTls(before, capabilities, tls, result);
+                    security = SecurityMode::StartTls;
+                    break;
+                case PlainStep::StayPlain:
+                    capabilities = std::move(before);
+                    security = SecurityMode::None;
+                    break;
+                case PlainStep::RefuseNoTls:
+                    greeted = StartTls(before, capabilities, tls, result);  // names the refusal
+                    break;
+                case PlainStep::RefuseClearLogin:
+                    result.error =
+                        ClearLoginRefused(Where(), Server.security, secret, "465 or 587");
+                    result.lastReply.clear();
+                    greeted = false;
+                    break;
+            }
+        }
     } else if (authenticate || report != nullptr || SessionMessages > 1) {
         // EHLO also in plain text when a session carries several messages: it tells whether
         // the server takes them pipelined.
@@ -600,8 +656,7 @@ void TSmtpClient::NextReply(std::string& reply) {
     if (!stream_) {
         return;
     }
-    lastStatus_ =
-        reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply, replyText_);
+    lastStatus_ = reader_.Read(*stream_, Limits(), EndsReply, replyText_);
     if (lastStatus_ != ReplyStatus::Complete) {
         CloseConnection();
         return;

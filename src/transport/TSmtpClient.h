@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/Clock.h"
 #include "support/ConnectionSecurity.h"
 #include "transport/ByteStream.h"
 #include "transport/MailClients.h"
@@ -27,27 +28,40 @@ public:
     TSmtpClient(const TSmtpClient&) = delete;
     TSmtpClient& operator=(const TSmtpClient&) = delete;
 
-    // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, or stops
-    // arriving for ReadTimeoutMs before its end, is empty and therefore refused. A TLS
-    // handshake must be over within ReplyTimeoutMs.
-    int ConnectTimeoutMs = 60000;  // each connection attempt
-    int ReplyTimeoutMs = 90000;    // first byte of a reply
-    int ReadTimeoutMs = 5000;      // further bytes of a reply
-    int SendTimeoutMs = 90000;     // a send that makes no progress
+    // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, stops
+    // arriving for ReadTimeoutMs before its end, or has not ended within ReplyTotalMs
+    // however it trickles, is empty and therefore refused. A TLS handshake must be over
+    // within ReplyTimeoutMs.
+    int ConnectTimeoutMs = 60000;   // each connection attempt
+    int ReplyTimeoutMs = 90000;     // first byte of a reply
+    int ReadTimeoutMs = 5000;       // further bytes of a reply
+    int SendTimeoutMs = 90000;      // a send that makes no progress
+    int64_t ReplyTotalMs = 300000;  // a whole reply, from its first wait
+
+    // The clock the total time of a reply is measured with (the system's by default). It
+    // must outlive the client.
+    void UseClock(const Clock& clock) { clock_ = &clock; }
 
     // Runs one session with the envelope. Accepted only when the end of the data was answered
     // with 250. A sender or recipient holding CR, LF, "<" or ">" is refused before connecting
     // (Input). Once connected, QUIT is always sent, its reply not read. The message goes out
     // dot-stuffed, every line break as CR LF.
     //
-    // Server.security.Mode (auto by the port: 465 tls, 587 starttls, any other none):
+    // Server.security.Mode:
     // - none: the described conversation byte for byte: HELO, or EHLO and AUTH LOGIN when
     //   requireAuthentication;
     // - tls: the handshake first, then as none, except that AUTH uses PLAIN when the EHLO
     //   reply offers it, else LOGIN when offered; a server offering neither is not sent
     //   the credentials (Auth);
     // - starttls: EHLO; STARTTLS only when offered (else Tls, nothing more sent); the
-    //   handshake; EHLO again, whose reply alone counts; AUTH as with tls when required.
+    //   handshake; EHLO again, whose reply alone counts; AUTH as with tls when required;
+    // - auto: tls on port 465, starttls on 587; on any other port EHLO (HELO when a server
+    //   without authentication refuses it), then as starttls when STARTTLS is offered, else
+    //   as none, as long as no credential would go in plain text to a host that is not a
+    //   loopback one (a token never does): that login is refused (Tls, naming
+    //   security.Setting).
+    // A host, user or password holding a control character, or a port outside 1-65535, is
+    // refused before connecting (Settings).
     // No credential is sent before the handshake succeeded.
     SmtpResult Submit(const Envelope& envelope) override;
     // One message of a session (see SmtpClient). The connection phase is Submit's; a
@@ -66,7 +80,9 @@ public:
     // True while the open connection uses PIPELINING.
     bool Pipelining() const { return pipelining_; }
 
-    // Reads one reply, possibly of several lines, and gives its last line.
+    // Reads one reply, possibly of several lines, and gives its last line, its control bytes
+    // shown as "?" and cut to 300 characters (OneLineText).
+    ReplyLimits Limits() const;
     void ReadReply(std::string& reply);
 
 private:
@@ -108,6 +124,8 @@ private:
     TlsClient tls_;  // before stream_: a TLS stream refers to it while it lives
     std::unique_ptr<ByteStream> stream_;
     ReplyReader reader_;
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
     std::string replyText_;
     ReplyStatus lastStatus_ = ReplyStatus::Complete;
     bool ready_ = false;       // the connection phase succeeded on the open connection

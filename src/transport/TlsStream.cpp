@@ -184,16 +184,19 @@ int VerifyNotesIndex() {
 
 // Notes every problem and lets the handshake go on: whether the certificate is accepted is
 // decided once it is known whole, against the pin or these notes, before any byte of ours.
+// Outside Start's handshake there are no notes, and no certificate is taken: the verdict of
+// the first handshake is final.
 int NoteVerifyError(int preverifyOk, X509_STORE_CTX* store) {
+    auto* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* notes = ssl != nullptr
+                      ? static_cast<VerifyNotes*>(SSL_get_ex_data(ssl, VerifyNotesIndex()))
+                      : nullptr;
+    if (notes == nullptr) {
+        return 0;
+    }
     if (preverifyOk == 0) {
-        auto* ssl = static_cast<SSL*>(
-            X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-        auto* notes = ssl != nullptr
-                          ? static_cast<VerifyNotes*>(SSL_get_ex_data(ssl, VerifyNotesIndex()))
-                          : nullptr;
-        if (notes != nullptr) {
-            notes->Note(X509_STORE_CTX_get_error(store));
-        }
+        notes->Note(X509_STORE_CTX_get_error(store));
     }
     return 1;
 }
@@ -510,6 +513,8 @@ SSL_CTX* TlsClient::Context::For(const std::string& file, MailError& error) {
         return nullptr;
     }
     SSL_CTX_set_verify(made.get(), SSL_VERIFY_PEER, NoteVerifyError);
+    // A TLS 1.2 renegotiation would bring a certificate after the one that was judged.
+    SSL_CTX_set_options(made.get(), SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_read_ahead(made.get(), 1);
     SSL_CTX_set_session_cache_mode(made.get(),
                                    SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
@@ -564,7 +569,9 @@ std::unique_ptr<ByteStream> TlsClient::Start(std::unique_ptr<ByteStream> plain, 
     SSL* ssl = stream->Ssl();
     const PeerName name = PeerNameOf(peer.host);
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
-    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    // The subject's common name never stands in for a DNS name (RFC 9525).
+    X509_VERIFY_PARAM_set_hostflags(
+        param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
     const bool named = name.isAddress
                            ? X509_VERIFY_PARAM_set1_ip_asc(param, name.text.c_str()) == 1
                            : (X509_VERIFY_PARAM_set1_host(param, name.text.c_str(), 0) == 1 &&

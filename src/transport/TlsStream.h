@@ -16,8 +16,8 @@ namespace corvanteer {
 // Whom the server must prove to be.
 struct TlsPeer {
     // The host as configured. A name is sent as SNI and must be named by the certificate (a
-    // DNS subject alternative name, "*" only as the whole left-most label, or the common name
-    // when there are none); an IPv4 or IPv6 literal must be one of its IP address names.
+    // DNS subject alternative name, "*" only as the whole left-most label; never the common
+    // name); an IPv4 or IPv6 literal must be one of its IP address names.
     std::string host;
     int port = 0;             // with host, names the cached session to resume
     std::string fingerprint;  // pinned SHA-256 as typed (ParseFingerprint); empty: no pin
@@ -25,8 +25,8 @@ struct TlsPeer {
 };
 
 // Makes TLS connections for one client. Keeps the OpenSSL context (system CA store plus
-// the CA file, TLS 1.2 at least) and the last session of each server, to resume it on the
-// next connection. Not thread-safe: one client, one thread.
+// the CA file, TLS 1.2 at least, no renegotiation) and the last session of each server, to resume
+// it on the next connection. Not thread-safe: one client, one thread.
 class TlsClient {
 public:
     TlsClient();

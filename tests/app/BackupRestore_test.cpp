@@ -68,6 +68,29 @@ TEST_F(BackupRestoreTest, BackupThenChangeThenRestoreGivesTheConfigurationBack) 
     EXPECT_EQ(Slurp(DataFile("chat")), chatBefore);
 }
 
+// A backup of an older program may hold values the checks refuse: they are left out (and
+// named), the rest comes back.
+TEST_F(BackupRestoreTest, RestoreLeavesOutValuesTheChecksRefuse) {
+    store->WriteRegString(ListKey("news"), "Pop3User", "news\r\nDELE 1");
+    store->WriteRegInteger(paths.SettingsKey(), "SMTPPort", 99999);
+    store->WriteRegString(paths.SettingsKey(), "SMTPHost", "smtp.example.test");
+    ASSERT_TRUE(Backup(services, dir.File("Backup")).ok);
+    store->DeleteValue(ListKey("news"), "Pop3User");
+    store->DeleteValue(paths.SettingsKey(), "SMTPPort");
+    store->WriteRegString(ListKey("news"), "ListPostingAddress", "changed@example.test");
+
+    ActionResult restore = Restore(services, dir.File("Backup"));
+    ASSERT_TRUE(restore.ok) << restore.message;
+    EXPECT_EQ(restore.message,
+              "Configuration restored.\r\nPlease restart Corvanteer now.\r\n"
+              "Left out: SMTPPort (SMTPPort must lie between 1 and 65535 (not 99999))\r\n"
+              "Left out: Pop3User of list news (Pop3User must be one line of text without "
+              "control characters (CR, LF, NUL, tab and the like))");
+    EXPECT_FALSE(store->ValueExists(ListKey("news"), "Pop3User"));
+    EXPECT_FALSE(store->ValueExists(paths.SettingsKey(), "SMTPPort"));
+    EXPECT_EQ(store->ReadRegString(ListKey("news"), "ListPostingAddress", ""), "news@example.test");
+}
+
 TEST_F(BackupRestoreTest, BackupIntoAFolderThatCannotBeCreatedDeletesNothing) {
     // A file stands where a parent folder would have to be created.
     Spit(dir.File("blocker"), "x");

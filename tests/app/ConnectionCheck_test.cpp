@@ -63,6 +63,14 @@ TEST_F(ConnectionCheckTest, OneFailedServerFailsTheCheckAndSaysWhy) {
     EXPECT_FALSE(CheckConnections(services, std::string("quiet")).passed);
 }
 
+TEST_F(AppTest, CheckOfAnEmptyInstallationFails) {
+    store->DeleteValue(paths.SettingsKey(), "SMTPHost");
+    const CheckReport report = CheckConnections(services);
+    EXPECT_FALSE(report.passed);
+    EXPECT_EQ(report.checked, 0);
+    EXPECT_NE(report.text.find("nothing is configured\n"), std::string::npos) << report.text;
+}
+
 TEST(DescribeProbe, CertificateLinesSayHowItWasAccepted) {
     ProbeReport probe;
     probe.security = "tls";
@@ -83,8 +91,33 @@ TEST(DescribeProbe, CertificateLinesSayHowItWasAccepted) {
               "    expires: 2027-01-01 00:00:00 UTC\n"
               "    SHA-256: AB:CD\n"
               "    accepted: its fingerprint is the pinned one\n"
+              "  encryption: TLS, TLSv1.3\n"
               "  login: refused\n"
               "  FAILED: mail:995 refused the login: -ERR no\n");
+}
+
+// A login that went in plain text is a warning, not a failure; what the server sent reaches
+// the terminal without its control bytes.
+TEST(DescribeProbe, UnencryptedLoginIsWarnedOfAndServerTextIsMadeHarmless) {
+    ProbeReport probe;
+    probe.security = "none";
+    probe.connected = true;
+    probe.capabilities = {"USER", "X-EVIL \x1b]0;owned\x07"};
+    probe.login = LoginOutcome::Accepted;
+    probe.messageCount = 2;
+    EXPECT_EQ(DescribeProbe("POP3 y", probe, true),
+              "POP3 y (security none)\n"
+              "  connection: made\n"
+              "  encryption: none\n"
+              "  capabilities: USER, X-EVIL ?]0;owned?\n"
+              "  login: accepted\n"
+              "  WARNING: the login went unencrypted; use port 995 or a server that offers "
+              "STLS\n"
+              "  messages: 2\n"
+              "  passed\n");
+    // SMTP without authentication sends nothing secret: no warning.
+    probe.login = LoginOutcome::NotRequired;
+    EXPECT_EQ(DescribeProbe("SMTP z", probe, false).find("WARNING"), std::string::npos);
 }
 
 }  // namespace

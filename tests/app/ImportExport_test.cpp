@@ -1,5 +1,7 @@
 #include "app/ImportExport.h"
 
+#include <tuple>
+
 #include <gmock/gmock.h>
 
 #include "AppFixture.h"
@@ -46,6 +48,51 @@ TEST_F(ImportExportTest, ImportCountsInvalidDuplicateAndNewLines) {
     EXPECT_THAT(LogLines(), ElementsAre(std::string(kStamp) + "news:   imported 2"));
     EXPECT_EQ(FillRoster(services, "news").total, 3u);
     EXPECT_THAT(observer.rosterChanges, ElementsAre("news"));
+}
+
+TEST(ImportedAddressTest, NameAndAddressAndSeparatedFieldsGiveTheAddress) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"  Ann@Example.TEST ", "ann@example.test"},
+        {"Ann Smith <Ann@Example.test>", "ann@example.test"},
+        {"\"Smith, Ann\" <ann@example.test>", "ann@example.test"},
+        {"ann@example.test,Ann Smith,2024-01-01", "ann@example.test"},
+        {"\"ann@example.test\";Ann", "ann@example.test"},
+        {"ann@example.test ; x", "ann@example.test"},
+        {"Ann <unclosed@example.test", "ann <unclosed@example.test"},
+        {"", ""},
+    };
+    for (const auto& [line, address] : cases) {
+        EXPECT_EQ(ImportedAddress(line), address) << line;
+    }
+}
+
+// Every line that adds nobody is named with its number and reason; the counts stay.
+TEST_F(ImportExportTest, RefusedLinesAreNamedWithNumberAndReason) {
+    SetSection("news", "MemberList", {"bob@example.test 0 222222"});
+    const std::string file = dir.File("in.csv");
+    Spit(file,
+         "Amy <amy@example.test>\r\n"
+         "bob@example.test,Bob\r\n"
+         "\r\n"
+         "nobody at all\x1b[2J\r\n"
+         "amy@example.test;again\r\n");
+    ImportCounts counts;
+    ASSERT_TRUE(ImportMembers(services, "news", file, &counts).ok);
+    EXPECT_EQ(counts.added, 1);
+    EXPECT_EQ(counts.invalid, 2);
+    EXPECT_EQ(counts.duplicate, 2);
+    ASSERT_EQ(counts.refused.size(), 4u);
+    const std::vector<std::tuple<int, std::string, std::string>> expected = {
+        {2, "bob@example.test,Bob", "already a member"},
+        {3, "", "empty"},
+        {4, "nobody at all?[2J", "not a valid email address"},
+        {5, "amy@example.test;again", "repeats line 1"},
+    };
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(counts.refused[i].number, std::get<0>(expected[i]));
+        EXPECT_EQ(counts.refused[i].text, std::get<1>(expected[i]));
+        EXPECT_EQ(counts.refused[i].reason, std::get<2>(expected[i]));
+    }
 }
 
 TEST_F(ImportExportTest, ImportSurvivesBinaryGarbage) {

@@ -58,7 +58,11 @@ TEST_F(ScanStatusTest, TheRecordKeepsItsFieldsOnOneLineEachAndSkipsUnknownNames)
     record.error = "Cannot write\r\nthe file";
     record.counts = {4, 3, 2, 1};
     record.nextScan = "2026-03-09T14:21:00+00:00";
-    record.mailboxFailures = {"news: mailbox news at pop:110 - login failed", "List Server: x"};
+    record.mailboxFailures = {{"news", "news", "pop", 110, "auth", "login failed: no"},
+                              {"List Server", "ls", "pop", 995, "timeout", "reading broke off"}};
+    record.mailboxesTried = 3;
+    record.intervalMinutes = 15;
+    record.running = "2026-03-09T14:20:00+00:00";
     WriteScanRecord(paths, record);
     const std::string bytes = Slurp(ScanRecordFile(paths));
     EXPECT_THAT(bytes, HasSubstr("\r\nOutcome=failed\r\nError=Cannot write  the file\r\n"));
@@ -77,6 +81,71 @@ TEST_F(ScanStatusTest, TheRecordKeepsItsFieldsOnOneLineEachAndSkipsUnknownNames)
     EXPECT_EQ(back->counts.messagesQueued, 1);
     EXPECT_EQ(back->nextScan, record.nextScan);
     EXPECT_EQ(back->mailboxFailures, record.mailboxFailures);
+    EXPECT_EQ(back->mailboxesTried, 3);
+    EXPECT_EQ(back->intervalMinutes, 15);
+    EXPECT_EQ(back->running, record.running);
+    // An older program's failure line is kept as its text.
+    Spit(ScanRecordFile(paths), "Outcome=ok\r\nMailboxFailure=news: mailbox x - login failed\r\n");
+    ASSERT_EQ(ReadScanRecord(paths)->mailboxFailures.size(), 1u);
+    EXPECT_EQ(ReadScanRecord(paths)->mailboxFailures[0].message, "news: mailbox x - login failed");
+}
+
+// ok only when nothing failed; partial when a mailbox or a delivery failed; failed when the
+// scan ended early or every mailbox it tried failed.
+TEST(ScanVerdictTest, OutcomeByWhatFailed) {
+    const MailboxFailure failure{"news", "news", "pop", 110, "auth", "login failed"};
+    struct Case {
+        const char* name;
+        bool ok;
+        int tried;
+        int failed;
+        ScanCounts counts;
+        ScanVerdict expected;
+    };
+    const Case cases[] = {
+        {"all read and sent", true, 2, 0, {3, 1, 1, 0, 0}, ScanVerdict::Ok},
+        {"nothing configured", true, 0, 0, {}, ScanVerdict::Ok},
+        {"one of two mailboxes failed", true, 2, 1, {}, ScanVerdict::Partial},
+        {"a posting queued", true, 2, 0, {1, 0, 0, 1, 0}, ScanVerdict::Partial},
+        {"a queued retry failed again", true, 2, 0, {0, 0, 0, 0, 1}, ScanVerdict::Partial},
+        {"every mailbox failed", true, 2, 2, {}, ScanVerdict::Failed},
+        {"ended early", false, 2, 0, {}, ScanVerdict::Failed},
+    };
+    for (const Case& c : cases) {
+        ScanRecord record;
+        record.ok = c.ok;
+        record.mailboxesTried = c.tried;
+        record.mailboxFailures.assign(static_cast<std::size_t>(c.failed), failure);
+        record.counts = c.counts;
+        EXPECT_EQ(VerdictOf(record), c.expected) << c.name;
+    }
+}
+
+TEST(ScanVerdictTest, NextScanIsOverdueOnlyMoreThanAnIntervalLate) {
+    ScanRecord record;
+    record.ended = "2026-03-09T14:05:00+01:00";
+    record.nextScan = "2026-03-09T14:20:00+01:00";
+    const auto at = [](int hour, int minute) {
+        LocalTime t;
+        t.year = 2026;
+        t.month = 3;
+        t.day = 9;
+        t.hour = hour;
+        t.minute = minute;
+        t.utcOffset = 0;
+        return t;
+    };
+    // Without a recorded interval, the one from the end to the next scan (15 minutes).
+    EXPECT_FALSE(NextScanOverdue(record, at(13, 35)));
+    EXPECT_TRUE(NextScanOverdue(record, at(13, 36)));
+    record.intervalMinutes = 60;
+    EXPECT_FALSE(NextScanOverdue(record, at(14, 20)));
+    EXPECT_TRUE(NextScanOverdue(record, at(14, 21)));
+    record.nextScan.clear();
+    EXPECT_FALSE(NextScanOverdue(record, at(23, 0)));
+    EXPECT_EQ(IsoTimeSeconds("2026-03-09T14:20:00-00:30"),
+              IsoTimeSeconds("2026-03-09T14:50:00+00:00"));
+    EXPECT_EQ(IsoTimeSeconds("2026-03-09 14:20"), std::nullopt);
 }
 
 TEST_F(ScanStatusTest, AScanIsRecordedAndOnlyItsSchedulerMovesTheNextScan) {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "AppFixture.h"
+#include "engine/GivenUpMail.h"
 #include "support/Files.h"
 
 namespace corvanteer::testing {
@@ -65,6 +66,19 @@ TEST_F(StartupChecksTest, OldTemporaryFilesOfAtomicWritesAreRemovedOthersStay) {
     for (const std::string& path : kept) {
         EXPECT_TRUE(FileExists(path)) << path;
     }
+}
+
+TEST_F(StartupChecksTest, GivenUpMailPastThirtyDaysIsRemovedWithALogLine) {
+    const std::string name =
+        GiveUpMessage(services, 2, Envelope{"news@example.test", {"a@example.test"}, "x\r\n"});
+    const std::time_t givenUp = UnixSeconds(clock.Now()) - kGivenUpKeptSeconds - 60;
+    const timespec times[2] = {{givenUp, 0}, {givenUp, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (paths.GivenUpFolder() + name).c_str(), times, 0), 0);
+    std::ostringstream err;
+    CheckApplicationDirectory(paths, clock, err);
+    EXPECT_FALSE(FileExists(paths.GivenUpFolder() + name));
+    EXPECT_THAT(LogLines(), ElementsAre(std::string(kStamp) + "given-up msg " + name +
+                                        " from news@example.test removed after 30 days"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "AppFixture.h"
 #include "support/Files.h"
+#include "support/Locks.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer::testing {
@@ -39,44 +40,80 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
 
 TEST(StatusFormatTest, TextAndJsonSayTheSame) {
     InstallationStatus status;
-    status.record = ScanRecord{"2026-03-09T14:05:00+00:00",
-                               "2026-03-09T14:05:09+00:00",
-                               false,
-                               "List Server mailbox: \"pop\" refused",
-                               {5, 1, 2, 0},
-                               "",
-                               {"news: mailbox news at pop:110 - login failed"}};
-    status.queue.failed = 3;
-    status.queue.held = 4;
+    ScanRecord record;
+    record.started = "2026-03-09T14:05:00+00:00";
+    record.ended = "2026-03-09T14:05:09+00:00";
+    record.ok = false;
+    record.error = "List Server mailbox: \"pop\" refused";
+    record.counts = {5, 1, 2, 0, 0};
+    record.mailboxFailures = {{"news", "news", "pop", 110, "auth", "login failed"}};
+    record.mailboxesTried = 2;
+    record.nextScan = "2026-03-09T14:20:09+00:00";
+    status.record = record;
+    status.running = true;
+    status.runningSince = "2026-03-09T15:00:00+00:00";
+    status.nextScanOverdue = true;
+    status.queue = {3, 4, 2};
     status.pendingVerifications = 1;
     status.lists = {{"news", 1, 0}, {"talk", 2, 2}};
     EXPECT_EQ(StatusText(status),
-              "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:09+00:00, ended early: "
-              "List Server mailbox: \"pop\" refused\n"
+              "scan running: since 2026-03-09T15:00:00+00:00\n"
+              "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:09+00:00, failed (ended "
+              "early: List Server mailbox: \"pop\" refused)\n"
               "last scan counts: 5 read, 1 posted, 2 answered, 0 queued\n"
               "mailbox failed: news: mailbox news at pop:110 - login failed\n"
-              "next scan: none scheduled\n"
-              "queue: 3 failed, 4 held\n"
+              "next scan: 2026-03-09T14:20:09+00:00 (overdue)\n"
+              "queue: 3 failed, 4 held, 2 given up\n"
               "pending verifications: 1\n"
               "list news: 1 member, 0 banned\n"
               "list talk: 2 members, 2 banned\n");
     EXPECT_EQ(StatusJson(status),
               "{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\",\"ended\":\"2026-03-09T14:"
               "05:09+00:00\",\"outcome\":\"failed\",\"error\":\"List Server mailbox: \\\"pop\\\" "
-              "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0,\"mailboxFailures\":["
-              "\"news: "
-              "mailbox news at pop:110 - login failed\"]},\"nextScan\":null,"
-              "\"queue\":{\"failed\":3,\"held\":4},\"pendingVerifications\":1,\"lists\":[{\"name\":"
-              "\"news\","
-              "\"members\":1,\"banned\":0},{\"name\":\"talk\",\"members\":2,\"banned\":2}]}\n");
+              "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0,\"failures\":[{"
+              "\"mailbox\":\"news\",\"host\":\"pop\",\"port\":110,\"kind\":\"auth\",\"message\":"
+              "\"login failed\"}]},\"running\":{\"since\":\"2026-03-09T15:00:00+00:00\"},"
+              "\"nextScan\":\"2026-03-09T14:20:09+00:00\",\"nextScanOverdue\":true,"
+              "\"queue\":{\"failed\":3,\"held\":4,\"givenUp\":2},\"pendingVerifications\":1,"
+              "\"lists\":[{\"name\":\"news\",\"members\":1,\"banned\":0},{\"name\":\"talk\","
+              "\"members\":2,\"banned\":2}]}\n");
+    EXPECT_EQ(StatusProblems(status),
+              (std::vector<std::string>{"the last scan failed",
+                                        "the next scan, due 2026-03-09T14:20:09+00:00, is overdue",
+                                        "2 given-up messages waiting (queue retry)"}));
 
     InstallationStatus none;
     EXPECT_EQ(StatusText(none),
-              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed, 0 held\n"
-              "pending verifications: 0\n");
+              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed, 0 held, 0 "
+              "given up\npending verifications: 0\n");
     EXPECT_EQ(StatusJson(none),
-              "{\"lastScan\":null,\"nextScan\":null,\"queue\":{\"failed\":0,\"held\":0},"
-              "\"pendingVerifications\":0,\"lists\":[]}\n");
+              "{\"lastScan\":null,\"running\":null,\"nextScan\":null,\"nextScanOverdue\":false,"
+              "\"queue\":{\"failed\":0,\"held\":0,\"givenUp\":0},\"pendingVerifications\":0,"
+              "\"lists\":[]}\n");
+    EXPECT_TRUE(StatusProblems(none).empty());
+}
+
+// A scan in progress shows while it holds the session lock; a record left by a runner that
+// died shows no scan running, and a next scan more than an interval late as overdue.
+TEST_F(StatusReportTest, RunningWhileTheLockIsHeldAndOverdueWhenTheRunnerStopped) {
+    ScanRecord record;
+    record.started = "2026-03-09T13:00:00+00:00";
+    record.ended = "2026-03-09T13:01:00+00:00";
+    record.nextScan = "2026-03-09T13:16:00+00:00";
+    record.intervalMinutes = 15;
+    record.running = "2026-03-09T14:00:00+00:00";
+    WriteScanRecord(paths, record);
+
+    InstallationStatus status = CollectStatus(services);  // the clock says 14:05
+    EXPECT_FALSE(status.running);
+    EXPECT_TRUE(status.nextScanOverdue);
+
+    FileLock session(paths.SessionLockFile());
+    ASSERT_TRUE(session.TryLock());
+    status = CollectStatus(services);
+    EXPECT_TRUE(status.running);
+    EXPECT_EQ(status.runningSince, "2026-03-09T14:00:00+00:00");
+    EXPECT_FALSE(status.nextScanOverdue);
 }
 
 TEST(StatusFormatTest, JsonTextsAreAlwaysValid) {

@@ -121,6 +121,7 @@ TEST(UpdateMessageTest, Texts) {
     EXPECT_EQ(UpdateMessage("1.0.0.1", false),
               "The latest version is 1.0.0.1.\r\nYou already have the latest version.");
     EXPECT_EQ(UpdateMessage("unknown", false), "The latest version is unknown.");
+    EXPECT_EQ(UpdateMessage("9\x1b]0;x\x07", true), "A newer version has been found (v9?]0;x?)");
     EXPECT_EQ(WhatsNewUrl("http://example.test/"), "http://example.test/corvant/whatsnew.shtml");
 }
 

@@ -70,12 +70,15 @@ TEST_F(ConfigTest, RangesOfTheTablesAreKept) {
         {"config", "set", "AllowPostBy", "3", "--list", "news"},
         {"config", "set", "PostingMethod", "--list", "news", "--", "-1"},
         {"config", "set", "SessionInterval", "10000"},
-        {"config", "set", "SmtpMaxAttempts", "--", "-1"}};
+        {"config", "set", "SmtpMaxAttempts", "--", "-1"},
+        {"config", "set", "SMTPPort", "--", "-5"},
+        {"config", "set", "Pop3Port", "99999", "--list", "news"}};
+    // A refused value is a usage error that names the setting and its range.
     for (const auto& words : outOfRange) {
         CliResult r = Run(words);
-        EXPECT_EQ(r.status, 1) << JoinLines(words, " ");
+        EXPECT_EQ(r.status, 2) << JoinLines(words, " ");
         EXPECT_EQ(OutputLines(r.err).size(), 1u) << r.err;
-        EXPECT_THAT(r.err, HasSubstr(words[2])) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(words[2] + " must lie between")) << r.err;
     }
     EXPECT_EQ(Fingerprint(), before);
 
@@ -83,8 +86,39 @@ TEST_F(ConfigTest, RangesOfTheTablesAreKept) {
     EXPECT_EQ(Run({"config", "set", "SessionInterval", "0"}).status, 0);
     EXPECT_EQ(Run({"config", "set", "SessionInterval", "9999"}).status, 0);
     EXPECT_EQ(Run({"config", "get", "SessionInterval"}).out, "9999\n");
-    // Ports have no range.
-    EXPECT_EQ(Run({"config", "set", "SMTPPort", "--", "-5"}).status, 0);
+    EXPECT_EQ(Run({"config", "set", "SMTPPort", "65535"}).status, 0);
+}
+
+// Values that would break a command or a header, or name nothing that exists, are refused
+// before anything is stored; config show keeps secrets to (set) and (not set).
+TEST_F(ConfigTest, ValuesAreCheckedAndSecretsStayOutOfTheListing) {
+    ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
+    const std::string before = Fingerprint();
+    // (The forms of every kind are the setting table's tests.)
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"config", "set", "ListPostingAddress", "news@@example.org", "--list", "news"},
+         "empty or one email address"},
+        {{"config", "set", "ListServerPassword", "zq\nxv"}, "one line"},
+    };
+    for (const auto& [words, form] : refused) {
+        CliResult r = Run(words);
+        EXPECT_EQ(r.status, 2) << JoinLines(words, " ");
+        EXPECT_THAT(r.err, HasSubstr(words[2] + " must be " + form)) << r.err;
+        EXPECT_THAT(r.err, ::testing::Not(HasSubstr("zq")));
+    }
+    EXPECT_EQ(Fingerprint(), before);
+
+    CliResult literal = Run({"config", "set", "SmtpPassword", "hunter2"});
+    EXPECT_EQ(literal.status, 0);
+    EXPECT_THAT(literal.err, HasSubstr("warning: a password given on the command line"));
+    EXPECT_THAT(literal.err, HasSubstr("\"-\""));
+    EXPECT_THAT(literal.err, HasSubstr("--password-file"));
+    const std::string shown = Run({"config", "show"}).out;
+    EXPECT_THAT(shown, HasSubstr("\nSmtpPassword=(set)\n"));
+    EXPECT_THAT(shown, HasSubstr("\nListServerPassword=(not set)\n"));
+    EXPECT_THAT(shown, HasSubstr("\nOAuthClientSecret=(not set)\n"));
+    EXPECT_THAT(shown, ::testing::Not(HasSubstr("hunter2")));
+    EXPECT_EQ(Run({"config", "get", "SmtpPassword"}).out, "hunter2\n");
 }
 
 TEST_F(ConfigTest, WrongTypesAndUnknownNamesAreUsageErrors) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "cli/CliFixture.h"
+#include "engine/GivenUpMail.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -121,6 +122,15 @@ TEST_F(MailCommandsTest, CheckPrintsTheReportAndFailsWhenAServerFails) {
     EXPECT_EQ(Run({"check", "--list", "news"}).status, 0);
     EXPECT_EQ(Run({"check", "--list", "nonesuch"}).status, 1);
     EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
+
+    // An installation where nothing is configured cannot pass a check.
+    for (const char* host : {"SMTPHost", "ListServerHost"}) {
+        ASSERT_EQ(Run({"config", "set", host, ""}).status, 0);
+    }
+    ASSERT_EQ(Run({"config", "set", "Pop3Host", "", "--list", "news"}).status, 0);
+    CliResult none = Run({"check"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_THAT(none.out, HasSubstr("nothing is configured\n"));
 }
 
 TEST_F(MailCommandsTest, RunEndsAtOnceWhenTheShutdownFileIsThereAndDeletesIt) {
@@ -173,6 +183,36 @@ TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     ASSERT_EQ(smtp.sent.size(), 1u);
     EXPECT_EQ(smtp.sent[0].sendTo.size(), 3u);
     EXPECT_EQ(Run({"queue"}).out, "");
+}
+
+// A flush that gives a message up says why; queue lists it apart; retry puts it back.
+TEST_F(MailCommandsTest, GivenUpMailIsListedApartAndRetryPutsItBack) {
+    QueuedMessage message;
+    message.attempts = 1;
+    message.from = "news@example.test";
+    message.sendTo = {"a@example.test"};
+    message.message = "Subject: queued\r\n\r\nbody\r\n";
+    WriteQueueFile("B0000002.dat", FormatQueueFile(message));
+    smtp.failAll = true;
+    CliResult flushed = Run({"queue", "flush"});
+    EXPECT_EQ(flushed.status, 0) << flushed.err;
+    EXPECT_EQ(flushed.out, "Sent 0, failed 1, malformed 0, given up 1.\n");
+    EXPECT_THAT(flushed.err, HasSubstr("msg from news@example.test to a@example.test given up "
+                                       "after 2 attempts: "));
+
+    const std::vector<GivenUpEntry> givenUp = ListGivenUp(paths);
+    ASSERT_EQ(givenUp.size(), 1u);
+    EXPECT_EQ(Run({"queue"}).out,
+              "given up (corvanteer-cli queue retry NAME|--all puts them back):\n" +
+                  givenUp[0].name + " 2 news@example.test 1 given-up\n");
+    EXPECT_EQ(Run({"queue", "retry", "NOSUCH00.dat"}).status, 1);
+    EXPECT_EQ(Run({"queue", "retry"}).status, 2);
+    CliResult retried = Run({"queue", "retry", givenUp[0].name});
+    EXPECT_EQ(retried.status, 0) << retried.err;
+    EXPECT_THAT(Run({"queue"}).out, ::testing::MatchesRegex("[0-9A-Z]{8}\\.dat 1 news@example"
+                                                            "\\.test 1\n"));
+    EXPECT_EQ(Run({"queue", "retry", "--all"}).out,
+              "Put 0 given-up messages back into the queue.\n");
 }
 
 TEST_F(MailCommandsTest, HeldMessagesAreListedApartAndFlushedAsTheCapsAllow) {

@@ -101,6 +101,12 @@ TEST_F(MemberCommandsTest, ImportCountsInvalidDuplicateAndNewLinesOfAnyBytes) {
     CliResult r = Run({"members", "import", "news", file});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Invalid names: 4\nDuplicate names: 2\nNew names imported: 2\n");
+    // Each refused line on standard error, by number, without its control bytes.
+    const Lines refused = OutputLines(r.err);
+    ASSERT_EQ(refused.size(), 6u) << r.err;
+    EXPECT_EQ(refused[0], "line 3: already a member: \"old@example.test\"");
+    EXPECT_EQ(refused[1], "line 4: not a valid email address: \"garbage?\xff?line\"");
+    EXPECT_EQ(refused[5], "line 8: not a valid email address: \"not an address\"");
     Lines roster = Roster();
     ASSERT_EQ(roster.size(), 3u);
     EXPECT_THAT(roster[0], MatchesRegex("new1@example\\.test 0 [1-9][0-9]{5}"));

@@ -98,11 +98,21 @@ TEST_F(ParserTest, GlobalOptionsMayFollowTheCommand) {
     EXPECT_EQ(r.out, "25\n");
 }
 
-TEST_F(ParserTest, TestModeKeepsItsOwnSettings) {
+// Test mode works in the folder test/ of the application directory, with its own settings.
+TEST_F(ParserTest, TestModeKeepsItsOwnFolderAndSettings) {
+    ASSERT_EQ(Run({"lists", "add", "t"}).status, 0);
     ASSERT_EQ(Run({"--test", "config", "set", "SMTPHost", "test.example"}).status, 0);
     EXPECT_EQ(Run({"config", "get", "SMTPHost"}).out, "\n");
     EXPECT_EQ(Run({"--test", "config", "get", "SMTPHost"}).out, "test.example\n");
-    EXPECT_EQ(Store().ReadRegString(paths.SettingsKey() + "Test", "SMTPHost", ""), "test.example");
+    EXPECT_EQ(Run({"--test", "lists"}).out, "Default List\n");
+    ASSERT_EQ(Run({"--test", "lists", "add", "t"}).status, 0);
+
+    const AppPaths test = AppPaths::ForDirectory(home.Path() + "/test", true);
+    EXPECT_TRUE(FileExists(test.ListDataFile("t")));
+    EXPECT_EQ(SettingsStore::Open(test.SettingsDatabase())
+                  ->ReadRegString(test.SettingsKey(), "SMTPHost", ""),
+              "test.example");
+    EXPECT_FALSE(Store().KeyExists(test.SettingsKey()));
 }
 
 TEST_F(ParserTest, AnApplicationDirectoryThatCannotBeMadeFailsWithStatusOne) {

@@ -86,6 +86,8 @@ TEST_F(PostCommandsTest, FailedCopiesAreQueuedAndCounted) {
     CliResult r = Run({"post", "news", "--from", "op@example.test", "--subject", "Hi"}, "x\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Posted to 3 of 3 members; 1 queued for the next scan.\n");
+    // Why: one line for the copy that was queued.
+    EXPECT_THAT(r.err, HasSubstr("\nmsg to b@example.test queued (attempt 1): "));
     Lines queue = OutputLines(Run({"queue"}).out);
     ASSERT_EQ(queue.size(), 1u);
     EXPECT_THAT(queue[0], ::testing::EndsWith(".dat 1 news@example.test 1"));

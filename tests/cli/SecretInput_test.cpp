@@ -90,8 +90,8 @@ TEST_F(SecretInputTest, MisuseIsAUsageErrorAndWritesNothing) {
     }
     EXPECT_EQ(Fingerprint(), before);
     // For a setting that is no password, "-" is a value like any other.
-    ASSERT_EQ(Run({"config", "set", "ErrorsTo", "-", "--list", "Default List"}).status, 0);
-    EXPECT_EQ(Run({"config", "get", "ErrorsTo", "--list", "Default List"}).out, "-\n");
+    ASSERT_EQ(Run({"config", "set", "ListTo", "-", "--list", "Default List"}).status, 0);
+    EXPECT_EQ(Run({"config", "get", "ListTo", "--list", "Default List"}).out, "-\n");
 }
 
 }  // namespace

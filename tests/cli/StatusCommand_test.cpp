@@ -16,8 +16,8 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     ASSERT_EQ(Run({"lists", "add", "news"}).status, 0);
     WriteSection(DataFile("news"), "MemberList", {"a@example.test 0 1", "b@example.test 1 2"});
     EXPECT_EQ(Run({"status"}).out,
-              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed, 0 held\n"
-              "pending verifications: 0\nlist news: 2 members, 1 banned\n");
+              "last scan: none recorded\nnext scan: none scheduled\nqueue: 0 failed, 0 held, 0 "
+              "given up\npending verifications: 0\nlist news: 2 members, 1 banned\n");
 
     ASSERT_EQ(Run({"config", "set", "ListServerHost", "pop.example.test"}).status, 0);
     ASSERT_EQ(Run({"config", "set", "ListServerUserID", "lists"}).status, 0);
@@ -28,15 +28,29 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     CliResult text = Run({"status"});
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(text.out,
-              "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:00+00:00, finished\n"
+              "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:00+00:00, ok\n"
               "last scan counts: 1 read, 0 posted, 0 answered, 0 queued\n"
-              "next scan: none scheduled\nqueue: 0 failed, 0 held\npending verifications: 0\n"
-              "list news: 2 members, 1 banned\n");
+              "next scan: none scheduled\nqueue: 0 failed, 0 held, 0 given up\n"
+              "pending verifications: 0\nlist news: 2 members, 1 banned\n");
     CliResult json = Run({"status", "--json"});
     EXPECT_EQ(json.status, 0);
     EXPECT_THAT(json.out, HasSubstr("{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\""));
     EXPECT_THAT(json.out, HasSubstr("\"outcome\":\"ok\",\"error\":null,\"read\":1,"));
     EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1}]"));
+
+    // --check: quiet and 0 while all is well; 1 with the reason once a mailbox failed.
+    CliResult check = Run({"status", "--check"});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_THAT(check.out, HasSubstr("\ncheck: ok\n"));
+    pop3.Find("pop.example.test", 110, "lists")->refuseLogin = true;
+    EXPECT_EQ(Run({"scan"}).status, 1);
+    check = Run({"status", "--check"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_THAT(check.out, HasSubstr("\ncheck: the last scan failed\n"));
+    EXPECT_EQ(Run({"status", "--check", "--json"}).status, 1);
+    EXPECT_THAT(Run({"status", "--json"}).out,
+                HasSubstr("\"failures\":[{\"mailbox\":\"List Server\",\"host\":\"pop.example."
+                          "test\",\"port\":110,\"kind\":\"auth\",\"message\":\"login failed\"}]"));
 }
 
 }  // namespace

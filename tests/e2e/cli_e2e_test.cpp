@@ -347,6 +347,33 @@ TEST_F(CliE2eTest, ImportCountsInvalidDuplicateAndNewLines) {
     EXPECT_TRUE(Contains(Slurp(home_ + "/Corvanteer.log"), "news:   imported 2"));
 }
 
+// Test mode works in a folder of its own: a test list of the real list's name has none of its
+// members, and a test posting reaches the test's member only, logged in the test's log.
+TEST_F(CliE2eTest, TestModeSeesNoneOfTheRealListsMembers) {
+    ConfigureList();
+    MustRun({"--test", "config", "set", "SMTPHost", servers_.Host()});
+    MustRun({"--test", "config", "set", "SMTPPort", std::to_string(servers_.SmtpPort())});
+    MustRun({"--test", "lists", "add", "news"});
+    MustRun({"--test", "config", "set", "ListPostingAddress", MailServers::Address("news"),
+             "--list", "news"});
+    EXPECT_EQ(Cli({"--test", "members", "show", "news"}).out, "");
+    MustRun({"--test", "members", "add", "news", MailServers::Address("dave")});
+
+    CliRun post = Cli({"--test", "post", "news", "--from", MailServers::Address("dave"),
+                       "--subject", "only a test"},
+                      "hello\n");
+    ASSERT_EQ(post.status, 0) << post.err;
+    EXPECT_EQ(post.out, "Posted to 1 of 1 members.\n");
+    ASSERT_EQ(servers_.ReadMailbox("dave").size(), 1u);
+    EXPECT_TRUE(Contains(servers_.ReadMailbox("dave")[0], "Subject: only a test"));
+    for (const char* member : {"alice", "bob", "carol"}) {
+        EXPECT_TRUE(servers_.ReadMailbox(member).empty()) << member;
+    }
+    EXPECT_EQ(CountOf(Cli({"members", "show", "news"}).out, "\n"), 3u);
+    EXPECT_TRUE(Contains(Slurp(home_ + "/test/Corvanteer.log"), "news: msg from"));
+    EXPECT_FALSE(Contains(Slurp(home_ + "/Corvanteer.log"), "news: msg from"));
+}
+
 // --- update check against python3 -m http.server ------------------------------------------
 
 int FreeLoopbackPort() {

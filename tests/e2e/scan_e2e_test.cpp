@@ -21,6 +21,7 @@
 #include "common/TempDir.h"
 #include "e2e/MailServers.h"
 #include "e2e/ScanWorld.h"
+#include "engine/GivenUpMail.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
@@ -379,13 +380,16 @@ TEST_F(ScanE2e, RefusedPostingsReachErrorsToWholeAndNoMember) {
                        "help: error msg from fwdzed@example.test - forwarded succesfully."));
 }
 
-TEST_F(ScanE2e, PostingThatCannotBeSentIsQueuedRetriedOnceAndThenGone) {
+// Nothing is dropped: past SmtpMaxAttempts the posting is kept in out/given-up/ with a log
+// line saying why; scans leave it alone, and putting it back delivers it.
+TEST_F(ScanE2e, PostingPastItsAttemptsIsGivenUpKeptAndDeliveredWhenPutBack) {
     SetUpGlobals("down");
     SetGlobal("SmtpMaxAttempts", "2");
     AddMailingList("down", "downlist", {"downann", "downbob"});
     SetListSetting("down", "PostingMethod", "0");
     Servers().PutMessage("downlist",
                          "From: downann@example.test\r\nSubject: nobody hears\r\n\r\nhello\r\n");
+    std::string queuedText;
     {
         SmtpStopped stopped(Servers());
         Scan();
@@ -394,7 +398,8 @@ TEST_F(ScanE2e, PostingThatCannotBeSentIsQueuedRetriedOnceAndThenGone) {
         EXPECT_TRUE(TempFiles("down").empty());
         const auto queued = QueueFiles();
         ASSERT_EQ(1u, queued.size());
-        const Lines file = ReadLines(AddBackslash(paths.OutFolder()) + queued[0]);
+        queuedText = ReadFile(AddBackslash(paths.OutFolder()) + queued[0]);
+        const Lines file = TextToLines(queuedText);
         ASSERT_GE(file.size(), 5u);
         EXPECT_EQ("1", file[0]);
         EXPECT_EQ("downlist@example.test", file[1]);
@@ -405,15 +410,42 @@ TEST_F(ScanE2e, PostingThatCannotBeSentIsQueuedRetriedOnceAndThenGone) {
 
         clock.AdvanceSeconds(300);
         Scan();
-        // The second attempt was the last one the limit allows.
+        // The second attempt was the last one the limit allows: given up, kept, said so.
         EXPECT_TRUE(QueueFiles().empty());
         EXPECT_TRUE(
             Logged("Mon,09Mar26 14:10:00 pending msg from downlist@example.test: failed "
                    "(Attempt 2)"));
+        const std::string givenUpLine =
+            "Mon,09Mar26 14:10:00 down: msg from downlist@example.test - given up after 2 "
+            "attempts: cannot connect to ";
+        const Lines log = LogLines();
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+            return StartsWith(line, givenUpLine);
+        })) << JoinLines(log, "\n");
     }
+    const std::vector<GivenUpEntry> givenUp = ListGivenUp(paths);
+    ASSERT_EQ(1u, givenUp.size());
+    ASSERT_TRUE(givenUp[0].readable);
+    EXPECT_EQ(2, givenUp[0].message.attempts);
+    // Kept as it was queued, but for its count of attempts and the one more empty line every
+    // requeue of the described format adds.
+    EXPECT_EQ(queuedText.substr(1) + "\r\n",
+              ReadFile(paths.GivenUpFolder() + givenUp[0].name).substr(1));
+    // A scan with the server back does not touch it.
     Scan();
     EXPECT_TRUE(Servers().ReadMailbox("downann").empty());
-    EXPECT_TRUE(Servers().ReadMailbox("downbob").empty());
+    EXPECT_EQ(1u, ListGivenUp(paths).size());
+
+    EXPECT_EQ(1, RetryAllGivenUp(services));
+    EXPECT_TRUE(ListGivenUp(paths).empty());
+    clock.AdvanceSeconds(60);
+    Scan();
+    EXPECT_TRUE(QueueFiles().empty());
+    EXPECT_TRUE(
+        Logged("Mon,09Mar26 14:11:00 pending msg from downlist@example.test: sent "
+               "successfully (Attempt 2)"));
+    EXPECT_EQ(1u, Servers().ReadMailbox("downann").size());
+    EXPECT_EQ(1u, Servers().ReadMailbox("downbob").size());
 }
 
 TEST_F(ScanE2e, QueuedPostingIsDeliveredByALaterScan) {

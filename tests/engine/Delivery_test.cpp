@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "EngineFixture.h"
+#include "engine/GivenUpMail.h"
 #include "engine/ListPosting.h"
 #include "engine/PendingQueue.h"
 #include "engine/SendingCaps.h"
@@ -318,12 +319,17 @@ TEST_F(DeliveryTest, FailedAnswerIsQueuedThenLogged) {
     EXPECT_EQ(queued.from, "listserver@example.test");
     EXPECT_EQ(queued.sendTo, (Lines{"ann@example.org"}));
 
-    // With a limit of one attempt nothing is queued, but the failure is still logged.
+    // With a limit of one attempt nothing is queued: the answer is given up, kept apart, and
+    // the failure and the giving up are logged with the list's name and the cause.
     console.globals.SmtpMaxAttempts = 1;
     SendReply(context, services, "listserver@example.test", kAnswer);
     EXPECT_EQ(QueueFiles().size(), 1u);
     EXPECT_EQ(context.Counts.messagesQueued, 1);
-    EXPECT_EQ(LogLines().size(), 2u);
+    EXPECT_EQ(ListGivenUp(paths).size(), 1u);
+    ASSERT_EQ(LogLines().size(), 3u);
+    EXPECT_EQ(LogLines()[2],
+              "Mon,09Mar26 14:05:00 news: msg from listserver@example.test - given up after 1 "
+              "attempts: refused: 554 refused");
 }
 
 }  // namespace

@@ -11,6 +11,11 @@
 namespace corvanteer::testing {
 namespace {
 
+// A pinned SHA-256 fingerprint as an operator types it.
+constexpr const char* kPin =
+    "12:34:56:78:9a:bc:de:f0:12:34:56:78:9a:bc:de:f0:"
+    "12:34:56:78:9a:bc:de:f0:12:34:56:78:9a:bc:de:f0";
+
 constexpr const char* kHost = "pop.example.test";
 
 class MailConnectionsTest : public EngineTest {
@@ -27,7 +32,7 @@ protected:
         store->WriteRegString(ListKey("news"), "Pop3Host", kHost);
         store->WriteRegString(ListKey("news"), "Pop3User", "news");
         store->WriteRegString(ListKey("news"), "Pop3Security", "starttls");
-        store->WriteRegString(ListKey("news"), "Pop3TlsFingerprint", "12:34");
+        store->WriteRegString(ListKey("news"), "Pop3TlsFingerprint", kPin);
     }
     // Mailbox observer events as "user open|text".
     class EventObserver : public RecordingObserver {
@@ -52,7 +57,8 @@ TEST_F(MailConnectionsTest, EachMailboxGetsItsSecurityAndAFailedLoginItsReason) 
     EXPECT_EQ(pop3.securities[0].Mode, "tls");
     EXPECT_EQ(pop3.securities[0].Fingerprint, "AB:CD");
     EXPECT_EQ(pop3.securities[1].Mode, "starttls");  // the list's own, with the global CA file
-    EXPECT_EQ(pop3.securities[1].Fingerprint, "12:34");
+    EXPECT_EQ(pop3.securities[1].Fingerprint, kPin);
+    EXPECT_EQ(pop3.securities[1].Setting, "Pop3Security");
     EXPECT_EQ(pop3.securities[1].CAFile, "/etc/company-ca.pem");
 
     const std::string refusal = "certificate of pop.example.test refused: expired";
@@ -61,6 +67,28 @@ TEST_F(MailConnectionsTest, EachMailboxGetsItsSecurityAndAFailedLoginItsReason) 
     EXPECT_EQ(events.events, (std::vector<std::string>{"lists open", "news " + refusal}));
     EXPECT_EQ(events.statusTexts.back(), failure);
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"Mon,09Mar26 14:05:00 " + failure}));
+}
+
+// A value an older program stored without the checks (a CR LF in a user name, a port of
+// 99999) is refused where the scan would use it: logged once per session, never sent.
+TEST_F(MailConnectionsTest, AStoredValueTheChecksRefuseIsLoggedOnceAndNeverSent) {
+    pop3.AddMailbox(kHost, 995, "lists", "");
+    store->WriteRegString(ListKey("news"), "Pop3User", "news\r\nDELE 1");
+    AddList("talk");
+    store->WriteRegString(ListKey("talk"), "Pop3Host", kHost);
+    store->WriteRegString(ListKey("talk"), "Pop3User", "talk");
+    store->WriteRegInteger(ListKey("talk"), "Pop3Port", 99999);
+    RecordingTimer timer;
+    ASSERT_TRUE(RunScanSession(services, timer).ok);
+
+    EXPECT_EQ(pop3.log, (std::vector<std::string>{"LOGIN lists", "QUIT"}));
+    const std::string stamp = "Mon,09Mar26 14:05:00 ";
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{
+                  stamp + "news: setting Pop3User refused - Pop3User must be one line of text "
+                          "without control characters (CR, LF, NUL, tab and the like); not used",
+                  stamp + "talk: setting Pop3Port refused - Pop3Port must lie between 1 and "
+                          "65535 (not 99999); not used"}));
 }
 
 TEST_F(MailConnectionsTest, OnlyProtectionFailuresOfASendAreLoggedBesideTheCallersLine) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "EngineFixture.h"
+#include "engine/GivenUpMail.h"
 #include "support/Files.h"
 
 namespace corvanteer::testing {
@@ -73,8 +74,9 @@ TEST(QueueFile, MalformedTextsAreRefused) {
 
 TEST_F(PendingQueueTest, QueueFileNameAndContent) {
     ASSERT_FALSE(DirectoryExists(paths.OutFolder()));
-    EXPECT_TRUE(QueueFailedMessage(services, 1,
-                                   Envelope{"news@lists.test", {"a@x.org"}, LinesToText(message)}));
+    EXPECT_EQ(QueueFailedMessage(services, 1,
+                                 Envelope{"news@lists.test", {"a@x.org"}, LinesToText(message)}),
+              QueueResult::Queued);
     auto files = QueueFiles();
     ASSERT_EQ(files.size(), 1u);
     const std::string& name = files[0];
@@ -91,37 +93,52 @@ TEST_F(PendingQueueTest, QueueFileNameAndContent) {
     EXPECT_EQ(QueueFiles().size(), 2u);
 }
 
-TEST_F(PendingQueueTest, LimitDecidesWhetherAFileIsWritten) {
+TEST_F(PendingQueueTest, LimitDecidesWhetherAMessageIsQueuedOrGivenUp) {
+    const Envelope envelope{"f@x.org", {"a@x.org"}, LinesToText(message)};
     console.globals.SmtpMaxAttempts = 2;
-    EXPECT_FALSE(
-        QueueFailedMessage(services, 2, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
+    EXPECT_EQ(QueueFailedMessage(services, 2, envelope), QueueResult::GivenUp);
     console.globals.SmtpMaxAttempts = 1;
-    EXPECT_FALSE(
-        QueueFailedMessage(services, 1, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
+    EXPECT_EQ(QueueFailedMessage(services, 1, envelope), QueueResult::GivenUp);
     EXPECT_TRUE(QueueFiles().empty());
-    // The folder is there even when nothing was written.
-    EXPECT_TRUE(DirectoryExists(paths.OutFolder()));
+    // Given up, not dropped: kept in the queue format, with the attempts made.
+    const std::vector<GivenUpEntry> givenUp = ListGivenUp(paths);
+    ASSERT_EQ(givenUp.size(), 2u);
+    std::vector<int> attempts{givenUp[0].message.attempts, givenUp[1].message.attempts};
+    std::sort(attempts.begin(), attempts.end());
+    EXPECT_EQ(attempts, (std::vector<int>{1, 2}));
     console.globals.SmtpMaxAttempts = 0;
-    EXPECT_TRUE(
-        QueueFailedMessage(services, 1000, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
+    EXPECT_EQ(QueueFailedMessage(services, 1000, envelope), QueueResult::Queued);
     console.globals.SmtpMaxAttempts = -1;
-    EXPECT_TRUE(
-        QueueFailedMessage(services, 5, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
+    EXPECT_EQ(QueueFailedMessage(services, 5, envelope), QueueResult::Queued);
     EXPECT_EQ(QueueFiles().size(), 2u);
 }
 
-TEST_F(PendingQueueTest, DefaultLimitTwoMeansOneRetryThenGone) {
+TEST_F(PendingQueueTest, DefaultLimitTwoMeansOneRetryThenGivenUpWithItsCause) {
     smtp.failAll = true;
     Queue();
     QueueRunCounts counts = SendPendingMail(services);
     EXPECT_EQ(counts.failed, 1);
+    EXPECT_EQ(counts.givenUp, 1);
     EXPECT_EQ(smtp.sent.size(), 1u);
     EXPECT_TRUE(QueueFiles().empty());
-    EXPECT_EQ(LogLines(),
-              (Lines{"Mon,09Mar26 14:05:00 pending msg from news@lists.test: failed (Attempt 2)"}));
-    // Nothing left for the next scan.
+    ASSERT_EQ(LogLines().size(), 2u);
+    EXPECT_EQ(LogLines()[0],
+              "Mon,09Mar26 14:05:00 pending msg from news@lists.test: failed (Attempt 2)");
+    // No list posts from news@lists.test here.
+    EXPECT_TRUE(StartsWith(LogLines()[1],
+                           "Mon,09Mar26 14:05:00 pending: msg from "
+                           "news@lists.test - given up after 2 attempts: "))
+        << LogLines()[1];
+    ASSERT_EQ(counts.notes.size(), 1u);
+    EXPECT_TRUE(StartsWith(counts.notes[0],
+                           "msg from news@lists.test to a@x.org and 1 more "
+                           "given up after 2 attempts: "))
+        << counts.notes[0];
+    // Nothing for the next scan: the message waits in out/given-up/ for the operator.
     SendPendingMail(services);
     EXPECT_EQ(smtp.sent.size(), 1u);
+    ASSERT_EQ(ListGivenUp(paths).size(), 1u);
+    EXPECT_EQ(ListGivenUp(paths)[0].message.attempts, 2);
 }
 
 TEST_F(PendingQueueTest, LimitThreeRequeuesWithHigherCountAndOneMoreEmptyLine) {
@@ -144,7 +161,9 @@ TEST_F(PendingQueueTest, LimitThreeRequeuesWithHigherCountAndOneMoreEmptyLine) {
     EXPECT_EQ(smtp.sent.size(), 2u);
     EXPECT_EQ(LogLines(),
               (Lines{"Mon,09Mar26 14:05:00 pending msg from news@lists.test: failed (Attempt 2)",
-                     "Mon,09Mar26 14:05:00 pending msg from news@lists.test: failed (Attempt 3)"}));
+                     "Mon,09Mar26 14:05:00 pending msg from news@lists.test: failed (Attempt 3)",
+                     "Mon,09Mar26 14:05:00 pending: msg from news@lists.test - given up after 3 "
+                     "attempts: refused: 554 refused"}));
 }
 
 TEST_F(PendingQueueTest, NoLimitRetriesAtEveryScan) {

@@ -474,7 +474,11 @@ TEST_F(ScanSessionTest, MailboxFailuresAreReportedAndTheScanGoesOn) {
 
         ScanOutcome outcome = Run();
         ASSERT_TRUE(outcome.ok) << outcome.error;
-        EXPECT_EQ(outcome.mailboxFailures, (std::vector<std::string>{c.failure}));
+        ASSERT_EQ(outcome.mailboxFailures.size(), 1u);
+        EXPECT_EQ(outcome.mailboxFailures[0].Text(), c.failure);
+        EXPECT_EQ(outcome.mailboxFailures[0].port, 110);
+        EXPECT_FALSE(outcome.mailboxFailures[0].kind.empty());
+        EXPECT_EQ(outcome.mailboxesTried, 3);
         EXPECT_TRUE(Has(LogLines(), Stamp(services) + c.failure));
         ASSERT_GE(observer.statusTexts.size(), 2u);
         EXPECT_EQ(observer.statusTexts.back(), c.failure);

@@ -27,19 +27,21 @@ void Choose(QComboBox* combo, const QString& text) {
 
 TEST_F(SecurityTest, ChoicesAndFingerprintsAreStoredAndShownAgain) {
     const std::string pin(64, 'a');
+    const std::string caFile = dir.File("ca.pem");  // a CA file must exist to be taken
+    Spit(caFile, "-----BEGIN CERTIFICATE-----\n");
     Open();
     EXPECT_EQ(Find<QComboBox>("cmbSmtpSecurity")->currentText(), QStringLiteral("Auto"));
     Choose(Find<QComboBox>("cmbSmtpSecurity"), QStringLiteral("TLS"));
     Choose(Find<QComboBox>("cmbListServerSecurity"), QStringLiteral("None"));
     Choose(Find<QComboBox>("cmbPop3Security"), QStringLiteral("STARTTLS"));
     for (const char* name : {"SmtpTlsFingerprint", "edtPop3TlsFingerprint", "TlsCAFile"}) {
-        Type(Find<QLineEdit>(name), Q(name == std::string("TlsCAFile") ? "/etc/ca.pem" : pin));
+        Type(Find<QLineEdit>(name), Q(name == std::string("TlsCAFile") ? caFile : pin));
         Leave(Find<QLineEdit>(name));
     }
     EXPECT_EQ(store->ReadRegString(Key(), "SMTPSecurity", ""), "tls");
     EXPECT_EQ(store->ReadRegString(Key(), "ListServerSecurity", ""), "none");
     EXPECT_EQ(store->ReadRegString(Key(), "SMTPTlsFingerprint", ""), pin);
-    EXPECT_EQ(store->ReadRegString(Key(), "TlsCAFile", ""), "/etc/ca.pem");
+    EXPECT_EQ(store->ReadRegString(Key(), "TlsCAFile", ""), caFile);
     EXPECT_EQ(store->ReadRegString(ListKey("Default List"), "Pop3Security", ""), "starttls");
     EXPECT_EQ(store->ReadRegString(ListKey("Default List"), "Pop3TlsFingerprint", ""), pin);
 
@@ -78,7 +80,7 @@ TEST_F(SecurityTest, CheckConnectionsRunsOnTheWorkerAndShowsTheReport) {
     EXPECT_EQ(report.title, QStringLiteral("Check connections"));
     const std::string text = S(report.text);
     EXPECT_TRUE(Contains(text, "SMTP server 127.0.0.1:" + std::to_string(server.Port()) +
-                                   " (security none)\n  connection: made\n"
+                                   " (security none)\n  connection: made\n  encryption: none\n"
                                    "  capabilities: SIZE 1000\n  login: not required\n  passed\n"))
         << text;
     EXPECT_TRUE(Contains(text, "List Server mailbox\n  not configured\n")) << text;

@@ -113,6 +113,9 @@ TEST_F(StartupTest, GlobalFieldsAreStoredWhenLeftOrChanged) {
     Type(auth->edtSmtpPassword, "pw");
     Leave(auth->edtSmtpPassword);
     EXPECT_EQ(store->ReadRegString(Key(), "SmtpPassword", ""), ScramblePassword("pw"));
+    // The user name goes into an SMTP command: no control character can be typed into it.
+    auth->edtSmtpUser->insert(QStringLiteral("ann\r\nRSET"));
+    EXPECT_FALSE(auth->edtSmtpUser->text().contains(QLatin1Char('\n')));
 
     // The next start reads them back and switches auto-scan on.
     Close();
@@ -211,17 +214,19 @@ TEST(SingleInstanceTest, SecondCopyEndsSilentlyAndTestModeRunsBeside) {
     EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
     EXPECT_FALSE(FileExists(normal.SettingsDatabase()));  // no window, nothing written
 
-    // "TEST": its own lock and key. It ends through the shutdown file (checked every 5 s).
-    Spit(normal.ShutdownFile(), "");
+    // "TEST": its own folder, lock and key. It ends through its shutdown file (checked every
+    // 5 s).
+    const AppPaths test = AppPaths::ForDirectory(home.Path() + "/test", true);
+    ForceDirectories(home.Path() + "/test");
+    Spit(test.ShutdownFile(), "");
     QProcess testCopy;
     testCopy.start(QStringLiteral(CORVANTEER_PROGRAM), {"TEST", "--home", Q(home.Path())});
     ASSERT_TRUE(testCopy.waitForFinished(30000));
     EXPECT_EQ(testCopy.exitCode(), 0);
-    EXPECT_FALSE(FileExists(normal.ShutdownFile()));
-    auto store = SettingsStore::Open(normal.SettingsDatabase());
-    const AppPaths test = AppPaths::ForDirectory(home.Path(), true);
+    EXPECT_FALSE(FileExists(test.ShutdownFile()));
+    auto store = SettingsStore::Open(test.SettingsDatabase());
     EXPECT_TRUE(store->ValueExists(test.SettingsKey(), "LastList"));
-    EXPECT_FALSE(store->KeyExists(normal.SettingsKey()));
+    EXPECT_FALSE(FileExists(normal.SettingsDatabase()));
 }
 
 }  // namespace

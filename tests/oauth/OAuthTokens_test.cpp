@@ -8,6 +8,7 @@
 #include <latch>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "common/FakeHttp.h"
 #include "common/TempDir.h"
@@ -42,7 +43,11 @@ protected:
         }
     }
     void SignIn(const std::string& refresh, int64_t lifetime) {
-        main.tokens.SaveSignIn(smtp, "ann@example.org", {"AT0", refresh, lifetime});
+        std::string problem;
+        const std::optional<OAuthProfile> profile =
+            MakeOAuthProfile(ReadOAuthSettings(*main.store, paths.SettingsKey()), problem);
+        ASSERT_TRUE(profile) << problem;
+        main.tokens.SaveSignIn(smtp, "ann@example.org", {"AT0", refresh, lifetime}, *profile);
     }
     TokenGrant Token(Process& process) {
         return process.tokens.AccessToken("SMTP", "Ann@Example.org");
@@ -68,6 +73,35 @@ TEST_F(OAuthTokensTest, StoredScrambledUnderTheAccount) {
     EXPECT_TRUE(main.tokens.Forget(smtp));
     EXPECT_FALSE(main.tokens.Read(smtp).SignedIn());
     EXPECT_FALSE(main.tokens.Forget(smtp));
+}
+
+// A sign-in is tied to the token endpoint and client id it was made with: when either setting
+// changes, neither its access token nor its refresh token is used, and the error says to
+// sign in again. Putting the settings back makes it serve again.
+TEST_F(OAuthTokensTest, ChangedTokenEndpointOrClientIdVoidsTheSignIn) {
+    SignIn("RT1", 3600);
+    EXPECT_EQ(main.tokens.Read(smtp).tokenUrl, "https://auth.example.test/token");
+    EXPECT_EQ(main.tokens.Read(smtp).clientId, "cid");
+    const std::string key = paths.SettingsKey();
+    for (const auto& [name, changed, said] :
+         {std::tuple{"OAuthTokenUrl", "https://other.example.test/token",
+                     "another token endpoint (https://auth.example.test/token)"},
+          std::tuple{"OAuthClientId", "cid2", "another client id"}}) {
+        const std::string before = main.store->ReadRegString(key, name, "");
+        main.store->WriteRegString(key, name, changed);
+        const TokenGrant grant = Token(main);
+        EXPECT_EQ(grant.error.kind, MailFailure::Token) << name;
+        EXPECT_NE(grant.error.reason.find(said), std::string::npos) << grant.error.reason;
+        EXPECT_NE(grant.error.reason.find("sign in again with: corvanteer-cli"), std::string::npos);
+        EXPECT_TRUE(grant.accessToken.empty());
+        main.store->WriteRegString(key, name, before);
+    }
+    EXPECT_TRUE(http.Requests().empty());
+    EXPECT_EQ(Token(main).accessToken, "AT0");
+    // A sign-in stored before the binding was kept serves as it did.
+    main.store->WriteRegString(smtp.key, "TokenUrl", "");
+    main.store->WriteRegString(key, "OAuthClientId", "cid2");
+    EXPECT_EQ(Token(main).accessToken, "AT0");
 }
 
 TEST_F(OAuthTokensTest, RefreshedOnlyWithinFiveMinutesOfExpiryAndRotationKept) {

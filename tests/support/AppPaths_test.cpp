@@ -65,8 +65,12 @@ TEST(AppPaths, CreateMakesAPrivateDirectory) {
     struct stat st {};
     ASSERT_EQ(::stat(home.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    // An existing directory is used as it is.
-    EXPECT_EQ(AppPaths::Create(home + "/", true).appDir, home + "/");
+    // An existing directory is used as it is; test mode works in a private folder of its own.
+    const AppPaths test = AppPaths::Create(home + "/", true);
+    EXPECT_EQ(test.appDir, home + "/test/");
+    EXPECT_EQ(test.homeDir, home + "/");
+    ASSERT_EQ(::stat((home + "/test").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     testing::Spit(dir.File("file"), "x");
     EXPECT_ANY_THROW(AppPaths::Create(dir.File("file"), false));

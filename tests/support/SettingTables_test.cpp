@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/TempDir.h"
+#include "support/Files.h"
 #include "support/Status.h"
 
 namespace corvanteer {
@@ -158,9 +159,59 @@ TEST_F(SettingTablesTest, IntegersOutsideTheirRangeAreRefusedWithoutWriting) {
     EXPECT_THROW(WriteSettingText(*store, kSettingsKey, Global("SessionInterval"), "10000"),
                  Failure);
     EXPECT_EQ(store->ReadRegInteger(kSettingsKey, "SessionInterval", 0), 9999);
-    // Ports have no range of their own.
-    WriteSettingText(*store, kSettingsKey, Global("SMTPPort"), "-5");
-    EXPECT_EQ(store->ReadRegInteger(kSettingsKey, "SmtpPort", 0), -5);
+    // Ports are 1-65535.
+    for (const char* port : {"-5", "0", "65536", "99999"}) {
+        EXPECT_THROW(WriteSettingText(*store, kSettingsKey, Global("SMTPPort"), port), Failure);
+    }
+    WriteSettingText(*store, kSettingsKey, Global("SMTPPort"), "65535");
+    EXPECT_EQ(store->ReadRegInteger(kSettingsKey, "SmtpPort", 0), 65535);
+}
+
+// One checker for every road a value comes in by: each kind of setting with values it takes
+// and values it refuses (with the refusal naming the setting and quoting no password).
+TEST_F(SettingTablesTest, ValuesAreCheckedByTheirKind) {
+    const std::string caFile = dir.File("ca.pem");
+    testing::Spit(caFile, "-----BEGIN CERTIFICATE-----\n");
+    struct Case {
+        const SettingDef& def;
+        std::vector<std::string> taken;
+        std::vector<std::string> refused;
+    };
+    const Case cases[] = {
+        {Global("SMTPHost"),
+         {"", "mail.example.org", "MAIL-1.example.org.", "10.0.0.1", "::1", "[2001:db8::1]"},
+         {"mail example.org", "mail.example.org\r\nQUIT", "-mail.example.org", "a..b", "ma_il",
+          "[::1", "1::2::3", std::string(64, 'a') + ".org"}},
+        {List("Pop3Host"), {"pop.example.org"}, {"pop\x01.example.org"}},
+        {List("ListPostingAddress"),
+         {"", "news@example.org", " news@example.org "},
+         {"not an address", "news@@example.org", "n\xc3\xa9ws@example.org",
+          "news@example.org\r\nBcc: x@y.z"}},
+        {Global("ListServerAddress"), {"lists@example.org"}, {"lists"}},
+        {List("ErrorsTo"), {"errors@example.org"}, {"errors example.org"}},
+        {List("ChangeSenderEmailTo"), {"member@list.invalid"}, {"member at list.invalid"}},
+        {Global("TlsCAFile"), {"", caFile}, {dir.File("missing.pem"), dir.Path()}},
+        {List("Pop3User"), {"alice", "alice@example.org"}, {"alice\r\nDELE 1", "a\tb"}},
+        {List("VerifySubject"), {"Welcome to {ListName}"}, {"Hi\r\nBcc: all@example.org"}},
+        {List("Pop3Password"), {"s3cret pass"}, {std::string("se\0cret", 7), "secret\n"}},
+        {List("Moderators"), {"ann@example.org\r\nbob@example.org"}, {"ann@example.org\x1b"}},
+    };
+    for (const Case& test : cases) {
+        for (const std::string& text : test.taken) {
+            EXPECT_EQ(SettingRefusal(test.def, text), std::nullopt) << test.def.name << " " << text;
+        }
+        for (const std::string& text : test.refused) {
+            const std::optional<std::string> refusal = SettingRefusal(test.def, text);
+            ASSERT_TRUE(refusal.has_value()) << test.def.name << " took \"" << text << "\"";
+            EXPECT_NE(refusal->find(test.def.name + " must be"), std::string::npos) << *refusal;
+            if (test.def.type == SettingType::Password) {
+                EXPECT_EQ(refusal->find("cret"), std::string::npos) << *refusal;
+            }
+        }
+    }
+    // Stored as checked: blanks around a host or an address go.
+    WriteSettingText(*store, kListKey, List("ListPostingAddress"), " news@example.org ");
+    EXPECT_EQ(store->ReadRegString(kListKey, "ListPostingAddress", ""), "news@example.org");
 }
 
 TEST_F(SettingTablesTest, SecurityModesAndFingerprintsAreCheckedBeforeStoring) {

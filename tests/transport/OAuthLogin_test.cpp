@@ -54,7 +54,7 @@ void Configure(TPop3Client& client, const FakeMailServer& server, FakeTokens& to
     client.Port = server.Port();
     client.User = "alice@example.org";
     client.Password = "unused";
-    client.Security = {mode, ServerCert().fingerprint, ""};
+    client.Security = {mode, ServerCert().fingerprint, "", ""};
     client.Auth = LoginMethod::OAuth2;
     client.TokenAccount = "news";
     client.Tokens = &tokens;
@@ -164,12 +164,21 @@ TEST(OAuthLogin, NoTokenLeavesWithoutTlsWithoutAMechanismOrWithoutAGrant) {
     EXPECT_EQ(server.Received(0).find("ya29"), std::string::npos);
 
     // Plain text, or a source with no token: no connection is made at all.
-    for (const char* mode : {"none", "auto"}) {  // auto on this port is plain text
-        Configure(pop3, server, tokens, mode);
-        EXPECT_FALSE(pop3.Login());
-        EXPECT_EQ(pop3.LastError.kind, MailFailure::Settings);
-        EXPECT_NE(pop3.LastError.reason.find("OAuth 2.0 needs TLS"), std::string::npos);
-    }
+    Configure(pop3, server, tokens, "none");
+    EXPECT_FALSE(pop3.Login());
+    EXPECT_EQ(pop3.LastError.kind, MailFailure::Settings);
+    EXPECT_NE(pop3.LastError.reason.find("OAuth 2.0 needs TLS"), std::string::npos);
+    // auto where the server offers no STLS: not even a loopback host is sent the token.
+    FakeMailServer plain({ServerScript()
+                              .SendLine("+OK ready")
+                              .Reply("CAPA", "+OK\r\nSASL XOAUTH2\r\n.")
+                              .Reply("QUIT", "+OK")});
+    Configure(pop3, plain, tokens, "auto");
+    EXPECT_FALSE(pop3.Login());
+    pop3.Quit();
+    EXPECT_EQ(pop3.LastError.kind, MailFailure::Tls);
+    EXPECT_NE(pop3.LastError.reason.find("never sent unencrypted"), std::string::npos);
+    EXPECT_EQ(plain.Received(0), "CAPA\r\nQUIT\r\n");
     Configure(pop3, server, tokens);
     tokens.grant = {
         "", Fail(MailFailure::Token, "sign in again with: corvanteer-cli oauth login news")};

@@ -22,6 +22,8 @@ constexpr int kPatientMs = 3000;
 Envelope PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
     smtp.Server.host = server.Host();
     smtp.Server.port = server.Port();
+    // The plain conversation as described; auto has tests of its own.
+    smtp.Server.security.Mode = "none";
     smtp.ConnectTimeoutMs = kPatientMs;
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;

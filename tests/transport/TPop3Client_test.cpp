@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/FakeMailServer.h"
 #include "common/TestCertificates.h"
+#include "common/TickingClock.h"
 #include "support/Text.h"
+#include "transport/TcpStream.h"
 
 namespace corvanteer {
 namespace {
@@ -23,6 +27,8 @@ constexpr int kShortMs = 150;
 void PointAt(TPop3Client& pop3, const FakeMailServer& server, int timeoutMs = kPatientMs) {
     pop3.HostAddress = server.Host();
     pop3.Port = server.Port();
+    // The plain conversation as described; auto has tests of its own.
+    pop3.Security.Mode = "none";
     pop3.User = "alice";
     pop3.Password = "secret";
     pop3.ConnectTimeoutMs = kPatientMs;
@@ -251,18 +257,23 @@ TEST(TPop3Client, EndlessLineIsCutOffAsNegative) {
     EXPECT_EQ(server.Received(0), "");
 }
 
-// A clock that moves on by stepMs each time it is read, so whole-reply bounds of minutes
-// are reached in a few hundred reads.
-class TickingClock final : public Clock {
-public:
-    explicit TickingClock(int64_t stepMs) : stepMs_(stepMs) {}
-    LocalTime Now() const override { return {}; }
-    int64_t MonotonicMs() const override { return now_ += stepMs_; }
+using testing::TickingClock;
 
-private:
-    int64_t stepMs_;
-    mutable int64_t now_ = 0;
-};
+// A one-line response that trickles a byte now and then, each just inside the idle
+// time-out, ends at its total time with nothing of the login sent.
+TEST(TPop3Client, TricklingOneLineResponseEndsAtItsTotalTime) {
+    FakeMailServer server({ServerScript().Send("+OK ").SendEndlessly("x", 5)});
+    TickingClock clock(2000);
+    TPop3Client pop3;
+    pop3.UseClock(clock);
+    PointAt(pop3, server);
+    EXPECT_FALSE(pop3.Login());
+    EXPECT_EQ(pop3.LastError.kind, MailFailure::Timeout);
+    EXPECT_TRUE(Contains(pop3.LastError.Text(), "did not end in time")) << pop3.LastError.Text();
+    pop3.Quit();
+    EXPECT_EQ(server.Received(0), "");
+    EXPECT_TRUE(server.Problems().empty());
+}
 
 // Endless or trickling TOP and RETR replies end the connection, holding at most about the
 // size limit in memory; the mailbox's earlier replies are unaffected.
@@ -394,7 +405,7 @@ const testing::TestIdentity& ServerCert() {
 }
 
 void Secure(TPop3Client& pop3, const char* mode) {
-    pop3.Security = {mode, ServerCert().fingerprint, ""};
+    pop3.Security = {mode, ServerCert().fingerprint, "", ""};
 }
 
 ServerScript OffersStls() {
@@ -506,6 +517,102 @@ TEST(TPop3Client, ProbeReportsTlsCapabilitiesLoginAndCount) {
     EXPECT_EQ(report.login, LoginOutcome::Accepted);
     EXPECT_EQ(report.messageCount, 3);
     EXPECT_TRUE(server.Problems().empty());
+}
+
+// Opens every connection to the loopback port asked for, whatever host the client names: a
+// host that is not a loopback one, served by a fake server.
+class RedirectingConnector : public StreamConnector {
+public:
+    std::unique_ptr<ByteStream> Open(const std::string&, int port, int timeoutMs) override {
+        return TcpConnector().Open("127.0.0.1", port, timeoutMs);
+    }
+};
+
+TEST(TPop3Client, AutoUpgradesWhenOfferedAndKeepsThePasswordOffTheWireOtherwise) {
+    const std::string login = "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n";
+    struct Case {
+        const char* name;
+        const char* host;
+        const char* mode;
+        ServerScript script;
+        std::string received;  // empty: the login is refused
+    };
+    Case cases[] = {
+        {"STLS offered: the login goes over TLS", "mail.example.test", "auto",
+         OffersStls()
+             .Reply("STLS", "+OK")
+             .StartTls(ServerCert().Pem())
+             .Reply("CAPA", "+OK\r\nUSER\r\n.")
+             .Reply("USER alice", "+OK")
+             .Reply("PASS secret", "+OK")
+             .Reply("STAT", "+OK 0 0")
+             .Reply("QUIT", "+OK"),
+         "CAPA\r\nSTLS\r\n" + std::string(testing::kTlsMarker) + "CAPA\r\n" + login},
+        {"no STLS, another host: nothing of the login leaves", "mail.example.test", "auto",
+         ServerScript()
+             .SendLine("+OK ready")
+             .Reply("CAPA", "+OK\r\nUSER\r\n.")
+             .Reply("QUIT", "+OK"),
+         ""},
+        {"no CAPA at all, another host", "mail.example.test", "auto",
+         ServerScript().SendLine("+OK ready").Reply("CAPA", "-ERR unknown").Reply("QUIT", "+OK"),
+         ""},
+        {"no STLS, a loopback host: plain text", "localhost", "auto",
+         ServerScript()
+             .SendLine("+OK ready")
+             .Reply("CAPA", "+OK\r\nUSER\r\n.")
+             .Reply("USER alice", "+OK")
+             .Reply("PASS secret", "+OK")
+             .Reply("STAT", "+OK 0 0")
+             .Reply("QUIT", "+OK"),
+         "CAPA\r\n" + login},
+        {"none by choice: plain text even where STLS is offered", "mail.example.test", "none",
+         LoggedIn("+OK 0 0").Reply("QUIT", "+OK"), login},
+    };
+    for (Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeMailServer server({test.script});
+        TPop3Client pop3(std::make_unique<RedirectingConnector>());
+        PointAt(pop3, server);
+        pop3.HostAddress = test.host;
+        Secure(pop3, test.mode);
+        pop3.Security.Setting = "Pop3Security";
+        const bool loggedIn = pop3.Login();
+        pop3.Quit();
+        const std::string received = server.Received(0);
+        if (test.received.empty()) {
+            EXPECT_FALSE(loggedIn);
+            EXPECT_EQ(pop3.LastError.kind, MailFailure::Tls);
+            EXPECT_TRUE(Contains(pop3.LastError.Text(), "offers no TLS; set Pop3Security none"))
+                << pop3.LastError.Text();
+            EXPECT_TRUE(Contains(pop3.LastError.Text(), "port 995"));
+            EXPECT_FALSE(Contains(received, "USER") || Contains(received, "PASS")) << received;
+        } else {
+            EXPECT_TRUE(loggedIn) << pop3.LastError.Text();
+            EXPECT_EQ(received, test.received);
+        }
+        EXPECT_TRUE(server.Problems().empty());
+    }
+}
+
+TEST(TPop3Client, ValuesThatWouldBreakACommandAreNeverSent) {
+    FakeMailServer server({LoggedIn()});
+    for (auto [user, password, port] :
+         {std::tuple<std::string, std::string, int>{"alice\r\nDELE 1", "secret", 0},
+          {"alice", std::string("se\0cret", 7), 0},
+          {"alice", "secret", 99999}}) {
+        TPop3Client pop3;
+        PointAt(pop3, server);
+        pop3.User = user;
+        pop3.Password = password;
+        if (port != 0) {
+            pop3.Port = port;
+        }
+        EXPECT_FALSE(pop3.Login());
+        EXPECT_EQ(pop3.LastError.kind, MailFailure::Settings);
+        EXPECT_FALSE(Contains(pop3.LastError.Text(), "cret")) << pop3.LastError.Text();
+    }
+    EXPECT_EQ(server.Connections(), 0u);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <deque>
+#include <memory>
 
 #include "common/FakeMailServer.h"
 #include "common/TestCertificates.h"
+#include "common/TickingClock.h"
 #include "transport/HostNames.h"
+#include "transport/TcpStream.h"
 
 namespace corvanteer {
 namespace {
@@ -20,6 +23,8 @@ constexpr int kShortMs = 150;
 Envelope PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
     smtp.Server.host = server.Host();
     smtp.Server.port = server.Port();
+    // The plain conversation as described; auto has tests of its own.
+    smtp.Server.security.Mode = "none";
     smtp.ConnectTimeoutMs = kPatientMs;
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;
@@ -493,6 +498,21 @@ TEST(TSmtpClient, NoCredentialLeavesWhenTlsOrAMechanismIsMissing) {
     }
 }
 
+// A reply that trickles a byte now and then, each just inside the idle time-out, ends at
+// its total time: the delivery and its lock are not held for days.
+TEST(TSmtpClient, TricklingReplyEndsAtItsTotalTime) {
+    FakeMailServer server({ServerScript().Send("220 ").SendEndlessly("x", 5)});
+    testing::TickingClock clock(2000);
+    TSmtpClient smtp;
+    Envelope mail = PointAt(smtp, server);
+    smtp.UseClock(clock);
+    const SmtpResult result = smtp.Submit(mail);
+    EXPECT_EQ(result.error.kind, MailFailure::Timeout);
+    EXPECT_TRUE(Contains(result.error.Text(), "did not end in time")) << result.error.Text();
+    EXPECT_FALSE(Contains(server.Received(0), "MAIL")) << server.Received(0);
+    EXPECT_TRUE(server.Problems().empty());
+}
+
 TEST(TSmtpClient, SendSaysInWordsWhatTheProgramRefused) {
     FakeMailServer server(
         {ServerScript().StartTls(testing::SelfSigned({"other", {"other"}, {}}).Pem())});
@@ -530,6 +550,94 @@ TEST(TSmtpClient, ProbeListsTheCapabilitiesAfterStartTlsAndTriesTheLogin) {
     EXPECT_EQ(report.error.kind, MailFailure::Auth);
     EXPECT_EQ(report.error.serverReply, "535 5.7.8 no");
     EXPECT_TRUE(server.Problems().empty());
+}
+
+// Opens every connection to the loopback port asked for, whatever host the client names: a
+// host that is not a loopback one, served by a fake server.
+class RedirectingConnector : public StreamConnector {
+public:
+    std::unique_ptr<ByteStream> Open(const std::string&, int port, int timeoutMs) override {
+        return TcpConnector().Open("127.0.0.1", port, timeoutMs);
+    }
+};
+
+TEST(TSmtpClient, AutoUpgradesWhenOfferedAndKeepsTheCredentialsOffTheWireOtherwise) {
+    const std::string plainEhlo = "250-mail.example.org\r\n250 AUTH LOGIN PLAIN\r\n";
+    const std::string tail =
+        "MAIL FROM:<list@example.org>\r\nRCPT TO:<ann@example.org>\r\nDATA\r\n"
+        "Subject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n";
+    const std::string login = "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n";
+    struct Case {
+        const char* name;
+        const char* host;
+        bool authenticate;
+        ServerScript script;
+        std::string received;  // empty: the session is refused before any credential
+    };
+    auto greeted = [&](const std::string& ehlo) {
+        return ServerScript().SendLine("220 ready").Expect(Ehlo()).Send(ehlo);
+    };
+    Case cases[] = {
+        {"STARTTLS offered: the login goes over TLS", "mail.example.test", true,
+         Delivers(greeted("250-mail.example.org\r\n250 STARTTLS\r\n")
+                      .Reply("STARTTLS", "220 go ahead")
+                      .StartTls(ServerCert().Pem())
+                      .Expect(Ehlo())
+                      .Send("250-mail.example.org\r\n250 AUTH PLAIN\r\n")
+                      .Reply("AUTH PLAIN AGFsaWNlAHNlY3JldA==", "235 ok")),
+         Ehlo() + "\r\nSTARTTLS\r\n" + testing::kTlsMarker + Ehlo() +
+             "\r\nAUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n" + tail},
+        {"no STARTTLS, another host: no credential leaves", "mail.example.test", true,
+         greeted(plainEhlo).Expect("QUIT"), ""},
+        {"no STARTTLS, a loopback host: AUTH LOGIN in plain text", "127.0.0.1", true,
+         Delivers(greeted(plainEhlo)
+                      .Reply("AUTH LOGIN", "334 VXNlcm5hbWU6")
+                      .Reply("YWxpY2U=", "334 UGFzc3dvcmQ6")
+                      .Reply("c2VjcmV0", "235 ok")),
+         Ehlo() + "\r\n" + login + tail},
+        {"no STARTTLS and no login: the message goes in plain text", "mail.example.test", false,
+         Delivers(greeted(plainEhlo)), Ehlo() + "\r\n" + tail},
+        {"EHLO unknown and no login: HELO", "mail.example.test", false,
+         Delivers(greeted("502 5.5.2 what?\r\n").Reply(Helo(), "250 ok")),
+         Ehlo() + "\r\n" + Helo() + "\r\n" + tail},
+    };
+    for (Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeMailServer server({test.script});
+        TSmtpClient smtp(std::make_unique<RedirectingConnector>());
+        const Envelope message = PointAt(smtp, server);
+        Secure(smtp, "auto");
+        smtp.Server.host = test.host;
+        smtp.Server.requireAuthentication = test.authenticate;
+        smtp.Server.security.Setting = "SMTPSecurity";
+        const SmtpResult result = smtp.Submit(message);
+        const std::string received = server.Received(0);
+        if (test.received.empty()) {
+            EXPECT_EQ(result.error.kind, MailFailure::Tls);
+            EXPECT_TRUE(Contains(result.error.Text(),
+                                 "offers no TLS; set SMTPSecurity none to send the password "
+                                 "unencrypted, or use port 465 or 587"))
+                << result.error.Text();
+            EXPECT_FALSE(Contains(received, "AUTH") || Contains(received, "MAIL")) << received;
+        } else {
+            EXPECT_TRUE(result.ok()) << result.error.Text();
+            EXPECT_EQ(received, test.received);
+        }
+        EXPECT_TRUE(server.Problems().empty());
+    }
+}
+
+TEST(TSmtpClient, ControlBytesInRepliesReachNobody) {
+    FakeMailServer server({ServerScript()
+                               .SendLine("220 ready")
+                               .Expect(Helo())
+                               .SendLine("554 5.7.1 go away \x1b[2J\x07 now")
+                               .Expect("QUIT")});
+    TSmtpClient smtp;
+    const SmtpResult result = smtp.Submit(PointAt(smtp, server));
+    EXPECT_EQ(result.lastReply, "554 5.7.1 go away ?[2J? now");
+    EXPECT_EQ(result.error.Text(), "127.0.0.1:" + std::to_string(server.Port()) +
+                                       " refused HELO: 554 5.7.1 go away ?[2J? now");
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ struct Certificates {
     TestIdentity addressOnly = ca.Issue({"127.0.0.1", {}, {"127.0.0.1"}});
     TestIdentity expired = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}, -30, -1});
     TestIdentity selfSigned = testing::SelfSigned({"localhost", {"localhost"}, {"127.0.0.1"}});
+    TestIdentity commonNameOnly = ca.Issue({"localhost", {}, {}});
 };
 
 const Certificates& Certs() {
@@ -111,6 +112,8 @@ TEST_F(TlsStreamTest, CertificateIsAcceptedOrRefusedWithHostReasonAndFingerprint
          true, c.selfSigned.fingerprint, MailFailure::Certificate, "fingerprint mismatch"},
         {"an expired certificate", c.expired, "127.0.0.1", true, "", MailFailure::Certificate,
          "expired"},
+        {"a host only in the common name", c.commonNameOnly, "localhost", true, "",
+         MailFailure::Certificate, "name mismatch"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);

@@ -100,7 +100,7 @@ void GlobalPage::BuildControls() {
     ListServerPop3Password = Named<QLineEdit>(pop3, "ListServerPop3Password");
     ListServerPop3Password->setEchoMode(QLineEdit::Password);
     ListServerPop3Port = Named<QSpinBox>(pop3, "ListServerPop3Port");
-    ListServerPop3Port->setRange(0, 65535);
+    ListServerPop3Port->setRange(1, 65535);
     pop3Form->addRow(QStringLiteral("Host"), ListServerPop3Host);
     pop3Form->addRow(QStringLiteral("User"), ListServerPop3UserID);
     pop3Form->addRow(QStringLiteral("Password"), ListServerPop3Password);
@@ -122,7 +122,7 @@ void GlobalPage::BuildControls() {
     grpSmtp->setLayout(smtpForm);
     SmtpHost = Named<QLineEdit>(grpSmtp, "SmtpHost");
     SmtpPort = Named<QSpinBox>(grpSmtp, "SmtpPort");
-    SmtpPort->setRange(0, 65535);
+    SmtpPort->setRange(1, 65535);
     butSmtpAuth = Named<QPushButton>(grpSmtp, "butSmtpAuth", QStringLiteral("Authenticate"));
     cmbSmtpSecurity = SecurityChoice(grpSmtp, "cmbSmtpSecurity");
     SmtpTlsFingerprint = FingerprintField(grpSmtp, "SmtpTlsFingerprint");

@@ -143,7 +143,7 @@ void OptionsPage::BuildControls() {
     edtPop3Password = Named<QLineEdit>(pop3, "edtPop3Password");
     edtPop3Password->setEchoMode(QLineEdit::Password);
     spinPop3Port = Named<QSpinBox>(pop3, "spinPop3Port");
-    spinPop3Port->setRange(0, 65535);
+    spinPop3Port->setRange(1, 65535);
     pop3Form->addRow(QStringLiteral("Host"), edtPop3Host);
     pop3Form->addRow(QStringLiteral("User"), edtPop3UserID);
     pop3Form->addRow(QStringLiteral("Password"), edtPop3Password);
