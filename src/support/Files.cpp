@@ -224,12 +224,21 @@ void AtomicFileWriter::Commit() {
 }
 
 void WriteNewFileSynced(const std::string& path, std::string_view bytes, bool syncFolder) {
+    WriteNewFileSynced(path, std::initializer_list<std::string_view>{bytes}, syncFolder);
+}
+
+void WriteNewFileSynced(const std::string& path, std::initializer_list<std::string_view> pieces,
+                        bool syncFolder) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0) {
         ThrowIoError("Cannot create", path, errno);
     }
     MakePrivate(fd);
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    bool written = true;
+    for (std::string_view bytes : pieces) {
+        written = written && WriteAll(fd, bytes);
+    }
+    if (!written || ::fsync(fd) != 0) {
         int error = errno;
         ::close(fd);
         ::unlink(path.c_str());

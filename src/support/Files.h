@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +71,9 @@ private:
 // (raises) when the file exists already. With syncFolder false the caller syncs the folder
 // (once, after several files).
 void WriteNewFileSynced(const std::string& path, std::string_view bytes, bool syncFolder = true);
+// The same with the bytes of the pieces one after the other (no copy joins them).
+void WriteNewFileSynced(const std::string& path, std::initializer_list<std::string_view> pieces,
+                        bool syncFolder = true);
 
 // Flushes a folder's entries (names created, renamed or removed) to disk; errors are ignored.
 void SyncFolder(const std::string& folder);

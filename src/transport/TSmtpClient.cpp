@@ -165,12 +165,15 @@ bool TSmtpClient::Write(std::string_view bytes) {
     return true;
 }
 
+ReplyLimits TSmtpClient::ReplyBounds() const {
+    return {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply, clock_, ReplyTotalMs};
+}
+
 void TSmtpClient::ReadReply(std::string& reply) {
     reply.clear();
     lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
-        lastStatus_ = reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply,
-                                   replyText_);
+        lastStatus_ = reader_.Read(*stream_, ReplyBounds(), EndsReply, replyText_);
         if (lastStatus_ == ReplyStatus::Complete) {
             reply = LastLine(replyText_);
         } else {
@@ -201,6 +204,10 @@ bool TSmtpClient::Check(std::string_view code, MailFailure kind, const std::stri
         case ReplyStatus::TooLong:
             result.error = Fail(MailFailure::Connection,
                                 "the reply to " + what + " from " + Where() + " is too long");
+            break;
+        case ReplyStatus::TooSlow:
+            result.error = Fail(MailFailure::Timeout, "the reply to " + what + " from " + Where() +
+                                                          " did not end in time");
             break;
         default:
             result.error = Fail(MailFailure::Connection, Where() + " closed the connection");
@@ -481,8 +488,7 @@ void TSmtpClient::NextReply(std::string& reply) {
     if (!stream_) {
         return;
     }
-    lastStatus_ =
-        reader_.Read(*stream_, {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply}, EndsReply, replyText_);
+    lastStatus_ = reader_.Read(*stream_, ReplyBounds(), EndsReply, replyText_);
     if (lastStatus_ != ReplyStatus::Complete) {
         CloseConnection();
         return;

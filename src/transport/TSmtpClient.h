@@ -28,12 +28,18 @@ public:
     TSmtpClient& operator=(const TSmtpClient&) = delete;
 
     // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, or stops
-    // arriving for ReadTimeoutMs before its end, is empty and therefore refused. A TLS
-    // handshake must be over within ReplyTimeoutMs.
+    // arriving for ReadTimeoutMs before its end, or has not ended ReplyTotalMs after its read
+    // began (the greeting too), is empty and therefore refused. A TLS handshake must be over
+    // within ReplyTimeoutMs.
     int ConnectTimeoutMs = 60000;  // each connection attempt
     int ReplyTimeoutMs = 90000;    // first byte of a reply
     int ReadTimeoutMs = 5000;      // further bytes of a reply
     int SendTimeoutMs = 90000;     // a send that makes no progress
+    int64_t ReplyTotalMs = kReplyDeadlineMs;
+
+    // The clock ReplyTotalMs is measured with (the system's by default); it must outlive the
+    // client.
+    void UseClock(const Clock& clock) { clock_ = &clock; }
 
     // Runs one session with From, SendTo and OutMessage. Accepted only when the end of the
     // data was answered with 250. From or a recipient holding CR, LF, "<" or ">" is refused
@@ -80,6 +86,8 @@ private:
     // tx.result set when the message cannot go.
     bool Envelope(bool partial, SmtpTransaction& tx);
     bool PipelinedEnvelope(bool partial, SmtpTransaction& tx);
+    // The bounds of every reply read.
+    ReplyLimits ReplyBounds() const;
     // The next reply of a pipelined group: taken from what arrived before, else read.
     void NextReply(std::string& reply);
     // Connection and TLS as the mode asks. False with error set.
@@ -115,6 +123,8 @@ private:
     bool pipelining_ = false;  // the EHLO reply offered PIPELINING
     std::string pending_;      // replies of a pipelined group read but not yet taken
     std::size_t pendingAt_ = 0;
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
 };
 
 }  // namespace corvanteer
