@@ -124,6 +124,28 @@ TEST_F(ScanSessionTest, ListMailboxIsDownloadedNewestFirstAndProcessed) {
     EXPECT_EQ(observer.trayImages, (std::vector<int>{1, 0}));
 }
 
+// Downloaded newest first, posted oldest first; what an earlier scan left (a crash) comes
+// before, in its own order, and keeps it when the scan is run again.
+TEST_F(ScanSessionTest, PostingsGoOutInTheOrderTheyArrived) {
+    AddMailboxList("news");
+    for (const char* subject : {"first", "second", "third"}) {
+        pop3.Put(kHost, 110, "news", Msg("author@x.org", subject));
+    }
+    PutTempFile("news", "0000000Z.tmp", Msg("author@x.org", "left later") + "\r\n");
+    PutTempFile("news", "0000000A.tmp", Msg("author@x.org", "left earlier") + "\r\n");
+    ASSERT_TRUE(Run().ok);
+    std::vector<std::string> subjects;
+    for (const FakeSmtp::Sent& sent : smtp.Delivered()) {
+        for (const std::string& line : sent.message) {
+            if (StartsWith(line, "Subject: ")) {
+                subjects.push_back(line.substr(9));
+            }
+        }
+    }
+    EXPECT_EQ(subjects,
+              (std::vector<std::string>{"left earlier", "left later", "first", "second", "third"}));
+}
+
 TEST_F(ScanSessionTest, ProcessingTakesMimeValuesAndCountsNoMessageNumber) {
     AddMailboxList("news");
     pop3.Put(kHost, 110, "news",
