@@ -115,9 +115,10 @@ void TakePasswordFromSubject(ScanContext& context) {
 // one of them.
 bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
     const ListSettings& settings = context.Settings;
-    const ListOwnAddresses own{settings.ListPostingAddress,
-                               settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
-                               services.console.Globals().ListServerAddress};
+    const ListOwnAddresses own{
+        settings.ListPostingAddress, settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
+        context.ListServerAddress ? *context.ListServerAddress
+                                  : services.console.Globals().ListServerAddress};
     const MailVerdict verdict = JudgeListMail(context.HeaderLines, context.SenderAddress, own);
     if (verdict.kind == MailKind::Personal) {
         return false;
@@ -161,10 +162,15 @@ bool IsMember(Services& services, std::string_view listName, std::string_view se
     if (listName.empty() || sender.empty()) {
         return false;
     }
-    const std::string file =
-        services.paths.ListDataFile(ListNameForPaths(services.store, services.paths, listName));
+    const std::string* known = cache != nullptr ? cache->DataFileOf(listName) : nullptr;
+    const std::string file = known != nullptr ? *known
+                                              : services.paths.ListDataFile(ListNameForPaths(
+                                                    services.store, services.paths, listName));
     if (cache != nullptr) {
-        const std::string* entryPassword = cache->PosterPassword(file, LowerCase(sender));
+        if (known == nullptr) {
+            cache->Remember(listName, file);
+        }
+        const std::string_view* entryPassword = cache->PosterPassword(file, LowerCase(sender));
         return entryPassword != nullptr && (!passwordRequired || *entryPassword == password);
     }
     const std::string roster = ReadSection(file, "MemberList");

@@ -4,6 +4,7 @@
 // texts start empty and all flags false; fields are not cleared between messages or lists
 // unless a handler says so.
 
+#include <optional>
 #include <string>
 
 #include "engine/Roster.h"
@@ -27,6 +28,9 @@ struct ScanContext {
     std::string ListDataFile;  // application directory + list name + ".dat"
     std::string TempFolder;    // application directory + "temp/" + list name
     ListSettings Settings;     // LoadListSettings of the current list
+    // The global ListServerAddress, read when a scan turns to a list (the posting rules
+    // need it for every message; the settings are not read again for each).
+    std::optional<std::string> ListServerAddress;
 
     int MessageNumber = 0;  // POP3 number of the message being read; 0 in phase 3
     std::string FromValue;

@@ -54,6 +54,7 @@ void TurnToList(ScanContext& context, Services& services, const std::string& nam
     context.TempFolder = services.paths.TempFolder(name);
     ForceDirectories(context.TempFolder);
     context.Settings = LoadListSettings(services.store, context.ListKey);
+    context.ListServerAddress = services.console.Globals().ListServerAddress;
 }
 
 // Phase 1: every request is acted upon as its header comes, then deleted.
