@@ -16,6 +16,13 @@
 //       poplib directly, a fresh mailbox every time, all in this one run.
 //   transport_bench smtp HOST PORT [messages=1000] [bytes=4096]
 //       Sends the messages with TSmtpClient, one Send (one connection) each.
+//   transport_bench bigmail KIND SMTP_PORT [post=1] [megabytes=60]
+//       One message of that size in a list mailbox on Dovecot, KIND empty-lines (nothing but
+//       CR LF), short-lines (lines of one octet) or base64 (one attachment, single part,
+//       76-character lines); a whole scan downloads it and (post 1) posts it individually
+//       to one member through the SMTP server on 127.0.0.1:SMTP_PORT (post 0: the list takes
+//       no postings, the message is only downloaded and read back). Prints the peak resident
+//       memory of the scan alone ("RESULT bigmail KIND post seconds peak_kb base_kb").
 //
 // Every measurement is printed as one line "RESULT <protocol> <client> <messages> <seconds>
 // <messages per second> <cpu seconds>", preceded by a readable line. The CPU time is the
@@ -29,14 +36,17 @@
 #include <utility>
 #include <vector>
 
+#include <cstring>
 #include <mutex>
 
 #include "MailBench.h"
 #include "app/StoreConsole.h"
 #include "common/LatencyProxy.h"
 #include "engine/ListStore.h"
+#include "engine/MailConnections.h"
 #include "engine/ScanSession.h"
 #include "support/Files.h"
+#include "support/SectionFile.h"
 #include "support/SettingsStore.h"
 #include "transport/TSmtpClient.h"
 
@@ -96,6 +106,129 @@ Timing ScanWithOurs(const std::string& host, int port, const std::string& user, 
                                  " of " + std::to_string(expected) + " messages " + outcome.error);
     }
     return timing;
+}
+
+// The big message of RunBigMail, written straight into the Maildir file piece by piece so
+// that this process never holds it.
+void PutBigMessage(MailServers& servers, const std::string& user, const std::string& kind,
+                   std::size_t bytes) {
+    std::string message =
+        "From: Big Sender <big@example.test>\r\nTo: " + MailServers::Address(user) +
+        "\r\nSubject: a big " + kind + " message\r\nMIME-Version: 1.0\r\n";
+    std::string line;
+    if (kind == "empty-lines") {
+        message += "Content-Type: text/plain; charset=us-ascii\r\n\r\n";
+        line = "\r\n";
+    } else if (kind == "short-lines") {
+        message += "Content-Type: text/plain; charset=us-ascii\r\n\r\n";
+        line = "x\r\n";
+    } else if (kind == "base64") {
+        message +=
+            "Content-Type: application/octet-stream; name=\"big.bin\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment; filename=\"big.bin\"\r\n\r\n";
+        line = std::string(76, 'A');
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            line[i] =
+                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[(i * 7) % 64];
+        }
+        line += "\r\n";
+    } else {
+        throw std::invalid_argument("KIND is empty-lines, short-lines or base64");
+    }
+    // Filled into the mailbox in pieces of about a megabyte.
+    const std::size_t lines = (bytes - message.size()) / line.size();
+    std::string piece;
+    servers.AddUser(user, kPassword);
+    const std::string path = servers.PutMessage(user, message);
+    for (std::size_t i = 0; i < lines; ++i) {
+        piece += line;
+        if (piece.size() >= 1024 * 1024 || i + 1 == lines) {
+            corvanteer::AppendToFile(path, piece);
+            piece.clear();
+        }
+    }
+}
+
+long ResidentKb(const char* field) {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    char text[256];
+    long kb = -1;
+    while (status != nullptr && std::fgets(text, sizeof text, status) != nullptr) {
+        if (std::strncmp(text, field, std::strlen(field)) == 0) {
+            kb = std::atol(text + std::strlen(field));
+        }
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    return kb;
+}
+
+int RunBigMail(const std::vector<std::string>& args) {
+    using namespace corvanteer;
+    if (args.size() < 2) {
+        throw std::invalid_argument("bigmail needs KIND and SMTP_PORT");
+    }
+    const std::string kind = args[0];
+    const int smtpPort = std::stoi(args[1]);
+    const bool post = args.size() <= 2 || args[2] != "0";
+    const std::size_t megabytes = args.size() > 3 ? std::stoul(args[3]) : 60;
+
+    MailServers servers;
+    servers.Start();
+    PutBigMessage(servers, "biglist", kind, megabytes * 1024 * 1024);
+
+    corvanteer::testing::TempDir dir;
+    const AppPaths paths = AppPaths::ForDirectory(dir.Path());
+    auto store = SettingsStore::Open(paths.SettingsDatabase());
+    TPop3Client pop3;
+    TSmtpClient smtp;
+    SystemClock clock;
+    SystemRandom random;
+    ScanObserver observer;
+    StoreLock storeLock(paths.StoreLockFile());
+    StoreConsole console(*store, paths);
+    Services services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console};
+    store->WriteRegString(paths.SettingsKey(), "SMTPHost", "127.0.0.1");
+    store->WriteRegInteger(paths.SettingsKey(), "SMTPPort", smtpPort);
+    CreateList(*store, paths, "big");
+    const std::string key = paths.ListKey("big");
+    store->WriteRegString(key, "Pop3Host", servers.Host());
+    store->WriteRegInteger(key, "Pop3Port", servers.Pop3Port());
+    store->WriteRegString(key, "Pop3User", "biglist");
+    store->WriteRegString(key, "Pop3Password", ScramblePassword(kPassword));
+    store->WriteRegString(key, "ListPostingAddress", MailServers::Address("biglist"));
+    store->WriteRegInteger(key, "AllowPostBy", post ? 2 : 3);
+    store->WriteRegInteger(key, "PostingMethod", 1);
+    WriteSection(paths.ListDataFile("big"), "MemberList", {"member@example.test 0 123456"});
+    ConfigureSmtp(smtp, console.Globals());
+
+    const long base = ResidentKb("VmRSS:");
+    // The high-water mark starts again here (Linux: "5" into clear_refs).
+    if (FILE* refs = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", refs);
+        std::fclose(refs);
+    }
+    SessionLock lock(paths.SessionLockFile());
+    std::lock_guard<SessionLock> guard(lock);
+    NullTimer timer;
+    const Stopwatch watch;
+    const ScanOutcome outcome = RunScanSession(services, timer);
+    const Timing timing = watch.Stop();
+    const long peak = ResidentKb("VmHWM:");
+    if (!outcome.ok || outcome.counts.messagesRead != 1 ||
+        (post && outcome.counts.postingsSent != 1)) {
+        throw std::runtime_error("the scan read " + std::to_string(outcome.counts.messagesRead) +
+                                 " and posted " + std::to_string(outcome.counts.postingsSent) +
+                                 " " + outcome.error);
+    }
+    std::printf("bigmail %-11s %s: %.1f s, peak resident %ld KB during the scan (%ld KB before)\n",
+                kind.c_str(), post ? "downloaded and posted" : "downloaded and read",
+                timing.seconds, peak, base);
+    std::printf("RESULT bigmail %s %d %.3f %ld %ld\n", kind.c_str(), post ? 1 : 0, timing.seconds,
+                peak, base);
+    return 0;
 }
 
 int RunPop3Far(const std::vector<std::string>& args) {
@@ -210,6 +343,9 @@ int main(int argc, char** argv) {
         if (!args.empty() && args[0] == "pop3-far") {
             return RunPop3Far({args.begin() + 1, args.end()});
         }
+        if (!args.empty() && args[0] == "bigmail") {
+            return RunBigMail({args.begin() + 1, args.end()});
+        }
         if (!args.empty() && args[0] == "smtp") {
             return RunSmtp({args.begin() + 1, args.end()});
         }
@@ -217,7 +353,8 @@ int main(int argc, char** argv) {
             stderr,
             "usage: transport_bench pop3 PEER_SCRIPT [messages] [bytes] [python] [order] [rounds]\n"
             "       transport_bench pop3-far PEER_SCRIPT [messages] [bytes] [delay] [python]\n"
-            "       transport_bench smtp HOST PORT [messages] [bytes]\n");
+            "       transport_bench smtp HOST PORT [messages] [bytes]\n"
+            "       transport_bench bigmail KIND SMTP_PORT [post] [megabytes]\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "transport_bench: %s\n", error.what());

@@ -95,7 +95,8 @@ void RequestApproval(ScanContext& context, Services& services) {
     const std::string smtpHost = services.console.Globals().SMTPHost;
     Lines& out = smtp.OutMessage;
     out.clear();
-    out.reserve(context.HeaderLines.size() + context.BodyLines.size() + 12);
+    const Lines body = TextToLines(context.Body());
+    out.reserve(context.HeaderLines.size() + body.size() + 12);
     out.push_back("From: " + settings.ListPostingAddress);
     out.push_back("To: " + toValue);
     out.push_back("Subject: " + context.ListName + " requesting approval");
@@ -117,7 +118,7 @@ void RequestApproval(ScanContext& context, Services& services) {
         out.push_back(line);
     }
     out.push_back("");
-    out.insert(out.end(), context.BodyLines.begin(), context.BodyLines.end());
+    out.insert(out.end(), body.begin(), body.end());
     out.push_back(kApprovalEnd);
 
     if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
@@ -134,7 +135,7 @@ void RequestApproval(ScanContext& context, Services& services) {
 
 bool HandleApprovalReply(ScanContext& context, Services& services) {
     Lines posting;
-    if (!UnquotePosting(context.BodyLines, posting)) {
+    if (!UnquotePosting(TextToLines(context.Body()), posting)) {
         LogNotUnderstood(context, services);
         return false;
     }

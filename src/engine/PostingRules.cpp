@@ -56,7 +56,7 @@ void LogPosting(ScanContext& context, Services& services) {
 }
 
 void Post(ScanContext& context, Services& services) {
-    PostToList(context, services, context.BodyLines, context.Settings.PostingMethod);
+    PostToList(context, services, TextToLines(context.Body()), context.Settings.PostingMethod);
     LogPosting(context, services);
 }
 

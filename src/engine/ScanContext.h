@@ -4,8 +4,11 @@
 // texts start empty and all flags false; fields are not cleared between messages or lists
 // unless a handler says so.
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/Roster.h"
 #include "engine/RosterCache.h"
@@ -43,7 +46,14 @@ struct ScanContext {
     std::string PostingPassword;
     std::string MessageFile;
     Lines HeaderLines;
-    Lines BodyLines;
+    // The message being processed in phase 3 as its temp file holds it, in one buffer (a
+    // message costs its size, not a string per line), and where its body begins: after the
+    // header's empty line.
+    std::string Message;
+    std::size_t BodyStart = 0;
+    std::string_view Body() const {
+        return std::string_view(Message).substr(std::min(BodyStart, Message.size()));
+    }
 
     SortedRoster Roster;
     RosterCache Rosters;  // the posting rules' rosters, kept for the session

@@ -160,7 +160,8 @@ void ProcessTempFolder(ScanContext& context, Services& services) {
             continue;  // gone meanwhile
         }
         context.HeaderLines = std::move(message.header);
-        context.BodyLines = TextToLines(message.Body());
+        context.Message = std::move(message.text);
+        context.BodyStart = message.bodyStart;
         ReadSender(context, context.HeaderLines);
         context.Subject = CleanSubject(context.HeaderLines);
         context.MimeVersion = GetHeaderValue("MIME-Version", context.HeaderLines);

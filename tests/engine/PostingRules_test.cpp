@@ -9,6 +9,7 @@
 #include "engine/PendingQueue.h"
 #include "engine/RosterCache.h"
 #include "engine/ScanSession.h"
+#include "engine/TempFiles.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -62,7 +63,11 @@ protected:
         ForceDirectories(context.TempFolder);
         context.MessageFile = AddBackslash(context.TempFolder) + "MESSAGE1.tmp";
         Spit(context.MessageFile, raw);
-        SplitMessageFile(context.MessageFile, context.HeaderLines, context.BodyLines);
+        DownloadedMessage message;
+        ReadDownload(context.MessageFile, message);
+        context.HeaderLines = std::move(message.header);
+        context.Message = std::move(message.text);
+        context.BodyStart = message.bodyStart;
         context.FromValue = GetHeaderValue("From", context.HeaderLines);
         context.SenderName = ExtractDisplayName(context.FromValue);
         context.SenderAddress = LowerCase(ExtractEmail(context.FromValue));
