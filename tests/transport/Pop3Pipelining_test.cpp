@@ -248,12 +248,10 @@ TEST(ReplyDeadline, ASlowGreetingIsEndedByTheTotalDeadline) {
 
     TSmtpClient smtp;
     smtp.UseClock(clock);
-    smtp.HostAddress = server.Host();
-    smtp.Port = server.Port();
-    smtp.From = "list@x.org";
-    smtp.SendTo = {"member@x.org"};
-    smtp.OutMessage = {"Subject: hi", "", "text"};
-    const SmtpResult result = smtp.Submit();
+    smtp.Server.host = server.Host();
+    smtp.Server.port = server.Port();
+    const SmtpResult result =
+        smtp.Submit({"list@x.org", {"member@x.org"}, "Subject: hi\r\n\r\ntext\r\n"});
     EXPECT_EQ(result.error.kind, MailFailure::Timeout);
     EXPECT_TRUE(Contains(result.error.Text(), "did not end in time")) << result.error.Text();
     EXPECT_TRUE(server.Problems().empty());
