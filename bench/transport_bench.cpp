@@ -204,7 +204,7 @@ int RunBigMail(const std::vector<std::string>& args) {
     store->WriteRegInteger(key, "AllowPostBy", post ? 2 : 3);
     store->WriteRegInteger(key, "PostingMethod", 1);
     WriteSection(paths.ListDataFile("big"), "MemberList", {"member@example.test 0 123456"});
-    ConfigureSmtp(smtp, console.Globals());
+    smtp.Server = SmtpServerFromSettings(console.Globals());
 
     const long base = ResidentKb("VmRSS:");
     // The high-water mark starts again here (Linux: "5" into clear_refs).

@@ -31,6 +31,8 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 // Appends line + CR LF to the file, creating it when missing, in one write. Every error is
 // swallowed: a line that cannot be written is lost silently.
 void AppendLine(const std::string& path, std::string_view line);
+// The same with the line given in pieces, one after the other.
+void AppendLine(const std::string& path, std::initializer_list<std::string_view> pieces);
 
 // Appends the bytes to the file in one write, creating it when missing. Raises on error.
 void AppendToFile(const std::string& path, std::string_view bytes);
