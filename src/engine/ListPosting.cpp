@@ -156,6 +156,7 @@ void PostToList(ScanContext& context, Services& services, std::string_view body,
         const PostingOutcome outcome = DeliverPosting(services, plan, composer);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
+        context.Counts.messagesHeld += static_cast<int>(outcome.held);
     }
     services.observer.StatusText("Finished posting.");
 }

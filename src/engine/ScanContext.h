@@ -23,6 +23,7 @@ struct ScanCounts {
     int postingsSent = 0;    // postings handed to the SMTP server (Bcc or per member)
     int answersSent = 0;     // answers to requests sent
     int messagesQueued = 0;  // messages written to the pending queue
+    int messagesHeld = 0;    // postings held back by a sending cap or the server's limit
 };
 
 struct ScanContext {

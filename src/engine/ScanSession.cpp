@@ -217,6 +217,8 @@ ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
     MailNotes notes(services.paths.MailNotesFile());
     MailboxConnection connection(services, notes);
     std::string stage;
+    // What the last scan learned of an unreachable SMTP server is not this scan's.
+    services.smtp.Outage = {};
     try {
         timer.Stop();
         RunPhases(context, services, connection, stage);
@@ -229,6 +231,7 @@ ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
         outcome.error = SessionError(stage, "unknown error");
         connection.CloseAfterError();
     }
+    services.smtp.Outage = {};
     outcome.counts = context.Counts;
     outcome.mailboxFailures = connection.Failures();
     if (!outcome.mailboxFailures.empty()) {

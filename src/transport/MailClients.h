@@ -185,6 +185,12 @@ struct SmtpServer {
     std::string tokenAccount;
 };
 
+// A server that could not be reached (SmtpClient::Outage).
+struct SmtpOutage {
+    std::string server;  // "host:port"; empty: none
+    SmtpResult result;   // the failure that showed it
+};
+
 // A connection to one SMTP server that carries messages; each message is an argument of
 // the call that sends it.
 class SmtpClient {
@@ -200,6 +206,11 @@ public:
     // in plain text without authentication greets with EHLO (HELO when that is refused) to
     // learn of PIPELINING; with one, the conversation stays the described HELO one.
     std::size_t SessionMessages = 1;
+
+    // The engine's note, for the length of a scan, of a server that could not be reached (no
+    // connection, or no greeting in time): the rest of the scan's mail for it fails untried
+    // instead of waiting for it again. The scan clears it when it starts and when it ends.
+    SmtpOutage Outage;
 
     // One whole SMTP session with the envelope: accepted only when the server answered the
     // end of the data with 250. A session left open by Transact is ended first.
