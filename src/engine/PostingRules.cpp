@@ -49,8 +49,10 @@ std::string_view Field(std::string_view line, int index) {
 }
 
 void LogPosting(ScanContext& context, Services& services) {
+    // Texts from the mail are cut to one short line: a subject may be a megabyte long.
     WriteLog(services, Stamp(services) + context.ListName + ": i posted msg by " +
-                           context.SenderAddress + " (" + context.Subject +
+                           OneLineText(context.SenderAddress) + " (" +
+                           OneLineText(context.Subject) +
                            ") - PostMethod = " + std::to_string(context.Settings.PostingMethod));
 }
 
@@ -107,12 +109,12 @@ bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
     }
     const bool loop = verdict.kind == MailKind::Loop;
     const std::string what = loop ? "looping msg" : "automatic msg";
-    const std::string& sender = context.SenderAddress;
+    const std::string sender = OneLineText(context.SenderAddress);
     WriteLog(services, Stamp(services) + context.ListName + ": " + what + " from " + sender + " (" +
-                           verdict.reason + ") - not posted");
-    AddLatestAction(
-        services, context.ListDataFile,
-        ShortDateNow(services) + " x " + sender + "(" + what + ", " + verdict.reason + ")");
+                           OneLineText(verdict.reason) + ") - not posted");
+    AddLatestAction(services, context.ListDataFile,
+                    ShortDateNow(services) + " x " + sender + "(" + what + ", " +
+                        OneLineText(verdict.reason) + ")");
     if (!loop && settings.ForwardErrorMsgs) {
         ForwardRefused(context, services);
     }

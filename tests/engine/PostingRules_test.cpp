@@ -201,6 +201,12 @@ TEST_F(PostingRulesTest, AnybodyListPostsOrAsksForApprovalWithoutTests) {
     EXPECT_TRUE(WasPosted());
     EXPECT_TRUE(Has(LogLines(), PostedLine("stranger@y.org", "Open list")));
 
+    // A subject of a megabyte reaches the log as one line of 300 characters.
+    const std::string huge(1024 * 1024, 'S');
+    Load("stranger@y.org", huge + "\x1b[2J");
+    Apply();
+    EXPECT_TRUE(Has(LogLines(), PostedLine("stranger@y.org", std::string(300, 'S') + "...")));
+
     smtp.sent.clear();
     Set("ModerateList", 1);
     // Even a moderator's "requesting approval" is just a posting to approve here.
