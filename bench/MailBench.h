@@ -151,7 +151,7 @@ inline Timing DrainWithOurs(const std::string& host, int port, const ServerSecur
         throw std::runtime_error("the mailbox holds " + std::to_string(pop3.MessageCount) +
                                  " messages, not " + std::to_string(expected));
     }
-    MailboxPass(context, services, connection, rules).Run();
+    MailboxPass(context, connection, rules).Run();
     const Timing timing = watch.Stop();
     if (rules.stored != expected || !connection.Failures().empty()) {
         throw std::runtime_error(

@@ -115,13 +115,8 @@ void MailboxConnection::Log(const std::string& text) {
     WriteLog(services_, Stamp(services_) + account_.name + ": " + text);
 }
 
-MailboxPass::MailboxPass(ScanContext& context, Services& services, MailboxConnection& connection,
-                         PassRules& rules)
-    : context_(context),
-      services_(services),
-      connection_(connection),
-      rules_(rules),
-      pop3_(connection.Pop3()) {}
+MailboxPass::MailboxPass(ScanContext& context, MailboxConnection& connection, PassRules& rules)
+    : context_(context), connection_(connection), rules_(rules), pop3_(connection.Pop3()) {}
 
 void MailboxPass::Run() {
     listing_ = pop3_.ListMessages();

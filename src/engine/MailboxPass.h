@@ -105,8 +105,7 @@ public:
 // A lost connection keeps what was stored whole.
 class MailboxPass {
 public:
-    MailboxPass(ScanContext& context, Services& services, MailboxConnection& connection,
-                PassRules& rules);
+    MailboxPass(ScanContext& context, MailboxConnection& connection, PassRules& rules);
     void Run();
 
 private:
@@ -125,7 +124,6 @@ private:
     void LeaveTooBig(int n, const std::string& key, int64_t size);
 
     ScanContext& context_;
-    Services& services_;
     MailboxConnection& connection_;
     PassRules& rules_;
     Pop3Client& pop3_;

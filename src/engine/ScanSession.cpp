@@ -90,7 +90,7 @@ void ReadListServerMailbox(ScanContext& context, Services& services,
         return;  // no QUIT for a List Server mailbox that did not open
     }
     RequestRulesPass rules(context, services);
-    MailboxPass(context, services, connection, rules).Run();
+    MailboxPass(context, connection, rules).Run();
 }
 
 // Phase 2: every message with a usable sender is fetched into the temp folder, named by its
@@ -147,7 +147,7 @@ void DownloadListMailbox(ScanContext& context, Services& services, MailboxConnec
         return;
     }
     DownloadPass rules(context, services);
-    MailboxPass(context, services, connection, rules).Run();
+    MailboxPass(context, connection, rules).Run();
 }
 
 void ProcessTempFolder(ScanContext& context, Services& services) {
