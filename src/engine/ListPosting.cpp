@@ -4,60 +4,51 @@
 #include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/PostingFrom.h"
+#include "engine/mime/Decoration.h"
+#include "engine/mime/HeaderText.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer {
 
 namespace {
 
-// True when every line of text ends with CR LF and no CR or LF stands alone.
-bool IsCrLfText(std::string_view text) {
-    if (text.empty()) {
-        return true;
-    }
-    if (!EndsWith(text, "\r\n")) {
-        return false;
-    }
-    for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
-         at = text.find_first_of("\r\n", at + 2)) {
-        if (text[at] != '\r' || at + 1 >= text.size() || text[at + 1] != '\n') {
-            return false;
-        }
-    }
-    return true;
+// Every line of the header as it may go out: no raw 8-bit byte, none over 998 octets.
+void AppendHeaderLine(std::string& out, std::string_view line) {
+    AppendCrLfLine(out, mime::OutgoingHeaderLine(line));
 }
 
 // Composes the messages of one posting. The parts every copy shares are built once; a copy
 // differs only in its To line and in the standard block (whose Date and Message-ID follow the
-// clock, as for a posting composed anew). The signature and the extra headers are read again
-// only when the list data file has changed since they were read.
+// clock, as for a posting composed anew). The body is decorated with the signature once; the
+// signature and the extra headers are read again (and the body decorated again) only when the
+// list data file has changed since they were read.
 class ListPostingComposer final : public PostingComposer {
 public:
     // One Message-ID tag for all copies: the copies of one posting composed in the same
-    // second carry the same Message-ID.
+    // second carry the same Message-ID. The posting is the incoming message's header lines
+    // (the context's) and body.
     ListPostingComposer(const ScanContext& context, Services& services, std::string_view body)
         : context_(context),
           services_(services),
           globals_(services.console.Globals()),
           idTag_(MessageIdTag(services.random)) {
         const ListSettings& settings = context.Settings;
-        if (settings.HideSenderEmail) {
-            AppendCrLfLine(head_, "From: " + context.SenderName + " <" +
-                                      Trim(settings.ChangeSenderEmailTo) + ">");
-        } else {
-            AppendCrLfLine(head_,
-                           "From: " + context.SenderName + " <" + context.SenderAddress + ">");
+        AppendHeaderLine(
+            head_, PostingFromLine(
+                       context.SenderName,
+                       ShownSenderAddress(settings.HideSenderEmail, settings.ChangeSenderEmailTo,
+                                          context.SenderAddress, settings.ListPostingAddress)));
+        AppendHeaderLine(head_, "Reply-To: " + settings.ListPostingAddress);
+        AppendHeaderLine(head_, "Subject: " + context.Subject);
+        for (const std::string& line : context.HeaderLines) {
+            if (line.empty()) {
+                break;
+            }
+            AppendCrLfLine(posting_, line);
         }
-        AppendCrLfLine(head_, "Reply-To: " + settings.ListPostingAddress);
-        AppendCrLfLine(head_, "Subject: " + context.Subject);
-        // A body whose lines all end with CR LF (a temp file's) goes out as it is, without a
-        // copy of its own; any other is made so once.
-        if (IsCrLfText(body)) {
-            body_ = body;
-        } else {
-            AppendCrLfLines(ownBody_, body);
-            body_ = ownBody_;
-        }
+        posting_ += "\r\n";
+        AppendCrLfLines(posting_, body);
     }
 
     void ComposeBcc(std::string& message) override {
@@ -82,24 +73,23 @@ private:
             read_ = true;
         }
         message.clear();
-        message.reserve(toValue.size() + head_.size() + 512 + headerTail_.size() + body_.size() +
-                        signature_.size());
-        AppendCrLfLine(message, "To: " + toValue);
+        message.reserve(toValue.size() + head_.size() + 512 + headerTail_.size() +
+                        decorated_.body.size() + 2);
+        AppendHeaderLine(message, "To: " + toValue);
         message += head_;
-        for (const std::string& line :
-             StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_)) {
-            AppendCrLfLine(message, line);
+        for (const std::string& line : StandardHeaderBlock(
+                 context_, services_.clock, globals_.SMTPHost, idTag_, decorated_.fields)) {
+            AppendHeaderLine(message, line);
         }
         message += headerTail_;
         message += "\r\n";
-        message += body_;
-        message += signature_;
+        message += decorated_.body;
     }
 
     void ReadListTexts() {
-        // One entry, however many lines the signature has (an empty one is one empty line).
-        signature_.clear();
-        AppendCrLfLine(signature_, ReadSection(context_.ListDataFile, "Signature"));
+        // The signature goes where mail programs show it; without MIME lines the body lines
+        // and the signature as one entry (an empty one is one empty line), as always.
+        decorated_ = mime::DecorateBody(posting_, ReadSection(context_.ListDataFile, "Signature"));
         Lines extraHeaders;
         for (auto& line : TextToLines(ReadSection(context_.ListDataFile, "ExtraHeaders"))) {
             if (IsAllowedExtraHeader(line)) {
@@ -108,7 +98,7 @@ private:
         }
         headerTail_.clear();
         for (const std::string& line : extraHeaders) {
-            AppendCrLfLine(headerTail_, line);
+            AppendHeaderLine(headerTail_, line);
         }
         // After everything the posting carried before, so that block stays as it was.
         if (context_.Settings.ListHeaders) {
@@ -119,7 +109,7 @@ private:
                                                  settings.AllowUserSubscribe},
                                 extraHeaders);
             for (const std::string& line : listHeaders) {
-                AppendCrLfLine(headerTail_, line);
+                AppendHeaderLine(headerTail_, line);
             }
         }
     }
@@ -128,18 +118,19 @@ private:
     Services& services_;
     const GlobalSettings globals_;
     const std::string idTag_;
-    std::string head_;        // From, Reply-To, Subject
-    std::string_view body_;   // the body, lines ended by CR LF
-    std::string ownBody_;     // the body made so, when it was not
-    bool read_ = false;       // the list texts below were read
-    FileVersion version_;     // of the list data file when they were read
-    std::string headerTail_;  // the allowed extra headers and the list headers
-    std::string signature_;
+    std::string head_;               // From, Reply-To, Subject
+    std::string posting_;            // the incoming header lines, the empty line and the body
+    bool read_ = false;              // the list texts below were read
+    FileVersion version_;            // of the list data file when they were read
+    std::string headerTail_;         // the allowed extra headers and the list headers
+    mime::DecoratedBody decorated_;  // the body with the signature, and its MIME fields
 };
 
 }  // namespace
 
-void PostToList(ScanContext& context, Services& services, std::string_view body, int method) {
+PostingOutcome PostToList(ScanContext& context, Services& services, std::string_view body,
+                          int method) {
+    PostingOutcome outcome;
     if (method == 0 || method == 1) {
         ListPostingComposer composer(context, services, body);
         context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
@@ -153,12 +144,13 @@ void PostToList(ScanContext& context, Services& services, std::string_view body,
         }
         plan.shown = &context.Roster.Items();  // the whole member entry
         plan.copyFailedSuffix = " - failed (Ateempt 1)";
-        const PostingOutcome outcome = DeliverPosting(services, plan, composer);
+        outcome = DeliverPosting(services, plan, composer);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
         context.Counts.messagesHeld += static_cast<int>(outcome.held);
     }
     services.observer.StatusText("Finished posting.");
+    return outcome;
 }
 
 }  // namespace corvanteer
