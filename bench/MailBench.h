@@ -13,9 +13,20 @@
 #include <utility>
 #include <vector>
 
+#include "common/TempDir.h"
 #include "e2e/MailServers.h"
+#include "engine/MailNotes.h"
+#include "engine/MailboxPass.h"
+#include "engine/ScanContext.h"
+#include "engine/Services.h"
+#include "support/AppPaths.h"
+#include "support/Clock.h"
+#include "support/Locks.h"
+#include "support/Random.h"
+#include "support/SettingsStore.h"
 #include "support/Text.h"
 #include "transport/TPop3Client.h"
+#include "transport/TSmtpClient.h"
 
 namespace corvanteer::bench {
 
@@ -89,34 +100,66 @@ inline void Fill(testing::MailServers& servers, const std::string& user, int mes
     }
 }
 
-// Drains the mailbox as a scan does (TOP n 0, RETR n, DELE n, newest first, QUIT); times it
-// from connect to QUIT's end.
-inline Timing DrainWithOurs(const testing::MailServers& servers, const std::string& user, int port,
-                            const ServerSecurity& security, int expected) {
+// A scan's download pass that counts each message instead of writing it to a temp file.
+class CountingRules final : public PassRules {
+public:
+    Then Header(int /*n*/, const Pop3Reply& /*top*/) override { return Then::Retrieve; }
+    std::string Store(int n, Pop3Reply& message) override {
+        if (message.message.empty()) {
+            throw std::runtime_error("message " + std::to_string(n) + " came empty");
+        }
+        ++stored;
+        return std::to_string(n);
+    }
+    void Kept(const std::string& stored) override {
+        throw std::runtime_error("the server refused DELE " + stored);
+    }
+    int stored = 0;
+};
+
+class NoConsole final : public Console {
+public:
+    GlobalSettings Globals() override { return {}; }
+    std::vector<std::string> ListNames() override { return {}; }
+};
+
+// Drains the mailbox as a scan's download pass walks it (MailboxPass: TOP n 0, RETR n and
+// DELE n, newest first, several in flight when the server takes pipelined commands, then
+// QUIT), each message counted rather than written; times it from connect to QUIT's end.
+inline Timing DrainWithOurs(const std::string& host, int port, const ServerSecurity& security,
+                            const std::string& user, int expected) {
+    testing::TempDir dir;
+    const AppPaths paths = AppPaths::ForDirectory(dir.Path());
+    auto store = SettingsStore::Open(paths.SettingsDatabase());
     TPop3Client pop3;
-    pop3.HostAddress = servers.Host();
-    pop3.Port = port;
-    pop3.User = user;
-    pop3.Password = kPassword;
-    pop3.TopLines = 0;
-    pop3.Security = security;
+    TSmtpClient smtp;
+    SystemClock clock;
+    SystemRandom random;
+    ScanObserver observer;
+    StoreLock storeLock(paths.StoreLockFile());
+    NoConsole console;
+    Services services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console};
+    MailNotes notes(paths.MailNotesFile());
+    MailboxConnection connection(services, notes);
+    ScanContext context;
+    CountingRules rules;
     const Stopwatch watch;
-    if (!pop3.Login()) {
+    if (!connection.Open({"bench", host, port, user, kPassword, 0, security, {}})) {
         throw std::runtime_error("TPop3Client could not log in: " + pop3.LastError.Text());
     }
     if (pop3.MessageCount != expected) {
         throw std::runtime_error("the mailbox holds " + std::to_string(pop3.MessageCount) +
                                  " messages, not " + std::to_string(expected));
     }
-    for (int n = pop3.MessageCount; n >= 1; --n) {
-        pop3.Top(n);
-        pop3.Retrieve(n);
-        if (pop3.Body.empty() || !pop3.Delete(n)) {
-            throw std::runtime_error("message " + std::to_string(n) + " was not drained");
-        }
+    MailboxPass(context, connection, rules).Run();
+    const Timing timing = watch.Stop();
+    if (rules.stored != expected || !connection.Failures().empty()) {
+        throw std::runtime_error(
+            "the pass took " + std::to_string(rules.stored) + " of " + std::to_string(expected) +
+            " messages" +
+            (connection.Failures().empty() ? std::string() : ": " + connection.Failures()[0].Text()));
     }
-    pop3.Quit();
-    return watch.Stop();
+    return timing;
 }
 
 // Runs a peer script and takes the wall and CPU seconds it printed.

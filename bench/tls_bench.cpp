@@ -65,7 +65,7 @@ int RunPop3(const std::vector<std::string>& args) {
     ComparePop3Drains(
         servers, "pop3s",
         [&](const std::string& user, int expected) {
-            return DrainWithOurs(servers, user, servers.Pop3sPort(), tls, expected);
+            return DrainWithOurs(servers.Host(), servers.Pop3sPort(), tls, user, expected);
         },
         [&](const std::string& user, int expected) {
             return DrainWithPoplib(servers, user, python, script, expected);

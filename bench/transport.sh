@@ -2,7 +2,8 @@
 # Compares the mail clients with Python's poplib and smtplib and with Postfix's smtp-source,
 # side by side in one run:
 #   POP3: 1,000 messages of about 4 KB drained from Dovecot (TOP n 0, RETR n, DELE n, newest
-#         first, QUIT) by TPop3Client and by poplib.
+#         first, QUIT) by a scan's pass with TPop3Client (pipelined, as Dovecot announces
+#         PIPELINING) and by poplib (command by command).
 #   SMTP: 1,000 messages of about 4 KB sent to smtp-sink on a loopback port, one connection
 #         per message, by TSmtpClient, smtplib and smtp-source.
 # Prints the rates and the ratios ours/poplib (want >= 1.0), ours/smtplib (>= 1.0) and

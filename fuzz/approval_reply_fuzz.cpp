@@ -122,7 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     context.MessageNumber = 1;
     context.SenderAddress = "mod@example.test";
     context.Subject = "Re: news requesting approval";
-    context.BodyLines = build ? built.reply : TextToLines(parts[1]);
+    // The reply is all body: the scan holds the message whole, its body from BodyStart.
+    context.Message = build ? LinesToText(built.reply) : parts[1];
+    context.BodyStart = 0;
     const bool understood = HandleApprovalReply(context, world.services);
 
     const auto& sent = world.smtp.sent;

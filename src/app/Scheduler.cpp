@@ -50,6 +50,9 @@ std::string Scheduler::OutcomeLine(const ScanOutcome& outcome) {
     line += std::to_string(c.messagesRead) + " read, " + std::to_string(c.postingsSent) +
             " posted, " + std::to_string(c.answersSent) + " answered, " +
             std::to_string(c.messagesQueued) + " queued";
+    if (c.messagesHeld > 0) {
+        line += ", " + std::to_string(c.messagesHeld) + " held";
+    }
     return line;
 }
 

@@ -10,6 +10,20 @@
 
 namespace corvanteer {
 
+namespace {
+
+// A 421 or a connection lost in the middle of a session: the message goes again on a new
+// connection after these pauses, one after another while none gets through; after the last
+// the rest of the session waits for a later scan. An accepted message starts them again.
+constexpr int64_t kReconnectPausesMs[] = {2000, 10000, 30000};
+constexpr int kMaxReconnects = 3;
+
+std::string ServerKey(const SmtpServer& server) {
+    return server.host + ":" + std::to_string(server.port);
+}
+
+}  // namespace
+
 DeliverySession::DeliverySession(Services& services, std::string listName,
                                  std::size_t expectedMessages, bool mayHold)
     : services_(services),
@@ -21,6 +35,12 @@ DeliverySession::DeliverySession(Services& services, std::string listName,
     const int32_t perMessage = services.console.Globals().MaxRecipientsPerMessage;
     maxPerMessage_ = perMessage > 0 ? static_cast<std::size_t>(perMessage) : 0;
     services_.smtp.SessionMessages = expectedMessages == 0 ? 1 : expectedMessages;
+    // A server this scan could not reach is not waited for again.
+    const SmtpOutage& outage = services_.smtp.Outage;
+    if (!outage.server.empty() && outage.server == ServerKey(services_.smtp.Server)) {
+        dead_ = true;
+        deadResult_ = outage.result;
+    }
 }
 
 DeliverySession::~DeliverySession() {
@@ -71,27 +91,22 @@ DeliveryOutcome DeliverySession::Deliver(const Envelope& envelope, bool partial)
         return NotTried(DeliveryStatus::Failed);
     }
     for (;;) {
-        const bool fresh = !smtp.SessionOpen();
-        if (fresh) {
+        if (!smtp.SessionOpen()) {
             if (connections_ > 0) {
-                // A server that drops every connection at once is not asked again and again.
-                if (reconnections_ > 0 && sentOnConnection_ == 0) {
-                    dead_ = true;
-                    deadResult_.error = Fail(MailFailure::Connection,
-                                             "the SMTP server ended the connection "
-                                             "again without taking a message");
-                    return NotTried(DeliveryStatus::Failed);
+                // A new connection after one that ended: a few in a row without a message
+                // getting through, each after a longer pause; then the rest waits.
+                if (reconnects_ >= kMaxReconnects) {
+                    return GiveUp();
                 }
-                ++reconnections_;
+                services_.clock.Pause(kReconnectPausesMs[reconnects_++]);
             }
             ++connections_;
-            sentOnConnection_ = 0;
         }
         SmtpTransaction tx = smtp.Transact(envelope, partial);
         ReportProtectionFailure(tx.result.error);
         DeliveryOutcome outcome;
         if (tx.ok()) {
-            ++sentOnConnection_;
+            reconnects_ = 0;
             outcome.status = DeliveryStatus::Sent;
             outcome.refused = std::move(tx.refused);
             for (const RecipientRefusal& refusal : outcome.refused) {
@@ -104,10 +119,19 @@ DeliveryOutcome DeliverySession::Deliver(const Envelope& envelope, bool partial)
             return outcome;
         }
         const bool overLimit = mayHold_ && IsOverLimitReply(tx.result.lastReply);
-        const bool retry = !fresh && !overLimit && !smtp.SessionOpen() && !tx.dataSent &&
-                           !tx.connectionPhase && tx.result.error.kind != MailFailure::Input;
-        if (retry) {
-            continue;  // the connection had ended before this message: once more on a new one
+        const MailFailure kind = tx.result.error.kind;
+        lastOverLimit_ = overLimit;
+        lastResult_ = tx.result;
+        // The connection went (a 421, or closed) with the message not taken (a 421 says so
+        // even after the data): it goes again on a new connection, also when one made again
+        // greets with 421 or closes at once.
+        const bool notTaken = !tx.dataSent || ReplyCode(tx.result.lastReply) == 421;
+        const bool again =
+            !smtp.SessionOpen() && notTaken && kind != MailFailure::Input &&
+            (!tx.connectionPhase || (connections_ > 1 && (kind == MailFailure::Connection ||
+                                                          ReplyCode(tx.result.lastReply) == 421)));
+        if (again) {
+            continue;
         }
         outcome.result = std::move(tx.result);
         if (overLimit) {
@@ -116,12 +140,31 @@ DeliveryOutcome DeliverySession::Deliver(const Envelope& envelope, bool partial)
             return outcome;
         }
         if (tx.connectionPhase) {
+            // Nothing more goes on this session; a server out of reach (no connection, no
+            // greeting in time) gets no other try in this scan either.
             dead_ = true;
             deadResult_ = outcome.result;
+            if (kind == MailFailure::Connect || kind == MailFailure::Timeout) {
+                smtp.Outage = {ServerKey(smtp.Server), outcome.result};
+            }
         }
         outcome.status = DeliveryStatus::Failed;
         return outcome;
     }
+}
+
+DeliveryOutcome DeliverySession::GiveUp() {
+    DeliveryOutcome outcome;
+    outcome.result = lastResult_;
+    if (lastOverLimit_) {
+        holding_ = true;
+        outcome.status = DeliveryStatus::Held;
+    } else {
+        dead_ = true;
+        deadResult_ = lastResult_;
+        outcome.status = DeliveryStatus::Failed;
+    }
+    return outcome;
 }
 
 void DeliverySession::Hold(int attempts, const Envelope& envelope) {

@@ -7,12 +7,17 @@
 //
 // The session connects with the first message and keeps the connection for the next ones.
 // When the server closes it, or answers 421, before a message's data went out, that message
-// goes again on a new connection; one reconnection is always tried, further ones only after
-// a connection that delivered something. When no connection can be made, or the greeting,
-// the HELO/EHLO, TLS or the login fails, the rest of the session's messages fail without
-// another try (SendOrQueue queues them as usual). A reply that says the sender is over a
-// limit of the server's (IsOverLimitReply), or a message that would pass MaxRecipientsPerHour
-// or MaxRecipientsPerDay, holds that message and every later one of the session.
+// goes again on a new connection. Every new connection after the first waits a pause (2,
+// 10, then 30 seconds on the services' clock), and only three are made in a row without a
+// message getting through (one whose greeting says 421, or that closes at once, is one of
+// them); an accepted message starts the count and the pauses again. When those fail, the rest of
+// the session is held if the last reply said the sender is over a limit (IsOverLimitReply), else it
+// fails without another try. When no connection can be made, or the greeting, the HELO/EHLO, TLS or
+// the login fails, the rest of the session's messages fail without another try (SendOrQueue queues
+// them as usual); after no connection or no greeting in time, so does the rest of the scan's mail
+// for that server (SmtpClient::Outage). An over-limit reply that leaves the connection open, or a
+// message that would pass MaxRecipientsPerHour or MaxRecipientsPerDay, holds that message and every
+// later one of the session.
 
 #include <cstddef>
 #include <functional>
@@ -78,6 +83,9 @@ public:
 
 private:
     DeliveryOutcome NotTried(DeliveryStatus status) const;
+    // The new connections in a row took nothing: the message, and the rest of the session,
+    // waits (held after an over-limit reply, else failed).
+    DeliveryOutcome GiveUp();
     void ReportProtectionFailure(const MailError& error);
 
     Services& services_;
@@ -89,8 +97,9 @@ private:
     bool dead_ = false;     // the server cannot be reached: everything from now on fails
     SmtpResult deadResult_;
     int connections_ = 0;
-    int reconnections_ = 0;
-    int sentOnConnection_ = 0;
+    int reconnects_ = 0;          // new connections in a row since a message last got through
+    bool lastOverLimit_ = false;  // of the last failure
+    SmtpResult lastResult_;
     unsigned holdSequence_ = 0;
 };
 

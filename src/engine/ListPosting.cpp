@@ -28,7 +28,7 @@ public:
     // One Message-ID tag for all copies: the copies of one posting composed in the same
     // second carry the same Message-ID. The posting is the incoming message's header lines
     // (the context's) and body.
-    ListPostingComposer(const ScanContext& context, Services& services, const Lines& body)
+    ListPostingComposer(const ScanContext& context, Services& services, std::string_view body)
         : context_(context),
           services_(services),
           globals_(services.console.Globals()),
@@ -48,9 +48,7 @@ public:
             AppendCrLfLine(posting_, line);
         }
         posting_ += "\r\n";
-        for (const std::string& line : body) {
-            AppendCrLfLine(posting_, line);
-        }
+        AppendCrLfLines(posting_, body);
     }
 
     void ComposeBcc(std::string& message) override {
@@ -130,7 +128,8 @@ private:
 
 }  // namespace
 
-PostingOutcome PostToList(ScanContext& context, Services& services, const Lines& body, int method) {
+PostingOutcome PostToList(ScanContext& context, Services& services, std::string_view body,
+                          int method) {
     PostingOutcome outcome;
     if (method == 0 || method == 1) {
         ListPostingComposer composer(context, services, body);
@@ -148,6 +147,7 @@ PostingOutcome PostToList(ScanContext& context, Services& services, const Lines&
         outcome = DeliverPosting(services, plan, composer);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
+        context.Counts.messagesHeld += static_cast<int>(outcome.held);
     }
     services.observer.StatusText("Finished posting.");
     return outcome;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <string_view>
+
 #include "engine/PostingDelivery.h"
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
+
 #include "support/Text.h"
 
 namespace corvanteer {
@@ -21,6 +24,8 @@ namespace corvanteer {
 // list header lines (ListHeaders.h) follow the allowed extra headers. All copies share one
 // Message-ID tag. Archives, logs and queues as the outcome requires (the queue holds the
 // decorated message); shows progress through the observer. The outcome says what went.
-PostingOutcome PostToList(ScanContext& context, Services& services, const Lines& body, int method);
+// body: the message body, read in place (a temp file's body).
+PostingOutcome PostToList(ScanContext& context, Services& services, std::string_view body,
+                          int method);
 
 }  // namespace corvanteer

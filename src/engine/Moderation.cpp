@@ -113,8 +113,11 @@ void RequestApproval(ScanContext& context, Services& services) {
         AppendCrLfLine(out, line);
     }
     out += "\r\n";
-    for (const auto& line : context.BodyLines) {
-        AppendCrLfLine(out, line);
+    // The body as the temp file holds it: its lines already end with CR LF.
+    const std::string_view body = context.Body();
+    out += body;
+    if (!body.empty() && !EndsWith(body, "\r\n")) {
+        out += "\r\n";
     }
     AppendCrLfLine(out, kApprovalEnd);
 
@@ -124,7 +127,7 @@ void RequestApproval(ScanContext& context, Services& services) {
 
 bool HandleApprovalReply(ScanContext& context, Services& services) {
     Lines posting;
-    if (!UnquotePosting(context.BodyLines, posting)) {
+    if (!UnquotePosting(TextToLines(context.Body()), posting)) {
         LogNotUnderstood(context, services);
         return false;
     }
@@ -151,7 +154,7 @@ bool HandleApprovalReply(ScanContext& context, Services& services) {
                                posting.begin() + static_cast<std::ptrdiff_t>(headerEnd) + 1);
 
     posting.erase(posting.begin(), posting.begin() + static_cast<std::ptrdiff_t>(headerEnd) + 1);
-    PostToList(context, services, posting, context.Settings.PostingMethod);
+    PostToList(context, services, LinesToText(posting), context.Settings.PostingMethod);
     return true;
 }
 

@@ -51,7 +51,8 @@ void ProcessModeratorCommands(ScanContext& context, Services& services) {
     // Kept apart from the addresses of "addu"/"remo" lines: authority is always the sender's.
     const std::string sender =
         LowerCase(ExtractEmail(GetHeaderValue("From", services.pop3.Header)));
-    const Lines body = services.pop3.Body;
+    // The body is walked line by line in place: a long one costs no string per line.
+    const std::string body = std::move(services.pop3.Body);
 
     std::string password;
     bool inBlock = false;
@@ -65,8 +66,8 @@ void ProcessModeratorCommands(ScanContext& context, Services& services) {
         changes.clear();
     };
 
-    for (const auto& raw : body) {
-        const std::string line = Trim(CollapseSpaces(raw));
+    for (std::string_view rest = body; !rest.empty();) {
+        const std::string line = Trim(CollapseSpaces(TakeLine(rest)));
         const SplitResult words = SplitString(line, " ");
         const std::string command = LowerCase(line.substr(0, 4));
         const std::string& argument = words.Part(2);

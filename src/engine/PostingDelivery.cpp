@@ -108,8 +108,17 @@ void PostIndividually(Services& services, const PostingPlan& plan, PostingCompos
     if (!outcome.aborted && count > 0) {
         Distributed(services, plan, hooks, copy.message);
     }
+    // Only what the server took counts as sent; what waits is named beside it.
+    std::string waiting;
+    if (tally.held > 0) {
+        waiting += std::to_string(tally.held) + " held";
+    }
+    if (tally.queued > 0) {
+        waiting += (waiting.empty() ? "" : ", ") + std::to_string(tally.queued) + " queued";
+    }
     WriteLog(services, Stamp(services) + prefix + "msg from " + plan.from + " - sent to " +
-                           std::to_string(handled) + " of " + countText + " members.");
+                           std::to_string(tally.sent) + " of " + countText + " members" +
+                           (waiting.empty() ? "" : " (" + waiting + ")") + ".");
 }
 
 }  // namespace

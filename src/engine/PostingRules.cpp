@@ -49,18 +49,20 @@ std::string_view Field(std::string_view line, int index) {
 }
 
 // "posted" only for a posting that went to a member or waits for a sending cap; one that went
-// to nobody (every copy refused or failed, no members, no posting method) "failed".
+// to nobody (every copy refused or failed, no members, no posting method) "failed". Texts
+// from the mail are cut to one short line: a subject may be a megabyte long.
 void LogPosting(ScanContext& context, Services& services, const PostingOutcome& outcome) {
     const bool went = outcome.sent + outcome.held > 0;
     WriteLog(services, Stamp(services) + context.ListName +
                            (went ? ": i posted msg by " : ": i failed to post msg by ") +
-                           context.SenderAddress + " (" + context.Subject +
+                           OneLineText(context.SenderAddress) + " (" +
+                           OneLineText(context.Subject) +
                            ") - PostMethod = " + std::to_string(context.Settings.PostingMethod));
 }
 
 void Post(ScanContext& context, Services& services) {
     const PostingOutcome outcome =
-        PostToList(context, services, context.BodyLines, context.Settings.PostingMethod);
+        PostToList(context, services, context.Body(), context.Settings.PostingMethod);
     LogPosting(context, services, outcome);
 }
 
@@ -102,21 +104,22 @@ void TakePasswordFromSubject(ScanContext& context) {
 // one of them.
 bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
     const ListSettings& settings = context.Settings;
-    const ListOwnAddresses own{settings.ListPostingAddress,
-                               settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
-                               services.console.Globals().ListServerAddress};
+    const ListOwnAddresses own{
+        settings.ListPostingAddress, settings.HideSenderEmail ? settings.ChangeSenderEmailTo : "",
+        context.ListServerAddress ? *context.ListServerAddress
+                                  : services.console.Globals().ListServerAddress};
     const MailVerdict verdict = JudgeListMail(context.HeaderLines, context.SenderAddress, own);
     if (verdict.kind == MailKind::Personal) {
         return false;
     }
     const bool loop = verdict.kind == MailKind::Loop;
     const std::string what = loop ? "looping msg" : "automatic msg";
-    const std::string& sender = context.SenderAddress;
+    const std::string sender = OneLineText(context.SenderAddress);
     WriteLog(services, Stamp(services) + context.ListName + ": " + what + " from " + sender + " (" +
-                           verdict.reason + ") - not posted");
-    AddLatestAction(
-        services, context.ListDataFile,
-        ShortDateNow(services) + " x " + sender + "(" + what + ", " + verdict.reason + ")");
+                           OneLineText(verdict.reason) + ") - not posted");
+    AddLatestAction(services, context.ListDataFile,
+                    ShortDateNow(services) + " x " + sender + "(" + what + ", " +
+                        OneLineText(verdict.reason) + ")");
     if (!loop && settings.ForwardErrorMsgs) {
         ForwardRefused(context, services);
     }
@@ -148,10 +151,15 @@ bool IsMember(Services& services, std::string_view listName, std::string_view se
     if (listName.empty() || sender.empty()) {
         return false;
     }
-    const std::string file =
-        services.paths.ListDataFile(ListNameForPaths(services.store, services.paths, listName));
+    const std::string* known = cache != nullptr ? cache->DataFileOf(listName) : nullptr;
+    const std::string file = known != nullptr ? *known
+                                              : services.paths.ListDataFile(ListNameForPaths(
+                                                    services.store, services.paths, listName));
     if (cache != nullptr) {
-        const std::string* entryPassword = cache->PosterPassword(file, LowerCase(sender));
+        if (known == nullptr) {
+            cache->Remember(listName, file);
+        }
+        const std::string_view* entryPassword = cache->PosterPassword(file, LowerCase(sender));
         return entryPassword != nullptr && (!passwordRequired || *entryPassword == password);
     }
     const std::string roster = ReadSection(file, "MemberList");

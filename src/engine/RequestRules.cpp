@@ -138,7 +138,8 @@ void ApplyRequestRules(ScanContext& context, Services& services) {
     const MailVerdict verdict = JudgeAutomatic(services.pop3.Header, context.SenderAddress);
     if (verdict.kind != MailKind::Personal) {
         WriteLog(services, Stamp(services) + kListServerLogName + ": automatic msg from " +
-                               context.SenderAddress + " (" + verdict.reason + ") - not answered");
+                               OneLineText(context.SenderAddress) + " (" +
+                               OneLineText(verdict.reason) + ") - not answered");
         return;
     }
     const std::string keyword = Keyword(context.Subject);

@@ -5,7 +5,11 @@
 // unless a handler says so.
 
 #include <set>
+#include <algorithm>
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/Roster.h"
 #include "engine/RosterCache.h"
@@ -21,6 +25,7 @@ struct ScanCounts {
     int answersSent = 0;     // answers to requests sent
     int messagesQueued = 0;  // messages written to the pending queue
     int retriesFailed = 0;   // queued messages whose retry at the session's start failed
+    int messagesHeld = 0;    // postings held back by a sending cap or the server's limit
 };
 
 struct ScanContext {
@@ -29,6 +34,9 @@ struct ScanContext {
     std::string ListDataFile;  // application directory + list name + ".dat"
     std::string TempFolder;    // application directory + "temp/" + list name
     ListSettings Settings;     // LoadListSettings of the current list
+    // The global ListServerAddress, read when a scan turns to a list (the posting rules
+    // need it for every message; the settings are not read again for each).
+    std::optional<std::string> ListServerAddress;
 
     int MessageNumber = 0;  // POP3 number of the message being read; 0 in phase 3
     std::string FromValue;
@@ -41,7 +49,14 @@ struct ScanContext {
     std::string PostingPassword;
     std::string MessageFile;
     Lines HeaderLines;
-    Lines BodyLines;
+    // The message being processed in phase 3 as its temp file holds it, in one buffer (a
+    // message costs its size, not a string per line), and where its body begins: after the
+    // header's empty line.
+    std::string Message;
+    std::size_t BodyStart = 0;
+    std::string_view Body() const {
+        return std::string_view(Message).substr(std::min(BodyStart, Message.size()));
+    }
 
     SortedRoster Roster;
     RosterCache Rosters;  // the posting rules' rosters, kept for the session

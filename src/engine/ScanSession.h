@@ -41,12 +41,15 @@ struct ScanOutcome {
 //
 // A mailbox that cannot be logged into, or whose reading breaks off (the connection lost,
 // or ten TOP or RETR refusals in a row, as from a server whose STAT lies), gets a log line
-// and an entry in mailboxFailures; the rest of it stays on the server. A lost connection
-// commits no DELE, so the messages already downloaded from that login are dropped from the
-// temp folder again (the server still has them). A configured mailbox
-// only counts: an empty host or user, or port 0, is skipped silently. A message over the
-// MaxMessageSize setting stays on the server and is logged once per session. At the end
-// every failure is shown as a status text, for the window's status line.
+// and an entry in mailboxFailures; the rest of it stays on the server. What was downloaded
+// whole before a connection broke is kept and processed (should the server still have it,
+// a later scan brings a duplicate, as after a kill). A configured mailbox only counts: an
+// empty host or user, or port 0, is skipped silently. A message over the MaxMessageSize
+// setting, or whose sender cannot be used, stays on the server and is logged once (the
+// application directory's mail notes remember it); one whose download grows past the limit
+// although its listed size did not say so is left there too, and the rest of its mailbox is
+// read on a new connection. Temp files are processed in the order their messages arrived.
+// At the end every failure is shown as a status text, for the window's status line.
 //
 // Contract: the caller (window or command line) holds the SessionLock for the whole call;
 // this function does not take it. It never throws: an error (a file that cannot be written,

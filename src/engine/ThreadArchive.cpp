@@ -76,13 +76,14 @@ void ArchiveThread(Services& services, const std::string& listName, std::string_
     entry += "\r\nSubject: " + subject;
     entry += "\r\nDate: " + Rfc822Date(services.clock.Now());
     entry += "\r\n";
-    // The body's lines follow, each after a line break of its own.
+    // The body's lines follow, each after a line break of its own; the body is written from
+    // the message itself, not copied into the entry.
+    std::string_view bodyLines;
     if (!body.empty()) {
         entry += "\r\n";
-        entry.append(EndsWith(body, "\r\n") ? body.substr(0, body.size() - 2) : body);
+        bodyLines = EndsWith(body, "\r\n") ? body.substr(0, body.size() - 2) : body;
     }
-    entry += "\r\n\r\n";
-    entry += std::string(40, '#');
+    const std::string tail = "\r\n\r\n" + std::string(40, '#');
 
     // Choosing a thread number and appending to its file is one read-modify-write.
     std::lock_guard<StoreLock> guard(services.storeLock);
@@ -97,7 +98,7 @@ void ArchiveThread(Services& services, const std::string& listName, std::string_
             AppendLine(indexFile, std::to_string(number) + " " + subject);
         }
     }
-    AppendLine(folder + std::to_string(number) + ".txt", entry);
+    AppendLine(folder + std::to_string(number) + ".txt", {entry, bodyLines, tail});
 }
 
 }  // namespace corvanteer

@@ -153,6 +153,9 @@ std::string AppPaths::GivenUpFolder() const {
 std::string AppPaths::SendingRecordFile() const {
     return appDir + "sending-caps.txt";
 }
+std::string AppPaths::MailNotesFile() const {
+    return appDir + "mail-notes.txt";
+}
 std::string AppPaths::DefaultBackupDir() const {
     return appDir + "Backup";
 }

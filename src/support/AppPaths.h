@@ -45,6 +45,7 @@ struct AppPaths {
     std::string BadQueueFolder() const;     // "out/bad/"
     std::string GivenUpFolder() const;      // "out/given-up/": past SmtpMaxAttempts
     std::string SendingRecordFile() const;  // "sending-caps.txt": recipients sent lately
+    std::string MailNotesFile() const;      // "mail-notes.txt": messages left on servers
     std::string DefaultBackupDir() const;   // appDir + "Backup"
     std::string ListDataFile(std::string_view listName) const;   // appDir + name + ".dat"
     std::string TempFolder(std::string_view listName) const;     // appDir + "temp/" + name

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 namespace corvanteer {
 
@@ -31,6 +32,12 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
 }
 
 }  // namespace
+
+void Clock::Pause(int64_t ms) const {
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
 
 LocalTime SystemClock::Now() const {
     auto now = std::chrono::system_clock::now();

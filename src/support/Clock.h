@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvanteer {
 
@@ -30,6 +31,9 @@ public:
     virtual LocalTime Now() const = 0;
     // Monotonic time for waits and time-outs, in milliseconds.
     virtual int64_t MonotonicMs() const = 0;
+    // Waits ms milliseconds before going on (a pause between tries). The system's clock
+    // sleeps; a fake one only moves its monotonic time on.
+    virtual void Pause(int64_t ms) const;
 };
 
 class SystemClock final : public Clock {
@@ -51,10 +55,18 @@ public:
     void AdvanceSeconds(int64_t seconds);
     LocalTime Now() const override { return now_; }
     int64_t MonotonicMs() const override { return monotonic_; }
+    // Moves the monotonic time on at once; the wall time stands still.
+    void Pause(int64_t ms) const override {
+        monotonic_ += ms;
+        paused_.push_back(ms);
+    }
+    // Every pause asked for, in order.
+    const std::vector<int64_t>& Pauses() const { return paused_; }
 
 private:
     LocalTime now_;
-    int64_t monotonic_ = 0;
+    mutable int64_t monotonic_ = 0;
+    mutable std::vector<int64_t> paused_;
 };
 
 // Fills weekday and yearDay of a local time from its date (proleptic Gregorian).

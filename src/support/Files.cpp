@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "support/Status.h"
 
@@ -103,15 +105,41 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 }
 
 void AppendLine(const std::string& path, std::string_view line) {
+    AppendLine(path, {line});
+}
+
+void AppendLine(const std::string& path, std::initializer_list<std::string_view> pieces) {
     int fd = OpenForAppend(path);
     if (fd < 0) {
         return;
     }
-    std::string buffer;
-    buffer.reserve(line.size() + 2);
-    buffer.append(line);
-    buffer.append("\r\n");
-    (void)WriteAll(fd, buffer);
+    // One writev: the line lands whole (an append is one write), and a long line is not
+    // copied to get its line break.
+    std::vector<iovec> parts;
+    std::size_t total = 2;
+    for (std::string_view piece : pieces) {
+        parts.push_back({const_cast<char*>(piece.data()), piece.size()});
+        total += piece.size();
+    }
+    parts.push_back({const_cast<char*>("\r\n"), 2});
+    ssize_t written = -1;
+    do {
+        written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
+    } while (written < 0 && errno == EINTR);
+    // What a short write left goes after it, piece by piece.
+    std::size_t done = written < 0 ? total : static_cast<std::size_t>(written);
+    for (const iovec& part : parts) {
+        if (done >= part.iov_len) {
+            done -= part.iov_len;
+            continue;
+        }
+        const std::string_view rest(static_cast<const char*>(part.iov_base) + done,
+                                    part.iov_len - done);
+        done = 0;
+        if (!WriteAll(fd, rest)) {
+            break;
+        }
+    }
     ::close(fd);
 }
 
@@ -224,12 +252,21 @@ void AtomicFileWriter::Commit() {
 }
 
 void WriteNewFileSynced(const std::string& path, std::string_view bytes, bool syncFolder) {
+    WriteNewFileSynced(path, std::initializer_list<std::string_view>{bytes}, syncFolder);
+}
+
+void WriteNewFileSynced(const std::string& path, std::initializer_list<std::string_view> pieces,
+                        bool syncFolder) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0) {
         ThrowIoError("Cannot create", path, errno);
     }
     MakePrivate(fd);
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    bool written = true;
+    for (std::string_view bytes : pieces) {
+        written = written && WriteAll(fd, bytes);
+    }
+    if (!written || ::fsync(fd) != 0) {
         int error = errno;
         ::close(fd);
         ::unlink(path.c_str());

@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,8 @@ std::string MakeUniqueFileName(std::string_view folder, std::string_view extensi
 // Appends line + CR LF to the file, creating it when missing, in one write. Every error is
 // swallowed: a line that cannot be written is lost silently.
 void AppendLine(const std::string& path, std::string_view line);
+// The same with the line given in pieces, one after the other.
+void AppendLine(const std::string& path, std::initializer_list<std::string_view> pieces);
 
 // Appends the bytes to the file in one write, creating it when missing. Raises on error.
 void AppendToFile(const std::string& path, std::string_view bytes);
@@ -70,6 +73,9 @@ private:
 // (raises) when the file exists already. With syncFolder false the caller syncs the folder
 // (once, after several files).
 void WriteNewFileSynced(const std::string& path, std::string_view bytes, bool syncFolder = true);
+// The same with the bytes of the pieces one after the other (no copy joins them).
+void WriteNewFileSynced(const std::string& path, std::initializer_list<std::string_view> pieces,
+                        bool syncFolder = true);
 
 // Flushes a folder's entries (names created, renamed or removed) to disk; errors are ignored.
 void SyncFolder(const std::string& folder);

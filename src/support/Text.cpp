@@ -190,6 +190,19 @@ Lines TextToLines(std::string_view text) {
     return lines;
 }
 
+std::string_view TakeLine(std::string_view& text) {
+    const std::size_t end = text.find_first_of("\r\n");
+    if (end == std::string_view::npos) {
+        const std::string_view line = text;
+        text = {};
+        return line;
+    }
+    const std::string_view line = text.substr(0, end);
+    const bool crLf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+    text.remove_prefix(end + (crLf ? 2 : 1));
+    return line;
+}
+
 std::string LinesToText(const Lines& lines) {
     std::string out;
     AppendLinesText(out, lines);

@@ -57,6 +57,10 @@ std::string After(std::string_view text, std::string_view sep);
 // Splits a text into lines at CR LF, LF or a lone CR. A final line break does not start
 // another line, so "" gives no lines and "a\r\n" gives one.
 Lines TextToLines(std::string_view text);
+// The first line of text (without its end: CR LF, a lone LF or a lone CR, as TextToLines
+// splits), taken off the front of text. For walking through a long text line by line
+// without a string per line.
+std::string_view TakeLine(std::string_view& text);
 
 // Every line followed by CR LF ("" for no lines).
 std::string LinesToText(const Lines& lines);

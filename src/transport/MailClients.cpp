@@ -4,6 +4,40 @@
 
 namespace corvanteer {
 
+void Pop3Client::Send(const Pop3Command& command) {
+    queued_.push_back(command);
+}
+
+bool Pop3Client::Receive(Pop3Reply& reply) {
+    if (queued_.empty()) {
+        return false;
+    }
+    reply = Pop3Reply{};
+    reply.command = queued_.front();
+    queued_.pop_front();
+    const int number = reply.command.number;
+    switch (reply.command.kind) {
+        case Pop3Command::Kind::Top:
+            Top(number);
+            reply.header = Header;
+            reply.message = LastReplyPositive ? Body : LinesToText(Header);
+            break;
+        case Pop3Command::Kind::Retrieve:
+            Retrieve(number);
+            reply.message = LastReplyPositive ? LinesToText(Header) + Body : Body;
+            break;
+        case Pop3Command::Kind::Delete:
+            LastReplyPositive = Delete(number);
+            LastMessageTooBig = false;
+            break;
+    }
+    reply.positive = LastReplyPositive;
+    reply.tooBig = LastMessageTooBig;
+    reply.size = LastMessageSize;
+    reply.error = LastError;
+    return true;
+}
+
 void TakeDescribedReply(SmtpResult&& result, std::string& reply) {
     switch (result.error.kind) {
         case MailFailure::Connect:

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "support/LoginMethod.h"
@@ -15,6 +17,39 @@
 #include "transport/TokenSource.h"
 
 namespace corvanteer {
+
+// The most of a header that is taken apart into lines (what TOP brings, and a downloaded
+// message's header when it is processed); whatever a header has beyond it is not looked at.
+// Headers that big are not mail but an attack on memory.
+inline constexpr std::size_t kMaxHeaderOctets = 1024 * 1024;
+
+// One command of a walk through a mailbox (Pop3Client::Send).
+struct Pop3Command {
+    enum class Kind { Top, Retrieve, Delete };
+    Kind kind = Kind::Top;
+    int number = 0;
+};
+
+// The reply to one Pop3Command.
+struct Pop3Reply {
+    Pop3Command command;
+    bool positive = false;  // "+OK", and the reply came whole
+    // Top or Retrieve: the reply grew past MaxMessageSize and was cut off (which ends the
+    // connection); size then holds the octets seen.
+    bool tooBig = false;
+    int64_t size = 0;
+    Lines header;  // Top: the header lines followed by one empty line
+    // Retrieve: the whole message, header and body, dot-unstuffed, every line ended by CR LF,
+    // in one buffer. Top: the body lines TOP brought, as text. Negative: the server's line.
+    std::string message;
+    MailError error;  // why the reply is not positive; None when it is
+};
+
+// What LIST and UIDL say of one message.
+struct Pop3Listing {
+    int64_t size = -1;  // octets; -1: not given
+    std::string uid;    // empty: not given
+};
 
 class Pop3Client {
 public:
@@ -29,7 +64,8 @@ public:
     ServerSecurity Security;
     int32_t TopLines = 0;
     Lines Header;  // after Top: the header lines followed by one empty line
-    Lines Body;    // after Top (TopLines body lines) or Retrieve (the body)
+    // After Top (TopLines body lines) or Retrieve (the body): one buffer, lines ended by CR LF.
+    std::string Body;
     bool ResponseDone = false;
     int32_t MessageCount = 0;
     int32_t MailboxSize = 0;
@@ -68,6 +104,24 @@ public:
     // The connection check: connects as Login does, asks for CAPA, logs in, STAT, QUIT.
     // Reads and deletes nothing.
     virtual ProbeReport Probe() = 0;
+
+    // A walk through the open mailbox with several commands in flight. Send queues a command;
+    // Receive gives the replies in the order the commands were sent, each once, also when the
+    // connection ended meanwhile (a failed reply). The caller keeps at most Window() commands
+    // in flight: 1 unless the server announced PIPELINING. Top, Retrieve, Delete and Quit may
+    // be called in between; the replies they pass over wait for Receive. The default runs each
+    // command with Top, Retrieve or Delete when its reply is asked for, so a Retrieve's
+    // message is Header's lines followed by Body.
+    virtual std::size_t Window() const { return 1; }
+    virtual void Send(const Pop3Command& command);
+    // False when no command waits for its reply.
+    virtual bool Receive(Pop3Reply& reply);
+    // What LIST and UIDL say of the messages of the open mailbox, by message number; what the
+    // server does not say is left out. The default knows nothing.
+    virtual std::unordered_map<int, Pop3Listing> ListMessages() { return {}; }
+
+private:
+    std::deque<Pop3Command> queued_;  // the default Send's
 };
 
 // The outcome of one SMTP session.
@@ -134,6 +188,12 @@ struct SmtpServer {
     std::string tokenAccount;
 };
 
+// A server that could not be reached (SmtpClient::Outage).
+struct SmtpOutage {
+    std::string server;  // "host:port"; empty: none
+    SmtpResult result;   // the failure that showed it
+};
+
 // A connection to one SMTP server that carries messages; each message is an argument of
 // the call that sends it.
 class SmtpClient {
@@ -149,6 +209,11 @@ public:
     // in plain text without authentication greets with EHLO (HELO when that is refused) to
     // learn of PIPELINING; with one, the conversation stays the described HELO one.
     std::size_t SessionMessages = 1;
+
+    // The engine's note, for the length of a scan, of a server that could not be reached (no
+    // connection, or no greeting in time): the rest of the scan's mail for it fails untried
+    // instead of waiting for it again. The scan clears it when it starts and when it ends.
+    SmtpOutage Outage;
 
     // One whole SMTP session with the envelope: accepted only when the server answered the
     // end of the data with 250. A session left open by Transact is ended first.

@@ -58,6 +58,51 @@ private:
 
 ReplyReader::ReplyReader() : buffer_(kBufferSize) {}
 
+ReplyStatus ReplyReader::ReadInto(ByteStream& stream, const ReplyLimits& limits, ReplySink& sink) {
+    ReplyPace pace(limits);
+    bool any = false;
+    if (keptAt_ < keptEnd_) {
+        any = true;
+        keptAt_ += sink.Take(std::string_view(buffer_.data() + keptAt_, keptEnd_ - keptAt_));
+        if (sink.Now() == ReplySink::State::Done) {
+            return ReplyStatus::Complete;
+        }
+        if (sink.Now() == ReplySink::State::TooLong) {
+            Forget();
+            return ReplyStatus::TooLong;
+        }
+    }
+    Forget();
+    int wait = any ? limits.readMs : limits.firstByteMs;
+    for (;;) {
+        ReadResult got = stream.ReadSome(buffer_.data(), buffer_.size(), pace.Wait(wait));
+        if (got.status == ReadStatus::TimedOut) {
+            if (pace.Over(0)) {
+                return ReplyStatus::TooSlow;
+            }
+            return any ? ReplyStatus::Stalled : ReplyStatus::NoData;
+        }
+        if (got.status == ReadStatus::Closed) {
+            return ReplyStatus::Closed;
+        }
+        any = true;
+        const std::size_t taken = sink.Take(std::string_view(buffer_.data(), got.count));
+        const ReplySink::State state = sink.Now();
+        if (state == ReplySink::State::Done) {
+            keptAt_ = taken;
+            keptEnd_ = got.count;
+            return ReplyStatus::Complete;
+        }
+        if (state == ReplySink::State::TooLong) {
+            return ReplyStatus::TooLong;
+        }
+        if (pace.Over(got.count)) {
+            return ReplyStatus::TooSlow;
+        }
+        wait = limits.readMs;
+    }
+}
+
 ReplyStatus ReplyReader::Read(ByteStream& stream, const ReplyLimits& limits, ReplyEnd isEnd,
                               std::string& text) {
     text.clear();

@@ -1,7 +1,7 @@
 #include "transport/TPop3Client.h"
 
+#include <algorithm>
 #include <charconv>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -10,6 +10,7 @@
 #include "support/Text.h"
 #include "transport/LoginSafety.h"
 #include "transport/OAuthLogin.h"
+#include "transport/Pop3Replies.h"
 #include "transport/Sasl.h"
 #include "transport/TBase64.h"
 #include "transport/TcpStream.h"
@@ -20,6 +21,11 @@ namespace {
 // A one-line response longer than this is a lying or broken server, not a reply. A TOP or
 // RETR response may exceed the message size by as much, for its status line and stuffing.
 constexpr std::size_t kMaxLineResponse = 64 * 1024;
+// A listing (CAPA, LIST, UIDL) may have this much for each message besides.
+constexpr std::size_t kMaxListingLine = 128;
+constexpr std::size_t kMaxListing = 256 * 1024 * 1024;
+// The most a message's buffer is made ready for from its listed size before it arrives.
+constexpr int64_t kMaxReserve = 256 * 1024 * 1024;
 
 // The octets of a "+OK n size" LIST reply; nullopt when there is no number. A size too
 // large for the type is as large as it gets (it is over any limit).
@@ -39,45 +45,6 @@ std::optional<int64_t> ListedSize(std::string_view response) {
 
 bool IsPositive(std::string_view response) {
     return StartsWith(response, "+OK");
-}
-
-bool EndsLine(std::string_view text) {
-    return EndsWith(text, "\r\n");
-}
-
-bool EndsMultiLine(std::string_view text) {
-    return EndsWith(text, "\r\n.\r\n") || (text.front() == '-' && EndsWith(text, "\r\n"));
-}
-
-// Where the parts of a positive multi-line response stand: the message lies between the
-// status line and the final "." (a complete positive response has both), and its header ends
-// at the first empty line (at the message's end when there is none).
-struct MessageLayout {
-    std::size_t first = 1;
-    std::size_t end = 0;
-    std::size_t blank = 0;
-};
-
-MessageLayout LayOut(const Lines& lines) {
-    MessageLayout layout;
-    layout.end = lines.size() >= 2 ? lines.size() - 1 : lines.size();
-    layout.blank = layout.end;
-    for (std::size_t i = layout.first; i < layout.end; ++i) {
-        if (lines[i].empty()) {
-            layout.blank = i;
-            break;
-        }
-    }
-    return layout;
-}
-
-// The lines after the header's empty line, moved out of lines.
-Lines TakeBody(Lines& lines, const MessageLayout& layout) {
-    if (layout.blank >= layout.end) {
-        return {};
-    }
-    return Lines(std::make_move_iterator(lines.begin() + static_cast<long>(layout.blank) + 1),
-                 std::make_move_iterator(lines.begin() + static_cast<long>(layout.end)));
 }
 
 // A reply that is one line and nothing more: bytes after the STLS answer would be taken
@@ -135,60 +102,138 @@ void TPop3Client::CloseConnection() {
         stream_->Close();
         stream_.reset();
     }
+    // Commands still in flight get failed replies from ReadNext.
+    outgoing_.clear();
+    reader_.Forget();
+}
+
+ReplyStatus TPop3Client::ReadReply(ReadAs read, std::string& status, std::string& content,
+                                   int64_t reserve) {
+    status.clear();
+    content.clear();
+    lastStatus_ = ReplyStatus::Closed;
+    if (!stream_) {
+        return lastStatus_;
+    }
+    ReplyLimits limits{FirstByteTimeoutMs, ReadTimeoutMs, 0, clock_, ReplyTotalMs};
+    if (read == ReadAs::Line) {
+        LineSink sink(status, kMaxLineResponse);
+        lastStatus_ = reader_.ReadInto(*stream_, limits, sink);
+    } else {
+        limits.readMs = MultiLineReadTimeoutMs;
+        limits.windowMs = SlowReplyWindowMs;
+        limits.windowMinBytes = SlowReplyMinBytes;
+        MultiLineSink::Limits lines;
+        lines.unstuff = read != ReadAs::Top;
+        if (read == ReadAs::Lines) {
+            const auto count = static_cast<std::size_t>(std::max(MessageCount, 0));
+            lines.maxOctets = std::min(kMaxListing, kMaxLineResponse + kMaxListingLine * count);
+        } else if (MaxMessageSize > 0) {
+            lines.maxOctets = static_cast<std::size_t>(MaxMessageSize);
+        }
+        if (read == ReadAs::Top) {
+            lines.keepOctets = kMaxHeaderOctets;
+        }
+        if (reserve > 0) {
+            content.reserve(static_cast<std::size_t>(std::min<int64_t>(reserve, kMaxReserve)));
+        }
+        MultiLineSink sink(status, content, lines);
+        lastStatus_ = reader_.ReadInto(*stream_, limits, sink);
+        if (lastStatus_ == ReplyStatus::TooLong) {
+            LastMessageSize = static_cast<int64_t>(sink.Octets());
+        }
+    }
+    if (lastStatus_ != ReplyStatus::Complete) {
+        // A partial response must not pass for a positive one, and what is still on its way
+        // would be taken for the next command's reply.
+        status.clear();
+        content.clear();
+        content.shrink_to_fit();
+        CloseConnection();
+    }
+    return lastStatus_;
 }
 
 void TPop3Client::ReadResponse(bool multiLine, std::string& response) {
-    Receive(multiLine, response);
-}
-
-ReplyStatus TPop3Client::Receive(bool multiLine, std::string& response) {
     ResponseDone = false;
-    response.clear();
-    ReplyStatus status = ReplyStatus::Closed;
-    lastStatus_ = status;
-    if (stream_) {
-        ReplyLimits limits{FirstByteTimeoutMs, ReadTimeoutMs, kMaxLineResponse};
-        // Every response has a total time as well as its idle time-out: a server that sends
-        // a byte now and then must not hold the scan and its lock for days.
-        limits.clock = clock_;
-        limits.totalMs = ReplyTotalMs;
-        if (multiLine) {
-            limits.readMs = MultiLineReadTimeoutMs;
-            limits.maxBytes = 0;
-            if (MaxMessageSize > 0) {
-                limits.maxBytes = static_cast<std::size_t>(MaxMessageSize) + kMaxLineResponse;
-            }
-            limits.totalMs = MultiLineTotalMs;
-            limits.windowMs = SlowReplyWindowMs;
-            limits.windowMinBytes = SlowReplyMinBytes;
-        }
-        status = reader_.Read(*stream_, limits, multiLine ? EndsMultiLine : EndsLine, response);
-        lastStatus_ = status;
-        if (status != ReplyStatus::Complete) {
-            // A partial response must not pass for a positive one, and what is still on
-            // its way would be taken for the next command's reply.
-            if (status == ReplyStatus::TooLong) {
-                LastMessageSize = static_cast<int64_t>(response.size());
-            }
-            response.clear();
-            response.shrink_to_fit();
-            CloseConnection();
-        }
+    std::string content;
+    ReadReply(multiLine ? ReadAs::Lines : ReadAs::Line, response, content);
+    if (multiLine && !response.empty() && response.front() != '-') {
+        response += content;
+        response += ".\r\n";
     }
     ResponseDone = true;
-    return status;
+}
+
+void TPop3Client::Queue(std::string_view command, InFlight entry) {
+    outgoing_ += command;
+    inFlight_.push_back(std::move(entry));
+}
+
+Pop3Reply TPop3Client::ReadNext(std::string* statusLine) {
+    InFlight entry = std::move(inFlight_.front());
+    inFlight_.pop_front();
+    Pop3Reply reply;
+    reply.command = entry.command;
+    sendFailed_ = false;
+    if (stream_ && !outgoing_.empty()) {
+        if (!stream_->WriteAll(outgoing_, SendTimeoutMs)) {
+            sendFailed_ = true;
+            lastStatus_ = ReplyStatus::Closed;
+            CloseConnection();
+        }
+        outgoing_.clear();
+    }
+    ResponseDone = false;
+    std::string status;
+    int64_t reserve = 0;
+    if (entry.read == ReadAs::Retrieve) {
+        auto listed = listedSizes_.find(entry.command.number);
+        reserve = listed == listedSizes_.end() ? 0 : listed->second;
+    }
+    const ReplyStatus read = ReadReply(entry.read, status, reply.message, reserve);
+    ResponseDone = true;
+    reply.tooBig = read == ReplyStatus::TooLong && entry.read != ReadAs::Line;
+    reply.size = reply.tooBig ? LastMessageSize : 0;
+    reply.positive = IsPositive(status);
+    if (reply.positive) {
+        if (entry.read == ReadAs::Top) {
+            // The header, then (TopLines) the body lines: Body keeps those.
+            const std::size_t blank =
+                StartsWith(reply.message, "\r\n") ? 0 : reply.message.find("\r\n\r\n");
+            const std::size_t headerEnd =
+                blank == std::string::npos ? reply.message.size() : blank + (blank == 0 ? 0 : 2);
+            reply.header = TextToLines(std::string_view(reply.message).substr(0, headerEnd));
+            reply.header.emplace_back();
+            reply.message.erase(0,
+                                blank == std::string::npos ? reply.message.size() : headerEnd + 2);
+        }
+    } else {
+        reply.error = Failed(entry.what, status);
+        reply.message = status;
+    }
+    if (statusLine != nullptr) {
+        *statusLine = std::move(status);
+    }
+    return reply;
+}
+
+Pop3Reply TPop3Client::Await(std::string* statusLine) {
+    while (inFlight_.size() > 1) {
+        early_.push_back(ReadNext());
+    }
+    return ReadNext(statusLine);
 }
 
 std::string TPop3Client::Exchange(std::string_view command, bool multiLine) {
+    const std::string verb(command.substr(0, command.find_first_of(" \r")));
+    Queue(command, {multiLine ? ReadAs::Lines : ReadAs::Line, {}, verb});
     std::string response;
-    sendFailed_ = false;
-    if (!stream_ || !stream_->WriteAll(command, SendTimeoutMs)) {
-        sendFailed_ = stream_ != nullptr;
-        lastStatus_ = ReplyStatus::Closed;
-        CloseConnection();
-        return response;
+    Pop3Reply reply = Await(&response);
+    if (reply.positive && multiLine) {
+        response += reply.message;
+        response += ".\r\n";
     }
-    ReadResponse(multiLine, response);
     return response;
 }
 
@@ -237,6 +282,12 @@ std::optional<Lines> TPop3Client::Capabilities() {
 }
 
 bool TPop3Client::UpgradeToTls(MailError& error) {
+    if (reader_.Holding()) {
+        // Bytes after the STLS answer would be taken into the protected conversation.
+        error = Fail(MailFailure::Tls, Where() + " sent more than its answer to STLS");
+        CloseConnection();
+        return false;
+    }
     TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
     stream_ =
         tls_.Start(std::move(stream_), peer, FirstByteTimeoutMs, SendTimeoutMs, tlsInfo_, error);
@@ -245,6 +296,7 @@ bool TPop3Client::UpgradeToTls(MailError& error) {
 
 bool TPop3Client::Connect(MailError& error, Lines* capabilities) {
     CloseConnection();
+    ForgetWalk();
     tlsInfo_ = TlsInfo{};
     const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
     if (!mode) {
@@ -470,29 +522,107 @@ bool TPop3Client::Stat() {
     return true;
 }
 
-Lines TPop3Client::FetchMessage(const std::string& command) {
-    LastMessageTooBig = false;
-    std::string response;
-    sendFailed_ = false;
-    if (!stream_ || !stream_->WriteAll(command, SendTimeoutMs)) {
-        sendFailed_ = stream_ != nullptr;
-        lastStatus_ = ReplyStatus::Closed;
-        CloseConnection();
-    } else {
-        LastMessageTooBig = Receive(true, response) == ReplyStatus::TooLong;
+std::size_t TPop3Client::Window() const {
+    return pipelining_ ? std::max<std::size_t>(PipelineWindow, 1) : 1;
+}
+
+void TPop3Client::Send(const Pop3Command& command) {
+    const std::string number = std::to_string(command.number);
+    switch (command.kind) {
+        case Pop3Command::Kind::Top:
+            Queue("TOP " + number + " " + std::to_string(TopLines) + "\r\n",
+                  {ReadAs::Top, command, "TOP"});
+            break;
+        case Pop3Command::Kind::Retrieve:
+            Queue("RETR " + number + "\r\n", {ReadAs::Retrieve, command, "RETR"});
+            break;
+        case Pop3Command::Kind::Delete:
+            Queue("DELE " + number + "\r\n", {ReadAs::Line, command, "DELE"});
+            break;
     }
-    LastReplyPositive = IsPositive(response);
-    LastError =
-        LastReplyPositive ? MailError{} : Failed(command.substr(0, command.find(' ')), response);
-    return TextToLines(response);
+}
+
+bool TPop3Client::Receive(Pop3Reply& reply) {
+    if (!early_.empty()) {
+        reply = std::move(early_.front());
+        early_.pop_front();
+    } else if (!inFlight_.empty()) {
+        reply = ReadNext();
+    } else {
+        return false;
+    }
+    Show(reply);
+    return true;
+}
+
+void TPop3Client::Show(const Pop3Reply& reply) {
+    LastReplyPositive = reply.positive;
+    LastMessageTooBig = reply.tooBig;
+    if (reply.tooBig) {
+        LastMessageSize = reply.size;
+    }
+    LastError = reply.error;
+    if (reply.command.kind == Pop3Command::Kind::Top) {
+        Header = reply.positive ? reply.header : Lines{};
+        if (!reply.positive && !reply.message.empty()) {
+            Header = TextToLines(reply.message);
+        }
+    }
+}
+
+std::unordered_map<int, Pop3Listing> TPop3Client::ListMessages() {
+    std::unordered_map<int, Pop3Listing> listing;
+    listedSizes_.clear();
+    if (!stream_) {
+        return listing;
+    }
+    const std::optional<Lines> offered = Capabilities();
+    pipelining_ = offered && Lists(*offered, "PIPELINING");
+    const auto count = static_cast<std::size_t>(std::max(MessageCount, 0));
+    Queue("LIST\r\n", {ReadAs::Lines, {}, "LIST"});
+    if (!pipelining_) {
+        early_.push_back(Await());
+    }
+    Queue("UIDL\r\n", {ReadAs::Lines, {}, "UIDL"});
+    Pop3Reply uids = Await();
+    Pop3Reply sizes = std::move(early_.back());
+    early_.pop_back();
+    if (sizes.positive) {
+        for (auto& [number, word] : ListedWords(sizes.message, count)) {
+            int64_t size = 0;
+            const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), size);
+            if (error == std::errc() && end == word.data() + word.size() && size >= 0) {
+                listing[static_cast<int>(number)].size = size;
+                listedSizes_[static_cast<int>(number)] = size;
+            }
+        }
+    }
+    if (uids.positive) {
+        for (auto& [number, word] : ListedWords(uids.message, count)) {
+            listing[static_cast<int>(number)].uid = std::move(word);
+        }
+    }
+    return listing;
+}
+
+Pop3Reply TPop3Client::FetchMessage(Pop3Command::Kind kind, int number) {
+    Send({kind, number});
+    Pop3Reply reply = Await();
+    Show(reply);
+    return reply;
 }
 
 bool TPop3Client::ListedTooBig(int number) {
-    const std::string response = Exchange("LIST " + std::to_string(number) + "\r\n", false);
-    if (!IsPositive(response)) {
-        return false;
+    std::optional<int64_t> size;
+    if (auto listed = listedSizes_.find(number); listed != listedSizes_.end()) {
+        size = listed->second;
+    } else {
+        const std::string response = Exchange("LIST " + std::to_string(number) + "\r\n", false);
+        if (!IsPositive(response)) {
+            return false;
+        }
+        size = ListedSize(response);
     }
-    const std::optional<int64_t> size = ListedSize(response);
     if (!size || *size <= MaxMessageSize) {
         return false;
     }
@@ -501,18 +631,10 @@ bool TPop3Client::ListedTooBig(int number) {
 }
 
 void TPop3Client::Top(int number) {
-    Lines lines =
-        FetchMessage("TOP " + std::to_string(number) + " " + std::to_string(TopLines) + "\r\n");
-    if (!LastReplyPositive) {
-        Header = std::move(lines);
-        return;
+    Pop3Reply reply = FetchMessage(Pop3Command::Kind::Top, number);
+    if (reply.positive) {
+        Body = std::move(reply.message);
     }
-    const MessageLayout layout = LayOut(lines);
-    Body = TakeBody(lines, layout);
-    Lines header(std::make_move_iterator(lines.begin() + static_cast<long>(layout.first)),
-                 std::make_move_iterator(lines.begin() + static_cast<long>(layout.blank)));
-    header.emplace_back();
-    Header = std::move(header);
 }
 
 void TPop3Client::Retrieve(int number) {
@@ -522,33 +644,36 @@ void TPop3Client::Retrieve(int number) {
         Body.clear();
         return;
     }
-    Lines lines = FetchMessage("RETR " + std::to_string(number) + "\r\n");
-    if (!LastReplyPositive) {
-        Body = std::move(lines);
-        return;
-    }
-    // Unstuffing never makes a line empty, so the header ends at the same line either way.
-    Body = TakeBody(lines, LayOut(lines));
-    for (std::string& line : Body) {
-        if (StartsWith(line, "..")) {
-            line.erase(0, 1);
-        }
+    Pop3Reply reply = FetchMessage(Pop3Command::Kind::Retrieve, number);
+    Body = std::move(reply.message);
+    if (reply.positive) {
+        // The body: what follows the header's empty line (nothing when there is none).
+        const std::size_t blank = StartsWith(Body, "\r\n") ? 0 : Body.find("\r\n\r\n");
+        Body.erase(0, blank == std::string::npos ? Body.size() : blank + (blank == 0 ? 2 : 4));
     }
 }
 
 bool TPop3Client::Delete(int number) {
-    const std::string response = Exchange("DELE " + std::to_string(number) + "\r\n", false);
-    const bool deleted = IsPositive(response);
-    LastError = deleted ? MailError{} : Failed("DELE", response);
-    return deleted;
+    return FetchMessage(Pop3Command::Kind::Delete, number).positive;
 }
 
 void TPop3Client::Quit() {
-    if (stream_ && stream_->WriteAll("QUIT\r\n", SendTimeoutMs)) {
-        std::string ignored;
-        ReadResponse(false, ignored);
+    if (stream_) {
+        // Replies still on their way come before QUIT's.
+        Queue("QUIT\r\n", {ReadAs::Line, {}, "QUIT"});
+        while (!inFlight_.empty() && stream_) {
+            ReadNext();
+        }
     }
+    ForgetWalk();
     CloseConnection();
+}
+
+void TPop3Client::ForgetWalk() {
+    inFlight_.clear();
+    early_.clear();
+    listedSizes_.clear();
+    pipelining_ = false;
 }
 
 }  // namespace corvanteer

@@ -1,8 +1,12 @@
 #pragma once
 
 // The POP3 client: one blocking connection per mailbox, USER/PASS login, STAT, TOP, RETR,
-// DELE and QUIT; in plain text, over TLS from the first byte, or upgraded by STLS.
+// DELE and QUIT; in plain text, over TLS from the first byte, or upgraded by STLS. With a
+// server that announces PIPELINING, a walk through the mailbox keeps several commands in
+// flight (RFC 2449).
 
+#include <cstddef>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,19 +32,21 @@ public:
 
     // Time-outs in milliseconds. A response that has not begun within FirstByteTimeoutMs,
     // or stops arriving for the read time-out before its end, counts as empty (negative)
-    // and ends the connection. So does a TOP or RETR response that has not ended within
-    // MultiLineTotalMs of its command, or that brings fewer than SlowReplyMinBytes in any
-    // SlowReplyWindowMs counted from its command (a server trickling bytes). Any other
-    // response must end within ReplyTotalMs of its command, however it trickles.
+    // and ends the connection. So does any response, the greeting included, that has not
+    // ended within ReplyTotalMs of the start of its read, and a multi-line one that brings
+    // fewer than SlowReplyMinBytes in any SlowReplyWindowMs counted from that start (a server
+    // trickling bytes).
     int ConnectTimeoutMs = 60000;       // each connection attempt
     int FirstByteTimeoutMs = 50000;     // first byte of any response
     int ReadTimeoutMs = 60000;          // further bytes of a one-line response
-    int MultiLineReadTimeoutMs = 5000;  // further bytes of a TOP or RETR response
+    int MultiLineReadTimeoutMs = 5000;  // further bytes of a multi-line response
     int SendTimeoutMs = 60000;          // a send that makes no progress
-    int64_t MultiLineTotalMs = 600000;
-    int64_t ReplyTotalMs = 300000;
+    int64_t ReplyTotalMs = kReplyDeadlineMs;
     int64_t SlowReplyWindowMs = 60000;
     std::size_t SlowReplyMinBytes = 1024;
+    // Commands a walk keeps in flight when the server takes them pipelined; each is a few
+    // octets, so the server never waits for the client to read before it takes the next.
+    std::size_t PipelineWindow = 32;
 
     // The clock the whole-response bounds are measured with (the system's by default). It
     // must outlive the client.
@@ -67,14 +73,19 @@ public:
     bool Stat() override;
     // TOP number TopLines. Positive: Header is the header lines plus one empty line, Body
     // the lines after the first empty line (without it); text without an empty line is all
-    // header. Negative: Header holds the raw response lines, Body keeps its content. A
-    // response over MaxMessageSize is cut off: LastMessageTooBig, Header empty.
+    // header. Only the first kMaxHeaderOctets of the response are kept. Negative: Header
+    // holds the raw response line, Body keeps its content. A response whose lines pass
+    // MaxMessageSize is cut off: LastMessageTooBig, Header empty, the connection ended.
     void Top(int number) override;
     // RETR number. Positive: Body is the message after the first empty line, dot-unstuffed
-    // (empty when there is none). Negative: Body holds the raw response lines. With a
-    // MaxMessageSize, "LIST number" comes first: a message LIST sizes over the limit is not
-    // fetched (LastMessageTooBig, Body empty, the connection kept); a RETR response that
-    // grows past the limit (and 64 KB for the status line and dot-stuffing) is cut off.
+    // (empty when there is none). Negative: Body holds the raw response line. With a
+    // MaxMessageSize, the size comes first (from ListMessages, else "LIST number"): a message
+    // over the limit is not fetched (LastMessageTooBig, Body empty, the connection kept); a
+    // message that grows past the limit (its own octets, the stuffing not counted) is cut
+    // off and the connection ended.
+    //
+    // Every multi-line response is taken apart as it arrives, into one buffer: lines end with
+    // CR LF whatever ended them on the wire (CR LF, a lone LF, a lone CR).
     void Retrieve(int number) override;
     // DELE number; true on "+OK".
     bool Delete(int number) override;
@@ -89,7 +100,26 @@ public:
     // when it did not arrive whole; the connection is then closed.
     void ReadResponse(bool multiLine, std::string& response);
 
+    // The walk (see Pop3Client). Commands queued by Send go out together just before a reply
+    // is read. Top replies keep kMaxHeaderOctets, Retrieve replies the whole message, both
+    // bounded by MaxMessageSize as for Top and Retrieve (but a Retrieve asks no LIST: the
+    // caller decides from ListMessages); a reply cut off there ends the connection, and
+    // every command still in flight then gets a failed reply.
+    std::size_t Window() const override;
+    void Send(const Pop3Command& command) override;
+    bool Receive(Pop3Reply& reply) override;
+    // CAPA (whether the server takes pipelined commands), then LIST and UIDL, pipelined when
+    // it does. A refused LIST or UIDL leaves its part unknown.
+    std::unordered_map<int, Pop3Listing> ListMessages() override;
+
 private:
+    // How a reply in flight is read.
+    enum class ReadAs { Line, Lines, Top, Retrieve };
+    struct InFlight {
+        ReadAs read = ReadAs::Line;
+        Pop3Command command;  // for Top, Retrieve and Delete
+        std::string what;     // the command's verb, for error texts
+    };
     // Connection, TLS as the mode asks, greeting. capabilities, when given, receives the
     // CAPA lines (asked for only then, or for STLS). False with error set.
     bool Connect(MailError& error, Lines* capabilities);
@@ -108,15 +138,30 @@ private:
     // Why a response was empty or negative: the read's failure or the server's reply.
     MailError Failed(const std::string& what, const std::string& response) const;
     std::string Where() const;
-    // ReadResponse, giving how the read ended.
-    ReplyStatus Receive(bool multiLine, std::string& response);
-    // Sends the command and reads its response; empty when the send failed.
+    // Sends the command and reads its response (a multi-line one as its status line, its
+    // lines and "."); empty when the send failed.
     std::string Exchange(std::string_view command, bool multiLine);
-    // A TOP or RETR exchange: the response's lines; sets LastReplyPositive and, for a
-    // response cut off at the size limit, LastMessageTooBig and LastMessageSize.
-    Lines FetchMessage(const std::string& command);
-    // LIST number: true when the server gives a size over MaxMessageSize (then noted in
-    // LastMessageSize). A refusal or an unreadable size lets RETR go ahead.
+    // Queues a command to go out with the next read.
+    void Queue(std::string_view command, InFlight entry);
+    // Reads the reply of the oldest command in flight.
+    // statusLine, when given, receives the reply's first line as it came.
+    Pop3Reply ReadNext(std::string* statusLine = nullptr);
+    // Reads replies until the one of the command queued last, keeping those before it for
+    // Receive.
+    Pop3Reply Await(std::string* statusLine = nullptr);
+    // Drops what a walk left (a new connection, or none).
+    void ForgetWalk();
+    // One response of the given kind; the status line (or the one line) into status, the
+    // lines of a multi-line one into content. Anything but Complete closes the connection.
+    ReplyStatus ReadReply(ReadAs read, std::string& status, std::string& content,
+                          int64_t reserve = 0);
+    // Sets the members the described interface shows from a reply handed out.
+    void Show(const Pop3Reply& reply);
+    // A TOP or RETR exchange, shown in the members.
+    Pop3Reply FetchMessage(Pop3Command::Kind kind, int number);
+    // The size of message number over MaxMessageSize (noted in LastMessageSize): from the
+    // listing when there is one, else LIST number. A refusal or an unreadable size lets RETR
+    // go ahead.
     bool ListedTooBig(int number);
     void CloseConnection();
 
@@ -126,7 +171,12 @@ private:
     ReplyReader reader_;
     ReplyStatus lastStatus_ = ReplyStatus::Complete;  // of the last response read
     bool sendFailed_ = false;                         // the last exchange could not send
-    TlsInfo tlsInfo_;                                 // of the open connection
+    bool pipelining_ = false;                         // the open connection's CAPA said so
+    std::string outgoing_;                            // commands queued, not yet written
+    std::deque<InFlight> inFlight_;                   // commands whose replies are unread
+    std::deque<Pop3Reply> early_;  // replies read ahead of a Top, Retrieve or Delete
+    std::unordered_map<int, int64_t> listedSizes_;  // from ListMessages
+    TlsInfo tlsInfo_;                               // of the open connection
     std::string securityUsed_;  // "tls", "starttls", "none"; "auto" while undecided
     SystemClock systemClock_;
     const Clock* clock_ = &systemClock_;

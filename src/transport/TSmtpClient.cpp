@@ -149,20 +149,15 @@ bool TSmtpClient::Write(std::string_view bytes) {
     return true;
 }
 
-ReplyLimits TSmtpClient::Limits() const {
-    // A total time besides the idle time-out: a server that sends a byte now and then must
-    // not hold the delivery and the session lock for days.
-    ReplyLimits limits{ReplyTimeoutMs, ReadTimeoutMs, kMaxReply};
-    limits.clock = clock_;
-    limits.totalMs = ReplyTotalMs;
-    return limits;
+ReplyLimits TSmtpClient::ReplyBounds() const {
+    return {ReplyTimeoutMs, ReadTimeoutMs, kMaxReply, clock_, ReplyTotalMs};
 }
 
 void TSmtpClient::ReadReply(std::string& reply) {
     reply.clear();
     lastStatus_ = ReplyStatus::Closed;
     if (stream_) {
-        lastStatus_ = reader_.Read(*stream_, Limits(), EndsReply, replyText_);
+        lastStatus_ = reader_.Read(*stream_, ReplyBounds(), EndsReply, replyText_);
         if (lastStatus_ == ReplyStatus::Complete) {
             // A reply line is judged by its code and otherwise only shown: as text fit for a
             // log line or a terminal.
@@ -656,7 +651,7 @@ void TSmtpClient::NextReply(std::string& reply) {
     if (!stream_) {
         return;
     }
-    lastStatus_ = reader_.Read(*stream_, Limits(), EndsReply, replyText_);
+    lastStatus_ = reader_.Read(*stream_, ReplyBounds(), EndsReply, replyText_);
     if (lastStatus_ != ReplyStatus::Complete) {
         CloseConnection();
         return;

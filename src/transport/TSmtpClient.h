@@ -28,18 +28,18 @@ public:
     TSmtpClient(const TSmtpClient&) = delete;
     TSmtpClient& operator=(const TSmtpClient&) = delete;
 
-    // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, stops
-    // arriving for ReadTimeoutMs before its end, or has not ended within ReplyTotalMs
-    // however it trickles, is empty and therefore refused. A TLS handshake must be over
+    // Time-outs in milliseconds. A reply that has not begun within ReplyTimeoutMs, or stops
+    // arriving for ReadTimeoutMs before its end, or has not ended ReplyTotalMs after its read
+    // began (the greeting too), is empty and therefore refused. A TLS handshake must be over
     // within ReplyTimeoutMs.
-    int ConnectTimeoutMs = 60000;   // each connection attempt
-    int ReplyTimeoutMs = 90000;     // first byte of a reply
-    int ReadTimeoutMs = 5000;       // further bytes of a reply
-    int SendTimeoutMs = 90000;      // a send that makes no progress
-    int64_t ReplyTotalMs = 300000;  // a whole reply, from its first wait
+    int ConnectTimeoutMs = 60000;  // each connection attempt
+    int ReplyTimeoutMs = 90000;    // first byte of a reply
+    int ReadTimeoutMs = 5000;      // further bytes of a reply
+    int SendTimeoutMs = 90000;     // a send that makes no progress
+    int64_t ReplyTotalMs = kReplyDeadlineMs;
 
-    // The clock the total time of a reply is measured with (the system's by default). It
-    // must outlive the client.
+    // The clock ReplyTotalMs is measured with (the system's by default); it must outlive the
+    // client.
     void UseClock(const Clock& clock) { clock_ = &clock; }
 
     // Runs one session with the envelope. Accepted only when the end of the data was answered
@@ -82,7 +82,6 @@ public:
 
     // Reads one reply, possibly of several lines, and gives its last line, its control bytes
     // shown as "?" and cut to 300 characters (OneLineText).
-    ReplyLimits Limits() const;
     void ReadReply(std::string& reply);
 
 private:
@@ -96,6 +95,8 @@ private:
     // tx.result set when the message cannot go.
     bool SendEnvelope(const Envelope& envelope, bool partial, SmtpTransaction& tx);
     bool SendEnvelopePipelined(const Envelope& envelope, bool partial, SmtpTransaction& tx);
+    // The bounds of every reply read.
+    ReplyLimits ReplyBounds() const;
     // The next reply of a pipelined group: taken from what arrived before, else read.
     void NextReply(std::string& reply);
     // Connection and TLS as the mode asks. False with error set.

@@ -153,9 +153,9 @@ TEST_F(ManualPostingTest, IndividualCopiesCarryTheMemberIndexInTheirMessageId) {
     EXPECT_TRUE(Archived());
     EXPECT_THAT(
         LogLines(),
-        ElementsAre(
-            std::string(kStamp) + "news: msg to bob@example.test - failed (Attempt 1)",
-            std::string(kStamp) + "news: msg from news@example.test - sent to 3 of 3 members."));
+        ElementsAre(std::string(kStamp) + "news: msg to bob@example.test - failed (Attempt 1)",
+                    std::string(kStamp) +
+                        "news: msg from news@example.test - sent to 2 of 3 members (1 queued)."));
     EXPECT_THAT(
         observer.statusTexts,
         ElementsAre("Posting to amy@example.test (1/3)", "Posting to bob@example.test (2/3)",

@@ -1,5 +1,8 @@
 #include "common/FakeMailClients.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "support/Text.h"
 
 namespace corvanteer::testing {
@@ -79,6 +82,21 @@ ProbeReport FakePop3::Probe() {
     return report;
 }
 
+std::unordered_map<int, Pop3Listing> FakePop3::ListMessages() {
+    std::unordered_map<int, Pop3Listing> listing;
+    if (open_ == nullptr) {
+        return listing;
+    }
+    for (std::size_t i = 0; i < open_->messages.size(); ++i) {
+        Pop3Listing& entry = listing[static_cast<int>(i + 1)];
+        entry.size = static_cast<int64_t>(open_->messages[i].size());
+        if (i < open_->uids.size()) {
+            entry.uid = open_->uids[i];
+        }
+    }
+    return listing;
+}
+
 bool FakePop3::Stat() {
     if (open_ == nullptr) {
         return false;
@@ -131,21 +149,15 @@ void FakePop3::Retrieve(int number) {
     Note("RETR " + std::to_string(number));
     if (open_ == nullptr || number < 1 || number > static_cast<int>(open_->messages.size()) ||
         open_->refuseRetrieve) {
-        Body = {"-ERR no such message"};
+        Body = "-ERR no such message\r\n";
         LastReplyPositive = false;
         return;
     }
     LastReplyPositive = true;
+    // The body after the header's empty line, lines ended by CR LF as the real client has it.
     Lines lines = TextToLines(open_->messages[static_cast<size_t>(number - 1)]);
-    Body.clear();
-    bool inBody = false;
-    for (const auto& line : lines) {
-        if (inBody) {
-            Body.push_back(line);
-        } else if (line.empty()) {
-            inBody = true;
-        }
-    }
+    auto blank = std::find(lines.begin(), lines.end(), std::string());
+    Body = blank == lines.end() ? std::string() : LinesToText(Lines(std::next(blank), lines.end()));
 }
 
 bool FakePop3::Delete(int number) {
@@ -161,12 +173,17 @@ void FakePop3::Quit() {
     Note("QUIT");
     if (open_ != nullptr) {
         std::vector<std::string> kept;
+        std::vector<std::string> keptUids;
         for (size_t i = 0; i < open_->messages.size(); ++i) {
             if (!open_->deleted[i]) {
                 kept.push_back(std::move(open_->messages[i]));
+                if (i < open_->uids.size()) {
+                    keptUids.push_back(std::move(open_->uids[i]));
+                }
             }
         }
         open_->messages = std::move(kept);
+        open_->uids = std::move(keptUids);
         open_->deleted.assign(open_->messages.size(), false);
     }
     open_ = nullptr;

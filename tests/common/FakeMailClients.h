@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "transport/MailClients.h"
@@ -20,11 +21,12 @@ public:
         std::vector<std::string> messages;  // raw text, lines ended by CR LF
         std::vector<bool> deleted;          // marked by Delete, removed by Quit
         bool refuseLogin = false;
-        bool refuseRetrieve = false;  // RETR answered -ERR
-        int32_t claimedCount = -1;    // STAT reports this many when not negative (a liar)
-        std::string dropAt;           // the connection is lost at this operation ("RETR 2")
-        MailError loginFailure;       // set: Login fails with it (LastError), as TLS would;
-                                      // refuseLogin leaves LastError empty
+        bool refuseRetrieve = false;    // RETR answered -ERR
+        int32_t claimedCount = -1;      // STAT reports this many when not negative (a liar)
+        std::string dropAt;             // the connection is lost at this operation ("RETR 2")
+        MailError loginFailure;         // set: Login fails with it (LastError), as TLS would;
+                                        // refuseLogin leaves LastError empty
+        std::vector<std::string> uids;  // UIDL by message; none given when empty
     };
 
     // Creates (or replaces) the mailbox host:port/user.
@@ -41,6 +43,8 @@ public:
     bool Delete(int number) override;
     void Quit() override;
     bool Connected() const override { return open_ != nullptr; }
+    // LIST's sizes (the raw messages') and, when the mailbox has them, UIDL's ids. Not logged.
+    std::unordered_map<int, Pop3Listing> ListMessages() override;
     // Login, then Quit; the mailbox's TLS and capabilities are not simulated.
     ProbeReport Probe() override;
 

@@ -549,11 +549,11 @@ void MailServers::AddUser(const std::string& user, const std::string& password) 
     }
 }
 
-void MailServers::PutMessage(const std::string& user, std::string_view bytes) {
+std::string MailServers::PutMessage(const std::string& user, std::string_view bytes) {
     RequireStarted("PutMessage");
     RequireMailboxName(user);
     const std::string maildir = CreateMaildir(root_ + "/mail/" + user, owner_);
-    DeliverToMaildir(maildir, bytes, names_, owner_);
+    return maildir + "/new/" + DeliverToMaildir(maildir, bytes, names_, owner_);
 }
 
 std::vector<std::string> MailServers::ReadMailbox(const std::string& user) const {

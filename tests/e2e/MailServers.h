@@ -92,9 +92,9 @@ public:
     // password and returns when Dovecot is sure to use the new one (within a second).
     // Requires Start().
     void AddUser(const std::string& user, const std::string& password);
-    // Files bytes into the user's Maildir as a newly delivered message, exactly as given.
-    // Requires Start().
-    void PutMessage(const std::string& user, std::string_view bytes);
+    // Files bytes into the user's Maildir as a newly delivered message, exactly as given;
+    // gives the file's path. Requires Start().
+    std::string PutMessage(const std::string& user, std::string_view bytes);
     // The messages in the user's Maildir (new and cur), oldest delivery first, byte for byte.
     // None for a user without a Maildir.
     std::vector<std::string> ReadMailbox(const std::string& user) const;

@@ -17,6 +17,7 @@
 #include "app/ListOperations.h"
 #include "app/RosterOperations.h"
 #include "app/StoreConsole.h"
+#include "common/LatencyProxy.h"
 #include "common/MessageIds.h"
 #include "common/TempDir.h"
 #include "e2e/MailServers.h"
@@ -547,6 +548,43 @@ TEST_F(ScanE2e, MessageWithoutAValidSenderStaysInTheMailbox) {
     const auto received = Servers().ReadMailbox("oddann");
     ASSERT_EQ(1u, received.size());
     EXPECT_TRUE(Contains(received[0], "\r\nSubject: a real one\r\n"));
+}
+
+// A list mailbox far away (20 ms each way through a proxy) on Dovecot, which announces
+// PIPELINING: the scan sends its commands several at a time, each posting reaches the member
+// in the order the messages arrived, and a message without a usable sender stays, logged
+// once, not by every scan.
+TEST_F(ScanE2e, AFarMailboxIsReadPipelinedAndPostedInArrivalOrder) {
+    SetUpGlobals("far");
+    AddMailingList("far", "farlist", {"farann"});
+    SetListSetting("far", "AllowPostBy", "2");
+    testing::LatencyProxy proxy(Servers().Host(), Servers().Pop3Port(), 20);
+    SetListSetting("far", "Pop3Host", proxy.Host());
+    SetListSetting("far", "Pop3Port", std::to_string(proxy.Port()));
+    for (int i = 1; i <= 6; ++i) {
+        Servers().PutMessage("farlist", "From: someone@example.test\r\nSubject: far " +
+                                            std::to_string(i) + "\r\n\r\ntext\r\n");
+        if (i == 3) {
+            Servers().PutMessage("farlist", "From: Nobody\r\nSubject: who\r\n\r\n?\r\n");
+        }
+    }
+    const std::string logged =
+        std::string(kStamp) +
+        "far: message 4 has no usable sender (From: Nobody) - left on the server";
+    for (int scan = 1; scan <= 2; ++scan) {
+        SCOPED_TRACE(scan);
+        Scan();
+        EXPECT_EQ(1, MailboxCount("farlist"));
+        const Lines log = LogLines();
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), logged));
+    }
+    EXPECT_GT(proxy.PipelinedPieces(), 0);
+    std::vector<std::string> subjects;
+    for (const std::string& message : Servers().ReadMailbox("farann")) {
+        subjects.push_back(GetHeaderValue("Subject", TextToLines(message)));
+    }
+    EXPECT_EQ(subjects,
+              (std::vector<std::string>{"far 1", "far 2", "far 3", "far 4", "far 5", "far 6"}));
 }
 
 TEST_F(ScanE2e, TempFilesOfAnInterruptedSessionArePostedWhenTheMailboxCannotBeOpened) {

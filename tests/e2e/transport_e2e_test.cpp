@@ -129,7 +129,7 @@ TEST_F(TransportE2e, Pop3TopWithoutBodyLinesGivesTheHeaderAndOneEmptyLine) {
                          " two\r\n\r\nbody one\r\nbody two\r\n");
     auto pop3 = Pop3For("top-user", "pw");
     ASSERT_TRUE(pop3->Login());
-    pop3->Body = {"left over"};
+    pop3->Body = "left over\r\n";
     pop3->TopLines = 0;
     pop3->Top(1);
     EXPECT_EQ((Lines{"From: a@example.test", "Subject: header only", "X-Folded: one", " two", ""}),
@@ -139,7 +139,7 @@ TEST_F(TransportE2e, Pop3TopWithoutBodyLinesGivesTheHeaderAndOneEmptyLine) {
     pop3->TopLines = 1;
     pop3->Top(1);
     EXPECT_EQ(5u, pop3->Header.size());
-    EXPECT_EQ((Lines{"body one"}), pop3->Body);
+    EXPECT_EQ("body one\r\n", pop3->Body);
 
     // A message that does not exist: the raw negative reply in Header.
     pop3->Top(7);
@@ -155,7 +155,7 @@ TEST_F(TransportE2e, Pop3RetrieveUnstuffsLinesThatBeginWithDots) {
     auto pop3 = Pop3For("dots-user", "pw");
     ASSERT_TRUE(pop3->Login());
     pop3->Retrieve(1);
-    EXPECT_EQ(body, pop3->Body);
+    EXPECT_EQ(LinesToText(body), pop3->Body);
     pop3->Quit();
 }
 
@@ -175,7 +175,7 @@ TEST_F(TransportE2e, Pop3RetrievesAFiveMegabyteMessageWhole) {
     auto pop3 = Pop3For("big-user", "pw");
     ASSERT_TRUE(pop3->Login());
     pop3->Retrieve(1);
-    const std::string got = LinesToText(pop3->Body);
+    const std::string& got = pop3->Body;
     EXPECT_EQ(body.size(), got.size());
     EXPECT_TRUE(body == got) << "the body differs from the one put into the mailbox";
     pop3->Quit();
@@ -277,8 +277,8 @@ TEST_F(TransportE2e, SmtpDeliversOneMessageToThreeMaildirsByteForByte) {
     ASSERT_TRUE(pop3->Login());
     ASSERT_EQ(1, pop3->MessageCount);
     pop3->Retrieve(1);
-    EXPECT_EQ((Lines{"First line.", ".", ".leading dot", "..two dots", "", "-- ",
-                     "The list signature", ".dotted signature line"}),
+    EXPECT_EQ(LinesToText({"First line.", ".", ".leading dot", "..two dots", "", "-- ",
+                           "The list signature", ".dotted signature line"}),
               pop3->Body);
     pop3->Quit();
 }

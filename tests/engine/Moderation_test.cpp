@@ -31,7 +31,7 @@ protected:
         context.Subject = "Hello all";
         context.HeaderLines = {"From: Ann Author <ann@example.org>", "To: news@lists.test",
                                "Subject: Hello all", "Content-Type: text/plain", ""};
-        context.BodyLines = {"Hi everybody,", "", "the meeting is on."};
+        context.Message = LinesToText({"Hi everybody,", "", "the meeting is on."});
         SetSection("news", "MemberList", "bob@x.org 0 1\r\ncarl@x.org 0 2");
         SetSection("news", "Signature", "sig");
     }
@@ -64,7 +64,8 @@ protected:
         context.Subject = "Re: news requesting approval";
         context.MimeVersion = "";
         context.ContentType = "text/html";
-        context.BodyLines = std::move(body);
+        context.Message = LinesToText(body);
+        context.BodyStart = 0;
     }
 
     ScanContext context;
@@ -160,7 +161,7 @@ TEST_F(ModerationTest, QuotedReplyIsPostedUnderTheAuthorsNameAndSubject) {
 
 TEST_F(ModerationTest, BareQuoteMarksCountAsEmptyLinesAndEndMarkerMayBeLast) {
     FromModerator(Reply(Request(), "> ", ">"));
-    ASSERT_EQ(context.BodyLines.back(), "> " + kEnd);
+    ASSERT_EQ(TextToLines(context.Body()).back(), "> " + kEnd);
     context.Settings.PostingMethod = 1;
     ASSERT_TRUE(HandleApprovalReply(context, services));
     ASSERT_EQ(smtp.sent.size(), 2u);

@@ -9,6 +9,7 @@
 #include "engine/PendingQueue.h"
 #include "engine/RosterCache.h"
 #include "engine/ScanSession.h"
+#include "engine/TempFiles.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -62,7 +63,11 @@ protected:
         ForceDirectories(context.TempFolder);
         context.MessageFile = AddBackslash(context.TempFolder) + "MESSAGE1.tmp";
         Spit(context.MessageFile, raw);
-        SplitMessageFile(context.MessageFile, context.HeaderLines, context.BodyLines);
+        DownloadedMessage message;
+        ReadDownload(context.MessageFile, message);
+        context.HeaderLines = std::move(message.header);
+        context.Message = std::move(message.text);
+        context.BodyStart = message.bodyStart;
         context.FromValue = GetHeaderValue("From", context.HeaderLines);
         context.SenderName = ExtractDisplayName(context.FromValue);
         context.SenderAddress = LowerCase(ExtractEmail(context.FromValue));
@@ -213,6 +218,12 @@ TEST_F(PostingRulesTest, AnybodyListPostsOrAsksForApprovalWithoutTests) {
     Apply();
     EXPECT_TRUE(WasPosted());
     EXPECT_TRUE(Has(LogLines(), PostedLine("stranger@y.org", "Open list")));
+
+    // A subject of a megabyte reaches the log as one line of 300 characters.
+    const std::string huge(1024 * 1024, 'S');
+    Load("stranger@y.org", huge + "\x1b[2J");
+    Apply();
+    EXPECT_TRUE(Has(LogLines(), PostedLine("stranger@y.org", std::string(300, 'S') + "...")));
 
     smtp.sent.clear();
     Set("ModerateList", 1);

@@ -114,7 +114,7 @@ TEST(TPop3Client, TopSplitsHeaderAndBodyWithoutUnstuffing) {
     TPop3Client pop3;
     PointAt(pop3, server);
     ASSERT_TRUE(pop3.Login());
-    pop3.Body = {"earlier"};
+    pop3.Body = "earlier";
     pop3.Top(2);
     EXPECT_EQ(pop3.Header, (Lines{"From: a@x", "Subject: hi", ""}));
     EXPECT_TRUE(pop3.Body.empty());
@@ -122,7 +122,7 @@ TEST(TPop3Client, TopSplitsHeaderAndBodyWithoutUnstuffing) {
     pop3.TopLines = 3;
     pop3.Top(1);
     EXPECT_EQ(pop3.Header, (Lines{"From: b@x", ""}));
-    EXPECT_EQ(pop3.Body, (Lines{"one", "..dot", ""}));
+    EXPECT_EQ(pop3.Body, "one\r\n..dot\r\n\r\n");
 
     // No empty line: all of it is header.
     pop3.TopLines = 0;
@@ -130,10 +130,10 @@ TEST(TPop3Client, TopSplitsHeaderAndBodyWithoutUnstuffing) {
     EXPECT_EQ(pop3.Header, (Lines{"From: c@x", "Subject: no blank", ""}));
     EXPECT_TRUE(pop3.Body.empty());
 
-    pop3.Body = {"kept"};
+    pop3.Body = "kept";
     pop3.Top(9);
     EXPECT_EQ(pop3.Header, (Lines{"-ERR no such message"}));
-    EXPECT_EQ(pop3.Body, (Lines{"kept"}));
+    EXPECT_EQ(pop3.Body, "kept");
     pop3.Quit();
     EXPECT_TRUE(server.Problems().empty());
 }
@@ -155,15 +155,15 @@ TEST(TPop3Client, RetrieveUnstuffsAndDropsTheHeader) {
     pop3.Header = {"From: a@x", ""};
     pop3.Retrieve(1);
     EXPECT_TRUE(pop3.LastReplyPositive);
-    EXPECT_EQ(pop3.Body, (Lines{"first", ".", "..", ".x", "", "last"}));
+    EXPECT_EQ(pop3.Body, "first\r\n.\r\n..\r\n.x\r\n\r\nlast\r\n");
     EXPECT_EQ(pop3.Header, (Lines{"From: a@x", ""}));  // untouched by RETR
     pop3.Retrieve(2);
     EXPECT_TRUE(pop3.Body.empty());
     pop3.Retrieve(3);
-    EXPECT_EQ(pop3.Body, (Lines{"no header at all"}));
+    EXPECT_EQ(pop3.Body, "no header at all\r\n");
     pop3.Retrieve(4);
     EXPECT_FALSE(pop3.LastReplyPositive);
-    EXPECT_EQ(pop3.Body, (Lines{"-ERR gone"}));
+    EXPECT_EQ(pop3.Body, "-ERR gone\r\n");
     EXPECT_TRUE(pop3.Delete(1));
     EXPECT_FALSE(pop3.Delete(4));
     pop3.Quit();
@@ -186,7 +186,7 @@ TEST(TPop3Client, RepliesSplitAcrossPackets) {
     EXPECT_EQ(pop3.MessageCount, 1);
     EXPECT_EQ(pop3.MailboxSize, 20);
     pop3.Retrieve(1);
-    EXPECT_EQ(pop3.Body, (Lines{"body"}));
+    EXPECT_EQ(pop3.Body, "body\r\n");
     pop3.Quit();
     EXPECT_TRUE(server.Problems().empty());
 }
@@ -202,9 +202,10 @@ TEST(TPop3Client, LargeMessageArrivesWhole) {
     PointAt(pop3, server);
     ASSERT_TRUE(pop3.Login());
     pop3.Retrieve(1);
-    ASSERT_EQ(pop3.Body.size(), 20000u);
-    EXPECT_EQ(pop3.Body[0], ".line 0");
-    EXPECT_EQ(pop3.Body[19999], "line 19999");
+    const Lines body = TextToLines(pop3.Body);
+    ASSERT_EQ(body.size(), 20000u);
+    EXPECT_EQ(body[0], ".line 0");
+    EXPECT_EQ(body[19999], "line 19999");
     pop3.Quit();
 }
 
@@ -228,7 +229,7 @@ TEST(TPop3Client, SilenceOrCloseMidResponseIsNegative) {
     EXPECT_EQ(server.Received(0), "USER alice\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\n");
 
     ASSERT_TRUE(pop3.Login());
-    pop3.Body = {"earlier"};
+    pop3.Body = "earlier";
     pop3.Retrieve(1);
     EXPECT_TRUE(pop3.Body.empty());
     pop3.Quit();
@@ -354,10 +355,10 @@ TEST(TPop3Client, ListedSizeOverTheLimitSkipsTheRetrieve) {
     EXPECT_TRUE(pop3.LastMessageTooBig);
     pop3.Retrieve(2);  // no size: RETR goes ahead, bounded while reading
     EXPECT_FALSE(pop3.LastMessageTooBig);
-    EXPECT_EQ(pop3.Body, (Lines{"two"}));
+    EXPECT_EQ(pop3.Body, "two\r\n");
     pop3.Retrieve(1);  // exactly at the limit
     EXPECT_TRUE(pop3.LastReplyPositive);
-    EXPECT_EQ(pop3.Body, (Lines{"one"}));
+    EXPECT_EQ(pop3.Body, "one\r\n");
     pop3.Quit();
     EXPECT_TRUE(server.Problems().empty());
 }
@@ -369,7 +370,7 @@ TEST(TPop3Client, ConnectionFailuresReportFalse) {
     EXPECT_FALSE(pop3.Login());
     EXPECT_FALSE(pop3.Stat());
     EXPECT_FALSE(pop3.Delete(1));
-    pop3.Body = {"kept?"};
+    pop3.Body = "kept?";
     pop3.Retrieve(1);
     EXPECT_TRUE(pop3.Body.empty());  // the empty response, as for any failed read
     pop3.Quit();
