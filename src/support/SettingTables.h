@@ -115,6 +115,9 @@ struct ListSettings {
     std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
     std::string Pop3Auth = "password";  // password or oauth2 (ParseLoginMethod)
     bool ListHeaders = true;            // List-Id, List-Post, ... on postings
+    bool HtmlArchive = false;           // build the HTML archive after a scan that posted
+    bool HtmlArchiveShowAddresses = false;
+    std::string ArchiveBaseURL;  // where the HTML archive is published; "" none
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
