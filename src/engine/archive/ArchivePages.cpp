@@ -226,9 +226,9 @@ std::string IndexPage(const SiteInfo& info, const std::vector<SiteMessage>& mess
             postings.emplace_back(month, count == counts.end() ? 0 : count->second);
         }
         page += "<section aria-labelledby=\"activity\">\n<h2 id=\"activity\">Activity</h2>\n";
-        page += BarChartSvg(postings, "Postings per month", "postings");
+        page += BarChartSvg(postings, "Postings per month", "posting");
         page += LineChartSvg(MembersByMonth(range, info.memberChanges, info.membersNow),
-                             "Members at the end of each month", "members");
+                             "Members at the end of each month", "member");
         page += "</section>\n";
     }
 

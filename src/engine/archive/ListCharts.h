@@ -34,8 +34,8 @@ std::vector<std::pair<std::string, int>> MembersByMonth(const std::vector<std::s
 
 using MonthValues = std::vector<std::pair<std::string, int>>;
 
-// <figure> with a bar chart (one bar per month, each with its month and value as a tooltip)
-// and a caption; "" when there are no months.
+// <figure> with a bar chart (one bar per month, each with its month and value as a tooltip:
+// "2026-05: 3 postings" for the unit "posting") and a caption; "" when there are no months.
 std::string BarChartSvg(const MonthValues& values, std::string_view caption, std::string_view unit);
 // The same as a line.
 std::string LineChartSvg(const MonthValues& values, std::string_view caption,

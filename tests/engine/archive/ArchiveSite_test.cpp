@@ -83,6 +83,7 @@ TEST_F(ArchiveSiteTest, WritesTheListPageMonthsThreadsAndMessages) {
     EXPECT_NE(index.find("mailto:server@example.org?subject=subscribe%20news"), std::string::npos);
     EXPECT_NE(index.find("<code>unsubscribe news</code>"), std::string::npos);
     EXPECT_NE(index.find("<title>2026-05: 3 postings</title>"), std::string::npos);
+    EXPECT_NE(index.find("<title>2026-04: 1 posting</title>"), std::string::npos);
     EXPECT_NE(index.find("<title>2026-04: 2 members</title>"), std::string::npos);
     EXPECT_NE(index.find("<title>2026-05: 3 members</title>"), std::string::npos);
     EXPECT_LT(index.find("May 2026"), index.find("April 2026"));  // newest first
