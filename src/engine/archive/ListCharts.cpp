@@ -95,7 +95,7 @@ int Largest(const MonthValues& values) {
 
 std::string Tooltip(const std::pair<std::string, int>& value, std::string_view unit) {
     return "<title>" + Escaped(value.first) + ": " + Number(value.second) + " " + Escaped(unit) +
-           "</title>";
+           (value.second == 1 ? "" : "s") + "</title>";
 }
 
 }  // namespace
