@@ -364,9 +364,9 @@ MessageFrame MessagePageFrame(const SiteInfo& info, const std::vector<SiteMessag
     const std::string threadAnchor = "#t-" + PageBase(at(message.links.thread).page);
 
     MessageFrame frame;
+    frame.title = SubjectOf(message, show) + " - " + ArchiveTitle(info);
     std::string& before = frame.before;
-    before = PageStart(SubjectOf(message, show) + " - " + ArchiveTitle(info));
-    before += "<header>\n<nav aria-label=\"Archive\"><ul><li><a href=\"../index.html\">";
+    before = "<header>\n<nav aria-label=\"Archive\"><ul><li><a href=\"../index.html\">";
     AppendEscaped(before, ArchiveTitle(info));
     before += "</a></li><li><a href=\"" + monthFolder + "threads.html" + threadAnchor + "\">" +
               MonthTitle(facts.month) + ", this thread</a></li><li><a href=\"" + monthFolder +
@@ -421,7 +421,8 @@ MessageFrame MessagePageFrame(const SiteInfo& info, const std::vector<SiteMessag
 
 std::string MessagePage(const MessageFrame& frame, const SiteMessage& message,
                         const MessageBody& body) {
-    std::string page = frame.before;
+    std::string page = PageStart(frame.title);
+    page += frame.before;
     page += body.html.empty() ? "<p>(no text)</p>\n" : body.html;
     if (!body.attachments.empty()) {
         page +=

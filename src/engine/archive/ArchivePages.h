@@ -58,10 +58,12 @@ std::string MonthDatePage(const SiteInfo& info, const std::vector<SiteMessage>& 
                           std::string_view month, const std::vector<int>& ofMonth,
                           std::string_view previousMonth, std::string_view nextMonth);
 
-// A message page without its body: what comes before the body and after it. Both depend
-// only on the message's facts and its neighbours, so together with the message's hash they
-// tell whether a page must be written again.
+// A message page without its body: its title, and what comes between the page's fixed start
+// and the body, and after the body. They depend only on the message's facts and its
+// neighbours, so together with the message's hash they tell whether a page must be written
+// again.
 struct MessageFrame {
+    std::string title;
     std::string before;
     std::string after;
 };

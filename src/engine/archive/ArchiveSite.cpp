@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <filesystem>
 #include <map>
 #include <numeric>
@@ -14,6 +14,7 @@
 
 #include "engine/archive/FactsIndex.h"
 #include "engine/archive/Mbox.h"
+#include "engine/archive/UnsyncedFile.h"
 #include "support/Files.h"
 #include "support/Locks.h"
 #include "support/Sha256.h"
@@ -44,15 +45,23 @@ PageRecord ReadPageRecord(const std::string& path) {
     if (!text) {
         return record;
     }
-    for (const std::string& line : TextToLines(*text)) {
-        const SplitResult parts = SplitString(line, " ");
+    // "key size path" lines; a line of another form is left out (its page is written again).
+    std::string_view rest(*text);
+    while (!rest.empty()) {
+        const std::size_t lf = rest.find('\n');
+        const std::string_view line = rest.substr(0, lf);
+        rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
+        const std::size_t first = line.find(' ');
+        const std::size_t second =
+            first == std::string_view::npos ? first : line.find(' ', first + 1);
         uint64_t size = 0;
-        if (parts.count != 3 || parts.Part(1).size() != 64 ||
-            std::sscanf(parts.Part(2).c_str(), "%llu",
-                        reinterpret_cast<unsigned long long*>(&size)) != 1) {
+        if (first != 64 || second == std::string_view::npos ||
+            std::from_chars(line.data() + first + 1, line.data() + second, size).ptr !=
+                line.data() + second) {
             continue;
         }
-        record[parts.Part(3)] = {parts.Part(1), size};
+        record.emplace_hint(record.end(), std::string(line.substr(second + 1)),
+                            PageState{std::string(line.substr(0, first)), size});
     }
     return record;
 }
@@ -72,39 +81,6 @@ long long FileSize(const std::string& path) {
         return -1;
     }
     return static_cast<long long>(st.st_size);
-}
-
-// Writes a file of the site: a new file renamed over the old one, so a reader never sees
-// half a page. Private: the program's own mode; else the usual one (umask), for publishing.
-void WriteSiteFile(const std::string& path, std::string_view bytes, bool privateFiles) {
-    const std::string temp = path + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                          privateFiles ? kPrivateFileMode : 0666);
-    if (fd < 0) {
-        ThrowIoError("Cannot write", temp, errno);
-    }
-    if (privateFiles) {
-        ::fchmod(fd, kPrivateFileMode);
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            ThrowIoError("Cannot write", temp, error);
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        ThrowIoError("Cannot write", path, error);
-    }
 }
 
 void MakeFolder(const std::string& path, bool privateFiles) {
@@ -162,7 +138,7 @@ public:
     void Page(const std::string& path, const std::string& key, const std::string& bytes) {
         if (NeedsWriting(path, key)) {
             MakeFolder(root_ + path.substr(0, path.rfind('/') + 1), private_);
-            WriteSiteFile(root_ + path, bytes, private_);
+            ReplaceFileUnsynced(root_ + path, bytes, private_);
             ++written_;
         }
         Keep(path, key, bytes.size());
@@ -191,7 +167,7 @@ public:
         return removed;
     }
 
-    void Save() { WriteFileAtomic(root_ + kPageRecordName, PageRecordText(record_)); }
+    void Save() { ReplaceFileUnsynced(root_ + kPageRecordName, PageRecordText(record_), private_); }
 
     std::size_t written() const { return written_; }
     const std::string& root() const { return root_; }
@@ -221,8 +197,8 @@ void WriteMessagePage(SiteWriter& writer, const SiteMessage& message, const Mess
     if (!body.attachments.empty()) {
         MakeFolder(folder, writer.privateFiles());
         for (const Attachment& attachment : body.attachments) {
-            WriteSiteFile(folder + "/" + attachment.fileName, attachment.bytes,
-                          writer.privateFiles());
+            ReplaceFileUnsynced(folder + "/" + attachment.fileName, attachment.bytes,
+                                writer.privateFiles());
         }
     }
     writer.Page(message.page, key, MessagePage(frame, message, body));
@@ -245,10 +221,20 @@ BuildReport BuildSite(const MboxStore& store, const std::string& outDir, const S
         }
     }
     NamePages(messages);
-    std::stable_sort(messages.begin(), messages.end(),
-                     [](const SiteMessage& a, const SiteMessage& b) {
-                         return a.facts.date < b.facts.date;  // files and offsets break ties
-                     });
+    {
+        // By date; files and offsets break ties. Indexes are sorted, the messages moved once.
+        std::vector<std::size_t> order(messages.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return messages[a].facts.date < messages[b].facts.date;
+        });
+        std::vector<SiteMessage> sorted;
+        sorted.reserve(messages.size());
+        for (std::size_t index : order) {
+            sorted.push_back(std::move(messages[index]));
+        }
+        messages = std::move(sorted);
+    }
     LinkMessages(messages);
 
     std::vector<std::string> months;
@@ -288,9 +274,9 @@ BuildReport BuildSite(const MboxStore& store, const std::string& outDir, const S
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const SiteMessage& message = messages[i];
         MessageFrame frame = MessagePageFrame(info, messages, static_cast<int>(i));
-        const std::string key =
-            Sha256Hex(std::string(kSiteVersion) + "\n" + (info.showAddresses ? "1" : "0") + "\n" +
-                      message.facts.hash + "\n" + frame.before + "\n" + frame.after);
+        const std::string key = Sha256Hex(
+            std::string(kSiteVersion) + "\n" + (info.showAddresses ? "1" : "0") + "\n" +
+            message.facts.hash + "\n" + frame.title + "\n" + frame.before + "\n" + frame.after);
         if (writer.NeedsWriting(message.page, key)) {
             work[message.facts.month].push_back({static_cast<int>(i), std::move(frame), key});
         } else {

@@ -1,11 +1,11 @@
 #include "engine/archive/FactsIndex.h"
 
-#include <nlohmann/json.hpp>
-
+#include <charconv>
 #include <map>
 #include <optional>
 
 #include "engine/archive/Mbox.h"
+#include "engine/archive/UnsyncedFile.h"
 #include "support/Files.h"
 #include "support/Sha256.h"
 #include "support/Status.h"
@@ -14,80 +14,141 @@ namespace corvanteer::archive {
 
 namespace {
 
-using Json = nlohmann::json;
-
-// Raised when what the facts are made of changes, so older indexes are read anew.
-constexpr int kIndexVersion = 1;
+// The first line of the index; another one (an older layout) makes the index be read anew.
+constexpr std::string_view kIndexMagic = "corvanteer-archive-index 1";
 // The bytes before a month's end that the index keeps a digest of: a file that only grew
 // still ends its old part with them.
 constexpr std::size_t kTailBytes = 4096;
 
+// The index is text, one line per month ("M" fields) and per message ("m" fields), fields
+// cut by tabs, with tab, line feed, CR and backslash in values written as \t, \n, \r, \\.
+// It is read at every build, so it is kept simple to read fast.
 struct MonthState {
     uint64_t length = 0;
     std::string tail;  // SHA-256 of the kTailBytes before length
 };
-
-std::string TailDigest(std::string_view bytes, uint64_t length) {
-    const uint64_t from = length > kTailBytes ? length - kTailBytes : 0;
-    return Sha256Hex(bytes.substr(from, length - from));
-}
-
-Json ToJson(const MessageFacts& facts) {
-    return Json{{"offset", facts.offset},
-                {"length", facts.length},
-                {"hash", facts.hash},
-                {"id", facts.messageId},
-                {"inReplyTo", facts.inReplyTo},
-                {"references", facts.references},
-                {"subject", facts.subject},
-                {"fromName", facts.fromName},
-                {"fromAddress", facts.fromAddress},
-                {"date", facts.date},
-                {"dateText", facts.dateText}};
-}
-
-MessageFacts FromJson(const std::string& month, const Json& json) {
-    MessageFacts facts;
-    facts.month = month;
-    facts.offset = json.at("offset").get<uint64_t>();
-    facts.length = json.at("length").get<uint64_t>();
-    facts.hash = json.at("hash").get<std::string>();
-    facts.messageId = json.at("id").get<std::string>();
-    facts.inReplyTo = json.at("inReplyTo").get<std::string>();
-    facts.references = json.at("references").get<std::vector<std::string>>();
-    facts.subject = json.at("subject").get<std::string>();
-    facts.fromName = json.at("fromName").get<std::string>();
-    facts.fromAddress = json.at("fromAddress").get<std::string>();
-    facts.date = json.at("date").get<int64_t>();
-    facts.dateText = json.at("dateText").get<std::string>();
-    return facts;
-}
 
 struct CachedMonth {
     MonthState state;
     std::vector<MessageFacts> facts;
 };
 
-// What the index file holds; none when it is missing, unreadable or of another version.
+void AppendField(std::string& line, std::string_view value) {
+    line += '\t';
+    for (char c : value) {
+        switch (c) {
+            case '\t':
+                line += "\\t";
+                break;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\\':
+                line += "\\\\";
+                break;
+            default:
+                line += c;
+        }
+    }
+}
+
+std::string Unescaped(std::string_view field) {
+    if (field.find('\\') == std::string_view::npos) {
+        return std::string(field);
+    }
+    std::string value;
+    value.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            value += field[i];
+            continue;
+        }
+        const char next = field[++i];
+        value += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return value;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) {
+            return fields;
+        }
+        start = tab + 1;
+    }
+}
+
+template <typename Number>
+Number NumberOf(std::string_view field) {
+    Number value{};
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (error != std::errc() || end != field.data() + field.size()) {
+        throw std::invalid_argument("not a number");
+    }
+    return value;
+}
+
+// The references are one field, joined by tabs before the field is escaped.
+std::vector<std::string> References(std::string_view field) {
+    std::vector<std::string> ids;
+    if (field.empty()) {
+        return ids;
+    }
+    const std::string text = Unescaped(field);
+    for (std::string_view id : Fields(text)) {
+        ids.emplace_back(id);
+    }
+    return ids;
+}
+
+// What the index file holds; none when it is missing, unreadable or of another layout.
 std::map<std::string, CachedMonth> ReadIndex(const std::string& path) {
     std::map<std::string, CachedMonth> months;
     try {
         const std::optional<std::string> text = ReadFileIfExists(path);
-        if (!text) {
+        if (!text || !StartsWith(*text, std::string(kIndexMagic) + "\n")) {
             return months;
         }
-        const Json json = Json::parse(*text);
-        if (json.at("version").get<int>() != kIndexVersion) {
-            return months;
-        }
-        for (const auto& [month, entry] : json.at("months").items()) {
-            CachedMonth cached;
-            cached.state.length = entry.at("length").get<uint64_t>();
-            cached.state.tail = entry.at("tail").get<std::string>();
-            for (const Json& message : entry.at("messages")) {
-                cached.facts.push_back(FromJson(month, message));
+        CachedMonth* month = nullptr;
+        std::string monthName;
+        std::string_view rest(*text);
+        rest.remove_prefix(kIndexMagic.size() + 1);
+        while (!rest.empty()) {
+            const std::size_t lf = rest.find('\n');
+            if (lf == std::string_view::npos) {
+                throw std::invalid_argument("cut short");  // a line without its end
             }
-            months.emplace(month, std::move(cached));
+            const std::vector<std::string_view> fields = Fields(rest.substr(0, lf));
+            rest.remove_prefix(lf + 1);
+            if (fields[0] == "M" && fields.size() == 4) {
+                monthName = std::string(fields[1]);
+                month = &months[monthName];
+                month->state = {NumberOf<uint64_t>(fields[2]), std::string(fields[3])};
+            } else if (fields[0] == "m" && fields.size() == 12 && month != nullptr) {
+                MessageFacts facts;
+                facts.month = monthName;
+                facts.offset = NumberOf<uint64_t>(fields[1]);
+                facts.length = NumberOf<uint64_t>(fields[2]);
+                facts.hash = std::string(fields[3]);
+                facts.date = NumberOf<int64_t>(fields[4]);
+                facts.messageId = Unescaped(fields[5]);
+                facts.inReplyTo = Unescaped(fields[6]);
+                facts.references = References(fields[7]);
+                facts.subject = Unescaped(fields[8]);
+                facts.fromName = Unescaped(fields[9]);
+                facts.fromAddress = Unescaped(fields[10]);
+                facts.dateText = Unescaped(fields[11]);
+                month->facts.push_back(std::move(facts));
+            } else {
+                throw std::invalid_argument("unknown line");
+            }
         }
     } catch (const std::exception&) {
         months.clear();  // read everything anew
@@ -96,18 +157,38 @@ std::map<std::string, CachedMonth> ReadIndex(const std::string& path) {
 }
 
 void WriteIndex(const std::string& path, const std::map<std::string, CachedMonth>& months) {
-    Json json = {{"version", kIndexVersion}, {"months", Json::object()}};
+    std::string text(kIndexMagic);
+    text += '\n';
     for (const auto& [month, cached] : months) {
-        Json messages = Json::array();
+        text += 'M';
+        AppendField(text, month);
+        AppendField(text, std::to_string(cached.state.length));
+        AppendField(text, cached.state.tail);
+        text += '\n';
         for (const MessageFacts& facts : cached.facts) {
-            messages.push_back(ToJson(facts));
+            text += 'm';
+            AppendField(text, std::to_string(facts.offset));
+            AppendField(text, std::to_string(facts.length));
+            AppendField(text, facts.hash);
+            AppendField(text, std::to_string(facts.date));
+            AppendField(text, facts.messageId);
+            AppendField(text, facts.inReplyTo);
+            std::string references;
+            for (const std::string& id : facts.references) {
+                references += (references.empty() ? "" : "\t") + id;
+            }
+            AppendField(text, references);
+            AppendField(text, facts.subject);
+            AppendField(text, facts.fromName);
+            AppendField(text, facts.fromAddress);
+            AppendField(text, facts.dateText);
+            text += '\n';
         }
-        json["months"][month] = {{"length", cached.state.length},
-                                 {"tail", cached.state.tail},
-                                 {"messages", std::move(messages)}};
     }
     try {
-        WriteFileAtomic(path, json.dump(-1, ' ', false, Json::error_handler_t::replace));
+        // Renamed into place but not synced: after a crash a lost or stale index only costs
+        // reading the mbox files whole once more.
+        ReplaceFileUnsynced(path, text, true);
     } catch (const Failure&) {
         // Only a cache: the next build reads the mbox files whole.
     }
@@ -116,7 +197,7 @@ void WriteIndex(const std::string& path, const std::map<std::string, CachedMonth
 }  // namespace
 
 std::string FactsIndexFile(const MboxStore& store) {
-    return store.folder() + ".index.json";
+    return store.folder() + ".index";
 }
 
 std::vector<MessageFacts> ReadFactsOfMonth(std::string_view month, std::string_view bytes,
@@ -147,22 +228,50 @@ std::vector<MessageFacts> UpdateFactsIndex(const MboxStore& store) {
     std::map<std::string, CachedMonth> current;
     bool changed = false;
     for (const std::string& month : store.Months()) {
-        const std::string bytes = store.ReadMonth(month);
         CachedMonth entry;
         auto old = cached.find(month);
+        // A month that only grew is read from just before its old end, whose digest tells
+        // whether the old part is still what the index was made from.
         std::size_t from = 0;
-        if (old != cached.end() && old->second.state.length <= bytes.size() &&
-            TailDigest(bytes, old->second.state.length) == old->second.state.tail) {
-            entry.facts = std::move(old->second.facts);
-            from = old->second.state.length;
+        std::string bytes;
+        if (old != cached.end()) {
+            const uint64_t length = old->second.state.length;
+            const uint64_t tailStart = length > kTailBytes ? length - kTailBytes : 0;
+            bytes = store.ReadMonth(month, tailStart);
+            if (bytes.size() >= length - tailStart &&
+                Sha256Hex(std::string_view(bytes).substr(0, length - tailStart)) ==
+                    old->second.state.tail) {
+                entry.facts = std::move(old->second.facts);
+                from = length;
+                bytes.erase(0, length - tailStart);
+            } else {
+                bytes = store.ReadMonth(month);
+            }
+        } else {
+            bytes = store.ReadMonth(month);
         }
-        if (from < bytes.size() || old == cached.end() || from != old->second.state.length) {
+        // bytes now holds the file from `from` on.
+        const uint64_t size = from + bytes.size();
+        if (old == cached.end() || from != old->second.state.length || !bytes.empty()) {
             changed = true;
         }
-        std::vector<MessageFacts> added = ReadFactsOfMonth(month, bytes, from);
+        std::vector<MessageFacts> added = ReadFactsOfMonth(month, bytes, 0);
+        for (MessageFacts& facts : added) {
+            facts.offset += from;
+        }
         entry.facts.insert(entry.facts.end(), std::make_move_iterator(added.begin()),
                            std::make_move_iterator(added.end()));
-        entry.state = {bytes.size(), TailDigest(bytes, bytes.size())};
+        if (bytes.empty() && old != cached.end() && from == old->second.state.length) {
+            entry.state = old->second.state;
+        } else {
+            // The digest of the last kTailBytes of the file as it is now.
+            const uint64_t tailStart = size > kTailBytes ? size - kTailBytes : 0;
+            entry.state = {
+                size,
+                tailStart >= from
+                    ? Sha256Hex(std::string_view(bytes).substr(tailStart - from))
+                    : Sha256Hex(store.ReadMonth(month, tailStart).substr(0, size - tailStart))};
+        }
         current.emplace(month, std::move(entry));
     }
     if (current.size() != cached.size()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// The facts of every archived message, kept beside the mbox files (".index.json") so that a
+// The facts of every archived message, kept beside the mbox files (".index") so that a
 // build after a scan reads only the records appended since the last one.
 
 #include <string>

@@ -250,13 +250,14 @@ std::vector<std::string> MboxStore::Months() const {
     return months;
 }
 
-std::string MboxStore::ReadMonth(std::string_view month) const {
+std::string MboxStore::ReadMonth(std::string_view month, uint64_t offset) const {
     const std::string path = MonthFile(month);
     LockedFile file(path, false);
     if (!file.open()) {
         return {};
     }
-    return file.Read(0, CommittedEnd(file, path + std::string(kPendingSuffix)));
+    const uint64_t end = CommittedEnd(file, path + std::string(kPendingSuffix));
+    return end > offset ? file.Read(offset, end - offset) : std::string();
 }
 
 std::string MonthOf(int year, int month) {

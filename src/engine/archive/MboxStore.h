@@ -34,9 +34,10 @@ public:
     // The months that have a file ("YYYY-MM.mbox"), oldest first.
     std::vector<std::string> Months() const;
 
-    // The month file's bytes up to the end of its last whole record (an unfinished append
-    // is left out); "" when there is no such file. Raises Failure (Io) on a read error.
-    std::string ReadMonth(std::string_view month) const;
+    // The month file's bytes from offset up to the end of its last whole record (an
+    // unfinished append is left out); "" when there is no such file or nothing after offset.
+    // Raises Failure (Io) on a read error.
+    std::string ReadMonth(std::string_view month, uint64_t offset = 0) const;
 
     // For tests: called after the pending file is in place and the given number of the
     // record's bytes are written, before the rest; a test throws from it to stand for a crash.
