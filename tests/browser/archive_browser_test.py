@@ -2,7 +2,8 @@
 """The HTML archive opened in a real browser.
 
 Builds the archive of tests/browser/fixture.mbox with corvanteer-cli in a fresh application
-directory, opens it in headless Chromium through chromium-driver and follows index -> month
+directory, checks that every page parses as HTML5 without a single parse error (html5lib,
+strict), opens it in headless Chromium through chromium-driver and follows index -> month
 -> message -> thread -> reply -> next, checking what is shown (a UTF-8 subject, a
 quoted-printable body), that nothing of a posting runs, and that no request leaves the
 archive's folder (the browser's own network log, and a local web server the postings point at
@@ -22,6 +23,7 @@ import tempfile
 import threading
 import urllib.parse
 
+import html5lib
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
@@ -69,6 +71,22 @@ def build_archive(cli, fixture, work, tracker_url):
     site = os.path.join(work, "site")
     run_cli(cli, home, "archive", "build", "news", "--out", site)
     return site
+
+
+def parse_errors(site):
+    """Each page's first HTML5 parse error, as "page: error"."""
+    errors = []
+    for folder, _, names in os.walk(site):
+        for name in sorted(names):
+            if not name.endswith(".html"):
+                continue
+            path = os.path.join(folder, name)
+            with open(path, encoding="utf-8") as page:
+                try:
+                    html5lib.HTMLParser(strict=True).parse(page.read())
+                except html5lib.html5parser.ParseError as error:
+                    errors.append(f"{os.path.relpath(path, site)}: {error}")
+    return errors
 
 
 def start_browser(profile):
@@ -170,6 +188,9 @@ def main():
     driver = None
     try:
         site = build_archive(cli, fixture, work, tracker_url)
+        check = Check()
+        errors = parse_errors(site)
+        check(not errors, f"every page is HTML5 without parse errors: {errors}")
         try:
             driver = start_browser(os.path.join(work, "profile"))
         except WebDriverException as error:
@@ -178,7 +199,6 @@ def main():
         # What the browser loads for its own start page is not the archive's doing.
         driver.get("about:blank")
         requests_made(driver)
-        check = Check()
         browse(driver, site, check)
         urls = requests_made(driver)
         site_url = "file://" + urllib.parse.quote(site) + "/"
