@@ -90,8 +90,8 @@ std::string MboxRecord(std::string_view message, std::string_view envelopeSender
         std::size_t lf = message.find('\n', pos);
         const bool last = lf == std::string_view::npos;
         std::string_view line = message.substr(pos, last ? std::string_view::npos : lf - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+        if (!last && !line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);  // CR LF becomes LF
         }
         if (IsQuotedFrom(line)) {
             record += '>';
