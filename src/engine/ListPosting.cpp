@@ -4,6 +4,7 @@
 #include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/archive/PostingArchive.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer {
@@ -130,7 +131,13 @@ void PostToList(ScanContext& context, Services& services, const Lines& body, int
         }
         plan.shown = &context.Roster.Items();  // the whole member entry
         plan.copyFailedSuffix = " - failed (Ateempt 1)";
-        const PostingOutcome outcome = DeliverPosting(services, plan, composer);
+        PostingHooks hooks;
+        hooks.distributed = [&](const std::string& message) {
+            if (archive::KeepDistributedPosting(services, context.ListName, message, plan.from)) {
+                context.ArchivedLists.push_back(context.ListName);
+            }
+        };
+        const PostingOutcome outcome = DeliverPosting(services, plan, composer, hooks);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
     }

@@ -5,6 +5,7 @@
 // unless a handler says so.
 
 #include <string>
+#include <vector>
 
 #include "engine/Roster.h"
 #include "engine/RosterCache.h"
@@ -49,6 +50,9 @@ struct ScanContext {
     std::string GeneratedPassword;
 
     ScanCounts Counts;
+    // Lists whose archive took a posting in this session, in order (a list may repeat): their
+    // HTML archives are brought up to date when the session ends.
+    std::vector<std::string> ArchivedLists;
 };
 
 }  // namespace corvanteer

@@ -11,6 +11,7 @@
 #include "engine/PendingQueue.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/archive/PostingArchive.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -401,6 +402,8 @@ ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
         outcome.error = SessionError(stage, "unknown error");
         connection.CloseAfterError();
     }
+    // Also after an error: what was posted before it is in the archive.
+    archive::BuildPostedArchives(services, context.ArchivedLists);
     outcome.counts = context.Counts;
     outcome.mailboxFailures = connection.Failures();
     if (!outcome.mailboxFailures.empty()) {
