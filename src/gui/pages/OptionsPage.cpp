@@ -181,6 +181,10 @@ void OptionsPage::ConnectRules() {
     rule(chkForwardErrorMsgs,
          [this] { edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked()); });
     rule(chkHideSenderEmail, [this] { edtHideEmail->setEnabled(chkHideSenderEmail->isChecked()); });
+    // An empty replacement address means the list posting address: the field shows it as its
+    // hint.
+    connect(edtListPostingAddress, &QLineEdit::textChanged, edtHideEmail,
+            &QLineEdit::setPlaceholderText);
     connect(allowPostByGroup, &QButtonGroup::idClicked, this, [this] { ApplyPermissionRules(); });
     connect(postingMethodGroup, &QButtonGroup::idClicked, this,
             [this] { ApplyPostingMethodRules(); });
