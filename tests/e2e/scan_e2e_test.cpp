@@ -737,9 +737,6 @@ TEST_F(ScanE2e, ServerSayingTheSenderIsOverALimitHoldsWhatRemains) {
     }
 }
 
-}  // namespace
-}  // namespace corvanteer
-
 // A list whose archive is published: a posting sent individually reaches every member with
 // the archive's lines, the month's mbox keeps it once (the list in its To line, the signature
 // in it), and after the scan its page shows the decoded text where Archived-At says.
@@ -794,3 +791,6 @@ TEST_F(ScanE2e, PublishedArchiveKeepsThePostingAndItsPageIsWhereThePostingSays) 
     EXPECT_NE(std::string::npos, html.find("-- arv list")) << html;
     EXPECT_TRUE(FileExists(paths.HtmlArchiveFolder("arv") + "index.html"));
 }
+
+}  // namespace
+}  // namespace corvanteer
