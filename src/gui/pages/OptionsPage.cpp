@@ -164,10 +164,10 @@ void OptionsPage::BuildControls() {
 
 // The click rules, connected after the table so that they see the stored value.
 void OptionsPage::ConnectRules() {
-    auto rule = [this](QCheckBox* box, std::function<void()> rule) {
-        connect(box, &QCheckBox::clicked, this, [this, rule] {
-            if (rule) {
-                rule();
+    auto rule = [this](QCheckBox* box, std::function<void()> then) {
+        connect(box, &QCheckBox::clicked, this, [this, then] {
+            if (then) {
+                then();
             }
             UpdatePasswordRule();
         });
