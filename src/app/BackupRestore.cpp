@@ -227,6 +227,23 @@ std::string ManifestMismatch(const std::vector<ManifestEntry>& manifest,
     return "";
 }
 
+// The archives of postings can be large and grow without end, so a backup leaves them out;
+// it says so when there are any: "" or a line naming the lists that have one.
+std::string ArchivesLeftOut(Services& services) {
+    std::string lists;
+    for (const std::string& list : services.console.ListNames()) {
+        if (!ListFiles(services.paths.MboxFolder(list), ".mbox").empty()) {
+            lists += (lists.empty() ? "" : ", ") + list;
+        }
+    }
+    if (lists.empty()) {
+        return {};
+    }
+    return "\r\nThe archives of postings (Lists/<list>/mbox) are not part of the backup; copy "
+           "them yourself if you need them: " +
+           lists + ".";
+}
+
 }  // namespace
 
 std::string DefaultBackupFolder(Services& services) {
@@ -290,7 +307,7 @@ ActionResult Backup(Services& services, const std::string& folderText, const Bac
     work.reset();  // after the swap it holds the old backup
 
     services.observer.StatusText("Finished Backup.");
-    return ActionResult::Done("Finished Backup.");
+    return ActionResult::Done("Finished Backup." + ArchivesLeftOut(services));
 }
 
 namespace {

@@ -28,10 +28,11 @@ struct BackupHooks {
 // the settings key, the data file of every list of the console that has one, and the
 // manifest), every file synced to disk, and only then swapped with the folder; the old
 // backup is removed after the swap. The message is "Finished Backup.", also shown as status
-// text. Refused, changing nothing, when the folder is empty text, cannot be created, is the
-// application directory or a mount point, or holds anything but a backup's files (the
-// folder is replaced as a whole). A file that cannot be read or written raises Failure
-// naming it; the old backup then stays as it was.
+// text; when lists have archives of postings (Lists/<list>/mbox), which a backup leaves out,
+// a second line says so and names them. Refused, changing nothing, when the folder is empty text,
+// cannot be created, is the application directory or a mount point, or holds anything but a
+// backup's files (the folder is replaced as a whole). A file that cannot be read or written raises
+// Failure naming it; the old backup then stays as it was.
 ActionResult Backup(Services& services, const std::string& folder, const BackupHooks& hooks = {});
 
 // Checks the backup first and changes nothing when it is refused: the folder must exist and

@@ -31,6 +31,7 @@ ManualPosting LoadPostingValues(Services& services, const std::string& list) {
     posting.allowUserSubscribe = Shown(services, key, "AllowUserSubscribe") == "1";
     posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
     posting.signature = ReadSection(dataFile, "Signature");
+    posting.archiveBaseUrl = Shown(services, key, "ArchiveBaseURL");
     for (const RosterEntry& entry : FillRoster(services, list).entries) {
         posting.members.push_back(entry.address);
     }

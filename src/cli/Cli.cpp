@@ -44,6 +44,7 @@ struct Words {
     bool check = false;
     bool all = false;
     bool browser = false;
+    ArchiveRange range;
 };
 
 constexpr const char* kDescription =
@@ -78,6 +79,7 @@ public:
         AddQueueCommands();
         AddBackupCommands();
         AddOAuthCommands();
+        AddArchiveCommands();
     }
 
     CLI::App& app() { return app_; }
@@ -421,6 +423,46 @@ private:
         CLI::App* logout = Command(*oauth, "logout", "Forget the tokens of an account");
         Required(logout, "ACCOUNT", w_.name, "smtp, listserver or the name of a list");
         Leaf(logout, [this](CliSession& s) { return OAuthLogout(s, w_.name); });
+    }
+
+    void AddArchiveCommands() {
+        CLI::App* archive = Command(app_, "archive",
+                                    "A list's archive: every posting as it went to the members, "
+                                    "in monthly mbox files (Lists/<list>/mbox/YYYY-MM.mbox), and "
+                                    "the HTML archive built from them");
+        archive->require_subcommand(1);
+        CLI::App* build = Command(*archive, "build",
+                                  "Build the HTML archive, or bring it up to date (only changed "
+                                  "pages are written): index.html with the months, YYYY-MM/"
+                                  "threads.html and date.html, a page per message. Addresses "
+                                  "are hidden unless HtmlArchiveShowAddresses is on");
+        Required(build, "LIST", w_.list, "List name");
+        build
+            ->add_option("--out", w_.folder,
+                         "Folder to build into (default: Lists/<list>/html, private like the "
+                         "application directory; files of another folder get the usual modes, "
+                         "for publishing)")
+            ->type_name("DIR");
+        Leaf(build, [this](CliSession& s) { return ArchiveBuild(s, w_.list, w_.folder); });
+
+        CLI::App* exp = Command(*archive, "export",
+                                "Write the archived messages of the months asked into one mbox "
+                                "file (mboxrd)");
+        Required(exp, "LIST", w_.list, "List name");
+        exp->add_option("--from", w_.range.from, "First month (default: the oldest)")
+            ->type_name("YYYY-MM");
+        exp->add_option("--to", w_.range.to, "Last month (default: the newest)")
+            ->type_name("YYYY-MM");
+        Required(exp, "FILE", w_.file, "File to write (replaced)");
+        Leaf(exp, [this](CliSession& s) { return ArchiveExport(s, w_.list, w_.range, w_.file); });
+
+        CLI::App* import = Command(*archive, "import",
+                                   "Add the messages of an mbox file to the archive, each to the "
+                                   "month of its date, skipping Message-IDs already there. "
+                                   "Nothing is sent");
+        Required(import, "LIST", w_.list, "List name");
+        Required(import, "FILE", w_.file, "mbox file (mboxrd or mboxo)");
+        Leaf(import, [this](CliSession& s) { return ArchiveImport(s, w_.list, w_.file); });
     }
 
     Words& w_;

@@ -87,6 +87,17 @@ int BackupCommand(CliSession& session, const std::optional<std::string>& folder)
 int RestoreCommand(CliSession& session, const std::optional<std::string>& folder);
 int CheckUpdate(CliSession& session, const std::optional<std::string>& baseUrl);
 
+// archive build|export|import (ArchiveCommands.cpp)
+struct ArchiveRange {
+    std::optional<std::string> from;  // "YYYY-MM"
+    std::optional<std::string> to;
+};
+int ArchiveBuild(CliSession& session, const std::string& list,
+                 const std::optional<std::string>& outDir);
+int ArchiveExport(CliSession& session, const std::string& list, const ArchiveRange& range,
+                  const std::string& file);
+int ArchiveImport(CliSession& session, const std::string& list, const std::string& file);
+
 // The standard input's bytes, or the file's; raises Failure when the file cannot be read.
 std::string ReadInput(CliSession& session, const std::string& file);
 

@@ -5,6 +5,7 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
 #include "engine/PostingFrom.h"
+#include "engine/archive/PostingArchive.h"
 #include "engine/mime/Decoration.h"
 #include "engine/mime/HeaderText.h"
 #include "support/SectionFile.h"
@@ -51,39 +52,78 @@ public:
         AppendCrLfLines(posting_, body);
     }
 
-    void ComposeBcc(std::string& message) override {
-        // A To line needs an address: without a ListTo the posting names the list itself.
-        const ListSettings& settings = context_.Settings;
-        Compose(message,
-                Trim(settings.ListTo).empty() ? settings.ListPostingAddress : settings.ListTo);
-    }
+    void ComposeBcc(std::string& message) override { Compose(message, ListToValue(), false); }
 
     void ComposeCopy(std::string& message, const std::string& address, std::size_t) override {
-        Compose(message, address);
+        Compose(message, address, false);
     }
 
+    // The posting as the archive keeps it: the Bcc message (To names the list, no line for
+    // one member) with the Date and Message-ID of the first message composed, which the
+    // Archived-At line of every copy names.
+    void ComposeArchiveCopy(std::string& message) { Compose(message, ListToValue(), true); }
+
 private:
+    // A To line needs an address: without a ListTo the posting names the list itself.
+    std::string ListToValue() const {
+        const ListSettings& settings = context_.Settings;
+        return Trim(settings.ListTo).empty() ? settings.ListPostingAddress : settings.ListTo;
+    }
+
     // To, From, Reply-To, Subject, the standard block, the allowed extra headers, the list
-    // headers; the empty line, the body and the signature.
-    void Compose(std::string& message, const std::string& toValue) {
+    // headers, the archive headers; the empty line, the body and the signature.
+    void Compose(std::string& message, const std::string& toValue, bool firstStamp) {
         const FileVersion version = VersionOf(context_.ListDataFile);
         if (!read_ || !(version == version_)) {
             version_ = version;
             ReadListTexts();
             read_ = true;
         }
+        Lines block = StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_,
+                                          decorated_.fields);
+        KeepFirstStamp(block, firstStamp);
         message.clear();
         message.reserve(toValue.size() + head_.size() + 512 + headerTail_.size() +
-                        decorated_.body.size() + 2);
+                        archiveLines_.size() + decorated_.body.size() + 2);
         AppendHeaderLine(message, "To: " + toValue);
         message += head_;
-        for (const std::string& line : StandardHeaderBlock(
-                 context_, services_.clock, globals_.SMTPHost, idTag_, decorated_.fields)) {
+        for (const std::string& line : block) {
             AppendHeaderLine(message, line);
         }
         message += headerTail_;
+        message += archiveLines_;
         message += "\r\n";
         message += decorated_.body;
+    }
+
+    // The first block composed gives the posting's Date and Message-ID, and so its archive
+    // page; with firstStamp the block takes them back.
+    void KeepFirstStamp(Lines& block, bool firstStamp) {
+        for (std::string& line : block) {
+            for (auto [name, kept] :
+                 {std::pair{"Date: ", &firstDate_}, std::pair{"Message-ID: ", &firstMessageId_}}) {
+                if (!StartsWith(line, name)) {
+                    continue;
+                }
+                if (!stamped_) {
+                    *kept = line;
+                } else if (firstStamp) {
+                    line = *kept;
+                }
+            }
+        }
+        if (!stamped_) {
+            stamped_ = true;
+            archiveLines_.clear();
+            const std::string_view id =
+                StartsWith(firstMessageId_, "Message-ID: ")
+                    ? std::string_view(firstMessageId_).substr(sizeof("Message-ID: ") - 1)
+                    : std::string_view();
+            for (const std::string& line :
+                 archive::ArchiveHeaderLines(context_.Settings.ArchiveBaseURL, id)) {
+                AppendHeaderLine(archiveLines_, line);
+            }
+        }
     }
 
     void ReadListTexts() {
@@ -124,6 +164,10 @@ private:
     FileVersion version_;            // of the list data file when they were read
     std::string headerTail_;         // the allowed extra headers and the list headers
     mime::DecoratedBody decorated_;  // the body with the signature, and its MIME fields
+    bool stamped_ = false;           // the first message was composed
+    std::string firstDate_;          // its Date and Message-ID lines
+    std::string firstMessageId_;
+    std::string archiveLines_;  // List-Archive and Archived-At, when the archive is published
 };
 
 }  // namespace
@@ -144,7 +188,20 @@ PostingOutcome PostToList(ScanContext& context, Services& services, std::string_
         }
         plan.shown = &context.Roster.Items();  // the whole member entry
         plan.copyFailedSuffix = " - failed (Ateempt 1)";
-        outcome = DeliverPosting(services, plan, composer);
+        PostingHooks hooks;
+        std::string archiveCopy;
+        hooks.distributed = [&](const std::string& message) {
+            // A Bcc posting is one message; of individual copies, the archive keeps the
+            // posting without its last member's lines.
+            if (method == 1) {
+                composer.ComposeArchiveCopy(archiveCopy);
+            }
+            if (archive::KeepDistributedPosting(services, context.ListName,
+                                                method == 1 ? archiveCopy : message, plan.from)) {
+                context.ArchivedLists.push_back(context.ListName);
+            }
+        };
+        outcome = DeliverPosting(services, plan, composer, hooks);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
         context.Counts.messagesHeld += static_cast<int>(outcome.held);

@@ -21,9 +21,13 @@ namespace corvanteer {
 // the decorated body's MIME fields take the place of the incoming ones in the standard block.
 // The From line shows the sender's display name with ShownSenderAddress (PostingFrom.h);
 // every header line goes out 7-bit and folded where over 998 octets. With ListHeaders on, the
-// list header lines (ListHeaders.h) follow the allowed extra headers. All copies share one
-// Message-ID tag. Archives, logs and queues as the outcome requires (the queue holds the
-// decorated message); shows progress through the observer. The outcome says what went.
+// list header lines (ListHeaders.h) follow the allowed extra headers; with ArchiveBaseURL set,
+// List-Archive and Archived-At (the page of the first message's Message-ID) follow them. All
+// copies share one Message-ID tag. The posting that went is kept in the list's mbox archive
+// (individually: the Bcc form with the first message's Date and Message-ID, no member's To
+// line) and the list noted in context.ArchivedLists. Logs and queues as the outcome requires
+// (the queue holds the decorated message); shows progress through the observer. The outcome
+// says what went.
 // body: the message body, read in place (a temp file's body).
 PostingOutcome PostToList(ScanContext& context, Services& services, std::string_view body,
                           int method);

@@ -7,6 +7,7 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
 #include "engine/PostingFrom.h"
+#include "engine/archive/PostingArchive.h"
 #include "engine/mime/Decoration.h"
 #include "engine/mime/HeaderText.h"
 #include "support/DateTime.h"
@@ -67,35 +68,47 @@ public:
                 AppendHeaderLine(tail_, line);
             }
         }
-        tail_ += "\r\n";
-        tail_ += body.body;
+        body_ = "\r\n";
+        body_ += body.body;
     }
 
+    // archiveStamp: the stamp of the message the archive keeps (the Bcc form), whose page the
+    // Archived-At line names.
     void Compose(std::string& message, const std::string& recipientText,
-                 std::optional<size_t> memberIndex, const ManualPostingStamp& stamp) const {
-        const LocalTime& now = stamp.now;
+                 std::optional<size_t> memberIndex, const ManualPostingStamp& stamp,
+                 const ManualPostingStamp& archiveStamp) const {
         message.clear();
-        message.reserve(recipientText.size() + head_.size() + 256 + tail_.size());
+        message.reserve(recipientText.size() + head_.size() + 256 + tail_.size() + body_.size());
         // A To line needs an address: without one the posting names the list itself.
         AppendHeaderLine(
             message,
             "To: " + (Trim(recipientText).empty() ? posting_.listPostingAddress : recipientText));
         message += head_;
-        AppendCrLfLine(message, "Date: " + Rfc822Date(now));
-        // The member index follows the time stamp, so copies of one second differ.
-        std::string id = "Message-ID: <Corvanteer-" + posting_.pop3Host + "-" + Stamp14(now);
-        if (memberIndex) {
-            id += std::to_string(*memberIndex);
-        }
-        id += stamp.idTag + "@" + stamp.smtpHost + ">";
-        AppendCrLfLine(message, id);
+        AppendCrLfLine(message, "Date: " + Rfc822Date(stamp.now));
+        AppendCrLfLine(message, "Message-ID: " + MessageId(memberIndex, stamp));
         message += tail_;
+        for (const std::string& line : archive::ArchiveHeaderLines(
+                 posting_.archiveBaseUrl, MessageId(std::nullopt, archiveStamp))) {
+            AppendHeaderLine(message, line);
+        }
+        message += body_;
     }
 
 private:
+    // The member index follows the time stamp, so copies of one second differ.
+    std::string MessageId(std::optional<size_t> memberIndex,
+                          const ManualPostingStamp& stamp) const {
+        std::string id = "<Corvanteer-" + posting_.pop3Host + "-" + Stamp14(stamp.now);
+        if (memberIndex) {
+            id += std::to_string(*memberIndex);
+        }
+        return id + stamp.idTag + "@" + stamp.smtpHost + ">";
+    }
+
     const ManualPosting& posting_;
     std::string head_;  // From, Reply-To, Subject
-    std::string tail_;  // X-Mailer, extra and list headers, the empty line, body, signature
+    std::string tail_;  // X-Mailer, MIME lines, extra and list headers
+    std::string body_;  // the empty line, body and signature
 };
 
 class ManualComposer final : public PostingComposer {
@@ -109,13 +122,28 @@ public:
           parts_(posting, globals.ListServerAddress) {}
 
     void ComposeBcc(std::string& message) override {
-        parts_.Compose(message, posting_.listTo, std::nullopt, Stamp());
+        const ManualPostingStamp stamp = Stamp();
+        parts_.Compose(message, posting_.listTo, std::nullopt, stamp, ArchiveStamp(stamp));
     }
     void ComposeCopy(std::string& message, const std::string& address, std::size_t index) override {
-        parts_.Compose(message, address, index, Stamp());
+        const ManualPostingStamp stamp = Stamp();
+        parts_.Compose(message, address, index, stamp, ArchiveStamp(stamp));
+    }
+    // The posting as the archive keeps it: the Bcc form at the moment of the first message
+    // composed, whose page every copy's Archived-At line names.
+    void ComposeArchiveCopy(std::string& message) {
+        const ManualPostingStamp stamp = ArchiveStamp(Stamp());
+        parts_.Compose(message, posting_.listTo, std::nullopt, stamp, stamp);
     }
 
 private:
+    const ManualPostingStamp& ArchiveStamp(const ManualPostingStamp& now) {
+        if (!archiveStamp_) {
+            archiveStamp_ = now;
+        }
+        return *archiveStamp_;
+    }
+
     ManualPostingStamp Stamp() const {
         return ManualPostingStamp{services_.clock.Now(), globals_.SMTPHost,
                                   globals_.ListServerAddress, idTag_};
@@ -126,6 +154,7 @@ private:
     const GlobalSettings& globals_;
     const std::string idTag_;
     ManualParts parts_;
+    std::optional<ManualPostingStamp> archiveStamp_;  // of the first message composed
 };
 
 }  // namespace
@@ -135,7 +164,7 @@ std::string ComposeManualPosting(const ManualPosting& posting, const std::string
                                  const ManualPostingStamp& stamp) {
     std::string message;
     ManualParts(posting, stamp.listServerAddress)
-        .Compose(message, recipientText, memberIndex, stamp);
+        .Compose(message, recipientText, memberIndex, stamp, stamp);
     return message;
 }
 
@@ -144,6 +173,7 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
     abort.store(false);
     const GlobalSettings globals = services.console.Globals();
     ManualPostingOutcome outcome;
+    bool archived = false;
     outcome.members = posting.members.size();
     // One tag for the run: its copies differ by the member index, as they always did.
     const std::string idTag = MessageIdTag(services.random);
@@ -159,7 +189,20 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         plan.from = posting.listPostingAddress;
         plan.recipients = posting.members;
         plan.abort = &abort;
-        const PostingOutcome delivered = DeliverPosting(services, plan, composer);
+        PostingHooks hooks;
+        std::string archiveCopy;
+        hooks.distributed = [&](const std::string& message) {
+            // Of individual copies, the archive keeps the posting without a member's lines.
+            if (posting.postingMethod == 1) {
+                composer.ComposeArchiveCopy(archiveCopy);
+            }
+            if (archive::KeepDistributedPosting(services, posting.listName,
+                                                posting.postingMethod == 1 ? archiveCopy : message,
+                                                plan.from)) {
+                archived = true;
+            }
+        };
+        const PostingOutcome delivered = DeliverPosting(services, plan, composer, hooks);
         outcome.handled = delivered.handled;
         outcome.queued = delivered.queued;
         outcome.held = delivered.held;
@@ -167,6 +210,9 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         outcome.notes = delivered.notes;
     }
     abort.store(false);
+    if (archived) {
+        archive::BuildPostedArchives(services, {posting.listName});
+    }
     services.observer.StatusText("Finished posting");
     return outcome;
 }

@@ -30,6 +30,7 @@ struct ManualPosting {
     Lines extraHeaders;              // only the lines IsAllowedExtraHeader accepts are used
     std::string signature;           // appended as one entry, however many lines it holds
     Lines members;                   // member addresses in the roster's order
+    std::string archiveBaseUrl;      // ArchiveBaseURL: List-Archive and Archived-At lines
 
     std::string from;  // the From field
     std::string subject;
@@ -49,11 +50,12 @@ struct ManualPostingStamp {
 // blank): To, From (ManualFromLine, PostingFrom.h), Reply-To, Subject, Date, Message-ID
 // ("<Corvanteer-" + POP3 host + "-yyyymmddhhmmss" + member index + tag + "@" + smtpHost +
 // ">", no index for Bcc), X-Mailer, the MIME lines of the body when it has any, the allowed
-// extra headers, the list headers when listHeaders is on, an empty line, and the message
-// lines with the signature (mime::DecorateBody: 7-bit text as the lines and the signature as
-// one entry; other text labelled UTF-8 or ISO-8859-1 and encoded quoted-printable); lines
-// ended by CR LF, header lines 7-bit and folded where over 998 octets. This is the one
-// composer of manual postings (ManualComposer, run by DeliverPosting).
+// extra headers, the list headers when listHeaders is on, List-Archive and Archived-At (of
+// the Bcc form's Message-ID at that stamp) when archiveBaseUrl is set, an empty line, and the
+// message lines with the signature (mime::DecorateBody: 7-bit text as the lines and the signature
+// as one entry; other text labelled UTF-8 or ISO-8859-1 and encoded quoted-printable); lines ended
+// by CR LF, header lines 7-bit and folded where over 998 octets. This is the one composer of manual
+// postings (ManualComposer, run by DeliverPosting).
 std::string ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
                                  std::optional<size_t> memberIndex,
                                  const ManualPostingStamp& stamp);
@@ -73,7 +75,9 @@ struct ManualPostingOutcome {
 // MaxRecipientsPerMessage ("Posting via Bcc"); handled counts the members of the parts that
 // went. With no members nothing is sent. Individually: one copy per member ("Posting to " +
 // address + " (i/n)"), a failed copy logged "msg to ... - failed (Attempt 1)", the abort flag
-// checked after every member. The abort flag is cleared at the start and at the end; the
+// checked after every member. The posting that went is kept in the list's mbox archive (the
+// Bcc form; individually at the moment of the first copy) and the list's HTML archive built
+// when its HtmlArchive is on. The abort flag is cleared at the start and at the end; the
 // status text "Finished posting" ends every run. The caller holds the session lock.
 ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& posting,
                                        std::atomic<bool>& abort);

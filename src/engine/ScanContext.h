@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/Roster.h"
 #include "engine/RosterCache.h"
@@ -68,6 +69,9 @@ struct ScanContext {
     ScanCounts Counts;
     // "<list>/<setting>" of every refused stored value logged in this session (once each).
     std::set<std::string> RefusedValuesLogged;
+    // Lists whose archive took a posting in this session, in order (a list may repeat): their
+    // HTML archives are brought up to date when the session ends.
+    std::vector<std::string> ArchivedLists;
 };
 
 }  // namespace corvanteer

@@ -11,6 +11,7 @@
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
 #include "engine/TempFiles.h"
+#include "engine/archive/PostingArchive.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -239,6 +240,8 @@ ScanOutcome RunScanSession(Services& services, PollTimer& timer) {
         connection.CloseAfterError();
     }
     services.smtp.Outage = {};
+    // Also after an error: what was posted before it is in the archive.
+    archive::BuildPostedArchives(services, context.ArchivedLists);
     outcome.counts = context.Counts;
     outcome.mailboxFailures = connection.Failures();
     outcome.mailboxesTried = connection.Tried();

@@ -25,6 +25,7 @@
 #include "gui/pages/OptionsPage.h"
 #include "gui/pages/PostPage.h"
 #include "support/Files.h"
+#include "support/SettingTables.h"
 
 namespace corvanteer {
 namespace {
@@ -294,6 +295,9 @@ void TfrmMain::StartPosting() {
     extraText_->FillPosting(posting);
     members_->FillPosting(posting);
     post_->FillPosting(posting);
+    // The window has no field for it: the stored value says where the archive is published.
+    posting.archiveBaseUrl = ListScanReader(services_.store, services_.paths.ListKey(currentList_))
+                                 .Text("ArchiveBaseURL");
 
     abortPosting_ = false;
     post_->SetPosting(true);

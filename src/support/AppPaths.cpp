@@ -176,4 +176,12 @@ std::string AppPaths::PostsFolder(std::string_view listName) const {
     return appDir + "Lists/" + std::string(listName) + "/posts/";
 }
 
+std::string AppPaths::MboxFolder(std::string_view listName) const {
+    return appDir + "Lists/" + std::string(listName) + "/mbox/";
+}
+
+std::string AppPaths::HtmlArchiveFolder(std::string_view listName) const {
+    return appDir + "Lists/" + std::string(listName) + "/html/";
+}
+
 }  // namespace corvanteer

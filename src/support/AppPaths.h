@@ -47,10 +47,12 @@ struct AppPaths {
     std::string SendingRecordFile() const;  // "sending-caps.txt": recipients sent lately
     std::string MailNotesFile() const;      // "mail-notes.txt": messages left on servers
     std::string DefaultBackupDir() const;   // appDir + "Backup"
-    std::string ListDataFile(std::string_view listName) const;   // appDir + name + ".dat"
-    std::string TempFolder(std::string_view listName) const;     // appDir + "temp/" + name
-    std::string ThreadsFolder(std::string_view listName) const;  // "Lists/<name>/threads/"
-    std::string PostsFolder(std::string_view listName) const;    // "Lists/<name>/posts/"
+    std::string ListDataFile(std::string_view listName) const;       // appDir + name + ".dat"
+    std::string TempFolder(std::string_view listName) const;         // appDir + "temp/" + name
+    std::string ThreadsFolder(std::string_view listName) const;      // "Lists/<name>/threads/"
+    std::string PostsFolder(std::string_view listName) const;        // "Lists/<name>/posts/"
+    std::string MboxFolder(std::string_view listName) const;         // "Lists/<name>/mbox/"
+    std::string HtmlArchiveFolder(std::string_view listName) const;  // "Lists/<name>/html/"
 };
 
 }  // namespace corvanteer

@@ -47,6 +47,25 @@ std::optional<std::string> CheckFingerprint(std::string_view text) {
     return kept;
 }
 
+// An archive's address goes into header lines and links: empty, or an http(s) address
+// without blanks, quotes or angle brackets.
+std::optional<std::string> CheckWebAddress(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (kept.empty()) {
+        return kept;
+    }
+    if (!(StartsWithText(kept, "http://") || StartsWithText(kept, "https://")) ||
+        kept.size() <= 8) {
+        return std::nullopt;
+    }
+    for (unsigned char c : kept) {
+        if (c <= ' ' || c == 0x7F || c == '<' || c == '>' || c == '"') {
+            return std::nullopt;
+        }
+    }
+    return kept;
+}
+
 // The security mode of one kind of server; the same for the global and the per-list table.
 SettingDef SecurityDef(const char* name, const char* caption) {
     SettingDef def = Def(name, SettingType::String, "auto", std::string("auto"), caption);
@@ -316,6 +335,17 @@ std::vector<SettingDef> MakeListTable() {
         LoginMethodDef("Pop3Auth", "List POP3 login: password or oauth2"),
         same("ListHeaders", T::Boolean, "1",
              "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
+        same("HtmlArchive", T::Boolean, "0", "Build the HTML archive after each scan that posted"),
+        same("HtmlArchiveShowAddresses", T::Boolean, "0",
+             "Show e-mail addresses in the HTML archive (else hidden)"),
+        [] {
+            SettingDef def = Def("ArchiveBaseURL", SettingType::String, "", std::string(),
+                                 "Web address of the published HTML archive (List-Archive and "
+                                 "Archived-At on postings); empty: none");
+            def.check = CheckWebAddress;
+            def.form = "empty or an http:// or https:// address";
+            return def;
+        }(),
     };
 }
 
@@ -556,6 +586,9 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     if (WasRefused(s.refused, "Pop3Password")) {
         s.Pop3User.clear();
     }
+    s.HtmlArchive = read.Boolean("HtmlArchive");
+    s.HtmlArchiveShowAddresses = read.Boolean("HtmlArchiveShowAddresses");
+    s.ArchiveBaseURL = read.Text("ArchiveBaseURL");
     return s;
 }
 

@@ -142,6 +142,9 @@ struct ListSettings {
     // port reads as 0 and a refused password clears the user, so the mailbox counts as not
     // configured rather than being reached with values nobody chose.
     std::vector<RefusedValue> refused;
+    bool HtmlArchive = false;           // build the HTML archive after a scan that posted
+    bool HtmlArchiveShowAddresses = false;
+    std::string ArchiveBaseURL;  // where the HTML archive is published; "" none
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,

@@ -312,3 +312,21 @@ TEST_F(BackupRestoreTest, DefaultFolderIsTheBackupFolderOfTheApplicationDirector
 
 }  // namespace
 }  // namespace corvanteer::testing
+
+namespace corvanteer::testing {
+namespace {
+
+TEST_F(BackupRestoreTest, ArchivesOfPostingsAreLeftOutAndTheMessageSaysSo) {
+    ForceDirectories(paths.MboxFolder("news"));
+    Spit(paths.MboxFolder("news") + "2026-05.mbox", "From a Fri May  1 12:00:00 2026\n\nx\n\n");
+    ActionResult backup = Backup(services, dir.File("Backup"));
+    ASSERT_TRUE(backup.ok) << backup.message;
+    EXPECT_EQ(backup.message,
+              "Finished Backup.\r\nThe archives of postings (Lists/<list>/mbox) are not part of "
+              "the backup; copy them yourself if you need them: news.");
+    EXPECT_THAT(observer.statusTexts, ::testing::ElementsAre("Finished Backup."));
+    EXPECT_FALSE(FileExists(folder + "2026-05.mbox"));
+}
+
+}  // namespace
+}  // namespace corvanteer::testing

@@ -807,5 +807,60 @@ TEST_F(ScanE2e, ServerSayingTheSenderIsOverALimitHoldsWhatRemains) {
     }
 }
 
+// A list whose archive is published: a posting sent individually reaches every member with
+// the archive's lines, the month's mbox keeps it once (the list in its To line, the signature
+// in it), and after the scan its page shows the decoded text where Archived-At says.
+TEST_F(ScanE2e, PublishedArchiveKeepsThePostingAndItsPageIsWhereThePostingSays) {
+    SetUpGlobals("arv");
+    AddMailingList("arv", "arvlist", {"arvann", "arvbob"});
+    SetListSetting("arv", "PostingMethod", "1");
+    SetListSetting("arv", "HideSenderEmail", "0");
+    SetListSetting("arv", "HtmlArchive", "1");
+    SetListSetting("arv", "ArchiveBaseURL", "https://lists.example.test/arv");
+    SetSection("arv", "Signature", {"-- arv list"});
+
+    Servers().PutMessage("arvlist",
+                         "From: Ann Member <arvann@example.test>\r\n"
+                         "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"
+                         "MIME-Version: 1.0\r\n"
+                         "Content-Type: text/plain; charset=utf-8\r\n"
+                         "Content-Transfer-Encoding: quoted-printable\r\n"
+                         "\r\n"
+                         "Sch=C3=B6ne Gr=C3=BC=C3=9Fe\r\n");
+    Scan();
+
+    std::vector<std::string> archivedAt;
+    for (const char* member : {"arvann", "arvbob"}) {
+        const auto mailbox = Servers().ReadMailbox(member);
+        ASSERT_EQ(1u, mailbox.size()) << member;
+        const Lines header = TextToLines(mailbox[0].substr(0, mailbox[0].find("\r\n\r\n")));
+        EXPECT_EQ("<https://lists.example.test/arv>", GetHeaderValue("List-Archive", header));
+        archivedAt.push_back(GetHeaderValue("Archived-At", header));
+    }
+    ASSERT_EQ(archivedAt[0], archivedAt[1]);
+    const std::string prefix = "<https://lists.example.test/arv/";
+    ASSERT_TRUE(StartsWith(archivedAt[0], prefix) && EndsWith(archivedAt[0], ">")) << archivedAt[0];
+
+    const std::string mbox = ReadFile(paths.MboxFolder("arv") + "2026-03.mbox");
+    EXPECT_TRUE(StartsWith(mbox, "From arvlist@example.test Mon Mar  9 14:05:00 2026\n")) << mbox;
+    EXPECT_EQ(std::string::npos, mbox.find("\nFrom ", 1)) << "one record";
+    EXPECT_NE(std::string::npos, mbox.find("\nTo: arvlist@example.test\n")) << mbox;
+    EXPECT_NE(std::string::npos, mbox.find("-- arv list")) << mbox;
+
+    const std::string page =
+        paths.HtmlArchiveFolder("arv") +
+        archivedAt[0].substr(prefix.size(), archivedAt[0].size() - prefix.size() - 1);
+    ASSERT_TRUE(FileExists(page)) << page;
+    const std::string html = ReadFile(page);
+    EXPECT_NE(std::string::npos, html.find("Gr\xC3\xBC\xC3\x9F"
+                                           "e"))
+        << html;
+    EXPECT_NE(std::string::npos, html.find("Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+                                           "e"))
+        << html;
+    EXPECT_NE(std::string::npos, html.find("-- arv list")) << html;
+    EXPECT_TRUE(FileExists(paths.HtmlArchiveFolder("arv") + "index.html"));
+}
+
 }  // namespace
 }  // namespace corvanteer

@@ -43,7 +43,7 @@ protected:
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
     EXPECT_EQ(GlobalSettingTable().size(), 38u);
-    EXPECT_EQ(ListSettingTable().size(), 30u);
+    EXPECT_EQ(ListSettingTable().size(), 33u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";

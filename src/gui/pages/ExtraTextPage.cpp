@@ -21,10 +21,15 @@ ExtraTextPage::ExtraTextPage(PageHost& host, QWidget* parent)
     layout->addWidget(memoHeaders);
     layout->addWidget(Child<QLabel>(this, QStringLiteral("Signature")));
     layout->addWidget(memoSignature);
+    memoDescription = Named<QPlainTextEdit>(this, "memoDescription");
+    memoDescription->setMaximumHeight(90);
+    layout->addWidget(Child<QLabel>(this, QStringLiteral("Description (archive's list page)")));
+    layout->addWidget(memoDescription);
 
     fields_.Bind({
         Section(memoHeaders, "ExtraHeaders"),
         Section(memoSignature, "Signature"),
+        Section(memoDescription, "Description"),
     });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The "Extra text" page: the header lines and the signature added to every posting of the
-// list, each a section of the list's data file.
+// list, and the description its archive's list page shows, each a section of the list's data
+// file.
 //
 // To add a control: create it in the constructor with Named<...>(this, "objectName"), lay it
 // out, and add its row (Setting or Section) to the table given to fields_.Bind.
@@ -30,6 +31,7 @@ public:
 private:
     QPlainTextEdit* memoHeaders = nullptr;
     QPlainTextEdit* memoSignature = nullptr;
+    QPlainTextEdit* memoDescription = nullptr;
     SettingFields fields_;
 };
 

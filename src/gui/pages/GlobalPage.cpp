@@ -20,6 +20,7 @@
 #include "gui/RunAtStartup.h"
 #include "gui/pages/PageHost.h"
 #include "support/AppPaths.h"
+#include "support/Text.h"
 
 namespace corvanteer {
 
@@ -302,7 +303,8 @@ void GlobalPage::butBackupClick() {
             return;
         }
         host_.WindowDialogs().Beep();
-        host_.ShowStatus(Q(result.message));
+        // One line: the note on archives left out follows "Finished Backup.".
+        host_.ShowStatus(Q(ReplaceAll(result.message, "\r\n", " ")));
     });
 }
 

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/ImportExport.h"
@@ -14,6 +15,7 @@
 #include "engine/ManualPosting.h"
 #include "engine/Roster.h"
 #include "engine/Services.h"
+#include "engine/archive/ListArchive.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
 #include "gui/pages/PageHost.h"
@@ -37,6 +39,7 @@ MembersPage::MembersPage(PageHost& host, QWidget* parent)
     connect(butPassword, &QPushButton::clicked, this, [this] { butPasswordClick(); });
     connect(butImportList, &QPushButton::clicked, this, [this] { butImportListClick(); });
     connect(butExportList, &QPushButton::clicked, this, [this] { butExportListClick(); });
+    connect(butOpenArchive, &QPushButton::clicked, this, [this] { butOpenArchiveClick(); });
     // Both look at the window's filling flag first: the roster is being refilled, or the
     // window is taking its pages down.
     PendingEdits& edits = host_.Edits();
@@ -85,6 +88,9 @@ void MembersPage::BuildControls() {
     buttonRow->addWidget(butImportList, 1, 0);
     buttonRow->addWidget(butExportList, 1, 1);
     buttonRow->addWidget(butPassword, 1, 2);
+    butOpenArchive = Named<QPushButton>(buttons, "butOpenArchive", QStringLiteral("Open archive"));
+    butOpenArchive->setToolTip(QStringLiteral("Show the list's archive in the browser"));
+    buttonRow->addWidget(butOpenArchive, 2, 0);
     rosterLayout->addWidget(buttons);
     grid->addWidget(rosterPanel, 0, 0, 3, 1);
 
@@ -123,6 +129,50 @@ void MembersPage::BuildControls() {
     textsLayout->addWidget(memoModerators, 1, 0);
     textsLayout->addWidget(memoBlacklist, 1, 1);
     grid->addWidget(texts, 2, 1);
+}
+
+MembersPage::~MembersPage() {
+    if (archiveThread_.joinable()) {
+        archiveThread_.join();
+    }
+}
+
+void MembersPage::butOpenArchiveClick() {
+    const std::string list = host_.CurrentList();
+    if (list.empty() || !butOpenArchive->isEnabled()) {
+        return;
+    }
+    if (archiveThread_.joinable()) {
+        archiveThread_.join();
+    }
+    host_.RefreshConsole();  // the List Server address as shown
+    butOpenArchive->setEnabled(false);
+    host_.ShowStatus(QStringLiteral("Building the archive..."));
+    // A first build of a large archive takes a while; the window stays usable meanwhile.
+    Services& services = host_.EngineServices();
+    archiveThread_ = std::thread([this, &services, list] {
+        std::string index;
+        std::string error;
+        try {
+            archive::BuildListArchive(services, list);
+            index = services.paths.HtmlArchiveFolder(list) + "index.html";
+        } catch (const std::exception& failure) {
+            error = failure.what();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, index, error] { ArchiveBuilt(index, error); }, Qt::QueuedConnection);
+    });
+}
+
+void MembersPage::ArchiveBuilt(const std::string& index, const std::string& error) {
+    butOpenArchive->setEnabled(true);
+    if (!error.empty()) {
+        host_.ShowStatus(QString());
+        host_.WindowDialogs().ShowMessage(window(), Q("The archive could not be built: " + error));
+        return;
+    }
+    host_.ShowStatus(QStringLiteral("Archive built."));
+    host_.WindowDialogs().OpenUrl(QUrl::fromLocalFile(Q(index)));
 }
 
 void MembersPage::FillRoster() {

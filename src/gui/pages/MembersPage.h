@@ -12,6 +12,7 @@
 
 #include <QWidget>
 #include <string>
+#include <thread>
 
 #include "gui/pages/SettingFields.h"
 
@@ -30,6 +31,8 @@ class MembersPage : public QWidget {
     Q_OBJECT
 public:
     MembersPage(PageHost& host, QWidget* parent);
+    // Waits for a running build of the archive.
+    ~MembersPage() override;
 
     // Fill the moderators from the current list's settings, the blacklist from its data file.
     void LoadSettings() { fields_.LoadSettings(); }
@@ -59,6 +62,10 @@ private:
     void butPasswordClick();
     void butImportListClick();
     void butExportListClick();
+    // Builds the list's HTML archive (only what changed) beside the window, then opens its
+    // index in the default browser.
+    void butOpenArchiveClick();
+    void ArchiveBuilt(const std::string& index, const std::string& error);
     void ShowRefusalOrMessage(bool ok, const std::string& message);
 
     PageHost& host_;
@@ -76,10 +83,12 @@ private:
     QPushButton* butPassword = nullptr;
     QPushButton* butImportList = nullptr;
     QPushButton* butExportList = nullptr;
+    QPushButton* butOpenArchive = nullptr;
     QPlainTextEdit* memoModerators = nullptr;
     QPlainTextEdit* memoBlacklist = nullptr;
 
     SettingFields fields_;
+    std::thread archiveThread_;  // the archive's build; joined before the page goes
 };
 
 }  // namespace corvanteer
