@@ -20,11 +20,23 @@ namespace {
 
 // The sections of a list data file the program reads. Another name would only write a
 // section nothing reads, so it is taken for a typing error.
-constexpr std::array<const char*, 13> kSections = {
-    "Subscribe_Verify", "Subscribe_Confirm", "Unsubscribe_Confirm", "Password_Notify",
-    "Verify_Error",     "Already_A_Member",  "Not_Member",          "Help",
-    "ExtraHeaders",     "Signature",         "BlackList",           "MemberList",
-    "Latest_Actions"};
+constexpr std::array<const char*, 17> kSections = {"Subscribe_Verify",
+                                                   "Subscribe_Confirm",
+                                                   "Unsubscribe_Confirm",
+                                                   "Password_Notify",
+                                                   "Verify_Error",
+                                                   "Already_A_Member",
+                                                   "Not_Member",
+                                                   "Help",
+                                                   "ExtraHeaders",
+                                                   "Signature",
+                                                   "BlackList",
+                                                   "MemberList",
+                                                   "Latest_Actions",
+                                                   "Mode_Verify",
+                                                   "Mode_Changed",
+                                                   "Which",
+                                                   "Lists"};
 
 std::string SectionName(const std::string& name) {
     for (const char* known : kSections) {

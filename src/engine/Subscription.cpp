@@ -9,6 +9,7 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/DTCalc.h"
 #include "support/DateTime.h"
@@ -109,7 +110,13 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
                         const std::string& subject, TemplatePassword password) {
     const std::string listServer = services.console.Globals().ListServerAddress;
     const std::string body = ReadSection(context.ListDataFile, section);
-    context.ReplyList = TextToLines(FillTemplate(body, context, listServer, password));
+    SendAnswerText(context, services, FillTemplate(body, context, listServer, password), subject);
+}
+
+void SendAnswerText(ScanContext& context, Services& services, const std::string& body,
+                    const std::string& subject) {
+    const std::string listServer = services.console.Globals().ListServerAddress;
+    context.ReplyList = TextToLines(body);
     context.ReplyList.insert(context.ReplyList.begin(), "");
     context.ReplyList.insert(context.ReplyList.begin(), kAutoSubmittedLine);
     AddStandardHeaders(context.ReplyList, context, services);
@@ -185,6 +192,10 @@ void HandleUnsubscribeRequest(ScanContext& context, Services& services) {
         if (index != SortedRoster::npos) {
             context.Roster.Delete(index);
             WriteSection(context.ListDataFile, "MemberList", context.Roster.Items());
+            if (context.Roster.FindAddress(context.SenderAddress) == SortedRoster::npos) {
+                ForgetMemberMode(services.paths, HeldListName(context, services),
+                                 context.SenderAddress);
+            }
         }
     }
     AddLatestAction(services, context.ListDataFile,

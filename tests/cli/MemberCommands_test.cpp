@@ -16,7 +16,15 @@ using ::testing::MatchesRegex;
 class MemberCommandsTest : public CliTest {
 protected:
     void SetUp() override { ASSERT_EQ(Run({"lists", "add", "news"}).status, 0); }
-    Lines Roster() { return OutputLines(Run({"members", "show", "news"}).out); }
+    // The roster lines, without the tab and mode that follow each.
+    Lines Roster() {
+        Lines lines = OutputLines(Run({"members", "show", "news"}).out);
+        for (std::string& line : lines) {
+            EXPECT_EQ(line.substr(line.find('\t')), "\teach") << line;
+            line.erase(line.find('\t'));
+        }
+        return lines;
+    }
     Lines Log() {
         auto text = ReadFileIfExists(paths.LogFile());
         return text ? TextToLines(*text) : Lines{};
