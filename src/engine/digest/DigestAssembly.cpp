@@ -139,6 +139,18 @@ mime::Ptr<GMimeTextPart> TextPart(const std::string& text) {
     return part;
 }
 
+// A message/rfc822 part whose content is the posting's bytes as they are: a parsed and
+// rewritten message would not always come out byte for byte (a multipart's epilogue loses
+// its CR), and the digest promises each posting exactly as it was distributed.
+mime::Ptr<GMimePart> RawMessagePart(const std::string& posting) {
+    auto part = mime::Own(g_mime_part_new_with_type("message", "rfc822"));
+    auto stream = mime::Own(g_mime_stream_mem_new_with_buffer(posting.data(), posting.size()));
+    auto content = mime::Own(
+        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part.get(), content.get());
+    return part;
+}
+
 std::string HeaderText(const DigestEnvelope& envelope) {
     std::string text = LinesToText(envelope.headerLines);
     text += kMimeVersionLine;
@@ -219,9 +231,7 @@ std::string BuildMimeDigest(const DigestEnvelope& envelope,
     auto digest = mime::Own(g_mime_multipart_new_with_subtype("digest"));
     g_mime_multipart_set_boundary(digest.get(), Boundary(random, texts).c_str());
     for (const std::string& posting : postings) {
-        mime::Ptr<GMimeMessage> message = mime::ParseMessage(posting);
-        auto part = mime::Own(g_mime_message_part_new_with_message("rfc822", message.get()));
-        g_mime_multipart_add(digest.get(), GMIME_OBJECT(part.get()));
+        g_mime_multipart_add(digest.get(), GMIME_OBJECT(RawMessagePart(posting).get()));
     }
 
     auto mixed = mime::Own(g_mime_multipart_new_with_subtype("mixed"));
