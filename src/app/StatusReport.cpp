@@ -4,6 +4,7 @@
 
 #include "app/RosterOperations.h"
 #include "engine/PendingQueue.h"
+#include "engine/digest/DigestStore.h"
 #include "support/Files.h"
 
 namespace corvanteer {
@@ -104,7 +105,14 @@ InstallationStatus CollectStatus(Services& services) {
     }
     for (const std::string& name : services.console.ListNames()) {
         const RosterView roster = FillRoster(services, name);
-        status.lists.push_back({name, roster.total, roster.banned});
+        ListStatus list{name, roster.total, roster.banned};
+        for (const RosterEntry& entry : roster.entries) {
+            ++list.modes[static_cast<size_t>(entry.mode)];
+        }
+        const DigestStore digest(services.paths, name);
+        list.digestPostings = digest.Waiting().size();
+        list.digestBytes = digest.WaitingBytes();
+        status.lists.push_back(std::move(list));
     }
     return status;
 }
@@ -167,7 +175,13 @@ std::string StatusJson(const InstallationStatus& status) {
         const ListStatus& list = status.lists[i];
         json += (i > 0 ? "," : "") + std::string("{\"name\":") + Json(list.name) +
                 ",\"members\":" + std::to_string(list.members) +
-                ",\"banned\":" + std::to_string(list.banned) + "}";
+                ",\"banned\":" + std::to_string(list.banned) + ",\"modes\":{";
+        for (DeliveryMode mode : kAllDeliveryModes) {
+            json += (mode == DeliveryMode::Each ? "" : ",") + Json(DeliveryModeName(mode)) + ":" +
+                    std::to_string(list.modes[static_cast<size_t>(mode)]);
+        }
+        json += "},\"digest\":{\"postings\":" + std::to_string(list.digestPostings) +
+                ",\"bytes\":" + std::to_string(list.digestBytes) + "}}";
     }
     return json + "]}\n";
 }

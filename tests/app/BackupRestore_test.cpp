@@ -68,6 +68,24 @@ TEST_F(BackupRestoreTest, BackupThenChangeThenRestoreGivesTheConfigurationBack) 
     EXPECT_EQ(Slurp(DataFile("chat")), chatBefore);
 }
 
+TEST_F(BackupRestoreTest, DeliveryModesTravelWithTheirRoster) {
+    Spit(paths.appDir + "news.modes", "amy@example.test digest\r\n");
+    ASSERT_TRUE(Backup(services, folder).ok);
+    EXPECT_EQ(Slurp(folder + "news.modes"), "amy@example.test digest\r\n");
+    EXPECT_FALSE(FileExists(folder + "chat.modes"));
+
+    Spit(paths.appDir + "news.modes", "amy@example.test nomail\r\n");
+    Spit(paths.appDir + "chat.modes", "someone@example.test nomail\r\n");
+    ASSERT_TRUE(Restore(services, folder).ok);
+    EXPECT_EQ(Slurp(paths.appDir + "news.modes"), "amy@example.test digest\r\n");
+    // The restored chat roster had no modes: every member gets each posting again.
+    EXPECT_FALSE(FileExists(paths.appDir + "chat.modes"));
+
+    // A modes file is part of the backup: damaged, the backup is refused.
+    Spit(folder + "news.modes", "amy@example.test each\r\n");
+    EXPECT_FALSE(Restore(services, folder).ok);
+}
+
 TEST_F(BackupRestoreTest, BackupIntoAFolderThatCannotBeCreatedDeletesNothing) {
     // A file stands where a parent folder would have to be created.
     Spit(dir.File("blocker"), "x");

@@ -173,5 +173,23 @@ TEST_F(MemberCommandsTest, AddressesNoMailServerTakesAreRefusedByAddAndCountedIn
     EXPECT_EQ(Roster().size(), 1u);
 }
 
+TEST_F(MemberCommandsTest, ModeSetsHowAMemberReceivesTheListAndShowPrintsIt) {
+    ASSERT_EQ(Run({"members", "add", "news", "alice@example.test"}).status, 0);
+    CliResult set = Run({"members", "mode", "news", "Alice@Example.TEST", "digest"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "");
+    const Lines shown = OutputLines(Run({"members", "show", "news"}).out);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_THAT(shown[0], MatchesRegex("alice@example\\.test 0 [0-9]{6}\tdigest"));
+    EXPECT_EQ(Log().back(), "Mon,09Mar26 14:05:00 news: ~ alice@example.test(mode digest, manual)");
+
+    CliResult bad = Run({"members", "mode", "news", "alice@example.test", "weekly"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err,
+              "corvanteer-cli: The mode must be each, digest, plain-digest or nomail "
+              "(not \"weekly\").\n");
+    EXPECT_EQ(Run({"members", "mode", "news", "alice@example.test"}).status, 2);
+}
+
 }  // namespace
 }  // namespace corvanteer::testing
