@@ -11,6 +11,7 @@
 #include "engine/PendingQueue.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/digest/DigestDelivery.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -371,6 +372,10 @@ void RunPhases(ScanContext& context, Services& services, MailboxConnection& conn
         stage = "processing the messages of list \"" + name + "\"";
         TurnToList(context, services, name);
         ProcessTempFolder(context, services);
+    }
+    for (const auto& name : lists) {
+        stage = "sending the digest of list \"" + name + "\"";
+        SendDueDigest(context, services, name);
     }
 }
 
