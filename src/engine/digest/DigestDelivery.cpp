@@ -1,5 +1,6 @@
 #include "engine/digest/DigestDelivery.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -60,19 +61,37 @@ Lines DigestHeaderLines(const ScanContext& context, Services& services, const st
     return lines;
 }
 
-// Hands one digest to the road, as a Bcc posting in parts; the queue keeps what fails.
-BccOutcome DeliverDigest(ScanContext& context, Services& services, const std::string& list,
-                         const std::string& message, const Lines& recipients) {
-    SmtpClient& smtp = services.smtp;
-    smtp.From = context.Settings.ListPostingAddress;
-    smtp.OutMessage = TextToLines(message);
+// Hands one digest to the road as a Bcc message in parts; the queue keeps what fails.
+SendTally DeliverDigest(ScanContext& context, Services& services, const std::string& list,
+                        const DigestBatch& batch, std::string message, const Lines& recipients) {
+    Envelope part{context.Settings.ListPostingAddress, {}, std::move(message)};
     services.observer.StatusText("Sending the digest of " + list);
     DeliverySession session(services, list, 1);
-    BccOutcome outcome = DeliverBccParts(session, list, recipients);
-    outcome.last.DescribeReply(context.LastSmtpReply);
-    context.Counts.postingsSent += static_cast<int>(outcome.sent);
-    context.Counts.messagesQueued += static_cast<int>(outcome.queued);
-    return outcome;
+    const std::size_t size = session.PartSize();
+    session.Expect(size == 0 ? 1 : (recipients.size() + size - 1) / size);
+
+    const std::string prefix = list + ": ";
+    SendOptions options;
+    options.partial = true;
+    options.failed = prefix + "digest " + NumberText(batch) + " - failed (Attempt 1)";
+    options.held = prefix + "digest " + NumberText(batch) + " - held (sending cap)";
+    options.heldRecipients = options.held;
+    options.refusedPrefix = prefix;
+    options.requeuedPrefix = prefix + "msg to ";
+    options.requeuedSuffix = " - failed (Attempt 1)";
+    SendTally tally;
+    std::size_t next = 0;
+    do {
+        const std::size_t count =
+            size == 0 ? recipients.size() : std::min(size, recipients.size() - next);
+        const auto first = recipients.begin() + static_cast<std::ptrdiff_t>(next);
+        part.recipients.assign(first, first + static_cast<std::ptrdiff_t>(count));
+        next += count;
+        SendOrQueue(session, part, options, tally);
+    } while (next < recipients.size());
+    context.Counts.postingsSent += static_cast<int>(tally.sent);
+    context.Counts.messagesQueued += static_cast<int>(tally.queued);
+    return tally;
 }
 
 // The number goes into the settings before the digest goes out, so the next one counts on
@@ -97,10 +116,11 @@ void SendBatch(ScanContext& context, Services& services, const std::string& list
         const std::optional<std::string> message = store.Message(kind);
         const Lines recipients = DigestRecipients(roster, modes, kind);
         if (message && !recipients.empty()) {
-            const BccOutcome outcome = DeliverDigest(context, services, list, *message, recipients);
-            if (outcome.sent > 0) {
+            const SendTally tally =
+                DeliverDigest(context, services, list, batch, *message, recipients);
+            if (tally.sent > 0) {
                 WriteLog(services, Stamp(services) + list + ": digest " + NumberText(batch) +
-                                       " sent to " + std::to_string(outcome.sentRecipients) +
+                                       " sent to " + std::to_string(tally.sentRecipients) +
                                        " members (" + std::to_string(batch.postings.size()) +
                                        " postings)");
             }
