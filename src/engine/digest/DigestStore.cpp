@@ -53,9 +53,16 @@ std::vector<std::string> DigestStore::Postings() const {
 
 void DigestStore::Collect(std::string_view posting) {
     ForceDirectories(folder_);
-    const std::vector<std::string> names = Postings();
-    const long long next =
-        names.empty() ? 1 : std::stoll(names.back().substr(0, kNumberDigits)) + 1;
+    // Numbered past every posting present and every one a batch names: a batch.txt left by a
+    // stop in Finish may still name postings already gone, and must never take a new one.
+    std::vector<std::string> names = Postings();
+    if (std::optional<DigestBatch> batch = OpenBatch()) {
+        names.insert(names.end(), batch->postings.begin(), batch->postings.end());
+    }
+    long long next = 1;
+    for (const std::string& name : names) {
+        next = std::max(next, std::stoll(name.substr(0, kNumberDigits)) + 1);
+    }
     WriteFileAtomic(Path(ZeroPad(next, kNumberDigits) + ".eml"), posting);
     SyncFolder(folder_);
 }
@@ -157,7 +164,7 @@ void DigestStore::KindDone(DigestBatch& batch, DeliveryMode kind) {
 
 void DigestStore::Finish(const DigestBatch& batch) {
     // batch.txt goes last: a stop on the way leaves it naming postings already gone, which
-    // the next session skips.
+    // the next session skips (and Collect never reuses their names).
     for (const std::string& name : batch.postings) {
         Remove(Path(name));
     }

@@ -67,6 +67,21 @@ TEST_F(DigestStoreTest, PostingsAreKeptInOrderUntilTheirBatchIsDone) {
     EXPECT_THAT(later.Waiting(), ElementsAre("00000003.eml", "00000004.eml"));
 }
 
+TEST_F(DigestStoreTest, AStopWhileFinishingNeverLetsANewPostingTakeAGoneOnesName) {
+    store.Collect("one\r\n");
+    DigestBatch batch{1, 1, "2026-03-09", {DeliveryMode::Digest}, store.Waiting()};
+    store.StartBatch(batch, {"digest"});
+    // Stopped after the posting went, before batch.txt did.
+    std::remove((DigestFolder(paths, "news") + "00000001.eml").c_str());
+    store.Collect("two\r\n");
+    EXPECT_THAT(store.Postings(), ElementsAre("00000002.eml"));
+    // The next session finishes the old batch; the new posting waits on.
+    std::optional<DigestBatch> open = store.OpenBatch();
+    ASSERT_TRUE(open);
+    store.KindDone(*open, DeliveryMode::Digest);
+    EXPECT_THAT(store.Waiting(), ElementsAre("00000002.eml"));
+}
+
 TEST_F(DigestStoreTest, ABatchFileThatCannotBeReadCountsAsNone) {
     store.Collect("one\r\n");
     ForceDirectories(DigestFolder(paths, "news"));
