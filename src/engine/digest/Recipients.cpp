@@ -10,18 +10,17 @@ bool IsDigest(DeliveryMode mode) {
     return mode == DeliveryMode::Digest || mode == DeliveryMode::PlainDigest;
 }
 
-// The addresses of the roster's entries whose mode passes.
+// The roster's lines whose address's mode passes, as they are.
 template <class Wanted>
 Lines Select(const Lines& roster, const MemberModes& modes, Wanted&& wanted) {
-    Lines addresses;
-    addresses.reserve(roster.size());
-    for (const std::string& entry : roster) {
-        std::string address(MemberEntry::AddressOf(entry));
-        if (wanted(modes.Of(address))) {
-            addresses.push_back(std::move(address));
+    Lines kept;
+    kept.reserve(roster.size());
+    for (const std::string& line : roster) {
+        if (wanted(modes.Of(MemberEntry::AddressOf(line)))) {
+            kept.push_back(line);
         }
     }
-    return addresses;
+    return kept;
 }
 
 }  // namespace
@@ -33,7 +32,11 @@ Lines PostingRecipients(const Lines& roster, const MemberModes& modes, bool dige
 }
 
 Lines DigestRecipients(const Lines& roster, const MemberModes& modes, DeliveryMode kind) {
-    return Select(roster, modes, [kind](DeliveryMode mode) { return mode == kind; });
+    Lines addresses = Select(roster, modes, [kind](DeliveryMode mode) { return mode == kind; });
+    for (std::string& line : addresses) {
+        line = std::string(MemberEntry::AddressOf(line));
+    }
+    return addresses;
 }
 
 bool HasDigestMembers(const Lines& roster, const MemberModes& modes) {

@@ -11,9 +11,9 @@
 
 namespace corvanteer {
 
-// The addresses (as the roster writes them, in its order) that get each posting: members in
-// "each" mode, and, while the list offers no digests, those in a digest mode too. Members in
-// "nomail" mode never.
+// The lines of the roster (whole member entries, or bare addresses) whose member gets each
+// posting, in their order: members in "each" mode, and, while the list offers no digests,
+// those in a digest mode too. Members in "nomail" mode never.
 Lines PostingRecipients(const Lines& roster, const MemberModes& modes, bool digestsEnabled);
 
 // The addresses in the given digest mode (Digest or PlainDigest), in roster order.

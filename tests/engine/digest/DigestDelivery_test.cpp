@@ -26,10 +26,13 @@ TEST(DigestRecipients, EachModeGetsItsOwnShareAndNomailNothing) {
     modes.Set("bob@x.test", DeliveryMode::Digest);
     modes.Set("cy@x.test", DeliveryMode::PlainDigest);
     modes.Set("dee@x.test", DeliveryMode::NoMail);
-    EXPECT_THAT(PostingRecipients(roster, modes, true), ElementsAre("ann@x.test", "eve@x.test"));
+    EXPECT_THAT(PostingRecipients(roster, modes, true),
+                ElementsAre("ann@x.test 0 1", "eve@x.test 0 5"));
     // Without digests on offer, digest members get each posting; nomail stays nomail.
     EXPECT_THAT(PostingRecipients(roster, modes, false),
-                ElementsAre("ann@x.test", "Bob@x.test", "cy@x.test", "eve@x.test"));
+                ElementsAre("ann@x.test 0 1", "Bob@x.test 1 2", "cy@x.test 0 3", "eve@x.test 0 5"));
+    EXPECT_THAT(PostingRecipients({"ann@x.test", "dee@x.test"}, modes, true),
+                ElementsAre("ann@x.test"));
     EXPECT_THAT(DigestRecipients(roster, modes, DeliveryMode::Digest), ElementsAre("Bob@x.test"));
     EXPECT_THAT(DigestRecipients(roster, modes, DeliveryMode::PlainDigest),
                 ElementsAre("cy@x.test"));
