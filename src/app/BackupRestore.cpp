@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/BackupManifest.h"
+#include "app/RegistrySnapshot.h"
 #include "engine/digest/DeliveryModes.h"
 #include "support/Files.h"
-#include "support/RegistrySnapshot.h"
 #include "support/SectionFile.h"
 #include "support/Status.h"
 

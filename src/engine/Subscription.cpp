@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/ActivityLog.h"
+#include "engine/DTCalc.h"
 #include "engine/Delivery.h"
 #include "engine/ListStore.h"
 #include "engine/OutgoingHeaders.h"
@@ -12,7 +13,6 @@
 #include "engine/RequestRules.h"
 #include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
-#include "support/DTCalc.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
