@@ -6,6 +6,8 @@
 #include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/digest/DigestDelivery.h"
+#include "engine/digest/DigestStore.h"
 #include "support/DateTime.h"
 #include "support/HeaderFields.h"
 
@@ -138,9 +140,18 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         plan.listName = posting.listName;
         plan.method = posting.postingMethod;
         plan.from = posting.listPostingAddress;
-        plan.recipients = posting.members;
+        // Members who take digests or no mail get no copy of their own, as for a list posting.
+        const PostingShare share = SharePosting(services, posting.listName, posting.members);
+        plan.recipients = share.each;
+        plan.leftOut = share.leftOut;
         plan.abort = &abort;
         const PostingOutcome delivered = DeliverPosting(services, plan, composer);
+        outcome.members = share.each.size();
+        if (share.digest && !delivered.aborted) {
+            std::string message;
+            composer.ComposeBcc(message);
+            DigestStore(services.paths, posting.listName).Collect(message);
+        }
         outcome.handled = delivered.handled;
         outcome.queued = delivered.queued;
         outcome.held = delivered.held;

@@ -134,6 +134,17 @@ void SendBatch(ScanContext& context, Services& services, const std::string& list
 
 }  // namespace
 
+PostingShare SharePosting(Services& services, const std::string& listName, const Lines& roster) {
+    PostingShare share;
+    const bool digests =
+        ListScanReader(services.store, services.paths.ListKey(listName)).Boolean("DigestEnabled");
+    const MemberModes modes = ModesOf(services, listName);
+    share.each = PostingRecipients(roster, modes, digests);
+    share.leftOut = roster.size() - share.each.size();
+    share.digest = digests && HasDigestMembers(roster, modes);
+    return share;
+}
+
 void CollectForDigest(Services& services, const std::string& listName, std::string_view posting) {
     if (!ListScanReader(services.store, services.paths.ListKey(listName))
              .Boolean("DigestEnabled")) {

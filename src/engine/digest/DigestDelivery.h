@@ -11,12 +11,14 @@
 // built and stored (DigestStore) before anything is sent, so a session that stops anywhere
 // leaves it for the next one, which sends what is left of it first.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
+#include "support/Text.h"
 
 namespace corvanteer {
 
@@ -24,6 +26,17 @@ namespace corvanteer {
 // "sent <kind>" after a kind went out and before it is marked done), so a test can stop the
 // process there.
 using DigestStepHook = std::function<void(const std::string& step)>;
+
+// Who of a list's roster receives a posting now, and whether the list keeps it for a digest.
+struct PostingShare {
+    Lines each;               // the roster lines of the members who get the posting, in order
+    std::size_t leftOut = 0;  // members left out: in a digest mode (digests on) or nomail
+    bool digest = false;      // the posting goes into the list's next digest
+};
+
+// The share for the list (as the list set holds its name) and its roster lines (entries or
+// bare addresses), from DigestEnabled and the list's modes.
+PostingShare SharePosting(Services& services, const std::string& listName, const Lines& roster);
 
 // Keeps a distributed posting (the whole message as the members got it) for the list's next
 // digest, when the list offers digests and has members in a digest mode. listName as the
