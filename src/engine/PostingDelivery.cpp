@@ -116,6 +116,7 @@ PostingOutcome DeliverPosting(Services& services, const PostingPlan& plan,
                               PostingComposer& composer, const PostingHooks& hooks) {
     PostingOutcome outcome;
     outcome.members = plan.recipients.size();
+    outcome.leftOut = plan.leftOut;
     if ((plan.method == 0 || plan.method == 1) && plan.recipients.empty() && plan.leftOut > 0) {
         std::string message;
         composer.ComposeBcc(message);

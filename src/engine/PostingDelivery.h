@@ -81,6 +81,8 @@ struct PostingOutcome {
     std::size_t queued = 0;  // queue files written
     std::size_t held = 0;    // copies or Bcc parts held by a sending cap
     bool aborted = false;
+    // Of the plan: members who take a digest or no mail.
+    std::size_t leftOut = 0;
 };
 
 // Delivers the posting as the plan says.
