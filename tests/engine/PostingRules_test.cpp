@@ -164,6 +164,39 @@ TEST_F(PostingRulesTest, MembersListPostsMembersAndRefusesTheRest) {
     }
 }
 
+// A posting that went to nobody is never logged as posted.
+TEST_F(PostingRulesTest, PostingRefusedEverywhereIsLoggedAsFailed) {
+    Set("AllowPostBy", 1);
+    for (int method : {0, 1, 2}) {
+        SCOPED_TRACE(method);
+        Set("PostingMethod", method);
+        DeleteFileIfExists(paths.LogFile());
+        Load("member@x.org", "A question");
+        smtp.failAll = method != 2;
+        Apply();
+        EXPECT_FALSE(HasPrefix(LogLines(), std::string(kStamp) + "news: i posted msg by"));
+        EXPECT_TRUE(Has(LogLines(), std::string(kStamp) +
+                                        "news: i failed to post msg by member@x.org (A question) "
+                                        "- PostMethod = " +
+                                        std::to_string(method)));
+    }
+}
+
+// Every member takes a digest or no mail: no copy goes, and the posting still counts as posted.
+TEST_F(PostingRulesTest, PostingNeedingNoCopyBecauseOfDeliveryModesIsLoggedAsPosted) {
+    Set("AllowPostBy", 1);
+    WriteFileAtomic(paths.appDir + "news.modes",
+                    "banned@x.org nomail\r\nmember@x.org digest\r\nmod@x.org nomail\r\n");
+    for (int method : {0, 1}) {
+        SCOPED_TRACE(method);
+        Set("PostingMethod", method);
+        Load("member@x.org", "A question");
+        Apply();
+        EXPECT_TRUE(smtp.sent.empty());
+        EXPECT_TRUE(Has(LogLines(), PostedLine("member@x.org", "A question", method)));
+    }
+}
+
 TEST_F(PostingRulesTest, ModeratedMembersListSendsMembersPostingsForApproval) {
     Set("AllowPostBy", 1);
     Set("ModerateList", 1);
