@@ -15,6 +15,7 @@
 
 #include "app/BackupManifest.h"
 #include "app/RegistrySnapshot.h"
+#include "engine/digest/DeliveryModes.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
@@ -32,6 +33,8 @@ constexpr const char* kOldNewSnapshotName = "registry.cfg.new";
 constexpr std::time_t kStaleSeconds = 3600;
 constexpr std::string_view kNewMark = ".new-";
 constexpr std::string_view kOldMark = ".old-";
+// A list's delivery modes, saved and restored beside its data file.
+constexpr const char* kModesSuffix = ".modes";
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -39,7 +42,8 @@ std::string Quoted(const std::string& text) {
 
 bool IsBackupFileName(std::string_view name) {
     return name == kSnapshotName || name == kManifestName || name == kOldNewSnapshotName ||
-           (name.size() > 4 && SameText(name.substr(name.size() - 4), ".dat"));
+           (name.size() > 4 && SameText(name.substr(name.size() - 4), ".dat")) ||
+           (name.size() > 6 && SameText(name.substr(name.size() - 6), kModesSuffix));
 }
 
 // The first entry of the folder that is not a backup's file, or "".
@@ -166,6 +170,11 @@ public:
             Step(name, [&] { bytes = ReadFileIfExists(services_.paths.ListDataFile(list)); });
             if (bytes) {
                 Add(name, *bytes);
+            }
+            const std::string modesName = list + kModesSuffix;
+            Step(modesName, [&] { bytes = ReadFileIfExists(ModesFile(services_.paths, list)); });
+            if (bytes) {
+                Add(modesName, *bytes);
             }
         }
         Step(kManifestName, [&] {
@@ -364,6 +373,7 @@ ActionResult Restore(Services& services, const std::string& folderText) {
     }
     const bool hasSnapshot = FileExists(folder + kSnapshotName);
     const std::vector<std::string> dataFiles = ListFiles(folder, ".dat");
+    const std::vector<std::string> modeFiles = ListFiles(folder, kModesSuffix);
     if (!hasSnapshot && dataFiles.empty()) {
         return ActionResult::Refused("The folder " + Quoted(folder) +
                                      " holds no backup: neither \"registry.cfg\" nor \"*.dat\" "
@@ -376,6 +386,9 @@ ActionResult Restore(Services& services, const std::string& folderText) {
         files[kSnapshotName] = ReadFile(folder + kSnapshotName);
     }
     for (const std::string& name : dataFiles) {
+        files[name] = ReadFile(folder + name);
+    }
+    for (const std::string& name : modeFiles) {
         files[name] = ReadFile(folder + name);
     }
     if (std::optional<std::string> text = ReadFileIfExists(folder + kManifestName)) {
@@ -406,6 +419,14 @@ ActionResult Restore(Services& services, const std::string& folderText) {
     for (const std::string& name : dataFiles) {
         std::lock_guard<StoreLock> guard(services.storeLock);
         WriteFileAtomic(services.paths.appDir + name, files[name]);
+        // A roster comes back with the modes it had: none kept means every member "each".
+        const std::string modesName = name.substr(0, name.size() - 4) + kModesSuffix;
+        auto modes = files.find(modesName);
+        if (modes != files.end()) {
+            WriteFileAtomic(services.paths.appDir + modesName, modes->second);
+        } else {
+            DeleteFileIfExists(services.paths.appDir + modesName);
+        }
     }
     std::string message = "Configuration restored.\r\nPlease restart Corvanteer now.";
     for (const std::string& value : leftOut) {

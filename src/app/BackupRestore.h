@@ -1,7 +1,8 @@
 #pragma once
 
 // Backup and restore of the whole configuration: the settings key with everything below it
-// as "registry.cfg", and the data file of every list, in one folder, with a manifest
+// as "registry.cfg", and the data file (with its ".modes" file, when it has one) of every list,
+// in one folder, with a manifest
 // ("manifest.sha256") that lets restore tell a whole backup from a damaged one.
 
 #include <functional>
@@ -41,11 +42,12 @@ ActionResult Backup(Services& services, const std::string& folder, const BackupH
 // be a whole section file (also without a manifest, as backups of earlier versions have
 // none). Then writes "registry.cfg" back into the settings store (adding and overwriting,
 // never deleting) and copies every "*.dat" file into the application directory (each
-// replaced atomically under the store lock). A setting the checks refuse (SettingRefusal:
-// an older program stored it) is not written; its default stands. The message is
-// "Configuration restored." + CR LF + "Please restart Corvanteer now.", followed by a line
-// "Left out: <name> [of list <list>] (<why>)" for each value left out; a window ends after
-// showing it.
+// replaced atomically under the store lock), with the "<name>.modes" file of the same name
+// from the backup or, when it has none, without one. A setting the checks refuse
+// (SettingRefusal: an older program stored it) is not written; its default stands. The
+// message is "Configuration restored." + CR LF + "Please restart Corvanteer now.", followed by
+// a line "Left out: <name> [of list <list>] (<why>)" for each value left out; a window ends
+// after showing it.
 ActionResult Restore(Services& services, const std::string& folder);
 
 }  // namespace corvanteer

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "engine/digest/ModeTexts.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/Status.h"
@@ -64,14 +65,26 @@ std::vector<DefaultText> MakeTexts() {
                "Send these requests to {ListServerAddress}, each as the subject of a",
                "message of its own:", "", "  subscribe {ListName}     join the list",
                "  unsubscribe {ListName}   leave the list", "  help {ListName}          this text",
-               "", "To write to the members, send your message to {ListAddress}."})},
+               "  set {ListName} digest    one digest a day instead of each message",
+               "                           (or each, plain-digest, nomail)",
+               "  which                    the lists you are a member of",
+               "  lists                    the lists you can join", "",
+               "To write to the members, send your message to {ListAddress}."})},
     };
+}
+
+std::vector<DefaultText> AllTexts() {
+    std::vector<DefaultText> texts = MakeTexts();
+    for (const ModeText& text : DefaultModeTexts()) {
+        texts.push_back({text.section, text.text});
+    }
+    return texts;
 }
 
 }  // namespace
 
 const std::vector<DefaultText>& DefaultListTexts() {
-    static const std::vector<DefaultText> texts = MakeTexts();
+    static const std::vector<DefaultText> texts = AllTexts();
     return texts;
 }
 

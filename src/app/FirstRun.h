@@ -1,7 +1,8 @@
 #pragma once
 
 // What a new installation starts with: "Default List.dat", the model every new list's data
-// file is copied from, holds short answers for the seven responses and the help text, so a
+// file is copied from, holds short answers for the seven responses, the help text and the
+// four delivery-mode answers (Mode_Verify, Mode_Changed, Which, Lists), so a
 // list answers helpfully before the operator writes their own.
 
 #include <string>

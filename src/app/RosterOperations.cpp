@@ -6,6 +6,7 @@
 #include "app/ConsoleRecords.h"
 #include "app/ListOperations.h"
 #include "engine/Roster.h"
+#include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/SectionFile.h"
 
@@ -39,11 +40,12 @@ ActionResult NotAMember(std::string_view address) {
 
 RosterView FillRoster(Services& services, const std::string& list) {
     SortedRoster roster = ReadRoster(services.paths.ListDataFile(list));
+    const MemberModes modes = MemberModes::Read(ModesFile(services.paths, list));
     RosterView view;
     view.entries.reserve(roster.size());
     for (const std::string& line : roster.Items()) {
         const MemberEntry member = MemberEntry::Parse(line);
-        RosterEntry entry{line, member.address, member.Banned()};
+        RosterEntry entry{line, member.address, member.Banned(), modes.Of(member.address)};
         view.banned += entry.banned ? 1 : 0;
         view.entries.push_back(std::move(entry));
     }
@@ -114,6 +116,9 @@ ActionResult RemoveMember(Services& services, std::string_view listName, std::st
         removed = MemberEntry::AddressOf(roster[index]);
         roster.Delete(index);
         WriteSection(dataFile, kMemberList, roster.Items());
+        if (roster.FindAddress(LowerCase(removed)) == SortedRoster::npos) {
+            ForgetMemberMode(services.paths, *list, removed);
+        }
     }
     RecordConsoleAction(services, *list, " - " + removed,
                         ": - " + removed + "(manual remove by moderator)");

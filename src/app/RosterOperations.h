@@ -15,6 +15,7 @@
 
 #include "app/ActionResult.h"
 #include "engine/Services.h"
+#include "engine/digest/DeliveryModes.h"
 
 namespace corvanteer {
 
@@ -22,6 +23,7 @@ struct RosterEntry {
     std::string line;     // the whole entry as stored
     std::string address;  // the text before the first blank
     bool banned = false;  // the flag (second part) is "1"
+    DeliveryMode mode = DeliveryMode::Each;
 };
 
 struct RosterView {
@@ -30,8 +32,8 @@ struct RosterView {
     size_t banned = 0;
 };
 
-// The roster as the Members page shows it. list is a name as ResolveList gives it; a missing
-// data file or section gives an empty roster.
+// The roster as the Members page shows it, with each member's delivery mode. list is a name
+// as ResolveList gives it; a missing data file or section gives an empty roster.
 RosterView FillRoster(Services& services, const std::string& list);
 
 // Adds a member with a new password. Refused: an empty address ("Please enter user email."),

@@ -4,6 +4,7 @@
 
 #include "app/RosterOperations.h"
 #include "engine/PendingQueue.h"
+#include "engine/digest/DigestStore.h"
 #include "support/Files.h"
 #include "support/Locks.h"
 
@@ -72,7 +73,14 @@ InstallationStatus CollectStatus(Services& services) {
     }
     for (const std::string& name : services.console.ListNames()) {
         const RosterView roster = FillRoster(services, name);
-        status.lists.push_back({name, roster.total, roster.banned});
+        ListStatus list{name, roster.total, roster.banned};
+        for (const RosterEntry& entry : roster.entries) {
+            ++list.modes[static_cast<size_t>(entry.mode)];
+        }
+        const DigestStore digest(services.paths, name);
+        list.digestPostings = digest.Waiting().size();
+        list.digestBytes = digest.WaitingBytes();
+        status.lists.push_back(std::move(list));
     }
     return status;
 }
@@ -164,8 +172,16 @@ std::string StatusJson(const InstallationStatus& status) {
     json["pendingVerifications"] = status.pendingVerifications;
     json["lists"] = Json::array();
     for (const ListStatus& list : status.lists) {
+        Json modes = Json::object();
+        for (DeliveryMode mode : kAllDeliveryModes) {
+            modes[DeliveryModeName(mode)] = list.modes[static_cast<size_t>(mode)];
+        }
         json["lists"].push_back(
-            Json{{"name", Utf8(list.name)}, {"members", list.members}, {"banned", list.banned}});
+            Json{{"name", Utf8(list.name)},
+                 {"members", list.members},
+                 {"banned", list.banned},
+                 {"modes", std::move(modes)},
+                 {"digest", {{"postings", list.digestPostings}, {"bytes", list.digestBytes}}}});
     }
     return json.dump() + "\n";
 }

@@ -4,6 +4,8 @@
 // scan due, the mail queue, pending verifications and each list's members; as lines for a
 // person or as one JSON object for monitoring.
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +27,11 @@ struct ListStatus {
     std::string name;
     size_t members = 0;  // every roster entry, banned ones included
     size_t banned = 0;
+    // Members by delivery mode, indexed by DeliveryMode (each, digest, plain-digest, nomail).
+    std::array<size_t, 4> modes{};
+    // The postings collected for the next digest, and their size in bytes.
+    size_t digestPostings = 0;
+    uint64_t digestBytes = 0;
 };
 
 struct InstallationStatus {
@@ -48,9 +55,11 @@ std::string StatusText(const InstallationStatus& status);
 // waiting. One sentence each; empty when all is well.
 std::vector<std::string> StatusProblems(const InstallationStatus& status);
 
-// One JSON object and "\n" (nlohmann-json, members in this order). Texts that are not valid
-// UTF-8 have their bytes from 0x80 up written as the characters of those codes (Latin-1), so
-// the output is always valid JSON.
+// One JSON object and "\n" (nlohmann-json, members in this order). Each list also tells its
+// members by mode ("modes": {"each": n, "digest": n, "plain-digest": n, "nomail": n}) and its
+// pending digest ("digest": {"postings": n, "bytes": n}). Texts that are not valid UTF-8 have
+// their bytes from 0x80 up written as the characters of those codes (Latin-1), so the output
+// is always valid JSON.
 std::string StatusJson(const InstallationStatus& status);
 
 }  // namespace corvanteer

@@ -32,6 +32,7 @@ struct Words {
     std::string list;
     std::optional<std::string> listOption;
     std::string address;
+    std::string mode;
     std::string section;
     std::string file;
     std::optional<std::string> folder;
@@ -270,7 +271,8 @@ private:
         };
 
         CLI::App* show = Command(*members, "show",
-                                 "Print the roster lines (address, ban flag, password), sorted");
+                                 "Print the roster lines (address, ban flag, password), sorted, "
+                                 "each followed by a tab and the member's delivery mode");
         Required(show, "LIST", w_.list, "List name");
         ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
 
@@ -300,6 +302,14 @@ private:
         Leaf(password, [this](CliSession& s) {
             return MembersPassword(s, w_.list, w_.address, {w_.secret, w_.passwordFile});
         });
+
+        CLI::App* mode = Command(*members, "mode",
+                                 "Set how a member receives the list: each (every posting), "
+                                 "digest (MIME digest), plain-digest (plain-text digest) or "
+                                 "nomail");
+        listAndAddress(mode);
+        Required(mode, "MODE", w_.mode, "each, digest, plain-digest or nomail");
+        Leaf(mode, [this](CliSession& s) { return MembersMode(s, w_.list, w_.address, w_.mode); });
 
         CLI::App* import = Command(*members, "import",
                                    "Add the new valid addresses of a file as members: one a "

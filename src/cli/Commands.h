@@ -38,6 +38,8 @@ int MembersBan(CliSession& session, const std::string& list, const std::string& 
                bool banned);
 int MembersPassword(CliSession& session, const std::string& list, const std::string& address,
                     const SecretSource& password);
+int MembersMode(CliSession& session, const std::string& list, const std::string& address,
+                const std::string& mode);
 int MembersImport(CliSession& session, const std::string& list, const std::string& file);
 int MembersExport(CliSession& session, const std::string& list, const std::string& file);
 

@@ -20,11 +20,24 @@ namespace {
 
 // The sections of a list data file the program reads. Another name would only write a
 // section nothing reads, so it is taken for a typing error.
-constexpr std::array<const char*, 14> kSections = {
-    "Subscribe_Verify", "Subscribe_Confirm", "Unsubscribe_Confirm", "Password_Notify",
-    "Verify_Error",     "Already_A_Member",  "Not_Member",          "Help",
-    "ExtraHeaders",     "Signature",         "BlackList",           "MemberList",
-    "Latest_Actions",   "Description"};
+constexpr std::array<const char*, 18> kSections = {"Subscribe_Verify",
+                                                   "Subscribe_Confirm",
+                                                   "Unsubscribe_Confirm",
+                                                   "Password_Notify",
+                                                   "Verify_Error",
+                                                   "Already_A_Member",
+                                                   "Not_Member",
+                                                   "Help",
+                                                   "ExtraHeaders",
+                                                   "Signature",
+                                                   "BlackList",
+                                                   "MemberList",
+                                                   "Latest_Actions",
+                                                   "Description",
+                                                   "Mode_Verify",
+                                                   "Mode_Changed",
+                                                   "Which",
+                                                   "Lists"};
 
 std::string SectionName(const std::string& name) {
     for (const char* known : kSections) {

@@ -1,8 +1,10 @@
-// members show|add|remove|ban|unban|password|import|export: the Members page's operations.
+// members show|add|remove|ban|unban|password|mode|import|export: the Members page's
+// operations.
 
 #include <ostream>
 
 #include "app/ImportExport.h"
+#include "app/MemberModeOperations.h"
 #include "app/RosterOperations.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
@@ -12,7 +14,8 @@ namespace corvanteer::cli {
 int MembersShow(CliSession& session, const std::string& listName) {
     const std::string list = session.RequireList(listName);
     for (const RosterEntry& entry : FillRoster(session.services(), list).entries) {
-        session.io().out << entry.line << '\n';
+        // The roster line stays whole before the tab, whatever blanks its password holds.
+        session.io().out << entry.line << '\t' << DeliveryModeName(entry.mode) << '\n';
     }
     return kExitDone;
 }
@@ -34,6 +37,11 @@ int MembersPassword(CliSession& session, const std::string& list, const std::str
                     const SecretSource& password) {
     return Finish(ChangePassword(session.services(), list, address, ReadSecret(session, password)),
                   session.io().out);
+}
+
+int MembersMode(CliSession& session, const std::string& list, const std::string& address,
+                const std::string& mode) {
+    return Finish(SetMemberMode(session.services(), list, address, mode), session.io().out);
 }
 
 int MembersImport(CliSession& session, const std::string& list, const std::string& file) {

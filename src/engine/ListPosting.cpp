@@ -5,7 +5,10 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
 #include "engine/PostingFrom.h"
+#include "engine/RequestRules.h"
 #include "engine/archive/PostingArchive.h"
+#include "engine/digest/DigestDelivery.h"
+#include "engine/digest/DigestStore.h"
 #include "engine/mime/Decoration.h"
 #include "engine/mime/HeaderText.h"
 #include "support/SectionFile.h"
@@ -182,11 +185,16 @@ PostingOutcome PostToList(ScanContext& context, Services& services, std::string_
         plan.listName = context.ListName;
         plan.method = method;
         plan.from = context.Settings.ListPostingAddress;
-        plan.recipients.reserve(context.Roster.size());
-        for (const auto& entry : context.Roster.Items()) {
+        // Members who take digests or no mail get no copy of their own.
+        // (An approved posting's list name is as the moderator wrote it.)
+        const std::string held = HeldListName(context, services);
+        const PostingShare share = SharePosting(services, held, context.Roster.Items());
+        plan.recipients.reserve(share.each.size());
+        for (const auto& entry : share.each) {
             plan.recipients.emplace_back(MemberEntry::AddressOf(entry));
         }
-        plan.shown = &context.Roster.Items();  // the whole member entry
+        plan.shown = &share.each;  // the whole member entry
+        plan.leftOut = share.leftOut;
         plan.copyFailedSuffix = " - failed (Ateempt 1)";
         PostingHooks hooks;
         std::string archiveCopy;
@@ -205,6 +213,13 @@ PostingOutcome PostToList(ScanContext& context, Services& services, std::string_
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
         context.Counts.messagesHeld += static_cast<int>(outcome.held);
+        if (share.digest) {
+            // The posting as the list distributes it (its Bcc form, which names no member),
+            // whatever became of the copies: a queued one still reaches its members later.
+            std::string posting;
+            composer.ComposeBcc(posting);
+            DigestStore(services.paths, held).Collect(posting);
+        }
     }
     services.observer.StatusText("Finished posting.");
     return outcome;

@@ -13,7 +13,10 @@ namespace corvanteer {
 // Composes the posting of the message in hand and delivers it to every member of the
 // current list: method 0 one Bcc message (To: ListTo, or the list posting address when
 // ListTo is blank), 1 one copy per member, anything else nothing. This is the one composer of
-// list postings (ListPostingComposer in ListPosting.cpp, run by DeliverPosting).
+// list postings (ListPostingComposer in ListPosting.cpp, run by DeliverPosting). Members in a
+// digest mode (while the list offers digests) or in nomail get no copy; when some member takes
+// a digest, the posting's Bcc form (decorated, addressed to the list) goes into the list's
+// next digest (DigestStore.h).
 //
 // The posting is the context's HeaderLines (its Content-* lines and MIME-Version describe the
 // body) and body. Its body is decorated with the list's Signature once (mime::DecorateBody:

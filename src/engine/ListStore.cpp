@@ -1,5 +1,6 @@
 #include "engine/ListStore.h"
 
+#include "engine/digest/DeliveryModes.h"
 #include "support/Files.h"
 #include "support/Status.h"
 #include "support/Text.h"
@@ -65,6 +66,10 @@ void CreateList(SettingsStore& store, const AppPaths& paths, const std::string& 
             if (auto bytes = ReadFileIfExists(model)) {
                 WriteNewFileSynced(target, *bytes);
             }
+            // The members the model hands on keep their delivery modes.
+            if (auto modes = ReadFileIfExists(ModesFile(paths, kDefaultListName))) {
+                WriteFileAtomic(ModesFile(paths, name), *modes);
+            }
         } catch (const Failure&) {
         }
     }
@@ -76,6 +81,7 @@ void DeleteList(SettingsStore& store, const AppPaths& paths, const std::string& 
     // The model for new lists stays, whatever case the caller wrote its name in.
     if (!SameText(stored, kDefaultListName)) {
         DeleteFileIfExists(paths.ListDataFile(stored));
+        DeleteFileIfExists(ModesFile(paths, stored));
     }
 }
 

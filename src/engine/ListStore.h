@@ -32,10 +32,11 @@ std::string ListNameForPaths(const SettingsStore& store, const AppPaths& paths,
 std::string CheckNewListName(std::string& name);
 
 // Creates the list key and copies "Default List.dat" to the new list's data file (an
-// existing file is not overwritten; a missing model leaves the list without a data file).
+// existing file is not overwritten; a missing model leaves the list without a data file),
+// with "Default List.modes" for the members it brings.
 void CreateList(SettingsStore& store, const AppPaths& paths, const std::string& name);
 
-// Deletes the list key and, unless it is "Default List", the list data file.
+// Deletes the list key and, unless it is "Default List", the list data file and its modes.
 void DeleteList(SettingsStore& store, const AppPaths& paths, const std::string& name);
 
 }  // namespace corvanteer

@@ -48,8 +48,8 @@ bool MailboxConnection::LogIn() {
 bool MailboxConnection::Open(const MailboxAccount& account) {
     account_ = account;
     // Shown in the log: a stored value of an older program may hold control bytes.
-    failure_ = MailboxFailure{account.name, OneLineText(account.user), OneLineText(account.host),
-                              account.port, "", ""};
+    failure_ = MailboxFailure{
+        account.name, OneLineText(account.user), OneLineText(account.host), account.port, "", ""};
     ++tried_;
     refusals_ = 0;
     broken_ = false;

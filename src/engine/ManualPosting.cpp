@@ -8,6 +8,8 @@
 #include "engine/PostingDelivery.h"
 #include "engine/PostingFrom.h"
 #include "engine/archive/PostingArchive.h"
+#include "engine/digest/DigestDelivery.h"
+#include "engine/digest/DigestStore.h"
 #include "engine/mime/Decoration.h"
 #include "engine/mime/HeaderText.h"
 #include "support/DateTime.h"
@@ -187,7 +189,10 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         plan.listName = posting.listName;
         plan.method = posting.postingMethod;
         plan.from = posting.listPostingAddress;
-        plan.recipients = posting.members;
+        // Members who take digests or no mail get no copy of their own, as for a list posting.
+        const PostingShare share = SharePosting(services, posting.listName, posting.members);
+        plan.recipients = share.each;
+        plan.leftOut = share.leftOut;
         plan.abort = &abort;
         PostingHooks hooks;
         std::string archiveCopy;
@@ -203,6 +208,12 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
             }
         };
         const PostingOutcome delivered = DeliverPosting(services, plan, composer, hooks);
+        outcome.members = share.each.size();
+        if (share.digest && !delivered.aborted) {
+            std::string message;
+            composer.ComposeBcc(message);
+            DigestStore(services.paths, posting.listName).Collect(message);
+        }
         outcome.handled = delivered.handled;
         outcome.queued = delivered.queued;
         outcome.held = delivered.held;

@@ -61,7 +61,7 @@ std::string ComposeManualPosting(const ManualPosting& posting, const std::string
                                  const ManualPostingStamp& stamp);
 
 struct ManualPostingOutcome {
-    size_t members = 0;  // number of members of the posting
+    size_t members = 0;  // number of members the posting goes to (not in digest or nomail)
     size_t handled = 0;  // members handled (individual: up to and including the last sent)
     size_t queued = 0;   // copies written to the pending queue
     size_t held = 0;     // copies or Bcc parts held by a sending cap (in the queue as well)
@@ -75,9 +75,11 @@ struct ManualPostingOutcome {
 // MaxRecipientsPerMessage ("Posting via Bcc"); handled counts the members of the parts that
 // went. With no members nothing is sent. Individually: one copy per member ("Posting to " +
 // address + " (i/n)"), a failed copy logged "msg to ... - failed (Attempt 1)", the abort flag
-// checked after every member. The posting that went is kept in the list's mbox archive (the
-// Bcc form; individually at the moment of the first copy) and the list's HTML archive built
-// when its HtmlArchive is on. The abort flag is cleared at the start and at the end; the
+// checked after every member. Members in a digest mode (digests on) or nomail get no copy;
+// the posting goes into the list's next digest instead when some member takes one (not when
+// the run was aborted). The posting that went is kept in the list's mbox archive (the Bcc
+// form; individually at the moment of the first copy) and the list's HTML archive built when
+// its HtmlArchive is on. The abort flag is cleared at the start and at the end; the
 // status text "Finished posting" ends every run. The caller holds the session lock.
 ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& posting,
                                        std::atomic<bool>& abort);

@@ -10,6 +10,7 @@
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
 #include "engine/Roster.h"
+#include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/HeaderFields.h"
 #include "support/SectionFile.h"
@@ -38,6 +39,9 @@ void WriteRosterChanges(Services& services, ScanContext& context,
             roster.Add(change.entry);
         } else if (!change.add && index != SortedRoster::npos) {
             roster.Delete(index);
+            if (roster.FindAddress(change.address) == SortedRoster::npos) {
+                ForgetMemberMode(services.paths, HeldListName(context, services), change.address);
+            }
         }
     }
     WriteSection(context.ListDataFile, "MemberList", roster.Items());

@@ -127,7 +127,12 @@ PostingOutcome DeliverPosting(Services& services, const PostingPlan& plan,
                               PostingComposer& composer, const PostingHooks& hooks) {
     PostingOutcome outcome;
     outcome.members = plan.recipients.size();
-    if (plan.method == 0) {
+    outcome.leftOut = plan.leftOut;
+    if ((plan.method == 0 || plan.method == 1) && plan.recipients.empty() && plan.leftOut > 0) {
+        std::string message;
+        composer.ComposeBcc(message);
+        Distributed(services, plan, hooks, message);
+    } else if (plan.method == 0) {
         PostViaBcc(services, plan, composer, hooks, outcome);
     } else if (plan.method == 1) {
         PostIndividually(services, plan, composer, hooks, outcome);

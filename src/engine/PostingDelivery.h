@@ -56,6 +56,11 @@ struct PostingPlan {
     std::string copyFailedSuffix = " - failed (Attempt 1)";
     // Checked after every individual copy; set: the loop ends there. Not owned; may be null.
     const std::atomic<bool>* abort = nullptr;
+    // Members left out of recipients because they take the posting another way (a digest)
+    // or not at all. When that leaves no recipient, nothing is sent (a message to nobody
+    // could only fail and wait in the queue) and the posting still counts as distributed:
+    // its Bcc form is archived and handed to hooks.distributed.
+    std::size_t leftOut = 0;
 };
 
 struct PostingHooks {
@@ -77,6 +82,8 @@ struct PostingOutcome {
     std::size_t held = 0;    // copies or Bcc parts held by a sending cap
     bool aborted = false;
     std::vector<std::string> notes;  // each message queued or given up, with why (SendTally)
+    // Of the plan: members who take a digest or no mail.
+    std::size_t leftOut = 0;
 };
 
 // Delivers the posting as the plan says.

@@ -49,10 +49,12 @@ std::string_view Field(std::string_view line, int index) {
 }
 
 // "posted" only for a posting that went to a member or waits for a sending cap; one that went
-// to nobody (every copy refused or failed, no members, no posting method) "failed". Texts
-// from the mail are cut to one short line: a subject may be a megabyte long.
+// to nobody (every copy refused or failed, no members, no posting method) "failed". One that
+// needed no copy because every member takes a digest or no mail was "posted". Texts from the
+// mail are cut to one short line: a subject may be a megabyte long.
 void LogPosting(ScanContext& context, Services& services, const PostingOutcome& outcome) {
-    const bool went = outcome.sent + outcome.held > 0;
+    const bool went =
+        outcome.sent + outcome.held > 0 || (outcome.members == 0 && outcome.leftOut > 0);
     WriteLog(services, Stamp(services) + context.ListName +
                            (went ? ": i posted msg by " : ": i failed to post msg by ") +
                            OneLineText(context.SenderAddress) + " (" +

@@ -9,6 +9,7 @@
 #include "engine/ModeratorCommands.h"
 #include "engine/PostingRules.h"
 #include "engine/Subscription.h"
+#include "engine/digest/ModeRequests.h"
 #include "support/SectionFile.h"
 #include "support/Text.h"
 
@@ -63,6 +64,10 @@ void VerificationRule(ScanContext& context, Services& services) {
         return;
     }
     SelectList(context, services, list, list);
+    if (ModeOfVerificationText(context.VerificationText)) {
+        HandleModeVerificationReply(context, services);
+        return;
+    }
     HandleVerificationReply(context, services);
 }
 
@@ -143,10 +148,11 @@ void ApplyRequestRules(ScanContext& context, Services& services) {
         return;
     }
     const std::string keyword = Keyword(context.Subject);
+    const bool verification = context.Subject.find(kAuthMarker) != std::string::npos;
     if (keyword == "subs" || keyword == "unsu") {
         SubscriptionRule(context, services);
     }
-    if (context.Subject.find(kAuthMarker) != std::string::npos) {
+    if (verification) {
         VerificationRule(context, services);
     }
     if (keyword == "help") {
@@ -154,6 +160,11 @@ void ApplyRequestRules(ScanContext& context, Services& services) {
     }
     if (keyword == "comm") {
         ProcessModeratorCommands(context, services);
+    }
+    // What none of the rules above took: the delivery-mode requests, or the help answer.
+    if (!verification && keyword != "subs" && keyword != "unsu" && keyword != "help" &&
+        keyword != "comm") {
+        ApplyModeRequest(context, services);
     }
 }
 

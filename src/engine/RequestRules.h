@@ -15,7 +15,9 @@ namespace corvanteer {
 // tested whether or not an earlier one acted, in this order: "subs"/"unsu" + list name
 // (subscription workflow), a subject containing "(auth" (verification reply), "help" + list
 // name (the list's Help text), "comm" (moderator commands). List names are matched without
-// regard to case against the console's lists; a request naming no list is ignored.
+// regard to case against the console's lists; a request naming no list is ignored. A message
+// none of the four takes goes to ApplyModeRequest (digest/ModeRequests.h): "set", "which",
+// "lists", or the help answer.
 void ApplyRequestRules(ScanContext& context, Services& services);
 
 // Turns the context to a list: ListName := the name as written (for texts), ListKey and

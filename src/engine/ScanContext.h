@@ -4,10 +4,10 @@
 // texts start empty and all flags false; fields are not cleared between messages or lists
 // unless a handler says so.
 
-#include <set>
 #include <algorithm>
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -12,6 +12,7 @@
 #include "engine/RequestRules.h"
 #include "engine/TempFiles.h"
 #include "engine/archive/PostingArchive.h"
+#include "engine/digest/DigestDelivery.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -206,6 +207,10 @@ void RunPhases(ScanContext& context, Services& services, MailboxConnection& conn
         stage = "processing the messages of list \"" + name + "\"";
         TurnToList(context, services, name);
         ProcessTempFolder(context, services);
+    }
+    for (const auto& name : lists) {
+        stage = "sending the digest of list \"" + name + "\"";
+        SendDueDigest(context, services, name);
     }
 }
 

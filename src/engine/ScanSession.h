@@ -37,7 +37,8 @@ struct ScanOutcome {
 
 // Runs one whole scan session: stop the poll timer, flush the pending queue, read the List
 // Server mailbox, download every list mailbox into its temp folder, process every temp file,
-// and give the poll timer SessionInterval x 60000 ms again.
+// send the digests that are due (DigestDelivery.h), and give the poll timer SessionInterval x
+// 60000 ms again.
 //
 // A mailbox that cannot be logged into, or whose reading breaks off (the connection lost,
 // or ten TOP or RETR refusals in a row, as from a server whose STAT lies), gets a log line

@@ -11,6 +11,7 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
@@ -110,7 +111,12 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
                         const std::string& subject, TemplatePassword password) {
     const std::string listServer = services.console.Globals().ListServerAddress;
     const std::string body = ReadSection(context.ListDataFile, section);
-    const std::string text = FillTemplate(body, context, listServer, password);
+    SendAnswerText(context, services, FillTemplate(body, context, listServer, password), subject);
+}
+
+void SendAnswerText(ScanContext& context, Services& services, const std::string& text,
+                    const std::string& subject) {
+    const std::string listServer = services.console.Globals().ListServerAddress;
     // The header: To, From, Subject, the standard block, Auto-Submitted.
     Lines header{kAutoSubmittedLine};
     AddStandardHeaders(header, context, services);
@@ -191,6 +197,10 @@ void HandleUnsubscribeRequest(ScanContext& context, Services& services) {
         if (index != SortedRoster::npos) {
             context.Roster.Delete(index);
             WriteSection(context.ListDataFile, "MemberList", context.Roster.Items());
+            if (context.Roster.FindAddress(context.SenderAddress) == SortedRoster::npos) {
+                ForgetMemberMode(services.paths, HeldListName(context, services),
+                                 context.SenderAddress);
+            }
         }
     }
     AddLatestAction(services, context.ListDataFile,

@@ -28,6 +28,10 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
                         const std::string& subject,
                         TemplatePassword password = TemplatePassword::Withheld);
 
+// The same for a body already filled in.
+void SendAnswerText(ScanContext& context, Services& services, const std::string& body,
+                    const std::string& subject);
+
 // "auth" + list name (as given) + "yymmddhhmmss" of the moment + "0".
 std::string MakeVerificationCode(std::string_view listName, const LocalTime& now);
 

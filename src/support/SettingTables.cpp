@@ -21,6 +21,8 @@ constexpr const char* kShownSubject = "ListServer Response";
 constexpr const char* kScanSubject = "List Server Response";
 // The largest recipient limit that can be set: far beyond any provider's.
 constexpr int32_t kMaxRecipientCount = 10000000;
+// The largest digest size that can be set, in KB: far beyond what mail servers take.
+constexpr int32_t kMaxDigestKB = 1000000;
 
 SettingDef Def(const char* name, SettingType type, std::string shown,
                std::optional<std::string> scan, const char* caption,
@@ -190,6 +192,28 @@ std::optional<std::string> CheckReadableFile(std::string_view text) {
     return kept;
 }
 
+// A calendar day as yyyy-mm-dd, or empty.
+std::optional<std::string> CheckDay(std::string_view text) {
+    const std::string kept = Trim(text);
+    if (kept.empty()) {
+        return kept;
+    }
+    if (kept.size() != 10 || kept[4] != '-' || kept[7] != '-') {
+        return std::nullopt;
+    }
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (kept[i] < '0' || kept[i] > '9') {
+            return std::nullopt;
+        }
+    }
+    const int month = StrToIntDef(kept.substr(5, 2), 0);
+    const int day = StrToIntDef(kept.substr(8, 2), 0);
+    if (month < 1 || month > 12 || day < 1 || day > 31) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
 SettingDef Checked(const char* name, const char* value, const char* caption, TextCheck check,
                    const char* form) {
     SettingDef def = Def(name, SettingType::String, value, std::string(value), caption);
@@ -346,6 +370,21 @@ std::vector<SettingDef> MakeListTable() {
             def.form = "empty or an http:// or https:// address";
             return def;
         }(),
+        subject("ModeChangedSubject", "Subject of the delivery-mode reply"),
+        subject("WhichSubject", "Subject of the which reply (read from the Default List)"),
+        subject("ListsSubject", "Subject of the lists reply (read from the Default List)"),
+        same("DigestEnabled", T::Boolean, "1",
+             "Offer digests (when off, digest members get each posting)"),
+        same("DigestMaxKB", T::Integer, "30",
+             "A digest goes out once its postings pass this many KB; 0 = daily only", 0,
+             kMaxDigestKB),
+        same("DigestHour", T::Integer, "6", "Hour of the daily digest (0-23)", 0, 23),
+        same("DigestVolume", T::Integer, "1", "Volume of the digests (rises on 1 January)", 1,
+             INT32_MAX),
+        same("DigestIssue", T::Integer, "0",
+             "Issue number of the last digest (the next is one more)", 0, INT32_MAX),
+        Checked("DigestLastDate", "", "Day of the last digest (yyyy-mm-dd); empty: none yet",
+                CheckDay, "empty or a day as yyyy-mm-dd"),
     };
 }
 

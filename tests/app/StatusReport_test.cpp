@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include "AppFixture.h"
+#include "engine/digest/DigestStore.h"
 #include "support/Files.h"
 #include "support/Locks.h"
 #include "support/SectionFile.h"
@@ -36,6 +37,30 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     EXPECT_EQ(status.lists[0].members, 3u);
     EXPECT_EQ(status.lists[0].banned, 1u);
     EXPECT_EQ(status.lists[1].members, 0u);
+    EXPECT_EQ(status.lists[0].modes, (std::array<size_t, 4>{3, 0, 0, 0}));
+    EXPECT_EQ(status.lists[0].digestPostings, 0u);
+}
+
+TEST_F(StatusReportTest, CountsMembersByModeAndThePendingDigest) {
+    MakeList("news");
+    SetSection("news", "MemberList",
+               {"a@x.test 0 1", "b@x.test 1 2", "c@x.test 0 3", "d@x.test 0 4"});
+    Spit(paths.appDir + "news.modes",
+         "b@x.test digest\r\nc@x.test nomail\r\nd@x.test digest\r\ngone@x.test nomail\r\n");
+    DigestStore store(paths, "news");
+    store.Collect("first posting\r\n");
+    store.Collect("second\r\n");
+
+    const InstallationStatus status = CollectStatus(services);
+    ASSERT_EQ(status.lists.size(), 1u);
+    EXPECT_EQ(status.lists[0].modes, (std::array<size_t, 4>{1, 2, 0, 1}));
+    EXPECT_EQ(status.lists[0].digestPostings, 2u);
+    EXPECT_EQ(status.lists[0].digestBytes, 23u);
+    EXPECT_NE(StatusJson(status).find(
+                  "\"modes\":{\"each\":1,\"digest\":2,\"plain-digest\":0,\"nomail\":1},"
+                  "\"digest\":{\"postings\":2,\"bytes\":23}}"),
+              std::string::npos)
+        << StatusJson(status);
 }
 
 TEST(StatusFormatTest, TextAndJsonSayTheSame) {
@@ -75,8 +100,11 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "\"login failed\"}]},\"running\":{\"since\":\"2026-03-09T15:00:00+00:00\"},"
               "\"nextScan\":\"2026-03-09T14:20:09+00:00\",\"nextScanOverdue\":true,"
               "\"queue\":{\"failed\":3,\"held\":4,\"givenUp\":2},\"pendingVerifications\":1,"
-              "\"lists\":[{\"name\":\"news\",\"members\":1,\"banned\":0},{\"name\":\"talk\","
-              "\"members\":2,\"banned\":2}]}\n");
+              "\"lists\":[{\"name\":\"news\",\"members\":1,\"banned\":0,"
+              "\"modes\":{\"each\":0,\"digest\":0,\"plain-digest\":0,\"nomail\":0},\"digest\":{"
+              "\"postings\":0,\"bytes\":0}},{\"name\":\"talk\",\"members\":2,\"banned\":2,"
+              "\"modes\":{\"each\":0,\"digest\":0,\"plain-digest\":0,\"nomail\":0},\"digest\":{"
+              "\"postings\":0,\"bytes\":0}}]}\n");
     EXPECT_EQ(StatusProblems(status),
               (std::vector<std::string>{"the last scan failed",
                                         "the next scan, due 2026-03-09T14:20:09+00:00, is overdue",

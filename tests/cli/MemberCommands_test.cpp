@@ -16,7 +16,15 @@ using ::testing::MatchesRegex;
 class MemberCommandsTest : public CliTest {
 protected:
     void SetUp() override { ASSERT_EQ(Run({"lists", "add", "news"}).status, 0); }
-    Lines Roster() { return OutputLines(Run({"members", "show", "news"}).out); }
+    // The roster lines, without the tab and mode that follow each.
+    Lines Roster() {
+        Lines lines = OutputLines(Run({"members", "show", "news"}).out);
+        for (std::string& line : lines) {
+            EXPECT_EQ(line.substr(line.find('\t')), "\teach") << line;
+            line.erase(line.find('\t'));
+        }
+        return lines;
+    }
     Lines Log() {
         auto text = ReadFileIfExists(paths.LogFile());
         return text ? TextToLines(*text) : Lines{};
@@ -169,6 +177,24 @@ TEST_F(MemberCommandsTest, AddressesNoMailServerTakesAreRefusedByAddAndCountedIn
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Invalid names: 4\nDuplicate names: 0\nNew names imported: 1\n");
     EXPECT_EQ(Roster().size(), 1u);
+}
+
+TEST_F(MemberCommandsTest, ModeSetsHowAMemberReceivesTheListAndShowPrintsIt) {
+    ASSERT_EQ(Run({"members", "add", "news", "alice@example.test"}).status, 0);
+    CliResult set = Run({"members", "mode", "news", "Alice@Example.TEST", "digest"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "");
+    const Lines shown = OutputLines(Run({"members", "show", "news"}).out);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_THAT(shown[0], MatchesRegex("alice@example\\.test 0 [0-9]{6}\tdigest"));
+    EXPECT_EQ(Log().back(), "Mon,09Mar26 14:05:00 news: ~ alice@example.test(mode digest, manual)");
+
+    CliResult bad = Run({"members", "mode", "news", "alice@example.test", "weekly"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err,
+              "corvanteer-cli: The mode must be each, digest, plain-digest or nomail "
+              "(not \"weekly\").\n");
+    EXPECT_EQ(Run({"members", "mode", "news", "alice@example.test"}).status, 2);
 }
 
 }  // namespace

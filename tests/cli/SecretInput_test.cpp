@@ -55,13 +55,14 @@ TEST_F(SecretInputTest, ListPasswordsAndMemberPasswordsTakeTheSameForms) {
 
     ASSERT_EQ(Run({"members", "add", "news", "a@example.test"}).status, 0);
     ASSERT_EQ(Run({"members", "password", "news", "a@example.test", "-"}, "fromin\n").status, 0);
-    EXPECT_THAT(Run({"members", "show", "news"}).out, HasSubstr("a@example.test 0 fromin\n"));
+    EXPECT_THAT(Run({"members", "show", "news"}).out, HasSubstr("a@example.test 0 fromin\teach\n"));
     Spit(home.File("pw"), "fromfile\r\n");
     ASSERT_EQ(
         Run({"members", "password", "news", "a@example.test", "--password-file", home.File("pw")})
             .status,
         0);
-    EXPECT_THAT(Run({"members", "show", "news"}).out, HasSubstr("a@example.test 0 fromfile\n"));
+    EXPECT_THAT(Run({"members", "show", "news"}).out,
+                HasSubstr("a@example.test 0 fromfile\teach\n"));
     // The Members page's own check still applies to a password read from input.
     EXPECT_EQ(Run({"members", "password", "news", "a@example.test", "-"}, "two words\n").status, 1);
 }

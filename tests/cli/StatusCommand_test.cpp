@@ -29,14 +29,16 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(text.out,
               "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:00+00:00, ok\n"
-              "last scan counts: 1 read, 0 posted, 0 answered, 0 queued\n"
+              // "hello" is no command the List Server knows: it gets the help answer.
+              "last scan counts: 1 read, 0 posted, 1 answered, 0 queued\n"
               "next scan: none scheduled\nqueue: 0 failed, 0 held, 0 given up\n"
               "pending verifications: 0\nlist news: 2 members, 1 banned\n");
     CliResult json = Run({"status", "--json"});
     EXPECT_EQ(json.status, 0);
     EXPECT_THAT(json.out, HasSubstr("{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\""));
     EXPECT_THAT(json.out, HasSubstr("\"outcome\":\"ok\",\"error\":null,\"read\":1,"));
-    EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1}]"));
+    EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1,"
+                                    "\"modes\":{\"each\":2,"));
 
     // --check: quiet and 0 while all is well; 1 with the reason once a mailbox failed.
     CliResult check = Run({"status", "--check"});

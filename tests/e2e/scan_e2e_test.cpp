@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/ListOperations.h"
+#include "app/MemberModeOperations.h"
 #include "app/RosterOperations.h"
 #include "app/StoreConsole.h"
 #include "common/LatencyProxy.h"
@@ -860,7 +861,55 @@ TEST_F(ScanE2e, PublishedArchiveKeepsThePostingAndItsPageIsWhereThePostingSays) 
         << html;
     EXPECT_NE(std::string::npos, html.find("-- arv list")) << html;
     EXPECT_TRUE(FileExists(paths.HtmlArchiveFolder("arv") + "index.html"));
-}
+    // Delivery modes over a day: the digest member and the nomail member get no posting of their
+    // own; at the digest hour the digest member gets one MIME digest carrying both postings as
+    // they were distributed, and a later scan that day sends nothing more.
+    TEST_F(ScanE2e, DigestMemberGetsOneDigestAtTheHourAndNomailMemberNothing) {
+        SetUpGlobals("dg");
+        AddMailingList("news", "dgnews", {"dgann", "dgdig", "dgoff"});
+        SetListSetting("news", "PostingMethod", "1");
+        SetSection("news", "Signature", {"-- ", "The news list"});
+        ASSERT_TRUE(SetMemberMode(services, "news", At("dgdig"), "digest").ok);
+        ASSERT_TRUE(SetMemberMode(services, "news", At("dgoff"), "nomail").ok);
+
+        clock.Set(2026, 3, 9, 5, 30, 0);  // before DigestHour (6)
+        for (const char* subject : {"First news", "Second news"}) {
+            Servers().PutMessage("dgnews", std::string("From: Ann <dgann@example.test>\r\n"
+                                                       "To: dgnews@example.test\r\n"
+                                                       "Subject: ") +
+                                               subject + "\r\n\r\nText of " + subject + "\r\n");
+        }
+        Scan();
+        EXPECT_EQ(2u, Servers().ReadMailbox("dgann").size());
+        EXPECT_TRUE(Servers().ReadMailbox("dgdig").empty());
+        EXPECT_TRUE(Servers().ReadMailbox("dgoff").empty());
+
+        clock.Set(2026, 3, 9, 6, 0, 0);
+        Scan();
+        clock.Set(2026, 3, 9, 7, 0, 0);
+        Scan();
+        const auto digests = Servers().ReadMailbox("dgdig");
+        ASSERT_EQ(1u, digests.size());
+        const std::string& digest = digests[0];
+        EXPECT_NE(std::string::npos, digest.find("Subject: news Digest, Vol 1, Issue 1\r\n"));
+        EXPECT_NE(std::string::npos, digest.find("From: dgnews@example.test\r\n"));
+        EXPECT_NE(std::string::npos, digest.find("multipart/digest"));
+        size_t parts = 0;
+        for (size_t at = digest.find("message/rfc822"); at != std::string::npos;
+             at = digest.find("message/rfc822", at + 1)) {
+            ++parts;
+        }
+        EXPECT_EQ(2u, parts);
+        for (const char* text : {"Subject: First news\r\n", "Subject: Second news\r\n",
+                                 "Text of Second news\r\n", "-- \r\nThe news list\r\n"}) {
+            EXPECT_NE(std::string::npos, digest.find(text)) << text;
+        }
+        EXPECT_TRUE(Servers().ReadMailbox("dgoff").empty());
+        EXPECT_EQ(2u, Servers().ReadMailbox("dgann").size());
+        EXPECT_TRUE(
+            Logged("Mon,09Mar26 06:00:00 news: digest Vol 1, Issue 1 sent to 1 members "
+                   "(2 postings)"));
+    }
 
 }  // namespace
 }  // namespace corvanteer

@@ -187,6 +187,21 @@ TEST_F(PostingRulesTest, PostingRefusedEverywhereIsLoggedAsFailed) {
     }
 }
 
+// Every member takes a digest or no mail: no copy goes, and the posting still counts as posted.
+TEST_F(PostingRulesTest, PostingNeedingNoCopyBecauseOfDeliveryModesIsLoggedAsPosted) {
+    Set("AllowPostBy", 1);
+    WriteFileAtomic(paths.appDir + "news.modes",
+                    "banned@x.org nomail\r\nmember@x.org digest\r\nmod@x.org nomail\r\n");
+    for (int method : {0, 1}) {
+        SCOPED_TRACE(method);
+        Set("PostingMethod", method);
+        Load("member@x.org", "A question");
+        Apply();
+        EXPECT_TRUE(smtp.sent.empty());
+        EXPECT_TRUE(Has(LogLines(), PostedLine("member@x.org", "A question", method)));
+    }
+}
+
 TEST_F(PostingRulesTest, ModeratedMembersListSendsMembersPostingsForApproval) {
     Set("AllowPostBy", 1);
     Set("ModerateList", 1);

@@ -203,15 +203,19 @@ TEST_F(ListsTest, ResponsesVariablesWithAndWithoutPassword) {
         return items;
     };
     const QStringList four = {"{Email}", "{ListName}", "{ListAddress}", "{ListServerAddress}"};
+    // The delivery-mode answers' own two come last.
+    const QStringList modes = {"{Mode}", "{Lists}"};
     Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabResponses"));
-    EXPECT_EQ(variables(), four);
+    EXPECT_EQ(variables(), four + modes);
+    // "which" and "lists" are answered from the Default List's texts, shown here.
+    EXPECT_TRUE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabWhich")));
     EXPECT_FALSE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabPasswordNotify")));
 
     Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabOptions"));
     Find<QButtonGroup>("allowPostByGroup")->button(1)->click();
     Find<QCheckBox>("chkRequirePassword")->click();
     Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabResponses"));
-    EXPECT_EQ(variables(), four + QStringList{"{Password}"});
+    EXPECT_EQ(variables(), four + QStringList{"{Password}"} + modes);
     EXPECT_TRUE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabPasswordNotify")));
 
     Find<QListWidget>("lstVariables")->setCurrentRow(4);
@@ -223,7 +227,7 @@ TEST_F(ListsTest, ResponsesVariablesWithAndWithoutPassword) {
     Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabOptions"));
     Find<QButtonGroup>("allowPostByGroup")->button(2)->click();
     Find<QTabWidget>("pagMain")->setCurrentWidget(Find<QWidget>("tabResponses"));
-    EXPECT_EQ(variables(), four);
+    EXPECT_EQ(variables(), four + modes);
     EXPECT_FALSE(TabShown(Find<QTabWidget>("pagResponses"), Find<QWidget>("tabPasswordNotify")));
 }
 

@@ -3,6 +3,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "GuiFixture.h"
 #include "gui/GuiUtil.h"
 #include "support/Files.h"
+#include "support/SectionFile.h"
 
 namespace corvanteer::testing {
 namespace {
@@ -169,6 +171,31 @@ TEST_F(RosterTest, ExportThenImportFindsOnlyDuplicates) {
     dialogs.QueuePath(QString());
     Find<QPushButton>("butImportList")->click();
     EXPECT_EQ(Find<QListWidget>("lstMembers")->count(), 3);
+}
+
+TEST_F(RosterTest, DeliveryShowsAndChangesTheSelectedMembersMode) {
+    WriteSection(paths.ListDataFile(kList), "MemberList",
+                 {"ann@example.org 0 111111", "bob@example.org 0 222222"});
+    Spit(paths.appDir + kList + ".modes", "bob@example.org nomail\r\n");
+    Open();
+    auto* members = Find<QListWidget>("lstMembers");
+    auto* delivery = Find<QComboBox>("cmbDeliveryMode");
+    EXPECT_FALSE(delivery->isEnabled());  // nobody selected yet
+    members->setCurrentRow(1);
+    EXPECT_TRUE(delivery->isEnabled());
+    EXPECT_EQ(delivery->currentText(), QStringLiteral("nomail"));
+    members->setCurrentRow(0);
+    EXPECT_EQ(delivery->currentText(), QStringLiteral("each"));
+
+    delivery->setCurrentIndex(delivery->findText(QStringLiteral("plain-digest")));
+    emit delivery->activated(delivery->currentIndex());
+    EXPECT_EQ(Slurp(paths.appDir + kList + ".modes"),
+              "ann@example.org plain-digest\r\nbob@example.org nomail\r\n");
+    EXPECT_EQ(LogLines(), Lines{std::string(kStamp) +
+                                "Default List: ~ ann@example.org(mode plain-digest, manual)"});
+    EXPECT_EQ(S(members->currentItem()->text()), "ann@example.org");
+    EXPECT_EQ(members->currentItem()->toolTip(), QStringLiteral("Delivery: plain-digest"));
+    EXPECT_TRUE(dialogs.calls.empty());
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ protected:
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
     EXPECT_EQ(GlobalSettingTable().size(), 38u);
-    EXPECT_EQ(ListSettingTable().size(), 33u);
+    EXPECT_EQ(ListSettingTable().size(), 42u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
@@ -230,6 +230,11 @@ TEST_F(SettingTablesTest, SecurityModesAndFingerprintsAreCheckedBeforeStoring) {
         {Global("SMTPTlsFingerprint"), "", ""},
         {List("Pop3TlsFingerprint"), "AA:aa", nullptr},
         {Global("ListServerTlsFingerprint"), "zz", nullptr},
+        {List("DigestLastDate"), " 2026-03-09 ", "2026-03-09"},
+        {List("DigestLastDate"), "", ""},
+        {List("DigestLastDate"), "2026-13-01", nullptr},
+        {List("DigestLastDate"), "2026-3-9", nullptr},
+        {List("DigestLastDate"), "2026-+1-01", nullptr},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(std::string(test.def.name) +

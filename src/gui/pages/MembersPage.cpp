@@ -1,5 +1,6 @@
 #include "gui/pages/MembersPage.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/ImportExport.h"
+#include "app/MemberModeOperations.h"
 #include "app/RosterOperations.h"
 #include "engine/ManualPosting.h"
 #include "engine/Roster.h"
@@ -48,6 +50,9 @@ MembersPage::MembersPage(PageHost& host, QWidget* parent)
             lstMembersClickCheck(item);
         }
     });
+    connect(lstMembers, &QListWidget::currentItemChanged, this, [this] { lstMembersSelect(); });
+    // activated: the operator's choice only, never a choice the page makes itself.
+    connect(cmbDeliveryMode, &QComboBox::activated, this, [this] { cmbDeliveryModeChange(); });
     OnLeave(lstMembers, [this, &edits] {
         if (!edits.Filling()) {
             tabMembersShow();
@@ -70,6 +75,22 @@ void MembersPage::BuildControls() {
                                QStringLiteral("Check to ban member from posting"));
     rosterLayout->addWidget(lstMembers);
     rosterLayout->addWidget(lblBanNote);
+
+    auto* delivery = Child<QWidget>(rosterPanel);
+    auto* deliveryRow = Child<QHBoxLayout>(delivery);
+    delivery->setLayout(deliveryRow);
+    deliveryRow->setContentsMargins(0, 0, 0, 0);
+    cmbDeliveryMode = Named<QComboBox>(delivery, "cmbDeliveryMode");
+    for (DeliveryMode mode : kAllDeliveryModes) {
+        cmbDeliveryMode->addItem(Q(DeliveryModeName(mode)));
+    }
+    cmbDeliveryMode->setToolTip(QStringLiteral(
+        "How the selected member receives the list: each message, a MIME digest, a plain-text "
+        "digest, or nothing"));
+    cmbDeliveryMode->setEnabled(false);
+    deliveryRow->addWidget(Child<QLabel>(delivery, QStringLiteral("Delivery")));
+    deliveryRow->addWidget(cmbDeliveryMode, 1);
+    rosterLayout->addWidget(delivery);
 
     auto* buttons = Child<QWidget>(rosterPanel);
     auto* buttonRow = Child<QGridLayout>(buttons);
@@ -187,6 +208,8 @@ void MembersPage::FillRoster() {
             auto item = std::make_unique<QListWidgetItem>(Q(entry.address));
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(entry.banned ? Qt::Checked : Qt::Unchecked);
+            item->setData(Qt::UserRole, static_cast<int>(entry.mode));
+            item->setToolTip(QStringLiteral("Delivery: ") + Q(DeliveryModeName(entry.mode)));
             const bool reselect = item->text() == selected && !selected.isEmpty();
             lstMembers->addItem(item.release());  // the list owns its items
             if (reselect) {
@@ -194,6 +217,30 @@ void MembersPage::FillRoster() {
             }
         }
     });
+}
+
+void MembersPage::lstMembersSelect() {
+    QListWidgetItem* item = lstMembers->currentItem();
+    cmbDeliveryMode->setEnabled(item != nullptr);
+    cmbDeliveryMode->setCurrentIndex(item != nullptr ? item->data(Qt::UserRole).toInt() : 0);
+}
+
+void MembersPage::cmbDeliveryModeChange() {
+    QListWidgetItem* item = lstMembers->currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    host_.RefreshConsole();
+    host_.Guarded([&] {
+        const ActionResult result =
+            SetMemberMode(host_.EngineServices(), host_.CurrentList(), S(item->text()),
+                          S(cmbDeliveryMode->currentText()));
+        if (!result.ok) {
+            host_.WindowDialogs().ShowMessage(window(), Q(result.message));
+        }
+    });
+    FillRoster();
+    lstMembersSelect();
 }
 
 void MembersPage::tabMembersShow() {

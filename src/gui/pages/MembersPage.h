@@ -1,6 +1,7 @@
 #pragma once
 
-// The "Members" page: the roster with its ban marks, the list's statistics, recent activity,
+// The "Members" page: the roster with its ban marks and each member's delivery mode (shown
+// for the selected member, and changed, in "Delivery"), the list's statistics, recent activity,
 // the moderators (a setting of the list) and the blacklist (a section of its data file);
 // adding, removing and banning members, changing a password, importing and exporting. The
 // work itself is done by the app layer; the page asks the questions and shows the answers.
@@ -16,6 +17,7 @@
 
 #include "gui/pages/SettingFields.h"
 
+class QComboBox;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -66,6 +68,9 @@ private:
     // index in the default browser.
     void butOpenArchiveClick();
     void ArchiveBuilt(const std::string& index, const std::string& error);
+    // The selected member's mode into "Delivery" (disabled when none is selected).
+    void lstMembersSelect();
+    void cmbDeliveryModeChange();
     void ShowRefusalOrMessage(bool ok, const std::string& message);
 
     PageHost& host_;
@@ -84,6 +89,7 @@ private:
     QPushButton* butImportList = nullptr;
     QPushButton* butExportList = nullptr;
     QPushButton* butOpenArchive = nullptr;
+    QComboBox* cmbDeliveryMode = nullptr;
     QPlainTextEdit* memoModerators = nullptr;
     QPlainTextEdit* memoBlacklist = nullptr;
 

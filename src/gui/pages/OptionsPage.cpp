@@ -67,6 +67,10 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(cmbPop3Security, "Pop3Security"),
         Setting(edtPop3TlsFingerprint, "Pop3TlsFingerprint"),
         Setting(cmbPop3Auth, "Pop3Auth"),
+        Setting(chkDigestEnabled, "DigestEnabled"),
+        Setting(spinDigestMaxKB, "DigestMaxKB"),
+        Setting(spinDigestHour, "DigestHour"),
+        Setting(spinDigestVolume, "DigestVolume"),
     });
     ConnectRules();
     connect(butPop3SignIn, &QPushButton::clicked, this, [this] { emit signInRequested(); });
@@ -159,7 +163,26 @@ void OptionsPage::BuildControls() {
     login->addWidget(butPop3SignIn);
     pop3Form->addRow(QStringLiteral("Login"), login);
     grid->addWidget(pop3, 3, 0, 1, 2);
-    grid->setRowStretch(4, 1);
+
+    auto* digests = Named<QGroupBox>(this, "grpDigests", QStringLiteral(" Digests "));
+    auto* digestForm = Child<QFormLayout>(digests);
+    digests->setLayout(digestForm);
+    chkDigestEnabled =
+        Named<QCheckBox>(digests, "chkDigestEnabled",
+                         QStringLiteral("Offer digests (off: digest members get each message)"));
+    spinDigestMaxKB = Named<QSpinBox>(digests, "spinDigestMaxKB");
+    spinDigestMaxKB->setRange(0, 1000000);
+    spinDigestMaxKB->setSpecialValueText(QStringLiteral("daily only"));
+    spinDigestHour = Named<QSpinBox>(digests, "spinDigestHour");
+    spinDigestHour->setRange(0, 23);
+    spinDigestVolume = Named<QSpinBox>(digests, "spinDigestVolume");
+    spinDigestVolume->setRange(1, 999999);
+    digestForm->addRow(chkDigestEnabled);
+    digestForm->addRow(QStringLiteral("Send once over (KB)"), spinDigestMaxKB);
+    digestForm->addRow(QStringLiteral("Daily from hour"), spinDigestHour);
+    digestForm->addRow(QStringLiteral("Volume"), spinDigestVolume);
+    grid->addWidget(digests, 4, 0, 1, 2);
+    grid->setRowStretch(5, 1);
 }
 
 // The click rules, connected after the table so that they see the stored value.
@@ -181,6 +204,7 @@ void OptionsPage::ConnectRules() {
     rule(chkForwardErrorMsgs,
          [this] { edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked()); });
     rule(chkHideSenderEmail, [this] { edtHideEmail->setEnabled(chkHideSenderEmail->isChecked()); });
+    rule(chkDigestEnabled, [this] { ApplyDigestRules(); });
     // An empty replacement address means the list posting address: the field shows it as its
     // hint.
     connect(edtListPostingAddress, &QLineEdit::textChanged, edtHideEmail,
@@ -204,6 +228,14 @@ void OptionsPage::ApplyRules() {
     edtHideEmail->setEnabled(chkHideSenderEmail->isChecked());
     ApplyPermissionRules();
     ApplyPostingMethodRules();
+    ApplyDigestRules();
+}
+
+void OptionsPage::ApplyDigestRules() {
+    const bool enabled = chkDigestEnabled->isChecked();
+    spinDigestMaxKB->setEnabled(enabled);
+    spinDigestHour->setEnabled(enabled);
+    spinDigestVolume->setEnabled(enabled);
 }
 
 void OptionsPage::ApplySubscribeRules() {

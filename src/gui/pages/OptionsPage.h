@@ -1,8 +1,8 @@
 #pragma once
 
 // The "Options" page: the list's rules (subscriptions, verification, moderation, passwords,
-// who may post and how), its addresses and its POP3 mailbox, each a setting of the list
-// stored the moment it is left, clicked or changed; and the rules that enable and show the
+// who may post and how), its addresses, its POP3 mailbox and its digests, each a setting of the
+// list stored the moment it is left, clicked or changed; and the rules that enable and show the
 // controls by the values chosen.
 //
 // To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
@@ -62,6 +62,7 @@ private:
     void ApplySubscribeRules();
     void ApplyPermissionRules();
     void ApplyPostingMethodRules();
+    void ApplyDigestRules();
     void UpdatePasswordRule();
 
     QCheckBox* chkAllowUserSubscribe = nullptr;
@@ -90,6 +91,10 @@ private:
     QLineEdit* edtPop3TlsFingerprint = nullptr;
     QComboBox* cmbPop3Auth = nullptr;
     QPushButton* butPop3SignIn = nullptr;
+    QCheckBox* chkDigestEnabled = nullptr;
+    QSpinBox* spinDigestMaxKB = nullptr;
+    QSpinBox* spinDigestHour = nullptr;
+    QSpinBox* spinDigestVolume = nullptr;
 
     SettingFields fields_;
 };

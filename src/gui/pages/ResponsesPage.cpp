@@ -8,9 +8,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "engine/digest/ModeTexts.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
 #include "gui/pages/PageHost.h"
+#include "support/AppPaths.h"
 
 namespace corvanteer {
 namespace {
@@ -58,6 +60,13 @@ ResponsesPage::ResponsesPage(PageHost& host, QWidget* parent)
         Section(memoAlreadyAMember, "Already_A_Member"),
         Section(memoNotMember, "Not_Member"),
         Section(memoHelp, "Help"),
+        Setting(edtModeChangedSubject, "ModeChangedSubject"),
+        Setting(edtWhichSubject, "WhichSubject"),
+        Setting(edtListsSubject, "ListsSubject"),
+        Section(memoModeVerify, kModeVerifySection),
+        Section(memoModeChanged, kModeChangedSection),
+        Section(memoWhich, kWhichSection),
+        Section(memoLists, kListsSection),
     });
     connect(lstVariables, &QListWidget::itemDoubleClicked, this,
             [this] { lstVariablesDblClick(); });
@@ -108,6 +117,32 @@ void ResponsesPage::BuildControls() {
     tabHelp = tab.page;
     edtHelpSubject = tab.subject;
     memoHelp = tab.body;
+    // The code's subject is the verification subject of "Subscribe verify".
+    tabModeVerify = Named<QWidget>(pagResponses, "tabModeVerify");
+    auto* verifyLayout = Child<QGridLayout>(tabModeVerify);
+    tabModeVerify->setLayout(verifyLayout);
+    memoModeVerify = Named<QPlainTextEdit>(tabModeVerify, "memoModeVerify");
+    verifyLayout->addWidget(
+        Child<QLabel>(tabModeVerify,
+                      QStringLiteral("Subject: as \"Subscribe verify\", with the code")),
+        0, 0);
+    verifyLayout->addWidget(memoModeVerify, 1, 0);
+    pagResponses->addTab(tabModeVerify, QStringLiteral("Mode verify"));
+    tab = MakeReplyTab(pagResponses, "tabModeChanged", QStringLiteral("Mode changed"),
+                       "edtModeChangedSubject", "memoModeChanged");
+    tabModeChanged = tab.page;
+    edtModeChangedSubject = tab.subject;
+    memoModeChanged = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabWhich", QStringLiteral("Which"), "edtWhichSubject",
+                       "memoWhich");
+    tabWhich = tab.page;
+    edtWhichSubject = tab.subject;
+    memoWhich = tab.body;
+    tab = MakeReplyTab(pagResponses, "tabLists", QStringLiteral("Lists"), "edtListsSubject",
+                       "memoLists");
+    tabLists = tab.page;
+    edtListsSubject = tab.subject;
+    memoLists = tab.body;
     layout->addWidget(pagResponses, 0, 0, 3, 1);
 
     layout->addWidget(Child<QLabel>(this, QStringLiteral("Variables caSe-SensiTive")), 0, 1);
@@ -132,6 +167,11 @@ void ResponsesPage::tabResponsesShow(bool memberPasswords) {
     if (memberPasswords) {
         lstVariables->addItem(QStringLiteral("{Password}"));
     }
+    lstVariables->addItems({Q(kModeVariable), Q(kListsVariable)});
+    // "which" and "lists" name no list: their answers come from the Default List alone.
+    const bool defaultList = SameText(host_.CurrentList(), kDefaultListName);
+    pagResponses->setTabVisible(pagResponses->indexOf(tabWhich), defaultList);
+    pagResponses->setTabVisible(pagResponses->indexOf(tabLists), defaultList);
 }
 
 void ResponsesPage::lstVariablesDblClick() {

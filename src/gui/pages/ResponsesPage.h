@@ -51,6 +51,10 @@ private:
     QWidget* tabAlreadyAMember = nullptr;
     QWidget* tabNotMember = nullptr;
     QWidget* tabHelp = nullptr;
+    QWidget* tabModeVerify = nullptr;
+    QWidget* tabModeChanged = nullptr;
+    QWidget* tabWhich = nullptr;
+    QWidget* tabLists = nullptr;
     QLineEdit* edtVerifySubject = nullptr;
     QLineEdit* edtSubscribeConfirmSubject = nullptr;
     QLineEdit* edtUnsubscribeConfirmSubject = nullptr;
@@ -59,6 +63,9 @@ private:
     QLineEdit* edtAlreadyAMemberSubject = nullptr;
     QLineEdit* edtNotMemberSubject = nullptr;
     QLineEdit* edtHelpSubject = nullptr;
+    QLineEdit* edtModeChangedSubject = nullptr;
+    QLineEdit* edtWhichSubject = nullptr;
+    QLineEdit* edtListsSubject = nullptr;
     QPlainTextEdit* memoSubVerify = nullptr;
     QPlainTextEdit* memoSubConfirm = nullptr;
     QPlainTextEdit* MemoUnsubConfirm = nullptr;
@@ -67,6 +74,10 @@ private:
     QPlainTextEdit* memoAlreadyAMember = nullptr;
     QPlainTextEdit* memoNotMember = nullptr;
     QPlainTextEdit* memoHelp = nullptr;
+    QPlainTextEdit* memoModeVerify = nullptr;
+    QPlainTextEdit* memoModeChanged = nullptr;
+    QPlainTextEdit* memoWhich = nullptr;
+    QPlainTextEdit* memoLists = nullptr;
     QListWidget* lstVariables = nullptr;
 
     SettingFields fields_;
