@@ -89,245 +89,244 @@ TEST_F(BackupRestoreTest, RestoreLeavesOutValuesTheChecksRefuse) {
     EXPECT_FALSE(store->ValueExists(ListKey("news"), "Pop3User"));
     EXPECT_FALSE(store->ValueExists(paths.SettingsKey(), "SMTPPort"));
     EXPECT_EQ(store->ReadRegString(ListKey("news"), "ListPostingAddress", ""), "news@example.test");
-    TEST_F(BackupRestoreTest, DeliveryModesTravelWithTheirRoster) {
-        Spit(paths.appDir + "news.modes", "amy@example.test digest\r\n");
-        ASSERT_TRUE(Backup(services, folder).ok);
-        EXPECT_EQ(Slurp(folder + "news.modes"), "amy@example.test digest\r\n");
-        EXPECT_FALSE(FileExists(folder + "chat.modes"));
+}
 
-        Spit(paths.appDir + "news.modes", "amy@example.test nomail\r\n");
-        Spit(paths.appDir + "chat.modes", "someone@example.test nomail\r\n");
-        ASSERT_TRUE(Restore(services, folder).ok);
-        EXPECT_EQ(Slurp(paths.appDir + "news.modes"), "amy@example.test digest\r\n");
-        // The restored chat roster had no modes: every member gets each posting again.
-        EXPECT_FALSE(FileExists(paths.appDir + "chat.modes"));
+TEST_F(BackupRestoreTest, DeliveryModesTravelWithTheirRoster) {
+    Spit(paths.appDir + "news.modes", "amy@example.test digest\r\n");
+    ASSERT_TRUE(Backup(services, folder).ok);
+    EXPECT_EQ(Slurp(folder + "news.modes"), "amy@example.test digest\r\n");
+    EXPECT_FALSE(FileExists(folder + "chat.modes"));
 
-        // A modes file is part of the backup: damaged, the backup is refused.
-        Spit(folder + "news.modes", "amy@example.test each\r\n");
-        EXPECT_FALSE(Restore(services, folder).ok);
-    }
+    Spit(paths.appDir + "news.modes", "amy@example.test nomail\r\n");
+    Spit(paths.appDir + "chat.modes", "someone@example.test nomail\r\n");
+    ASSERT_TRUE(Restore(services, folder).ok);
+    EXPECT_EQ(Slurp(paths.appDir + "news.modes"), "amy@example.test digest\r\n");
+    // The restored chat roster had no modes: every member gets each posting again.
+    EXPECT_FALSE(FileExists(paths.appDir + "chat.modes"));
 
-    TEST_F(BackupRestoreTest, BackupIntoAFolderThatCannotBeCreatedDeletesNothing) {
-        // A file stands where a parent folder would have to be created.
-        Spit(dir.File("blocker"), "x");
-        ActionResult result = Backup(services, dir.File("blocker") + "/Backup");
+    // A modes file is part of the backup: damaged, the backup is refused.
+    Spit(folder + "news.modes", "amy@example.test each\r\n");
+    EXPECT_FALSE(Restore(services, folder).ok);
+}
+
+TEST_F(BackupRestoreTest, BackupIntoAFolderThatCannotBeCreatedDeletesNothing) {
+    // A file stands where a parent folder would have to be created.
+    Spit(dir.File("blocker"), "x");
+    ActionResult result = Backup(services, dir.File("blocker") + "/Backup");
+    EXPECT_FALSE(result.ok);
+    EXPECT_THAT(result.message, HasSubstr(dir.File("blocker") + "/Backup/"));
+    EXPECT_THAT(result.message, HasSubstr("cannot be created"));
+    EXPECT_TRUE(observer.statusTexts.empty());
+
+    EXPECT_FALSE(Backup(services, "  ").ok);
+}
+
+TEST_F(BackupRestoreTest, AFolderHoldingMoreThanABackupIsRefusedAsItIs) {
+    // The folder is replaced as a whole, so one that holds anything else (/proc, a folder
+    // where a file of the backup's is a folder, a document) is left alone.
+    if (DirectoryExists("/proc/self")) {
+        ActionResult result = Backup(services, "/proc");
         EXPECT_FALSE(result.ok);
-        EXPECT_THAT(result.message, HasSubstr(dir.File("blocker") + "/Backup/"));
-        EXPECT_THAT(result.message, HasSubstr("cannot be created"));
-        EXPECT_TRUE(observer.statusTexts.empty());
-
-        EXPECT_FALSE(Backup(services, "  ").ok);
+        EXPECT_THAT(result.message, HasSubstr("The backup folder \"/proc/\" also holds"));
     }
-
-    TEST_F(BackupRestoreTest, AFolderHoldingMoreThanABackupIsRefusedAsItIs) {
-        // The folder is replaced as a whole, so one that holds anything else (/proc, a folder
-        // where a file of the backup's is a folder, a document) is left alone.
-        if (DirectoryExists("/proc/self")) {
-            ActionResult result = Backup(services, "/proc");
-            EXPECT_FALSE(result.ok);
-            EXPECT_THAT(result.message, HasSubstr("The backup folder \"/proc/\" also holds"));
-        }
-        ForceDirectories(folder + "registry.cfg.new");
-        Spit(folder + "news.dat", "older backup");
-        Spit(folder + "notes.txt", "mine");
-        for (const char* foreign : {"registry.cfg.new", "notes.txt"}) {
-            ActionResult result = Backup(services, folder);
-            EXPECT_FALSE(result.ok);
-            EXPECT_THAT(result.message, HasSubstr("also holds \"" + std::string(foreign) + "\""));
-            std::filesystem::remove_all(folder + foreign);
-        }
-        EXPECT_EQ(Slurp(folder + "news.dat"), "older backup");
-        EXPECT_FALSE(FileExists(folder + "chat.dat"));
-        EXPECT_TRUE(observer.statusTexts.empty());
-        EXPECT_TRUE(Backup(services, folder).ok);  // only backup files left
+    ForceDirectories(folder + "registry.cfg.new");
+    Spit(folder + "news.dat", "older backup");
+    Spit(folder + "notes.txt", "mine");
+    for (const char* foreign : {"registry.cfg.new", "notes.txt"}) {
+        ActionResult result = Backup(services, folder);
+        EXPECT_FALSE(result.ok);
+        EXPECT_THAT(result.message, HasSubstr("also holds \"" + std::string(foreign) + "\""));
+        std::filesystem::remove_all(folder + foreign);
     }
+    EXPECT_EQ(Slurp(folder + "news.dat"), "older backup");
+    EXPECT_FALSE(FileExists(folder + "chat.dat"));
+    EXPECT_TRUE(observer.statusTexts.empty());
+    EXPECT_TRUE(Backup(services, folder).ok);  // only backup files left
+}
 
-    // The folder's files by name, for "left exactly as it was" checks.
-    std::map<std::string, std::string> Contents(const std::string& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            files[entry.path().filename().string()] = Slurp(entry.path().string());
-        }
-        return files;
+// The folder's files by name, for "left exactly as it was" checks.
+std::map<std::string, std::string> Contents(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        files[entry.path().filename().string()] = Slurp(entry.path().string());
     }
+    return files;
+}
 
-    TEST_F(BackupRestoreTest, ABackupKilledAtAnyStepLeavesTheOldOneWholeAndRestorable) {
-        ASSERT_TRUE(Backup(services, folder).ok);
-        const auto old = Contents(folder);
-        EXPECT_EQ(old.count(kManifestName), 1u);
-        SetSection("news", "MemberList", {"bob@example.test 0 222222"});
-        store->WriteRegString(ListKey("news"), "ListPostingAddress", "new@example.test");
+TEST_F(BackupRestoreTest, ABackupKilledAtAnyStepLeavesTheOldOneWholeAndRestorable) {
+    ASSERT_TRUE(Backup(services, folder).ok);
+    const auto old = Contents(folder);
+    EXPECT_EQ(old.count(kManifestName), 1u);
+    SetSection("news", "MemberList", {"bob@example.test 0 222222"});
+    store->WriteRegString(ListKey("news"), "ListPostingAddress", "new@example.test");
 
-        for (const std::string step :
-             {"registry.cfg", "chat.dat", "news.dat", "manifest.sha256", "swap"}) {
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                // A process of its own (its own store connection), ended at the step without
-                // any cleaning up, as by kill -9.
-                auto childStore = SettingsStore::Open(paths.SettingsDatabase());
-                StoreConsole childConsole(*childStore, paths);
-                StoreLock childLock(paths.StoreLockFile());
-                Services childServices{paths,  *childStore, pop3,      smtp,        clock,
-                                       random, observer,    childLock, childConsole};
-                BackupHooks hooks;
-                hooks.beforeStep = [&](const std::string& at) {
-                    if (at == step) {
-                        ::_exit(0);
-                    }
-                };
-                try {
-                    Backup(childServices, folder, hooks);
-                } catch (...) {
+    for (const std::string step :
+         {"registry.cfg", "chat.dat", "news.dat", "manifest.sha256", "swap"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // A process of its own (its own store connection), ended at the step without
+            // any cleaning up, as by kill -9.
+            auto childStore = SettingsStore::Open(paths.SettingsDatabase());
+            StoreConsole childConsole(*childStore, paths);
+            StoreLock childLock(paths.StoreLockFile());
+            Services childServices{paths,  *childStore, pop3,      smtp,        clock,
+                                   random, observer,    childLock, childConsole};
+            BackupHooks hooks;
+            hooks.beforeStep = [&](const std::string& at) {
+                if (at == step) {
+                    ::_exit(0);
                 }
-                ::_exit(1);
+            };
+            try {
+                Backup(childServices, folder, hooks);
+            } catch (...) {
             }
-            int status = -1;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << step;
-            EXPECT_EQ(Contents(folder), old) << "killed before " << step;
+            ::_exit(1);
         }
-        ASSERT_TRUE(Restore(services, folder).ok);
-        EXPECT_EQ(Section("news", "MemberList"), Lines{"amy@example.test 0 111111"});
-        EXPECT_EQ(store->ReadRegString(ListKey("news"), "ListPostingAddress", ""),
-                  "news@example.test");
-
-        // The next backup goes through; the killed ones' folders are young and stay for now.
-        ASSERT_TRUE(Backup(services, folder).ok);
-        EXPECT_EQ(Slurp(folder + "news.dat"), Slurp(DataFile("news")));
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << step;
+        EXPECT_EQ(Contents(folder), old) << "killed before " << step;
     }
+    ASSERT_TRUE(Restore(services, folder).ok);
+    EXPECT_EQ(Section("news", "MemberList"), Lines{"amy@example.test 0 111111"});
+    EXPECT_EQ(store->ReadRegString(ListKey("news"), "ListPostingAddress", ""), "news@example.test");
 
-    TEST_F(BackupRestoreTest, ABackupFailingHalfWayNamesTheFileAndKeepsTheOldOne) {
-        ASSERT_TRUE(Backup(services, folder).ok);
-        const auto old = Contents(folder);
-        // A data file that cannot be read: a folder in its place.
-        DeleteFileIfExists(DataFile("news"));
-        ForceDirectories(DataFile("news"));
-        try {
-            Backup(services, folder);
-            ADD_FAILURE() << "the backup did not fail";
-        } catch (const Failure& failure) {
-            EXPECT_THAT(failure.what(), HasSubstr("The backup stopped at \"news.dat\""));
-            EXPECT_THAT(failure.what(), HasSubstr("is unchanged"));
+    // The next backup goes through; the killed ones' folders are young and stay for now.
+    ASSERT_TRUE(Backup(services, folder).ok);
+    EXPECT_EQ(Slurp(folder + "news.dat"), Slurp(DataFile("news")));
+}
+
+TEST_F(BackupRestoreTest, ABackupFailingHalfWayNamesTheFileAndKeepsTheOldOne) {
+    ASSERT_TRUE(Backup(services, folder).ok);
+    const auto old = Contents(folder);
+    // A data file that cannot be read: a folder in its place.
+    DeleteFileIfExists(DataFile("news"));
+    ForceDirectories(DataFile("news"));
+    try {
+        Backup(services, folder);
+        ADD_FAILURE() << "the backup did not fail";
+    } catch (const Failure& failure) {
+        EXPECT_THAT(failure.what(), HasSubstr("The backup stopped at \"news.dat\""));
+        EXPECT_THAT(failure.what(), HasSubstr("is unchanged"));
+    }
+    EXPECT_EQ(Contents(folder), old);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_FALSE(StartsWith(entry.path().filename().string(), ".Backup.new-"))
+            << "work folder left behind";
+    }
+}
+
+TEST_F(BackupRestoreTest, ABackupOnAFullDiskFailsAndKeepsTheOldOne) {
+    const std::string disk = dir.File("disk");
+    ForceDirectories(disk);
+    if (!MountTmpfs(disk, "64k")) {
+        GTEST_SKIP() << "this process may not mount";
+    }
+    struct Unmounter {
+        std::string path;
+        ~Unmounter() { Unmount(path); }
+    } unmount{disk};
+    const std::string small = disk + "/Backup/";
+    ASSERT_TRUE(Backup(services, small).ok);
+    const auto old = Contents(small);
+    SetSection("news", "MemberList", Lines(4000, "member@example.test 0 123456"));
+    try {
+        Backup(services, small);
+        ADD_FAILURE() << "the backup did not fail";
+    } catch (const Failure& failure) {
+        EXPECT_THAT(failure.what(), HasSubstr("\"news.dat\""));
+        EXPECT_THAT(failure.what(), HasSubstr("No space left on device"));
+    }
+    EXPECT_EQ(Contents(small), old);
+    EXPECT_TRUE(Restore(services, small).ok);
+}
+
+TEST_F(BackupRestoreTest, BackupIntoTheApplicationDirectoryIsRefused) {
+    ActionResult result = Backup(services, paths.appDir);
+    EXPECT_FALSE(result.ok);
+    EXPECT_THAT(result.message, HasSubstr("application directory"));
+    EXPECT_TRUE(FileExists(DataFile("news")));
+    EXPECT_FALSE(FileExists(paths.appDir + "registry.cfg"));
+}
+
+TEST_F(BackupRestoreTest, RestoreFromAFolderWithoutABackupChangesNothing) {
+    ForceDirectories(folder);
+    Spit(folder + "notes.txt", "not a backup");
+    const std::string newsBefore = Slurp(DataFile("news"));
+    ActionResult result = Restore(services, folder);
+    EXPECT_FALSE(result.ok);
+    EXPECT_THAT(result.message, HasSubstr(folder));
+    EXPECT_THAT(result.message, HasSubstr("registry.cfg"));
+    EXPECT_EQ(Slurp(DataFile("news")), newsBefore);
+
+    ActionResult missing = Restore(services, dir.File("nowhere"));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_THAT(missing.message, HasSubstr("does not exist"));
+}
+
+TEST_F(BackupRestoreTest, RestoreWithoutSnapshotStillRestoresDataFiles) {
+    ForceDirectories(folder);
+    Spit(folder + "news.dat", "[MemberList]\r\nzed@example.test 0 999999\r\n\r\n####\r\n");
+    ActionResult result = Restore(services, folder);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(Section("news", "MemberList"), Lines{"zed@example.test 0 999999"});
+    EXPECT_EQ(store->ReadRegString(ListKey("news"), "ListPostingAddress", ""), "news@example.test");
+}
+
+TEST_F(BackupRestoreTest, RestoreRefusesADamagedBackupAndChangesNothing) {
+    ASSERT_TRUE(Backup(services, folder).ok);
+    const std::string whole = Slurp(folder + "news.dat");
+    std::string flipped = whole;
+    flipped[flipped.size() - 3] ^= 1;
+    struct Case {
+        std::string file;
+        std::string bytes;  // "" removes the file
+        bool withManifest;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"news.dat", whole.substr(0, whole.size() / 2), true, "bytes where manifest.sha256 says"},
+        {"news.dat", flipped, true, "the SHA-256 of \"news.dat\" differs"},
+        {"news.dat", "", true, "\"news.dat\" named in manifest.sha256 is missing"},
+        {"extra.dat", "[A]\r\n####\r\n", true, "\"extra.dat\" is not named in"},
+        {"manifest.sha256", "not a manifest\r\n", true, "manifest.sha256 cannot be read"},
+        // A backup of an earlier version has no manifest: its data files must be whole.
+        {"news.dat", whole.substr(0, whole.size() / 2), false, "is not a whole data file"},
+    };
+    SetSection("news", "MemberList", {"changed@example.test 0 333333"});
+    store->WriteRegInteger(ListKey("chat"), "AllowPostBy", 1);
+    const std::string before = Slurp(DataFile("news"));
+    for (const Case& c : cases) {
+        TempDir copy;
+        std::filesystem::copy(folder, copy.Path(), std::filesystem::copy_options::recursive);
+        if (!c.withManifest) {
+            DeleteFileIfExists(copy.File(kManifestName));
         }
-        EXPECT_EQ(Contents(folder), old);
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-            EXPECT_FALSE(StartsWith(entry.path().filename().string(), ".Backup.new-"))
-                << "work folder left behind";
+        if (c.bytes.empty()) {
+            DeleteFileIfExists(copy.File(c.file));
+        } else {
+            Spit(copy.File(c.file), c.bytes);
         }
+        ActionResult result = Restore(services, copy.Path());
+        EXPECT_FALSE(result.ok) << c.why;
+        EXPECT_THAT(result.message, HasSubstr(c.why));
+        EXPECT_THAT(result.message, HasSubstr("Nothing was restored."));
+        EXPECT_EQ(Slurp(DataFile("news")), before);
+        EXPECT_EQ(store->ReadRegInteger(ListKey("chat"), "AllowPostBy", -1), 1);
     }
+    // Without its manifest, the whole backup is restored.
+    DeleteFileIfExists(folder + kManifestName);
+    ASSERT_TRUE(Restore(services, folder).ok);
+    EXPECT_EQ(Slurp(DataFile("news")), whole);
+}
 
-    TEST_F(BackupRestoreTest, ABackupOnAFullDiskFailsAndKeepsTheOldOne) {
-        const std::string disk = dir.File("disk");
-        ForceDirectories(disk);
-        if (!MountTmpfs(disk, "64k")) {
-            GTEST_SKIP() << "this process may not mount";
-        }
-        struct Unmounter {
-            std::string path;
-            ~Unmounter() { Unmount(path); }
-        } unmount{disk};
-        const std::string small = disk + "/Backup/";
-        ASSERT_TRUE(Backup(services, small).ok);
-        const auto old = Contents(small);
-        SetSection("news", "MemberList", Lines(4000, "member@example.test 0 123456"));
-        try {
-            Backup(services, small);
-            ADD_FAILURE() << "the backup did not fail";
-        } catch (const Failure& failure) {
-            EXPECT_THAT(failure.what(), HasSubstr("\"news.dat\""));
-            EXPECT_THAT(failure.what(), HasSubstr("No space left on device"));
-        }
-        EXPECT_EQ(Contents(small), old);
-        EXPECT_TRUE(Restore(services, small).ok);
-    }
-
-    TEST_F(BackupRestoreTest, BackupIntoTheApplicationDirectoryIsRefused) {
-        ActionResult result = Backup(services, paths.appDir);
-        EXPECT_FALSE(result.ok);
-        EXPECT_THAT(result.message, HasSubstr("application directory"));
-        EXPECT_TRUE(FileExists(DataFile("news")));
-        EXPECT_FALSE(FileExists(paths.appDir + "registry.cfg"));
-    }
-
-    TEST_F(BackupRestoreTest, RestoreFromAFolderWithoutABackupChangesNothing) {
-        ForceDirectories(folder);
-        Spit(folder + "notes.txt", "not a backup");
-        const std::string newsBefore = Slurp(DataFile("news"));
-        ActionResult result = Restore(services, folder);
-        EXPECT_FALSE(result.ok);
-        EXPECT_THAT(result.message, HasSubstr(folder));
-        EXPECT_THAT(result.message, HasSubstr("registry.cfg"));
-        EXPECT_EQ(Slurp(DataFile("news")), newsBefore);
-
-        ActionResult missing = Restore(services, dir.File("nowhere"));
-        EXPECT_FALSE(missing.ok);
-        EXPECT_THAT(missing.message, HasSubstr("does not exist"));
-    }
-
-    TEST_F(BackupRestoreTest, RestoreWithoutSnapshotStillRestoresDataFiles) {
-        ForceDirectories(folder);
-        Spit(folder + "news.dat", "[MemberList]\r\nzed@example.test 0 999999\r\n\r\n####\r\n");
-        ActionResult result = Restore(services, folder);
-        ASSERT_TRUE(result.ok);
-        EXPECT_EQ(Section("news", "MemberList"), Lines{"zed@example.test 0 999999"});
-        EXPECT_EQ(store->ReadRegString(ListKey("news"), "ListPostingAddress", ""),
-                  "news@example.test");
-    }
-
-    TEST_F(BackupRestoreTest, RestoreRefusesADamagedBackupAndChangesNothing) {
-        ASSERT_TRUE(Backup(services, folder).ok);
-        const std::string whole = Slurp(folder + "news.dat");
-        std::string flipped = whole;
-        flipped[flipped.size() - 3] ^= 1;
-        struct Case {
-            std::string file;
-            std::string bytes;  // "" removes the file
-            bool withManifest;
-            std::string why;
-        };
-        const Case cases[] = {
-            {"news.dat", whole.substr(0, whole.size() / 2), true,
-             "bytes where manifest.sha256 says"},
-            {"news.dat", flipped, true, "the SHA-256 of \"news.dat\" differs"},
-            {"news.dat", "", true, "\"news.dat\" named in manifest.sha256 is missing"},
-            {"extra.dat", "[A]\r\n####\r\n", true, "\"extra.dat\" is not named in"},
-            {"manifest.sha256", "not a manifest\r\n", true, "manifest.sha256 cannot be read"},
-            // A backup of an earlier version has no manifest: its data files must be whole.
-            {"news.dat", whole.substr(0, whole.size() / 2), false, "is not a whole data file"},
-        };
-        SetSection("news", "MemberList", {"changed@example.test 0 333333"});
-        store->WriteRegInteger(ListKey("chat"), "AllowPostBy", 1);
-        const std::string before = Slurp(DataFile("news"));
-        for (const Case& c : cases) {
-            TempDir copy;
-            std::filesystem::copy(folder, copy.Path(), std::filesystem::copy_options::recursive);
-            if (!c.withManifest) {
-                DeleteFileIfExists(copy.File(kManifestName));
-            }
-            if (c.bytes.empty()) {
-                DeleteFileIfExists(copy.File(c.file));
-            } else {
-                Spit(copy.File(c.file), c.bytes);
-            }
-            ActionResult result = Restore(services, copy.Path());
-            EXPECT_FALSE(result.ok) << c.why;
-            EXPECT_THAT(result.message, HasSubstr(c.why));
-            EXPECT_THAT(result.message, HasSubstr("Nothing was restored."));
-            EXPECT_EQ(Slurp(DataFile("news")), before);
-            EXPECT_EQ(store->ReadRegInteger(ListKey("chat"), "AllowPostBy", -1), 1);
-        }
-        // Without its manifest, the whole backup is restored.
-        DeleteFileIfExists(folder + kManifestName);
-        ASSERT_TRUE(Restore(services, folder).ok);
-        EXPECT_EQ(Slurp(DataFile("news")), whole);
-    }
-
-    TEST_F(BackupRestoreTest, DefaultFolderIsTheBackupFolderOfTheApplicationDirectory) {
-        EXPECT_EQ(DefaultBackupFolder(services), paths.appDir + "Backup");
-        ASSERT_TRUE(Backup(services, DefaultBackupFolder(services)).ok);
-        EXPECT_TRUE(FileExists(paths.appDir + "Backup/registry.cfg"));
-    }
+TEST_F(BackupRestoreTest, DefaultFolderIsTheBackupFolderOfTheApplicationDirectory) {
+    EXPECT_EQ(DefaultBackupFolder(services), paths.appDir + "Backup");
+    ASSERT_TRUE(Backup(services, DefaultBackupFolder(services)).ok);
+    EXPECT_TRUE(FileExists(paths.appDir + "Backup/registry.cfg"));
+}
 
 }  // namespace
 }  // namespace corvanteer::testing

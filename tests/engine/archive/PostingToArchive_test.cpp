@@ -54,7 +54,7 @@ protected:
     }
 
     ScanContext context;
-    const Lines body{"Hi everybody,", "From the start"};
+    const std::string body = "Hi everybody,\r\nFrom the start\r\n";
 };
 
 TEST_F(PostingToArchiveTest, ABccPostingIsArchivedAsItWentAndPointsAtItsPage) {

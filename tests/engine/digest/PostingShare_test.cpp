@@ -41,7 +41,7 @@ protected:
     bool Archived() const { return FileExists(paths.ThreadsFolder("news") + "threads"); }
 
     ScanContext context;
-    const Lines body{"Hi everybody,", "the meeting is on."};
+    const std::string body = "Hi everybody,\r\nthe meeting is on.\r\n";
 };
 
 // Each method, delivered or failed: only the "each" member gets a copy, and the digest keeps
