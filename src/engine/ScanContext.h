@@ -8,6 +8,7 @@
 
 #include "engine/Roster.h"
 #include "engine/RosterCache.h"
+#include "engine/bounce/BounceBatch.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
 
@@ -53,6 +54,7 @@ struct ScanContext {
     std::string LastSmtpReply;
 
     ScanCounts Counts;
+    bounce::BounceBatch Bounces;  // the current list's failure reports not yet applied
 };
 
 }  // namespace corvanteer

@@ -155,4 +155,8 @@ std::string AppPaths::PostsFolder(std::string_view listName) const {
     return appDir + "Lists/" + std::string(listName) + "/posts/";
 }
 
+std::string AppPaths::BounceStateFile(std::string_view listName) const {
+    return appDir + "Lists/" + std::string(listName) + "/bounces.txt";
+}
+
 }  // namespace corvanteer

@@ -41,10 +41,11 @@ struct AppPaths {
     std::string BadQueueFolder() const;     // "out/bad/"
     std::string SendingRecordFile() const;  // "sending-caps.txt": recipients sent lately
     std::string DefaultBackupDir() const;   // appDir + "Backup"
-    std::string ListDataFile(std::string_view listName) const;   // appDir + name + ".dat"
-    std::string TempFolder(std::string_view listName) const;     // appDir + "temp/" + name
-    std::string ThreadsFolder(std::string_view listName) const;  // "Lists/<name>/threads/"
-    std::string PostsFolder(std::string_view listName) const;    // "Lists/<name>/posts/"
+    std::string ListDataFile(std::string_view listName) const;     // appDir + name + ".dat"
+    std::string TempFolder(std::string_view listName) const;       // appDir + "temp/" + name
+    std::string ThreadsFolder(std::string_view listName) const;    // "Lists/<name>/threads/"
+    std::string PostsFolder(std::string_view listName) const;      // "Lists/<name>/posts/"
+    std::string BounceStateFile(std::string_view listName) const;  // "Lists/<name>/bounces.txt"
 };
 
 }  // namespace corvanteer

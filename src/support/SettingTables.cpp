@@ -231,6 +231,16 @@ std::vector<SettingDef> MakeListTable() {
         LoginMethodDef("Pop3Auth", "List POP3 login: password or oauth2"),
         same("ListHeaders", T::Boolean, "1",
              "Add list headers (List-Id, List-Post, List-Help, ...) to postings"),
+        same("BounceProcessing", T::Boolean, "1",
+             "Score failed deliveries and disable members whose mail keeps failing"),
+        same("BounceScoreThreshold", T::Integer, "5",
+             "Bounce score that disables a member's delivery (hard 1.0, soft 0.5 a day)", 1, 1000),
+        same("BounceInfoStaleAfter", T::Integer, "7",
+             "Days after the last bounce when a score starts again from zero", 1, 365),
+        same("BounceWarnInterval", T::Integer, "7", "Days between notices to a disabled member", 1,
+             365),
+        same("BounceWarnings", T::Integer, "3",
+             "Notices to a disabled member before removal from the list", 1, 100),
     };
 }
 
@@ -410,6 +420,11 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.Pop3TlsFingerprint = read.Text("Pop3TlsFingerprint");
     s.Pop3Auth = read.Text("Pop3Auth");
     s.ListHeaders = read.Boolean("ListHeaders");
+    s.BounceProcessing = read.Boolean("BounceProcessing");
+    s.BounceScoreThreshold = read.Integer("BounceScoreThreshold");
+    s.BounceInfoStaleAfter = read.Integer("BounceInfoStaleAfter");
+    s.BounceWarnInterval = read.Integer("BounceWarnInterval");
+    s.BounceWarnings = read.Integer("BounceWarnings");
     return s;
 }
 

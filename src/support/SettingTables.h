@@ -115,6 +115,12 @@ struct ListSettings {
     std::string Pop3TlsFingerprint;     // pinned SHA-256 of the server certificate, as typed
     std::string Pop3Auth = "password";  // password or oauth2 (ParseLoginMethod)
     bool ListHeaders = true;            // List-Id, List-Post, ... on postings
+    // Failed deliveries: scored, and delivery disabled at the threshold (engine/bounce).
+    bool BounceProcessing = true;
+    int32_t BounceScoreThreshold = 5;
+    int32_t BounceInfoStaleAfter = 7;  // days
+    int32_t BounceWarnInterval = 7;    // days
+    int32_t BounceWarnings = 3;
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,
