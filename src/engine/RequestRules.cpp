@@ -9,6 +9,7 @@
 #include "engine/ModeratorCommands.h"
 #include "engine/PostingRules.h"
 #include "engine/Subscription.h"
+#include "engine/bounce/BounceHandling.h"
 #include "support/SectionFile.h"
 #include "support/Text.h"
 
@@ -138,6 +139,10 @@ void ApplyRequestRules(ScanContext& context, Services& services) {
     if (verdict.kind != MailKind::Personal) {
         WriteLog(services, Stamp(services) + kListServerLogName + ": automatic msg from " +
                                context.SenderAddress + " (" + verdict.reason + ") - not answered");
+        return;
+    }
+    // A member's reply to the notice that their delivery was disabled.
+    if (bounce::HandleEnableReply(context, services)) {
         return;
     }
     const std::string keyword = Keyword(context.Subject);

@@ -83,7 +83,7 @@ void SendNotices(ScanContext& context, Services& services, const ListInHand& han
     if (member.notices == 0 && !owners.empty()) {
         std::string text =
             "Delivery of the list " + hand.list + " to " + member.address +
-            " has been disabled: its mail kept coming back.\r\n\r\n" +
+            " has been\r\ndisabled: its mail kept coming back.\r\n\r\n" +
             "Member:      " + member.address + "\r\n" + "Score:       " + member.ScoreText() +
             "\r\n" + "Last status: " + StatusOrDash(member.lastStatus) + "\r\n\r\n" +
             "The member stays on the list and gets a notice with a code that\r\n" +

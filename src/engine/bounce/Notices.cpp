@@ -18,8 +18,11 @@ const char* const kDefaultNoticeText =
     "address for now. You are still a member.\r\n"
     "\r\n"
     "To get the list's mail again, reply to this message and keep the subject\r\n"
-    "as it is: the code {Code} in it tells us the reply is yours. What you\r\n"
-    "write in the reply does not matter.\r\n"
+    "as it is. The code in it,\r\n"
+    "\r\n"
+    "  {Code}\r\n"
+    "\r\n"
+    "tells us the reply is yours; what you write in the reply does not matter.\r\n"
     "\r\n"
     "Without a reply, this notice comes a few more times, and then the address\r\n"
     "is removed from the list.";
