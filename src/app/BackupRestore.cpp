@@ -31,6 +31,8 @@ constexpr const char* kOldNewSnapshotName = "registry.cfg.new";
 constexpr std::time_t kStaleSeconds = 3600;
 constexpr std::string_view kNewMark = ".new-";
 constexpr std::string_view kOldMark = ".old-";
+// A list's bounce state ("Lists/<list>/bounces.txt") travels as "<list>.bounces".
+constexpr std::string_view kBouncesSuffix = ".bounces";
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -38,7 +40,8 @@ std::string Quoted(const std::string& text) {
 
 bool IsBackupFileName(std::string_view name) {
     return name == kSnapshotName || name == kManifestName || name == kOldNewSnapshotName ||
-           (name.size() > 4 && SameText(name.substr(name.size() - 4), ".dat"));
+           (name.size() > 4 && SameText(name.substr(name.size() - 4), ".dat")) ||
+           (name.size() > kBouncesSuffix.size() && EndsWith(name, kBouncesSuffix));
 }
 
 // The first entry of the folder that is not a backup's file, or "".
@@ -165,6 +168,11 @@ public:
             Step(name, [&] { bytes = ReadFileIfExists(services_.paths.ListDataFile(list)); });
             if (bytes) {
                 Add(name, *bytes);
+            }
+            const std::string bounces = list + std::string(kBouncesSuffix);
+            Step(bounces, [&] { bytes = ReadFileIfExists(services_.paths.BounceStateFile(list)); });
+            if (bytes) {
+                Add(bounces, *bytes);
             }
         }
         Step(kManifestName, [&] {
@@ -316,6 +324,10 @@ ActionResult Restore(Services& services, const std::string& folderText) {
     for (const std::string& name : dataFiles) {
         files[name] = ReadFile(folder + name);
     }
+    const std::vector<std::string> bounceFiles = ListFiles(folder, kBouncesSuffix);
+    for (const std::string& name : bounceFiles) {
+        files[name] = ReadFile(folder + name);
+    }
     if (std::optional<std::string> text = ReadFileIfExists(folder + kManifestName)) {
         std::string why;
         std::optional<std::vector<ManifestEntry>> manifest = ParseManifest(*text, why);
@@ -340,6 +352,13 @@ ActionResult Restore(Services& services, const std::string& folderText) {
     for (const std::string& name : dataFiles) {
         std::lock_guard<StoreLock> guard(services.storeLock);
         WriteFileAtomic(services.paths.appDir + name, files[name]);
+    }
+    for (const std::string& name : bounceFiles) {
+        const std::string path =
+            services.paths.BounceStateFile(name.substr(0, name.size() - kBouncesSuffix.size()));
+        std::lock_guard<StoreLock> guard(services.storeLock);
+        ForceDirectories(path.substr(0, path.rfind('/') + 1));
+        WriteFileAtomic(path, files[name]);
     }
     return ActionResult::Done("Configuration restored.\r\nPlease restart Corvanteer now.");
 }

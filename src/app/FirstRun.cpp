@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "engine/bounce/Notices.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/Status.h"
@@ -65,6 +66,7 @@ std::vector<DefaultText> MakeTexts() {
                "message of its own:", "", "  subscribe {ListName}     join the list",
                "  unsubscribe {ListName}   leave the list", "  help {ListName}          this text",
                "", "To write to the members, send your message to {ListAddress}."})},
+        {bounce::kNoticeSection, bounce::kDefaultNoticeText},
     };
 }
 

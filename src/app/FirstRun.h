@@ -1,8 +1,9 @@
 #pragma once
 
 // What a new installation starts with: "Default List.dat", the model every new list's data
-// file is copied from, holds short answers for the seven responses and the help text, so a
-// list answers helpfully before the operator writes their own.
+// file is copied from, holds short answers for the seven responses, the help text and the
+// notice to a member whose delivery was disabled (Bounce_Disabled), so a list answers
+// helpfully before the operator writes their own.
 
 #include <string>
 #include <vector>

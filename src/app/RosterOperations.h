@@ -19,19 +19,22 @@
 namespace corvanteer {
 
 struct RosterEntry {
-    std::string line;     // the whole entry as stored
-    std::string address;  // the text before the first blank
-    bool banned = false;  // the flag (second part) is "1"
+    std::string line;       // the whole entry as stored
+    std::string address;    // the text before the first blank
+    bool banned = false;    // the flag (second part) is "1"
+    bool disabled = false;  // delivery disabled (bounces or by hand)
+    std::string score;      // the standing bounce score ("2.5"), "" for none
 };
 
 struct RosterView {
     std::vector<RosterEntry> entries;  // sorted without regard to case
     size_t total = 0;
     size_t banned = 0;
+    size_t disabled = 0;
 };
 
-// The roster as the Members page shows it. list is a name as ResolveList gives it; a missing
-// data file or section gives an empty roster.
+// The roster as the Members page shows it, with each member's bounce standing. list is a name
+// as ResolveList gives it; a missing data file or section gives an empty roster.
 RosterView FillRoster(Services& services, const std::string& list);
 
 // Adds a member with a new password. Refused: an empty address ("Please enter user email."),

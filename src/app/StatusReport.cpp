@@ -104,7 +104,12 @@ InstallationStatus CollectStatus(Services& services) {
     }
     for (const std::string& name : services.console.ListNames()) {
         const RosterView roster = FillRoster(services, name);
-        status.lists.push_back({name, roster.total, roster.banned});
+        ListStatus list{name, roster.total, roster.banned, 0, 0};
+        for (const RosterEntry& entry : roster.entries) {
+            list.disabled += entry.disabled ? 1 : 0;
+            list.bouncing += !entry.disabled && !entry.score.empty() ? 1 : 0;
+        }
+        status.lists.push_back(std::move(list));
     }
     return status;
 }
@@ -134,8 +139,13 @@ std::string StatusText(const InstallationStatus& status) {
                       std::to_string(status.queue.held) + " held");
     line("pending verifications", std::to_string(status.pendingVerifications));
     for (const ListStatus& list : status.lists) {
-        line("list " + list.name,
-             Plural(list.members, "member") + ", " + std::to_string(list.banned) + " banned");
+        std::string bounces;
+        if (list.bouncing + list.disabled > 0) {
+            bounces = ", " + std::to_string(list.bouncing) + " bouncing, " +
+                      std::to_string(list.disabled) + " disabled";
+        }
+        line("list " + list.name, Plural(list.members, "member") + ", " +
+                                      std::to_string(list.banned) + " banned" + bounces);
     }
     return text;
 }
@@ -167,7 +177,9 @@ std::string StatusJson(const InstallationStatus& status) {
         const ListStatus& list = status.lists[i];
         json += (i > 0 ? "," : "") + std::string("{\"name\":") + Json(list.name) +
                 ",\"members\":" + std::to_string(list.members) +
-                ",\"banned\":" + std::to_string(list.banned) + "}";
+                ",\"banned\":" + std::to_string(list.banned) +
+                ",\"bouncing\":" + std::to_string(list.bouncing) +
+                ",\"disabled\":" + std::to_string(list.disabled) + "}";
     }
     return json + "]}\n";
 }

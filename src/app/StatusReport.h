@@ -24,6 +24,8 @@ struct ListStatus {
     std::string name;
     size_t members = 0;  // every roster entry, banned ones included
     size_t banned = 0;
+    size_t bouncing = 0;  // members with a bounce score whose mail still goes out
+    size_t disabled = 0;  // members whose delivery is disabled
 };
 
 struct InstallationStatus {

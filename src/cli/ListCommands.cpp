@@ -20,11 +20,11 @@ namespace {
 
 // The sections of a list data file the program reads. Another name would only write a
 // section nothing reads, so it is taken for a typing error.
-constexpr std::array<const char*, 13> kSections = {
+constexpr std::array<const char*, 14> kSections = {
     "Subscribe_Verify", "Subscribe_Confirm", "Unsubscribe_Confirm", "Password_Notify",
     "Verify_Error",     "Already_A_Member",  "Not_Member",          "Help",
     "ExtraHeaders",     "Signature",         "BlackList",           "MemberList",
-    "Latest_Actions"};
+    "Latest_Actions",   "Bounce_Disabled"};
 
 std::string SectionName(const std::string& name) {
     for (const char* known : kSections) {

@@ -77,6 +77,8 @@ void DeleteList(SettingsStore& store, const AppPaths& paths, const std::string& 
     if (!SameText(stored, kDefaultListName)) {
         DeleteFileIfExists(paths.ListDataFile(stored));
     }
+    // A list made again under the name starts without its members' bounces.
+    DeleteFileIfExists(paths.BounceStateFile(stored));
 }
 
 }  // namespace corvanteer

@@ -9,6 +9,7 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/bounce/BounceState.h"
 #include "support/Address.h"
 #include "support/DTCalc.h"
 #include "support/DateTime.h"
@@ -187,6 +188,7 @@ void HandleUnsubscribeRequest(ScanContext& context, Services& services) {
             WriteSection(context.ListDataFile, "MemberList", context.Roster.Items());
         }
     }
+    bounce::ForgetMember(services, HeldListName(context, services), context.SenderAddress);
     AddLatestAction(services, context.ListDataFile,
                     ShortDateNow(services) + " - " + context.SenderAddress);
     SendTemplateAnswer(context, services, "Unsubscribe_Confirm",

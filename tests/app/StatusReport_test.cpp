@@ -17,6 +17,11 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     MakeList("news");
     MakeList("talk");
     SetSection("news", "MemberList", {"a@x.test 0 1", "b@x.test 1 2", "c@x.test 0 3"});
+    // A score from today, one gone stale, and a member disabled.
+    ForceDirectories(paths.appDir + "Lists/news");
+    Spit(paths.BounceStateFile("news"),
+         "a@x.test 1.0 2026-03-09 5.1.1 no - 0 - -\r\nb@x.test 1.0 2026-02-01 5.1.1 no - 0 - -\r\n"
+         "c@x.test 5.0 2026-03-08 5.1.1 bounces 2026-03-08 1 2026-03-08 enable-A\r\n");
     ForceDirectories(paths.OutFolder());
     Spit(paths.OutFolder() + "AAAAAAAA.dat", "queued");
     Spit(paths.OutFolder() + "BBBBBBBB.dat", "queued");
@@ -34,6 +39,8 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     EXPECT_EQ(status.lists[0].name, "news");
     EXPECT_EQ(status.lists[0].members, 3u);
     EXPECT_EQ(status.lists[0].banned, 1u);
+    EXPECT_EQ(status.lists[0].bouncing, 1u);
+    EXPECT_EQ(status.lists[0].disabled, 1u);
     EXPECT_EQ(status.lists[1].members, 0u);
 }
 
@@ -49,7 +56,7 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
     status.queue.failed = 3;
     status.queue.held = 4;
     status.pendingVerifications = 1;
-    status.lists = {{"news", 1, 0}, {"talk", 2, 2}};
+    status.lists = {{"news", 1, 0, 0, 0}, {"talk", 2, 2, 1, 1}};
     EXPECT_EQ(StatusText(status),
               "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:09+00:00, ended early: "
               "List Server mailbox: \"pop\" refused\n"
@@ -59,7 +66,7 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "queue: 3 failed, 4 held\n"
               "pending verifications: 1\n"
               "list news: 1 member, 0 banned\n"
-              "list talk: 2 members, 2 banned\n");
+              "list talk: 2 members, 2 banned, 1 bouncing, 1 disabled\n");
     EXPECT_EQ(StatusJson(status),
               "{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\",\"ended\":\"2026-03-09T14:"
               "05:09+00:00\",\"outcome\":\"failed\",\"error\":\"List Server mailbox: \\\"pop\\\" "
@@ -68,7 +75,8 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "mailbox news at pop:110 - login failed\"]},\"nextScan\":null,"
               "\"queue\":{\"failed\":3,\"held\":4},\"pendingVerifications\":1,\"lists\":[{\"name\":"
               "\"news\","
-              "\"members\":1,\"banned\":0},{\"name\":\"talk\",\"members\":2,\"banned\":2}]}\n");
+              "\"members\":1,\"banned\":0,\"bouncing\":0,\"disabled\":0},{\"name\":\"talk\","
+              "\"members\":2,\"banned\":2,\"bouncing\":1,\"disabled\":1}]}\n");
 
     InstallationStatus none;
     EXPECT_EQ(StatusText(none),

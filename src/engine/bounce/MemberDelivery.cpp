@@ -28,7 +28,7 @@ std::vector<MemberStanding> StandingsOf(const BounceState& state,
             continue;
         }
         standings[i].disabled = member->disabled != Disabled::No;
-        if (standings[i].disabled || StandingHalfPoints(*member, today, rules) > 0) {
+        if (StandingHalfPoints(*member, today, rules) > 0) {
             standings[i].score = member->ScoreText();
         }
     }

@@ -21,7 +21,7 @@ struct MemberStanding {
 };
 
 // The standing of each of the addresses (lower case, as the roster has them) on the day,
-// in their order; a line of the state whose score went stale shows no score.
+// in their order; a score of 0, or one gone stale, shows as "".
 std::vector<MemberStanding> StandingsOf(const BounceState& state,
                                         const std::vector<std::string>& addresses,
                                         const LocalTime& now, const ListSettings& settings);

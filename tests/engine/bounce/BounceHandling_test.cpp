@@ -83,10 +83,11 @@ TEST_F(BounceHandlingTest, FiveDaysDisableNoticesFollowThenRemoval) {
     EXPECT_EQ("5.0", State("ann@example.org")->ScoreText());
     EXPECT_EQ(Disabled::Bounces, State("ann@example.org")->disabled);
     const std::vector<std::string> log = LogLines();
-    EXPECT_TRUE(HasLine(log, "Fri,13Mar26 10:00:00 news: bounce from ann@example.org (5.1.1) - "
-                             "score 5.0"));
-    EXPECT_TRUE(HasLine(
-        log, "Fri,13Mar26 10:00:00 news: x ann@example.org(delivery disabled, score 5.0)"));
+    EXPECT_TRUE(HasLine(log,
+                        "Fri,13Mar26 10:00:00 news: bounce from ann@example.org (5.1.1) - "
+                        "score 5.0"));
+    EXPECT_TRUE(
+        HasLine(log, "Fri,13Mar26 10:00:00 news: x ann@example.org(delivery disabled, score 5.0)"));
     EXPECT_EQ("03/13/26 x ann@example.org(delivery disabled)",
               TextToLines(ReadSection(DataFile("news"), "Latest_Actions")).front());
 
@@ -108,8 +109,9 @@ TEST_F(BounceHandlingTest, FiveDaysDisableNoticesFollowThenRemoval) {
 
     clock.Set(2026, 3, 14, 10, 0, 0);
     Bounce(Dsn("ann@example.org"));
-    EXPECT_TRUE(HasLine(LogLines(), "Sat,14Mar26 10:00:00 news: bounce from ann@example.org "
-                                    "(5.1.1) - not counted (delivery disabled)"));
+    EXPECT_TRUE(HasLine(LogLines(),
+                        "Sat,14Mar26 10:00:00 news: bounce from ann@example.org "
+                        "(5.1.1) - not counted (delivery disabled)"));
 
     // Again after a week, three notices in all, then removal a week after the last.
     Schedule();
@@ -130,8 +132,8 @@ TEST_F(BounceHandlingTest, FiveDaysDisableNoticesFollowThenRemoval) {
 }
 
 TEST_F(BounceHandlingTest, ForwardedCopiesAreChargedByTheirTokenAndOthersOnlyLogged) {
-    const std::string token = MemberToken(MemberTokenKey(*store, paths.SettingsKey()), "news",
-                                          "lou@forward.example.net");
+    const std::string token =
+        MemberToken(MemberTokenKey(*store, paths.SettingsKey()), "news", "lou@forward.example.net");
     std::string report = Corpus("forward-token.eml");
     report.replace(report.find("0123456789abcdef0123456789abcdef"), 32, token);
     EXPECT_EQ(BounceOutcome::Handled, Bounce(report));
@@ -150,8 +152,8 @@ TEST_F(BounceHandlingTest, ForwardedCopiesAreChargedByTheirTokenAndOthersOnlyLog
                                  "(not a member)")));
     EXPECT_TRUE(HasLine(
         log, Log("bounce from ann@example.org (4.4.1) - not counted (delayed or delivered)")));
-    EXPECT_TRUE(HasLine(
-        log, Log("bounce for ann@example.org (5.7.1) - refused by policy, not charged")));
+    EXPECT_TRUE(
+        HasLine(log, Log("bounce for ann@example.org (5.7.1) - refused by policy, not charged")));
     EXPECT_EQ(nullptr, State("ann@example.org"));
     EXPECT_TRUE(smtp.sent.empty());
 }
