@@ -40,6 +40,8 @@ int MembersPassword(CliSession& session, const std::string& list, const std::str
                     const SecretSource& password);
 int MembersImport(CliSession& session, const std::string& list, const std::string& file);
 int MembersExport(CliSession& session, const std::string& list, const std::string& file);
+int MembersEnable(CliSession& session, const std::string& list, const std::string& address);
+int MembersDisable(CliSession& session, const std::string& list, const std::string& address);
 
 // post, posts ... (PostCommands.cpp). body "" or "-": standard input.
 struct MessageArgs {

@@ -1,7 +1,9 @@
-// members show|add|remove|ban|unban|password|import|export: the Members page's operations.
+// members show|add|remove|ban|unban|password|import|export|enable|disable: the Members page's
+// operations.
 
 #include <ostream>
 
+#include "app/BounceOperations.h"
 #include "app/ImportExport.h"
 #include "app/RosterOperations.h"
 #include "cli/CliErrors.h"
@@ -12,9 +14,25 @@ namespace corvanteer::cli {
 int MembersShow(CliSession& session, const std::string& listName) {
     const std::string list = session.RequireList(listName);
     for (const RosterEntry& entry : FillRoster(session.services(), list).entries) {
-        session.io().out << entry.line << '\n';
+        // A member's bounce standing follows the entry in parentheses.
+        std::string standing;
+        if (entry.disabled) {
+            standing = "delivery disabled";
+        }
+        if (!entry.score.empty()) {
+            standing += (standing.empty() ? "" : ", ") + std::string("bounce score ") + entry.score;
+        }
+        session.io().out << entry.line << (standing.empty() ? "" : " (" + standing + ")") << '\n';
     }
     return kExitDone;
+}
+
+int MembersEnable(CliSession& session, const std::string& list, const std::string& address) {
+    return Finish(EnableMember(session.services(), list, address), session.io().out);
+}
+
+int MembersDisable(CliSession& session, const std::string& list, const std::string& address) {
+    return Finish(DisableMember(session.services(), list, address), session.io().out);
 }
 
 int MembersAdd(CliSession& session, const std::string& list, const std::string& address) {

@@ -165,5 +165,19 @@ TEST_F(MemberCommandsTest, AddressesNoMailServerTakesAreRefusedByAddAndCountedIn
     EXPECT_EQ(Roster().size(), 1u);
 }
 
+TEST_F(MemberCommandsTest, DisableAndEnableAreWiredAndShowMarksTheMember) {
+    ASSERT_EQ(Run({"members", "add", "news", "amy@example.test"}).status, 0);
+    CliResult disable = Run({"members", "disable", "news", "amy@example.test"});
+    EXPECT_EQ(disable.status, 0) << disable.err;
+    EXPECT_THAT(Roster()[0], MatchesRegex("amy@example\\.test 0 [0-9]{6} \\(delivery disabled\\)"));
+    EXPECT_EQ(Run({"members", "disable", "news", "nobody@example.test"}).err,
+              "corvanteer-cli: nobody@example.test is not a member.\n");
+
+    CliResult enable = Run({"members", "enable", "news", "amy@example.test"});
+    EXPECT_EQ(enable.status, 0) << enable.err;
+    EXPECT_EQ(enable.out, "amy@example.test gets the list's mail again.\n");
+    EXPECT_THAT(Roster()[0], MatchesRegex("amy@example\\.test 0 [0-9]{6}"));
+}
+
 }  // namespace
 }  // namespace corvanteer::testing

@@ -36,7 +36,8 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     EXPECT_EQ(json.status, 0);
     EXPECT_THAT(json.out, HasSubstr("{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\""));
     EXPECT_THAT(json.out, HasSubstr("\"outcome\":\"ok\",\"error\":null,\"read\":1,"));
-    EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1}]"));
+    EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1,"
+                                    "\"bouncing\":0,\"disabled\":0}]"));
 }
 
 }  // namespace
