@@ -1,5 +1,7 @@
 #include "engine/bounce/Recogniser.h"
 
+#include <gmime/gmime.h>
+
 #include <algorithm>
 #include <cctype>
 

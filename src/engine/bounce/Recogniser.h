@@ -9,11 +9,14 @@
 // message/global-delivery-status), an X-Failed-Recipients header field, and a small table of
 // the plain-text forms some servers still send (PlainTextForms.h).
 
-#include <gmime/gmime.h>
-
 #include <string>
 #include <string_view>
 #include <vector>
+
+// The library's message type, declared as the library does, so that this header (which
+// the scan context includes) does not bring the library's headers into every user.
+struct _GMimeMessage;
+typedef struct _GMimeMessage GMimeMessage;
 
 namespace corvanteer::bounce {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // The "Options" page: the list's rules (subscriptions, verification, moderation, passwords,
-// who may post and how), its addresses and its POP3 mailbox, each a setting of the list
+// who may post and how, bounces), its addresses and its POP3 mailbox, each a setting of the list
 // stored the moment it is left, clicked or changed; and the rules that enable and show the
 // controls by the values chosen.
 //
@@ -90,6 +90,11 @@ private:
     QLineEdit* edtPop3TlsFingerprint = nullptr;
     QComboBox* cmbPop3Auth = nullptr;
     QPushButton* butPop3SignIn = nullptr;
+    QCheckBox* chkBounceProcessing = nullptr;
+    QSpinBox* spinBounceScoreThreshold = nullptr;
+    QSpinBox* spinBounceInfoStaleAfter = nullptr;
+    QSpinBox* spinBounceWarnInterval = nullptr;
+    QSpinBox* spinBounceWarnings = nullptr;
 
     SettingFields fields_;
 };
