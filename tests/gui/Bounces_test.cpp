@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -31,6 +32,9 @@ TEST_F(BouncesTest, OptionsStoreTheRulesAndMembersShowsAndEnablesADisabledMember
     EXPECT_EQ(threshold->value(), 5);
     threshold->setValue(8);
     EXPECT_EQ(store->ReadRegInteger(ListKey(kList), "BounceScoreThreshold", 0), 8);
+
+    // A list without a notice text of its own shows (and sends) the default one.
+    EXPECT_TRUE(Find<QPlainTextEdit>("memoBounceDisabled")->placeholderText().contains("{Code}"));
 
     auto* bounces = Find<QListWidget>("lstBounces");
     ASSERT_EQ(bounces->count(), 2);

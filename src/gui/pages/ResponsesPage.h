@@ -67,6 +67,7 @@ private:
     QPlainTextEdit* memoAlreadyAMember = nullptr;
     QPlainTextEdit* memoNotMember = nullptr;
     QPlainTextEdit* memoHelp = nullptr;
+    QPlainTextEdit* memoBounceDisabled = nullptr;  // the notice to a member disabled by bounces
     QListWidget* lstVariables = nullptr;
 
     SettingFields fields_;
