@@ -333,6 +333,55 @@ void RunBounceSchedule(ScanContext& context, Services& services) {
     }
 }
 
+void ChargeRefusedRecipient(Services& services, const ListInHand& hand, const std::string& address,
+                            const std::string& reply) {
+    if (!hand.settings.BounceProcessing) {
+        return;
+    }
+    const std::string member = LowerCase(address);
+    MemberLookup roster;
+    roster.Refresh(hand.dataFile);
+    if (!roster.IsMember(member)) {
+        return;
+    }
+    std::string status = StatusIn(reply);
+    if (status.empty() || status[0] != '5') {
+        status = "5.0.0";  // the caller passes refusals for good only
+    }
+    const Verdict verdict = VerdictOf("failed", status);
+    if (verdict == Verdict::Policy) {
+        LogPolicy(services, hand, FailedRecipient{member, "", "failed", status, verdict});
+        return;
+    }
+    const int today = DayOf(services.clock.Now());
+    Charge charge;
+    std::string score;
+    UpdateBounceState(services, hand.list, [&](BounceState& state) {
+        charge = ChargeBounce(state, member, verdict, status, today, RulesOf(hand.settings));
+        if (charge.disabledNow) {
+            state.Find(member)->code = NewEnableCode(services.random);
+        }
+        score = state.Find(member)->ScoreText();
+        return charge.result != ChargeResult::NotChargeable;
+    });
+    const std::string who = Printable(member) + " refused at RCPT";
+    if (charge.result == ChargeResult::CountedToday) {
+        LogNotCounted(services, hand, who, status, "counted today");
+    } else if (charge.result == ChargeResult::AlreadyOff) {
+        LogNotCounted(services, hand, who, status, "delivery disabled");
+    } else if (charge.result == ChargeResult::Counted) {
+        WriteLog(services, Stamp(services) + hand.name + ": bounce from " + who + " (" + status +
+                               ") - score " + score);
+    }
+    if (charge.disabledNow) {
+        AddLatestAction(services, hand.dataFile,
+                        ShortDateNow(services) + " x " + member + "(delivery disabled)");
+        WriteLog(services, Stamp(services) + hand.name + ": x " + member +
+                               "(delivery disabled, score " + score + ")");
+        services.observer.RosterChanged(hand.list);
+    }
+}
+
 bool HandleEnableReply(ScanContext& context, Services& services) {
     const std::string& subject = context.Subject;
     if (!Contains(subject, "(enable-") || !StartsWithText(subject, "re:")) {

@@ -15,6 +15,7 @@
 
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
+#include "engine/bounce/BounceBatch.h"
 
 namespace corvanteer::bounce {
 
@@ -38,6 +39,15 @@ void FlushBounces(ScanContext& context, Services& services);
 // scores gone stale, sends the notices that are due, and removes the members whose notices
 // ran out (roster entry, records, the owner told). Nothing when BounceProcessing is off.
 void RunBounceSchedule(ScanContext& context, Services& services);
+
+// A member's address refused for good by our own SMTP server at RCPT (a 5xx reply) while a
+// posting of the list went out: a hard bounce at once, with the reply's status ("5.1.1", or
+// the class "5.0.0"); a 5.7.x refusal is logged as the list's problem and not charged. Logs
+// as a counted bounce. The notices of a member it disables go out with the schedule
+// (RunBounceSchedule), not in the middle of a posting. Nothing when the list's
+// BounceProcessing is off or the address is not on its roster.
+void ChargeRefusedRecipient(Services& services, const ListInHand& hand, const std::string& address,
+                            const std::string& reply);
 
 // A message of the List Server mailbox whose subject is "Re: " + the subject of a notice
 // (NoticeSubject) of a member still disabled by bounces: delivery enabled again at score 0.

@@ -62,6 +62,8 @@ protected:
         return outcome;
     }
     void Schedule() {
+        context.ListName = "news";
+        context.ListDataFile = DataFile("news");
         context.Settings = LoadListSettings(*store, ListKey("news"));
         RunBounceSchedule(context, services);
     }
@@ -166,6 +168,33 @@ TEST_F(BounceHandlingTest, ChargesOfOneScanGoToTheFileTogetherOncePerDay) {
     EXPECT_EQ("1.0", State("bob@example.org")->ScoreText());
     EXPECT_TRUE(HasLine(LogLines(), Log("bounce from bob@example.org (4.2.2) - not counted "
                                         "(counted today)")));
+}
+
+TEST_F(BounceHandlingTest, ARefusalAtRcptIsAHardBounceAtOnceNoticedByTheSchedule) {
+    store->WriteRegInteger(ListKey("news"), "BounceScoreThreshold", 1);
+    const ListInHand hand{"news", "news", DataFile("news"),
+                          LoadListSettings(*store, ListKey("news"))};
+    ChargeRefusedRecipient(services, hand, "nobody@example.org", "550 5.1.1 no such user");
+    ChargeRefusedRecipient(services, hand, "bob@example.org", "550 5.7.1 relaying denied");
+    ChargeRefusedRecipient(services, hand, "Ann@Example.org", "550 5.1.1 no such user");
+    ChargeRefusedRecipient(services, hand, "ann@example.org", "550 no such user");
+    EXPECT_EQ(nullptr, State("bob@example.org"));
+    ASSERT_NE(nullptr, State("ann@example.org"));
+    EXPECT_EQ(Disabled::Bounces, State("ann@example.org")->disabled);
+    EXPECT_EQ(0, State("ann@example.org")->notices);
+    EXPECT_EQ(LogLines(),
+              (Lines{Log("bounce for bob@example.org (5.7.1) - refused by policy, not charged"),
+                     Log("bounce from ann@example.org refused at RCPT (5.1.1) - score 1.0"),
+                     Log("x ann@example.org(delivery disabled, score 1.0)"),
+                     Log("bounce from ann@example.org refused at RCPT (5.0.0) - not counted "
+                         "(delivery disabled)")}));
+    EXPECT_TRUE(smtp.sent.empty());  // not in the middle of a posting
+
+    Schedule();  // the first notice, and the owner's (without a report to attach)
+    ASSERT_EQ(2u, smtp.sent.size());
+    EXPECT_EQ(Lines{"ann@example.org"}, smtp.sent[0].sendTo);
+    EXPECT_EQ(Lines{"owner@example.test"}, smtp.sent[1].sendTo);
+    EXPECT_EQ(1, State("ann@example.org")->notices);
 }
 
 TEST_F(BounceHandlingTest, AReplyToTheNoticeEnablesDeliveryAgain) {
