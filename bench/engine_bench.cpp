@@ -141,9 +141,7 @@ public:
             store_->WriteRegString(key, "SMTPSecurity", "tls");
             store_->WriteRegString(key, "TlsCAFile", caFile);
         }
-        smtp_.Security = SmtpSecurity(console_.Globals());
-        smtp_.HostAddress = host;
-        smtp_.Port = port;
+        smtp_.Server = SmtpServerFromSettings(console_.Globals());
         smtp_.ConnectTimeoutMs = 10000;
         smtp_.ReplyTimeoutMs = 10000;
         smtp_.SendTimeoutMs = 10000;
@@ -163,7 +161,8 @@ public:
         return RunScanSession(services_, timer);
     }
 
-    const SmtpClient& Smtp() const { return smtp_; }
+    // The size of the last message handed to the SMTP client.
+    std::size_t LastMessageBytes() const { return smtp_.lastBytes; }
 
 private:
     static std::string MakeFolder() {
@@ -177,8 +176,18 @@ private:
     std::string dir_;
     AppPaths paths_;
     std::unique_ptr<SettingsStore> store_;
+    // Notes the size of each message it sends.
+    class MeasuredSmtp : public TSmtpClient {
+    public:
+        SmtpTransaction Transact(const Envelope& envelope, bool partial) override {
+            lastBytes = envelope.message.size();
+            return TSmtpClient::Transact(envelope, partial);
+        }
+        std::size_t lastBytes = 0;
+    };
+
     TPop3Client pop3_;
-    TSmtpClient smtp_;
+    MeasuredSmtp smtp_;
     SystemClock clock_;
     SystemRandom random_;
     ScanObserver observer_;
@@ -212,7 +221,7 @@ int Post(const std::string& host, int port, int members, int method, int bodyByt
                                  std::to_string(outcome.counts.postingsSent) + " of " +
                                  std::to_string(expected) + " transactions");
     }
-    const size_t copyBytes = LinesToText(bed.Smtp().OutMessage).size();
+    const size_t copyBytes = bed.LastMessageBytes();
     const int copies = members;
     std::printf(
         "post %s: %d copies to %d members in %.3f s = %.1f copies/s, %.2f s cpu, "

@@ -30,7 +30,9 @@
 
 namespace {
 
+using corvanteer::Envelope;
 using corvanteer::Lines;
+using corvanteer::LinesToText;
 using corvanteer::ServerSecurity;
 using corvanteer::TSmtpClient;
 using corvanteer::testing::MailServerOptions;
@@ -110,20 +112,19 @@ int RunSmtp(const std::vector<std::string>& args) {
     const int bytes = args.size() > 4 ? std::stoi(args[4]) : 4096;
 
     TSmtpClient smtp;
-    smtp.HostAddress = host;
-    smtp.Port = port;
-    smtp.Security = {"tls", "", caFile};
-    smtp.From = "sender@example.test";
-    smtp.SendTo = {MailServers::Address(kUser)};
-    std::vector<Lines> bodies;
+    smtp.Server.host = host;
+    smtp.Server.port = port;
+    smtp.Server.security = {"tls", "", caFile};
+    Envelope mail{"sender@example.test", {MailServers::Address(kUser)}, {}};
+    std::vector<std::string> bodies;
     for (int i = 1; i <= messages; ++i) {
-        bodies.push_back(MessageLines(i, bytes));
+        bodies.push_back(LinesToText(MessageLines(i, bytes)));
     }
     std::string reply;
     const Stopwatch watch;
-    for (Lines& body : bodies) {
-        smtp.OutMessage = std::move(body);
-        if (!smtp.Send(reply)) {
+    for (std::string& body : bodies) {
+        mail.message = std::move(body);
+        if (!smtp.Send(mail, reply)) {
             throw std::runtime_error("Send failed: " + reply);
         }
     }

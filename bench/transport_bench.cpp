@@ -29,7 +29,9 @@
 
 namespace {
 
+using corvanteer::Envelope;
 using corvanteer::Lines;
+using corvanteer::LinesToText;
 using corvanteer::ServerSecurity;
 using corvanteer::TSmtpClient;
 using corvanteer::testing::MailServers;
@@ -77,20 +79,19 @@ int RunSmtp(const std::vector<std::string>& args) {
     const int bytes = args.size() > 3 ? std::stoi(args[3]) : 4096;
 
     TSmtpClient smtp;
-    smtp.HostAddress = args[0];
-    smtp.Port = std::stoi(args[1]);
-    smtp.From = "sender@example.test";
-    smtp.SendTo = {MailServers::Address(kUser)};
-    std::vector<Lines> bodies;
+    smtp.Server.host = args[0];
+    smtp.Server.port = std::stoi(args[1]);
+    Envelope mail{"sender@example.test", {MailServers::Address(kUser)}, {}};
+    std::vector<std::string> bodies;
     bodies.reserve(static_cast<std::size_t>(messages));
     for (int i = 1; i <= messages; ++i) {
-        bodies.push_back(MessageLines(i, bytes));
+        bodies.push_back(LinesToText(MessageLines(i, bytes)));
     }
     std::string reply;
     const Stopwatch watch;
-    for (Lines& body : bodies) {
-        smtp.OutMessage = std::move(body);
-        if (!smtp.Send(reply)) {
+    for (std::string& body : bodies) {
+        mail.message = std::move(body);
+        if (!smtp.Send(mail, reply)) {
             throw std::runtime_error("Send failed: " + reply);
         }
     }

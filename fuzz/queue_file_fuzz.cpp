@@ -31,7 +31,9 @@ void CheckRoundTrip(const QueuedMessage& message) {
     QueuedMessage read;
     FUZZ_CHECK(ParseQueueFile(FormatQueueFile(message), read));
     QueuedMessage expected = message;
-    expected.message.emplace_back();
+    expected.message.clear();
+    AppendCrLfLines(expected.message, message.message);
+    expected.message += "\r\n";
     FUZZ_CHECK(SameMessage(read, expected));
 }
 
@@ -69,7 +71,8 @@ void CheckMessage(const std::string& text) {
         ++next;
     }
     if (next < lines.size()) {
-        message.message.assign(lines.begin() + static_cast<long>(next) + 1, lines.end());
+        message.message =
+            LinesToText(Lines(lines.begin() + static_cast<long>(next) + 1, lines.end()));
     }
     CheckRoundTrip(message);
 }

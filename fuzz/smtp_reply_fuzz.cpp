@@ -3,8 +3,8 @@
 //
 // Input: control bytes (the first one's low bit asks for authentication, the rest cut the
 // server's bytes into reads; 0 is a time-out), "%%", the server's bytes, "%%", the message
-// (entries cut at LF; CR and lone breaks stay in them), "%%", the sender and recipients one a
-// line (none: fixed ones).
+// (one buffer, any line breaks), "%%", the sender and recipients one a line (none: fixed
+// ones).
 //
 // Checked: an address holding a line break or an angle bracket is refused before any
 // connection; every command is one line; a send counts as accepted only after the whole
@@ -27,15 +27,10 @@ bool IsSafe(const std::string& address) {
     return address.find_first_of("\r\n<>") == std::string::npos;
 }
 
-// The lines the message must become on the wire, before dot-stuffing.
-Lines ExpectedDataLines(const Lines& message) {
-    Lines lines;
-    for (const auto& entry : message) {
-        for (auto& line : SplitAtEveryBreak(entry)) {
-            lines.push_back(std::move(line));
-        }
-    }
-    return lines;
+// The lines the message must become on the wire, before dot-stuffing: cut at every line
+// break (CR LF, CR or LF), a last line break starting no further line.
+Lines ExpectedDataLines(const std::string& message) {
+    return TextToLines(message);
 }
 
 // Checks the data written after DATA (its writes joined) and returns its lines unstuffed.
@@ -70,27 +65,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ScriptedServer server(parts[1], parts[0].empty() ? std::string() : parts[0].substr(1));
 
     TSmtpClient client(server.Connector());
-    client.HostAddress = "smtp.example.test";
-    client.Port = 25;
-    client.RequireAuthentication = authenticate;
-    client.User = "list";
-    client.Password = "secret";
-    client.OutMessage = SplitAtLineFeeds(parts[2]);
+    client.Server.host = "smtp.example.test";
+    client.Server.port = 25;
+    client.Server.requireAuthentication = authenticate;
+    client.Server.user = "list";
+    client.Server.password = "secret";
+    Envelope mail;
+    mail.message = parts[2];
     if (parts[3].empty()) {
-        client.From = "news@example.test";
-        client.SendTo = {"ann@example.test", "bob@example.test"};
+        mail.from = "news@example.test";
+        mail.recipients = {"ann@example.test", "bob@example.test"};
     } else {
         Lines addresses = SplitAtLineFeeds(parts[3]);
-        client.From = addresses.front();
-        client.SendTo.assign(addresses.begin() + 1, addresses.end());
+        mail.from = addresses.front();
+        mail.recipients.assign(addresses.begin() + 1, addresses.end());
     }
 
-    bool safe = IsSafe(client.From);
-    for (const auto& recipient : client.SendTo) {
+    bool safe = IsSafe(mail.from);
+    for (const auto& recipient : mail.recipients) {
         safe = safe && IsSafe(recipient);
     }
     std::string reply = "untouched";
-    const bool accepted = client.Send(reply);
+    const bool accepted = client.Send(mail, reply);
     FUZZ_CHECK(reply.find_first_of("\r\n") == std::string::npos);
     if (!safe) {
         FUZZ_CHECK(!accepted && server.Connections() == 0 && server.Writes().empty());
@@ -124,16 +120,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (dataWritten) {
         FUZZ_CHECK(sawData);
-        FUZZ_CHECK(UnstuffData(dataBytes) == ExpectedDataLines(client.OutMessage));
+        FUZZ_CHECK(UnstuffData(dataBytes) == ExpectedDataLines(mail.message));
     }
 
     if (accepted) {
         FUZZ_CHECK(dataWritten);
         FUZZ_CHECK(StartsWith(reply, "250"));
         size_t next = authenticate ? 4 : 1;
-        FUZZ_CHECK(commands.size() == next + 2 + client.SendTo.size());
-        FUZZ_CHECK(commands[next++] == "MAIL FROM:<" + client.From + ">");
-        for (const auto& recipient : client.SendTo) {
+        FUZZ_CHECK(commands.size() == next + 2 + mail.recipients.size());
+        FUZZ_CHECK(commands[next++] == "MAIL FROM:<" + mail.from + ">");
+        for (const auto& recipient : mail.recipients) {
             FUZZ_CHECK(commands[next++] == "RCPT TO:<" + recipient + ">");
         }
     }

@@ -39,24 +39,6 @@ std::vector<std::string> SplitAtLineFeeds(std::string_view text) {
     }
 }
 
-std::vector<std::string> SplitAtEveryBreak(std::string_view text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-            lines.push_back(std::move(line));
-            line.clear();
-        } else {
-            line += text[i];
-        }
-    }
-    lines.push_back(std::move(line));
-    return lines;
-}
-
 std::string Without(std::string_view text, std::string_view bytes) {
     std::string result;
     result.reserve(text.size());

@@ -28,10 +28,6 @@ std::vector<std::string> SplitParts(const uint8_t* data, size_t size, size_t cou
 // The text cut at LF alone, a CR before it kept: entries that may hold CR of their own.
 std::vector<std::string> SplitAtLineFeeds(std::string_view text);
 
-// Lines as a mail program would cut the text: at CR LF, a lone CR or a lone LF, where a
-// break at the very end leaves one empty line after it (unlike TextToLines).
-std::vector<std::string> SplitAtEveryBreak(std::string_view text);
-
 // The text with every byte of the set removed.
 std::string Without(std::string_view text, std::string_view bytes);
 

@@ -100,7 +100,7 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         if (globals.SMTPHost.empty()) {
             NotConfigured(report, "SMTP server", false);
         } else {
-            ConfigureSmtp(smtp, globals);
+            smtp.Server = SmtpServerFromSettings(globals);
             services.observer.StatusText("Checking " + title);
             const ProbeReport probe = smtp.Probe();
             Tally(report, DescribeProbe(title, probe, false), probe);

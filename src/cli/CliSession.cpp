@@ -79,7 +79,7 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
 }
 
 void CliSession::ConfigureMailClients() {
-    ConfigureSmtp(services_.smtp, console_.Globals());
+    services_.smtp.Server = SmtpServerFromSettings(console_.Globals());
 }
 
 std::string CliSession::RequireList(const std::string& name) {

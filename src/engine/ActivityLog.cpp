@@ -2,8 +2,6 @@
 
 #include <mutex>
 
-#include "engine/MailConnections.h"
-#include "engine/PendingQueue.h"
 #include "support/Address.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
@@ -43,29 +41,6 @@ void AddLatestAction(Services& services, const std::string& listDataFile,
         lines.resize(kLatestActionsKept);
     }
     WriteSection(listDataFile, "Latest_Actions", lines);
-}
-
-void SendReply(ScanContext& context, Services& services, const std::string& envelopeSender) {
-    context.RecipientList.clear();
-    context.RecipientList.push_back(context.SenderAddress);
-
-    SmtpClient& smtp = services.smtp;
-    smtp.From = envelopeSender;
-    smtp.SendTo = context.RecipientList;
-    smtp.OutMessage = context.ReplyList;
-
-    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
-        ++context.Counts.answersSent;
-        WriteLog(services,
-                 Stamp(services) + context.ListName + ": i sent msg to " + context.SenderAddress);
-        return;
-    }
-    // The queue file goes to disk before the log line names the failure.
-    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-        ++context.Counts.messagesQueued;
-    }
-    WriteLog(services, Stamp(services) + context.ListName + ": i failed msg to " +
-                           context.SenderAddress + "(Attempt 1)");
 }
 
 }  // namespace corvanteer

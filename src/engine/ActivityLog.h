@@ -1,12 +1,10 @@
 #pragma once
 
-// The activity log "Corvanteer.log", the Latest_Actions section of a list, and the sending
-// of composed answers.
+// The activity log "Corvanteer.log" and the Latest_Actions section of a list.
 
 #include <string>
 #include <string_view>
 
-#include "engine/ScanContext.h"
 #include "engine/Services.h"
 
 namespace corvanteer {
@@ -26,9 +24,5 @@ std::string ShortDateNow(Services& services);
 // Inserts the entry at the top of the Latest_Actions section of the file and cuts the
 // section to 20 lines. Runs under the store lock.
 void AddLatestAction(Services& services, const std::string& listDataFile, const std::string& entry);
-
-// Sends the context's reply list to the sender of the message in hand with the given
-// envelope sender; logs "i sent msg to" or queues it and logs "i failed msg to".
-void SendReply(ScanContext& context, Services& services, const std::string& envelopeSender);
 
 }  // namespace corvanteer

@@ -41,12 +41,6 @@ std::size_t DeliverySession::PartSize() const {
     return maxPerMessage_;
 }
 
-void DeliveryOutcome::DescribeReply(std::string& reply) const {
-    if (tried || status != DeliveryStatus::Held) {
-        TakeDescribedReply(SmtpResult(result), reply);
-    }
-}
-
 DeliveryOutcome DeliverySession::NotTried(DeliveryStatus status) const {
     DeliveryOutcome outcome;
     outcome.status = status;
@@ -66,9 +60,9 @@ void DeliverySession::ReportProtectionFailure(const MailError& error) {
     services_.observer.StatusText(text);
 }
 
-DeliveryOutcome DeliverySession::Deliver(bool partial) {
+DeliveryOutcome DeliverySession::Deliver(const Envelope& envelope, bool partial) {
     SmtpClient& smtp = services_.smtp;
-    if (mayHold_ && (holding_ || !caps_.Allows(smtp.SendTo.size()))) {
+    if (mayHold_ && (holding_ || !caps_.Allows(envelope.recipients.size()))) {
         holding_ = true;  // oldest first: once one message waits, the later ones wait too
         return NotTried(DeliveryStatus::Held);
     }
@@ -92,7 +86,7 @@ DeliveryOutcome DeliverySession::Deliver(bool partial) {
             ++connections_;
             sentOnConnection_ = 0;
         }
-        SmtpTransaction tx = smtp.Transact(partial);
+        SmtpTransaction tx = smtp.Transact(envelope, partial);
         ReportProtectionFailure(tx.result.error);
         DeliveryOutcome outcome;
         if (tx.ok()) {
@@ -104,7 +98,7 @@ DeliveryOutcome DeliverySession::Deliver(bool partial) {
                     holding_ = true;
                 }
             }
-            caps_.Count(smtp.SendTo.size() - outcome.refused.size());
+            caps_.Count(envelope.recipients.size() - outcome.refused.size());
             outcome.result = std::move(tx.result);
             return outcome;
         }
@@ -129,68 +123,124 @@ DeliveryOutcome DeliverySession::Deliver(bool partial) {
     }
 }
 
-void DeliverySession::Hold(int attempts, const std::string& from, const Lines& sendTo,
-                           const Lines& message) {
-    HoldQueuedMessage(services_, QueuedMessage{attempts, from, sendTo, message}, holdSequence_);
+void DeliverySession::Hold(int attempts, const Envelope& envelope) {
+    HoldQueuedMessage(services_, attempts, envelope, holdSequence_);
 }
 
-BccOutcome DeliverBccParts(DeliverySession& session, const std::string& listName,
-                           const Lines& recipients) {
-    Services& services = session.services();
-    SmtpClient& smtp = services.smtp;
-    const std::size_t size = session.PartSize();
-    session.Expect(size == 0 ? 1 : (recipients.size() + size - 1) / size);
-    BccOutcome outcome;
-    const std::string prefix = listName + ": ";
-    std::size_t next = 0;
-    do {
-        const std::size_t count =
-            size == 0 ? recipients.size() : std::min(size, recipients.size() - next);
-        const auto first = recipients.begin() + static_cast<std::ptrdiff_t>(next);
-        smtp.SendTo.assign(first, first + static_cast<std::ptrdiff_t>(count));
-        next += count;
-        ++outcome.parts;
+namespace {
 
-        outcome.last = session.Deliver(true);
-        const DeliveryOutcome& part = outcome.last;
-        const std::string from = prefix + "msg from " + smtp.From;
-        if (part.status == DeliveryStatus::Failed) {
-            if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-                ++outcome.queued;
+void Log(Services& services, const std::string& text) {
+    if (!text.empty()) {
+        WriteLog(services, Stamp(services) + text);
+    }
+}
+
+void Settled(const SendOptions& options) {
+    if (options.settled) {
+        options.settled();
+    }
+}
+
+// Of a message that went with partial delivery: the recipients the server refused.
+void HandleRefusals(DeliverySession& session, const Envelope& envelope,
+                    const std::vector<RecipientRefusal>& refusals, const SendOptions& options,
+                    SendTally& tally) {
+    Services& services = session.services();
+    std::vector<std::string> held;
+    for (const RecipientRefusal& refusal : refusals) {
+        const std::string refusedLine = options.refusedPrefix + refusal.address +
+                                        " refused by the SMTP server: " + refusal.reply;
+        if (options.everyRefusal) {
+            Log(services, refusedLine);
+        }
+        if (IsOverLimitReply(refusal.reply)) {
+            held.push_back(refusal.address);
+        } else if (IsPermanentReply(refusal.reply)) {
+            if (!options.everyRefusal) {
+                Log(services, refusedLine);
             }
-            WriteLog(services, Stamp(services) + from + " - failed (Attempt 1)");
-            continue;
-        }
-        if (part.status == DeliveryStatus::Held) {
-            session.Hold(0, smtp.From, smtp.SendTo, smtp.OutMessage);
-            ++outcome.held;
-            WriteLog(services, Stamp(services) + from + " - held (sending cap)");
-            continue;
-        }
-        ++outcome.sent;
-        outcome.sentRecipients += smtp.SendTo.size();
-        Lines heldRecipients;
-        for (const RecipientRefusal& refusal : part.refused) {
-            if (IsOverLimitReply(refusal.reply)) {
-                heldRecipients.push_back(refusal.address);
-            } else if (IsPermanentReply(refusal.reply)) {
-                WriteLog(services, Stamp(services) + prefix + refusal.address +
-                                       " refused by the SMTP server: " + refusal.reply);
-            } else {
-                if (QueueFailedMessage(services, 1, smtp.From, {refusal.address},
-                                       smtp.OutMessage)) {
-                    ++outcome.queued;
-                }
-                WriteLog(services, Stamp(services) + prefix + "msg to " + refusal.address +
-                                       " - failed (Attempt 1)");
+            if (options.refusedForGood) {
+                options.refusedForGood(refusal);
+            }
+        } else {
+            if (QueueFailedMessage(services, options.attempt,
+                                   Envelope{envelope.from, {refusal.address}, envelope.message})) {
+                ++tally.queued;
+            }
+            if (!options.requeuedPrefix.empty()) {
+                Log(services, options.requeuedPrefix + refusal.address + options.requeuedSuffix);
             }
         }
-        if (!heldRecipients.empty()) {
-            session.Hold(0, smtp.From, heldRecipients, smtp.OutMessage);
-            WriteLog(services, Stamp(services) + from + " - held (sending cap)");
-        }
-    } while (next < recipients.size());
-    return outcome;
+    }
+    if (!held.empty()) {
+        session.Hold(options.attempt - 1,
+                     Envelope{envelope.from, std::move(held), envelope.message});
+        Log(services, options.heldRecipients);
+    }
+}
+
+}  // namespace
+
+DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
+                           const SendOptions& options, SendTally& tally) {
+    Services& services = session.services();
+    const DeliveryOutcome outcome = session.Deliver(envelope, options.partial);
+    switch (outcome.status) {
+        case DeliveryStatus::Sent:
+            ++tally.sent;
+            tally.sentRecipients += envelope.recipients.size();
+            HandleRefusals(session, envelope, outcome.refused, options, tally);
+            Settled(options);
+            Log(services, options.sent);
+            break;
+        case DeliveryStatus::Held:
+            ++tally.held;
+            if (!options.alreadyQueued) {
+                session.Hold(options.attempt - 1, envelope);
+            }
+            if (outcome.tried || options.logUntriedHold) {
+                Log(services, options.held);
+            }
+            break;
+        case DeliveryStatus::Failed:
+            // The queue file goes to disk before the log line names the failure.
+            if (QueueFailedMessage(services, options.attempt, envelope)) {
+                ++tally.queued;
+            }
+            Settled(options);
+            Log(services, options.failed);
+            break;
+    }
+    return outcome.status;
+}
+
+DeliveryStatus SendAlone(Services& services, const std::string& listName, const Envelope& envelope,
+                         const SendOptions& options, SendTally& tally) {
+    DeliverySession session(services, listName, 1, /*mayHold=*/false);
+    return SendOrQueue(session, envelope, options, tally);
+}
+
+void SendForwarded(ScanContext& context, Services& services, const Envelope& envelope,
+                   const std::string& what) {
+    SendOptions options;
+    options.sent = what + " - forwarded succesfully.";
+    options.failed = what + " - failed (Attempt 1)";
+    SendTally tally;
+    SendAlone(services, context.ListName, envelope, options, tally);
+    context.Counts.messagesQueued += static_cast<int>(tally.queued);
+}
+
+void SendReply(ScanContext& context, Services& services, const std::string& envelopeSender,
+               std::string message) {
+    const std::string& to = context.SenderAddress;
+    SendOptions options;
+    options.sent = context.ListName + ": i sent msg to " + to;
+    options.failed = context.ListName + ": i failed msg to " + to + "(Attempt 1)";
+    SendTally tally;
+    SendAlone(services, context.ListName, Envelope{envelopeSender, {to}, std::move(message)},
+              options, tally);
+    context.Counts.answersSent += static_cast<int>(tally.sent);
+    context.Counts.messagesQueued += static_cast<int>(tally.queued);
 }
 
 }  // namespace corvanteer

@@ -1,8 +1,5 @@
 #include "engine/MailConnections.h"
 
-#include "engine/ActivityLog.h"
-#include "engine/Delivery.h"
-
 namespace corvanteer {
 
 namespace {
@@ -51,32 +48,23 @@ void ApplyLogin(Pop3Client& pop3, const MailboxLogin& login) {
     pop3.TokenAccount = login.account;
 }
 
-void ApplyLogin(SmtpClient& smtp, const MailboxLogin& login) {
-    smtp.Auth = login.method;
-    smtp.TokenAccount = login.account;
-}
-
-void ConfigureSmtp(SmtpClient& smtp, const GlobalSettings& globals) {
-    smtp.HostAddress = globals.SMTPHost;
-    smtp.Port = globals.SMTPPort;
-    smtp.RequireAuthentication = globals.ReqSmtpAuth;
-    smtp.User = globals.SmtpUser;
-    smtp.Password = globals.SmtpPassword;
-    smtp.Security = SmtpSecurity(globals);
-    ApplyLogin(smtp, SmtpLogin(globals));
+SmtpServer SmtpServerFromSettings(const GlobalSettings& globals) {
+    SmtpServer server;
+    server.host = globals.SMTPHost;
+    server.port = globals.SMTPPort;
+    server.security = SmtpSecurity(globals);
+    server.requireAuthentication = globals.ReqSmtpAuth;
+    server.user = globals.SmtpUser;
+    server.password = globals.SmtpPassword;
+    const MailboxLogin login = SmtpLogin(globals);
+    server.auth = login.method;
+    server.tokenAccount = login.account;
+    return server;
 }
 
 bool IsProtectionFailure(const MailError& error) {
     return error.kind == MailFailure::Settings || error.kind == MailFailure::Tls ||
            error.kind == MailFailure::Certificate || error.kind == MailFailure::Token;
-}
-
-bool SubmitMessage(Services& services, const std::string& listName, std::string& lastReply) {
-    DeliverySession session(services, listName, 1, /*mayHold=*/false);
-    const DeliveryOutcome outcome = session.Deliver(false);
-    // As Send gives it, so the context's last reply keeps its described meaning.
-    outcome.DescribeReply(lastReply);
-    return outcome.status == DeliveryStatus::Sent;
 }
 
 void ReportMailbox(Services& services, bool open) {

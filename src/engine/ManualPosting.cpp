@@ -1,12 +1,11 @@
 #include "engine/ManualPosting.h"
 
-#include "engine/ActivityLog.h"
-#include "engine/Delivery.h"
+#include <utility>
+
 #include "engine/ListHeaders.h"
 #include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
-#include "engine/PendingQueue.h"
-#include "engine/ThreadArchive.h"
+#include "engine/PostingDelivery.h"
 #include "support/DateTime.h"
 #include "support/HeaderFields.h"
 
@@ -14,140 +13,110 @@ namespace corvanteer {
 
 namespace {
 
-void PrepareClient(SmtpClient& smtp, const ManualPosting& posting, const GlobalSettings& globals) {
-    smtp.HostAddress = globals.SMTPHost;
-    smtp.Port = globals.SMTPPort;
-    smtp.Security = SmtpSecurity(globals);
-    ApplyLogin(smtp, SmtpLogin(globals));
-    smtp.From = posting.listPostingAddress;
-}
-
-ManualPostingStamp PostingStamp(Services& services, const GlobalSettings& globals,
-                                const std::string& idTag) {
-    return ManualPostingStamp{services.clock.Now(), globals.SMTPHost, globals.ListServerAddress,
-                              idTag};
-}
-
-void PostViaBcc(Services& services, const ManualPosting& posting, const GlobalSettings& globals,
-                const std::string& idTag, ManualPostingOutcome& outcome) {
-    SmtpClient& smtp = services.smtp;
-    services.observer.StatusText("Posting via Bcc");
-    if (posting.members.empty()) {
-        return;  // a message without recipients could only fail and wait in the queue
-    }
-    PrepareClient(smtp, posting, globals);
-    smtp.OutMessage = ComposeManualPosting(posting, posting.listTo, std::nullopt,
-                                           PostingStamp(services, globals, idTag));
-    DeliverySession session(services, posting.listName, 1);
-    const BccOutcome parts = DeliverBccParts(session, posting.listName, posting.members);
-    outcome.queued += parts.queued;
-    outcome.held += parts.held;
-    outcome.handled = parts.sentRecipients;
-    if (parts.sent + parts.held > 0) {
-        ArchiveThread(services, posting.listName, smtp.OutMessage);
-    }
-    if (parts.sent == parts.parts) {
-        WriteLog(services, Stamp(services) + posting.listName + ": msg from " + smtp.From +
-                               " - sent succesfully.");
-    }
-}
-
-void PostIndividually(Services& services, const ManualPosting& posting,
-                      const GlobalSettings& globals, const std::string& idTag,
-                      std::atomic<bool>& abort, ManualPostingOutcome& outcome) {
-    SmtpClient& smtp = services.smtp;
-    const size_t count = posting.members.size();
-    const std::string countText = std::to_string(count);
-    PrepareClient(smtp, posting, globals);
-    DeliverySession session(services, posting.listName, count);
-    bool heldLogged = false;
-
-    size_t handled = 0;
-    while (handled < count) {
-        const std::string& address = posting.members[handled];
-        smtp.OutMessage =
-            ComposeManualPosting(posting, address, handled, PostingStamp(services, globals, idTag));
-        PrepareClient(smtp, posting, globals);
-        smtp.SendTo.assign(1, address);
-        services.observer.StatusText("Posting to " + address + " (" + std::to_string(handled + 1) +
-                                     "/" + countText + ")");
-        const DeliveryOutcome copy = session.Deliver(false);
-        if (copy.status == DeliveryStatus::Held) {
-            session.Hold(0, smtp.From, smtp.SendTo, smtp.OutMessage);
-            ++outcome.held;
-            if (!heldLogged) {
-                WriteLog(services, Stamp(services) + posting.listName + ": msg from " + smtp.From +
-                                       " - held (sending cap)");
-                heldLogged = true;
-            }
-        } else if (copy.status == DeliveryStatus::Failed) {
-            if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-                ++outcome.queued;
-            }
-            WriteLog(services, Stamp(services) + posting.listName + ": msg to " + address +
-                                   " - failed (Attempt 1)");
+// The parts of a manual posting every copy shares, built once; a copy adds its To line, Date
+// and Message-ID.
+class ManualParts {
+public:
+    ManualParts(const ManualPosting& posting, const std::string& listServerAddress)
+        : posting_(posting) {
+        if (posting.hideSenderEmail) {
+            AppendCrLfLine(head_, "From: " + ExtractDisplayName(posting.from) + " <" +
+                                      Trim(posting.changeSenderEmailTo) + ">");
+        } else {
+            AppendCrLfLine(head_, "From: " + Trim(posting.from));
         }
-        ++handled;
-        if (abort.load()) {
-            outcome.aborted = true;
-            break;
-        }
-    }
-    outcome.handled = handled;
+        AppendCrLfLine(head_, "Reply-To: " + posting.listPostingAddress);
+        AppendCrLfLine(head_, "Subject: " + posting.subject);
 
-    // The last member's copy stands for the posting; an aborted or empty run archives nothing.
-    if (!outcome.aborted && count > 0) {
-        ArchiveThread(services, posting.listName, smtp.OutMessage);
+        AppendCrLfLine(tail_, "X-Mailer: " + MailerName());
+        Lines extraHeaders;
+        for (const std::string& line : posting.extraHeaders) {
+            if (IsAllowedExtraHeader(line)) {
+                extraHeaders.push_back(line);
+                AppendCrLfLine(tail_, line);
+            }
+        }
+        if (posting.listHeaders) {
+            const Lines listHeaders = ListHeaderLines(
+                ListHeaderValues{posting.listName, posting.listPostingAddress, listServerAddress,
+                                 posting.allowPostBy, posting.allowUserSubscribe},
+                extraHeaders);
+            for (const std::string& line : listHeaders) {
+                AppendCrLfLine(tail_, line);
+            }
+        }
+        tail_ += "\r\n";
+        for (const std::string& line : posting.messageLines) {
+            AppendCrLfLine(tail_, line);
+        }
+        // One entry, however many lines the signature holds.
+        AppendCrLfLine(tail_, posting.signature);
     }
-    WriteLog(services, Stamp(services) + posting.listName + ": msg from " + smtp.From +
-                           " - sent to " + std::to_string(handled) + " of " + countText +
-                           " members.");
-}
+
+    void Compose(std::string& message, const std::string& recipientText,
+                 std::optional<size_t> memberIndex, const ManualPostingStamp& stamp) const {
+        const LocalTime& now = stamp.now;
+        message.clear();
+        message.reserve(recipientText.size() + head_.size() + 256 + tail_.size());
+        // A To line needs an address: without one the posting names the list itself.
+        AppendCrLfLine(message, "To: " + (Trim(recipientText).empty() ? posting_.listPostingAddress
+                                                                      : recipientText));
+        message += head_;
+        AppendCrLfLine(message, "Date: " + Rfc822Date(now));
+        // The member index follows the time stamp, so copies of one second differ.
+        std::string id = "Message-ID: <Corvanteer-" + posting_.pop3Host + "-" + Stamp14(now);
+        if (memberIndex) {
+            id += std::to_string(*memberIndex);
+        }
+        id += stamp.idTag + "@" + stamp.smtpHost + ">";
+        AppendCrLfLine(message, id);
+        message += tail_;
+    }
+
+private:
+    const ManualPosting& posting_;
+    std::string head_;  // From, Reply-To, Subject
+    std::string tail_;  // X-Mailer, extra and list headers, the empty line, body, signature
+};
+
+class ManualComposer final : public PostingComposer {
+public:
+    ManualComposer(Services& services, const ManualPosting& posting, const GlobalSettings& globals,
+                   std::string idTag)
+        : services_(services),
+          posting_(posting),
+          globals_(globals),
+          idTag_(std::move(idTag)),
+          parts_(posting, globals.ListServerAddress) {}
+
+    void ComposeBcc(std::string& message) override {
+        parts_.Compose(message, posting_.listTo, std::nullopt, Stamp());
+    }
+    void ComposeCopy(std::string& message, const std::string& address, std::size_t index) override {
+        parts_.Compose(message, address, index, Stamp());
+    }
+
+private:
+    ManualPostingStamp Stamp() const {
+        return ManualPostingStamp{services_.clock.Now(), globals_.SMTPHost,
+                                  globals_.ListServerAddress, idTag_};
+    }
+
+    Services& services_;
+    const ManualPosting& posting_;
+    const GlobalSettings& globals_;
+    const std::string idTag_;
+    ManualParts parts_;
+};
 
 }  // namespace
 
-Lines ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
-                           std::optional<size_t> memberIndex, const ManualPostingStamp& stamp) {
-    const LocalTime& now = stamp.now;
-    Lines message;
-    message.reserve(14 + posting.extraHeaders.size() + posting.messageLines.size() + 2);
-    // A To line needs an address: without one the posting names the list itself.
-    message.push_back("To: " +
-                      (Trim(recipientText).empty() ? posting.listPostingAddress : recipientText));
-    if (posting.hideSenderEmail) {
-        message.push_back("From: " + ExtractDisplayName(posting.from) + " <" +
-                          Trim(posting.changeSenderEmailTo) + ">");
-    } else {
-        message.push_back("From: " + Trim(posting.from));
-    }
-    message.push_back("Reply-To: " + posting.listPostingAddress);
-    message.push_back("Subject: " + posting.subject);
-    message.push_back("Date: " + Rfc822Date(now));
-    // The member index follows the time stamp, so copies of one second differ.
-    std::string id = "Message-ID: <Corvanteer-" + posting.pop3Host + "-" + Stamp14(now);
-    if (memberIndex) {
-        id += std::to_string(*memberIndex);
-    }
-    id += stamp.idTag + "@" + stamp.smtpHost + ">";
-    message.push_back(std::move(id));
-    message.push_back("X-Mailer: " + MailerName());
-    Lines extraHeaders;
-    for (const std::string& line : posting.extraHeaders) {
-        if (IsAllowedExtraHeader(line)) {
-            extraHeaders.push_back(line);
-        }
-    }
-    message.insert(message.end(), extraHeaders.begin(), extraHeaders.end());
-    if (posting.listHeaders) {
-        const Lines listHeaders = ListHeaderLines(
-            ListHeaderValues{posting.listName, posting.listPostingAddress, stamp.listServerAddress,
-                             posting.allowPostBy, posting.allowUserSubscribe},
-            extraHeaders);
-        message.insert(message.end(), listHeaders.begin(), listHeaders.end());
-    }
-    message.push_back("");
-    message.insert(message.end(), posting.messageLines.begin(), posting.messageLines.end());
-    message.push_back(posting.signature);
+std::string ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
+                                 std::optional<size_t> memberIndex,
+                                 const ManualPostingStamp& stamp) {
+    std::string message;
+    ManualParts(posting, stamp.listServerAddress)
+        .Compose(message, recipientText, memberIndex, stamp);
     return message;
 }
 
@@ -159,10 +128,23 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
     outcome.members = posting.members.size();
     // One tag for the run: its copies differ by the member index, as they always did.
     const std::string idTag = MessageIdTag(services.random);
-    if (posting.postingMethod == 0) {
-        PostViaBcc(services, posting, globals, idTag, outcome);
-    } else if (posting.postingMethod == 1) {
-        PostIndividually(services, posting, globals, idTag, abort, outcome);
+    if (posting.postingMethod == 0 && posting.members.empty()) {
+        // A message without recipients could only fail and wait in the queue.
+        services.observer.StatusText("Posting via Bcc");
+    } else if (posting.postingMethod == 0 || posting.postingMethod == 1) {
+        services.smtp.Server = SmtpServerFromSettings(globals);
+        ManualComposer composer(services, posting, globals, idTag);
+        PostingPlan plan;
+        plan.listName = posting.listName;
+        plan.method = posting.postingMethod;
+        plan.from = posting.listPostingAddress;
+        plan.recipients = posting.members;
+        plan.abort = &abort;
+        const PostingOutcome delivered = DeliverPosting(services, plan, composer);
+        outcome.handled = delivered.handled;
+        outcome.queued = delivered.queued;
+        outcome.held = delivered.held;
+        outcome.aborted = delivered.aborted;
     }
     abort.store(false);
     services.observer.StatusText("Finished posting");

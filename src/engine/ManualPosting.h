@@ -50,9 +50,11 @@ struct ManualPostingStamp {
 // hideSenderEmail, else the trimmed From field), Reply-To, Subject, Date, Message-ID
 // ("<Corvanteer-" + POP3 host + "-yyyymmddhhmmss" + member index + tag + "@" + smtpHost +
 // ">", no index for Bcc), X-Mailer, the allowed extra headers, the list headers when
-// listHeaders is on, an empty line, the message lines and the signature.
-Lines ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
-                           std::optional<size_t> memberIndex, const ManualPostingStamp& stamp);
+// listHeaders is on, an empty line, the message lines and the signature; lines ended by
+// CR LF.
+std::string ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
+                                 std::optional<size_t> memberIndex,
+                                 const ManualPostingStamp& stamp);
 
 struct ManualPostingOutcome {
     size_t members = 0;  // number of members of the posting
@@ -62,16 +64,14 @@ struct ManualPostingOutcome {
     bool aborted = false;
 };
 
-// Posts the message in one SMTP session (Delivery.h). The SMTP client gets HostAddress and Port
-// from the console's SMTPHost and SMTPPort and From := listPostingAddress. Bcc: one message to all
-// members in parts of at most MaxRecipientsPerMessage ("Posting via Bcc"), as DeliverBccParts sends
-// them; archived once when a part went or was held, logged "sent succesfully." when every part
-// went; handled counts the members of the parts that went. With no members nothing is sent.
-// Individually: one copy per member ("Posting to " + address + " (i/n)"), a failed copy queued and
-// logged "msg to ... - failed (Attempt 1)", the abort flag checked after every member; the last
-// copy is archived unless the run was aborted or had no members, and "sent to n of m members." is
-// logged. The abort flag is cleared at the start and at the end; the status text "Finished posting"
-// ends every run. The caller holds the session lock.
+// Posts the message with the posting loop (PostingDelivery.h) from listPostingAddress, to the
+// SMTP server of the console's settings (SmtpServerFromSettings: SMTPHost and SMTPPort as the
+// page shows them). Bcc: one message to all members in parts of at most
+// MaxRecipientsPerMessage ("Posting via Bcc"); handled counts the members of the parts that
+// went. With no members nothing is sent. Individually: one copy per member ("Posting to " +
+// address + " (i/n)"), a failed copy logged "msg to ... - failed (Attempt 1)", the abort flag
+// checked after every member. The abort flag is cleared at the start and at the end; the
+// status text "Finished posting" ends every run. The caller holds the session lock.
 ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& posting,
                                        std::atomic<bool>& abort);
 

@@ -1,10 +1,9 @@
 #include "engine/Moderation.h"
 
 #include "engine/ActivityLog.h"
+#include "engine/Delivery.h"
 #include "engine/ListPosting.h"
-#include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
-#include "engine/PendingQueue.h"
 #include "support/Address.h"
 #include "support/HeaderFields.h"
 
@@ -68,10 +67,8 @@ bool UnquotePosting(const Lines& body, Lines& posting) {
 }  // namespace
 
 void RequestApproval(ScanContext& context, Services& services) {
-    SmtpClient& smtp = services.smtp;
     const ListSettings& settings = context.Settings;
-    smtp.From = settings.ListPostingAddress;
-    smtp.SendTo.clear();
+    Envelope request{settings.ListPostingAddress, {}, {}};
     for (const auto& line : TextToLines(settings.Moderators)) {
         if (line.empty()) {
             continue;
@@ -80,11 +77,11 @@ void RequestApproval(ScanContext& context, Services& services) {
         // request, for every moderator.
         std::string address = ExtractEmail(line);
         if (!address.empty()) {
-            smtp.SendTo.push_back(std::move(address));
+            request.recipients.push_back(std::move(address));
         }
     }
     std::string toValue;
-    for (const auto& address : smtp.SendTo) {
+    for (const auto& address : request.recipients) {
         toValue += address;
         toValue += ",";
     }
@@ -93,43 +90,36 @@ void RequestApproval(ScanContext& context, Services& services) {
     }
 
     const std::string smtpHost = services.console.Globals().SMTPHost;
-    Lines& out = smtp.OutMessage;
-    out.clear();
-    out.reserve(context.HeaderLines.size() + context.BodyLines.size() + 12);
-    out.push_back("From: " + settings.ListPostingAddress);
-    out.push_back("To: " + toValue);
-    out.push_back("Subject: " + context.ListName + " requesting approval");
-    out.push_back(DateHeader(services.clock.Now()));
-    out.push_back("X-Mailer: " + MailerName());
-    out.push_back(MessageIdHeader(settings.Pop3User, context.MessageNumber, services.clock.Now(),
-                                  MessageIdTag(services.random), smtpHost));
-    out.push_back(kAutoSubmittedLine);
-    out.push_back("");
-    out.push_back(kApprovalInstructions);
-    out.push_back("");
-    out.push_back(kApprovalBegin);
+    std::string& out = request.message;
+    AppendCrLfLine(out, "From: " + settings.ListPostingAddress);
+    AppendCrLfLine(out, "To: " + toValue);
+    AppendCrLfLine(out, "Subject: " + context.ListName + " requesting approval");
+    AppendCrLfLine(out, DateHeader(services.clock.Now()));
+    AppendCrLfLine(out, "X-Mailer: " + MailerName());
+    AppendCrLfLine(out,
+                   MessageIdHeader(settings.Pop3User, context.MessageNumber, services.clock.Now(),
+                                   MessageIdTag(services.random), smtpHost));
+    AppendCrLfLine(out, kAutoSubmittedLine);
+    out += "\r\n";
+    AppendCrLfLine(out, kApprovalInstructions);
+    out += "\r\n";
+    AppendCrLfLine(out, kApprovalBegin);
     // The header lines as received, without the empty line that ends them: exactly one empty
     // line separates them from the body.
     for (const auto& line : context.HeaderLines) {
         if (line.empty()) {
             break;
         }
-        out.push_back(line);
+        AppendCrLfLine(out, line);
     }
-    out.push_back("");
-    out.insert(out.end(), context.BodyLines.begin(), context.BodyLines.end());
-    out.push_back(kApprovalEnd);
+    out += "\r\n";
+    for (const auto& line : context.BodyLines) {
+        AppendCrLfLine(out, line);
+    }
+    AppendCrLfLine(out, kApprovalEnd);
 
-    if (SubmitMessage(services, context.ListName, context.LastSmtpReply)) {
-        WriteLog(services, Stamp(services) + context.ListName + ": msg from " +
-                               context.SenderAddress + " - forwarded succesfully.");
-        return;
-    }
-    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-        ++context.Counts.messagesQueued;
-    }
-    WriteLog(services, Stamp(services) + context.ListName + ": msg from " + context.SenderAddress +
-                           " - failed (Attempt 1)");
+    SendForwarded(context, services, request,
+                  context.ListName + ": msg from " + context.SenderAddress);
 }
 
 bool HandleApprovalReply(ScanContext& context, Services& services) {

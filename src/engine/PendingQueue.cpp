@@ -10,11 +10,8 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/Delivery.h"
-#include "engine/MailConnections.h"
-#include "engine/SendingCaps.h"
 #include "support/Files.h"
 #include "support/Status.h"
-#include "transport/SmtpReplies.h"
 
 namespace corvanteer {
 
@@ -58,74 +55,90 @@ private:
 
 }  // namespace
 
-std::string FormatQueueFile(const QueuedMessage& message) {
-    size_t size = 32 + message.from.size();
-    for (const auto& line : message.sendTo) {
-        size += line.size() + 2;
-    }
-    for (const auto& line : message.message) {
+namespace {
+
+std::string QueueFileText(int attempts, const std::string& from, const Lines& sendTo,
+                          std::string_view message) {
+    std::size_t size = 32 + from.size() + message.size();
+    for (const auto& line : sendTo) {
         size += line.size() + 2;
     }
     std::string text;
     text.reserve(size);
-    text += std::to_string(message.attempts);
+    text += std::to_string(attempts);
     text += kCrLf;
-    text += message.from;
+    text += from;
     text += kCrLf;
-    for (const auto& recipient : message.sendTo) {
+    for (const auto& recipient : sendTo) {
         text += recipient;
         text += kCrLf;
     }
     text += kCrLf;
-    for (const auto& line : message.message) {
-        text += line;
-        text += kCrLf;
-    }
+    AppendCrLfLines(text, message);
     // The final line break after the message's own: read back, it becomes one more
     // (empty) message line, which stored files rely on.
     text += kCrLf;
     return text;
 }
 
+}  // namespace
+
+std::string FormatQueueFile(const QueuedMessage& message) {
+    return QueueFileText(message.attempts, message.from, message.sendTo, message.message);
+}
+
+std::string FormatQueueFile(int attempts, const Envelope& envelope) {
+    return QueueFileText(attempts, envelope.from, envelope.recipients, envelope.message);
+}
+
 bool ParseQueueFile(std::string_view text, QueuedMessage& message) {
-    Lines lines = TextToLines(text);
-    if (lines.size() < 2) {
+    // The first line, the sender, then recipients up to the first line that is empty after
+    // trimming; an empty third line means the message had no recipients (it never swallows
+    // the message's header). Lines are cut as TextToLines cuts them.
+    std::vector<std::string_view> head;
+    std::size_t at = 0;
+    bool separated = false;
+    while (at < text.size()) {
+        const std::size_t cut = text.find_first_of("\r\n", at);
+        const std::size_t end = cut == std::string_view::npos ? text.size() : cut;
+        const std::string_view line = text.substr(at, end - at);
+        at = end;
+        if (cut != std::string_view::npos) {
+            at = cut + 1;
+            if (text[cut] == '\r' && at < text.size() && text[at] == '\n') {
+                ++at;
+            }
+        }
+        if (head.size() >= 2 && Trim(line).empty()) {
+            separated = true;
+            break;
+        }
+        head.push_back(line);
+    }
+    if (head.size() < 2 || !separated) {
         return false;
     }
     int attempts = 0;
     // A count of attempts is a whole number from 0; INT_MAX could not be counted further.
-    if (!TryParseInt(lines[0], attempts) || attempts < 0 || attempts == INT_MAX) {
-        return false;
-    }
-    // Recipients run up to the first line that is empty after trimming; an empty third line
-    // means the message had no recipients (it never swallows the message's header).
-    size_t separator = 2;
-    while (separator < lines.size() && !Trim(lines[separator]).empty()) {
-        ++separator;
-    }
-    if (separator >= lines.size()) {
+    if (!TryParseInt(head[0], attempts) || attempts < 0 || attempts == INT_MAX) {
         return false;
     }
     message.attempts = attempts;
-    message.from = lines[1];
-    message.sendTo.assign(
-        std::make_move_iterator(lines.begin() + 2),
-        std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(separator)));
-    message.message.assign(
-        std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(separator) + 1),
-        std::make_move_iterator(lines.end()));
+    message.from = std::string(head[1]);
+    message.sendTo.assign(head.begin() + 2, head.end());
+    message.message.clear();
+    AppendCrLfLines(message.message, text.substr(at));
     return true;
 }
 
-bool QueueFailedMessage(Services& services, int attempts, const std::string& from,
-                        const Lines& sendTo, const Lines& message) {
+bool QueueFailedMessage(Services& services, int attempts, const Envelope& envelope) {
     const std::string folder = services.paths.OutFolder();
     ForceDirectories(folder);
     const int limit = services.console.Globals().SmtpMaxAttempts;
     if (limit > 0 && attempts >= limit) {
         return false;  // out of attempts: the caller's log line is the last record
     }
-    const std::string text = FormatQueueFile(QueuedMessage{attempts, from, sendTo, message});
+    const std::string text = FormatQueueFile(attempts, envelope);
     std::lock_guard<StoreLock> guard(services.storeLock);
     const std::string path = MakeUniqueFileName(folder, "dat", services.random);
     // Written under another name and renamed into place, so a crash never leaves a partial
@@ -138,7 +151,8 @@ bool IsHeldQueueFile(std::string_view name) {
     return name.size() > 5 && SameText(name.substr(0, 5), kHeldPrefix);
 }
 
-void HoldQueuedMessage(Services& services, const QueuedMessage& message, unsigned& sequence) {
+void HoldQueuedMessage(Services& services, int attempts, const Envelope& envelope,
+                       unsigned& sequence) {
     const std::string folder = AddBackslash(services.paths.OutFolder());
     ForceDirectories(folder);
     // UTC, so the names keep their order across a change of the clock to or from summer time.
@@ -147,7 +161,7 @@ void HoldQueuedMessage(Services& services, const QueuedMessage& message, unsigne
     gmtime_r(&seconds, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
-    const std::string text = FormatQueueFile(message);
+    const std::string text = FormatQueueFile(attempts, envelope);
     std::lock_guard<StoreLock> guard(services.storeLock);
     if (sequence == 0) {
         // A session's first hold goes after what another one held in the same second.
@@ -186,7 +200,6 @@ QueueRunCounts SendPendingMail(Services& services) {
     const auto others = std::stable_partition(names.begin(), names.end(), IsHeldQueueFile);
     std::sort(names.begin(), others);
     BusyIndicator busy(services.observer);
-    SmtpClient& smtp = services.smtp;
     DeliverySession session(services, "", names.size());
 
     for (std::size_t index = 0; index < names.size(); ++index) {
@@ -215,53 +228,37 @@ QueueRunCounts SendPendingMail(Services& services) {
         }
 
         const int attempt = queued.attempts + 1;
-        smtp.From = queued.from;
-        smtp.SendTo = std::move(queued.sendTo);
-        smtp.OutMessage = std::move(queued.message);
-        const std::string prefix = "pending msg from " + smtp.From + ": ";
+        const Envelope envelope{std::move(queued.from), std::move(queued.sendTo),
+                                std::move(queued.message)};
+        const std::string prefix = "pending msg from " + envelope.from + ": ";
+        SendOptions options;
+        options.attempt = attempt;
+        options.partial = true;
+        options.alreadyQueued = true;
+        options.sent = prefix + "sent successfully (Attempt " + std::to_string(attempt) + ")";
+        options.failed = prefix + "failed (Attempt " + std::to_string(attempt) + ")";
+        options.held = prefix + "held (sending cap)";
+        options.logUntriedHold = false;
+        options.refusedPrefix = prefix;
+        options.everyRefusal = true;
         // The file stays in place while the message is on its way: a crash now means the
-        // message goes out again later, never that it is lost.
-        const DeliveryOutcome outcome = session.Deliver(true);
-
-        if (outcome.status == DeliveryStatus::Held) {
-            ++counts.held;
-            if (outcome.tried) {
-                WriteLog(services, Stamp(services) + prefix + "held (sending cap)");
-            }
-            continue;
-        }
-        if (outcome.status == DeliveryStatus::Sent) {
-            Lines held;
-            for (const RecipientRefusal& refusal : outcome.refused) {
-                WriteLog(services, Stamp(services) + prefix + refusal.address +
-                                       " refused by the SMTP server: " + refusal.reply);
-                if (IsOverLimitReply(refusal.reply)) {
-                    held.push_back(refusal.address);
-                } else if (!IsPermanentReply(refusal.reply)) {
-                    QueueFailedMessage(services, attempt, smtp.From, {refusal.address},
-                                       smtp.OutMessage);
-                }
-            }
-            if (!held.empty()) {
-                session.Hold(queued.attempts, smtp.From, held, smtp.OutMessage);
-            }
-            {
-                std::lock_guard<StoreLock> guard(services.storeLock);
-                DeleteFileIfExists(path);
-            }
-            ++counts.sent;
-            WriteLog(services, Stamp(services) + prefix + "sent successfully (Attempt " +
-                                   std::to_string(attempt) + ")");
-        } else {
-            // The new file (higher count) is on disk before the old one goes.
-            QueueFailedMessage(services, attempt, smtp.From, smtp.SendTo, smtp.OutMessage);
-            {
-                std::lock_guard<StoreLock> guard(services.storeLock);
-                DeleteFileIfExists(path);
-            }
-            ++counts.failed;
-            WriteLog(services,
-                     Stamp(services) + prefix + "failed (Attempt " + std::to_string(attempt) + ")");
+        // message goes out again later, never that it is lost. Once it went, or failed and
+        // the new file (higher count) is on disk, the old one goes.
+        options.settled = [&] {
+            std::lock_guard<StoreLock> guard(services.storeLock);
+            DeleteFileIfExists(path);
+        };
+        SendTally tally;
+        switch (SendOrQueue(session, envelope, options, tally)) {
+            case DeliveryStatus::Sent:
+                ++counts.sent;
+                break;
+            case DeliveryStatus::Held:
+                ++counts.held;
+                break;
+            case DeliveryStatus::Failed:
+                ++counts.failed;
+                break;
         }
     }
     return counts;

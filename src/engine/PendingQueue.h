@@ -15,22 +15,23 @@ struct QueuedMessage {
     int attempts = 0;
     std::string from;
     Lines sendTo;
-    Lines message;
+    std::string message;  // as an Envelope holds it: lines ended by CR LF
 };
 
 // Bytes of a queue file: attempts, sender, recipients, an empty line, the message lines,
 // every line followed by CR LF, plus one final CR LF.
 std::string FormatQueueFile(const QueuedMessage& message);
+std::string FormatQueueFile(int attempts, const Envelope& envelope);
 // Reads a queue file's text; false when it does not follow the format (first line not a
-// number, no empty line after the recipients).
+// number, no empty line after the recipients). The message is what follows the empty line,
+// its lines ended by CR LF (the file's final line break makes its last line an empty one).
 bool ParseQueueFile(std::string_view text, QueuedMessage& message);
 
 // Writes a new queue file when attempts is below SmtpMaxAttempts (or that is 0 or less);
 // otherwise drops the message. Returns true when a file was written. The file appears under
 // its name only when complete. Takes the store lock (the caller must not hold it); raises
 // when the file cannot be written.
-bool QueueFailedMessage(Services& services, int attempts, const std::string& from,
-                        const Lines& sendTo, const Lines& message);
+bool QueueFailedMessage(Services& services, int attempts, const Envelope& envelope);
 
 // Held messages (kept back by a sending cap or a server's limit) are queue files like any
 // other, so an older copy of the program reads and sends them as queued mail; their names
@@ -39,11 +40,12 @@ bool QueueFailedMessage(Services& services, int attempts, const std::string& fro
 // the attempts made before, so holding uses up none.
 bool IsHeldQueueFile(std::string_view name);
 
-// Writes a held queue file for message under the first free name from sequence on (for the
-// time now), and sets sequence past it. A sequence of 0 (a session's first hold) starts
+// Writes a held queue file for the envelope under the first free name from sequence on (for
+// the time now), and sets sequence past it. A sequence of 0 (a session's first hold) starts
 // after the numbers already used in the same second. Takes the store lock; raises when the file
 // cannot be written.
-void HoldQueuedMessage(Services& services, const QueuedMessage& message, unsigned& sequence);
+void HoldQueuedMessage(Services& services, int attempts, const Envelope& envelope,
+                       unsigned& sequence);
 
 struct QueueRunCounts {
     int sent = 0;
@@ -52,7 +54,8 @@ struct QueueRunCounts {
     int held = 0;  // left in the queue, untried or held back by a cap or the server
 };
 
-// Retries every queued message once, in one SMTP session (see Delivery.h): held messages
+// Retries every queued message once with SendOrQueue, in one SMTP session (see Delivery.h):
+// held messages
 // first, oldest first, then the others in the order the folder lists them. A file is removed
 // only once its outcome is known (a failure writes the new file with the higher count
 // first). A message held back (a cap, or the server saying the sender is over a limit)

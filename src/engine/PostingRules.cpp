@@ -2,11 +2,10 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/AutoMail.h"
+#include "engine/Delivery.h"
 #include "engine/ListPosting.h"
 #include "engine/ListStore.h"
-#include "engine/MailConnections.h"
 #include "engine/Moderation.h"
-#include "engine/PendingQueue.h"
 #include "engine/Roster.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -72,29 +71,12 @@ void PostOrRequestApproval(ScanContext& context, Services& services) {
 // A refused posting goes, whole as downloaded, to the list's error address.
 void ForwardRefused(ScanContext& context, Services& services) {
     const ListSettings& settings = context.Settings;
-    auto text = ReadFileIfExists(context.MessageFile);
-    const Lines message = text ? TextToLines(*text) : Lines{};
-    const Lines sendTo{settings.ErrorsTo};
-
-    // The front end has given the client its server and credentials.
-    SmtpClient& smtp = services.smtp;
-    smtp.From = settings.ListPostingAddress;
-    smtp.SendTo = sendTo;
-    smtp.OutMessage = message;
-
-    std::string reply;
-    const bool sent = SubmitMessage(services, context.ListName, reply);
-    context.LastSmtpReply = reply;
-    const std::string prefix =
-        Stamp(services) + context.ListName + ": error msg from " + context.SenderAddress;
-    if (sent) {
-        WriteLog(services, prefix + " - forwarded succesfully.");
-        return;
+    Envelope forward{settings.ListPostingAddress, {settings.ErrorsTo}, {}};
+    if (auto text = ReadFileIfExists(context.MessageFile)) {
+        AppendCrLfLines(forward.message, *text);
     }
-    if (QueueFailedMessage(services, 1, settings.ListPostingAddress, sendTo, message)) {
-        ++context.Counts.messagesQueued;
-    }
-    WriteLog(services, prefix + " - failed (Attempt 1)");
+    SendForwarded(context, services, forward,
+                  context.ListName + ": error msg from " + context.SenderAddress);
 }
 
 // The posting password is the last word of the subject; the subject keeps what is before it.

@@ -45,13 +45,9 @@ struct ScanContext {
     SortedRoster Roster;
     RosterCache Rosters;  // the posting rules' rosters, kept for the session
     bool AlreadyMember = false;
-    Lines ReplyList;
-    Lines RecipientList;
-    Lines PostingRecipientList;
     std::string VerificationText;
     std::string VerificationCode;
     std::string GeneratedPassword;
-    std::string LastSmtpReply;
 
     ScanCounts Counts;
     bounce::BounceBatch Bounces;  // the current list's failure reports not yet applied

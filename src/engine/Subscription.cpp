@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/ActivityLog.h"
+#include "engine/Delivery.h"
 #include "engine/ListStore.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
@@ -110,14 +111,19 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
                         const std::string& subject, TemplatePassword password) {
     const std::string listServer = services.console.Globals().ListServerAddress;
     const std::string body = ReadSection(context.ListDataFile, section);
-    context.ReplyList = TextToLines(FillTemplate(body, context, listServer, password));
-    context.ReplyList.insert(context.ReplyList.begin(), "");
-    context.ReplyList.insert(context.ReplyList.begin(), kAutoSubmittedLine);
-    AddStandardHeaders(context.ReplyList, context, services);
-    context.ReplyList.insert(context.ReplyList.begin(), "Subject: " + subject);
-    context.ReplyList.insert(context.ReplyList.begin(), "From: " + listServer);
-    context.ReplyList.insert(context.ReplyList.begin(), "To: " + context.SenderAddress);
-    SendReply(context, services, listServer);
+    const std::string text = FillTemplate(body, context, listServer, password);
+    // The header: To, From, Subject, the standard block, Auto-Submitted.
+    Lines header{kAutoSubmittedLine};
+    AddStandardHeaders(header, context, services);
+    header.insert(header.begin(),
+                  {"To: " + context.SenderAddress, "From: " + listServer, "Subject: " + subject});
+    std::string message;
+    for (const std::string& line : header) {
+        AppendCrLfLine(message, line);
+    }
+    message += "\r\n";
+    AppendCrLfLines(message, text);
+    SendReply(context, services, listServer, std::move(message));
 }
 
 std::string MakeVerificationCode(std::string_view listName, const LocalTime& now) {

@@ -54,23 +54,32 @@ std::string ThreadSubject(std::string_view subject) {
     return result;
 }
 
-void ArchiveThread(Services& services, const std::string& listName, const Lines& message) {
+void ArchiveThread(Services& services, const std::string& listName, std::string_view message) {
     const std::string folder = AddBackslash(services.paths.ThreadsFolder(listName));
     ForceDirectories(folder);
-    const std::string subject = ThreadSubject(GetHeaderValue("Subject", message));
+    // The header ends at the first empty line; without one the message is all header.
+    std::size_t headerEnd = message.size();
+    std::string_view body;
+    if (StartsWith(message, "\r\n")) {
+        headerEnd = 0;
+        body = message.substr(2);
+    } else if (const std::size_t blank = message.find("\r\n\r\n");
+               blank != std::string_view::npos) {
+        headerEnd = blank + 2;
+        body = message.substr(blank + 4);
+    }
+    const Lines header = TextToLines(message.substr(0, headerEnd));
+    const std::string subject = ThreadSubject(GetHeaderValue("Subject", header));
     const std::string indexFile = folder + kIndexName;
 
-    std::string entry = "From: " + ExtractDisplayName(GetHeaderValue("From", message));
+    std::string entry = "From: " + ExtractDisplayName(GetHeaderValue("From", header));
     entry += "\r\nSubject: " + subject;
     entry += "\r\nDate: " + Rfc822Date(services.clock.Now());
     entry += "\r\n";
-    size_t line = 0;
-    while (line < message.size() && !message[line].empty()) {
-        ++line;
-    }
-    for (++line; line < message.size(); ++line) {
+    // The body's lines follow, each after a line break of its own.
+    if (!body.empty()) {
         entry += "\r\n";
-        entry += message[line];
+        entry.append(EndsWith(body, "\r\n") ? body.substr(0, body.size() - 2) : body);
     }
     entry += "\r\n\r\n";
     entry += std::string(40, '#');

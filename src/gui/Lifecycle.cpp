@@ -168,14 +168,11 @@ int TfrmMain::PollIntervalMs() const {
 
 void TfrmMain::ApplyClientSettings() {
     // Only while the worker is idle: the clients belong to the job that runs.
-    smtp_.HostAddress = smtpHostAtStart_;
-    smtp_.Port = smtpPortAtStart_;
-    smtp_.RequireAuthentication = smtpAuth_->RequireAuthentication();
-    smtp_.User = smtpAuth_->User();
-    smtp_.Password = smtpAuth_->Password();
-    const GlobalSettings globals = GlobalsShown();
-    smtp_.Security = SmtpSecurity(globals);
-    ApplyLogin(smtp_, SmtpLogin(globals));
+    // The fields as shown (authentication included), with the host and port of the start.
+    GlobalSettings globals = GlobalsShown();
+    globals.SMTPHost = smtpHostAtStart_;
+    globals.SMTPPort = smtpPortAtStart_;
+    smtp_.Server = SmtpServerFromSettings(globals);
 }
 
 void TfrmMain::butGoClick() {

@@ -208,6 +208,36 @@ void AppendLinesText(std::string& out, const Lines& lines) {
     }
 }
 
+void AppendCrLfLine(std::string& out, std::string_view line) {
+    for (;;) {
+        const std::size_t cut = line.find_first_of("\r\n");
+        out.append(line.substr(0, cut));
+        out += "\r\n";
+        if (cut == std::string_view::npos) {
+            return;
+        }
+        std::size_t next = cut + 1;
+        if (line[cut] == '\r' && next < line.size() && line[next] == '\n') {
+            ++next;
+        }
+        line.remove_prefix(next);
+    }
+}
+
+void AppendCrLfLines(std::string& out, std::string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    // The last line break ends the last line rather than starting another.
+    if (EndsWith(text, "\r\n")) {
+        text.remove_suffix(2);
+    } else if (text.back() == '\r' || text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    out.reserve(out.size() + text.size() + 2);
+    AppendCrLfLine(out, text);
+}
+
 std::string JoinLines(const Lines& lines, std::string_view separator) {
     std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {

@@ -62,6 +62,12 @@ Lines TextToLines(std::string_view text);
 std::string LinesToText(const Lines& lines);
 // The same, appended to out.
 void AppendLinesText(std::string& out, const Lines& lines);
+// Appends line and CR LF; a line break inside line (CR LF, or a lone CR or LF) is written
+// as CR LF, so an entry holding several lines becomes several lines.
+void AppendCrLfLine(std::string& out, std::string_view line);
+// Appends the lines of text as TextToLines cuts them, each followed by CR LF: text with
+// its line breaks made CR LF and a last line without one ended.
+void AppendCrLfLines(std::string& out, std::string_view text);
 
 // Lines joined by CR LF without a break after the last one.
 std::string JoinLines(const Lines& lines, std::string_view separator = "\r\n");

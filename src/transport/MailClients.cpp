@@ -21,8 +21,8 @@ void TakeDescribedReply(SmtpResult&& result, std::string& reply) {
     }
 }
 
-bool SmtpClient::Send(std::string& reply) {
-    SmtpResult result = Submit();
+bool SmtpClient::Send(const Envelope& envelope, std::string& reply) {
+    SmtpResult result = Submit(envelope);
     const bool accepted = result.ok();
     TakeDescribedReply(std::move(result), reply);
     return accepted;

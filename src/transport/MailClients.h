@@ -87,7 +87,7 @@ struct RecipientRefusal {
 // The outcome of one message of a session (Transact).
 struct SmtpTransaction {
     SmtpResult result;  // as Submit's: None when the server took the message
-    // With partial delivery: the recipients left out, in the order of SendTo. Empty when the
+    // With partial delivery: the recipients left out, in the envelope's order. Empty when the
     // message failed as a whole.
     std::vector<RecipientRefusal> refused;
     // The failure came before the message: no connection, no greeting, HELO or EHLO, TLS or
@@ -103,44 +103,60 @@ struct SmtpTransaction {
 // connection could be made.
 void TakeDescribedReply(SmtpResult&& result, std::string& reply);
 
+// One message as it travels to the SMTP server: the envelope sender, the recipients and the
+// whole message (header lines, an empty line, the body), lines ended by CR LF and not
+// dot-stuffed: the client stuffs it while sending. A line break that is a lone CR or LF goes
+// out as CR LF, and a last line without its line break gets one.
+struct Envelope {
+    std::string from;
+    std::vector<std::string> recipients;
+    std::string message;
+};
+
+// The SMTP server a client talks to, and how it logs in (engine/MailConnections.h builds it
+// from the settings).
+struct SmtpServer {
+    std::string host;
+    int port = 25;
+    // How the connection is protected; the default, auto, is plain text on port 25.
+    ServerSecurity security;
+    bool requireAuthentication = false;
+    std::string user;
+    std::string password;
+    // How the login proves who it is: AUTH with password, or (OAuth2) AUTH XOAUTH2 or
+    // OAUTHBEARER with an access token that the client's token source gives for tokenAccount
+    // and user, asked for before connecting; OAuth2 always logs in, whatever
+    // requireAuthentication says, and needs TLS (security tls or starttls).
+    LoginMethod auth = LoginMethod::Password;
+    std::string tokenAccount;
+};
+
+// A connection to one SMTP server that carries messages; each message is an argument of
+// the call that sends it.
 class SmtpClient {
 public:
     virtual ~SmtpClient() = default;
 
-    std::string From;
-    std::string HostAddress;
-    Lines OutMessage;
-    std::string Password;
-    int Port = 25;
-    bool RequireAuthentication = false;
-    Lines SendTo;
-    std::string User;
-    // How the connection is protected; the default, auto, is plain text on port 25.
-    ServerSecurity Security;
-    // How the login proves who it is: AUTH with Password, or (OAuth2) AUTH XOAUTH2 or
-    // OAUTHBEARER with an access token that Tokens gives for TokenAccount and User, asked for
-    // before connecting; OAuth2 always logs in, whatever RequireAuthentication says, and
-    // needs TLS (security tls or starttls).
-    LoginMethod Auth = LoginMethod::Password;
-    std::string TokenAccount;
-    OAuthTokenSource* Tokens = nullptr;  // not owned
+    // Where the next connection goes; a change takes effect when the next session opens.
+    SmtpServer Server;
+    // Gives the access tokens of an OAuth2 login (not owned; set once by the front end).
+    OAuthTokenSource* Tokens = nullptr;
 
     // How many messages the next session is expected to carry. A session of more than one
     // in plain text without authentication greets with EHLO (HELO when that is refused) to
     // learn of PIPELINING; with one, the conversation stays the described HELO one.
     std::size_t SessionMessages = 1;
 
-    // One whole SMTP session with From, SendTo and OutMessage: accepted only when the server
-    // answered the end of the data with 250. A session left open by Transact is ended first.
-    virtual SmtpResult Submit() = 0;
+    // One whole SMTP session with the envelope: accepted only when the server answered the
+    // end of the data with 250. A session left open by Transact is ended first.
+    virtual SmtpResult Submit(const Envelope& envelope) = 0;
 
-    // One message (From, SendTo, OutMessage) of a session: connects, greets and logs in first
-    // when no connection is open, and leaves the connection open for the next message (RSET
-    // goes first when the previous transaction was refused). partial: a recipient the server
-    // refuses is left out (SmtpTransaction::refused) and the message goes to the others; it
-    // fails only when none is accepted. Otherwise the first refused recipient fails the
-    // message, as in Submit.
-    virtual SmtpTransaction Transact(bool partial) = 0;
+    // One message of a session: connects, greets and logs in first when no connection is
+    // open, and leaves the connection open for the next message (RSET goes first when the
+    // previous transaction was refused). partial: a recipient the server refuses is left out
+    // (SmtpTransaction::refused) and the message goes to the others; it fails only when none
+    // is accepted. Otherwise the first refused recipient fails the message, as in Submit.
+    virtual SmtpTransaction Transact(const Envelope& envelope, bool partial) = 0;
     // True while the session's connection can carry another message: false before the first
     // Transact, after EndSession, and once the connection broke or the server said 421.
     virtual bool SessionOpen() const = 0;
@@ -154,7 +170,7 @@ public:
     // reply line; empty when a reply did not come whole or the connection broke; left as
     // passed when no connection could be made; the program's reason when the program
     // refused to go on (an address, the settings, TLS, the certificate, no way to log in).
-    bool Send(std::string& reply);
+    bool Send(const Envelope& envelope, std::string& reply);
 };
 
 }  // namespace corvanteer

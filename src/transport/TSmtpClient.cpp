@@ -65,29 +65,6 @@ bool IsSafeAddress(std::string_view address) {
     return address.find_first_of("\r\n<>") == std::string_view::npos;
 }
 
-// Appends one message entry as wire lines. An entry may hold several lines (CR LF, or a
-// lone CR or LF); each becomes its own line ending in CR LF, with a dot put in front of
-// every line that begins with one.
-void AppendStuffed(std::string_view entry, std::string& out) {
-    for (;;) {
-        std::size_t cut = entry.find_first_of("\r\n");
-        std::string_view line = entry.substr(0, cut);
-        if (!line.empty() && line.front() == '.') {
-            out += '.';
-        }
-        out.append(line);
-        out += "\r\n";
-        if (cut == std::string_view::npos) {
-            return;
-        }
-        std::size_t next = cut + 1;
-        if (entry[cut] == '\r' && next < entry.size() && entry[next] == '\n') {
-            ++next;
-        }
-        entry.remove_prefix(next);
-    }
-}
-
 // True when text (ending with CR LF) is exactly one reply: every line but the last is a
 // continuation line. Bytes after a STARTTLS reply would be taken into the protected
 // conversation, so a server (or someone in between) sending them is refused.
@@ -154,7 +131,7 @@ void TSmtpClient::CloseConnection() {
 }
 
 std::string TSmtpClient::Where() const {
-    return HostAddress + ":" + std::to_string(Port);
+    return Server.host + ":" + std::to_string(Server.port);
 }
 
 bool TSmtpClient::Write(std::string_view bytes) {
@@ -221,11 +198,34 @@ bool TSmtpClient::Step(const std::string& line, std::string_view code, MailFailu
     return Check(code, kind, what, result);
 }
 
-bool TSmtpClient::SendData() {
+bool TSmtpClient::SendData(std::string_view message) {
     std::string chunk;
     chunk.reserve(kDataChunk + 1024);
-    for (const std::string& entry : OutMessage) {
-        AppendStuffed(entry, chunk);
+    std::size_t at = 0;
+    while (at < message.size()) {
+        const std::size_t cut = message.find_first_of("\r\n", at);
+        const std::size_t end = cut == std::string_view::npos ? message.size() : cut;
+        if (message[at] == '.') {
+            chunk += '.';
+        }
+        const std::string_view line = message.substr(at, end - at);
+        if (line.size() >= kDataChunk) {
+            // A long line goes out from the message itself rather than through a copy.
+            if ((!chunk.empty() && !Write(chunk)) || !Write(line)) {
+                return false;
+            }
+            chunk.clear();
+        } else {
+            chunk.append(line);
+        }
+        chunk += "\r\n";
+        at = end;
+        if (cut != std::string_view::npos) {
+            at = cut + 1;
+            if (message[cut] == '\r' && at < message.size() && message[at] == '\n') {
+                ++at;
+            }
+        }
         if (chunk.size() >= kDataChunk) {
             if (!Write(chunk)) {
                 return false;
@@ -239,11 +239,12 @@ bool TSmtpClient::SendData() {
 
 bool TSmtpClient::Connect(SecurityMode security, MailError& error, TlsInfo& tls) {
     CloseConnection();
-    const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    const TlsPeer peer{Server.host, Server.port, Server.security.Fingerprint,
+                       Server.security.CAFile};
     if (security != SecurityMode::None && !tls_.Prepare(peer, error)) {
         return false;
     }
-    stream_ = connector_->Open(HostAddress, Port, ConnectTimeoutMs);
+    stream_ = connector_->Open(Server.host, Server.port, ConnectTimeoutMs);
     if (!stream_) {
         error = Fail(MailFailure::Connect, "cannot connect to " + Where());
         return false;
@@ -278,7 +279,8 @@ bool TSmtpClient::StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls
         CloseConnection();
         return false;
     }
-    const TlsPeer peer{HostAddress, Port, Security.Fingerprint, Security.CAFile};
+    const TlsPeer peer{Server.host, Server.port, Server.security.Fingerprint,
+                       Server.security.CAFile};
     stream_ =
         tls_.Start(std::move(stream_), peer, ReplyTimeoutMs, SendTimeoutMs, tls, result.error);
     result.lastReply.clear();
@@ -292,9 +294,9 @@ bool TSmtpClient::StartTls(const Lines& capabilities, Lines& after, TlsInfo& tls
 bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
                                const std::string& token, SmtpResult& result) {
     std::unique_ptr<SaslMechanism> mechanism;
-    if (Auth == LoginMethod::OAuth2) {
-        mechanism =
-            PickTokenMechanism(OfferedMechanisms(capabilities), User, HostAddress, Port, token);
+    if (Server.auth == LoginMethod::OAuth2) {
+        mechanism = PickTokenMechanism(OfferedMechanisms(capabilities), Server.user, Server.host,
+                                       Server.port, token);
         if (!mechanism) {
             result.error = Fail(MailFailure::Auth, Where() +
                                                        " offers neither AUTH XOAUTH2 nor AUTH "
@@ -302,9 +304,11 @@ bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
             return false;
         }
     } else if (security == SecurityMode::None) {
-        mechanism = MakeLoginMechanism(User, Password);  // as it always was in plain text
+        mechanism =
+            MakeLoginMechanism(Server.user, Server.password);  // as it always was in plain text
     } else {
-        mechanism = PickPasswordMechanism(OfferedMechanisms(capabilities), User, Password);
+        mechanism =
+            PickPasswordMechanism(OfferedMechanisms(capabilities), Server.user, Server.password);
         if (!mechanism) {
             result.error = Fail(MailFailure::Auth, Where() +
                                                        " offers neither AUTH PLAIN nor AUTH "
@@ -357,25 +361,25 @@ bool TSmtpClient::Authenticate(SecurityMode security, const Lines& capabilities,
 
 SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     SmtpResult result;
-    const std::optional<SecurityMode> mode = ParseSecurity(Security.Mode);
+    const std::optional<SecurityMode> mode = ParseSecurity(Server.security.Mode);
     if (!mode) {
         result.error =
-            Fail(MailFailure::Settings, "unknown security mode \"" + Security.Mode + "\" for " +
-                                            Where() + " (auto, tls, starttls or none)");
+            Fail(MailFailure::Settings, "unknown security mode \"" + Server.security.Mode +
+                                            "\" for " + Where() + " (auto, tls, starttls or none)");
         return result;
     }
-    const SecurityMode security = ResolveSecurity(*mode, Port);
+    const SecurityMode security = ResolveSecurity(*mode, Server.port);
     TlsInfo tls;
     Lines capabilities;
     if (report != nullptr) {
         report->security = SecurityName(security);
     }
     // An OAuth login always authenticates; its token is had before connecting.
-    const bool oauth = Auth == LoginMethod::OAuth2;
-    const bool authenticate = RequireAuthentication || oauth;
+    const bool oauth = Server.auth == LoginMethod::OAuth2;
+    const bool authenticate = Server.requireAuthentication || oauth;
     std::string token;
-    if (oauth &&
-        !TokenForLogin(Tokens, TokenAccount, User, security, Where(), token, result.error)) {
+    if (oauth && !TokenForLogin(Tokens, Server.tokenAccount, Server.user, security, Where(), token,
+                                result.error)) {
         if (report != nullptr) {
             report->error = result.error;
         }
@@ -441,14 +445,16 @@ SmtpResult TSmtpClient::OpenSession(ProbeReport* report) {
     return finish();
 }
 
-bool TSmtpClient::Envelope(bool partial, SmtpTransaction& tx) {
+bool TSmtpClient::SendEnvelope(const Envelope& envelope, bool partial, SmtpTransaction& tx) {
     SmtpResult& result = tx.result;
-    if (!Step("MAIL FROM:<" + From + ">", "250", MailFailure::Refused, "the sender", result)) {
+    const std::vector<std::string>& recipients = envelope.recipients;
+    if (!Step("MAIL FROM:<" + envelope.from + ">", "250", MailFailure::Refused, "the sender",
+              result)) {
         return false;
     }
     std::size_t accepted = 0;
     SmtpResult firstRefusal;
-    for (const std::string& recipient : SendTo) {
+    for (const std::string& recipient : recipients) {
         if (Step("RCPT TO:<" + recipient + ">", "250", MailFailure::Refused,
                  "the recipient " + recipient, result)) {
             ++accepted;
@@ -462,7 +468,7 @@ bool TSmtpClient::Envelope(bool partial, SmtpTransaction& tx) {
             firstRefusal = result;
         }
     }
-    if (accepted == 0 && !SendTo.empty()) {
+    if (accepted == 0 && !recipients.empty()) {
         result = std::move(firstRefusal);  // as the first refusal would have ended it
         return false;
     }
@@ -492,25 +498,27 @@ void TSmtpClient::NextReply(std::string& reply) {
     TakeReply(pending_, pendingAt_, reply);
 }
 
-bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
+bool TSmtpClient::SendEnvelopePipelined(const Envelope& envelope, bool partial,
+                                        SmtpTransaction& tx) {
     SmtpResult& result = tx.result;
+    const std::vector<std::string>& recipients = envelope.recipients;
     // A refused recipient that must fail the whole message must be known before DATA, which
     // cannot be taken back once the server said 354.
-    const bool dataInGroup = partial || SendTo.size() <= 1;
-    const std::size_t commands = 1 + SendTo.size() + (dataInGroup ? 1 : 0);
+    const bool dataInGroup = partial || recipients.size() <= 1;
+    const std::size_t commands = 1 + recipients.size() + (dataInGroup ? 1 : 0);
     auto command = [&](std::size_t i) {
         if (i == 0) {
-            return "MAIL FROM:<" + From + ">\r\n";
+            return "MAIL FROM:<" + envelope.from + ">\r\n";
         }
-        if (i <= SendTo.size()) {
-            return "RCPT TO:<" + SendTo[i - 1] + ">\r\n";
+        if (i <= recipients.size()) {
+            return "RCPT TO:<" + recipients[i - 1] + ">\r\n";
         }
         return std::string("DATA\r\n");
     };
     auto what = [&](std::size_t i) {
-        return i == 0               ? std::string("the sender")
-               : i <= SendTo.size() ? "the recipient " + SendTo[i - 1]
-                                    : "DATA";
+        return i == 0                   ? std::string("the sender")
+               : i <= recipients.size() ? "the recipient " + recipients[i - 1]
+                                        : "DATA";
     };
 
     SmtpResult senderRefusal;
@@ -534,7 +542,7 @@ bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
             NextReply(reply);
             SmtpResult step;
             step.lastReply = reply;
-            const bool isData = i > SendTo.size();
+            const bool isData = i > recipients.size();
             if (Check(isData ? "354" : "250", MailFailure::Refused, what(i), step)) {
                 if (isData) {
                     dataAccepted = true;
@@ -553,7 +561,7 @@ bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
             } else if (isData) {
                 dataRefusal = std::move(step);
             } else {
-                tx.refused.push_back({SendTo[i - 1], reply});
+                tx.refused.push_back({recipients[i - 1], reply});
                 if (recipientRefusal.ok()) {
                     recipientRefusal = std::move(step);
                 }
@@ -569,7 +577,8 @@ bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
         CloseConnection();
         return false;
     }
-    const bool nobody = !SendTo.empty() && (accepted == 0 || (!partial && !recipientRefusal.ok()));
+    const bool nobody =
+        !recipients.empty() && (accepted == 0 || (!partial && !recipientRefusal.ok()));
     if (!senderRefusal.ok() || nobody) {
         result = std::move(!senderRefusal.ok() ? senderRefusal : recipientRefusal);
         if (dataAccepted && Write(".\r\n")) {
@@ -590,7 +599,7 @@ bool TSmtpClient::PipelinedEnvelope(bool partial, SmtpTransaction& tx) {
     return true;
 }
 
-void TSmtpClient::Transaction(bool partial, SmtpTransaction& tx) {
+void TSmtpClient::Transaction(const Envelope& envelope, bool partial, SmtpTransaction& tx) {
     SmtpResult& result = tx.result;
     if (rsetDue_) {
         rsetDue_ = false;
@@ -601,10 +610,11 @@ void TSmtpClient::Transaction(bool partial, SmtpTransaction& tx) {
         }
     }
     rsetDue_ = true;
-    const bool ready = pipelining_ ? PipelinedEnvelope(partial, tx) : Envelope(partial, tx);
+    const bool ready = pipelining_ ? SendEnvelopePipelined(envelope, partial, tx)
+                                   : SendEnvelope(envelope, partial, tx);
     if (ready) {
         rsetDue_ = false;  // whatever the end of the data is answered, the transaction is over
-        if (!SendData()) {
+        if (!SendData(envelope.message)) {
             result.lastReply.clear();
             result.error = Fail(MailFailure::Connection, "the connection to " + Where() +
                                                              " broke while sending the message");
@@ -622,17 +632,17 @@ void TSmtpClient::Transaction(bool partial, SmtpTransaction& tx) {
     }
 }
 
-SmtpTransaction TSmtpClient::Transact(bool partial) {
+SmtpTransaction TSmtpClient::Transact(const Envelope& envelope, bool partial) {
     SmtpTransaction tx;
     // Addresses come from mail the list received; a line break in one would let its
     // sender append SMTP commands of their own.
-    if (!IsSafeAddress(From)) {
+    if (!IsSafeAddress(envelope.from)) {
         tx.result.error = Fail(MailFailure::Input,
                                "Sender address refused: it contains a line break or an angle "
                                "bracket");
         return tx;
     }
-    for (const std::string& recipient : SendTo) {
+    for (const std::string& recipient : envelope.recipients) {
         if (!IsSafeAddress(recipient)) {
             tx.result.error =
                 Fail(MailFailure::Input,
@@ -648,7 +658,7 @@ SmtpTransaction TSmtpClient::Transact(bool partial) {
             return tx;
         }
     }
-    Transaction(partial, tx);
+    Transaction(envelope, partial, tx);
     return tx;
 }
 
@@ -663,11 +673,11 @@ void TSmtpClient::EndSession() {
     CloseConnection();
 }
 
-SmtpResult TSmtpClient::Submit() {
+SmtpResult TSmtpClient::Submit(const Envelope& envelope) {
     EndSession();
     const std::size_t messages = SessionMessages;
     SessionMessages = 1;
-    SmtpTransaction tx = Transact(false);
+    SmtpTransaction tx = Transact(envelope, false);
     SessionMessages = messages;
     EndSession();
     return std::move(tx.result);

@@ -35,32 +35,32 @@ public:
     int ReadTimeoutMs = 5000;      // further bytes of a reply
     int SendTimeoutMs = 90000;     // a send that makes no progress
 
-    // Runs one session with From, SendTo and OutMessage. Accepted only when the end of the
-    // data was answered with 250. From or a recipient holding CR, LF, "<" or ">" is refused
-    // before connecting (Input). Once connected, QUIT is always sent, its reply not read.
-    // OutMessage entries holding line breaks go out as several lines, each dot-stuffed.
+    // Runs one session with the envelope. Accepted only when the end of the data was answered
+    // with 250. A sender or recipient holding CR, LF, "<" or ">" is refused before connecting
+    // (Input). Once connected, QUIT is always sent, its reply not read. The message goes out
+    // dot-stuffed, every line break as CR LF.
     //
-    // Security.Mode (auto by the port: 465 tls, 587 starttls, any other none):
+    // Server.security.Mode (auto by the port: 465 tls, 587 starttls, any other none):
     // - none: the described conversation byte for byte: HELO, or EHLO and AUTH LOGIN when
-    //   RequireAuthentication;
+    //   requireAuthentication;
     // - tls: the handshake first, then as none, except that AUTH uses PLAIN when the EHLO
     //   reply offers it, else LOGIN when offered; a server offering neither is not sent
     //   the credentials (Auth);
     // - starttls: EHLO; STARTTLS only when offered (else Tls, nothing more sent); the
     //   handshake; EHLO again, whose reply alone counts; AUTH as with tls when required.
     // No credential is sent before the handshake succeeded.
-    SmtpResult Submit() override;
+    SmtpResult Submit(const Envelope& envelope) override;
     // One message of a session (see SmtpClient). The connection phase is Submit's; a
     // session of more than one message (SessionMessages) greets with EHLO in mode none as
     // well, and HELO only when EHLO is refused with a 5xx reply. When the EHLO reply offers
     // PIPELINING, MAIL FROM, the RCPT TOs and DATA go out in one write (DATA on its own
     // after the replies when a refused recipient must fail the whole message) and their
     // replies are read in order; otherwise command by command.
-    SmtpTransaction Transact(bool partial) override;
+    SmtpTransaction Transact(const Envelope& envelope, bool partial) override;
     bool SessionOpen() const override;
     void EndSession() override;
     // Greeting, EHLO (HELO when EHLO is refused without authentication required),
-    // STARTTLS with starttls, AUTH when RequireAuthentication, QUIT.
+    // STARTTLS with starttls, AUTH when requireAuthentication, QUIT.
     ProbeReport Probe() override;
 
     // True while the open connection uses PIPELINING.
@@ -74,12 +74,12 @@ private:
     // STARTTLS, login. Leaves the connection ready for a transaction when it succeeds;
     // probe: fills report.
     SmtpResult OpenSession(ProbeReport* report);
-    // MAIL FROM, RCPT TO, DATA and the data of the current message on the ready connection.
-    void Transaction(bool partial, SmtpTransaction& tx);
+    // MAIL FROM, RCPT TO, DATA and the data of the message on the ready connection.
+    void Transaction(const Envelope& envelope, bool partial, SmtpTransaction& tx);
     // The envelope up to the 354 for DATA, command by command / pipelined. False with
     // tx.result set when the message cannot go.
-    bool Envelope(bool partial, SmtpTransaction& tx);
-    bool PipelinedEnvelope(bool partial, SmtpTransaction& tx);
+    bool SendEnvelope(const Envelope& envelope, bool partial, SmtpTransaction& tx);
+    bool SendEnvelopePipelined(const Envelope& envelope, bool partial, SmtpTransaction& tx);
     // The next reply of a pipelined group: taken from what arrived before, else read.
     void NextReply(std::string& reply);
     // Connection and TLS as the mode asks. False with error set.
@@ -97,8 +97,9 @@ private:
               const std::string& what, SmtpResult& result);
     bool Check(std::string_view code, MailFailure kind, const std::string& what,
                SmtpResult& result);
-    // The dot-stuffed message and the final ".", in large writes.
-    bool SendData();
+    // The dot-stuffed message and the final ".", in large writes; every line break goes out
+    // as CR LF, and a last line without one gets it.
+    bool SendData(std::string_view message);
     bool Write(std::string_view bytes);
     std::string Where() const;
     void CloseConnection();

@@ -41,7 +41,7 @@ TEST_F(ConnectionCheckTest, EveryServerInOrderWithItsSecurityAndNothingRead) {
     EXPECT_EQ(smtp.probes, 1);
     EXPECT_TRUE(smtp.sent.empty());
     EXPECT_EQ(pop3.log, (std::vector<std::string>{"PROBE lists", "PROBE news"}));
-    EXPECT_EQ(smtp.Security.CAFile, "/etc/ca.pem");
+    EXPECT_EQ(smtp.Server.security.CAFile, "/etc/ca.pem");
     EXPECT_EQ(pop3.securities.back().Mode, "starttls");
 }
 

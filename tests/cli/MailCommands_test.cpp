@@ -160,7 +160,7 @@ TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     message.attempts = 2;
     message.from = "news@example.test";
     message.sendTo = {"a@example.test", "b@example.test", "c@example.test"};
-    message.message = {"Subject: queued", "", "body"};
+    message.message = "Subject: queued\r\n\r\nbody\r\n";
     WriteQueueFile("B0000002.dat", FormatQueueFile(message));
     WriteQueueFile("A0000001.dat", "not a queue file\r\n");
     CliResult listed = Run({"queue"});

@@ -172,15 +172,25 @@ void FakePop3::Quit() {
     open_ = nullptr;
 }
 
-SmtpResult FakeSmtp::Submit() {
+SmtpResult FakeSmtp::Submit(const Envelope& envelope) {
     EndSession();
-    SmtpTransaction tx = Transact(false);
+    SmtpTransaction tx = Transact(envelope, false);
     EndSession();
     return std::move(tx.result);
 }
 
-SmtpTransaction FakeSmtp::Transact(bool partial) {
-    Sent s{From, SendTo, OutMessage, HostAddress, Port, false, Security, 0, {}};
+SmtpTransaction FakeSmtp::Transact(const Envelope& envelope, bool partial) {
+    const Lines& recipients = envelope.recipients;
+    Sent s{envelope.from,
+           recipients,
+           TextToLines(envelope.message),
+           envelope.message,
+           Server.host,
+           Server.port,
+           false,
+           Server.security,
+           0,
+           {}};
     SmtpTransaction tx;
     SmtpResult& result = tx.result;
     if (!failure.ok()) {
@@ -210,7 +220,7 @@ SmtpTransaction FakeSmtp::Transact(bool partial) {
         return tx;
     };
     std::string firstRefusal;
-    for (const std::string& address : SendTo) {
+    for (const std::string& address : recipients) {
         const std::string reply = recipientReply ? recipientReply(address) : std::string();
         if (reply.empty()) {
             continue;
@@ -224,7 +234,7 @@ SmtpTransaction FakeSmtp::Transact(bool partial) {
             firstRefusal = reply;
         }
     }
-    if (!SendTo.empty() && tx.refused.size() == SendTo.size()) {
+    if (!recipients.empty() && tx.refused.size() == recipients.size()) {
         s.refused.clear();
         tx.refused.clear();
         return refuse(firstRefusal);
@@ -238,7 +248,7 @@ SmtpTransaction FakeSmtp::Transact(bool partial) {
     } else if (accept) {
         reply = accept(s) ? "250 OK" : "554 refused";
     } else {
-        reply = SendTo.empty() ? "554 refused" : "250 OK";
+        reply = recipients.empty() ? "554 refused" : "250 OK";
     }
     if (!StartsWith(reply, "250")) {
         tx.refused.clear();
@@ -261,9 +271,10 @@ void FakeSmtp::EndSession() {
 ProbeReport FakeSmtp::Probe() {
     ++probes;
     ProbeReport report;
-    report.security = Security.Mode;
+    report.security = Server.security.Mode;
     report.connected = failure.kind != MailFailure::Connect;
-    report.login = RequireAuthentication ? LoginOutcome::Accepted : LoginOutcome::NotRequired;
+    report.login =
+        Server.requireAuthentication ? LoginOutcome::Accepted : LoginOutcome::NotRequired;
     report.error = failure;
     return report;
 }

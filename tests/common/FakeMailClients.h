@@ -1,8 +1,8 @@
 #pragma once
 
 // In-memory stand-ins for the POP3 and SMTP clients: mailboxes held as raw messages, and an
-// outbox that records every Send. Both log the operations in order, for tests that check
-// the conversation's shape rather than its bytes.
+// outbox that records every message handed over. Both log the operations in order, for tests that
+// check the conversation's shape rather than its bytes.
 
 #include <functional>
 #include <map>
@@ -67,7 +67,8 @@ public:
     struct Sent {
         std::string from;
         Lines sendTo;
-        Lines message;
+        Lines message;     // the message's lines, as TextToLines cuts text
+        std::string text;  // the message as handed over
         std::string host;
         int port = 0;
         bool accepted = false;
@@ -77,8 +78,8 @@ public:
     };
 
     // A session of one message, as SmtpClient promises.
-    SmtpResult Submit() override;
-    SmtpTransaction Transact(bool partial) override;
+    SmtpResult Submit(const Envelope& envelope) override;
+    SmtpTransaction Transact(const Envelope& envelope, bool partial) override;
     bool SessionOpen() const override { return open_; }
     void EndSession() override;
     // Records a probe; passes unless failure is set.

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "engine/MailConnections.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
@@ -78,12 +79,7 @@ void ScanWorld::SetSection(const std::string& list, const std::string& section,
 }
 
 ScanOutcome ScanWorld::RunScan() {
-    const GlobalSettings globals = console.Globals();
-    smtp.HostAddress = globals.SMTPHost;
-    smtp.Port = globals.SMTPPort;
-    smtp.RequireAuthentication = globals.ReqSmtpAuth;
-    smtp.User = globals.SmtpUser;
-    smtp.Password = globals.SmtpPassword;
+    smtp.Server = SmtpServerFromSettings(console.Globals());
     SessionLock lock(paths.SessionLockFile());
     std::lock_guard<SessionLock> guard(lock);
     IdleTimer timer;

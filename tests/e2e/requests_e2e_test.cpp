@@ -142,16 +142,15 @@ protected:
     // Mail from a person's mail program, through the SMTP server, to one address.
     bool Mail(const std::string& fromValue, const std::string& to, const std::string& subject,
               const Lines& body, const Lines& moreHeader = {}) {
-        mailer.HostAddress = Servers().Host();
-        mailer.Port = Servers().SmtpPort();
-        mailer.From = LowerCase(ExtractEmail(fromValue));
-        mailer.SendTo = {to};
-        mailer.OutMessage = {"From: " + fromValue, "To: " + to, "Subject: " + subject};
-        mailer.OutMessage.insert(mailer.OutMessage.end(), moreHeader.begin(), moreHeader.end());
-        mailer.OutMessage.push_back("");
-        mailer.OutMessage.insert(mailer.OutMessage.end(), body.begin(), body.end());
+        mailer.Server.host = Servers().Host();
+        mailer.Server.port = Servers().SmtpPort();
+        Lines message{"From: " + fromValue, "To: " + to, "Subject: " + subject};
+        message.insert(message.end(), moreHeader.begin(), moreHeader.end());
+        message.push_back("");
+        message.insert(message.end(), body.begin(), body.end());
         std::string reply;
-        const bool sent = mailer.Send(reply);
+        const bool sent = mailer.Send(
+            Envelope{LowerCase(ExtractEmail(fromValue)), {to}, LinesToText(message)}, reply);
         EXPECT_TRUE(sent) << "mail to " << to << " refused: " << reply;
         return sent;
     }

@@ -54,8 +54,8 @@ protected:
     }
 
     static void PointSmtp(TSmtpClient& smtp) {
-        smtp.HostAddress = servers_->Host();
-        smtp.Port = servers_->SmtpPort();
+        smtp.Server.host = servers_->Host();
+        smtp.Server.port = servers_->SmtpPort();
         smtp.ConnectTimeoutMs = kWaitMs;
         smtp.ReplyTimeoutMs = kWaitMs;
         smtp.ReadTimeoutMs = kWaitMs;
@@ -222,26 +222,26 @@ TEST_F(TransportE2e, SmtpAuthLoginWithRightAndWrongCredentials) {
 
     TSmtpClient smtp;
     PointSmtp(smtp);
-    smtp.From = "poster@example.test";
-    smtp.SendTo = {MailServers::Address("auth-rcpt")};
-    smtp.OutMessage = {"Subject: auth", "", "sent after AUTH LOGIN"};
-    smtp.RequireAuthentication = true;
-    smtp.User = "poster";
+    const Envelope mail{"poster@example.test",
+                        {MailServers::Address("auth-rcpt")},
+                        "Subject: auth\r\n\r\nsent after AUTH LOGIN\r\n"};
+    smtp.Server.requireAuthentication = true;
+    smtp.Server.user = "poster";
 
     std::string reply;
-    smtp.Password = "not-the-secret";
-    EXPECT_FALSE(smtp.Send(reply));
+    smtp.Server.password = "not-the-secret";
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_TRUE(StartsWith(reply, "535")) << reply;
 
     // Without AUTH the server refuses the envelope.
-    smtp.RequireAuthentication = false;
-    EXPECT_FALSE(smtp.Send(reply));
+    smtp.Server.requireAuthentication = false;
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_TRUE(StartsWith(reply, "530")) << reply;
     EXPECT_TRUE(Servers().ReadMailbox("auth-rcpt").empty());
 
-    smtp.RequireAuthentication = true;
-    smtp.Password = "post-secret";
-    EXPECT_TRUE(smtp.Send(reply)) << reply;
+    smtp.Server.requireAuthentication = true;
+    smtp.Server.password = "post-secret";
+    EXPECT_TRUE(smtp.Send(mail, reply)) << reply;
     EXPECT_TRUE(StartsWith(reply, "250")) << reply;
     const std::vector<std::string> got = Servers().ReadMailbox("auth-rcpt");
     ASSERT_EQ(1u, got.size());
@@ -255,27 +255,17 @@ TEST_F(TransportE2e, SmtpDeliversOneMessageToThreeMaildirsByteForByte) {
     }
     TSmtpClient smtp;
     PointSmtp(smtp);
-    smtp.From = "owner@example.test";
-    for (const std::string& user : users) {
-        smtp.SendTo.push_back(MailServers::Address(user));
-    }
-    smtp.OutMessage = {"From: owner@example.test",
-                       "To: list@example.test",
-                       "Subject: to three",
-                       "",
-                       "First line.",
-                       ".",
-                       ".leading dot",
-                       "..two dots",
-                       "",
-                       "-- \r\nThe list signature\r\n.dotted signature line"};
     const std::string expected =
         "From: owner@example.test\r\nTo: list@example.test\r\nSubject: to three\r\n\r\n"
         "First line.\r\n.\r\n.leading dot\r\n..two dots\r\n\r\n"
         "-- \r\nThe list signature\r\n.dotted signature line\r\n";
+    Envelope mail{"owner@example.test", {}, expected};
+    for (const std::string& user : users) {
+        mail.recipients.push_back(MailServers::Address(user));
+    }
 
     std::string reply;
-    ASSERT_TRUE(smtp.Send(reply)) << reply;
+    ASSERT_TRUE(smtp.Send(mail, reply)) << reply;
     for (const std::string& user : users) {
         const std::vector<std::string> got = Servers().ReadMailbox(user);
         ASSERT_EQ(1u, got.size()) << user;
@@ -298,20 +288,20 @@ TEST_F(TransportE2e, SmtpRefusedRecipientEndsTheSessionAndDeliversNothing) {
     Servers().AddUser("refused-c", "pw");
     TSmtpClient smtp;
     PointSmtp(smtp);
-    smtp.From = "owner@example.test";
-    smtp.SendTo = {MailServers::Address("refused-a"), "reject-me@example.test",
-                   MailServers::Address("refused-c")};
-    smtp.OutMessage = {"Subject: never", "", "must not arrive"};
+    Envelope mail{"owner@example.test",
+                  {MailServers::Address("refused-a"), "reject-me@example.test",
+                   MailServers::Address("refused-c")},
+                  "Subject: never\r\n\r\nmust not arrive\r\n"};
     std::string reply;
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_TRUE(StartsWith(reply, "550")) << reply;
     EXPECT_TRUE(Servers().ReadMailbox("refused-a").empty());
     EXPECT_TRUE(Servers().ReadMailbox("refused-c").empty());
     EXPECT_TRUE(Servers().ReadMailbox("reject-me").empty());
 
     // The same client and server deliver once the refused address is gone.
-    smtp.SendTo = {MailServers::Address("refused-a"), MailServers::Address("refused-c")};
-    ASSERT_TRUE(smtp.Send(reply)) << reply;
+    mail.recipients = {MailServers::Address("refused-a"), MailServers::Address("refused-c")};
+    ASSERT_TRUE(smtp.Send(mail, reply)) << reply;
     EXPECT_EQ(1u, Servers().ReadMailbox("refused-a").size());
     EXPECT_EQ(1u, Servers().ReadMailbox("refused-c").size());
 }
@@ -320,23 +310,22 @@ TEST_F(TransportE2e, SmtpServerDownFailsAtOnce) {
     Servers().AddUser("down-user", "pw");
     TSmtpClient smtp;
     // The described time-outs stay as they are: a refused connection must not wait on them.
-    smtp.HostAddress = Servers().Host();
-    smtp.Port = Servers().SmtpPort();
-    smtp.From = "owner@example.test";
-    smtp.SendTo = {MailServers::Address("down-user")};
-    smtp.OutMessage = {"Subject: down", "", "body"};
+    smtp.Server.host = Servers().Host();
+    smtp.Server.port = Servers().SmtpPort();
+    const Envelope mail{
+        "owner@example.test", {MailServers::Address("down-user")}, "Subject: down\r\n\r\nbody\r\n"};
 
     Servers().StopSmtp();
     std::string reply = "as passed";
     const auto start = std::chrono::steady_clock::now();
-    const bool sent = smtp.Send(reply);
+    const bool sent = smtp.Send(mail, reply);
     const auto took = std::chrono::steady_clock::now() - start;
     Servers().StartSmtp();
 
     EXPECT_FALSE(sent);
     EXPECT_EQ("as passed", reply);
     EXPECT_LT(took, std::chrono::seconds(5));
-    EXPECT_TRUE(smtp.Send(reply)) << reply;
+    EXPECT_TRUE(smtp.Send(mail, reply)) << reply;
     EXPECT_EQ(1u, Servers().ReadMailbox("down-user").size());
 }
 

@@ -1,7 +1,7 @@
 #include "engine/ActivityLog.h"
 
 #include "EngineFixture.h"
-#include "engine/PendingQueue.h"
+#include "engine/Delivery.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 
@@ -14,8 +14,6 @@ protected:
         AddList("news");
         context = ContextFor("news");
         context.SenderAddress = "ann@example.org";
-        context.ReplyList = {"To: ann@example.org", "From: listserver@example.test",
-                             "Subject: List Server Response", "", "Welcome."};
     }
     Lines LatestActions() { return TextToLines(ReadSection(DataFile("news"), "Latest_Actions")); }
     ScanContext context;
@@ -35,7 +33,7 @@ TEST_F(ActivityLogTest, UnwritableLogIsIgnored) {
     ForceDirectories(paths.LogFile());  // a folder where the log should be
     EXPECT_NO_THROW(WriteLog(services, "lost"));
     smtp.failAll = true;
-    EXPECT_NO_THROW(SendReply(context, services, "listserver@example.test"));
+    EXPECT_NO_THROW(SendReply(context, services, "listserver@example.test", "Welcome.\r\n"));
     EXPECT_EQ(QueueFiles().size(), 1u);
 }
 
@@ -68,43 +66,6 @@ TEST_F(ActivityLogTest, LongerSectionFromTheConsoleIsCutAtTheNextAddition) {
     ASSERT_EQ(got.size(), 20u);
     EXPECT_EQ(got.front(), "new");
     EXPECT_EQ(got.back(), "old 18");
-}
-
-TEST_F(ActivityLogTest, SentAnswerGoesToTheSenderAndIsLogged) {
-    SendReply(context, services, "listserver@example.test");
-    ASSERT_EQ(smtp.sent.size(), 1u);
-    EXPECT_EQ(smtp.sent[0].from, "listserver@example.test");
-    EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"ann@example.org"}));
-    EXPECT_EQ(smtp.sent[0].message, context.ReplyList);
-    EXPECT_EQ(context.RecipientList, (Lines{"ann@example.org"}));
-    EXPECT_EQ(context.LastSmtpReply, "250 OK");
-    EXPECT_EQ(context.Counts.answersSent, 1);
-    EXPECT_EQ(LogLines(), (Lines{"Mon,09Mar26 14:05:00 news: i sent msg to ann@example.org"}));
-    EXPECT_TRUE(QueueFiles().empty());
-}
-
-TEST_F(ActivityLogTest, FailedAnswerIsQueuedThenLogged) {
-    smtp.failAll = true;
-    SendReply(context, services, "listserver@example.test");
-    EXPECT_EQ(context.LastSmtpReply, "554 refused");
-    EXPECT_EQ(context.Counts.answersSent, 0);
-    EXPECT_EQ(context.Counts.messagesQueued, 1);
-    EXPECT_EQ(LogLines(),
-              (Lines{"Mon,09Mar26 14:05:00 news: i failed msg to ann@example.org(Attempt 1)"}));
-    auto files = QueueFiles();
-    ASSERT_EQ(files.size(), 1u);
-    QueuedMessage queued;
-    ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + files[0]), queued));
-    EXPECT_EQ(queued.attempts, 1);
-    EXPECT_EQ(queued.from, "listserver@example.test");
-    EXPECT_EQ(queued.sendTo, (Lines{"ann@example.org"}));
-
-    // With a limit of one attempt nothing is queued, but the failure is still logged.
-    console.globals.SmtpMaxAttempts = 1;
-    SendReply(context, services, "listserver@example.test");
-    EXPECT_EQ(QueueFiles().size(), 1u);
-    EXPECT_EQ(context.Counts.messagesQueued, 1);
-    EXPECT_EQ(LogLines().size(), 2u);
 }
 
 }  // namespace

@@ -239,12 +239,13 @@ TEST_F(DeliveryTest, AServerSayingTheSenderIsOverALimitHoldsWhatRemains) {
 
 TEST_F(DeliveryTest, HeldFilesAreQueueFilesWhoseNamesSortOldestFirst) {
     unsigned sequence = 0;
-    const QueuedMessage message{0, "news@lists.test", {"a@x.org"}, {"Subject: s", "", "b"}};
-    HoldQueuedMessage(services, message, sequence);
+    const QueuedMessage message{0, "news@lists.test", {"a@x.org"}, "Subject: s\r\n\r\nb\r\n"};
+    const Envelope envelope{message.from, message.sendTo, message.message};
+    HoldQueuedMessage(services, 0, envelope, sequence);
     clock.AdvanceSeconds(1);
-    HoldQueuedMessage(services, message, sequence);
+    HoldQueuedMessage(services, 0, envelope, sequence);
     sequence = 0;  // another session in the same second takes the next free number
-    HoldQueuedMessage(services, message, sequence);
+    HoldQueuedMessage(services, 0, envelope, sequence);
     EXPECT_EQ(QueueFiles(),
               (Lines{"held-20260309140500-000000.dat", "held-20260309140501-000001.dat",
                      "held-20260309140501-000002.dat"}));
@@ -282,6 +283,47 @@ TEST_F(DeliveryTest, SendingWindowSlidesAndIsSharedThroughTheRecord) {
     EXPECT_EQ(second.Largest(), 5u);
     EXPECT_FALSE(SendingCaps(services, 0, 0).Active());
     EXPECT_EQ(SendingCaps(services, 0, 7).Largest(), 7u);
+}
+
+// An answer: the message as composed, to the sender of the message in hand.
+const std::string kAnswer =
+    "To: ann@example.org\r\nFrom: listserver@example.test\r\nSubject: List Server "
+    "Response\r\n\r\nWelcome.\r\n";
+
+TEST_F(DeliveryTest, SentAnswerGoesToTheSenderAndIsLogged) {
+    SendReply(context, services, "listserver@example.test", kAnswer);
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(smtp.sent[0].from, "listserver@example.test");
+    EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"ann@example.org"}));
+    EXPECT_EQ(smtp.sent[0].text, kAnswer);
+    EXPECT_TRUE(smtp.sent[0].accepted);
+    EXPECT_EQ(context.Counts.answersSent, 1);
+    EXPECT_EQ(LogLines(), (Lines{"Mon,09Mar26 14:05:00 news: i sent msg to ann@example.org"}));
+    EXPECT_TRUE(QueueFiles().empty());
+}
+
+TEST_F(DeliveryTest, FailedAnswerIsQueuedThenLogged) {
+    smtp.failAll = true;
+    SendReply(context, services, "listserver@example.test", kAnswer);
+    EXPECT_FALSE(smtp.sent[0].accepted);
+    EXPECT_EQ(context.Counts.answersSent, 0);
+    EXPECT_EQ(context.Counts.messagesQueued, 1);
+    EXPECT_EQ(LogLines(),
+              (Lines{"Mon,09Mar26 14:05:00 news: i failed msg to ann@example.org(Attempt 1)"}));
+    auto files = QueueFiles();
+    ASSERT_EQ(files.size(), 1u);
+    QueuedMessage queued;
+    ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + files[0]), queued));
+    EXPECT_EQ(queued.attempts, 1);
+    EXPECT_EQ(queued.from, "listserver@example.test");
+    EXPECT_EQ(queued.sendTo, (Lines{"ann@example.org"}));
+
+    // With a limit of one attempt nothing is queued, but the failure is still logged.
+    console.globals.SmtpMaxAttempts = 1;
+    SendReply(context, services, "listserver@example.test", kAnswer);
+    EXPECT_EQ(QueueFiles().size(), 1u);
+    EXPECT_EQ(context.Counts.messagesQueued, 1);
+    EXPECT_EQ(LogLines().size(), 2u);
 }
 
 }  // namespace

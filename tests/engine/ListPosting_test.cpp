@@ -31,30 +31,31 @@ protected:
         random.Script({1, 2});  // the posting's Message-ID tag
     }
 
-    // The header block every copy of the fixture's posting carries below its To line.
+    // The lines of the fixture's posting to one To line (the signature, one entry of two
+    // lines ended by a line break, gives three).
     Lines Expected(const std::string& to, const std::string& time = "14:05:00",
                    const std::string& stamp = "140500") const {
-        return {
-            "To: " + to,
-            "From: Ann Author <ann@example.org>",
-            "Reply-To: news@lists.test",
-            "Subject: Hello all",
-            "Message-ID: <Corvanteer-news0-20260309" + stamp + ".000001000002@smtp.example.test>",
-            "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)",
-            "Date: Mon, 9 Mar 2026 " + time + " GMT",
-            "X-List-Id: news",
-            "X-Archive: no",
-            "List-Id: news <news.lists.test>",
-            "List-Post: NO",
-            "List-Help: <mailto:listserver@example.test?subject=help%20news>",
-            "List-Subscribe: <mailto:listserver@example.test?subject=subscribe%20news>",
-            "List-Unsubscribe: <mailto:listserver@example.test?subject=unsubscribe%20news>",
-            "Precedence: list",
-            "",
-            "Hi everybody,",
-            "",
-            "the meeting is on.",
-            "-- \r\nThe news list\r\n"};
+        return TextToLines(LinesToText(
+            {"To: " + to,
+             "From: Ann Author <ann@example.org>",
+             "Reply-To: news@lists.test",
+             "Subject: Hello all",
+             "Message-ID: <Corvanteer-news0-20260309" + stamp + ".000001000002@smtp.example.test>",
+             "X-Mailer: " + WindowTitle() + " (www.corvanteer.org)",
+             "Date: Mon, 9 Mar 2026 " + time + " GMT",
+             "X-List-Id: news",
+             "X-Archive: no",
+             "List-Id: news <news.lists.test>",
+             "List-Post: NO",
+             "List-Help: <mailto:listserver@example.test?subject=help%20news>",
+             "List-Subscribe: <mailto:listserver@example.test?subject=subscribe%20news>",
+             "List-Unsubscribe: <mailto:listserver@example.test?subject=unsubscribe%20news>",
+             "Precedence: list",
+             "",
+             "Hi everybody,",
+             "",
+             "the meeting is on.",
+             "-- \r\nThe news list\r\n"}));
     }
     std::string Log(const std::string& text) const { return "Mon,09Mar26 14:05:00 " + text; }
     bool Archived() const { return FileExists(paths.ThreadsFolder("news") + "threads"); }
@@ -75,7 +76,7 @@ TEST_F(ListPostingTest, BccPostingGoesOnceToEveryMemberInRosterOrder) {
     EXPECT_EQ(Slurp(paths.ThreadsFolder("news") + "threads"), "1 Hello all\r\n");
     EXPECT_EQ(context.Counts.postingsSent, 1);
     EXPECT_EQ(context.Roster.size(), 3u);
-    EXPECT_EQ(context.LastSmtpReply, "250 OK");
+    EXPECT_TRUE(sent.accepted);
     EXPECT_TRUE(QueueFiles().empty());
 }
 
@@ -107,13 +108,11 @@ TEST_F(ListPostingTest, FailedBccPostingIsQueuedWholeAndNotArchived) {
     ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + files[0]), queued));
     EXPECT_EQ(queued.attempts, 1);
     EXPECT_EQ(queued.sendTo, (Lines{"ann@example.org", "Bob@x.org", "carl@x.org"}));
-    // The signature entry (the section's text, ended by a line break) becomes lines on disk.
+    // The signature (the section's text, ended by a line break) is lines on disk; the file's
+    // final line break reads back as one more empty line.
     Lines expected = Expected("news-members@lists.test");
-    expected.back() = "-- ";
-    expected.push_back("The news list");
     expected.push_back("");
-    expected.push_back("");
-    EXPECT_EQ(queued.message, expected);
+    EXPECT_EQ(TextToLines(queued.message), expected);
 }
 
 TEST_F(ListPostingTest, BccToAnEmptyRosterIsTheServersCall) {
@@ -125,7 +124,7 @@ TEST_F(ListPostingTest, BccToAnEmptyRosterIsTheServersCall) {
     QueuedMessage queued;
     ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + QueueFiles().at(0)), queued));
     EXPECT_TRUE(queued.sendTo.empty());
-    EXPECT_EQ(queued.message.front(), "To: news-members@lists.test");
+    EXPECT_EQ(TextToLines(queued.message).front(), "To: news-members@lists.test");
 }
 
 TEST_F(ListPostingTest, IndividualCopiesWithTheSecondMemberFailing) {
@@ -149,12 +148,11 @@ TEST_F(ListPostingTest, IndividualCopiesWithTheSecondMemberFailing) {
     ASSERT_EQ(QueueFiles().size(), 1u);
     ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + QueueFiles()[0]), queued));
     EXPECT_EQ(queued.sendTo, (Lines{"Bob@x.org"}));
-    EXPECT_EQ(queued.message.front(), "To: Bob@x.org");
+    EXPECT_EQ(TextToLines(queued.message).front(), "To: Bob@x.org");
     EXPECT_EQ(context.Counts.postingsSent, 2);
     EXPECT_EQ(context.Counts.messagesQueued, 1);
     // The last member's copy is archived.
     EXPECT_TRUE(Archived());
-    EXPECT_EQ(smtp.OutMessage, Expected("carl@x.org"));
 }
 
 TEST_F(ListPostingTest, EachIndividualCopyIsDatedWhenItIsComposed) {
@@ -183,7 +181,8 @@ TEST_F(ListPostingTest, SignatureAndExtraHeadersChangedDuringAPostingReachLaterC
     Lines changed = Expected("carl@x.org");
     changed.erase(changed.begin() + 7, changed.begin() + 9);
     changed.insert(changed.begin() + 7, "X-Other: yes");
-    changed.back() = "-- \r\nNew signature\r\n";
+    changed.resize(changed.size() - 3);
+    changed.insert(changed.end(), {"-- ", "New signature", ""});
     EXPECT_EQ(smtp.sent[2].message, changed);
 }
 

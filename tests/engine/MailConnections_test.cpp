@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineFixture.h"
+#include "engine/Delivery.h"
 #include "engine/ScanSession.h"
 #include "support/SectionFile.h"
 #include "support/Text.h"
@@ -66,32 +67,57 @@ TEST_F(MailConnectionsTest, OnlyProtectionFailuresOfASendAreLoggedBesideTheCalle
     struct Case {
         MailError failure;
         bool accepted;
-        std::string reply;  // what the caller's last reply becomes
-        bool logged;
+        std::string logged;  // the reason logged and shown; empty: none
     };
     const Case cases[] = {
-        {MailError{}, true, "250 OK", false},
+        {MailError{}, true, ""},
         {Fail(MailFailure::Certificate, "certificate of smtp refused: unknown issuer"), false,
-         "certificate of smtp refused: unknown issuer", true},
+         "certificate of smtp refused: unknown issuer"},
         {Fail(MailFailure::Tls, "smtp:587 does not offer STARTTLS"), false,
-         "smtp:587 does not offer STARTTLS", true},
-        {Fail(MailFailure::Timeout, "no reply"), false, "", false},
-        {Fail(MailFailure::Connect, "cannot connect"), false, "as before", false},
+         "smtp:587 does not offer STARTTLS"},
+        {Fail(MailFailure::Timeout, "no reply"), false, ""},
+        {Fail(MailFailure::Connect, "cannot connect"), false, ""},
     };
     for (const Case& test : cases) {
-        SCOPED_TRACE(test.reply);
+        SCOPED_TRACE(test.failure.Text());
         smtp.failure = test.failure;
-        smtp.SendTo = {"a@x.org"};
-        std::string reply = "as before";
         const size_t logged = LogLines().size();
-        EXPECT_EQ(SubmitMessage(services, "news", reply), test.accepted);
-        EXPECT_EQ(reply, test.reply);
-        EXPECT_EQ(LogLines().size(), logged + (test.logged ? 1 : 0));
-        if (test.logged) {
-            EXPECT_EQ(LogLines().back(), "Mon,09Mar26 14:05:00 news: SMTP: " + test.reply);
-            EXPECT_EQ(observer.statusTexts.back(), "SMTP: " + test.reply);
+        SendTally tally;
+        const DeliveryStatus status =
+            SendAlone(services, "news", Envelope{"news@x.org", {"a@x.org"}, "x\r\n"}, {}, tally);
+        EXPECT_EQ(status == DeliveryStatus::Sent, test.accepted);
+        EXPECT_EQ(LogLines().size(), logged + (test.logged.empty() ? 0 : 1));
+        if (!test.logged.empty()) {
+            EXPECT_EQ(LogLines().back(), "Mon,09Mar26 14:05:00 news: SMTP: " + test.logged);
+            EXPECT_EQ(observer.statusTexts.back(), "SMTP: " + test.logged);
         }
     }
+}
+
+TEST(SmtpServerFromSettings, TakesEveryPartOfTheServerFromTheSettings) {
+    GlobalSettings globals;
+    globals.SMTPHost = "smtp.example.test";
+    globals.SMTPPort = 465;
+    globals.SMTPSecurity = "tls";
+    globals.SMTPTlsFingerprint = "AB:CD";
+    globals.TlsCAFile = "/etc/ca.pem";
+    globals.ReqSmtpAuth = true;
+    globals.SmtpUser = "lists";
+    globals.SmtpPassword = "secret";
+    globals.SMTPAuth = "oauth2";
+    const SmtpServer server = SmtpServerFromSettings(globals);
+    EXPECT_EQ(server.host, "smtp.example.test");
+    EXPECT_EQ(server.port, 465);
+    EXPECT_EQ(server.security.Mode, "tls");
+    EXPECT_EQ(server.security.Fingerprint, "AB:CD");
+    EXPECT_EQ(server.security.CAFile, "/etc/ca.pem");
+    EXPECT_TRUE(server.requireAuthentication);
+    EXPECT_EQ(server.user, "lists");
+    EXPECT_EQ(server.password, "secret");
+    EXPECT_EQ(server.auth, LoginMethod::OAuth2);
+    EXPECT_EQ(server.tokenAccount, "smtp");
+    globals.SMTPAuth = "carrier pigeon";  // no method: the described password login
+    EXPECT_EQ(SmtpServerFromSettings(globals).auth, LoginMethod::Password);
 }
 
 }  // namespace

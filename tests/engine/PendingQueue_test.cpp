@@ -25,38 +25,41 @@ protected:
         return queued;
     }
     void Queue(int attempts = 1) {
-        QueueFailedMessage(services, attempts, "news@lists.test", {"a@x.org", "b@x.org"}, message);
+        QueueFailedMessage(
+            services, attempts,
+            Envelope{"news@lists.test", {"a@x.org", "b@x.org"}, LinesToText(message)});
     }
 };
 
 TEST(QueueFile, FormatIsByteExact) {
-    QueuedMessage m{2, "news@lists.test", {"a@x.org", "b@x.org"}, {"Subject: s", "", "body"}};
+    QueuedMessage m{
+        2, "news@lists.test", {"a@x.org", "b@x.org"}, LinesToText({"Subject: s", "", "body"})};
     EXPECT_EQ(FormatQueueFile(m),
               "2\r\nnews@lists.test\r\na@x.org\r\nb@x.org\r\n\r\nSubject: s\r\n\r\nbody\r\n\r\n");
 }
 
 TEST(QueueFile, ReadingKeepsTheFinalEmptyLineAsAMessageLine) {
-    QueuedMessage m{1, "f@x.org", {"a@x.org", "b@x.org"}, {"1", "2", "", "4", "5"}};
+    QueuedMessage m{1, "f@x.org", {"a@x.org", "b@x.org"}, LinesToText({"1", "2", "", "4", "5"})};
     QueuedMessage back;
     ASSERT_TRUE(ParseQueueFile(FormatQueueFile(m), back));
     EXPECT_EQ(back.attempts, 1);
     EXPECT_EQ(back.from, "f@x.org");
     EXPECT_EQ(back.sendTo, m.sendTo);
-    EXPECT_EQ(back.message, (Lines{"1", "2", "", "4", "5", ""}));
+    EXPECT_EQ(TextToLines(back.message), (Lines{"1", "2", "", "4", "5", ""}));
 
     // A file written by hand with LF line ends and blanks around the count reads the same.
     ASSERT_TRUE(ParseQueueFile(" 3 \nf@x.org\na@x.org\n\nline\n", back));
     EXPECT_EQ(back.attempts, 3);
     EXPECT_EQ(back.sendTo, (Lines{"a@x.org"}));
-    EXPECT_EQ(back.message, (Lines{"line"}));
+    EXPECT_EQ(TextToLines(back.message), (Lines{"line"}));
 }
 
 TEST(QueueFile, NoRecipientsDoesNotSwallowTheHeader) {
-    QueuedMessage m{1, "f@x.org", {}, {"To: all@x.org", "", "body"}};
+    QueuedMessage m{1, "f@x.org", {}, LinesToText({"To: all@x.org", "", "body"})};
     QueuedMessage back;
     ASSERT_TRUE(ParseQueueFile(FormatQueueFile(m), back));
     EXPECT_TRUE(back.sendTo.empty());
-    EXPECT_EQ(back.message, (Lines{"To: all@x.org", "", "body", ""}));
+    EXPECT_EQ(TextToLines(back.message), (Lines{"To: all@x.org", "", "body", ""}));
 }
 
 TEST(QueueFile, MalformedTextsAreRefused) {
@@ -70,7 +73,8 @@ TEST(QueueFile, MalformedTextsAreRefused) {
 
 TEST_F(PendingQueueTest, QueueFileNameAndContent) {
     ASSERT_FALSE(DirectoryExists(paths.OutFolder()));
-    EXPECT_TRUE(QueueFailedMessage(services, 1, "news@lists.test", {"a@x.org"}, message));
+    EXPECT_TRUE(QueueFailedMessage(services, 1,
+                                   Envelope{"news@lists.test", {"a@x.org"}, LinesToText(message)}));
     auto files = QueueFiles();
     ASSERT_EQ(files.size(), 1u);
     const std::string& name = files[0];
@@ -89,16 +93,20 @@ TEST_F(PendingQueueTest, QueueFileNameAndContent) {
 
 TEST_F(PendingQueueTest, LimitDecidesWhetherAFileIsWritten) {
     console.globals.SmtpMaxAttempts = 2;
-    EXPECT_FALSE(QueueFailedMessage(services, 2, "f@x.org", {"a@x.org"}, message));
+    EXPECT_FALSE(
+        QueueFailedMessage(services, 2, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
     console.globals.SmtpMaxAttempts = 1;
-    EXPECT_FALSE(QueueFailedMessage(services, 1, "f@x.org", {"a@x.org"}, message));
+    EXPECT_FALSE(
+        QueueFailedMessage(services, 1, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
     EXPECT_TRUE(QueueFiles().empty());
     // The folder is there even when nothing was written.
     EXPECT_TRUE(DirectoryExists(paths.OutFolder()));
     console.globals.SmtpMaxAttempts = 0;
-    EXPECT_TRUE(QueueFailedMessage(services, 1000, "f@x.org", {"a@x.org"}, message));
+    EXPECT_TRUE(
+        QueueFailedMessage(services, 1000, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
     console.globals.SmtpMaxAttempts = -1;
-    EXPECT_TRUE(QueueFailedMessage(services, 5, "f@x.org", {"a@x.org"}, message));
+    EXPECT_TRUE(
+        QueueFailedMessage(services, 5, Envelope{"f@x.org", {"a@x.org"}, LinesToText(message)}));
     EXPECT_EQ(QueueFiles().size(), 2u);
 }
 
@@ -125,7 +133,8 @@ TEST_F(PendingQueueTest, LimitThreeRequeuesWithHigherCountAndOneMoreEmptyLine) {
     EXPECT_EQ(second.attempts, 2);
     EXPECT_EQ(second.from, "news@lists.test");
     EXPECT_EQ(second.sendTo, (Lines{"a@x.org", "b@x.org"}));
-    EXPECT_EQ(second.message, (Lines{"To: x@y.org", "Subject: s", "", "body", "", ""}));
+    EXPECT_EQ(TextToLines(second.message),
+              (Lines{"To: x@y.org", "Subject: s", "", "body", "", ""}));
     // What went out on the retry is what the file held.
     EXPECT_EQ(smtp.sent[0].message, (Lines{"To: x@y.org", "Subject: s", "", "body", ""}));
     EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"a@x.org", "b@x.org"}));
@@ -147,7 +156,7 @@ TEST_F(PendingQueueTest, NoLimitRetriesAtEveryScan) {
     }
     QueuedMessage queued = OnlyQueued();
     EXPECT_EQ(queued.attempts, 6);
-    EXPECT_EQ(queued.message.size(), message.size() + 6);
+    EXPECT_EQ(TextToLines(queued.message).size(), message.size() + 6);
     EXPECT_EQ(smtp.sent.size(), 5u);
 }
 

@@ -321,7 +321,7 @@ TEST_F(ScanSessionTest, TimerStopsFirstAndGetsTheIntervalAfterward) {
 
 TEST_F(ScanSessionTest, PendingMailIsRetriedBeforeAnyMailboxIsRead) {
     ForceDirectories(paths.OutFolder());
-    QueuedMessage queued{1, "list@x.org", {"someone@x.org"}, {"Subject: queued", "", "text"}};
+    QueuedMessage queued{1, "list@x.org", {"someone@x.org"}, "Subject: queued\r\n\r\ntext\r\n"};
     Spit(paths.OutFolder() + "QUEUED01.dat", FormatQueueFile(queued));
     size_t sentAtLogin = 99;
     pop3.beforeOperation = [&](const std::string& op) {

@@ -15,7 +15,7 @@ protected:
         Lines message{"To: all@lists.test", "From: " + from, "Subject: " + subject,
                       "Date: whenever", ""};
         message.insert(message.end(), body.begin(), body.end());
-        ArchiveThread(services, "news", message);
+        ArchiveThread(services, "news", LinesToText(message));
     }
     const std::string hashes = std::string(40, '#');
 };

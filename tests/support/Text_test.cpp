@@ -101,6 +101,30 @@ TEST(LinesToText, EveryLineEndsWithCrLf) {
     EXPECT_EQ(JoinLines({}), "");
 }
 
+TEST(AppendCrLf, EntriesAndTextsBecomeCrLfLines) {
+    const struct {
+        const char* text;
+        const char* asLine;   // AppendCrLfLine: one entry, every break inside it kept
+        const char* asLines;  // AppendCrLfLines: the lines of TextToLines
+    } cases[] = {
+        {"", "\r\n", ""},
+        {"a", "a\r\n", "a\r\n"},
+        {"a\r\n", "a\r\n\r\n", "a\r\n"},
+        {"a\nb\rc\r\n\r\n", "a\r\nb\r\nc\r\n\r\n\r\n", "a\r\nb\r\nc\r\n\r\n"},
+        {"\r\r\n", "\r\n\r\n\r\n", "\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string line = "x";
+        AppendCrLfLine(line, c.text);
+        EXPECT_EQ(line, std::string("x") + c.asLine);
+        std::string lines;
+        AppendCrLfLines(lines, c.text);
+        EXPECT_EQ(lines, c.asLines);
+        EXPECT_EQ(lines, LinesToText(TextToLines(c.text)));
+    }
+}
+
 TEST(OneLineText, ControlBytesShownAndLongTextCut) {
     const struct {
         std::string text;

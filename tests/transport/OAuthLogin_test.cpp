@@ -48,8 +48,7 @@ std::string XOAuth2(const std::string& token) {
         token + "\x01\x01");
 }
 
-template <typename Client>
-void Configure(Client& client, const FakeMailServer& server, FakeTokens& tokens,
+void Configure(TPop3Client& client, const FakeMailServer& server, FakeTokens& tokens,
                const char* mode = "tls") {
     client.HostAddress = server.Host();
     client.Port = server.Port();
@@ -62,6 +61,23 @@ void Configure(Client& client, const FakeMailServer& server, FakeTokens& tokens,
     client.ConnectTimeoutMs = kPatientMs;
     client.SendTimeoutMs = kPatientMs;
 }
+
+void Configure(TSmtpClient& smtp, const FakeMailServer& server, FakeTokens& tokens,
+               const char* mode = "tls") {
+    smtp.Server.host = server.Host();
+    smtp.Server.port = server.Port();
+    smtp.Server.user = "alice@example.org";
+    smtp.Server.password = "unused";
+    smtp.Server.security = {mode, ServerCert().fingerprint, ""};
+    smtp.Server.auth = LoginMethod::OAuth2;
+    smtp.Server.tokenAccount = "news";
+    smtp.Tokens = &tokens;
+    smtp.ConnectTimeoutMs = kPatientMs;
+    smtp.SendTimeoutMs = kPatientMs;
+}
+
+// The message the tests send.
+const Envelope kMail{"list@example.org", {"ann@example.org"}, "Subject: hi\r\n\r\nHello.\r\n"};
 
 void Patient(TPop3Client& pop3) {
     pop3.FirstByteTimeoutMs = kPatientMs;
@@ -164,7 +180,7 @@ TEST(OAuthLogin, NoTokenLeavesWithoutTlsWithoutAMechanismOrWithoutAGrant) {
     TSmtpClient smtp;
     Configure(smtp, server, tokens);
     std::string reply = "before";
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(kMail, reply));
     EXPECT_EQ(reply, "sign in again with: corvanteer-cli oauth login news");
     EXPECT_EQ(server.Connections(), 1u);
 }
@@ -199,14 +215,11 @@ TEST(OAuthLogin, SmtpPrefersXOAuth2AndLogsInEvenWhenAuthenticationIsNotRequired)
     Configure(smtp, server, tokens);
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;
-    smtp.RequireAuthentication = false;
-    smtp.TokenAccount = "smtp";
-    smtp.From = "list@example.org";
-    smtp.SendTo = {"ann@example.org"};
-    smtp.OutMessage = {"Subject: hi", "", "Hello."};
+    smtp.Server.requireAuthentication = false;
+    smtp.Server.tokenAccount = "smtp";
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply)) << reply;
-    const SmtpResult refused = smtp.Submit();
+    EXPECT_TRUE(smtp.Send(kMail, reply)) << reply;
+    const SmtpResult refused = smtp.Submit(kMail);
     EXPECT_EQ(refused.error.kind, MailFailure::Auth);
     EXPECT_EQ(refused.error.Text(), server.Host() + ":" + std::to_string(server.Port()) +
                                         " refused AUTH XOAUTH2 (status 400): 535 5.7.8 Username "

@@ -17,16 +17,17 @@ using testing::ServerScript;
 
 constexpr int kPatientMs = 3000;
 
-void PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
-    smtp.HostAddress = server.Host();
-    smtp.Port = server.Port();
+// Points the client at the server and gives the message the tests send (its recipients are
+// each test's).
+Envelope PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
+    smtp.Server.host = server.Host();
+    smtp.Server.port = server.Port();
     smtp.ConnectTimeoutMs = kPatientMs;
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;
     smtp.SendTimeoutMs = kPatientMs;
     smtp.SessionMessages = 5;
-    smtp.From = "list@example.org";
-    smtp.OutMessage = {"Subject: hi", "", "Hello."};
+    return Envelope{"list@example.org", {}, "Subject: hi\r\n\r\nHello.\r\n"};
 }
 
 std::string Ehlo() {
@@ -62,12 +63,12 @@ TEST(SmtpSession, MessagesShareOneConnectionAndARefusedOneIsFollowedByRset) {
                                .SendLine("250 queued 2")
                                .Expect("QUIT")});
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     const char* expected[] = {"250 queued 1", "550 5.1.1 no such user", "250 queued 2"};
     const char* recipients[] = {"ann@example.org", "bob@example.org", "cid@example.org"};
     for (int i = 0; i < 3; ++i) {
-        smtp.SendTo = {recipients[i]};
-        const SmtpTransaction tx = smtp.Transact(true);
+        mail.recipients = {recipients[i]};
+        const SmtpTransaction tx = smtp.Transact(mail, true);
         EXPECT_EQ(tx.ok(), i != 1);
         EXPECT_EQ(tx.result.lastReply, expected[i]);
         EXPECT_TRUE(tx.refused.empty());  // a lone recipient refused fails the message
@@ -111,9 +112,9 @@ TEST(SmtpSession, PartialDeliveryLeavesOutRefusedRecipientsWithAndWithoutPipelin
         SCOPED_TRACE(test.name);
         FakeMailServer server({test.script});
         TSmtpClient smtp;
-        PointAt(smtp, server);
-        smtp.SendTo = {"a@example.org", "b@example.org", "c@example.org", "d@example.org"};
-        const SmtpTransaction tx = smtp.Transact(true);
+        Envelope mail = PointAt(smtp, server);
+        mail.recipients = {"a@example.org", "b@example.org", "c@example.org", "d@example.org"};
+        const SmtpTransaction tx = smtp.Transact(mail, true);
         EXPECT_TRUE(tx.ok()) << tx.result.error.Text();
         EXPECT_TRUE(tx.dataSent);
         ASSERT_EQ(tx.refused.size(), 2u);
@@ -141,25 +142,25 @@ TEST(SmtpSession, A421EndsTheConnectionAndTheNextMessageOpensAnother) {
         Greeted("250 mail.example.org\r\n").Expect("QUIT"),
     });
     TSmtpClient smtp;
-    PointAt(smtp, server);
-    smtp.SendTo = {"ann@example.org"};
-    SmtpTransaction tx = smtp.Transact(true);
+    Envelope mail = PointAt(smtp, server);
+    mail.recipients = {"ann@example.org"};
+    SmtpTransaction tx = smtp.Transact(mail, true);
     EXPECT_FALSE(tx.ok());
     EXPECT_FALSE(tx.connectionPhase || tx.dataSent);
     EXPECT_EQ(tx.result.lastReply, "421 4.7.0 too many messages");
     EXPECT_FALSE(smtp.SessionOpen());
 
-    tx = smtp.Transact(true);
+    tx = smtp.Transact(mail, true);
     EXPECT_TRUE(tx.ok());
     // The server closed after the message: found when the next one starts.
-    tx = smtp.Transact(true);
+    tx = smtp.Transact(mail, true);
     EXPECT_FALSE(tx.ok());
     EXPECT_EQ(tx.result.error.kind, MailFailure::Connection);
     EXPECT_FALSE(tx.dataSent);
     EXPECT_FALSE(smtp.SessionOpen());
 
-    smtp.HostAddress = "no-such-host.invalid";
-    tx = smtp.Transact(true);
+    smtp.Server.host = "no-such-host.invalid";
+    tx = smtp.Transact(mail, true);
     EXPECT_TRUE(tx.connectionPhase);
     EXPECT_EQ(tx.result.error.kind, MailFailure::Connect);
 }
@@ -211,12 +212,10 @@ TEST(SmtpSession, PipelinedGroupGoesOutInOneWriteAndRepliesMaySplitAnywhere) {
                     // The third: a reply more than was asked for.
                     "250 flushed\r\n", "250 ok\r\n250 ok\r\n354 go\r\n250 surplus\r\n"};
     TSmtpClient smtp(std::move(connector));
-    smtp.HostAddress = "mail.example.org";
+    smtp.Server.host = "mail.example.org";
     smtp.SessionMessages = 3;
-    smtp.From = "list@example.org";
-    smtp.SendTo = {"ann@example.org", "bob@example.org"};
-    smtp.OutMessage = {"x"};
-    SmtpTransaction tx = smtp.Transact(true);
+    Envelope mail{"list@example.org", {"ann@example.org", "bob@example.org"}, "x"};
+    SmtpTransaction tx = smtp.Transact(mail, true);
     ASSERT_TRUE(tx.ok()) << tx.result.error.Text();
     ASSERT_EQ(tx.refused.size(), 1u);
     EXPECT_EQ(tx.refused[0].address, "bob@example.org");
@@ -226,14 +225,14 @@ TEST(SmtpSession, PipelinedGroupGoesOutInOneWriteAndRepliesMaySplitAnywhere) {
               "TO:<bob@example.org>\r\nDATA\r\n");
     EXPECT_EQ(seen.writes[2], "x\r\n.\r\n");
 
-    smtp.SendTo = {"bob@example.org"};
-    tx = smtp.Transact(true);
+    mail.recipients = {"bob@example.org"};
+    tx = smtp.Transact(mail, true);
     EXPECT_FALSE(tx.ok());
     EXPECT_EQ(tx.result.lastReply, "550 no");
     EXPECT_EQ(seen.writes.back(), ".\r\n");  // the data ended at once, nothing delivered
 
-    smtp.SendTo = {"ann@example.org"};
-    tx = smtp.Transact(true);
+    mail.recipients = {"ann@example.org"};
+    tx = smtp.Transact(mail, true);
     EXPECT_FALSE(tx.ok());
     EXPECT_TRUE(Contains(tx.result.error.reason, "more replies")) << tx.result.error.reason;
     EXPECT_EQ(seen.writes[seen.writes.size() - 2], "RSET\r\n");
@@ -246,11 +245,10 @@ TEST(SmtpSession, WholeMessageRefusalWaitsForTheRecipientsBeforeData) {
     seen.replies = {"220 hi\r\n", "250-hello\r\n250 PIPELINING\r\n",
                     "250 ok\r\n250 ok\r\n550 no\r\n"};
     TSmtpClient smtp(std::move(connector));
-    smtp.HostAddress = "mail.example.org";
+    smtp.Server.host = "mail.example.org";
     smtp.SessionMessages = 2;
-    smtp.From = "list@example.org";
-    smtp.SendTo = {"ann@example.org", "bob@example.org"};
-    const SmtpTransaction tx = smtp.Transact(false);
+    const Envelope mail{"list@example.org", {"ann@example.org", "bob@example.org"}, {}};
+    const SmtpTransaction tx = smtp.Transact(mail, false);
     EXPECT_FALSE(tx.ok());
     EXPECT_EQ(tx.result.lastReply, "550 no");
     EXPECT_EQ(seen.writes.back(),

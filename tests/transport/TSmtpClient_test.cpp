@@ -16,16 +16,15 @@ using testing::ServerScript;
 constexpr int kPatientMs = 3000;
 constexpr int kShortMs = 150;
 
-void PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
-    smtp.HostAddress = server.Host();
-    smtp.Port = server.Port();
+// Points the client at the server and gives the message the tests send.
+Envelope PointAt(TSmtpClient& smtp, const FakeMailServer& server) {
+    smtp.Server.host = server.Host();
+    smtp.Server.port = server.Port();
     smtp.ConnectTimeoutMs = kPatientMs;
     smtp.ReplyTimeoutMs = kPatientMs;
     smtp.ReadTimeoutMs = kPatientMs;
     smtp.SendTimeoutMs = kPatientMs;
-    smtp.From = "list@example.org";
-    smtp.SendTo = {"ann@example.org"};
-    smtp.OutMessage = {"Subject: hi", "", "Hello."};
+    return Envelope{"list@example.org", {"ann@example.org"}, "Subject: hi\r\n\r\nHello.\r\n"};
 }
 
 std::string Helo() {
@@ -41,6 +40,16 @@ ServerScript Greeted() {
     return script;
 }
 
+// Greeted, then one message to ann@example.org taken.
+ServerScript TakesOneMessage() {
+    return Greeted()
+        .Reply("RCPT TO:<ann@example.org>", "250 Ok")
+        .Reply("DATA", "354 go ahead")
+        .ExpectData()
+        .SendLine("250 Ok")
+        .Expect("QUIT");
+}
+
 TEST(TSmtpClient, HeloSessionBytesExactly) {
     FakeMailServer server({Greeted()
                                .Reply("RCPT TO:<ann@example.org>", "250 Ok")
@@ -50,17 +59,15 @@ TEST(TSmtpClient, HeloSessionBytesExactly) {
                                .SendLine("250 2.0.0 Ok: queued as 1234")
                                .Expect("QUIT")});
     TSmtpClient smtp;
-    PointAt(smtp, server);
-    smtp.SendTo = {"ann@example.org", "bob@example.org"};
+    Envelope mail = PointAt(smtp, server);
+    mail.recipients = {"ann@example.org", "bob@example.org"};
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_TRUE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "250 2.0.0 Ok: queued as 1234");
     EXPECT_EQ(server.Received(0), Helo() +
                                       "\r\nMAIL FROM:<list@example.org>\r\n"
                                       "RCPT TO:<ann@example.org>\r\nRCPT TO:<bob@example.org>\r\n"
                                       "DATA\r\nSubject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n");
-    EXPECT_EQ(smtp.SendTo.size(), 2u);  // Send leaves its inputs alone
-    EXPECT_EQ(smtp.OutMessage.size(), 3u);
     EXPECT_TRUE(server.Problems().empty());
 }
 
@@ -77,9 +84,9 @@ TEST(TSmtpClient, BareCodeRepliesAreComplete) {
                                .SendLine("250")
                                .Expect("QUIT")});
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_TRUE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "250");
     EXPECT_TRUE(server.Problems().empty());
 }
@@ -110,16 +117,16 @@ TEST(TSmtpClient, EhloWithAuthLoginAndMultiLineReply) {
             .Expect("QUIT"),
     });
     TSmtpClient smtp;
-    PointAt(smtp, server);
-    smtp.RequireAuthentication = true;
-    smtp.User = "alice";
-    smtp.Password = "secret";
+    Envelope mail = PointAt(smtp, server);
+    smtp.Server.requireAuthentication = true;
+    smtp.Server.user = "alice";
+    smtp.Server.password = "secret";
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_TRUE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "250 Ok");
 
-    smtp.Password = "wrong";
-    EXPECT_FALSE(smtp.Send(reply));
+    smtp.Server.password = "wrong";
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "535 5.7.8 Authentication credentials invalid");
     EXPECT_EQ(server.Received(1), ehlo + "\r\nAUTH LOGIN\r\nYWxpY2U=\r\nd3Jvbmc=\r\nQUIT\r\n");
     EXPECT_TRUE(server.Problems().empty());
@@ -145,48 +152,43 @@ TEST(TSmtpClient, RefusalsEndTheSessionWithQuit) {
             .Expect("QUIT"),
     });
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     std::string reply;
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "554 go away");
     EXPECT_EQ(server.Received(0), "QUIT\r\n");
 
-    smtp.SendTo.clear();  // DATA follows MAIL FROM at once
-    EXPECT_FALSE(smtp.Send(reply));
+    mail.recipients.clear();  // DATA follows MAIL FROM at once
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "554 5.5.1 Error: no valid recipients");
     EXPECT_EQ(server.Received(1), Helo() + "\r\nMAIL FROM:<list@example.org>\r\nDATA\r\nQUIT\r\n");
 
-    smtp.SendTo = {"a@example.org", "b@example.org", "c@example.org"};
-    EXPECT_FALSE(smtp.Send(reply));
+    mail.recipients = {"a@example.org", "b@example.org", "c@example.org"};
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "550 5.1.1 No such user");
     EXPECT_EQ(server.Received(2), Helo() +
                                       "\r\nMAIL FROM:<list@example.org>\r\n"
                                       "RCPT TO:<a@example.org>\r\nRCPT TO:<b@example.org>\r\n"
                                       "QUIT\r\n");
-    EXPECT_FALSE(smtp.Send(reply));  // 251 is no acceptance either
+    EXPECT_FALSE(smtp.Send(mail, reply));  // 251 is no acceptance either
     EXPECT_EQ(reply, "251 User not local; will forward");
 
-    smtp.SendTo = {"ann@example.org"};
-    EXPECT_FALSE(smtp.Send(reply));
+    mail.recipients = {"ann@example.org"};
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "552 5.3.4 Message too big");
     EXPECT_TRUE(server.Problems().empty());
 }
 
 TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
-    FakeMailServer server({Greeted()
-                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
-                               .Reply("DATA", "354 go ahead")
-                               .ExpectData()
-                               .SendLine("250 Ok")
-                               .Expect("QUIT")});
+    FakeMailServer server({TakesOneMessage()});
     TSmtpClient smtp;
-    PointAt(smtp, server);
-    // The last entries stand for a signature added as one entry with line breaks in it.
-    smtp.OutMessage = {
-        "Subject: dots",           "",         ".",           ".hidden", "..two", "", "plain.",
-        "-- \r\n.\r\n.sig\r\nend", "bare\nlf", "trailing\r\n"};
+    Envelope mail = PointAt(smtp, server);
+    // A lone LF or CR is a line break as well.
+    mail.message =
+        "Subject: dots\r\n\r\n.\r\n.hidden\r\n..two\r\n\r\nplain.\r\n"
+        "-- \r\n.\r\n.sig\r\nend\r\nbare\nlf\r\ntrailing\r\n\r";
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_TRUE(smtp.Send(mail, reply));
     std::string received = server.Received(0);
     std::string data = received.substr(received.find("DATA\r\n") + 6);
     EXPECT_EQ(data,
@@ -195,35 +197,43 @@ TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
     EXPECT_TRUE(server.Problems().empty());
 }
 
-TEST(TSmtpClient, EmptyMessageIsTheFinalDotAlone) {
-    FakeMailServer server({Greeted()
-                               .Reply("RCPT TO:<ann@example.org>", "250 Ok")
-                               .Reply("DATA", "354 go ahead")
-                               .ExpectData()
-                               .SendLine("250 Ok")
-                               .Expect("QUIT")});
+TEST(TSmtpClient, ALineLongerThanAWriteGoesOutWholeAndStuffed) {
+    FakeMailServer server({TakesOneMessage()});
     TSmtpClient smtp;
-    PointAt(smtp, server);
-    smtp.OutMessage.clear();
+    Envelope mail = PointAt(smtp, server);
+    const std::string longLine = "." + std::string(200 * 1024, 'x');
+    mail.message = "Subject: long\r\n\r\nbefore\r\n" + longLine + "\r\nafter";
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply));
+    EXPECT_TRUE(smtp.Send(mail, reply));
+    const std::string received = server.Received(0);
+    EXPECT_EQ(received.substr(received.find("DATA\r\n") + 6),
+              "Subject: long\r\n\r\nbefore\r\n." + longLine + "\r\nafter\r\n.\r\nQUIT\r\n");
+}
+
+TEST(TSmtpClient, EmptyMessageIsTheFinalDotAlone) {
+    FakeMailServer server({TakesOneMessage()});
+    TSmtpClient smtp;
+    Envelope mail = PointAt(smtp, server);
+    mail.message.clear();
+    std::string reply;
+    EXPECT_TRUE(smtp.Send(mail, reply));
     EXPECT_TRUE(EndsWith(server.Received(0), "DATA\r\n.\r\nQUIT\r\n"));
 }
 
 TEST(TSmtpClient, InjectedAddressesAreRefusedBeforeConnecting) {
     FakeMailServer server({Greeted()});
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     std::string reply;
-    smtp.From = "list@example.org>\r\nRCPT TO:<victim@example.org";
-    EXPECT_FALSE(smtp.Send(reply));
+    mail.from = "list@example.org>\r\nRCPT TO:<victim@example.org";
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_TRUE(Contains(reply, "Sender address refused")) << reply;
 
-    smtp.From = "list@example.org";
+    mail.from = "list@example.org";
     for (const char* bad : {"a@x\nDATA", "a@x\rb", "<a@x>", "a@x>"}) {
-        smtp.SendTo = {"ok@example.org", bad};
+        mail.recipients = {"ok@example.org", bad};
         reply.clear();
-        EXPECT_FALSE(smtp.Send(reply)) << bad;
+        EXPECT_FALSE(smtp.Send(mail, reply)) << bad;
         EXPECT_TRUE(Contains(reply, "Recipient address refused")) << reply;
     }
     EXPECT_EQ(server.Connections(), 0u);
@@ -231,10 +241,10 @@ TEST(TSmtpClient, InjectedAddressesAreRefusedBeforeConnecting) {
 
 TEST(TSmtpClient, NoConnectionLeavesTheReplyAlone) {
     TSmtpClient smtp;
-    smtp.HostAddress = "no-such-host.invalid";
-    smtp.From = "list@example.org";
+    smtp.Server.host = "no-such-host.invalid";
+    const Envelope mail{"list@example.org", {}, {}};
     std::string reply = "as passed";
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "as passed");
 }
 
@@ -246,24 +256,24 @@ TEST(TSmtpClient, SilenceCloseOrEndlessReplyIsRefusal) {
         ServerScript().Send("220-" + std::string(100 * 1024, 'x') + "\r\n220 ok\r\n").Silence(),
     });
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     smtp.ReadTimeoutMs = kShortMs;
     std::string reply = "before";
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "");
     // The connection was given up: the QUIT is not even sent into it.
     EXPECT_EQ(server.Received(0), Helo() + "\r\n");
 
     smtp.ReplyTimeoutMs = kShortMs;
     reply = "before";
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "");
     EXPECT_EQ(server.Received(1), Helo() + "\r\n");
 
     smtp.ReplyTimeoutMs = kPatientMs;
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "");
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_EQ(reply, "");
 }
 
@@ -273,10 +283,12 @@ TEST(TSmtpClient, ResetDuringDataFailsWithoutSignal) {
                                .Reply("DATA", "354 go ahead")
                                .Reset()});
     TSmtpClient smtp;
-    PointAt(smtp, server);
-    smtp.OutMessage.assign(200000, std::string(60, 'x'));  // 12 MB, far beyond any buffer
+    Envelope mail = PointAt(smtp, server);
+    for (int i = 0; i < 200000; ++i) {  // 12 MB, far beyond any buffer
+        mail.message += std::string(60, 'x') + "\r\n";
+    }
     std::string reply;
-    EXPECT_FALSE(smtp.Send(reply));  // SIGPIPE would end the test program instead
+    EXPECT_FALSE(smtp.Send(mail, reply));  // SIGPIPE would end the test program instead
     EXPECT_EQ(reply, "");
 }
 
@@ -325,18 +337,17 @@ TEST(TSmtpClient, MessageDataGoesOutInLargeWrites) {
     seen.replies = {"220 hi\r\n", "250 hello\r\n", "250 ok\r\n",
                     "250 ok\r\n", "354 go\r\n",    "250 queued\r\n"};
     TSmtpClient smtp(std::move(connector));
-    smtp.HostAddress = "mail.example.org";
-    smtp.From = "list@example.org";
-    smtp.SendTo = {"ann@example.org"};
+    smtp.Server.host = "mail.example.org";
+    Envelope mail{"list@example.org", {"ann@example.org"}, {}};
     std::string expected;
     for (int i = 0; i < 50000; ++i) {
         std::string line = (i % 7 == 0 ? "." : "") + std::string("body line ") + std::to_string(i);
-        smtp.OutMessage.push_back(line);
+        mail.message += line + "\r\n";
         expected += (line[0] == '.' ? "." : "") + line + "\r\n";
     }
     expected += ".\r\n";
     std::string reply;
-    ASSERT_TRUE(smtp.Send(reply));
+    ASSERT_TRUE(smtp.Send(mail, reply));
     // HELO, MAIL, RCPT, DATA, then the data, then QUIT.
     ASSERT_GT(seen.writes.size(), 5u);
     std::vector<std::string> data(seen.writes.begin() + 4, seen.writes.end() - 1);
@@ -362,10 +373,10 @@ std::string Ehlo() {
 }
 
 void Secure(TSmtpClient& smtp, const char* mode) {
-    smtp.Security = {mode, ServerCert().fingerprint, ""};
-    smtp.RequireAuthentication = true;
-    smtp.User = "alice";
-    smtp.Password = "secret";
+    smtp.Server.security = {mode, ServerCert().fingerprint, ""};
+    smtp.Server.requireAuthentication = true;
+    smtp.Server.user = "alice";
+    smtp.Server.password = "secret";
 }
 
 ServerScript Delivers(ServerScript script) {
@@ -399,10 +410,10 @@ TEST(TSmtpClient, StartTlsThenEhloAgainAndAuthPlainOrImplicitTlsWithLogin) {
                      .Reply("c2VjcmV0", "235 ok")),
     });
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     Secure(smtp, "starttls");
     std::string reply;
-    EXPECT_TRUE(smtp.Send(reply)) << reply;
+    EXPECT_TRUE(smtp.Send(mail, reply)) << reply;
     const std::string tail =
         "MAIL FROM:<list@example.org>\r\nRCPT TO:<ann@example.org>\r\nDATA\r\n"
         "Subject: hi\r\n\r\nHello.\r\n.\r\nQUIT\r\n";
@@ -410,7 +421,7 @@ TEST(TSmtpClient, StartTlsThenEhloAgainAndAuthPlainOrImplicitTlsWithLogin) {
     EXPECT_EQ(server.Received(0), Ehlo() + "\r\nSTARTTLS\r\n" + testing::kTlsMarker + Ehlo() +
                                       "\r\nAUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n" + tail);
     Secure(smtp, "tls");
-    EXPECT_TRUE(smtp.Send(reply)) << reply;
+    EXPECT_TRUE(smtp.Send(mail, reply)) << reply;
     EXPECT_EQ(server.Received(1),
               testing::kTlsMarker + Ehlo() + "\r\nAUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n" + tail);
     EXPECT_TRUE(server.Problems().empty());
@@ -454,9 +465,9 @@ TEST(TSmtpClient, NoCredentialLeavesWhenTlsOrAMechanismIsMissing) {
         SCOPED_TRACE(test.name);
         FakeMailServer server({test.script});
         TSmtpClient smtp;
-        PointAt(smtp, server);
+        Envelope mail = PointAt(smtp, server);
         Secure(smtp, test.mode);
-        const SmtpResult result = smtp.Submit();
+        const SmtpResult result = smtp.Submit(mail);
         EXPECT_EQ(result.error.kind, test.expected);
         EXPECT_TRUE(Contains(result.error.Text(), test.reason)) << result.error.Text();
         const std::string received = server.Received(0);
@@ -468,13 +479,13 @@ TEST(TSmtpClient, SendSaysInWordsWhatTheProgramRefused) {
     FakeMailServer server(
         {ServerScript().StartTls(testing::SelfSigned({"other", {"other"}, {}}).Pem())});
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     Secure(smtp, "tls");
     std::string reply;
-    EXPECT_FALSE(smtp.Send(reply));
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_TRUE(Contains(reply, "certificate of 127.0.0.1 refused")) << reply;
-    smtp.Security.Mode = "smoke signals";
-    EXPECT_FALSE(smtp.Send(reply));
+    smtp.Server.security.Mode = "smoke signals";
+    EXPECT_FALSE(smtp.Send(mail, reply));
     EXPECT_TRUE(Contains(reply, "unknown security mode")) << reply;
     EXPECT_EQ(server.Connections(), 1u);
 }
@@ -491,7 +502,7 @@ TEST(TSmtpClient, ProbeListsTheCapabilitiesAfterStartTlsAndTriesTheLogin) {
                                .Reply("AUTH PLAIN AGFsaWNlAHNlY3JldA==", "535 5.7.8 no")
                                .Expect("QUIT")});
     TSmtpClient smtp;
-    PointAt(smtp, server);
+    Envelope mail = PointAt(smtp, server);
     Secure(smtp, "starttls");
     const ProbeReport report = smtp.Probe();
     EXPECT_EQ(report.security, "starttls");
