@@ -4,8 +4,7 @@
 #include <mutex>
 
 #include "engine/ActivityLog.h"
-#include "engine/MailConnections.h"
-#include "engine/PendingQueue.h"
+#include "engine/Delivery.h"
 #include "engine/RequestRules.h"
 #include "engine/Roster.h"
 #include "engine/bounce/MemberDelivery.h"
@@ -35,24 +34,20 @@ int Strength(Verdict verdict) {
 // Sends one notice from the List Server address; a notice that cannot go now is queued
 // like an answer.
 void SendNotice(ScanContext& context, Services& services, const ListInHand& hand,
-                const std::vector<std::string>& to, const std::string& message) {
-    SmtpClient& smtp = services.smtp;
-    smtp.From = services.console.Globals().ListServerAddress;
-    smtp.SendTo = to;
-    smtp.OutMessage = TextToLines(message);
+                const std::vector<std::string>& to, std::string message) {
     std::string names;
     for (const std::string& address : to) {
         names += (names.empty() ? "" : ", ") + address;
     }
-    if (SubmitMessage(services, hand.name, context.LastSmtpReply)) {
-        ++context.Counts.answersSent;
-        WriteLog(services, Stamp(services) + hand.name + ": i sent msg to " + names);
-        return;
-    }
-    if (QueueFailedMessage(services, 1, smtp.From, smtp.SendTo, smtp.OutMessage)) {
-        ++context.Counts.messagesQueued;
-    }
-    WriteLog(services, Stamp(services) + hand.name + ": i failed msg to " + names + "(Attempt 1)");
+    SendOptions options;
+    options.sent = hand.name + ": i sent msg to " + names;
+    options.failed = hand.name + ": i failed msg to " + names + "(Attempt 1)";
+    SendTally tally;
+    SendAlone(services, hand.name,
+              Envelope{services.console.Globals().ListServerAddress, to, std::move(message)},
+              options, tally);
+    context.Counts.answersSent += static_cast<int>(tally.sent);
+    context.Counts.messagesQueued += static_cast<int>(tally.queued);
 }
 
 NoticeContext NoticeOf(Services& services, const ListInHand& hand) {
