@@ -11,6 +11,7 @@
 #include "engine/PendingQueue.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/bounce/BounceHandling.h"
 #include "support/Address.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
@@ -371,6 +372,9 @@ void RunPhases(ScanContext& context, Services& services, MailboxConnection& conn
         stage = "processing the messages of list \"" + name + "\"";
         TurnToList(context, services, name);
         ProcessTempFolder(context, services);
+        // The list's failure reports are applied together, then the notices that fall due.
+        bounce::FlushBounces(context, services);
+        bounce::RunBounceSchedule(context, services);
     }
 }
 

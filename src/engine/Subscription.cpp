@@ -11,6 +11,7 @@
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
 #include "engine/bounce/BounceState.h"
+#include "engine/bounce/MemberDelivery.h"
 #include "support/Address.h"
 #include "support/DTCalc.h"
 #include "support/DateTime.h"
@@ -109,6 +110,13 @@ std::optional<PendingCode> ParsePendingLine(std::string_view line) {
 
 void SendTemplateAnswer(ScanContext& context, Services& services, std::string_view section,
                         const std::string& subject, TemplatePassword password) {
+    // A member whose mail keeps coming back gets no answers either.
+    if (bounce::DisabledAddresses(services.paths, HeldListName(context, services))
+            .count(context.SenderAddress) > 0) {
+        WriteLog(services, Stamp(services) + context.ListName + ": i withheld msg to " +
+                               context.SenderAddress + "(delivery disabled)");
+        return;
+    }
     const std::string listServer = services.console.Globals().ListServerAddress;
     const std::string body = ReadSection(context.ListDataFile, section);
     const std::string text = FillTemplate(body, context, listServer, password);

@@ -205,6 +205,15 @@ TEST_F(BounceHandlingTest, AReplyToTheNoticeEnablesDeliveryAgain) {
         ann.code = "enable-ABCDEFGHIJ";
         return true;
     });
+    // A disabled member gets no answers.
+    ScanContext request;
+    request.SenderAddress = "ann@example.org";
+    request.Subject = "subscribe news";
+    pop3.Header = {"From: ann@example.org", "Subject: subscribe news", ""};
+    ApplyRequestRules(request, services);
+    EXPECT_TRUE(smtp.sent.empty());
+    EXPECT_TRUE(HasLine(LogLines(), Log("i withheld msg to ann@example.org(delivery disabled)")));
+
     // Through the List Server rules: an automatic message never enables, even with the subject.
     const std::string subject = "Re: Delivery of news to you is disabled (enable-ABCDEFGHIJ)";
     ScanContext reply;
