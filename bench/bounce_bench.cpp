@@ -6,6 +6,10 @@
 //       A scan's phase 3 over count temp files of the corpus shapes, each naming another
 //       member of a list of members: recognised, scored (the state file written per batch),
 //       nothing sent (no member reaches the threshold in one scan).
+//   bounce_bench mailbox [count=10000] [members=10000] [corpus=...]
+//       (root; Dovecot through the end-to-end harness) the same reports in a list mailbox:
+//       a whole scan downloads and handles them, then the handling alone is timed again on
+//       a fresh application directory; prints download and handling side by side.
 //
 // Each prints a readable line and "RESULT <mode> <count> <seconds> <per second> <cpu s> <peak
 // resident KB>".
@@ -27,6 +31,9 @@
 #include "engine/Services.h"
 #include "engine/bounce/BounceState.h"
 #include "engine/bounce/Recogniser.h"
+#ifdef CORVANTEER_BOUNCE_BENCH_SERVERS
+#include "e2e/MailServers.h"
+#endif
 #include "support/AppPaths.h"
 #include "support/Files.h"
 #include "support/Locks.h"
@@ -114,65 +121,150 @@ public:
     void SetIntervalMs(int64_t) override {}
 };
 
-int Scan(int count, int members, const std::string& corpus) {
-    std::string dir = "/tmp/corvanteer-bounce-bench-XXXXXX";
-    if (mkdtemp(dir.data()) == nullptr) {
-        throw std::runtime_error("cannot create a folder under /tmp");
+// The reports a scan handles: the corpus shapes in turn, each naming the next member.
+std::vector<std::string> Reports(int count, int members, const std::string& corpus) {
+    std::vector<std::pair<std::string, std::string>> shapes;
+    for (const Shape& shape : kShapes) {
+        shapes.emplace_back(ReadFile(corpus + "/" + shape.file), shape.address);
     }
-    {
-        const AppPaths paths = AppPaths::ForDirectory(dir);
-        auto store = SettingsStore::Open(paths.SettingsDatabase());
-        StoreLock storeLock(paths.StoreLockFile());
-        StoreConsole console(*store, paths);
-        TPop3Client pop3;
-        TSmtpClient smtp;
-        SystemClock clock;
-        SystemRandom random;
-        ScanObserver observer;
-        Services services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console};
-        pop3.ConnectTimeoutMs = 2000;
-        pop3.FirstByteTimeoutMs = 2000;
+    std::vector<std::string> reports;
+    reports.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const auto& [text, address] = shapes[static_cast<size_t>(i) % shapes.size()];
+        std::string report = ReplaceAll(text, address, MemberAddress(i % members));
+        reports.push_back(ReplaceAll(report, "Ann@Example.org", MemberAddress(i % members)));
+    }
+    return reports;
+}
 
-        CreateList(*store, paths, kList);
-        store->WriteRegString(paths.ListKey(kList), "ListPostingAddress", "list@example.test");
+// An application directory with one list of members and the services of a scan.
+class Bed {
+public:
+    explicit Bed(int members)
+        : dir_(MakeFolder()),
+          paths_(AppPaths::ForDirectory(dir_)),
+          store_(SettingsStore::Open(paths_.SettingsDatabase())),
+          storeLock_(paths_.StoreLockFile()),
+          console_(*store_, paths_),
+          services_{paths_,  *store_,   pop3_,      smtp_,   clock_,
+                    random_, observer_, storeLock_, console_} {
+        pop3_.ConnectTimeoutMs = 2000;
+        pop3_.FirstByteTimeoutMs = 2000;
+        CreateList(*store_, paths_, kList);
+        store_->WriteRegString(paths_.ListKey(kList), "ListPostingAddress", "list@example.test");
         Lines roster;
         for (int i = 0; i < members; ++i) {
             roster.push_back(MemberAddress(i) + " 0 " + std::to_string(100000 + i));
         }
-        WriteSection(paths.ListDataFile(kList), "MemberList", roster);
-        ForceDirectories(paths.TempFolder(kList));
-        std::vector<std::pair<std::string, std::string>> shapes;
-        for (const Shape& shape : kShapes) {
-            shapes.emplace_back(ReadFile(corpus + "/" + shape.file), shape.address);
-        }
-        for (int i = 0; i < count; ++i) {
-            const auto& [text, address] = shapes[static_cast<size_t>(i) % shapes.size()];
-            std::string report = ReplaceAll(text, address, MemberAddress(i % members));
-            report = ReplaceAll(report, "Ann@Example.org", MemberAddress(i % members));
-            WriteFileAtomic(MakeUniqueFileName(paths.TempFolder(kList), "tmp", random), report);
-        }
+        WriteSection(paths_.ListDataFile(kList), "MemberList", roster);
+        ForceDirectories(paths_.TempFolder(kList));
+    }
+    ~Bed() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    Bed(const Bed&) = delete;
+    Bed& operator=(const Bed&) = delete;
 
-        const double cpu = CpuSeconds();
+    void AddTempFile(const std::string& text) {
+        WriteFileAtomic(MakeUniqueFileName(paths_.TempFolder(kList), "tmp", random_), text);
+    }
+    void PointPop3(const std::string& host, int port, const std::string& user,
+                   const std::string& password) {
+        const std::string key = paths_.ListKey(kList);
+        store_->WriteRegString(key, "Pop3Host", host);
+        store_->WriteRegInteger(key, "Pop3Port", port);
+        store_->WriteRegString(key, "Pop3User", user);
+        store_->WriteRegString(key, "Pop3Password", ScramblePassword(password));
+    }
+
+    // One scan, timed; returns its wall seconds and adds its cpu seconds.
+    double Scan(double& cpu) {
+        const double cpuBefore = CpuSeconds();
         const auto begin = SteadyClock::now();
-        SessionLock lock(paths.SessionLockFile());
+        SessionLock lock(paths_.SessionLockFile());
         NullTimer timer;
         ScanOutcome outcome;
         {
             std::lock_guard<SessionLock> guard(lock);
-            outcome = RunScanSession(services, timer);
+            outcome = RunScanSession(services_, timer);
         }
         const double seconds = std::chrono::duration<double>(SteadyClock::now() - begin).count();
+        cpu += CpuSeconds() - cpuBefore;
         if (!outcome.ok) {
             throw std::runtime_error(outcome.error);
         }
-        const size_t scored = bounce::ReadBounceState(paths, kList).Members().size();
-        std::printf("scan: %d members, %zu of them with a score after the scan\n", members, scored);
-        Report("scan", count, seconds, CpuSeconds() - cpu);
+        return seconds;
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+
+    size_t Scored() const { return bounce::ReadBounceState(paths_, kList).Members().size(); }
+
+private:
+    static std::string MakeFolder() {
+        std::string dir = "/tmp/corvanteer-bounce-bench-XXXXXX";
+        if (mkdtemp(dir.data()) == nullptr) {
+            throw std::runtime_error("cannot create a folder under /tmp");
+        }
+        return dir;
+    }
+
+    std::string dir_;
+    AppPaths paths_;
+    std::unique_ptr<SettingsStore> store_;
+    TPop3Client pop3_;
+    TSmtpClient smtp_;
+    SystemClock clock_;
+    SystemRandom random_;
+    ScanObserver observer_;
+    StoreLock storeLock_;
+    StoreConsole console_;
+    Services services_;
+};
+
+int Scan(int count, int members, const std::string& corpus) {
+    Bed bed(members);
+    for (const std::string& report : Reports(count, members, corpus)) {
+        bed.AddTempFile(report);
+    }
+    double cpu = 0;
+    const double seconds = bed.Scan(cpu);
+    std::printf("scan: %d members, %zu of them with a score after the scan\n", members,
+                bed.Scored());
+    Report("scan", count, seconds, cpu);
     return 0;
 }
+
+#ifdef CORVANTEER_BOUNCE_BENCH_SERVERS
+// The same reports in a Dovecot mailbox: a whole scan downloads and handles them; a second
+// bed handles the same reports left as temp files. The difference is the download.
+int Mailbox(int count, int members, const std::string& corpus) {
+    const std::vector<std::string> reports = Reports(count, members, corpus);
+    testing::MailServers servers;
+    servers.Start();
+    servers.AddUser("bounces", "bench-pass");
+    for (const std::string& report : reports) {
+        servers.PutMessage("bounces", report);
+    }
+    double fullCpu = 0;
+    Bed full(members);
+    full.PointPop3(servers.Host(), servers.Pop3Port(), "bounces", "bench-pass");
+    const double whole = full.Scan(fullCpu);
+    servers.Stop();
+
+    double handleCpu = 0;
+    Bed handled(members);
+    for (const std::string& report : reports) {
+        handled.AddTempFile(report);
+    }
+    const double handling = handled.Scan(handleCpu);
+    Report("mailbox-scan", count, whole, fullCpu);
+    Report("handling-only", count, handling, handleCpu);
+    std::printf("download %.3f s, handling %.3f s: handling/download = %.2f (want <= 1)\n",
+                whole - handling, handling, handling / (whole - handling));
+    std::printf("RESULT ratio %d %.3f\n", count, handling / (whole - handling));
+    return 0;
+}
+#endif
 
 int IntArg(int argc, char** argv, int index, int fallback) {
     return argc > index ? std::atoi(argv[index]) : fallback;
@@ -190,9 +282,16 @@ int main(int argc, char** argv) {
             return Scan(IntArg(argc, argv, 2, 10000), IntArg(argc, argv, 3, 10000),
                         argc > 4 ? argv[4] : DefaultCorpus());
         }
+#ifdef CORVANTEER_BOUNCE_BENCH_SERVERS
+        if (mode == "mailbox") {
+            return Mailbox(IntArg(argc, argv, 2, 10000), IntArg(argc, argv, 3, 10000),
+                           argc > 4 ? argv[4] : DefaultCorpus());
+        }
+#endif
         std::fprintf(stderr,
                      "usage: bounce_bench recognise [count=10000] [corpus]\n"
-                     "       bounce_bench scan [count=10000] [members=10000] [corpus]\n");
+                     "       bounce_bench scan [count=10000] [members=10000] [corpus]\n"
+                     "       bounce_bench mailbox [count=10000] [members=10000] [corpus]\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bounce_bench: %s\n", error.what());

@@ -131,8 +131,9 @@ TEST_F(BounceE2e, FiveReportsDisableTheNextPostingLeavesOutTheReplyBringsBack) {
     const std::string key = bounce::MemberTokenKey(*store, paths.SettingsKey());
     EXPECT_EQ(bounce::MemberToken(key, "news", At("bncbea")),
               GetHeaderValue("X-Corvanteer-Member", TextToLines(bea[0])));
-    EXPECT_TRUE(Logged("Fri,13Mar26 10:00:00 news: msg from bncnews@example.test - sent to 2 of "
-                       "2 members."));
+    EXPECT_TRUE(
+        Logged("Fri,13Mar26 10:00:00 news: msg from bncnews@example.test - sent to 2 of "
+               "2 members."));
 
     // The member's reply to the notice, at the List Server address, enables delivery again.
     Servers().PutMessage("bncls",

@@ -170,10 +170,10 @@ BounceOutcome HandleListBounce(ScanContext& context, Services& services) {
         return BounceOutcome::NotABounce;
     }
     BounceBatch& batch = context.Bounces;
-    ListInHand hand = InHand(context, services);
-    if (batch.hand.list != hand.list) {
+    // The list in hand is looked up once per list, not once per report.
+    if (batch.hand.list.empty() || batch.hand.dataFile != context.ListDataFile) {
         FlushBounces(context, services);  // charges of another list, left by a caller
-        batch.hand = std::move(hand);
+        batch.hand = InHand(context, services);
     }
     batch.members.Refresh(batch.hand.dataFile);
 
