@@ -32,7 +32,9 @@ ManualPosting LoadPostingValues(Services& services, const std::string& list) {
     posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
     posting.signature = ReadSection(dataFile, "Signature");
     for (const RosterEntry& entry : FillRoster(services, list).entries) {
-        posting.members.push_back(entry.address);
+        if (!entry.disabled) {  // a member whose mail bounces gets no postings
+            posting.members.push_back(entry.address);
+        }
     }
     return posting;
 }

@@ -23,6 +23,11 @@
 
 namespace corvanteer {
 
+namespace {
+// Marks a roster item whose member's delivery is disabled (bounces).
+constexpr int kDisabledRole = Qt::UserRole + 1;
+}  // namespace
+
 MembersPage::MembersPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), fields_(host, SettingScope::List) {
     setObjectName(QStringLiteral("tabMembers"));
@@ -156,6 +161,7 @@ void MembersPage::FillRoster() {
             item->setCheckState(entry.banned ? Qt::Checked : Qt::Unchecked);
             if (entry.disabled) {
                 item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+                item->setData(kDisabledRole, true);
             }
             const bool reselect = item->text() == selected && !selected.isEmpty();
             lstMembers->addItem(item.release());  // the list owns its items
@@ -221,7 +227,10 @@ void MembersPage::ShowPasswordButton(bool shown) {
 
 void MembersPage::FillPosting(ManualPosting& posting) const {
     for (int i = 0; i < lstMembers->count(); ++i) {
-        posting.members.push_back(S(lstMembers->item(i)->text()));
+        // A member whose delivery is disabled gets no postings.
+        if (!lstMembers->item(i)->data(kDisabledRole).toBool()) {
+            posting.members.push_back(S(lstMembers->item(i)->text()));
+        }
     }
 }
 
