@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/ActivityLog.h"
+#include "engine/DTCalc.h"
 #include "engine/Delivery.h"
 #include "engine/ListStore.h"
 #include "engine/OutgoingHeaders.h"
@@ -13,7 +14,6 @@
 #include "engine/bounce/BounceState.h"
 #include "engine/bounce/MemberDelivery.h"
 #include "support/Address.h"
-#include "support/DTCalc.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"
