@@ -73,14 +73,24 @@ std::vector<std::string> TokensInText(std::string_view text) {
         const std::string_view unquoted = std::string_view(trimmed).substr(
             std::min(trimmed.find_first_not_of("> "), trimmed.size()));
         if (StartsWithText(unquoted, name)) {
-            const std::string value = Trim(unquoted.substr(name.size()));
-            if (!value.empty()) {
-                tokens.push_back(Before(value, " "));
+            std::string token = TokenOfValue(unquoted.substr(name.size()));
+            if (!token.empty()) {
+                tokens.push_back(std::move(token));
             }
         }
         start = end + 1;
     }
     return tokens;
+}
+
+std::string TokenOfValue(std::string_view value) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const size_t start = value.find_first_not_of(kBlanks);
+    if (start == std::string_view::npos) {
+        return "";
+    }
+    const size_t end = value.find_first_of(kBlanks, start);
+    return std::string(value.substr(start, end == std::string_view::npos ? end : end - start));
 }
 
 MemberTokenIndex::MemberTokenIndex(std::string_view key, std::string_view list,

@@ -30,6 +30,10 @@ std::string MemberToken(std::string_view key, std::string_view list, std::string
 // after the colon.
 std::vector<std::string> TokensInText(std::string_view text);
 
+// The token a field value carries: its first word (up to a blank, tab or line end, so a
+// folded value gives no line break); "" when the value is blank.
+std::string TokenOfValue(std::string_view value);
+
 // Token -> member address for one list's roster, so a report's token is found without
 // hashing every member again for every report.
 class MemberTokenIndex {

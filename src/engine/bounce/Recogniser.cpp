@@ -207,9 +207,9 @@ void Walk(GMimeObject* object, Parts& parts, int depth) {
                 GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
                 if (SameText(g_mime_header_get_name(header), kMemberHeaderName)) {
                     const char* raw = g_mime_header_get_raw_value(header);
-                    const std::string value = Trim(raw != nullptr ? raw : "");
-                    if (!value.empty()) {
-                        found.push_back(Before(value, " "));
+                    std::string token = TokenOfValue(raw != nullptr ? raw : "");
+                    if (!token.empty()) {
+                        found.push_back(std::move(token));
                     }
                 }
             }

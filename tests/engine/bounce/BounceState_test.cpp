@@ -99,6 +99,10 @@ TEST_F(BounceStateFile, TheTokenKeyIsMadeOnceAndTokensNameTheirMember) {
     EXPECT_EQ(nullptr, index.Find("0123456789abcdef0123456789abcdef"));
     EXPECT_EQ(std::vector<std::string>{token},
               TokensInText("> x-corvanteer-member:  " + token + " \r\nBody\r\n"));
+    // A token ends at any blank: a tab or a folded line adds nothing to it.
+    EXPECT_EQ(token, TokenOfValue("\t" + token + "\tmore"));
+    EXPECT_EQ(token, TokenOfValue(" " + token + "\r\n more"));
+    EXPECT_EQ("", TokenOfValue(" \t\r\n"));
 }
 
 }  // namespace
