@@ -112,7 +112,7 @@ void SendTemplateAnswer(ScanContext& context, Services& services, std::string_vi
                         const std::string& subject, TemplatePassword password) {
     // A member whose mail keeps coming back gets no answers either.
     if (bounce::DisabledAddresses(services.paths, HeldListName(context, services))
-            .count(context.SenderAddress) > 0) {
+            .count(LowerCase(context.SenderAddress)) > 0) {
         WriteLog(services, Stamp(services) + context.ListName + ": i withheld msg to " +
                                context.SenderAddress + "(delivery disabled)");
         return;
