@@ -1,9 +1,16 @@
 #include "engine/ListPosting.h"
 
+#include <string>
+#include <unordered_set>
+#include <vector>
+
 #include "engine/FileVersion.h"
 #include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/bounce/BounceHandling.h"
+#include "engine/bounce/MemberDelivery.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer {
@@ -18,11 +25,16 @@ class ListPostingComposer final : public PostingComposer {
 public:
     // One Message-ID tag for all copies: the copies of one posting composed in the same
     // second carry the same Message-ID.
-    ListPostingComposer(const ScanContext& context, Services& services, const Lines& body)
+    // tokenKey and tokenList: the member token of each individual copy (MemberToken.h);
+    // an empty key: copies carry none.
+    ListPostingComposer(const ScanContext& context, Services& services, const Lines& body,
+                        std::string tokenKey, std::string tokenList)
         : context_(context),
           services_(services),
           globals_(services.console.Globals()),
-          idTag_(MessageIdTag(services.random)) {
+          idTag_(MessageIdTag(services.random)),
+          tokenKey_(std::move(tokenKey)),
+          tokenList_(std::move(tokenList)) {
         const ListSettings& settings = context.Settings;
         if (settings.HideSenderEmail) {
             AppendCrLfLine(head_, "From: " + context.SenderName + " <" +
@@ -46,13 +58,22 @@ public:
                 Trim(settings.ListTo).empty() ? settings.ListPostingAddress : settings.ListTo);
     }
 
+    // The copy's token names the member when a report of its failure comes back from
+    // another address (a forwarding one).
     void ComposeCopy(std::string& message, const std::string& address, std::size_t) override {
+        memberLine_.clear();
+        if (!tokenKey_.empty()) {
+            AppendCrLfLine(memberLine_, std::string(bounce::kMemberHeaderName) + ": " +
+                                            bounce::MemberToken(tokenKey_, tokenList_, address));
+        }
         Compose(message, address);
+        memberLine_.clear();
     }
 
 private:
     // To, From, Reply-To, Subject, the standard block, the allowed extra headers, the list
-    // headers; the empty line, the body and the signature.
+    // headers, the member token of an individual copy; the empty line, the body and the
+    // signature.
     void Compose(std::string& message, const std::string& toValue) {
         const FileVersion version = VersionOf(context_.ListDataFile);
         if (!read_ || !(version == version_)) {
@@ -70,6 +91,7 @@ private:
             AppendCrLfLine(message, line);
         }
         message += headerTail_;
+        message += memberLine_;
         message += body_;
         message += signature_;
     }
@@ -112,25 +134,53 @@ private:
     FileVersion version_;     // of the list data file when they were read
     std::string headerTail_;  // the allowed extra headers and the list headers
     std::string signature_;
+    const std::string tokenKey_;
+    const std::string tokenList_;
+    std::string memberLine_;  // the token line of the copy being composed
 };
 
 }  // namespace
 
 void PostToList(ScanContext& context, Services& services, const Lines& body, int method) {
     if (method == 0 || method == 1) {
-        ListPostingComposer composer(context, services, body);
+        const bounce::ListInHand hand = bounce::ListInHandOf(context, services);
+        const bool bounces = context.Settings.BounceProcessing;
+        std::string tokenKey;
+        if (bounces && method == 1) {
+            tokenKey = bounce::MemberTokenKey(services.store, services.paths.SettingsKey());
+        }
+        ListPostingComposer composer(context, services, body, tokenKey, hand.list);
         context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
+        // Members whose delivery is disabled (their mail kept coming back) are left out.
+        const std::unordered_set<std::string> disabled =
+            bounce::DisabledAddresses(services.paths, hand.list);
         PostingPlan plan;
         plan.listName = context.ListName;
         plan.method = method;
         plan.from = context.Settings.ListPostingAddress;
         plan.recipients.reserve(context.Roster.size());
+        std::vector<std::string> shown;  // the whole member entry
+        shown.reserve(context.Roster.size());
         for (const auto& entry : context.Roster.Items()) {
-            plan.recipients.emplace_back(MemberEntry::AddressOf(entry));
+            std::string address(MemberEntry::AddressOf(entry));
+            if (!disabled.empty() && disabled.count(LowerCase(address)) > 0) {
+                continue;
+            }
+            plan.recipients.push_back(std::move(address));
+            shown.push_back(entry);
         }
-        plan.shown = &context.Roster.Items();  // the whole member entry
+        plan.shown = &shown;
         plan.copyFailedSuffix = " - failed (Ateempt 1)";
-        const PostingOutcome outcome = DeliverPosting(services, plan, composer);
+        // A member refused for good at RCPT counts as a hard bounce at once.
+        std::vector<RecipientRefusal> refused;
+        PostingHooks hooks;
+        if (bounces) {
+            hooks.refusedForGood = [&](const RecipientRefusal& refusal) {
+                refused.push_back(refusal);
+            };
+        }
+        const PostingOutcome outcome = DeliverPosting(services, plan, composer, hooks);
+        bounce::ChargeRefusedRecipients(services, hand, refused);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
     }

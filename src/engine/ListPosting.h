@@ -12,6 +12,11 @@ namespace corvanteer {
 // list header lines (ListHeaders.h) follow the allowed extra headers. All copies share one
 // Message-ID tag. Archives, logs and queues as the outcome requires; shows progress through
 // the observer.
+//
+// With BounceProcessing on (bounce/BounceHandling.h): members whose delivery is disabled are
+// left out, each individual copy ends its header with "X-Corvanteer-Member: <token>"
+// (MemberToken.h), and members the SMTP server refuses for good at RCPT are charged a hard
+// bounce after the posting. Members disabled by hand are left out either way.
 void PostToList(ScanContext& context, Services& services, const Lines& body, int method);
 
 }  // namespace corvanteer

@@ -157,6 +157,10 @@ void LogNotCounted(Services& services, const ListInHand& hand, const std::string
 
 }  // namespace
 
+ListInHand ListInHandOf(ScanContext& context, Services& services) {
+    return InHand(context, services);
+}
+
 BounceOutcome HandleListBounce(ScanContext& context, Services& services) {
     if (!context.Settings.BounceProcessing) {
         return BounceOutcome::NotABounce;
@@ -328,51 +332,76 @@ void RunBounceSchedule(ScanContext& context, Services& services) {
     }
 }
 
-void ChargeRefusedRecipient(Services& services, const ListInHand& hand, const std::string& address,
-                            const std::string& reply) {
-    if (!hand.settings.BounceProcessing) {
+void ChargeRefusedRecipients(Services& services, const ListInHand& hand,
+                             const std::vector<RecipientRefusal>& refusals) {
+    if (!hand.settings.BounceProcessing || refusals.empty()) {
         return;
     }
-    const std::string member = LowerCase(address);
     MemberLookup roster;
     roster.Refresh(hand.dataFile);
-    if (!roster.IsMember(member)) {
-        return;
-    }
-    std::string status = StatusIn(reply);
-    if (status.empty() || status[0] != '5') {
-        status = "5.0.0";  // the caller passes refusals for good only
-    }
-    const Verdict verdict = VerdictOf("failed", status);
-    if (verdict == Verdict::Policy) {
-        LogPolicy(services, hand, FailedRecipient{member, "", "failed", status, verdict});
-        return;
-    }
-    const int today = DayOf(services.clock.Now());
-    Charge charge;
-    std::string score;
-    UpdateBounceState(services, hand.list, [&](BounceState& state) {
-        charge = ChargeBounce(state, member, verdict, status, today, RulesOf(hand.settings));
-        if (charge.disabledNow) {
-            state.Find(member)->code = NewEnableCode(services.random);
+    struct Refused {
+        std::string member;
+        std::string status;
+        Charge charge;
+        std::string score;
+    };
+    std::vector<Refused> refused;
+    for (const RecipientRefusal& refusal : refusals) {
+        const std::string member = LowerCase(refusal.address);
+        if (!roster.IsMember(member)) {
+            continue;
         }
-        score = state.Find(member)->ScoreText();
-        return charge.result != ChargeResult::NotChargeable;
-    });
-    const std::string who = Printable(member) + " refused at RCPT";
-    if (charge.result == ChargeResult::CountedToday) {
-        LogNotCounted(services, hand, who, status, "counted today");
-    } else if (charge.result == ChargeResult::AlreadyOff) {
-        LogNotCounted(services, hand, who, status, "delivery disabled");
-    } else if (charge.result == ChargeResult::Counted) {
-        WriteLog(services, Stamp(services) + hand.name + ": bounce from " + who + " (" + status +
-                               ") - score " + score);
+        std::string status = StatusIn(refusal.reply);
+        if (status.empty() || status[0] != '5') {
+            status = "5.0.0";  // the caller passes refusals for good only
+        }
+        if (VerdictOf("failed", status) == Verdict::Policy) {
+            LogPolicy(services, hand,
+                      FailedRecipient{member, "", "failed", status, Verdict::Policy});
+            continue;
+        }
+        refused.push_back(Refused{member, std::move(status), {}, {}});
     }
-    if (charge.disabledNow) {
-        AddLatestAction(services, hand.dataFile,
-                        ShortDateNow(services) + " x " + member + "(delivery disabled)");
-        WriteLog(services, Stamp(services) + hand.name + ": x " + member +
-                               "(delivery disabled, score " + score + ")");
+    if (refused.empty()) {
+        return;
+    }
+    // One read-modify-write of the state for the whole posting.
+    const int today = DayOf(services.clock.Now());
+    UpdateBounceState(services, hand.list, [&](BounceState& state) {
+        bool changed = false;
+        for (Refused& item : refused) {
+            item.charge = ChargeBounce(state, item.member, Verdict::Hard, item.status, today,
+                                       RulesOf(hand.settings));
+            if (item.charge.disabledNow) {
+                state.Find(item.member)->code = NewEnableCode(services.random);
+            }
+            if (const MemberBounces* member = state.Find(item.member)) {
+                item.score = member->ScoreText();
+            }
+            changed = changed || item.charge.result != ChargeResult::NotChargeable;
+        }
+        return changed;
+    });
+    bool disabledAny = false;
+    for (const Refused& item : refused) {
+        const std::string who = Printable(item.member) + " refused at RCPT";
+        if (item.charge.result == ChargeResult::CountedToday) {
+            LogNotCounted(services, hand, who, item.status, "counted today");
+        } else if (item.charge.result == ChargeResult::AlreadyOff) {
+            LogNotCounted(services, hand, who, item.status, "delivery disabled");
+        } else if (item.charge.result == ChargeResult::Counted) {
+            WriteLog(services, Stamp(services) + hand.name + ": bounce from " + who + " (" +
+                                   item.status + ") - score " + item.score);
+        }
+        if (item.charge.disabledNow) {
+            AddLatestAction(services, hand.dataFile,
+                            ShortDateNow(services) + " x " + item.member + "(delivery disabled)");
+            WriteLog(services, Stamp(services) + hand.name + ": x " + item.member +
+                                   "(delivery disabled, score " + item.score + ")");
+            disabledAny = true;
+        }
+    }
+    if (disabledAny) {
         services.observer.RosterChanged(hand.list);
     }
 }

@@ -12,10 +12,12 @@
 // <n>)", "<list>: - <address> (bounces)" for a removal; re-enabling as MemberDelivery.h says.
 
 #include <string>
+#include <vector>
 
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
 #include "engine/bounce/BounceBatch.h"
+#include "transport/MailClients.h"
 
 namespace corvanteer::bounce {
 
@@ -40,14 +42,18 @@ void FlushBounces(ScanContext& context, Services& services);
 // ran out (roster entry, records, the owner told). Nothing when BounceProcessing is off.
 void RunBounceSchedule(ScanContext& context, Services& services);
 
-// A member's address refused for good by our own SMTP server at RCPT (a 5xx reply) while a
-// posting of the list went out: a hard bounce at once, with the reply's status ("5.1.1", or
-// the class "5.0.0"); a 5.7.x refusal is logged as the list's problem and not charged. Logs
-// as a counted bounce. The notices of a member it disables go out with the schedule
-// (RunBounceSchedule), not in the middle of a posting. Nothing when the list's
-// BounceProcessing is off or the address is not on its roster.
-void ChargeRefusedRecipient(Services& services, const ListInHand& hand, const std::string& address,
-                            const std::string& reply);
+// Members' addresses refused for good by our own SMTP server at RCPT (a 5xx reply) while a
+// posting of the list went out: each a hard bounce at once, with the reply's status ("5.1.1",
+// or the class "5.0.0"); a 5.7.x refusal is logged as the list's problem and not charged.
+// Logged as counted bounces; the state is written once for all of them. The notices of a
+// member they disable go out with the schedule (RunBounceSchedule), not in the middle of a
+// posting. Nothing when the list's BounceProcessing is off; addresses not on its roster are
+// passed over.
+void ChargeRefusedRecipients(Services& services, const ListInHand& hand,
+                             const std::vector<RecipientRefusal>& refusals);
+
+// The list the context is turned to, as ChargeRefusedRecipients takes it.
+ListInHand ListInHandOf(ScanContext& context, Services& services);
 
 // A message of the List Server mailbox whose subject is "Re: " + the subject of a notice
 // (NoticeSubject) of a member still disabled by bounces: delivery enabled again at score 0.

@@ -174,10 +174,11 @@ TEST_F(BounceHandlingTest, ARefusalAtRcptIsAHardBounceAtOnceNoticedByTheSchedule
     store->WriteRegInteger(ListKey("news"), "BounceScoreThreshold", 1);
     const ListInHand hand{"news", "news", DataFile("news"),
                           LoadListSettings(*store, ListKey("news"))};
-    ChargeRefusedRecipient(services, hand, "nobody@example.org", "550 5.1.1 no such user");
-    ChargeRefusedRecipient(services, hand, "bob@example.org", "550 5.7.1 relaying denied");
-    ChargeRefusedRecipient(services, hand, "Ann@Example.org", "550 5.1.1 no such user");
-    ChargeRefusedRecipient(services, hand, "ann@example.org", "550 no such user");
+    ChargeRefusedRecipients(services, hand,
+                            {{"nobody@example.org", "550 5.1.1 no such user"},
+                             {"bob@example.org", "550 5.7.1 relaying denied"},
+                             {"Ann@Example.org", "550 5.1.1 no such user"},
+                             {"ann@example.org", "550 no such user"}});
     EXPECT_EQ(nullptr, State("bob@example.org"));
     ASSERT_NE(nullptr, State("ann@example.org"));
     EXPECT_EQ(Disabled::Bounces, State("ann@example.org")->disabled);
