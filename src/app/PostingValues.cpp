@@ -1,6 +1,7 @@
 #include "app/PostingValues.h"
 
 #include "app/RosterOperations.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
 
@@ -31,6 +32,10 @@ ManualPosting LoadPostingValues(Services& services, const std::string& list) {
     posting.allowUserSubscribe = Shown(services, key, "AllowUserSubscribe") == "1";
     posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
     posting.signature = ReadSection(dataFile, "Signature");
+    if (Shown(services, key, "BounceProcessing") == "1") {
+        posting.memberTokenKey =
+            bounce::MemberTokenKey(services.store, services.paths.SettingsKey());
+    }
     for (const RosterEntry& entry : FillRoster(services, list).entries) {
         if (!entry.disabled) {  // a member whose mail bounces gets no postings
             posting.members.push_back(entry.address);

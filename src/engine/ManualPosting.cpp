@@ -6,6 +6,8 @@
 #include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/bounce/BounceHandling.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/DateTime.h"
 #include "support/HeaderFields.h"
 
@@ -94,6 +96,16 @@ public:
     }
     void ComposeCopy(std::string& message, const std::string& address, std::size_t index) override {
         parts_.Compose(message, address, index, Stamp());
+        if (!posting_.memberTokenKey.empty()) {
+            // The member's own line ends the header.
+            const size_t end = message.find("\r\n\r\n");
+            if (end != std::string::npos) {
+                message.insert(end + 2, std::string(bounce::kMemberHeaderName) + ": " +
+                                            bounce::MemberToken(posting_.memberTokenKey,
+                                                                posting_.listName, address) +
+                                            "\r\n");
+            }
+        }
     }
 
 private:
@@ -140,7 +152,23 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         plan.from = posting.listPostingAddress;
         plan.recipients = posting.members;
         plan.abort = &abort;
-        const PostingOutcome delivered = DeliverPosting(services, plan, composer);
+        std::vector<RecipientRefusal> refused;
+        PostingHooks hooks;
+        if (!posting.memberTokenKey.empty()) {
+            hooks.refusedForGood = [&](const RecipientRefusal& refusal) {
+                refused.push_back(refusal);
+            };
+        }
+        const PostingOutcome delivered = DeliverPosting(services, plan, composer, hooks);
+        if (!refused.empty()) {
+            bounce::ChargeRefusedRecipients(
+                services,
+                bounce::ListInHand{
+                    posting.listName, posting.listName,
+                    services.paths.ListDataFile(posting.listName),
+                    LoadListSettings(services.store, services.paths.ListKey(posting.listName))},
+                refused);
+        }
         outcome.handled = delivered.handled;
         outcome.queued = delivered.queued;
         outcome.held = delivered.held;

@@ -26,6 +26,10 @@ TEST_F(PostingValuesTest, AbsentValuesTakeTheWindowsShownDefaults) {
     EXPECT_EQ(posting.listPostingAddress, "");
     EXPECT_TRUE(posting.members.empty());
     EXPECT_EQ(posting.signature, "");
+    // Bounce handling is on: individual copies carry member tokens under the one key.
+    EXPECT_EQ(posting.memberTokenKey.size(), 64u);
+    store->WriteRegBool(ListKey("news"), "BounceProcessing", false);
+    EXPECT_EQ(LoadPostingValues(services, "news").memberTokenKey, "");
 }
 
 TEST_F(PostingValuesTest, StoredValuesSectionsAndRosterAreUsed) {
