@@ -7,6 +7,10 @@
 //       sends the posting with a real TSmtpClient to the SMTP server at HOST:PORT, one copy
 //       per member (method 1) or in Bcc parts (method 0), all on one SMTP session; with
 //       CA_FILE over TLS from the first byte, the certificate checked against that CA.
+//   engine_bench attach HOST PORT [members=1000] [megabytes=10]
+//       As post, individually, with a posting of that many megabytes: a short text and a
+//       binary attachment (base64) in multipart/mixed, which the list's signature joins as a
+//       new last part, decorated once for all copies.
 //   engine_bench rules FILES [members=100000] [body=2048]
 //       FILES temp files from members of a list of that many members (AllowPostBy 1) with
 //       posting method 2: phase 3 runs the posting rules on every file and sends nothing.
@@ -15,11 +19,14 @@
 //   RESULT post <method> <members> <seconds> <copies per second> <bytes of one copy> <cpu s>
 //          <peak resident KB>
 // A Bcc posting goes out in parts of MaxRecipientsPerMessage (the default, 100) recipients.
+//   RESULT attach <members> <seconds> <bytes of one copy> <cpu s> <cpu s per GB sent>
+//          <peak resident KB>
 //   RESULT rules <files> <members> <seconds> <ms per message> <cpu s>
 
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -82,6 +89,34 @@ std::string TempFileText(const std::string& sender, int number, int bodyBytes) {
         text += line + "\r\n";
     }
     return text + "\r\n";
+}
+
+// A temp file holding a posting of about megabytes MB: a text part and an attachment of
+// pseudo-random bytes in base64 lines of 76 characters, in multipart/mixed.
+std::string AttachmentTempFileText(const std::string& sender, int megabytes) {
+    static constexpr char kBase64[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text = "From: Member 0 <" + sender +
+                       ">\r\nTo: list@example.test\r\nSubject: the measurements\r\n"
+                       "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b-42\"\r\n"
+                       "\r\n--b-42\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
+                       "The measurements of the week are attached.\r\n\r\n--b-42\r\n"
+                       "Content-Type: application/octet-stream; name=\"week.bin\"\r\n"
+                       "Content-Disposition: attachment; filename=\"week.bin\"\r\n"
+                       "Content-Transfer-Encoding: base64\r\n\r\n";
+    const size_t end = text.size() + static_cast<size_t>(megabytes) * 1000000;
+    text.reserve(end + 100);
+    uint32_t state = 12345;
+    std::string line(76, 'A');
+    while (text.size() < end) {
+        for (char& c : line) {
+            state = state * 1103515245u + 12345u;
+            c = kBase64[(state >> 16) & 63];
+        }
+        text += line;
+        text += "\r\n";
+    }
+    return text + "--b-42--\r\n\r\n";
 }
 
 class NullTimer : public PollTimer {
@@ -236,6 +271,35 @@ int Post(const std::string& host, int port, int members, int method, int bodyByt
     return 0;
 }
 
+int Attach(const std::string& host, int port, int members, int megabytes) {
+    Bed bed(members, 1);
+    bed.PointSmtp(host, port, "");
+    bed.AddTempFile(AttachmentTempFileText(MemberAddress(0), megabytes));
+
+    const double cpu = CpuSeconds();
+    const auto begin = SteadyClock::now();
+    const ScanOutcome outcome = bed.Scan();
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - begin).count();
+    const double cpuUsed = CpuSeconds() - cpu;
+    Check(outcome);
+    if (outcome.counts.postingsSent != members || outcome.counts.messagesQueued != 0) {
+        throw std::runtime_error("the server accepted " +
+                                 std::to_string(outcome.counts.postingsSent) + " of " +
+                                 std::to_string(members) + " copies");
+    }
+    const size_t copyBytes = bed.LastMessageBytes();
+    const double gigabytes = static_cast<double>(copyBytes) * members / 1e9;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "attach: %d copies of %zu bytes in %.3f s, %.2f s cpu = %.3f s cpu per GB sent, peak "
+        "resident memory %ld KB\n",
+        members, copyBytes, seconds, cpuUsed, cpuUsed / gigabytes, usage.ru_maxrss);
+    std::printf("RESULT attach %d %.6f %zu %.3f %.4f %ld\n", members, seconds, copyBytes, cpuUsed,
+                cpuUsed / gigabytes, usage.ru_maxrss);
+    return 0;
+}
+
 int Rules(int files, int members, int bodyBytes) {
     Bed bed(members, 2);
     for (int i = 0; i < files; ++i) {
@@ -270,6 +334,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: engine_bench post HOST PORT [members=10000] [method=1] [body=2048] "
                  "[CA_FILE]\n"
+                 "       engine_bench attach HOST PORT [members=1000] [megabytes=10]\n"
                  "       engine_bench rules FILES [members=100000] [body=2048]\n");
     return 2;
 }
@@ -283,6 +348,10 @@ int main(int argc, char** argv) {
             return Post(argv[2], std::atoi(argv[3]), IntArg(argc, argv, 4, 10000),
                         IntArg(argc, argv, 5, 1), IntArg(argc, argv, 6, 2048),
                         argc > 7 ? argv[7] : "");
+        }
+        if (mode == "attach" && argc >= 4) {
+            return Attach(argv[2], std::atoi(argv[3]), IntArg(argc, argv, 4, 1000),
+                          IntArg(argc, argv, 5, 10));
         }
         if (mode == "rules" && argc >= 3) {
             return Rules(std::atoi(argv[2]), IntArg(argc, argv, 3, 100000),

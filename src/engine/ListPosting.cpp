@@ -8,25 +8,34 @@
 #include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/PostingFrom.h"
 #include "engine/bounce/BounceHandling.h"
 #include "engine/bounce/MemberDelivery.h"
 #include "engine/bounce/MemberToken.h"
+#include "engine/mime/Decoration.h"
+#include "engine/mime/HeaderText.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer {
 
 namespace {
 
+// Every line of the header as it may go out: no raw 8-bit byte, none over 998 octets.
+void AppendHeaderLine(std::string& out, std::string_view line) {
+    AppendCrLfLine(out, mime::OutgoingHeaderLine(line));
+}
+
 // Composes the messages of one posting. The parts every copy shares are built once; a copy
 // differs only in its To line and in the standard block (whose Date and Message-ID follow the
-// clock, as for a posting composed anew). The signature and the extra headers are read again
-// only when the list data file has changed since they were read.
+// clock, as for a posting composed anew). The body is decorated with the signature once; the
+// signature and the extra headers are read again (and the body decorated again) only when the
+// list data file has changed since they were read.
 class ListPostingComposer final : public PostingComposer {
 public:
     // One Message-ID tag for all copies: the copies of one posting composed in the same
-    // second carry the same Message-ID.
-    // tokenKey and tokenList: the member token of each individual copy (MemberToken.h);
-    // an empty key: copies carry none.
+    // second carry the same Message-ID. The posting is the incoming message's header lines
+    // (the context's) and body. tokenKey and tokenList: the member token of each individual
+    // copy (MemberToken.h); an empty key: copies carry none.
     ListPostingComposer(const ScanContext& context, Services& services, const Lines& body,
                         std::string tokenKey, std::string tokenList)
         : context_(context),
@@ -36,18 +45,22 @@ public:
           tokenKey_(std::move(tokenKey)),
           tokenList_(std::move(tokenList)) {
         const ListSettings& settings = context.Settings;
-        if (settings.HideSenderEmail) {
-            AppendCrLfLine(head_, "From: " + context.SenderName + " <" +
-                                      Trim(settings.ChangeSenderEmailTo) + ">");
-        } else {
-            AppendCrLfLine(head_,
-                           "From: " + context.SenderName + " <" + context.SenderAddress + ">");
+        AppendHeaderLine(
+            head_, PostingFromLine(
+                       context.SenderName,
+                       ShownSenderAddress(settings.HideSenderEmail, settings.ChangeSenderEmailTo,
+                                          context.SenderAddress, settings.ListPostingAddress)));
+        AppendHeaderLine(head_, "Reply-To: " + settings.ListPostingAddress);
+        AppendHeaderLine(head_, "Subject: " + context.Subject);
+        for (const std::string& line : context.HeaderLines) {
+            if (line.empty()) {
+                break;
+            }
+            AppendCrLfLine(posting_, line);
         }
-        AppendCrLfLine(head_, "Reply-To: " + settings.ListPostingAddress);
-        AppendCrLfLine(head_, "Subject: " + context.Subject);
-        body_ = "\r\n";
+        posting_ += "\r\n";
         for (const std::string& line : body) {
-            AppendCrLfLine(body_, line);
+            AppendCrLfLine(posting_, line);
         }
     }
 
@@ -82,24 +95,24 @@ private:
             read_ = true;
         }
         message.clear();
-        message.reserve(toValue.size() + head_.size() + 512 + headerTail_.size() + body_.size() +
-                        signature_.size());
-        AppendCrLfLine(message, "To: " + toValue);
+        message.reserve(toValue.size() + head_.size() + 512 + headerTail_.size() +
+                        decorated_.body.size() + 2);
+        AppendHeaderLine(message, "To: " + toValue);
         message += head_;
-        for (const std::string& line :
-             StandardHeaderBlock(context_, services_.clock, globals_.SMTPHost, idTag_)) {
-            AppendCrLfLine(message, line);
+        for (const std::string& line : StandardHeaderBlock(
+                 context_, services_.clock, globals_.SMTPHost, idTag_, decorated_.fields)) {
+            AppendHeaderLine(message, line);
         }
         message += headerTail_;
         message += memberLine_;
-        message += body_;
-        message += signature_;
+        message += "\r\n";
+        message += decorated_.body;
     }
 
     void ReadListTexts() {
-        // One entry, however many lines the signature has (an empty one is one empty line).
-        signature_.clear();
-        AppendCrLfLine(signature_, ReadSection(context_.ListDataFile, "Signature"));
+        // The signature goes where mail programs show it; without MIME lines the body lines
+        // and the signature as one entry (an empty one is one empty line), as always.
+        decorated_ = mime::DecorateBody(posting_, ReadSection(context_.ListDataFile, "Signature"));
         Lines extraHeaders;
         for (auto& line : TextToLines(ReadSection(context_.ListDataFile, "ExtraHeaders"))) {
             if (IsAllowedExtraHeader(line)) {
@@ -108,7 +121,7 @@ private:
         }
         headerTail_.clear();
         for (const std::string& line : extraHeaders) {
-            AppendCrLfLine(headerTail_, line);
+            AppendHeaderLine(headerTail_, line);
         }
         // After everything the posting carried before, so that block stays as it was.
         if (context_.Settings.ListHeaders) {
@@ -119,7 +132,7 @@ private:
                                                  settings.AllowUserSubscribe},
                                 extraHeaders);
             for (const std::string& line : listHeaders) {
-                AppendCrLfLine(headerTail_, line);
+                AppendHeaderLine(headerTail_, line);
             }
         }
     }
@@ -128,12 +141,12 @@ private:
     Services& services_;
     const GlobalSettings globals_;
     const std::string idTag_;
-    std::string head_;        // From, Reply-To, Subject
-    std::string body_;        // the empty line and the body
-    bool read_ = false;       // the list texts below were read
-    FileVersion version_;     // of the list data file when they were read
-    std::string headerTail_;  // the allowed extra headers and the list headers
-    std::string signature_;
+    std::string head_;               // From, Reply-To, Subject
+    std::string posting_;            // the incoming header lines, the empty line and the body
+    bool read_ = false;              // the list texts below were read
+    FileVersion version_;            // of the list data file when they were read
+    std::string headerTail_;         // the allowed extra headers and the list headers
+    mime::DecoratedBody decorated_;  // the body with the signature, and its MIME fields
     const std::string tokenKey_;
     const std::string tokenList_;
     std::string memberLine_;  // the token line of the copy being composed
@@ -141,7 +154,8 @@ private:
 
 }  // namespace
 
-void PostToList(ScanContext& context, Services& services, const Lines& body, int method) {
+PostingOutcome PostToList(ScanContext& context, Services& services, const Lines& body, int method) {
+    PostingOutcome outcome;
     if (method == 0 || method == 1) {
         const bounce::ListInHand hand = bounce::ListInHandOf(context, services);
         const bool bounces = context.Settings.BounceProcessing;
@@ -179,12 +193,13 @@ void PostToList(ScanContext& context, Services& services, const Lines& body, int
                 refused.push_back(refusal);
             };
         }
-        const PostingOutcome outcome = DeliverPosting(services, plan, composer, hooks);
+        outcome = DeliverPosting(services, plan, composer, hooks);
         bounce::ChargeRefusedRecipients(services, hand, refused);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
     }
     services.observer.StatusText("Finished posting.");
+    return outcome;
 }
 
 }  // namespace corvanteer

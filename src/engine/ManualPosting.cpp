@@ -6,8 +6,11 @@
 #include "engine/MailConnections.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingDelivery.h"
+#include "engine/PostingFrom.h"
 #include "engine/bounce/BounceHandling.h"
 #include "engine/bounce/MemberToken.h"
+#include "engine/mime/Decoration.h"
+#include "engine/mime/HeaderText.h"
 #include "support/DateTime.h"
 #include "support/HeaderFields.h"
 
@@ -15,27 +18,46 @@ namespace corvanteer {
 
 namespace {
 
+// Every line of the header as it may go out: no raw 8-bit byte, none over 998 octets.
+void AppendHeaderLine(std::string& out, std::string_view line) {
+    AppendCrLfLine(out, mime::OutgoingHeaderLine(line));
+}
+
 // The parts of a manual posting every copy shares, built once; a copy adds its To line, Date
 // and Message-ID.
 class ManualParts {
 public:
     ManualParts(const ManualPosting& posting, const std::string& listServerAddress)
         : posting_(posting) {
-        if (posting.hideSenderEmail) {
-            AppendCrLfLine(head_, "From: " + ExtractDisplayName(posting.from) + " <" +
-                                      Trim(posting.changeSenderEmailTo) + ">");
-        } else {
-            AppendCrLfLine(head_, "From: " + Trim(posting.from));
+        AppendHeaderLine(head_,
+                         ManualFromLine(posting.from, posting.hideSenderEmail,
+                                        posting.changeSenderEmailTo, posting.listPostingAddress));
+        AppendHeaderLine(head_, "Reply-To: " + posting.listPostingAddress);
+        AppendHeaderLine(head_, "Subject: " + posting.subject);
+
+        // The text as the operator wrote it, with the signature where mail programs show it:
+        // 7-bit text keeps the described layout (no MIME lines).
+        std::string text = "\r\n";
+        for (const std::string& line : posting.messageLines) {
+            AppendCrLfLine(text, line);
         }
-        AppendCrLfLine(head_, "Reply-To: " + posting.listPostingAddress);
-        AppendCrLfLine(head_, "Subject: " + posting.subject);
+        const mime::DecoratedBody body = mime::DecorateBody(text, posting.signature);
 
         AppendCrLfLine(tail_, "X-Mailer: " + MailerName());
+        const mime::BodyFields& fields = body.fields;
+        for (const auto& [name, value] :
+             {std::pair{"MIME-Version: ", &fields.mimeVersion},
+              std::pair{"Content-Type: ", &fields.contentType},
+              std::pair{"Content-Transfer-Encoding: ", &fields.contentTransferEncoding}}) {
+            if (!value->empty()) {
+                AppendHeaderLine(tail_, name + *value);
+            }
+        }
         Lines extraHeaders;
         for (const std::string& line : posting.extraHeaders) {
             if (IsAllowedExtraHeader(line)) {
                 extraHeaders.push_back(line);
-                AppendCrLfLine(tail_, line);
+                AppendHeaderLine(tail_, line);
             }
         }
         if (posting.listHeaders) {
@@ -44,15 +66,11 @@ public:
                                  posting.allowPostBy, posting.allowUserSubscribe},
                 extraHeaders);
             for (const std::string& line : listHeaders) {
-                AppendCrLfLine(tail_, line);
+                AppendHeaderLine(tail_, line);
             }
         }
         tail_ += "\r\n";
-        for (const std::string& line : posting.messageLines) {
-            AppendCrLfLine(tail_, line);
-        }
-        // One entry, however many lines the signature holds.
-        AppendCrLfLine(tail_, posting.signature);
+        tail_ += body.body;
     }
 
     void Compose(std::string& message, const std::string& recipientText,
@@ -61,8 +79,9 @@ public:
         message.clear();
         message.reserve(recipientText.size() + head_.size() + 256 + tail_.size());
         // A To line needs an address: without one the posting names the list itself.
-        AppendCrLfLine(message, "To: " + (Trim(recipientText).empty() ? posting_.listPostingAddress
-                                                                      : recipientText));
+        AppendHeaderLine(
+            message,
+            "To: " + (Trim(recipientText).empty() ? posting_.listPostingAddress : recipientText));
         message += head_;
         AppendCrLfLine(message, "Date: " + Rfc822Date(now));
         // The member index follows the time stamp, so copies of one second differ.

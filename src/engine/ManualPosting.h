@@ -50,12 +50,14 @@ struct ManualPostingStamp {
 };
 
 // The message for one recipient text ("To: " + the list posting address when the text is
-// blank): To, From (the display name of the From field with ChangeSenderEmailTo when
-// hideSenderEmail, else the trimmed From field), Reply-To, Subject, Date, Message-ID
+// blank): To, From (ManualFromLine, PostingFrom.h), Reply-To, Subject, Date, Message-ID
 // ("<Corvanteer-" + POP3 host + "-yyyymmddhhmmss" + member index + tag + "@" + smtpHost +
-// ">", no index for Bcc), X-Mailer, the allowed extra headers, the list headers when
-// listHeaders is on, an empty line, the message lines and the signature; lines ended by
-// CR LF.
+// ">", no index for Bcc), X-Mailer, the MIME lines of the body when it has any, the allowed
+// extra headers, the list headers when listHeaders is on, an empty line, and the message
+// lines with the signature (mime::DecorateBody: 7-bit text as the lines and the signature as
+// one entry; other text labelled UTF-8 or ISO-8859-1 and encoded quoted-printable); lines
+// ended by CR LF, header lines 7-bit and folded where over 998 octets. This is the one
+// composer of manual postings (ManualComposer, run by DeliverPosting).
 std::string ComposeManualPosting(const ManualPosting& posting, const std::string& recipientText,
                                  std::optional<size_t> memberIndex,
                                  const ManualPostingStamp& stamp);

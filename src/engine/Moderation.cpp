@@ -146,6 +146,9 @@ bool HandleApprovalReply(ScanContext& context, Services& services) {
     context.MimeVersion = GetHeaderValue("MIME-Version", posting);
     context.ContentType = GetHeaderValue("Content-Type", posting);
     context.ContentTransferEncoding = GetHeaderValue("Content-Transfer-Encoding", posting);
+    // The quoted header describes the quoted body (its Content-* lines) for the posting.
+    context.HeaderLines.assign(posting.begin(),
+                               posting.begin() + static_cast<std::ptrdiff_t>(headerEnd) + 1);
 
     posting.erase(posting.begin(), posting.begin() + static_cast<std::ptrdiff_t>(headerEnd) + 1);
     PostToList(context, services, posting, context.Settings.PostingMethod);

@@ -47,7 +47,7 @@ std::string MailerName() {
 }
 
 Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock, std::string_view smtpHost,
-                          std::string_view idTag) {
+                          std::string_view idTag, const mime::BodyFields& body) {
     // Built in the order the lines reach the top of the message, then reversed: each line of
     // the block is inserted above the one before it.
     Lines block;
@@ -55,21 +55,23 @@ Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock, std::s
     block.push_back("X-Mailer: " + MailerName());
     block.push_back(MessageIdHeader(context.Settings.Pop3User, context.MessageNumber, clock.Now(),
                                     idTag, smtpHost));
-    if (!Trim(context.MimeVersion).empty()) {
-        block.push_back("MIME-Version: " + context.MimeVersion);
+    if (!Trim(body.mimeVersion).empty()) {
+        block.push_back("MIME-Version: " + body.mimeVersion);
     }
-    if (!Trim(context.ContentType).empty()) {
-        block.push_back("Content-Type: " + context.ContentType);
+    if (!Trim(body.contentType).empty()) {
+        block.push_back("Content-Type: " + body.contentType);
     }
-    if (!Trim(context.ContentTransferEncoding).empty()) {
-        block.push_back("Content-Transfer-Encoding: " + context.ContentTransferEncoding);
+    if (!Trim(body.contentTransferEncoding).empty()) {
+        block.push_back("Content-Transfer-Encoding: " + body.contentTransferEncoding);
     }
     return Lines(block.rbegin(), block.rend());
 }
 
 void AddStandardHeaders(Lines& message, const ScanContext& context, Services& services) {
     Lines block = StandardHeaderBlock(context, services.clock, services.console.Globals().SMTPHost,
-                                      MessageIdTag(services.random));
+                                      MessageIdTag(services.random),
+                                      mime::BodyFields{context.MimeVersion, context.ContentType,
+                                                       context.ContentTransferEncoding});
     message.insert(message.begin(), std::make_move_iterator(block.begin()),
                    std::make_move_iterator(block.end()));
 }

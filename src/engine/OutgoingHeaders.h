@@ -5,6 +5,7 @@
 
 #include "engine/ScanContext.h"
 #include "engine/Services.h"
+#include "engine/mime/Decoration.h"
 #include "support/Clock.h"
 #include "support/Random.h"
 #include "support/Text.h"
@@ -20,11 +21,11 @@ namespace corvanteer {
 // value.
 void AddStandardHeaders(Lines& message, const ScanContext& context, Services& services);
 
-// The block AddStandardHeaders inserts, top-down, with the given SMTP host and Message-ID tag.
-// Reads the clock as AddStandardHeaders does. Its length depends only on the context's MIME
-// values, so a caller that composes many copies of one posting can replace the block in place.
+// The block AddStandardHeaders inserts, top-down, with the given SMTP host and Message-ID tag,
+// and the MIME lines of the given body fields (AddStandardHeaders: the incoming message's;
+// a posting: its decorated body's). Reads the clock as AddStandardHeaders does.
 Lines StandardHeaderBlock(const ScanContext& context, const Clock& clock, std::string_view smtpHost,
-                          std::string_view idTag);
+                          std::string_view idTag, const mime::BodyFields& body);
 
 // What makes a Message-ID unique where user, number and second are alike (two messages of one
 // second, or of two processes): "." + 12 characters of 0-9 and a-z, about 62 random bits.

@@ -49,15 +49,20 @@ std::string_view Field(std::string_view line, int index) {
                        blank == std::string_view::npos ? std::string_view::npos : blank - start);
 }
 
-void LogPosting(ScanContext& context, Services& services) {
-    WriteLog(services, Stamp(services) + context.ListName + ": i posted msg by " +
+// "posted" only for a posting that went to a member or waits for a sending cap; one that went
+// to nobody (every copy refused or failed, no members, no posting method) "failed".
+void LogPosting(ScanContext& context, Services& services, const PostingOutcome& outcome) {
+    const bool went = outcome.sent + outcome.held > 0;
+    WriteLog(services, Stamp(services) + context.ListName +
+                           (went ? ": i posted msg by " : ": i failed to post msg by ") +
                            context.SenderAddress + " (" + context.Subject +
                            ") - PostMethod = " + std::to_string(context.Settings.PostingMethod));
 }
 
 void Post(ScanContext& context, Services& services) {
-    PostToList(context, services, context.BodyLines, context.Settings.PostingMethod);
-    LogPosting(context, services);
+    const PostingOutcome outcome =
+        PostToList(context, services, context.BodyLines, context.Settings.PostingMethod);
+    LogPosting(context, services, outcome);
 }
 
 // Posted at once, or sent to the moderators first on a moderated list.

@@ -69,8 +69,10 @@ private:
 // A list's values as a scan reads them (list table, scan defaults).
 SettingReader ListScanReader(const SettingsStore& store, std::string_view listKey);
 
-// The two placeholder addresses the window shows for an absent ListTo and ChangeSenderEmailTo.
+// The placeholder address the window shows for an absent ListTo.
 inline constexpr const char* kListToPlaceholder = "all-members@list.invalid";
+// What earlier versions showed for an absent ChangeSenderEmailTo, and stored once the field was
+// left: no address anybody takes, so postings read it as empty (the list posting address).
 inline constexpr const char* kChangeSenderPlaceholder = "member@list.invalid";
 
 // Text form of a setting's value for the command line and the snapshot: booleans "1"/"0",

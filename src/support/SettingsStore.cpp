@@ -372,9 +372,9 @@ struct SettingsStore::Impl {
     }
 
     void WriteOne(std::string_view key, const RegValue& value) {
-        const KeyPath path = ParseKeyPath(key);
+        const KeyPath keyPath = ParseKeyPath(key);
         Write([&] {
-            int64_t keyId = EnsureKey(path);
+            int64_t keyId = EnsureKey(keyPath);
             Statement upsert(*this, kUpsertValue);
             upsert.Bind(1, keyId);
             upsert.Bind(2, value.name);

@@ -568,7 +568,8 @@ std::unique_ptr<ByteStream> TlsClient::Start(std::unique_ptr<ByteStream> plain, 
     const bool named = name.isAddress
                            ? X509_VERIFY_PARAM_set1_ip_asc(param, name.text.c_str()) == 1
                            : (X509_VERIFY_PARAM_set1_host(param, name.text.c_str(), 0) == 1 &&
-                              SSL_set_tlsext_host_name(ssl, name.text.c_str()) == 1);
+                              SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                                       const_cast<char*>(name.text.c_str())) == 1);
     if (!named) {
         ERR_clear_error();
         error = Fail(MailFailure::Settings,

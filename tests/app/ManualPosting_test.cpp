@@ -117,6 +117,27 @@ TEST_F(ManualPostingTest, FromFieldIsKeptTrimmedWhenTheSenderIsNotHidden) {
     EXPECT_EQ(message[1], "From: plain@example.test");
 }
 
+// Text as the window gives it (UTF-8) goes out labelled and 7-bit, the From line has the
+// list's address when no replacement is set, and the signature follows the text.
+TEST_F(ManualPostingTest, NonAsciiTextIsLabelledAndTheFromHasTheListsAddress) {
+    const ManualPostingStamp stamp{clock.Now(), "smtp.example.test", "", ".tag"};
+    posting.changeSenderEmailTo = "";
+    posting.from = "J\xC3\xB6rg <joerg@example.test>";
+    posting.messageLines = {
+        "Gr\xC3\xBC\xC3\x9F"
+        "e"};
+    posting.extraHeaders.clear();
+    posting.listHeaders = false;
+    const Lines message =
+        TextToLines(ComposeManualPosting(posting, "x@example.test", std::nullopt, stamp));
+    EXPECT_EQ(message[1], "From: =?iso-8859-1?b?SvZyZw==?= <news@example.test>");
+    EXPECT_EQ(Lines(message.begin() + 6, message.end()),
+              (Lines{"X-Mailer: " + MailerName(), "MIME-Version: 1.0",
+                     "Content-Type: text/plain; charset=utf-8",
+                     "Content-Transfer-Encoding: quoted-printable", "", "Gr=C3=BC=C3=9Fe", "--=20",
+                     "The news list"}));
+}
+
 TEST_F(ManualPostingTest, EmptyToNamesTheListAndListHeadersCanBeSwitchedOff) {
     posting.allowPostBy = 1;
     posting.extraHeaders.clear();

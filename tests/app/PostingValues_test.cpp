@@ -22,7 +22,7 @@ TEST_F(PostingValuesTest, AbsentValuesTakeTheWindowsShownDefaults) {
     EXPECT_EQ(posting.postingMethod, 0);
     EXPECT_EQ(posting.listTo, kListToPlaceholder);
     EXPECT_TRUE(posting.hideSenderEmail);
-    EXPECT_EQ(posting.changeSenderEmailTo, kChangeSenderPlaceholder);
+    EXPECT_EQ(posting.changeSenderEmailTo, "");  // the list posting address takes its place
     EXPECT_EQ(posting.listPostingAddress, "");
     EXPECT_TRUE(posting.members.empty());
     EXPECT_EQ(posting.signature, "");

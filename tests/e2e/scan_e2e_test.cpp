@@ -214,7 +214,8 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
         // no signature the posting ends with one empty entry. ListHeaders is off.
         EXPECT_EQ(Crlf({
                       "To: " + At(member),
-                      "From: indbob@example.test <hidden@example.test>",
+                      // A bare address as the name is quoted to stand before another one.
+                      "From: \"indbob@example.test\" <hidden@example.test>",
                       "Reply-To: indtalk@example.test",
                       "Subject: Plain text",
                       "Message-ID: <Corvanteer-indtalk0-20260309140500@127.0.0.1>",
@@ -447,7 +448,7 @@ TEST_F(ScanE2e, QueuedPostingIsDeliveredByALaterScan) {
     ASSERT_NE(std::string::npos, start);
     const std::string message = queuedText.substr(start + 4);
     EXPECT_TRUE(StartsWith(message,
-                           "To: laterlist@example.test\r\nFrom: laterbob@example.test "
+                           "To: laterlist@example.test\r\nFrom: \"laterbob@example.test\" "
                            "<laterbob@example.test>\r\n"))
         << message;
     EXPECT_TRUE(Contains(message, "\r\nSubject: delayed\r\n")) << message;
@@ -478,7 +479,7 @@ TEST_F(ScanE2e, ThreadArchiveCollectsAPostingAndItsReply) {
     EXPECT_EQ("1 Meeting\r\n", ReadFile(AddBackslash(folder) + "threads"));
     const std::string hashes(40, '#');
     // The name shown is that of the posting's From line; a sender without a name is shown
-    // there as address <address>, which holds no name either, so it is kept whole. The
+    // there as "address" <address>, which holds no name either, so it is kept whole. The
     // signature entry ends with its section's line break.
     EXPECT_EQ(Crlf({"From: Ann Member",
                     "Subject: Meeting",
@@ -490,7 +491,7 @@ TEST_F(ScanE2e, ThreadArchiveCollectsAPostingAndItsReply) {
                     "",
                     "",
                     hashes,
-                    "From: archbob@example.test <archbob@example.test>",
+                    "From: \"archbob@example.test\" <archbob@example.test>",
                     "Subject: meeting",
                     "Date: Mon, 9 Mar 2026 14:06:00 GMT",
                     "",

@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 #include "common/MessageIds.h"
 #include "engine/PendingQueue.h"
+#include "engine/mime/MimeLibrary.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/Version.h"
@@ -84,6 +85,8 @@ TEST_F(ListPostingTest, BccPostingGoesOnceToEveryMemberInRosterOrder) {
 TEST_F(ListPostingTest, MimeValuesAndHiddenSenderShapeTheHeader) {
     context.MimeVersion = "1.0";
     context.ContentType = "text/plain; charset=utf-8";
+    context.HeaderLines = {"From: Ann Author <ann@example.org>", "MIME-Version: 1.0",
+                           "Content-Type: text/plain; charset=utf-8", ""};
     context.Settings.HideSenderEmail = true;
     context.Settings.ChangeSenderEmailTo = "  hidden@lists.test  ";
     PostToList(context, services, body, 0);
@@ -156,6 +159,46 @@ TEST_F(ListPostingTest, IndividualCopiesWithTheSecondMemberFailing) {
     EXPECT_TRUE(Archived());
 }
 
+// A posting as mail programs send them: the signature joins it where it shows, every copy and
+// the queued one carry the same decorated body, the From line has the list's address, and no
+// header line carries raw 8-bit text.
+TEST_F(ListPostingTest, MimePostingsGoOutDecoratedFromTheListAndAreQueuedSo) {
+    context.HeaderLines = {"From: Ann Author <ann@example.org>", "MIME-Version: 1.0",
+                           "Content-Type: multipart/alternative; boundary=\"b1\"", ""};
+    const Lines alternative{"--b1",  "Content-Type: text/plain", "", "plain",
+                            "--b1",  "Content-Type: text/html",  "", "<p>html</p>",
+                            "--b1--"};
+    context.Settings.HideSenderEmail = true;  // with ChangeSenderEmailTo empty
+    context.Subject =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e";
+    smtp.accept = [](const FakeSmtp::Sent& s) { return s.sendTo != Lines{"Bob@x.org"}; };
+    PostToList(context, services, alternative, 1);
+
+    ASSERT_EQ(smtp.sent.size(), 3u);
+    QueuedMessage queued;
+    ASSERT_EQ(QueueFiles().size(), 1u);
+    ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + QueueFiles()[0]), queued));
+    EXPECT_TRUE(StartsWith(queued.message, smtp.sent[1].text));  // the decorated copy
+    const std::string& first = smtp.sent[0].text;
+    const std::string body = first.substr(first.find("\r\n\r\n"));
+    for (const FakeSmtp::Sent& copy : smtp.sent) {
+        const Lines& m = copy.message;
+        EXPECT_EQ(m[1], "From: Ann Author <news@lists.test>");
+        EXPECT_EQ(m[3], "Subject: =?iso-8859-1?b?R3L832U=?=");
+        EXPECT_TRUE(StartsWith(m[4], "Content-Type: multipart/mixed; boundary=\"=_corvanteer_"));
+        EXPECT_EQ(m[5], "MIME-Version: 1.0");
+        EXPECT_TRUE(mime::IsSevenBit(copy.text.substr(0, copy.text.find("\r\n\r\n"))));
+        // One decoration for the posting: the copies differ in their header alone.
+        EXPECT_EQ(copy.text.substr(copy.text.find("\r\n\r\n")), body);
+    }
+    EXPECT_NE(body.find("Content-Type: multipart/alternative; boundary=\"b1\"\r\n\r\n--b1\r\n"),
+              std::string::npos);
+    EXPECT_NE(body.find("Content-Disposition: inline\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+                        "-- \r\nThe news list\r\n"),
+              std::string::npos);
+}
+
 TEST_F(ListPostingTest, EachIndividualCopyIsDatedWhenItIsComposed) {
     smtp.accept = [this](const FakeSmtp::Sent&) {
         clock.AdvanceSeconds(1);
@@ -212,7 +255,7 @@ TEST_F(ListPostingTest, EmptySignatureIsOneEmptyLineAndAddressOnlySenderShowsTwi
     context.SenderName = "ann@example.org";
     PostToList(context, services, {"only line"}, 0);
     const Lines& m = smtp.sent.at(0).message;
-    EXPECT_EQ(m[1], "From: ann@example.org <ann@example.org>");
+    EXPECT_EQ(m[1], "From: \"ann@example.org\" <ann@example.org>");
     ASSERT_EQ(m.size(), 10u);
     EXPECT_EQ(m[6].substr(0, 6), "Date: ");
     EXPECT_EQ(m[7], "");

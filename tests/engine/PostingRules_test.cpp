@@ -164,6 +164,24 @@ TEST_F(PostingRulesTest, MembersListPostsMembersAndRefusesTheRest) {
     }
 }
 
+// A posting that went to nobody is never logged as posted.
+TEST_F(PostingRulesTest, PostingRefusedEverywhereIsLoggedAsFailed) {
+    Set("AllowPostBy", 1);
+    for (int method : {0, 1, 2}) {
+        SCOPED_TRACE(method);
+        Set("PostingMethod", method);
+        DeleteFileIfExists(paths.LogFile());
+        Load("member@x.org", "A question");
+        smtp.failAll = method != 2;
+        Apply();
+        EXPECT_FALSE(HasPrefix(LogLines(), std::string(kStamp) + "news: i posted msg by"));
+        EXPECT_TRUE(Has(LogLines(), std::string(kStamp) +
+                                        "news: i failed to post msg by member@x.org (A question) "
+                                        "- PostMethod = " +
+                                        std::to_string(method)));
+    }
+}
+
 TEST_F(PostingRulesTest, ModeratedMembersListSendsMembersPostingsForApproval) {
     Set("AllowPostBy", 1);
     Set("ModerateList", 1);

@@ -523,7 +523,12 @@ TEST_F(ScanSessionTest, OversizedMessageStaysOnTheServerAndIsLoggedOncePerSessio
 
 TEST_F(ScanSessionTest, ADownloadKilledHalfWayIsNotPostedAndTheMessageComesWhole) {
     AddMailboxList("news");
-    const std::string body(200000, 'b');
+    // 200,000 octets in lines a server takes as they are.
+    std::string body;
+    for (int i = 0; i < 2000; ++i) {
+        body += std::string(98, 'b') + "\r\n";
+    }
+    body.resize(body.size() - 2);
     pop3.Put(kHost, 110, "news", Msg("author@x.org", "big", body));
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -554,7 +559,7 @@ TEST_F(ScanSessionTest, ADownloadKilledHalfWayIsNotPostedAndTheMessageComesWhole
     // The message is still on the server: the next session takes it whole, once.
     ASSERT_TRUE(Run().ok);
     ASSERT_EQ(smtp.Delivered().size(), 1u);
-    EXPECT_TRUE(Has(smtp.Delivered()[0].message, body));
+    EXPECT_NE(LinesToText(smtp.Delivered()[0].message).find(body), std::string::npos);
     EXPECT_TRUE(ListFiles(paths.TempFolder("news"), ".part").empty());
     EXPECT_TRUE(pop3.Find(kHost, 110, "news")->messages.empty());
 }

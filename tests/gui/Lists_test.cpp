@@ -160,6 +160,11 @@ TEST_F(ListsTest, OtherClickRules) {
     Find<QCheckBox>("chkForwardErrorMsgs")->click();
     EXPECT_TRUE(Find<QLineEdit>("edtErrorsTo")->isEnabled());
     EXPECT_TRUE(Find<QLineEdit>("edtHideEmail")->isEnabled());
+    // Empty unless filled: the list posting address stands in, shown as the field's hint.
+    EXPECT_EQ(Find<QLineEdit>("edtHideEmail")->text(), QString());
+    Find<QLineEdit>("edtListPostingAddress")->setText(QStringLiteral("news@lists.example"));
+    EXPECT_EQ(Find<QLineEdit>("edtHideEmail")->placeholderText(),
+              QStringLiteral("news@lists.example"));
     Find<QCheckBox>("chkHideSenderEmail")->click();
     EXPECT_FALSE(Find<QLineEdit>("edtHideEmail")->isEnabled());
     EXPECT_FALSE(store->ReadRegBool(ListKey("Default List"), "HideSenderEmail", true));

@@ -89,8 +89,7 @@ TEST_F(SettingTablesTest, LoadListSettingsUsesScanDefaultsAndCreatesTheKey) {
 
     // What the window shows for the same absent values.
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("ListTo"), ""), kListToPlaceholder);
-    EXPECT_EQ(ReadSettingText(*store, kListKey, List("ChangeSenderEmailTo"), ""),
-              kChangeSenderPlaceholder);
+    EXPECT_EQ(ReadSettingText(*store, kListKey, List("ChangeSenderEmailTo"), ""), "");
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("VerifySubject"), ""), "ListServer Response");
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("HelpSubject"), ""), "ListServer Response");
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("HideSenderEmail"), ""), "1");

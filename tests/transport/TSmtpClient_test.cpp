@@ -180,21 +180,31 @@ TEST(TSmtpClient, RefusalsEndTheSessionWithQuit) {
 }
 
 TEST(TSmtpClient, DotStuffingOfEveryLineOnTheWire) {
-    FakeMailServer server({TakesOneMessage()});
-    TSmtpClient smtp;
-    Envelope mail = PointAt(smtp, server);
-    // A lone LF or CR is a line break as well.
-    mail.message =
-        "Subject: dots\r\n\r\n.\r\n.hidden\r\n..two\r\n\r\nplain.\r\n"
-        "-- \r\n.\r\n.sig\r\nend\r\nbare\nlf\r\ntrailing\r\n\r";
-    std::string reply;
-    EXPECT_TRUE(smtp.Send(mail, reply));
-    std::string received = server.Received(0);
-    std::string data = received.substr(received.find("DATA\r\n") + 6);
-    EXPECT_EQ(data,
-              "Subject: dots\r\n\r\n..\r\n..hidden\r\n...two\r\n\r\nplain.\r\n"
-              "-- \r\n..\r\n..sig\r\nend\r\nbare\r\nlf\r\ntrailing\r\n\r\n.\r\nQUIT\r\n");
-    EXPECT_TRUE(server.Problems().empty());
+    // Messages with CR LF breaks only take a faster road than those with a lone LF or CR
+    // (which is a line break as well): both stuff the same lines.
+    const struct {
+        std::string message;
+        std::string data;
+    } cases[] = {
+        {"Subject: dots\r\n\r\n.\r\n.hidden\r\n..two\r\n\r\nplain.\r\n"
+         "-- \r\n.\r\n.sig\r\nend\r\nbare\nlf\r\ntrailing\r\n\r",
+         "Subject: dots\r\n\r\n..\r\n..hidden\r\n...two\r\n\r\nplain.\r\n"
+         "-- \r\n..\r\n..sig\r\nend\r\nbare\r\nlf\r\ntrailing\r\n\r\n.\r\n"},
+        {".first\r\nSubject: dots\r\n\r\na.b.\r\n.\r\n..two\r\n.",
+         "..first\r\nSubject: dots\r\n\r\na.b.\r\n..\r\n...two\r\n..\r\n.\r\n"},
+        {"Subject: dots\r\n\r\n.end\r\n", "Subject: dots\r\n\r\n..end\r\n.\r\n"},
+    };
+    for (const auto& c : cases) {
+        FakeMailServer server({TakesOneMessage()});
+        TSmtpClient smtp;
+        Envelope mail = PointAt(smtp, server);
+        mail.message = c.message;
+        std::string reply;
+        EXPECT_TRUE(smtp.Send(mail, reply));
+        std::string received = server.Received(0);
+        EXPECT_EQ(received.substr(received.find("DATA\r\n") + 6), c.data + "QUIT\r\n");
+        EXPECT_TRUE(server.Problems().empty());
+    }
 }
 
 TEST(TSmtpClient, ALineLongerThanAWriteGoesOutWholeAndStuffed) {

@@ -192,10 +192,10 @@ void OptionsPage::BuildControls() {
 
 // The click rules, connected after the table so that they see the stored value.
 void OptionsPage::ConnectRules() {
-    auto rule = [this](QCheckBox* box, std::function<void()> rule) {
-        connect(box, &QCheckBox::clicked, this, [this, rule] {
-            if (rule) {
-                rule();
+    auto rule = [this](QCheckBox* box, std::function<void()> then) {
+        connect(box, &QCheckBox::clicked, this, [this, then] {
+            if (then) {
+                then();
             }
             UpdatePasswordRule();
         });
@@ -209,6 +209,10 @@ void OptionsPage::ConnectRules() {
     rule(chkForwardErrorMsgs,
          [this] { edtErrorsTo->setEnabled(chkForwardErrorMsgs->isChecked()); });
     rule(chkHideSenderEmail, [this] { edtHideEmail->setEnabled(chkHideSenderEmail->isChecked()); });
+    // An empty replacement address means the list posting address: the field shows it as its
+    // hint.
+    connect(edtListPostingAddress, &QLineEdit::textChanged, edtHideEmail,
+            &QLineEdit::setPlaceholderText);
     connect(allowPostByGroup, &QButtonGroup::idClicked, this, [this] { ApplyPermissionRules(); });
     connect(postingMethodGroup, &QButtonGroup::idClicked, this,
             [this] { ApplyPostingMethodRules(); });

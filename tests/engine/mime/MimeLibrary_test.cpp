@@ -30,6 +30,10 @@ TEST(MimeLibrary, TextWithoutCharsetIsReadAsLatin1WhenNotUtf8) {
     GMimeObject* body = g_mime_message_get_mime_part(message.get());
     ASSERT_TRUE(GMIME_IS_TEXT_PART(body));
     EXPECT_EQ("Ölfreunde\r\n", TextAsUtf8(GMIME_TEXT_PART(body)));
+    // A NUL byte does not end the text.
+    message = ParseMessage(std::string("Content-Type: text/plain\r\n\r\na\0b\xD6\r\n", 34));
+    body = g_mime_message_get_mime_part(message.get());
+    EXPECT_EQ(std::string("a\0b\xC3\x96\r\n", 7), TextAsUtf8(GMIME_TEXT_PART(body)));
 }
 
 TEST(MimeLibrary, BytesWithoutHeaderStillGiveAMessage) {
@@ -38,6 +42,36 @@ TEST(MimeLibrary, BytesWithoutHeaderStillGiveAMessage) {
         ASSERT_TRUE(message) << bytes.size();
         EXPECT_NE(nullptr, g_mime_message_get_mime_part(message.get()));
     }
+}
+
+TEST(MimeLibrary, EntitiesWriteCrLfEverywhereAndReportDefects) {
+    // The preamble and epilogue come back with LF from the library; they leave with CR LF.
+    std::vector<ParseIssue> issues;
+    Ptr<GMimeObject> entity = ParseEntity(
+        "Content-Type: multipart/mixed; boundary=b\n\npre\n--b\n\nhi\n--b--\nepi\n", &issues);
+    ASSERT_TRUE(GMIME_IS_MULTIPART(entity.get()));
+    EXPECT_EQ("pre\r\n--b\r\n\r\nhi\r\n--b--\r\nepi\r\n", SerializeContent(entity.get()));
+    EXPECT_TRUE(issues.empty());
+
+    ParseEntity("Content-Type: multipart/mixed\r\n\r\n--b\r\n", &issues);
+    ASSERT_EQ(1u, issues.size());
+    EXPECT_EQ(GMIME_CRIT_MULTIPART_WITHOUT_BOUNDARY, issues[0].code);
+
+    // No header at all: text/plain, as MIME reads it.
+    entity = ParseEntity("\r\nplain\r\n");
+    EXPECT_TRUE(
+        g_mime_content_type_is_type(g_mime_object_get_content_type(entity.get()), "text", "plain"));
+    EXPECT_EQ("plain\r\n", DecodedContent(GMIME_PART(entity.get())));
+}
+
+TEST(MimeLibrary, ConvertCharsetRefusesRatherThanReplaces) {
+    std::string out;
+    EXPECT_TRUE(ConvertCharset("K\xF6ln", "latin1", "utf-8", out));
+    EXPECT_EQ("K\xC3\xB6ln", out);
+    EXPECT_FALSE(ConvertCharset("\xE2\x80\x94", "utf-8", "iso-8859-1", out));  // no em dash
+    EXPECT_FALSE(ConvertCharset("\xC3", "utf-8", "iso-8859-1", out));          // cut short
+    EXPECT_FALSE(ConvertCharset("x", "x-unheard-of", "utf-8", out));
+    EXPECT_EQ("text/plain; charset=utf-8", UnfoldedValue(" text/plain;\n charset=utf-8\n"));
 }
 
 }  // namespace
