@@ -35,6 +35,8 @@ constexpr std::string_view kNewMark = ".new-";
 constexpr std::string_view kOldMark = ".old-";
 // A list's delivery modes, saved and restored beside its data file.
 constexpr const char* kModesSuffix = ".modes";
+// A list's bounce state ("Lists/<list>/bounces.txt") travels as "<list>.bounces".
+constexpr std::string_view kBouncesSuffix = ".bounces";
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -43,7 +45,8 @@ std::string Quoted(const std::string& text) {
 bool IsBackupFileName(std::string_view name) {
     return name == kSnapshotName || name == kManifestName || name == kOldNewSnapshotName ||
            (name.size() > 4 && SameText(name.substr(name.size() - 4), ".dat")) ||
-           (name.size() > 6 && SameText(name.substr(name.size() - 6), kModesSuffix));
+           (name.size() > 6 && SameText(name.substr(name.size() - 6), kModesSuffix)) ||
+           (name.size() > kBouncesSuffix.size() && EndsWith(name, kBouncesSuffix));
 }
 
 // The first entry of the folder that is not a backup's file, or "".
@@ -175,6 +178,11 @@ public:
             Step(modesName, [&] { bytes = ReadFileIfExists(ModesFile(services_.paths, list)); });
             if (bytes) {
                 Add(modesName, *bytes);
+            }
+            const std::string bounces = list + std::string(kBouncesSuffix);
+            Step(bounces, [&] { bytes = ReadFileIfExists(services_.paths.BounceStateFile(list)); });
+            if (bytes) {
+                Add(bounces, *bytes);
             }
         }
         Step(kManifestName, [&] {
@@ -391,6 +399,10 @@ ActionResult Restore(Services& services, const std::string& folderText) {
     for (const std::string& name : modeFiles) {
         files[name] = ReadFile(folder + name);
     }
+    const std::vector<std::string> bounceFiles = ListFiles(folder, kBouncesSuffix);
+    for (const std::string& name : bounceFiles) {
+        files[name] = ReadFile(folder + name);
+    }
     if (std::optional<std::string> text = ReadFileIfExists(folder + kManifestName)) {
         std::string why;
         std::optional<std::vector<ManifestEntry>> manifest = ParseManifest(*text, why);
@@ -427,6 +439,13 @@ ActionResult Restore(Services& services, const std::string& folderText) {
         } else {
             DeleteFileIfExists(services.paths.appDir + modesName);
         }
+    }
+    for (const std::string& name : bounceFiles) {
+        const std::string path =
+            services.paths.BounceStateFile(name.substr(0, name.size() - kBouncesSuffix.size()));
+        std::lock_guard<StoreLock> guard(services.storeLock);
+        ForceDirectories(path.substr(0, path.rfind('/') + 1));
+        WriteFileAtomic(path, files[name]);
     }
     std::string message = "Configuration restored.\r\nPlease restart Corvanteer now.";
     for (const std::string& value : leftOut) {

@@ -33,7 +33,8 @@ struct BackupHooks {
 // a second line says so and names them. Refused, changing nothing, when the folder is empty text,
 // cannot be created, is the application directory or a mount point, or holds anything but a
 // backup's files (the folder is replaced as a whole). A file that cannot be read or written raises
-// Failure naming it; the old backup then stays as it was.
+// Failure naming it; the old backup then stays as it was. A list's bounce state goes along as
+// "<list>.bounces" (and comes back into "Lists/<list>/bounces.txt" on restore).
 ActionResult Backup(Services& services, const std::string& folder, const BackupHooks& hooks = {});
 
 // Checks the backup first and changes nothing when it is refused: the folder must exist and

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "engine/bounce/Notices.h"
 #include "engine/digest/ModeTexts.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
@@ -70,6 +71,7 @@ std::vector<DefaultText> MakeTexts() {
                "  which                    the lists you are a member of",
                "  lists                    the lists you can join", "",
                "To write to the members, send your message to {ListAddress}."})},
+        {bounce::kNoticeSection, bounce::kDefaultNoticeText},
     };
 }
 

@@ -2,8 +2,9 @@
 
 // What a new installation starts with: "Default List.dat", the model every new list's data
 // file is copied from, holds short answers for the seven responses, the help text and the
-// four delivery-mode answers (Mode_Verify, Mode_Changed, Which, Lists), so a
-// list answers helpfully before the operator writes their own.
+// four delivery-mode answers (Mode_Verify, Mode_Changed, Which, Lists) and the notice to a
+// member whose delivery was disabled (Bounce_Disabled), so a list answers helpfully before the
+// operator writes their own.
 
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
 #include "app/PostingValues.h"
 
 #include "app/RosterOperations.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
 
@@ -32,8 +33,14 @@ ManualPosting LoadPostingValues(Services& services, const std::string& list) {
     posting.extraHeaders = TextToLines(ReadSection(dataFile, "ExtraHeaders"));
     posting.signature = ReadSection(dataFile, "Signature");
     posting.archiveBaseUrl = Shown(services, key, "ArchiveBaseURL");
+    if (Shown(services, key, "BounceProcessing") == "1") {
+        posting.memberTokenKey =
+            bounce::MemberTokenKey(services.store, services.paths.SettingsKey());
+    }
     for (const RosterEntry& entry : FillRoster(services, list).entries) {
-        posting.members.push_back(entry.address);
+        if (!entry.disabled) {  // a member whose mail bounces gets no postings
+            posting.members.push_back(entry.address);
+        }
     }
     return posting;
 }

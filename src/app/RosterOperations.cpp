@@ -3,9 +3,12 @@
 #include <mutex>
 #include <optional>
 
+#include "app/BounceOperations.h"
 #include "app/ConsoleRecords.h"
 #include "app/ListOperations.h"
 #include "engine/Roster.h"
+#include "engine/bounce/BounceState.h"
+#include "engine/bounce/MemberDelivery.h"
 #include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/SectionFile.h"
@@ -45,11 +48,25 @@ RosterView FillRoster(Services& services, const std::string& list) {
     view.entries.reserve(roster.size());
     for (const std::string& line : roster.Items()) {
         const MemberEntry member = MemberEntry::Parse(line);
-        RosterEntry entry{line, member.address, member.Banned(), modes.Of(member.address)};
+        RosterEntry entry{line, member.address, member.Banned(), modes.Of(member.address), false,
+                          {}};
         view.banned += entry.banned ? 1 : 0;
         view.entries.push_back(std::move(entry));
     }
     view.total = view.entries.size();
+    std::vector<std::string> addresses;
+    addresses.reserve(view.entries.size());
+    for (const RosterEntry& entry : view.entries) {
+        addresses.push_back(LowerCase(entry.address));
+    }
+    const std::vector<bounce::MemberStanding> standings = bounce::StandingsOf(
+        bounce::ReadBounceState(services.paths, list), addresses, services.clock.Now(),
+        BounceSettingsOf(services.store, services.paths.ListKey(list)));
+    for (size_t i = 0; i < view.entries.size(); ++i) {
+        view.entries[i].disabled = standings[i].disabled;
+        view.entries[i].score = standings[i].score;
+        view.disabled += standings[i].disabled ? 1 : 0;
+    }
     return view;
 }
 
@@ -120,6 +137,7 @@ ActionResult RemoveMember(Services& services, std::string_view listName, std::st
             ForgetMemberMode(services.paths, *list, removed);
         }
     }
+    bounce::ForgetMember(services, *list, removed);
     RecordConsoleAction(services, *list, " - " + removed,
                         ": - " + removed + "(manual remove by moderator)");
     services.observer.RosterChanged(*list);

@@ -24,15 +24,19 @@ struct RosterEntry {
     std::string address;  // the text before the first blank
     bool banned = false;  // the flag (second part) is "1"
     DeliveryMode mode = DeliveryMode::Each;
+    bool disabled = false;  // delivery disabled (bounces or by hand)
+    std::string score;      // the standing bounce score ("2.5"), "" for none
 };
 
 struct RosterView {
     std::vector<RosterEntry> entries;  // sorted without regard to case
     size_t total = 0;
     size_t banned = 0;
+    size_t disabled = 0;
 };
 
-// The roster as the Members page shows it, with each member's delivery mode. list is a name
+// The roster as the Members page shows it, with each member's delivery mode and bounce
+// standing. list is a name
 // as ResolveList gives it; a missing data file or section gives an empty roster.
 RosterView FillRoster(Services& services, const std::string& list);
 

@@ -76,6 +76,8 @@ InstallationStatus CollectStatus(Services& services) {
         ListStatus list{name, roster.total, roster.banned};
         for (const RosterEntry& entry : roster.entries) {
             ++list.modes[static_cast<size_t>(entry.mode)];
+            list.disabled += entry.disabled ? 1 : 0;
+            list.bouncing += !entry.disabled && !entry.score.empty() ? 1 : 0;
         }
         const DigestStore digest(services.paths, name);
         list.digestPostings = digest.Waiting().size();
@@ -115,8 +117,13 @@ std::string StatusText(const InstallationStatus& status) {
                       std::to_string(status.queue.givenUp) + " given up");
     line("pending verifications", std::to_string(status.pendingVerifications));
     for (const ListStatus& list : status.lists) {
-        line("list " + list.name,
-             Plural(list.members, "member") + ", " + std::to_string(list.banned) + " banned");
+        std::string bounces;
+        if (list.bouncing + list.disabled > 0) {
+            bounces = ", " + std::to_string(list.bouncing) + " bouncing, " +
+                      std::to_string(list.disabled) + " disabled";
+        }
+        line("list " + list.name, Plural(list.members, "member") + ", " +
+                                      std::to_string(list.banned) + " banned" + bounces);
     }
     return text;
 }
@@ -180,6 +187,8 @@ std::string StatusJson(const InstallationStatus& status) {
             Json{{"name", Utf8(list.name)},
                  {"members", list.members},
                  {"banned", list.banned},
+                 {"bouncing", list.bouncing},
+                 {"disabled", list.disabled},
                  {"modes", std::move(modes)},
                  {"digest", {{"postings", list.digestPostings}, {"bytes", list.digestBytes}}}});
     }

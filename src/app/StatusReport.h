@@ -32,6 +32,8 @@ struct ListStatus {
     // The postings collected for the next digest, and their size in bytes.
     size_t digestPostings = 0;
     uint64_t digestBytes = 0;
+    size_t bouncing = 0;  // members with a bounce score whose mail still goes out
+    size_t disabled = 0;  // members whose delivery is disabled
 };
 
 struct InstallationStatus {

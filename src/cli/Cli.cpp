@@ -272,7 +272,9 @@ private:
 
         CLI::App* show = Command(*members, "show",
                                  "Print the roster lines (address, ban flag, password), sorted, "
-                                 "each followed by a tab and the member's delivery mode");
+                                 "each followed by a tab and the member's delivery mode; a "
+                                 "bouncing member's mode is followed by \"(delivery disabled, "
+                                 "bounce score N)\"");
         Required(show, "LIST", w_.list, "List name");
         ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
 
@@ -326,6 +328,17 @@ private:
         Required(exp, "LIST", w_.list, "List name");
         Required(exp, "FILE", w_.file, "File to write (replaced)");
         Leaf(exp, [this](CliSession& s) { return MembersExport(s, w_.list, w_.file); });
+
+        CLI::App* enable =
+            Command(*members, "enable", "Send the list's mail to a member again (bounce score 0)");
+        listAndAddress(enable);
+        Leaf(enable, [this](CliSession& s) { return MembersEnable(s, w_.list, w_.address); });
+
+        CLI::App* disable = Command(*members, "disable",
+                                    "Stop sending the list's mail to a member, who stays on "
+                                    "the roster");
+        listAndAddress(disable);
+        Leaf(disable, [this](CliSession& s) { return MembersDisable(s, w_.list, w_.address); });
     }
 
     void AddPostCommands() {

@@ -42,6 +42,8 @@ int MembersMode(CliSession& session, const std::string& list, const std::string&
                 const std::string& mode);
 int MembersImport(CliSession& session, const std::string& list, const std::string& file);
 int MembersExport(CliSession& session, const std::string& list, const std::string& file);
+int MembersEnable(CliSession& session, const std::string& list, const std::string& address);
+int MembersDisable(CliSession& session, const std::string& list, const std::string& address);
 
 // post, posts ... (PostCommands.cpp). body "" or "-": standard input.
 struct MessageArgs {

@@ -20,7 +20,7 @@ namespace {
 
 // The sections of a list data file the program reads. Another name would only write a
 // section nothing reads, so it is taken for a typing error.
-constexpr std::array<const char*, 18> kSections = {"Subscribe_Verify",
+constexpr std::array<const char*, 19> kSections = {"Subscribe_Verify",
                                                    "Subscribe_Confirm",
                                                    "Unsubscribe_Confirm",
                                                    "Password_Notify",
@@ -37,7 +37,8 @@ constexpr std::array<const char*, 18> kSections = {"Subscribe_Verify",
                                                    "Mode_Verify",
                                                    "Mode_Changed",
                                                    "Which",
-                                                   "Lists"};
+                                                   "Lists",
+                                                   "Bounce_Disabled"};
 
 std::string SectionName(const std::string& name) {
     for (const char* known : kSections) {

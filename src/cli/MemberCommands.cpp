@@ -1,8 +1,9 @@
-// members show|add|remove|ban|unban|password|mode|import|export: the Members page's
-// operations.
+// members show|add|remove|ban|unban|password|mode|import|export|enable|disable: the Members
+// page's operations.
 
 #include <ostream>
 
+#include "app/BounceOperations.h"
 #include "app/ImportExport.h"
 #include "app/MemberModeOperations.h"
 #include "app/RosterOperations.h"
@@ -14,10 +15,27 @@ namespace corvanteer::cli {
 int MembersShow(CliSession& session, const std::string& listName) {
     const std::string list = session.RequireList(listName);
     for (const RosterEntry& entry : FillRoster(session.services(), list).entries) {
-        // The roster line stays whole before the tab, whatever blanks its password holds.
-        session.io().out << entry.line << '\t' << DeliveryModeName(entry.mode) << '\n';
+        // The roster line stays whole before the tab, whatever blanks its password holds; a
+        // member's bounce standing follows the mode in parentheses.
+        std::string standing;
+        if (entry.disabled) {
+            standing = "delivery disabled";
+        }
+        if (!entry.score.empty()) {
+            standing += (standing.empty() ? "" : ", ") + std::string("bounce score ") + entry.score;
+        }
+        session.io().out << entry.line << '\t' << DeliveryModeName(entry.mode)
+                         << (standing.empty() ? "" : " (" + standing + ")") << '\n';
     }
     return kExitDone;
+}
+
+int MembersEnable(CliSession& session, const std::string& list, const std::string& address) {
+    return Finish(EnableMember(session.services(), list, address), session.io().out);
+}
+
+int MembersDisable(CliSession& session, const std::string& list, const std::string& address) {
+    return Finish(DisableMember(session.services(), list, address), session.io().out);
 }
 
 int MembersAdd(CliSession& session, const std::string& list, const std::string& address) {

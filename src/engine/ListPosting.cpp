@@ -1,5 +1,9 @@
 #include "engine/ListPosting.h"
 
+#include <string>
+#include <unordered_set>
+#include <vector>
+
 #include "engine/FileVersion.h"
 #include "engine/ListHeaders.h"
 #include "engine/OutgoingHeaders.h"
@@ -7,6 +11,9 @@
 #include "engine/PostingFrom.h"
 #include "engine/RequestRules.h"
 #include "engine/archive/PostingArchive.h"
+#include "engine/bounce/BounceHandling.h"
+#include "engine/bounce/MemberDelivery.h"
+#include "engine/bounce/MemberToken.h"
 #include "engine/digest/DigestDelivery.h"
 #include "engine/digest/DigestStore.h"
 #include "engine/mime/Decoration.h"
@@ -31,12 +38,16 @@ class ListPostingComposer final : public PostingComposer {
 public:
     // One Message-ID tag for all copies: the copies of one posting composed in the same
     // second carry the same Message-ID. The posting is the incoming message's header lines
-    // (the context's) and body.
-    ListPostingComposer(const ScanContext& context, Services& services, std::string_view body)
+    // (the context's) and body. tokenKey and tokenList: the member token of each individual
+    // copy (MemberToken.h); an empty key: copies carry none.
+    ListPostingComposer(const ScanContext& context, Services& services, std::string_view body,
+                        std::string tokenKey, std::string tokenList)
         : context_(context),
           services_(services),
           globals_(services.console.Globals()),
-          idTag_(MessageIdTag(services.random)) {
+          idTag_(MessageIdTag(services.random)),
+          tokenKey_(std::move(tokenKey)),
+          tokenList_(std::move(tokenList)) {
         const ListSettings& settings = context.Settings;
         AppendHeaderLine(
             head_, PostingFromLine(
@@ -57,8 +68,16 @@ public:
 
     void ComposeBcc(std::string& message) override { Compose(message, ListToValue(), false); }
 
+    // The copy's token names the member when a report of its failure comes back from
+    // another address (a forwarding one).
     void ComposeCopy(std::string& message, const std::string& address, std::size_t) override {
+        memberLine_.clear();
+        if (!tokenKey_.empty()) {
+            AppendCrLfLine(memberLine_, std::string(bounce::kMemberHeaderName) + ": " +
+                                            bounce::MemberToken(tokenKey_, tokenList_, address));
+        }
         Compose(message, address, false);
+        memberLine_.clear();
     }
 
     // The posting as the archive keeps it: the Bcc message (To names the list, no line for
@@ -74,7 +93,8 @@ private:
     }
 
     // To, From, Reply-To, Subject, the standard block, the allowed extra headers, the list
-    // headers, the archive headers; the empty line, the body and the signature.
+    // headers, the archive headers, the member token of an individual copy; the empty line,
+    // the body and the signature.
     void Compose(std::string& message, const std::string& toValue, bool firstStamp) {
         const FileVersion version = VersionOf(context_.ListDataFile);
         if (!read_ || !(version == version_)) {
@@ -95,6 +115,7 @@ private:
         }
         message += headerTail_;
         message += archiveLines_;
+        message += memberLine_;
         message += "\r\n";
         message += decorated_.body;
     }
@@ -171,6 +192,9 @@ private:
     std::string firstDate_;          // its Date and Message-ID lines
     std::string firstMessageId_;
     std::string archiveLines_;  // List-Archive and Archived-At, when the archive is published
+    const std::string tokenKey_;
+    const std::string tokenList_;
+    std::string memberLine_;  // the token line of the copy being composed
 };
 
 }  // namespace
@@ -179,24 +203,48 @@ PostingOutcome PostToList(ScanContext& context, Services& services, std::string_
                           int method) {
     PostingOutcome outcome;
     if (method == 0 || method == 1) {
-        ListPostingComposer composer(context, services, body);
+        const bounce::ListInHand hand = bounce::ListInHandOf(context, services);
+        const bool bounces = context.Settings.BounceProcessing;
+        std::string tokenKey;
+        if (bounces && method == 1) {
+            tokenKey = bounce::MemberTokenKey(services.store, services.paths.SettingsKey());
+        }
+        ListPostingComposer composer(context, services, body, tokenKey, hand.list);
         context.Roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
+        // Members whose delivery is disabled (their mail kept coming back) are left out.
+        const std::unordered_set<std::string> disabled =
+            bounce::DisabledAddresses(services.paths, hand.list);
         PostingPlan plan;
         plan.listName = context.ListName;
         plan.method = method;
         plan.from = context.Settings.ListPostingAddress;
-        // Members who take digests or no mail get no copy of their own.
+        // Members who take digests or no mail get no copy of their own, nor do members whose
+        // delivery is disabled (their mail kept coming back).
         // (An approved posting's list name is as the moderator wrote it.)
         const std::string held = HeldListName(context, services);
         const PostingShare share = SharePosting(services, held, context.Roster.Items());
+        std::vector<std::string> shown;  // the whole member entry
+        shown.reserve(share.each.size());
         plan.recipients.reserve(share.each.size());
         for (const auto& entry : share.each) {
-            plan.recipients.emplace_back(MemberEntry::AddressOf(entry));
+            std::string address(MemberEntry::AddressOf(entry));
+            if (!disabled.empty() && disabled.count(LowerCase(address)) > 0) {
+                continue;
+            }
+            plan.recipients.push_back(std::move(address));
+            shown.push_back(entry);
         }
-        plan.shown = &share.each;  // the whole member entry
+        plan.shown = &shown;
         plan.leftOut = share.leftOut;
         plan.copyFailedSuffix = " - failed (Ateempt 1)";
+        // A member refused for good at RCPT counts as a hard bounce at once.
+        std::vector<RecipientRefusal> refused;
         PostingHooks hooks;
+        if (bounces) {
+            hooks.refusedForGood = [&](const RecipientRefusal& refusal) {
+                refused.push_back(refusal);
+            };
+        }
         std::string archiveCopy;
         hooks.distributed = [&](const std::string& message) {
             // A Bcc posting is one message; of individual copies, the archive keeps the
@@ -210,6 +258,7 @@ PostingOutcome PostToList(ScanContext& context, Services& services, std::string_
             }
         };
         outcome = DeliverPosting(services, plan, composer, hooks);
+        bounce::ChargeRefusedRecipients(services, hand, refused);
         context.Counts.postingsSent += static_cast<int>(outcome.sent);
         context.Counts.messagesQueued += static_cast<int>(outcome.queued);
         context.Counts.messagesHeld += static_cast<int>(outcome.held);

@@ -31,6 +31,11 @@ namespace corvanteer {
 // line) and the list noted in context.ArchivedLists. Logs and queues as the outcome requires
 // (the queue holds the decorated message); shows progress through the observer. The outcome
 // says what went.
+//
+// With BounceProcessing on (bounce/BounceHandling.h): members whose delivery is disabled are
+// left out, each individual copy ends its header with "X-Corvanteer-Member: <token>"
+// (MemberToken.h), and members the SMTP server refuses for good at RCPT are charged a hard
+// bounce after the posting. Members disabled by hand are left out either way.
 // body: the message body, read in place (a temp file's body).
 PostingOutcome PostToList(ScanContext& context, Services& services, std::string_view body,
                           int method);

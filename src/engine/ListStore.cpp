@@ -83,6 +83,8 @@ void DeleteList(SettingsStore& store, const AppPaths& paths, const std::string& 
         DeleteFileIfExists(paths.ListDataFile(stored));
         DeleteFileIfExists(ModesFile(paths, stored));
     }
+    // A list made again under the name starts without its members' bounces.
+    DeleteFileIfExists(paths.BounceStateFile(stored));
 }
 
 }  // namespace corvanteer

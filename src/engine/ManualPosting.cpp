@@ -8,6 +8,8 @@
 #include "engine/PostingDelivery.h"
 #include "engine/PostingFrom.h"
 #include "engine/archive/PostingArchive.h"
+#include "engine/bounce/BounceHandling.h"
+#include "engine/bounce/MemberToken.h"
 #include "engine/digest/DigestDelivery.h"
 #include "engine/digest/DigestStore.h"
 #include "engine/mime/Decoration.h"
@@ -130,6 +132,16 @@ public:
     void ComposeCopy(std::string& message, const std::string& address, std::size_t index) override {
         const ManualPostingStamp stamp = Stamp();
         parts_.Compose(message, address, index, stamp, ArchiveStamp(stamp));
+        if (!posting_.memberTokenKey.empty()) {
+            // The member's own line ends the header.
+            const size_t end = message.find("\r\n\r\n");
+            if (end != std::string::npos) {
+                message.insert(end + 2, std::string(bounce::kMemberHeaderName) + ": " +
+                                            bounce::MemberToken(posting_.memberTokenKey,
+                                                                posting_.listName, address) +
+                                            "\r\n");
+            }
+        }
     }
     // The posting as the archive keeps it: the Bcc form at the moment of the first message
     // composed, whose page every copy's Archived-At line names.
@@ -194,7 +206,13 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
         plan.recipients = share.each;
         plan.leftOut = share.leftOut;
         plan.abort = &abort;
+        std::vector<RecipientRefusal> refused;
         PostingHooks hooks;
+        if (!posting.memberTokenKey.empty()) {
+            hooks.refusedForGood = [&](const RecipientRefusal& refusal) {
+                refused.push_back(refusal);
+            };
+        }
         std::string archiveCopy;
         hooks.distributed = [&](const std::string& message) {
             // Of individual copies, the archive keeps the posting without a member's lines.
@@ -208,6 +226,15 @@ ManualPostingOutcome PostManualMessage(Services& services, const ManualPosting& 
             }
         };
         const PostingOutcome delivered = DeliverPosting(services, plan, composer, hooks);
+        if (!refused.empty()) {
+            bounce::ChargeRefusedRecipients(
+                services,
+                bounce::ListInHand{
+                    posting.listName, posting.listName,
+                    services.paths.ListDataFile(posting.listName),
+                    LoadListSettings(services.store, services.paths.ListKey(posting.listName))},
+                refused);
+        }
         outcome.members = share.each.size();
         if (share.digest && !delivered.aborted) {
             std::string message;

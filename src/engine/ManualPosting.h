@@ -31,6 +31,10 @@ struct ManualPosting {
     std::string signature;           // appended as one entry, however many lines it holds
     Lines members;                   // member addresses in the roster's order
     std::string archiveBaseUrl;      // ArchiveBaseURL: List-Archive and Archived-At lines
+    // With bounce handling on: the key of the member tokens (MemberToken.h). Each individual
+    // copy then ends its header with the member's "X-Corvanteer-Member:" line, and members the
+    // SMTP server refuses for good at RCPT are charged a hard bounce (BounceHandling.h).
+    std::string memberTokenKey;
 
     std::string from;  // the From field
     std::string subject;

@@ -10,6 +10,7 @@
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
 #include "engine/Roster.h"
+#include "engine/bounce/BounceState.h"
 #include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/HeaderFields.h"
@@ -30,7 +31,7 @@ struct RosterChange {
 
 void WriteRosterChanges(Services& services, ScanContext& context,
                         const std::vector<RosterChange>& changes) {
-    std::lock_guard<StoreLock> guard(services.storeLock);
+    std::unique_lock<StoreLock> guard(services.storeLock);
     SortedRoster roster;
     roster.AssignText(ReadSection(context.ListDataFile, "MemberList"));
     for (const auto& change : changes) {
@@ -46,6 +47,13 @@ void WriteRosterChanges(Services& services, ScanContext& context,
     }
     WriteSection(context.ListDataFile, "MemberList", roster.Items());
     context.Roster = std::move(roster);
+    guard.unlock();
+    // A member removed and added again starts from a bounce score of zero.
+    for (const auto& change : changes) {
+        if (!change.add) {
+            bounce::ForgetMember(services, HeldListName(context, services), change.address);
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "engine/ListStore.h"
 #include "engine/Moderation.h"
 #include "engine/Roster.h"
+#include "engine/bounce/BounceHandling.h"
 #include "support/Files.h"
 #include "support/SectionFile.h"
 
@@ -115,6 +116,11 @@ bool SetAsideAutomaticMail(ScanContext& context, Services& services) {
         return false;
     }
     const bool loop = verdict.kind == MailKind::Loop;
+    // A failure report is scored instead; one that names nobody, or a refusal by policy,
+    // goes on as any automatic message.
+    if (!loop && bounce::HandleListBounce(context, services) == bounce::BounceOutcome::Handled) {
+        return true;
+    }
     const std::string what = loop ? "looping msg" : "automatic msg";
     const std::string sender = OneLineText(context.SenderAddress);
     WriteLog(services, Stamp(services) + context.ListName + ": " + what + " from " + sender + " (" +

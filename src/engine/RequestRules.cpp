@@ -9,6 +9,7 @@
 #include "engine/ModeratorCommands.h"
 #include "engine/PostingRules.h"
 #include "engine/Subscription.h"
+#include "engine/bounce/BounceHandling.h"
 #include "engine/digest/ModeRequests.h"
 #include "support/SectionFile.h"
 #include "support/Text.h"
@@ -145,6 +146,10 @@ void ApplyRequestRules(ScanContext& context, Services& services) {
         WriteLog(services, Stamp(services) + kListServerLogName + ": automatic msg from " +
                                OneLineText(context.SenderAddress) + " (" +
                                OneLineText(verdict.reason) + ") - not answered");
+        return;
+    }
+    // A member's reply to the notice that their delivery was disabled.
+    if (bounce::HandleEnableReply(context, services)) {
         return;
     }
     const std::string keyword = Keyword(context.Subject);

@@ -14,6 +14,7 @@
 
 #include "engine/Roster.h"
 #include "engine/RosterCache.h"
+#include "engine/bounce/BounceBatch.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
 
@@ -72,6 +73,7 @@ struct ScanContext {
     // Lists whose archive took a posting in this session, in order (a list may repeat): their
     // HTML archives are brought up to date when the session ends.
     std::vector<std::string> ArchivedLists;
+    bounce::BounceBatch Bounces;  // the current list's failure reports not yet applied
 };
 
 }  // namespace corvanteer

@@ -12,6 +12,7 @@
 #include "engine/RequestRules.h"
 #include "engine/TempFiles.h"
 #include "engine/archive/PostingArchive.h"
+#include "engine/bounce/BounceHandling.h"
 #include "engine/digest/DigestDelivery.h"
 #include "support/Address.h"
 #include "support/Files.h"
@@ -207,6 +208,9 @@ void RunPhases(ScanContext& context, Services& services, MailboxConnection& conn
         stage = "processing the messages of list \"" + name + "\"";
         TurnToList(context, services, name);
         ProcessTempFolder(context, services);
+        // The list's failure reports are applied together, then the notices that fall due.
+        bounce::FlushBounces(context, services);
+        bounce::RunBounceSchedule(context, services);
     }
     for (const auto& name : lists) {
         stage = "sending the digest of list \"" + name + "\"";

@@ -11,6 +11,8 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
+#include "engine/bounce/BounceState.h"
+#include "engine/bounce/MemberDelivery.h"
 #include "engine/digest/DeliveryModes.h"
 #include "support/Address.h"
 #include "support/DateTime.h"
@@ -109,6 +111,13 @@ std::optional<PendingCode> ParsePendingLine(std::string_view line) {
 
 void SendTemplateAnswer(ScanContext& context, Services& services, std::string_view section,
                         const std::string& subject, TemplatePassword password) {
+    // A member whose mail keeps coming back gets no answers either.
+    if (bounce::DisabledAddresses(services.paths, HeldListName(context, services))
+            .count(LowerCase(context.SenderAddress)) > 0) {
+        WriteLog(services, Stamp(services) + context.ListName + ": i withheld msg to " +
+                               context.SenderAddress + "(delivery disabled)");
+        return;
+    }
     const std::string listServer = services.console.Globals().ListServerAddress;
     const std::string body = ReadSection(context.ListDataFile, section);
     SendAnswerText(context, services, FillTemplate(body, context, listServer, password), subject);
@@ -203,6 +212,7 @@ void HandleUnsubscribeRequest(ScanContext& context, Services& services) {
             }
         }
     }
+    bounce::ForgetMember(services, HeldListName(context, services), context.SenderAddress);
     AddLatestAction(services, context.ListDataFile,
                     ShortDateNow(services) + " - " + context.SenderAddress);
     SendTemplateAnswer(context, services, "Unsubscribe_Confirm",

@@ -23,7 +23,8 @@ namespace corvanteer {
 // Composes and sends one answer: the template section of the current list filled in, an
 // empty line above it, "Auto-Submitted: auto-replied" above that, the standard header block
 // above that, and at the very top "To: " + sender, "From: " + List Server address,
-// "Subject: " + subject.
+// "Subject: " + subject. A sender whose delivery on the list is disabled (bounces) gets
+// nothing: list + ": i withheld msg to " + sender + "(delivery disabled)" is logged instead.
 void SendTemplateAnswer(ScanContext& context, Services& services, std::string_view section,
                         const std::string& subject,
                         TemplatePassword password = TemplatePassword::Withheld);

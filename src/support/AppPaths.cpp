@@ -184,4 +184,8 @@ std::string AppPaths::HtmlArchiveFolder(std::string_view listName) const {
     return appDir + "Lists/" + std::string(listName) + "/html/";
 }
 
+std::string AppPaths::BounceStateFile(std::string_view listName) const {
+    return appDir + "Lists/" + std::string(listName) + "/bounces.txt";
+}
+
 }  // namespace corvanteer

@@ -53,6 +53,7 @@ struct AppPaths {
     std::string PostsFolder(std::string_view listName) const;        // "Lists/<name>/posts/"
     std::string MboxFolder(std::string_view listName) const;         // "Lists/<name>/mbox/"
     std::string HtmlArchiveFolder(std::string_view listName) const;  // "Lists/<name>/html/"
+    std::string BounceStateFile(std::string_view listName) const;    // "Lists/<name>/bounces.txt"
 };
 
 }  // namespace corvanteer

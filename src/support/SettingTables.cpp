@@ -385,6 +385,16 @@ std::vector<SettingDef> MakeListTable() {
              "Issue number of the last digest (the next is one more)", 0, INT32_MAX),
         Checked("DigestLastDate", "", "Day of the last digest (yyyy-mm-dd); empty: none yet",
                 CheckDay, "empty or a day as yyyy-mm-dd"),
+        same("BounceProcessing", T::Boolean, "1",
+             "Score failed deliveries and disable members whose mail keeps failing"),
+        same("BounceScoreThreshold", T::Integer, "5",
+             "Bounce score that disables a member's delivery (hard 1.0, soft 0.5 a day)", 1, 1000),
+        same("BounceInfoStaleAfter", T::Integer, "7",
+             "Days after the last bounce when a score starts again from zero", 1, 365),
+        same("BounceWarnInterval", T::Integer, "7", "Days between notices to a disabled member", 1,
+             365),
+        same("BounceWarnings", T::Integer, "3",
+             "Notices to a disabled member before removal from the list", 1, 100),
     };
 }
 
@@ -628,6 +638,11 @@ ListSettings LoadListSettings(SettingsStore& store, std::string_view listKey) {
     s.HtmlArchive = read.Boolean("HtmlArchive");
     s.HtmlArchiveShowAddresses = read.Boolean("HtmlArchiveShowAddresses");
     s.ArchiveBaseURL = read.Text("ArchiveBaseURL");
+    s.BounceProcessing = read.Boolean("BounceProcessing");
+    s.BounceScoreThreshold = read.Integer("BounceScoreThreshold");
+    s.BounceInfoStaleAfter = read.Integer("BounceInfoStaleAfter");
+    s.BounceWarnInterval = read.Integer("BounceWarnInterval");
+    s.BounceWarnings = read.Integer("BounceWarnings");
     return s;
 }
 

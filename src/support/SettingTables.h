@@ -142,9 +142,15 @@ struct ListSettings {
     // port reads as 0 and a refused password clears the user, so the mailbox counts as not
     // configured rather than being reached with values nobody chose.
     std::vector<RefusedValue> refused;
-    bool HtmlArchive = false;           // build the HTML archive after a scan that posted
+    bool HtmlArchive = false;  // build the HTML archive after a scan that posted
     bool HtmlArchiveShowAddresses = false;
     std::string ArchiveBaseURL;  // where the HTML archive is published; "" none
+    // Failed deliveries: scored, and delivery disabled at the threshold (engine/bounce).
+    bool BounceProcessing = true;
+    int32_t BounceScoreThreshold = 5;
+    int32_t BounceInfoStaleAfter = 7;  // days
+    int32_t BounceWarnInterval = 7;    // days
+    int32_t BounceWarnings = 3;
 };
 
 // Reads every per-list value (but HelpSubject) from the list key with the scan defaults,

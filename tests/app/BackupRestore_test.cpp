@@ -40,6 +40,9 @@ TEST_F(BackupRestoreTest, BackupThenChangeThenRestoreGivesTheConfigurationBack) 
     Spit(folder + "gone.dat", "old");
     const std::string newsBefore = Slurp(DataFile("news"));
     const std::string chatBefore = Slurp(DataFile("chat"));
+    const std::string bounces = "amy@example.test 1.0 2026-03-09 5.1.1 no - 0 - -\r\n";
+    ForceDirectories(paths.appDir + "Lists/news");
+    Spit(paths.BounceStateFile("news"), bounces);
 
     ActionResult backup = Backup(services, dir.File("Backup"));
     ASSERT_TRUE(backup.ok) << backup.message;
@@ -50,6 +53,8 @@ TEST_F(BackupRestoreTest, BackupThenChangeThenRestoreGivesTheConfigurationBack) 
     EXPECT_FALSE(FileExists(folder + "registry.cfg.new"));
     EXPECT_EQ(Slurp(folder + "news.dat"), newsBefore);
     EXPECT_EQ(Slurp(folder + "chat.dat"), chatBefore);
+    EXPECT_EQ(Slurp(folder + "news.bounces"), bounces);
+    EXPECT_FALSE(FileExists(folder + "chat.bounces"));
     const std::string snapshot = Slurp(folder + "registry.cfg");
     EXPECT_EQ(snapshot.rfind("[\\Software\\Brask Software\\Corvanteer]\r\n", 0), 0u);
     EXPECT_THAT(snapshot, HasSubstr("[\\Software\\Brask Software\\Corvanteer\\Lists\\quiet]"));
@@ -58,6 +63,7 @@ TEST_F(BackupRestoreTest, BackupThenChangeThenRestoreGivesTheConfigurationBack) 
     store->WriteRegInteger(ListKey("chat"), "AllowPostBy", 0);
     SetSection("news", "MemberList", {});
     Spit(DataFile("chat"), "damaged");
+    DeleteFileIfExists(paths.BounceStateFile("news"));
 
     ActionResult restore = Restore(services, dir.File("Backup"));
     ASSERT_TRUE(restore.ok) << restore.message;
@@ -66,6 +72,7 @@ TEST_F(BackupRestoreTest, BackupThenChangeThenRestoreGivesTheConfigurationBack) 
     EXPECT_EQ(store->ReadRegInteger(ListKey("chat"), "AllowPostBy", -1), 2);
     EXPECT_EQ(Slurp(DataFile("news")), newsBefore);
     EXPECT_EQ(Slurp(DataFile("chat")), chatBefore);
+    EXPECT_EQ(Slurp(paths.BounceStateFile("news")), bounces);
 }
 
 // A backup of an older program may hold values the checks refuse: they are left out (and

@@ -2,8 +2,12 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "AppFixture.h"
 #include "engine/OutgoingHeaders.h"
+#include "engine/bounce/BounceState.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/Files.h"
 
 namespace corvanteer::testing {
@@ -36,6 +40,37 @@ protected:
     ManualPosting posting;
     std::atomic<bool> abort{false};
 };
+
+TEST_F(ManualPostingTest, WithBounceHandlingCopiesCarryTheMemberTokenAndRefusalsCount) {
+    MakeList("news");
+    SetSection("news", "MemberList",
+               {"amy@example.test 0 1", "bob@example.test 0 1", "carl@example.test 0 1"});
+    posting.memberTokenKey = std::string(64, 'a');
+    posting.postingMethod = 1;
+    PostManualMessage(services, posting, abort);
+    ASSERT_EQ(smtp.sent.size(), 3u);
+    for (const FakeSmtp::Sent& sent : smtp.sent) {
+        const auto blank = std::find(sent.message.begin(), sent.message.end(), "");
+        ASSERT_NE(blank, sent.message.begin());
+        EXPECT_EQ(*(blank - 1),
+                  "X-Corvanteer-Member: " +
+                      bounce::MemberToken(posting.memberTokenKey, "news", sent.sendTo.front()));
+    }
+
+    // Bcc: one message without a token; a member refused for good is charged at once.
+    smtp = FakeSmtp();
+    smtp.recipientReply = [](const std::string& address) {
+        return address == "bob@example.test" ? std::string("550 5.1.1 unknown") : std::string();
+    };
+    posting.postingMethod = 0;
+    PostManualMessage(services, posting, abort);
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(smtp.sent[0].text.find("X-Corvanteer-Member"), std::string::npos);
+    EXPECT_EQ(LogLines().back(),
+              std::string(kStamp) +
+                  "news: bounce from bob@example.test refused at RCPT (5.1.1) - score 1.0");
+    ASSERT_NE(bounce::ReadBounceState(paths, "news").Find("bob@example.test"), nullptr);
+}
 
 TEST_F(ManualPostingTest, BccSendsOneComposedMessageToAllMembers) {
     store->WriteRegString(paths.SettingsKey(), "ListServerAddress", "ls@example.test");

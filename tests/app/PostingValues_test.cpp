@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "AppFixture.h"
+#include "support/Files.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer::testing {
@@ -25,6 +26,10 @@ TEST_F(PostingValuesTest, AbsentValuesTakeTheWindowsShownDefaults) {
     EXPECT_EQ(posting.listPostingAddress, "");
     EXPECT_TRUE(posting.members.empty());
     EXPECT_EQ(posting.signature, "");
+    // Bounce handling is on: individual copies carry member tokens under the one key.
+    EXPECT_EQ(posting.memberTokenKey.size(), 64u);
+    store->WriteRegBool(ListKey("news"), "BounceProcessing", false);
+    EXPECT_EQ(LoadPostingValues(services, "news").memberTokenKey, "");
 }
 
 TEST_F(PostingValuesTest, StoredValuesSectionsAndRosterAreUsed) {
@@ -36,7 +41,11 @@ TEST_F(PostingValuesTest, StoredValuesSectionsAndRosterAreUsed) {
     store->WriteRegString(key, "Pop3Host", "pop.example.test");
     SetSection("news", "ExtraHeaders", {"X-List: news"});
     SetSection("news", "Signature", {"-- ", "news"});
-    SetSection("news", "MemberList", {"bob@example.test 1 222222", "amy@example.test 0 111111"});
+    SetSection(
+        "news", "MemberList",
+        {"bob@example.test 1 222222", "amy@example.test 0 111111", "cy@example.test 0 333333"});
+    ForceDirectories(paths.appDir + "Lists/news");
+    Spit(paths.BounceStateFile("news"), "cy@example.test 0.0 - - hand 2026-03-09 0 - -\r\n");
 
     ManualPosting posting = LoadPostingValues(services, "news");
     EXPECT_EQ(posting.postingMethod, 1);
@@ -46,7 +55,8 @@ TEST_F(PostingValuesTest, StoredValuesSectionsAndRosterAreUsed) {
     EXPECT_EQ(posting.pop3Host, "pop.example.test");
     EXPECT_THAT(posting.extraHeaders, ElementsAre("X-List: news"));
     EXPECT_EQ(posting.signature, ReadSection(DataFile("news"), "Signature"));
-    // Banned members receive postings too: the ban only stops them posting.
+    // Banned members receive postings too: the ban only stops them posting. A member whose
+    // delivery is disabled does not.
     EXPECT_THAT(posting.members, ElementsAre("amy@example.test", "bob@example.test"));
 }
 

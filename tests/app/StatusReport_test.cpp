@@ -19,6 +19,11 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     MakeList("news");
     MakeList("talk");
     SetSection("news", "MemberList", {"a@x.test 0 1", "b@x.test 1 2", "c@x.test 0 3"});
+    // A score from today, one gone stale, and a member disabled.
+    ForceDirectories(paths.appDir + "Lists/news");
+    Spit(paths.BounceStateFile("news"),
+         "a@x.test 1.0 2026-03-09 5.1.1 no - 0 - -\r\nb@x.test 1.0 2026-02-01 5.1.1 no - 0 - -\r\n"
+         "c@x.test 5.0 2026-03-08 5.1.1 bounces 2026-03-08 1 2026-03-08 enable-A\r\n");
     ForceDirectories(paths.OutFolder());
     Spit(paths.OutFolder() + "AAAAAAAA.dat", "queued");
     Spit(paths.OutFolder() + "BBBBBBBB.dat", "queued");
@@ -36,6 +41,8 @@ TEST_F(StatusReportTest, CollectsQueueVerificationsAndMembersOfEveryList) {
     EXPECT_EQ(status.lists[0].name, "news");
     EXPECT_EQ(status.lists[0].members, 3u);
     EXPECT_EQ(status.lists[0].banned, 1u);
+    EXPECT_EQ(status.lists[0].bouncing, 1u);
+    EXPECT_EQ(status.lists[0].disabled, 1u);
     EXPECT_EQ(status.lists[1].members, 0u);
     EXPECT_EQ(status.lists[0].modes, (std::array<size_t, 4>{3, 0, 0, 0}));
     EXPECT_EQ(status.lists[0].digestPostings, 0u);
@@ -80,7 +87,10 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
     status.nextScanOverdue = true;
     status.queue = {3, 4, 2};
     status.pendingVerifications = 1;
-    status.lists = {{"news", 1, 0}, {"talk", 2, 2}};
+    ListStatus talk{"talk", 2, 2};
+    talk.bouncing = 1;
+    talk.disabled = 1;
+    status.lists = {{"news", 1, 0}, talk};
     EXPECT_EQ(StatusText(status),
               "scan running: since 2026-03-09T15:00:00+00:00\n"
               "last scan: 2026-03-09T14:05:00+00:00 to 2026-03-09T14:05:09+00:00, failed (ended "
@@ -91,20 +101,22 @@ TEST(StatusFormatTest, TextAndJsonSayTheSame) {
               "queue: 3 failed, 4 held, 2 given up\n"
               "pending verifications: 1\n"
               "list news: 1 member, 0 banned\n"
-              "list talk: 2 members, 2 banned\n");
-    EXPECT_EQ(StatusJson(status),
-              "{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\",\"ended\":\"2026-03-09T14:"
-              "05:09+00:00\",\"outcome\":\"failed\",\"error\":\"List Server mailbox: \\\"pop\\\" "
-              "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0,\"failures\":[{"
-              "\"mailbox\":\"news\",\"host\":\"pop\",\"port\":110,\"kind\":\"auth\",\"message\":"
-              "\"login failed\"}]},\"running\":{\"since\":\"2026-03-09T15:00:00+00:00\"},"
-              "\"nextScan\":\"2026-03-09T14:20:09+00:00\",\"nextScanOverdue\":true,"
-              "\"queue\":{\"failed\":3,\"held\":4,\"givenUp\":2},\"pendingVerifications\":1,"
-              "\"lists\":[{\"name\":\"news\",\"members\":1,\"banned\":0,"
-              "\"modes\":{\"each\":0,\"digest\":0,\"plain-digest\":0,\"nomail\":0},\"digest\":{"
-              "\"postings\":0,\"bytes\":0}},{\"name\":\"talk\",\"members\":2,\"banned\":2,"
-              "\"modes\":{\"each\":0,\"digest\":0,\"plain-digest\":0,\"nomail\":0},\"digest\":{"
-              "\"postings\":0,\"bytes\":0}}]}\n");
+              "list talk: 2 members, 2 banned, 1 bouncing, 1 disabled\n");
+    EXPECT_EQ(
+        StatusJson(status),
+        "{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\",\"ended\":\"2026-03-09T14:"
+        "05:09+00:00\",\"outcome\":\"failed\",\"error\":\"List Server mailbox: \\\"pop\\\" "
+        "refused\",\"read\":5,\"posted\":1,\"answered\":2,\"queued\":0,\"failures\":[{"
+        "\"mailbox\":\"news\",\"host\":\"pop\",\"port\":110,\"kind\":\"auth\",\"message\":"
+        "\"login failed\"}]},\"running\":{\"since\":\"2026-03-09T15:00:00+00:00\"},"
+        "\"nextScan\":\"2026-03-09T14:20:09+00:00\",\"nextScanOverdue\":true,"
+        "\"queue\":{\"failed\":3,\"held\":4,\"givenUp\":2},\"pendingVerifications\":1,"
+        "\"lists\":[{\"name\":\"news\",\"members\":1,\"banned\":0,\"bouncing\":0,\"disabled\":0,"
+        "\"modes\":{\"each\":0,\"digest\":0,\"plain-digest\":0,\"nomail\":0},\"digest\":{"
+        "\"postings\":0,\"bytes\":0}},{\"name\":\"talk\",\"members\":2,\"banned\":2,\"bouncing\":1,"
+        "\"disabled\":1,"
+        "\"modes\":{\"each\":0,\"digest\":0,\"plain-digest\":0,\"nomail\":0},\"digest\":{"
+        "\"postings\":0,\"bytes\":0}}]}\n");
     EXPECT_EQ(StatusProblems(status),
               (std::vector<std::string>{"the last scan failed",
                                         "the next scan, due 2026-03-09T14:20:09+00:00, is overdue",

@@ -38,7 +38,7 @@ TEST_F(StatusCommandTest, TellsTheLastScanAndTheInstallationsState) {
     EXPECT_THAT(json.out, HasSubstr("{\"lastScan\":{\"started\":\"2026-03-09T14:05:00+00:00\""));
     EXPECT_THAT(json.out, HasSubstr("\"outcome\":\"ok\",\"error\":null,\"read\":1,"));
     EXPECT_THAT(json.out, HasSubstr("\"lists\":[{\"name\":\"news\",\"members\":2,\"banned\":1,"
-                                    "\"modes\":{\"each\":2,"));
+                                    "\"bouncing\":0,\"disabled\":0,\"modes\":{\"each\":2,"));
 
     // --check: quiet and 0 while all is well; 1 with the reason once a mailbox failed.
     CliResult check = Run({"status", "--check"});

@@ -27,6 +27,7 @@
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
 #include "engine/Subscription.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/Address.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
@@ -438,35 +439,38 @@ TEST_F(RequestsE2e, ModeratorsApproveAnEditedPostingThatReachesEveryMember) {
 
     // Every member receives the edited posting under its author's name and subject. (The
     // signature section's text ends with the line break its writing added.)
+    const std::string tokenKey = bounce::MemberTokenKey(*store, paths.SettingsKey());
     for (const char* member : {"md-ann", "md-bob", "md-cy"}) {
         const std::vector<Received> inbox = Inbox(member);
         ASSERT_EQ(inbox.size(), 1u) << member;
         EXPECT_EQ(
             WithoutIdTags(inbox[0].all),
-            (Lines{"To: " + Address(member),
-                   "From: Ann Author <" + ann + ">",
-                   "Reply-To: " + Address("md-garden"),
-                   "Subject: Garden party",
-                   "Content-Type: text/plain; charset=us-ascii",
-                   "MIME-Version: 1.0",
-                   messageId,
-                   "X-Mailer: " + MailerName(),
-                   kDateLine,
-                   "List-Id: garden <md-garden.example.test>",
-                   "List-Post: <mailto:" + Address("md-garden") + ">",
-                   "List-Help: <mailto:" + ListServer() + "?subject=help%20garden>",
-                   "List-Subscribe: <mailto:" + ListServer() + "?subject=subscribe%20garden>",
-                   "List-Unsubscribe: <mailto:" + ListServer() + "?subject=unsubscribe%20garden>",
-                   "Precedence: list",
-                   "",
-                   "Dear all,",
-                   "",
-                   "the party starts at 6 pm.",
-                   "Bring a chair.",
-                   "",
-                   "-- ",
-                   "The garden list",
-                   ""}))
+            (Lines{
+                "To: " + Address(member),
+                "From: Ann Author <" + ann + ">",
+                "Reply-To: " + Address("md-garden"),
+                "Subject: Garden party",
+                "Content-Type: text/plain; charset=us-ascii",
+                "MIME-Version: 1.0",
+                messageId,
+                "X-Mailer: " + MailerName(),
+                kDateLine,
+                "List-Id: garden <md-garden.example.test>",
+                "List-Post: <mailto:" + Address("md-garden") + ">",
+                "List-Help: <mailto:" + ListServer() + "?subject=help%20garden>",
+                "List-Subscribe: <mailto:" + ListServer() + "?subject=subscribe%20garden>",
+                "List-Unsubscribe: <mailto:" + ListServer() + "?subject=unsubscribe%20garden>",
+                "Precedence: list",
+                "X-Corvanteer-Member: " + bounce::MemberToken(tokenKey, "garden", Address(member)),
+                "",
+                "Dear all,",
+                "",
+                "the party starts at 6 pm.",
+                "Bring a chair.",
+                "",
+                "-- ",
+                "The garden list",
+                ""}))
             << member;
     }
     // The moderators are not members: only the request reached them.

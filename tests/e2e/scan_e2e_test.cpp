@@ -27,6 +27,7 @@
 #include "engine/OutgoingHeaders.h"
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
 #include "support/Files.h"
@@ -208,6 +209,7 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
                          "Only line\r\n");
     Scan();
 
+    const std::string tokenKey = bounce::MemberTokenKey(*store, paths.SettingsKey());
     for (const char* member : {"indann", "indbob", "indcid"}) {
         const auto mailbox = Servers().ReadMailbox(member);
         ASSERT_EQ(1u, mailbox.size()) << member;
@@ -222,6 +224,8 @@ TEST_F(ScanE2e, IndividualPostingGivesEveryMemberItsOwnCopy) {
                       "Message-ID: <Corvanteer-indtalk0-20260309140500@127.0.0.1>",
                       "X-Mailer: " + MailerName(),
                       kDateLine,
+                      // Each copy names its member by a token, for failure reports.
+                      "X-Corvanteer-Member: " + bounce::MemberToken(tokenKey, "talk", At(member)),
                       "",
                       "Only line",
                       "",

@@ -3,6 +3,7 @@
 
 #include "engine/Delivery.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "EngineFixture.h"
@@ -10,6 +11,9 @@
 #include "engine/ListPosting.h"
 #include "engine/PendingQueue.h"
 #include "engine/SendingCaps.h"
+#include "engine/bounce/BounceState.h"
+#include "engine/bounce/MemberDelivery.h"
+#include "engine/bounce/MemberToken.h"
 #include "support/Files.h"
 
 namespace corvanteer::testing {
@@ -163,7 +167,11 @@ TEST_F(DeliveryTest, RefusedBccRecipientsAreLeftOutOrQueuedOnTheirOwn) {
     EXPECT_EQ(LogLines(),
               (Lines{Log("news: bad@x.org refused by the SMTP server: 550 5.1.1 unknown"),
                      Log("news: msg to busy@x.org - failed (Attempt 1)"),
-                     Log("news: msg from news@lists.test - sent succesfully.")}));
+                     Log("news: msg from news@lists.test - sent succesfully."),
+                     // Refused for good: a hard bounce at once; refused for now: none.
+                     Log("news: bounce from bad@x.org refused at RCPT (5.1.1) - score 1.0")}));
+    const bounce::BounceState state = bounce::ReadBounceState(paths, "news");
+    EXPECT_EQ(state.Members().size(), 1u);
     const auto queued = Queued(false);
     ASSERT_EQ(queued.size(), 1u);
     EXPECT_EQ(queued[0].sendTo, Lines{"busy@x.org"});
@@ -174,6 +182,38 @@ TEST_F(DeliveryTest, RefusedBccRecipientsAreLeftOutOrQueuedOnTheirOwn) {
     PostToList(context, services, body, 0);
     EXPECT_EQ(LogLines().back(), Log("news: msg from news@lists.test - failed (Attempt 1)"));
     EXPECT_EQ(Queued(false).size(), 2u);
+}
+
+TEST_F(DeliveryTest, DisabledMembersAreLeftOutAndEachCopyCarriesItsMembersToken) {
+    SetSection("news", "MemberList", "ann@x.org 0 1\r\nBob@X.org 0 1\r\ncy@x.org 0 1");
+    ASSERT_EQ(bounce::DisableDeliveryByHand(services, "news", "bob@x.org"),
+              bounce::DeliveryChange::Changed);
+    const std::string key = bounce::MemberTokenKey(*store, paths.SettingsKey());
+    ASSERT_FALSE(key.empty());
+    PostToList(context, services, body, 1);
+    ASSERT_EQ(smtp.sent.size(), 2u);
+    EXPECT_EQ(LogLines().back(), Log("news: msg from news@lists.test - sent to 2 of 2 members."));
+    for (const auto& sent : smtp.sent) {
+        SCOPED_TRACE(sent.sendTo.front());
+        // The last header line, the member's own, and never the address itself.
+        const auto blank = std::find(sent.message.begin(), sent.message.end(), "");
+        ASSERT_NE(blank, sent.message.begin());
+        EXPECT_EQ(*(blank - 1),
+                  "X-Corvanteer-Member: " + bounce::MemberToken(key, "news", sent.sendTo.front()));
+        EXPECT_EQ(sent.text.find("X-Corvanteer-Member: " + sent.sendTo.front()), std::string::npos);
+    }
+
+    // Bcc: one message for everybody carries no member's token; off, no copy carries one.
+    smtp = FakeSmtp();
+    PostToList(context, services, body, 0);
+    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(smtp.sent[0].sendTo, (Lines{"ann@x.org", "cy@x.org"}));
+    context.Settings.BounceProcessing = false;
+    PostToList(context, services, body, 1);
+    for (const auto& sent : smtp.sent) {
+        EXPECT_EQ(sent.text.find("X-Corvanteer-Member"), std::string::npos);
+    }
+    EXPECT_EQ(smtp.sent.size(), 3u);  // the member disabled by hand stays out
 }
 
 TEST_F(DeliveryTest, HourlyCapHoldsTheRestUntilALaterSessionHasRoom) {

@@ -21,6 +21,7 @@ protected:
         s.ListTo = "news-members@lists.test";
         s.HideSenderEmail = false;
         s.Pop3User = "news";
+        s.BounceProcessing = false;  // the copies' member token line: Delivery_test
         context.SenderName = "Ann Author";
         context.SenderAddress = "ann@example.org";
         context.Subject = "Hello all";

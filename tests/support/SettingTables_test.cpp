@@ -43,7 +43,7 @@ protected:
 
 TEST_F(SettingTablesTest, TablesHoldEveryValueOnce) {
     EXPECT_EQ(GlobalSettingTable().size(), 38u);
-    EXPECT_EQ(ListSettingTable().size(), 42u);
+    EXPECT_EQ(ListSettingTable().size(), 47u);
     for (const auto* table : {&GlobalSettingTable(), &ListSettingTable()}) {
         for (const SettingDef& def : *table) {
             EXPECT_EQ(FindSetting(*table, def.name), &def) << def.name << " appears twice";
@@ -82,6 +82,11 @@ TEST_F(SettingTablesTest, LoadListSettingsUsesScanDefaultsAndCreatesTheKey) {
     EXPECT_EQ(s.Pop3Port, 110);
     EXPECT_EQ(s.Pop3Password, "");
     EXPECT_TRUE(s.ListHeaders);
+    EXPECT_TRUE(s.BounceProcessing);
+    EXPECT_EQ(s.BounceScoreThreshold, 5);
+    EXPECT_EQ(s.BounceInfoStaleAfter, 7);
+    EXPECT_EQ(s.BounceWarnInterval, 7);
+    EXPECT_EQ(s.BounceWarnings, 3);
 
     // What the window shows for the same absent values.
     EXPECT_EQ(ReadSettingText(*store, kListKey, List("ListTo"), ""), kListToPlaceholder);

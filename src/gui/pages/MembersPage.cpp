@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/BounceOperations.h"
 #include "app/ImportExport.h"
 #include "app/MemberModeOperations.h"
 #include "app/RosterOperations.h"
@@ -25,6 +26,11 @@
 #include "support/SectionFile.h"
 
 namespace corvanteer {
+
+namespace {
+// Marks a roster item whose member's delivery is disabled (bounces).
+constexpr int kDisabledRole = Qt::UserRole + 1;
+}  // namespace
 
 MembersPage::MembersPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), fields_(host, SettingScope::List) {
@@ -42,6 +48,7 @@ MembersPage::MembersPage(PageHost& host, QWidget* parent)
     connect(butImportList, &QPushButton::clicked, this, [this] { butImportListClick(); });
     connect(butExportList, &QPushButton::clicked, this, [this] { butExportListClick(); });
     connect(butOpenArchive, &QPushButton::clicked, this, [this] { butOpenArchiveClick(); });
+    connect(butEnableMember, &QPushButton::clicked, this, [this] { butEnableMemberClick(); });
     // Both look at the window's filling flag first: the roster is being refilled, or the
     // window is taking its pages down.
     PendingEdits& edits = host_.Edits();
@@ -125,6 +132,9 @@ void MembersPage::BuildControls() {
     lblBannedMembers = Named<QLabel>(stats, "lblBannedMembers", QStringLiteral("0"));
     statsGrid->addWidget(lblBannedCaption, 1, 0);
     statsGrid->addWidget(lblBannedMembers, 1, 1);
+    statsGrid->addWidget(Child<QLabel>(stats, QStringLiteral("Delivery disabled")), 2, 0);
+    lblDisabledMembers = Named<QLabel>(stats, "lblDisabledMembers", QStringLiteral("0"));
+    statsGrid->addWidget(lblDisabledMembers, 2, 1);
     grid->addWidget(stats, 0, 1);
 
     auto* recent = Child<QWidget>(this);
@@ -150,6 +160,18 @@ void MembersPage::BuildControls() {
     textsLayout->addWidget(memoModerators, 1, 0);
     textsLayout->addWidget(memoBlacklist, 1, 1);
     grid->addWidget(texts, 2, 1);
+
+    // Members whose mail comes back: their scores, and delivery enabled again by hand.
+    auto* bounces = Named<QGroupBox>(this, "grpBounces", QStringLiteral("Bounces"));
+    auto* bouncesLayout = Child<QHBoxLayout>(bounces);
+    bounces->setLayout(bouncesLayout);
+    lstBounces = Named<QListWidget>(bounces, "lstBounces");
+    lstBounces->setMaximumHeight(90);
+    butEnableMember = Named<QPushButton>(bounces, "butEnableMember", QStringLiteral("Enable"));
+    butEnableMember->setToolTip(QStringLiteral("Send the list's mail to this member again"));
+    bouncesLayout->addWidget(lstBounces, 1);
+    bouncesLayout->addWidget(butEnableMember, 0, Qt::AlignTop);
+    grid->addWidget(bounces, 3, 0, 1, 2);
 }
 
 MembersPage::~MembersPage() {
@@ -210,12 +232,17 @@ void MembersPage::FillRoster() {
             item->setCheckState(entry.banned ? Qt::Checked : Qt::Unchecked);
             item->setData(Qt::UserRole, static_cast<int>(entry.mode));
             item->setToolTip(QStringLiteral("Delivery: ") + Q(DeliveryModeName(entry.mode)));
+            if (entry.disabled) {
+                item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+                item->setData(kDisabledRole, true);
+            }
             const bool reselect = item->text() == selected && !selected.isEmpty();
             lstMembers->addItem(item.release());  // the list owns its items
             if (reselect) {
                 lstMembers->setCurrentRow(lstMembers->count() - 1);
             }
         }
+        FillBounces(view);
     });
 }
 
@@ -241,6 +268,27 @@ void MembersPage::cmbDeliveryModeChange() {
     });
     FillRoster();
     lstMembersSelect();
+}
+
+void MembersPage::FillBounces(const RosterView& view) {
+    lstBounces->clear();
+    for (const RosterEntry& entry : view.entries) {
+        if (!entry.disabled && entry.score.empty()) {
+            continue;
+        }
+        std::string text = entry.address + " - ";
+        if (entry.disabled) {
+            text += "delivery disabled";
+        }
+        if (!entry.score.empty()) {
+            text += std::string(entry.disabled ? ", " : "") + "score " + entry.score;
+        }
+        auto item = std::make_unique<QListWidgetItem>(Q(text));
+        item->setData(Qt::UserRole, Q(entry.address));
+        lstBounces->addItem(item.release());
+    }
+    lblDisabledMembers->setText(QString::number(view.disabled));
+    butEnableMember->setEnabled(lstBounces->count() > 0);
 }
 
 void MembersPage::tabMembersShow() {
@@ -276,7 +324,10 @@ void MembersPage::ShowPasswordButton(bool shown) {
 
 void MembersPage::FillPosting(ManualPosting& posting) const {
     for (int i = 0; i < lstMembers->count(); ++i) {
-        posting.members.push_back(S(lstMembers->item(i)->text()));
+        // A member whose delivery is disabled gets no postings.
+        if (!lstMembers->item(i)->data(kDisabledRole).toBool()) {
+            posting.members.push_back(S(lstMembers->item(i)->text()));
+        }
     }
 }
 
@@ -391,6 +442,24 @@ void MembersPage::butPasswordClick() {
             host_.WindowDialogs().ShowMessage(window(), Q(result.message));
         }
     });
+}
+
+void MembersPage::butEnableMemberClick() {
+    QListWidgetItem* item = lstBounces->currentItem();
+    if (item == nullptr) {
+        host_.WindowDialogs().ShowMessage(window(), QStringLiteral("Please select a member"));
+        return;
+    }
+    host_.RefreshConsole();
+    host_.Guarded([&] {
+        const ActionResult result = EnableMember(host_.EngineServices(), host_.CurrentList(),
+                                                 S(item->data(Qt::UserRole).toString()));
+        if (!result.ok) {
+            host_.WindowDialogs().ShowMessage(window(), Q(result.message));
+        }
+    });
+    FillRoster();
+    tabMembersShow();
 }
 
 void MembersPage::butImportListClick() {

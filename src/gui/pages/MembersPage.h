@@ -1,7 +1,8 @@
 #pragma once
 
 // The "Members" page: the roster with its ban marks and each member's delivery mode (shown
-// for the selected member, and changed, in "Delivery"), the list's statistics, recent activity,
+// for the selected member, and changed, in "Delivery"), the members whose mail bounces (their
+// scores, disabled delivery, enabling it again), the list's statistics, recent activity,
 // the moderators (a setting of the list) and the blacklist (a section of its data file);
 // adding, removing and banning members, changing a password, importing and exporting. The
 // work itself is done by the app layer; the page asks the questions and shows the answers.
@@ -28,6 +29,7 @@ namespace corvanteer {
 
 class PageHost;
 struct ManualPosting;
+struct RosterView;
 
 class MembersPage : public QWidget {
     Q_OBJECT
@@ -71,6 +73,9 @@ private:
     // The selected member's mode into "Delivery" (disabled when none is selected).
     void lstMembersSelect();
     void cmbDeliveryModeChange();
+    void butEnableMemberClick();
+    // The bounce list and the disabled count from the roster's view.
+    void FillBounces(const RosterView& view);
     void ShowRefusalOrMessage(bool ok, const std::string& message);
 
     PageHost& host_;
@@ -82,6 +87,9 @@ private:
     QLabel* lblBannedCaption = nullptr;
     QLabel* lblBannedMembers = nullptr;
     QLabel* lblBanNote = nullptr;
+    QLabel* lblDisabledMembers = nullptr;
+    QListWidget* lstBounces = nullptr;
+    QPushButton* butEnableMember = nullptr;
     QPushButton* butRefreshList = nullptr;
     QPushButton* butAddMember = nullptr;
     QPushButton* butDeleteMember = nullptr;

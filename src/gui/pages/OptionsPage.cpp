@@ -71,6 +71,11 @@ OptionsPage::OptionsPage(PageHost& host, QWidget* parent)
         Setting(spinDigestMaxKB, "DigestMaxKB"),
         Setting(spinDigestHour, "DigestHour"),
         Setting(spinDigestVolume, "DigestVolume"),
+        Setting(chkBounceProcessing, "BounceProcessing"),
+        Setting(spinBounceScoreThreshold, "BounceScoreThreshold"),
+        Setting(spinBounceInfoStaleAfter, "BounceInfoStaleAfter"),
+        Setting(spinBounceWarnInterval, "BounceWarnInterval"),
+        Setting(spinBounceWarnings, "BounceWarnings"),
     });
     ConnectRules();
     connect(butPop3SignIn, &QPushButton::clicked, this, [this] { emit signInRequested(); });
@@ -182,7 +187,29 @@ void OptionsPage::BuildControls() {
     digestForm->addRow(QStringLiteral("Daily from hour"), spinDigestHour);
     digestForm->addRow(QStringLiteral("Volume"), spinDigestVolume);
     grid->addWidget(digests, 4, 0, 1, 2);
-    grid->setRowStretch(5, 1);
+    auto* bounces = Named<QGroupBox>(this, "grpBounces", QStringLiteral(" Bounces "));
+    auto* bouncesForm = Child<QFormLayout>(bounces);
+    bounces->setLayout(bouncesForm);
+    chkBounceProcessing =
+        Named<QCheckBox>(bounces, "chkBounceProcessing",
+                         QStringLiteral("Score failed deliveries and stop mailing dead addresses"));
+    auto spin = [bounces](const char* name, int low, int high, const QString& suffix) {
+        auto* box = Named<QSpinBox>(bounces, name);
+        box->setRange(low, high);
+        box->setSuffix(suffix);
+        return box;
+    };
+    spinBounceScoreThreshold = spin("spinBounceScoreThreshold", 1, 1000, QString());
+    spinBounceInfoStaleAfter = spin("spinBounceInfoStaleAfter", 1, 365, QStringLiteral(" days"));
+    spinBounceWarnInterval = spin("spinBounceWarnInterval", 1, 365, QStringLiteral(" days"));
+    spinBounceWarnings = spin("spinBounceWarnings", 1, 100, QString());
+    bouncesForm->addRow(chkBounceProcessing);
+    bouncesForm->addRow(QStringLiteral("Disable delivery at score"), spinBounceScoreThreshold);
+    bouncesForm->addRow(QStringLiteral("Score starts again after"), spinBounceInfoStaleAfter);
+    bouncesForm->addRow(QStringLiteral("Notice every"), spinBounceWarnInterval);
+    bouncesForm->addRow(QStringLiteral("Notices before removal"), spinBounceWarnings);
+    grid->addWidget(bounces, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
 }
 
 // The click rules, connected after the table so that they see the stored value.

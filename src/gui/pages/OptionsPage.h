@@ -1,9 +1,9 @@
 #pragma once
 
 // The "Options" page: the list's rules (subscriptions, verification, moderation, passwords,
-// who may post and how), its addresses, its POP3 mailbox and its digests, each a setting of the
-// list stored the moment it is left, clicked or changed; and the rules that enable and show the
-// controls by the values chosen.
+// who may post and how), its addresses, its POP3 mailbox, its digests and its bounces, each a
+// setting of the list stored the moment it is left, clicked or changed; and the rules that
+// enable and show the controls by the values chosen.
 //
 // To add a control: create it in BuildControls with Named<...>(parent, "objectName"), lay it
 // out, and add its row, Setting(control, "SettingName"), to the table given to fields_.Bind in
@@ -95,6 +95,11 @@ private:
     QSpinBox* spinDigestMaxKB = nullptr;
     QSpinBox* spinDigestHour = nullptr;
     QSpinBox* spinDigestVolume = nullptr;
+    QCheckBox* chkBounceProcessing = nullptr;
+    QSpinBox* spinBounceScoreThreshold = nullptr;
+    QSpinBox* spinBounceInfoStaleAfter = nullptr;
+    QSpinBox* spinBounceWarnInterval = nullptr;
+    QSpinBox* spinBounceWarnings = nullptr;
 
     SettingFields fields_;
 };

@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "engine/bounce/Notices.h"
 #include "engine/digest/ModeTexts.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
@@ -67,6 +68,7 @@ ResponsesPage::ResponsesPage(PageHost& host, QWidget* parent)
         Section(memoModeChanged, kModeChangedSection),
         Section(memoWhich, kWhichSection),
         Section(memoLists, kListsSection),
+        Section(memoBounceDisabled, "Bounce_Disabled"),
     });
     connect(lstVariables, &QListWidget::itemDoubleClicked, this,
             [this] { lstVariablesDblClick(); });
@@ -143,6 +145,21 @@ void ResponsesPage::BuildControls() {
     tabLists = tab.page;
     edtListsSubject = tab.subject;
     memoLists = tab.body;
+
+    // Its subject is fixed: the reply to it must carry the code the subject holds.
+    auto* bounce = Named<QWidget>(pagResponses, "tabBounceDisabled");
+    auto* bounceLayout = Child<QVBoxLayout>(bounce);
+    bounce->setLayout(bounceLayout);
+    auto* note = Child<QLabel>(
+        bounce, QStringLiteral("Subject: Delivery of {ListName} to you is disabled ({Code}). "
+                               "Also {Code}, {Status} (the last failure) and {Score}."));
+    note->setWordWrap(true);
+    bounceLayout->addWidget(note);
+    memoBounceDisabled = Named<QPlainTextEdit>(bounce, "memoBounceDisabled");
+    // A list without a text of its own sends this one.
+    memoBounceDisabled->setPlaceholderText(Q(ReplaceAll(bounce::kDefaultNoticeText, "\r\n", "\n")));
+    bounceLayout->addWidget(memoBounceDisabled);
+    pagResponses->addTab(bounce, QStringLiteral("Bounce disabled"));
     layout->addWidget(pagResponses, 0, 0, 3, 1);
 
     layout->addWidget(Child<QLabel>(this, QStringLiteral("Variables caSe-SensiTive")), 0, 1);

@@ -78,6 +78,7 @@ private:
     QPlainTextEdit* memoModeChanged = nullptr;
     QPlainTextEdit* memoWhich = nullptr;
     QPlainTextEdit* memoLists = nullptr;
+    QPlainTextEdit* memoBounceDisabled = nullptr;  // the notice to a member disabled by bounces
     QListWidget* lstVariables = nullptr;
 
     SettingFields fields_;

@@ -29,6 +29,7 @@ protected:
         s.HideSenderEmail = false;
         s.Pop3User = "news";
         s.ArchiveBaseURL = kBase;
+        s.BounceProcessing = false;  // the copies' member token line: Delivery_test
         context.SenderName = "Ann Author";
         context.SenderAddress = "ann@example.org";
         context.Subject = "Hello all";
