@@ -154,10 +154,11 @@ inline Timing DrainWithOurs(const std::string& host, int port, const ServerSecur
     MailboxPass(context, connection, rules).Run();
     const Timing timing = watch.Stop();
     if (rules.stored != expected || !connection.Failures().empty()) {
-        throw std::runtime_error(
-            "the pass took " + std::to_string(rules.stored) + " of " + std::to_string(expected) +
-            " messages" +
-            (connection.Failures().empty() ? std::string() : ": " + connection.Failures()[0].Text()));
+        throw std::runtime_error("the pass took " + std::to_string(rules.stored) + " of " +
+                                 std::to_string(expected) + " messages" +
+                                 (connection.Failures().empty()
+                                      ? std::string()
+                                      : ": " + connection.Failures()[0].Text()));
     }
     return timing;
 }
