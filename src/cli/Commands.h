@@ -19,7 +19,8 @@ int ConfigGet(CliSession& session, const std::string& name, const std::optional<
 // as it stands ("-" included) and refuse --password-file.
 int ConfigSet(CliSession& session, const std::string& name, const SecretSource& value,
               const std::optional<std::string>& list);
-int ConfigShow(CliSession& session, const std::optional<std::string>& list);
+// describe: each NAME=VALUE line followed by the setting's reference (DescribeSetting).
+int ConfigShow(CliSession& session, const std::optional<std::string>& list, bool describe);
 
 // lists, lists add|delete, section get|set (ListCommands.cpp)
 int ListsShow(CliSession& session);

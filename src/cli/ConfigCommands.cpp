@@ -6,6 +6,7 @@
 
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
+#include "support/SettingReference.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
 
@@ -94,8 +95,9 @@ int ConfigSet(CliSession& session, const std::string& name, const SecretSource& 
     return kExitDone;
 }
 
-int ConfigShow(CliSession& session, const std::optional<std::string>& list) {
+int ConfigShow(CliSession& session, const std::optional<std::string>& list, bool describe) {
     const Table table = TableFor(session, list);
+    const SettingScope scope = list ? SettingScope::List : SettingScope::Global;
     // Read everything first: a value of the wrong type fails the command before any output.
     std::string text;
     for (const SettingDef& def : table.defs) {
@@ -103,6 +105,9 @@ int ConfigShow(CliSession& session, const std::optional<std::string>& list) {
         const std::string value =
             ReadSettingText(session.store(), table.key, def, session.paths().appDir);
         text += def.name + "=" + JoinLines(TextToLines(value), "\\n") + "\n";
+        if (describe) {
+            text += DescribeSetting(FactsOf(def, scope));
+        }
     }
     session.io().out << text;
     return kExitDone;

@@ -35,6 +35,9 @@ struct SettingDef {
     std::string caption;        // the window's caption or meaning, for help texts
     TextCheck check = nullptr;  // strings only: what the value may hold; nullptr: anything
     std::string form;           // with check: the values allowed, for the refusal's text
+    // What the setting does, for the settings reference; rows without one take theirs from
+    // SettingDescriptions.cpp.
+    std::string description{};
 };
 
 const std::vector<SettingDef>& GlobalSettingTable();
