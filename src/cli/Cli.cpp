@@ -13,6 +13,7 @@
 
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
+#include "cli/HelpFormatter.h"
 #include "support/Status.h"
 #include "support/Version.h"
 
@@ -42,6 +43,7 @@ struct Words {
     int intervalSeconds = 0;
     bool json = false;
     bool browser = false;
+    bool describe = false;
 };
 
 constexpr const char* kDescription =
@@ -54,6 +56,8 @@ constexpr const char* kDescription =
 class Parser {
 public:
     explicit Parser(Words& w) : w_(w), app_(kDescription, "corvanteer-cli") {
+        // Set first: every command added below takes the formatter of its parent.
+        app_.formatter(std::make_shared<HelpFormatter>());
         app_.set_version_flag("--version", std::string("corvanteer-cli ") + kProgramVersion,
                               "Print the program name and version");
         app_.add_option("--home", w_.home,
@@ -201,7 +205,11 @@ private:
                                  "NAME=VALUE for every setting of the global table, or of a "
                                  "list's table with --list");
         ListOption(show);
-        ReadingLeaf(show, [this](CliSession& s) { return ConfigShow(s, w_.listOption); });
+        show->add_flag("--describe", w_.describe,
+                       "Follow each line by the setting's scope, type, default, range, what it "
+                       "does and its caption in the window (as corvanteer-settings(5))");
+        ReadingLeaf(show,
+                    [this](CliSession& s) { return ConfigShow(s, w_.listOption, w_.describe); });
     }
 
     void AddListCommands() {
@@ -393,6 +401,15 @@ private:
     bool readOnly_ = false;
 };
 
+// Standard error for the line that says why the command failed: under the journal it begins
+// with the error priority.
+std::ostream& ErrorStream(CliIo io, const CliHooks& hooks) {
+    if (hooks.journal) {
+        io.err << "<" << static_cast<int>(LogPriority::Error) << ">";
+    }
+    return io.err;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks) {
@@ -401,7 +418,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
     try {
         parser = std::make_unique<Parser>(words);
     } catch (const std::exception& error) {
-        return ReportError(error, io.err);
+        return ReportError(error, ErrorStream(io, hooks));
     }
     std::vector<const char*> argv;
     argv.reserve(args.size());
@@ -417,11 +434,12 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
     } catch (const CLI::CallForVersion& e) {
         return parser->app().exit(e, io.out, io.err);
     } catch (const CLI::ParseError& e) {
-        io.err << "corvanteer-cli: " << e.what() << " (see corvanteer-cli --help)\n";
+        ErrorStream(io, hooks) << "corvanteer-cli: " << e.what()
+                               << " (see corvanteer-cli --help)\n";
         return kExitUsage;
     }
     if (!parser->action()) {
-        io.err << "corvanteer-cli: no command given (see corvanteer-cli --help)\n";
+        ErrorStream(io, hooks) << "corvanteer-cli: no command given (see corvanteer-cli --help)\n";
         return kExitUsage;
     }
 
@@ -438,7 +456,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
         return status;
     } catch (const std::exception& error) {
         io.out.flush();
-        return ReportError(error, io.err);
+        return ReportError(error, ErrorStream(io, hooks));
     }
 }
 

@@ -11,9 +11,11 @@
 #include "cli/Commands.h"
 #include "cli/ScaledTime.h"
 #include "cli/SignalWatcher.h"
+#include "cli/StderrLog.h"
 #include "engine/PendingQueue.h"
 #include "engine/Subscription.h"
 #include "support/Files.h"
+#include "support/Text.h"
 
 namespace corvanteer::cli {
 
@@ -39,14 +41,16 @@ int Scan(CliSession& session) {
     NoPollTimer timer;
     const ScanOutcome outcome = RunRecordedScan(session.services(), timer, std::nullopt);
     session.progress().Enable(false);
-    session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
+    const bool passed = outcome.ok && outcome.mailboxFailures.empty();
+    session.progress().Log().Line(Scheduler::OutcomeLine(outcome),
+                                  passed ? LogPriority::Info : LogPriority::Error);
     // Each failed mailbox has had its line on standard error (the session's status texts).
-    return outcome.ok && outcome.mailboxFailures.empty() ? kExitDone : kExitFailed;
+    return passed ? kExitDone : kExitFailed;
 }
 
 int Run(CliSession& session, const RunArgs& args) {
     session.ConfigureMailClients();
-    std::ostream& err = session.io().err;
+    StderrLog& log = session.progress().Log();
 
     SchedulerOptions options;
     options.intervalMinutes = args.intervalMinutes;
@@ -82,20 +86,27 @@ int Run(CliSession& session, const RunArgs& args) {
         watcher.emplace([&stop](int) { stop.store(true); });
     }
 
+    // The service manager hears when the loop is ready, how each scan went, that it stops,
+    // and a sign of life at every turn and at each step of a scan (its watchdog).
+    std::optional<SystemdNotifier> systemd;
+    ServiceNotifier& notifier = session.hooks().notifier != nullptr ? *session.hooks().notifier
+                                                                    : systemd.emplace(base.clock);
+    session.progress().onActivity = [&notifier] { notifier.Alive(); };
+
     // Printed once signals are watched: from here on SIGTERM and SIGINT end the loop orderly.
-    err << "run started: stop it with the shutdown file, SIGTERM or SIGINT\n";
-    err.flush();
+    log.Line("run started: stop it with the shutdown file, SIGTERM or SIGINT", LogPriority::Info);
     session.progress().Enable(true);
+    session.progress().CopyLog(true);
     Scheduler scheduler(
         loopServices, [&] { return RunLockedScan(base, session.sessionLock()); },
-        [&err](const std::string& line) {
-            err << line << '\n';
-            err.flush();
-        },
+        [&log](const ReportLine& line) { log.Stamped(line.stamp, line.text, line.priority); },
         sleeper, stop);
+    scheduler.SetNotifier(notifier);
     const int scans = scheduler.Run(options);
+    session.progress().CopyLog(false);
     session.progress().Enable(false);
-    err << "ended after " << Plural(scans, "scan") << '\n';
+    session.progress().onActivity = nullptr;
+    log.Line("ended after " + Plural(scans, "scan"), LogPriority::Info);
     return kExitDone;
 }
 
@@ -125,13 +136,17 @@ int QueueShow(CliSession& session) {
         if (!text) {
             continue;
         }
+        // Columns stay in place for scripts: file, attempts, envelope sender ("-" when
+        // empty), recipients, and a fifth word only for a held or malformed file.
         QueuedMessage message;
         if (!ParseQueueFile(*text, message)) {
-            out << name << " malformed\n";
+            out << name << " - - - malformed\n";
             continue;
         }
-        out << name << ' ' << message.attempts << ' ' << message.from << ' '
-            << message.sendTo.size() << (IsHeldQueueFile(name) ? " held" : "") << '\n';
+        const std::string from = OneLineText(message.from);
+        out << name << ' ' << message.attempts << ' '
+            << (from.empty() ? "-" : ReplaceAll(from, " ", "?")) << ' ' << message.sendTo.size()
+            << (IsHeldQueueFile(name) ? " held" : "") << '\n';
     }
     return kExitDone;
 }

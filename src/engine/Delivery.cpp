@@ -56,7 +56,8 @@ void DeliverySession::ReportProtectionFailure(const MailError& error) {
         return;
     }
     const std::string text = "SMTP: " + error.Text();
-    WriteLog(services_, Stamp(services_) + (listName_.empty() ? "" : listName_ + ": ") + text);
+    WriteLog(services_, Stamp(services_) + (listName_.empty() ? "" : listName_ + ": ") + text,
+             LogPriority::Error);
     services_.observer.StatusText(text);
 }
 
@@ -129,9 +130,9 @@ void DeliverySession::Hold(int attempts, const Envelope& envelope) {
 
 namespace {
 
-void Log(Services& services, const std::string& text) {
+void Log(Services& services, const std::string& text, LogPriority priority = LogPriority::Info) {
     if (!text.empty()) {
-        WriteLog(services, Stamp(services) + text);
+        WriteLog(services, Stamp(services) + text, priority);
     }
 }
 
@@ -151,13 +152,13 @@ void HandleRefusals(DeliverySession& session, const Envelope& envelope,
         const std::string refusedLine = options.refusedPrefix + refusal.address +
                                         " refused by the SMTP server: " + refusal.reply;
         if (options.everyRefusal) {
-            Log(services, refusedLine);
+            Log(services, refusedLine, LogPriority::Warning);
         }
         if (IsOverLimitReply(refusal.reply)) {
             held.push_back(refusal.address);
         } else if (IsPermanentReply(refusal.reply)) {
             if (!options.everyRefusal) {
-                Log(services, refusedLine);
+                Log(services, refusedLine, LogPriority::Warning);
             }
             if (options.refusedForGood) {
                 options.refusedForGood(refusal);
@@ -168,7 +169,8 @@ void HandleRefusals(DeliverySession& session, const Envelope& envelope,
                 ++tally.queued;
             }
             if (!options.requeuedPrefix.empty()) {
-                Log(services, options.requeuedPrefix + refusal.address + options.requeuedSuffix);
+                Log(services, options.requeuedPrefix + refusal.address + options.requeuedSuffix,
+                    LogPriority::Warning);
             }
         }
     }
@@ -208,7 +210,7 @@ DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
                 ++tally.queued;
             }
             Settled(options);
-            Log(services, options.failed);
+            Log(services, options.failed, LogPriority::Warning);
             break;
     }
     return outcome.status;

@@ -158,7 +158,7 @@ private:
 
     void Fail(const std::string& cause) {
         const std::string text = label_ + " - " + cause;
-        WriteLog(services_, Stamp(services_) + text);
+        WriteLog(services_, Stamp(services_) + text, LogPriority::Error);
         failures_.push_back(text);
     }
 
@@ -169,9 +169,10 @@ private:
         if (!tooBigLogged_.insert(key).second) {
             return;
         }
-        WriteLog(services_, Stamp(services_) + name_ + ": message " + std::to_string(n) + " of " +
-                                std::to_string(size) +
-                                " bytes is over MaxMessageSize - left on the server");
+        WriteLog(services_,
+                 Stamp(services_) + name_ + ": message " + std::to_string(n) + " of " +
+                     std::to_string(size) + " bytes is over MaxMessageSize - left on the server",
+                 LogPriority::Warning);
     }
 
     Pop3Client& pop3_;

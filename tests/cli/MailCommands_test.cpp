@@ -12,6 +12,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr const char* kHost = "pop.example.test";
 
@@ -155,6 +156,51 @@ TEST_F(MailCommandsTest, RunExpiresFirstAndFinishesTheRunningScanWhenStopped) {
     EXPECT_EQ(smtp.sent.size(), 1u);
 }
 
+// What the service manager is told, in order.
+class RecordingNotifier final : public ServiceNotifier {
+public:
+    void Ready(const std::string& status) override { said.push_back("READY " + status); }
+    void Status(const std::string& status) override { said.push_back("STATUS " + status); }
+    void Stopping() override { said.push_back("STOPPING"); }
+    void Alive() override { ++pings; }
+
+    std::vector<std::string> said;
+    int pings = 0;
+};
+
+TEST_F(MailCommandsTest, RunAsAServiceWritesTheLogWithPrioritiesAndNotifiesItsManager) {
+    RecordingNotifier manager;
+    notifier = &manager;
+    journal = true;
+    PutPosting();
+    smtp.failAll = true;  // the posting waits in the queue
+    pop3.beforeOperation = [this](const std::string& operation) {
+        if (operation == "QUIT") {
+            stop = true;
+        }
+    };
+    CliResult r = Run({"run", "--now", "--interval", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const std::string& line : OutputLines(r.err)) {
+        EXPECT_THAT(line, ::testing::MatchesRegex("<[346]>.*")) << r.err;
+        EXPECT_THAT(line, Not(HasSubstr("14:05:00"))) << "a stamp of its own";
+    }
+    EXPECT_THAT(r.err, HasSubstr("<6>news: i posted msg by a@example.test (Hi all)"));
+    EXPECT_THAT(r.err, HasSubstr("<4>news: msg from news@example.test - failed (Attempt 1)\n"));
+    EXPECT_THAT(r.err, HasSubstr("<6>mailbox news at pop.example.test:110: 1 message\n"));
+    // The status texts only repeat the log: the journal does without them.
+    EXPECT_THAT(r.err, Not(HasSubstr("Posting via Bcc")));
+    EXPECT_THAT(
+        manager.said,
+        ElementsAre("READY first scan now",
+                    "STATUS last scan 14:05: 1 read, 0 posted, 1 queued; next 14:10", "STOPPING"));
+    EXPECT_GT(manager.pings, 0);
+    // The log file keeps its stamps.
+    EXPECT_THAT(Slurp(paths.LogFile()),
+                HasSubstr("\r\nMon,09Mar26 14:05:00 news: i posted msg by a@example.test (Hi all) "
+                          "- PostMethod = 0\r\n"));
+}
+
 TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     QueuedMessage message;
     message.attempts = 2;
@@ -163,14 +209,21 @@ TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     message.message = "Subject: queued\r\n\r\nbody\r\n";
     WriteQueueFile("B0000002.dat", FormatQueueFile(message));
     WriteQueueFile("A0000001.dat", "not a queue file\r\n");
+    // The null sender of a bounce: the columns stay where they are.
+    message.from.clear();
+    message.attempts = 1;
+    WriteQueueFile("C0000003.dat", FormatQueueFile(message));
     CliResult listed = Run({"queue"});
     EXPECT_EQ(listed.status, 0);
-    EXPECT_EQ(listed.out, "A0000001.dat malformed\nB0000002.dat 2 news@example.test 3\n");
+    EXPECT_EQ(listed.out,
+              "A0000001.dat - - - malformed\n"
+              "B0000002.dat 2 news@example.test 3\n"
+              "C0000003.dat 1 - 3\n");
 
     CliResult flushed = Run({"queue", "flush"});
     EXPECT_EQ(flushed.status, 0) << flushed.err;
-    EXPECT_EQ(flushed.out, "Sent 1, failed 0, malformed 1.\n");
-    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(flushed.out, "Sent 2, failed 0, malformed 1.\n");
+    ASSERT_EQ(smtp.sent.size(), 2u);
     EXPECT_EQ(smtp.sent[0].sendTo.size(), 3u);
     EXPECT_EQ(Run({"queue"}).out, "");
 }
