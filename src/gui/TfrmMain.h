@@ -36,6 +36,7 @@
 #include "transport/TSmtpClient.h"
 
 class QAction;
+class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -115,6 +116,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // --- construction, start and end (TfrmMain.cpp) ---
