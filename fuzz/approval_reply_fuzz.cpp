@@ -6,8 +6,8 @@
 // a "b" after the prefix's line quotes empty lines with the prefix's blanks trimmed.
 //
 // Checked: a reply that is not understood posts nothing and is logged; one that is sends
-// header lines without line breaks and the body followed by the signature; a built reply is
-// always understood and posts exactly the quoted body under the quoted subject.
+// header lines without line breaks and the body followed by the signature's lines; a built
+// reply is always understood and posts exactly the quoted body under the quoted subject.
 
 #include <algorithm>
 #include <cstdint>
@@ -141,10 +141,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(line.find_first_of("\r\n") == std::string::npos);
     }
     const Lines body = BodyOf(message);
-    FUZZ_CHECK(!body.empty() && body.back() == ReadSection(file, "Signature"));
+    // The signature goes out as one entry of the body: its own line ends, then the entry's.
+    const Lines signature = TextToLines(ReadSection(file, "Signature") + "\r\n");
+    FUZZ_CHECK(body.size() >= signature.size() &&
+               std::equal(signature.begin(), signature.end(), body.end() - signature.size()));
     if (build) {
         Lines expected = built.body;
-        expected.push_back(ReadSection(file, "Signature"));
+        expected.insert(expected.end(), signature.begin(), signature.end());
         FUZZ_CHECK(body == expected);
         const std::string subject = "Subject: " + GetHeaderValue("Subject", built.header);
         FUZZ_CHECK(std::find(message.begin(), message.end(), subject) != message.end());

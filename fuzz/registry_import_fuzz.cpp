@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <string>
 
+#include "app/RegistrySnapshot.h"
 #include "common/FuzzCheck.h"
 #include "common/TempDir.h"
 #include "support/Files.h"
-#include "support/RegistrySnapshot.h"
 #include "support/SettingsStore.h"
 #include "support/Status.h"
 #include "support/Text.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/BackupManifest.h"
+#include "app/RegistrySnapshot.h"
 #include "support/Files.h"
-#include "support/RegistrySnapshot.h"
 #include "support/SectionFile.h"
 #include "support/Status.h"
 

@@ -1,9 +1,9 @@
 #include "app/OAuthAccounts.h"
 
 #include "app/ListOperations.h"
+#include "oauth/OAuthProfile.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
-#include "transport/OAuthProfile.h"
 
 namespace corvanteer {
 
@@ -107,10 +107,10 @@ ActionResult SignInMailbox(const MailboxAccount& mailbox, const SignInRequest& r
         return ActionResult::Refused("The OAuth provider offers no sign-in in a browser.");
     }
     OAuthServer server(*profile, http);
-    const SignInResult result = device
-                                    ? SignInWithDevice(server, hooks, services.clock, mailbox.user)
-                                    : SignInWithBrowser(server, hooks, random, mailbox.user);
-    if (!result.ok) {
+    const GrantResult result = device
+                                   ? SignInWithDevice(server, hooks, services.clock, mailbox.user)
+                                   : SignInWithBrowser(server, hooks, random, mailbox.user);
+    if (!result.ok()) {
         return ActionResult::Refused(result.error);
     }
     tokens.SaveSignIn(mailbox.account, mailbox.user, result.tokens);

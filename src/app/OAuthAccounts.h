@@ -11,11 +11,11 @@
 
 #include "app/ActionResult.h"
 #include "engine/Services.h"
+#include "oauth/OAuthSignIn.h"
+#include "oauth/OAuthStore.h"
+#include "oauth/OAuthTokens.h"
 #include "support/LoginMethod.h"
 #include "transport/HttpClient.h"
-#include "transport/OAuthSignIn.h"
-#include "transport/OAuthStore.h"
-#include "transport/OAuthTokens.h"
 
 namespace corvanteer {
 

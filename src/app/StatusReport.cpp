@@ -1,6 +1,6 @@
 #include "app/StatusReport.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "app/RosterOperations.h"
 #include "engine/PendingQueue.h"
@@ -10,73 +10,31 @@ namespace corvanteer {
 
 namespace {
 
-bool IsValidUtf8(const std::string& text) {
-    auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
-    size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char c = byte(i);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        // The lead byte gives the length and the range of the second byte (no overlong
-        // forms, no surrogates, nothing above U+10FFFF).
-        size_t extra = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            low = c == 0xE0 ? 0xA0 : 0x80;
-            high = c == 0xED ? 0x9F : 0xBF;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            low = c == 0xF0 ? 0x90 : 0x80;
-            high = c == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size() || byte(i + 1) < low || byte(i + 1) > high) {
-            return false;
-        }
-        for (size_t k = 2; k <= extra; ++k) {
-            if ((byte(i + k) & 0xC0) != 0x80) {
-                return false;
+using Json = nlohmann::ordered_json;  // members in the order written
+
+// The JSON writer takes only valid UTF-8: a text that is not (a list name in Latin-1) has its
+// bytes from 0x80 up taken as the characters of those codes.
+std::string Utf8(const std::string& text) {
+    try {
+        static_cast<void>(Json(text).dump());
+        return text;
+    } catch (const Json::type_error&) {
+        std::string converted;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x80) {
+                converted += c;
+            } else {
+                converted += static_cast<char>(0xC0 | (byte >> 6));
+                converted += static_cast<char>(0x80 | (byte & 0x3F));
             }
         }
-        i += extra + 1;
+        return converted;
     }
-    return true;
 }
 
-std::string Json(const std::string& text) {
-    const bool utf8 = IsValidUtf8(text);
-    std::string out = "\"";
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
-std::string JsonOrNull(const std::string& text) {
-    return text.empty() ? "null" : Json(text);
+Json TextOrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(Utf8(text));
 }
 
 std::string Plural(size_t count, const char* word) {
@@ -141,35 +99,33 @@ std::string StatusText(const InstallationStatus& status) {
 }
 
 std::string StatusJson(const InstallationStatus& status) {
-    std::string json = "{\"lastScan\":";
+    Json json;
+    json["lastScan"] = nullptr;
     if (HasScan(status)) {
         const ScanRecord& r = *status.record;
-        json += "{\"started\":" + Json(r.started) + ",\"ended\":" + Json(r.ended) +
-                ",\"outcome\":" + Json(r.ok ? "ok" : "failed") +
-                ",\"error\":" + (r.ok ? std::string("null") : Json(r.error)) +
-                ",\"read\":" + std::to_string(r.counts.messagesRead) +
-                ",\"posted\":" + std::to_string(r.counts.postingsSent) +
-                ",\"answered\":" + std::to_string(r.counts.answersSent) +
-                ",\"queued\":" + std::to_string(r.counts.messagesQueued) + ",\"mailboxFailures\":[";
-        for (size_t i = 0; i < r.mailboxFailures.size(); ++i) {
-            json += (i > 0 ? "," : "") + Json(r.mailboxFailures[i]);
+        Json& scan = json["lastScan"];
+        scan["started"] = Utf8(r.started);
+        scan["ended"] = Utf8(r.ended);
+        scan["outcome"] = r.ok ? "ok" : "failed";
+        scan["error"] = r.ok ? Json(nullptr) : Json(Utf8(r.error));
+        scan["read"] = r.counts.messagesRead;
+        scan["posted"] = r.counts.postingsSent;
+        scan["answered"] = r.counts.answersSent;
+        scan["queued"] = r.counts.messagesQueued;
+        scan["mailboxFailures"] = Json::array();
+        for (const std::string& failure : r.mailboxFailures) {
+            scan["mailboxFailures"].push_back(Utf8(failure));
         }
-        json += "]}";
-    } else {
-        json += "null";
     }
-    json += ",\"nextScan\":" + JsonOrNull(status.record ? status.record->nextScan : "");
-    json += ",\"queue\":{\"failed\":" + std::to_string(status.queue.failed) +
-            ",\"held\":" + std::to_string(status.queue.held) + "}";
-    json += ",\"pendingVerifications\":" + std::to_string(status.pendingVerifications);
-    json += ",\"lists\":[";
-    for (size_t i = 0; i < status.lists.size(); ++i) {
-        const ListStatus& list = status.lists[i];
-        json += (i > 0 ? "," : "") + std::string("{\"name\":") + Json(list.name) +
-                ",\"members\":" + std::to_string(list.members) +
-                ",\"banned\":" + std::to_string(list.banned) + "}";
+    json["nextScan"] = TextOrNull(status.record ? status.record->nextScan : "");
+    json["queue"] = {{"failed", status.queue.failed}, {"held", status.queue.held}};
+    json["pendingVerifications"] = status.pendingVerifications;
+    json["lists"] = Json::array();
+    for (const ListStatus& list : status.lists) {
+        json["lists"].push_back(
+            Json{{"name", Utf8(list.name)}, {"members", list.members}, {"banned", list.banned}});
     }
-    return json + "]}\n";
+    return json.dump() + "\n";
 }
 
 }  // namespace corvanteer

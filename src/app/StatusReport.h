@@ -39,8 +39,9 @@ InstallationStatus CollectStatus(Services& services);
 // One "name: value" line per item, each ended by "\n".
 std::string StatusText(const InstallationStatus& status);
 
-// One JSON object and "\n". Texts that are not valid UTF-8 have their bytes from 0x80 up
-// written as the characters of those codes (Latin-1), so the output is always valid JSON.
+// One JSON object and "\n" (nlohmann-json, members in this order). Texts that are not valid
+// UTF-8 have their bytes from 0x80 up written as the characters of those codes (Latin-1), so
+// the output is always valid JSON.
 std::string StatusJson(const InstallationStatus& status);
 
 }  // namespace corvanteer

@@ -3,10 +3,10 @@
 #include <ostream>
 
 #include "app/BackupRestore.h"
+#include "app/UpdateCheck.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
 #include "support/Version.h"
-#include "update/UpdateCheck.h"
 
 namespace corvanteer::cli {
 
@@ -24,7 +24,8 @@ int RestoreCommand(CliSession& session, const std::optional<std::string>& folder
 
 int CheckUpdate(CliSession& session, const std::optional<std::string>& baseUrl) {
     const std::string base = baseUrl ? *baseUrl : std::string(kUpdateBaseUrl);
-    const UpdateCheckResult result = CheckForUpdate(session.paths(), kProgramVersion, base);
+    const UpdateCheckResult result =
+        CheckForUpdate(session.http(), session.paths(), kProgramVersion, base);
     PrintText(session.io().out, result.message);
     if (result.newer) {
         session.io().out << "What's new: " << WhatsNewUrl(base) << '\n';

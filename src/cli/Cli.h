@@ -40,7 +40,7 @@ struct CliHooks {
     RandomSource* random = nullptr;
     Pop3Client* pop3 = nullptr;
     SmtpClient* smtp = nullptr;
-    // The HTTPS requests of the OAuth sign-in and refresh.
+    // The HTTP requests of the OAuth sign-in and refresh and of check-update.
     HttpClient* http = nullptr;
     // Waits ms between the polls of a device sign-in; false ends it (tests move a fake clock).
     std::function<bool(int64_t ms)> wait;

@@ -2,13 +2,20 @@
 
 #include <ostream>
 
-#include "support/Status.h"
 #include "support/Text.h"
 
 namespace corvanteer::cli {
 
+int ExitStatusOf(ErrorKind kind) {
+    return kind == ErrorKind::Usage ? kExitUsage : kExitFailed;
+}
+
 void Refuse(const std::string& message) {
     throw Failure(ErrorKind::Refused, message);
+}
+
+void RefuseUsage(const std::string& message) {
+    throw Failure(ErrorKind::Usage, message);
 }
 
 int ReportError(const std::exception& error, std::ostream& err) {
@@ -29,7 +36,8 @@ int ReportError(const std::exception& error, std::ostream& err) {
     }
     err << "corvanteer-cli: " << line << '\n';
     err.flush();
-    return dynamic_cast<const UsageError*>(&error) != nullptr ? kExitUsage : kExitFailed;
+    const auto* failure = dynamic_cast<const Failure*>(&error);
+    return failure != nullptr ? ExitStatusOf(failure->kind()) : kExitFailed;
 }
 
 void PrintText(std::ostream& out, std::string_view text) {

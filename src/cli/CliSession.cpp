@@ -2,7 +2,6 @@
 
 #include <ostream>
 
-#include "app/FirstRun.h"
 #include "app/ListOperations.h"
 #include "app/StartupChecks.h"
 #include "cli/CliErrors.h"
@@ -67,38 +66,18 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
     : hooks_(hooks),
       io_(io),
       paths_(PreparedPaths(options, hooks, io)),
-      newInstallation_(IsNewInstallation(paths_)),
-      store_(options.readOnly ? SettingsStore::OpenReadOnly(paths_.SettingsDatabase())
-                              : SettingsStore::Open(paths_.SettingsDatabase())),
-      random_(hooks.random != nullptr ? nullptr : std::make_unique<SystemRandom>()),
+      store_(OpenInstallation(paths_, options.readOnly)),
       observer_(io.err, hooks.journal),
-      storeLock_(paths_.StoreLockFile()),
       console_(*store_, paths_),
-      sessionLock_(paths_.SessionLockFile()),
-      tokens_(*store_, paths_, storeLock_, hooks.http != nullptr ? *hooks.http : http_,
-              hooks.clock != nullptr ? *hooks.clock : clock_),
-      services_{paths_,
-                *store_,
-                hooks.pop3 != nullptr ? *hooks.pop3 : pop3_,
-                hooks.smtp != nullptr ? *hooks.smtp : smtp_,
-                hooks.clock != nullptr ? *hooks.clock : clock_,
-                hooks.random != nullptr ? *hooks.random : *random_,
-                observer_,
-                storeLock_,
-                console_} {
-    if (newInstallation_) {
-        WriteDefaultListTexts(paths_);
-    }
-    services_.pop3.Tokens = &tokens_;
-    services_.smtp.Tokens = &tokens_;
-}
+      runtime_(paths_, *store_, observer_, console_,
+               {hooks.clock, hooks.random, hooks.pop3, hooks.smtp, hooks.http}) {}
 
 void CliSession::ConfigureMailClients() {
-    services_.smtp.Server = SmtpServerFromSettings(console_.Globals());
+    services().smtp.Server = SmtpServerFromSettings(console_.Globals());
 }
 
 std::string CliSession::RequireList(const std::string& name) {
-    std::optional<std::string> list = ResolveList(services_, name);
+    std::optional<std::string> list = ResolveList(services(), name);
     if (!list) {
         Finish(UnknownList(name), io_.out);
     }
@@ -106,7 +85,7 @@ std::string CliSession::RequireList(const std::string& name) {
 }
 
 std::unique_lock<SessionLock> CliSession::LockSession() {
-    std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+    std::unique_lock<SessionLock> lock(sessionLock(), std::try_to_lock);
     if (!lock.owns_lock()) {
         observer_.Log().Line("waiting for the running scan or posting to end", LogPriority::Info);
         lock.lock();

@@ -1,8 +1,8 @@
 #pragma once
 
 // Everything one command works with: the application directory, the settings store, the
-// console a front end without a window uses, the mail clients, clock, random source and
-// locks, gathered into the engine's Services.
+// console a front end without a window uses, and the runtime the window assembles too (the
+// engine's Services, the OAuth tokens, locks and the HTTP client).
 
 #include <atomic>
 #include <functional>
@@ -11,21 +11,15 @@
 #include <optional>
 #include <string>
 
+#include "app/Runtime.h"
 #include "app/StoreConsole.h"
 #include "cli/Cli.h"
 #include "cli/StderrLog.h"
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
 #include "support/AppPaths.h"
-#include "support/Clock.h"
 #include "support/Locks.h"
-#include "support/Random.h"
 #include "support/SettingsStore.h"
-#include "transport/CryptoRandom.h"
-#include "transport/CurlHttpClient.h"
-#include "transport/OAuthTokens.h"
-#include "transport/TPop3Client.h"
-#include "transport/TSmtpClient.h"
 
 namespace corvanteer::cli {
 
@@ -75,18 +69,15 @@ public:
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
 
-    Services& services() { return services_; }
+    Services& services() { return runtime_.services(); }
+    Runtime& runtime() { return runtime_; }
     const AppPaths& paths() const { return paths_; }
     SettingsStore& store() { return *store_; }
     ProgressObserver& progress() { return observer_; }
-    SessionLock& sessionLock() { return sessionLock_; }
+    SessionLock& sessionLock() { return runtime_.sessionLock(); }
     const CliHooks& hooks() const { return hooks_; }
-    OAuthTokens& tokens() { return tokens_; }
-    HttpClient& http() { return hooks_.http != nullptr ? *hooks_.http : http_; }
-    // The random source of a sign-in's secrets: the system's entropy unless a test gave one.
-    RandomSource& secretRandom() {
-        return hooks_.random != nullptr ? *hooks_.random : static_cast<RandomSource&>(crypto_);
-    }
+    OAuthTokens& tokens() { return runtime_.tokens(); }
+    HttpClient& http() { return runtime_.http(); }
     CliIo io() const { return io_; }
 
     // The SMTP client takes host, port, authentication (SMTPAuth included) and security from
@@ -106,20 +97,10 @@ private:
     CliHooks hooks_;
     CliIo io_;
     AppPaths paths_;
-    bool newInstallation_;
     std::unique_ptr<SettingsStore> store_;
-    TPop3Client pop3_;
-    TSmtpClient smtp_;
-    SystemClock clock_;
-    std::unique_ptr<SystemRandom> random_;
     ProgressObserver observer_;
-    StoreLock storeLock_;
     StoreConsole console_;
-    SessionLock sessionLock_;
-    CurlHttpClient http_;
-    CryptoRandom crypto_;
-    OAuthTokens tokens_;
-    Services services_;
+    Runtime runtime_;
 };
 
 }  // namespace corvanteer::cli

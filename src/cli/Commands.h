@@ -2,7 +2,7 @@
 
 // The commands of corvanteer-cli, one function each, called by the parser (Cli.cpp) once
 // the words are known to fit. Each prints its result on the session's standard output and
-// returns the exit status, or raises: UsageError (status 2) or Failure (status 1), which
+// returns the exit status, or raises Failure (status 2 for kind Usage, else 1), which
 // RunCli turns into one line on standard error.
 
 #include <optional>

@@ -39,7 +39,7 @@ const SettingDef& FindOrExplain(const Table& table, const std::string& name, boo
         message += forList ? "; `config show --list LIST` names them all"
                            : "; `config show` names them all";
     }
-    throw UsageError(message + ".");
+    RefuseUsage(message + ".");
 }
 
 // The range is the setting table's business (WriteSettingText refuses, status 1); the
@@ -48,7 +48,7 @@ void CheckType(const SettingDef& def, const std::string& value) {
     if (def.type == SettingType::Integer) {
         int parsed = 0;
         if (!TryParseInt(value, parsed)) {
-            throw UsageError(def.name + " takes a whole number, not \"" + value + "\".");
+            RefuseUsage(def.name + " takes a whole number, not \"" + value + "\".");
         }
     } else if (def.type == SettingType::Boolean) {
         static constexpr std::array<const char*, 6> kWords = {"1",     "0",  "true",
@@ -59,7 +59,7 @@ void CheckType(const SettingDef& def, const std::string& value) {
                 return;
             }
         }
-        throw UsageError(def.name + " takes 1/0, true/false or on/off, not \"" + value + "\".");
+        RefuseUsage(def.name + " takes 1/0, true/false or on/off, not \"" + value + "\".");
     }
 }
 
@@ -84,9 +84,9 @@ int ConfigSet(CliSession& session, const std::string& name, const SecretSource& 
     if (def.type == SettingType::Password) {
         value = ReadSecret(session, source);
     } else if (source.file) {
-        throw UsageError("--password-file is for password settings; " + def.name + " is not one.");
+        RefuseUsage("--password-file is for password settings; " + def.name + " is not one.");
     } else if (!source.value) {
-        throw UsageError("The value of " + def.name + " is missing.");
+        RefuseUsage("The value of " + def.name + " is missing.");
     } else {
         value = *source.value;
     }

@@ -37,7 +37,7 @@ std::string SectionName(const std::string& name) {
         names += names.empty() ? "" : ", ";
         names += known;
     }
-    throw UsageError("Unknown section \"" + name + "\"; the sections are " + names + ".");
+    RefuseUsage("Unknown section \"" + name + "\"; the sections are " + names + ".");
 }
 
 }  // namespace

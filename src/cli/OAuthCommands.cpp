@@ -92,9 +92,7 @@ int OAuthLogin(CliSession& session, const std::string& name, bool browser) {
     if (HasDisplay()) {
         signIn.openBrowser = [&opened](const std::string& url) { opened = OpenInBrowser(url); };
     }
-    const ActionResult result =
-        SignInMailbox(mailbox, SignInRequest{browser}, session.services(), session.tokens(),
-                      session.http(), session.secretRandom(), signIn);
+    const ActionResult result = session.runtime().SignIn(mailbox, SignInRequest{browser}, signIn);
     if (opened) {
         int status = 0;
         waitpid(*opened, &status, WNOHANG);

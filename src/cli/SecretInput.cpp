@@ -74,13 +74,13 @@ std::string FromTerminal(CliSession& session) {
 
 std::string ReadSecret(CliSession& session, const SecretSource& source) {
     if (source.value && source.file) {
-        throw UsageError("Give the password or --password-file, not both.");
+        RefuseUsage("Give the password or --password-file, not both.");
     }
     if (source.file) {
         return OneLine(ReadFile(*source.file), "the file \"" + *source.file + "\"");
     }
     if (!source.value) {
-        throw UsageError(
+        RefuseUsage(
             "The password is missing: give it as \"-\" to read standard input, or "
             "use --password-file FILE.");
     }

@@ -16,7 +16,7 @@ struct SecretSource {
     std::optional<std::string> file;
 };
 
-// The password the source names. Exactly one of value and file must be given (UsageError
+// The password the source names. Exactly one of value and file must be given (a usage error
 // otherwise). From standard input or a file it is the first line; input that is empty or
 // holds a second line is refused (status 1), so a wrong file or an empty pipe never becomes
 // a password. On a terminal (when the program asks for it) the line is read without echo

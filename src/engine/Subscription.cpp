@@ -5,13 +5,13 @@
 #include <optional>
 
 #include "engine/ActivityLog.h"
+#include "engine/DTCalc.h"
 #include "engine/Delivery.h"
 #include "engine/ListStore.h"
 #include "engine/OutgoingHeaders.h"
 #include "engine/PostingRules.h"
 #include "engine/RequestRules.h"
 #include "support/Address.h"
-#include "support/DTCalc.h"
 #include "support/DateTime.h"
 #include "support/Files.h"
 #include "support/HeaderFields.h"

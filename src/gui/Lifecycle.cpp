@@ -172,7 +172,7 @@ void TfrmMain::ApplyClientSettings() {
     GlobalSettings globals = GlobalsShown();
     globals.SMTPHost = smtpHostAtStart_;
     globals.SMTPPort = smtpPortAtStart_;
-    smtp_.Server = SmtpServerFromSettings(globals);
+    services_.smtp.Server = SmtpServerFromSettings(globals);
 }
 
 void TfrmMain::butGoClick() {
@@ -199,7 +199,7 @@ bool TfrmMain::StartScan() {
     // For the status record: the poll timer's next scan, as armed when this one ends.
     const int nextMinutes = autoScan_ ? global_->SettingsShown().SessionInterval : 0;
     return worker_.Start([this, nextMinutes] {
-        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        std::unique_lock<SessionLock> lock(runtime_.sessionLock(), std::try_to_lock);
         if (!lock.owns_lock()) {
             observer_.StatusText("Another scan or posting is running.");
             pollBridge_.SetIntervalMs(static_cast<int64_t>(console_.Globals().SessionInterval) *
@@ -253,7 +253,7 @@ void TfrmMain::StartSignIn(const std::string& account) {
             return;
         }
         signInLines_.clear();
-        signIn_.Start(*mailbox, services_, setup_.http);
+        signIn_.Start(*mailbox, runtime_);
         ShowStatus(QStringLiteral("Signing in ") + Q(account) + QStringLiteral("..."));
     });
 }
@@ -301,7 +301,7 @@ void TfrmMain::StartPosting() {
     ApplyClientSettings();
     job_ = Job::Posting;
     worker_.Start([this, posting = std::move(posting)] {
-        std::unique_lock<SessionLock> lock(sessionLock_, std::try_to_lock);
+        std::unique_lock<SessionLock> lock(runtime_.sessionLock(), std::try_to_lock);
         if (!lock.owns_lock()) {
             observer_.StatusText("Another scan or posting is running; nothing was posted.");
             return;

@@ -3,9 +3,6 @@
 #include <chrono>
 #include <exception>
 
-#include "support/Locks.h"
-#include "transport/OAuthTokens.h"
-
 namespace corvanteer {
 
 SignInRunner::~SignInRunner() {
@@ -27,21 +24,16 @@ void SignInRunner::Stop() {
     wake_.notify_all();
 }
 
-bool SignInRunner::Start(const MailboxAccount& mailbox, Services& services, HttpClient* http) {
+bool SignInRunner::Start(const MailboxAccount& mailbox, Runtime& runtime) {
     if (busy_.exchange(true)) {
         return false;
     }
     Join();  // the previous sign-in's thread has ended its work
     stop_ = false;
-    HttpClient& client = http != nullptr ? *http : curl_;
-    thread_ = std::thread([this, mailbox, &services, &client] {
+    thread_ = std::thread([this, mailbox, &runtime] {
         bool ok = false;
         QString message;
         try {
-            // Its own locks: file locks exclude per open file, so this thread and the
-            // worker's refreshes keep each other out as two processes would.
-            StoreLock storeLock(services.paths.StoreLockFile());
-            OAuthTokens tokens(services.store, services.paths, storeLock, client, services.clock);
             SignInHooks hooks;
             hooks.say = [this](const std::string& line) {
                 emit said(QString::fromStdString(line));
@@ -56,8 +48,7 @@ bool SignInRunner::Start(const MailboxAccount& mailbox, Services& services, Http
                                [this] { return stop_.load(); });
                 return !stop_.load();
             };
-            const ActionResult result =
-                SignInMailbox(mailbox, SignInRequest{}, services, tokens, client, random_, hooks);
+            const ActionResult result = runtime.SignIn(mailbox, SignInRequest{}, hooks);
             ok = result.ok;
             message = QString::fromStdString(result.message);
         } catch (const std::exception& error) {

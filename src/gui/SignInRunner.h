@@ -12,9 +12,7 @@
 #include <thread>
 
 #include "app/OAuthAccounts.h"
-#include "engine/Services.h"
-#include "transport/CryptoRandom.h"
-#include "transport/CurlHttpClient.h"
+#include "app/Runtime.h"
 
 namespace corvanteer {
 
@@ -24,9 +22,9 @@ public:
     SignInRunner() = default;
     ~SignInRunner() override;  // stops a sign-in under way and waits for its thread
 
-    // Starts the sign-in; false (nothing started) while one is under way. services must
-    // outlive the runner. http: the client of the authorization server; nullptr, libcurl's.
-    bool Start(const MailboxAccount& mailbox, Services& services, HttpClient* http = nullptr);
+    // Starts the sign-in (Runtime::SignIn); false (nothing started) while one is under way.
+    // The runtime must outlive the runner.
+    bool Start(const MailboxAccount& mailbox, Runtime& runtime);
     bool Busy() const { return busy_.load(); }
     // Ends the waiting of a sign-in under way; finished follows.
     void Stop();
@@ -39,8 +37,6 @@ signals:
 private:
     void Join();
 
-    CurlHttpClient curl_;
-    CryptoRandom random_;
     std::thread thread_;
     std::atomic<bool> busy_{false};
     std::atomic<bool> stop_{false};

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <memory>
 
-#include "app/FirstRun.h"
+#include "app/Runtime.h"
 #include "app/StartupChecks.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
@@ -75,11 +75,7 @@ int RunCorvanteer(int argc, char** argv) {
 
     std::unique_ptr<SettingsStore> store;
     try {
-        const bool newInstallation = IsNewInstallation(*paths);
-        store = SettingsStore::Open(paths->SettingsDatabase());
-        if (newInstallation) {
-            WriteDefaultListTexts(*paths);
-        }
+        store = OpenInstallation(*paths);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "corvanteer: %s\n", error.what());
         return 1;

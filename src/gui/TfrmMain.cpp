@@ -36,21 +36,9 @@ TfrmMain::TfrmMain(WindowSetup setup)
       setup_(std::move(setup)),
       store_(*setup_.store),
       dialogs_(*setup_.dialogs),
-      storeLock_(setup_.paths.StoreLockFile()),
-      services_{setup_.paths,
-                store_,
-                pop3_,
-                smtp_,
-                setup_.clock != nullptr ? *setup_.clock : clock_,
-                setup_.random != nullptr ? *setup_.random : random_,
-                observer_,
-                storeLock_,
-                console_},
-      tokens_(store_, setup_.paths, storeLock_, setup_.http != nullptr ? *setup_.http : http_,
-              services_.clock),
-      sessionLock_(setup_.paths.SessionLockFile()) {
-    pop3_.Tokens = &tokens_;
-    smtp_.Tokens = &tokens_;
+      runtime_(setup_.paths, store_, observer_, console_,
+               {setup_.clock, setup_.random, nullptr, nullptr, setup_.http}),
+      services_(runtime_.services()) {
     setObjectName(QStringLiteral("frmMain"));
     auto* central = Child<QWidget>(this);
     auto* layout = Child<QVBoxLayout>(central);

@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "app/Runtime.h"
 #include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/SessionWorker.h"
@@ -27,13 +28,8 @@
 #include "gui/pages/PendingEdits.h"
 #include "support/AppPaths.h"
 #include "support/Clock.h"
-#include "support/Locks.h"
 #include "support/Random.h"
 #include "support/SettingTables.h"
-#include "transport/CurlHttpClient.h"
-#include "transport/OAuthTokens.h"
-#include "transport/TPop3Client.h"
-#include "transport/TSmtpClient.h"
 
 class QAction;
 class QCloseEvent;
@@ -69,8 +65,8 @@ struct WindowSetup {
     // window. Otherwise the system's.
     const Clock* clock = nullptr;
     RandomSource* random = nullptr;
-    // When given (tests), the HTTPS client of the OAuth sign-ins and refreshes; it must
-    // outlive the window. Otherwise libcurl's.
+    // When given (tests), the HTTP client of the OAuth sign-ins and refreshes and of the
+    // update check; it must outlive the window. Otherwise libcurl's.
     HttpClient* http = nullptr;
 };
 
@@ -100,6 +96,7 @@ public:
     // Where the update check looks (tests point it at a local server).
     void SetUpdateBaseUrl(std::string url);
     Services& EngineServices() override { return services_; }
+    HttpClient& Http() override { return runtime_.http(); }
     // Writes every field edited but not yet left to the list it was edited for.
     void CommitPendingEdits();
 
@@ -161,22 +158,15 @@ private:
     SettingsStore& store_;
     Dialogs& dialogs_;
 
-    // Engine services for the worker and for the operations run on this thread.
-    TPop3Client pop3_;
-    TSmtpClient smtp_;
-    SystemClock clock_;
-    SystemRandom random_;
+    // Engine services for the worker and for the operations run on this thread: the runtime
+    // the command line assembles too, with the window's observer and console.
     ObserverBridge observer_;
     PollTimerBridge pollBridge_{observer_};
-    StoreLock storeLock_;
     WindowConsole console_;
-    Services services_;
-    // The OAuth access tokens of the mail logins, refreshed over HTTPS when they are due.
-    CurlHttpClient http_;
-    OAuthTokens tokens_;
-    SignInRunner signIn_;  // stopped and joined before the services go
+    Runtime runtime_;
+    Services& services_;
+    SignInRunner signIn_;  // stopped and joined before the runtime goes
     QString signInLines_;  // what the sign-in under way has said
-    SessionLock sessionLock_;
     SessionWorker worker_;
     std::atomic<bool> abortPosting_{false};
     enum class Job { None, Scan, Posting, Check } job_ = Job::None;

@@ -57,13 +57,15 @@ void InitOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-}  // namespace
-
-HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
+// Both methods: the scheme, the CA file, the limits and the reading of the answer are one.
+HttpResponse Perform(const HttpRequest& request, bool post) {
     HttpResponse response;
     const std::string where = UrlOrigin(request.url);
-    if (!StartsWithText(request.url, "https://")) {
-        response.error = "refused to send to " + where + ": not an https:// address";
+    const bool https = StartsWithText(request.url, "https://");
+    if (!https && !(request.plainHttp && StartsWithText(request.url, "http://"))) {
+        response.error = std::string("refused to ") + (post ? "send to " : "fetch ") + where +
+                         ": not an " + (request.plainHttp ? "http:// or https://" : "https://") +
+                         " address";
         return response;
     }
     // Checked before connecting: the TLS set-up that loads it only runs once a server answers.
@@ -74,21 +76,26 @@ HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
     InitOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
-        response.error = "cannot start an HTTPS request";
+        response.error = post ? "cannot start an HTTPS request" : "cannot start an HTTP request";
         return response;
     }
-    std::unique_ptr<curl_slist, ListDeleter> headers(
-        curl_slist_append(nullptr, "Accept: application/json"));
-    headers.reset(
-        curl_slist_append(headers.release(), "Content-Type: application/x-www-form-urlencoded"));
+    std::unique_ptr<curl_slist, ListDeleter> headers;
+    if (post) {
+        headers.reset(curl_slist_append(nullptr, "Accept: application/json"));
+        headers.reset(curl_slist_append(headers.release(),
+                                        "Content-Type: application/x-www-form-urlencoded"));
+    }
     Transfer transfer;
     transfer.maxBytes = request.maxBytes;
     transfer.caFile = &request.caFile;
     char errorText[CURL_ERROR_SIZE] = {};
+    const char* schemes = request.plainHttp ? "http,https" : "https";
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, schemes);
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, schemes);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, request.maxRedirects > 0 ? 1L : 0L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(request.maxRedirects));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
@@ -96,10 +103,14 @@ HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeoutMs));
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(std::min(request.timeoutMs, 15000)));
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    // An announced length over the limit ends the transfer before the body comes.
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBytes));
     curl_easy_setopt(c, CURLOPT_USERAGENT, "Corvanteer");
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.form.c_str());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.form.size()));
+    if (post) {
+        curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.form.c_str());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.form.size()));
+    }
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
@@ -112,7 +123,7 @@ HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
     }
     const CURLcode code = curl_easy_perform(c);
     if (code != CURLE_OK) {
-        if (transfer.tooLong) {
+        if (transfer.tooLong || code == CURLE_FILESIZE_EXCEEDED) {
             response.error = "the answer of " + where + " is too long";
         } else if (!transfer.caLoaded) {
             response.error = "cannot read the CA file " + request.caFile;
@@ -128,6 +139,16 @@ HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
         response.error = "no answer from " + where;
     }
     return response;
+}
+
+}  // namespace
+
+HttpResponse CurlHttpClient::Get(const HttpRequest& request) {
+    return Perform(request, false);
+}
+
+HttpResponse CurlHttpClient::PostForm(const HttpRequest& request) {
+    return Perform(request, true);
 }
 
 }  // namespace corvanteer

@@ -1,7 +1,8 @@
 #pragma once
 
-// The HTTPS requests of the OAuth sign-in and token refresh, behind a small interface so
-// tests can answer them without a network. CurlHttpClient is the real one.
+// The program's HTTP requests (the OAuth sign-in and token refresh, the update check's version
+// list), behind a small interface so tests can answer them without a network. CurlHttpClient
+// is the real one.
 
 #include <cstddef>
 #include <string>
@@ -12,11 +13,15 @@
 namespace corvanteer {
 
 struct HttpRequest {
-    std::string url;                   // an https:// address; nothing else is fetched
-    std::string form;                  // the body, application/x-www-form-urlencoded (FormEncode)
+    std::string url;                   // an https:// address unless plainHttp allows http://
+    std::string form;                  // PostForm's body, x-www-form-urlencoded (FormEncode)
     std::string caFile;                // PEM file of CAs trusted besides the system's; empty: none
     int timeoutMs = 30000;             // the whole exchange, connection included
     std::size_t maxBytes = 64 * 1024;  // the answer's body; a longer one is no answer
+    // Where a request may lead. By default https:// alone and no redirect followed (a token
+    // endpoint never moves); the version list is a plain http:// address that may.
+    bool plainHttp = false;  // http:// allowed besides https://
+    int maxRedirects = 0;    // redirects followed, each to an allowed scheme only
 };
 
 struct HttpResponse {
@@ -30,6 +35,8 @@ struct HttpResponse {
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
+    // GETs the address. Never raises; a failure is a response without status.
+    virtual HttpResponse Get(const HttpRequest& request) = 0;
     // POSTs the form, asking for JSON. Never raises; a failure is a response without status.
     // The form (which holds secrets) never appears in the error text.
     virtual HttpResponse PostForm(const HttpRequest& request) = 0;

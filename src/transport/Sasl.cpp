@@ -1,8 +1,8 @@
 #include "transport/Sasl.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
-#include "support/Json.h"
 #include "support/Text.h"
 #include "transport/TBase64.h"
 
@@ -80,8 +80,13 @@ private:
     static std::string DescribeError(std::string_view challenge) {
         std::string status;
         if (auto bytes = DecodeBase64(Trim(challenge))) {
-            if (auto json = ParseJsonObject(*bytes)) {
-                status = JsonText(*json, "status");
+            // Without exceptions: a challenge that is no JSON gives a discarded value.
+            const nlohmann::json json = nlohmann::json::parse(*bytes, nullptr, false);
+            const auto member = json.find("status");  // end() unless an object has it
+            if (member != json.end() && member->is_string()) {
+                status = member->get<std::string>();
+            } else if (member != json.end() && member->is_number_integer()) {
+                status = member->dump();
             }
         }
         std::string kept;

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/RegistrySnapshot.h"
 #include "support/Files.h"
-#include "support/RegistrySnapshot.h"
 #include "support/SectionFile.h"
 
 namespace corvanteer::testing {

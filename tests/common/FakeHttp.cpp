@@ -12,6 +12,10 @@ void FakeHttp::NoAnswer(std::string error) {
     script_.push_back(HttpResponse{0, "", std::move(error)});
 }
 
+HttpResponse FakeHttp::Get(const HttpRequest& request) {
+    return PostForm(request);
+}
+
 HttpResponse FakeHttp::PostForm(const HttpRequest& request) {
     std::function<HttpResponse(const HttpRequest&)> work;
     {

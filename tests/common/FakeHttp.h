@@ -22,6 +22,8 @@ public:
     // Works out the answer for requests once the script is used up.
     std::function<HttpResponse(const HttpRequest&)> handler;
 
+    // Both take the next answer alike.
+    HttpResponse Get(const HttpRequest& request) override;
     HttpResponse PostForm(const HttpRequest& request) override;
 
     std::vector<HttpRequest> Requests();

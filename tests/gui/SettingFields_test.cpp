@@ -91,6 +91,7 @@ TEST(SettingFieldsTest, ControlsWithoutATextAreRefused) {
 class NoHost final : public PageHost {
 public:
     Services& EngineServices() override { throw std::logic_error("host used"); }
+    HttpClient& Http() override { throw std::logic_error("host used"); }
     Dialogs& WindowDialogs() override { throw std::logic_error("host used"); }
     PendingEdits& Edits() override { throw std::logic_error("host used"); }
     const std::string& CurrentList() const override { throw std::logic_error("host used"); }

@@ -1,5 +1,6 @@
-// The real HTTPS client against a scripted TLS server on loopback: certificates checked
-// (with the extra CA file), answers bounded in size and time, nothing but https.
+// The real HTTP client against scripted servers on loopback: certificates checked (with the
+// extra CA file), answers bounded in size and time, no scheme and no redirect but those a
+// request allows.
 
 #include "transport/CurlHttpClient.h"
 
@@ -90,6 +91,53 @@ TEST_F(CurlHttpClientTest, RefusesUntrustedServersLongAnswersSilenceAndPlainHttp
     request.caFile = dir.File("missing.pem");
     EXPECT_NE(http.PostForm(request).error.find("missing.pem"), std::string::npos);
     EXPECT_EQ(fake.Connections(), 3u);
+}
+
+TEST_F(CurlHttpClientTest, GetKeepsToTheSchemesAndRedirectsItIsAllowed) {
+    auto redirect = [](const std::string& to) {
+        return "HTTP/1.1 302 Found\r\nLocation: " + to +
+               "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    };
+    auto plain = [](const std::string& body) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body;
+    };
+    FakeMailServer plainText({ServerScript().ExpectAnyLine().Send(plain("in plain text"))});
+    const std::string plainUrl = "http://127.0.0.1:" + std::to_string(plainText.Port()) + "/";
+    FakeMailServer fake({
+        ServerScript().ExpectAnyLine().Send(redirect("/moved")),         // not followed
+        ServerScript().ExpectAnyLine().Send(redirect("/moved")),         // followed once...
+        ServerScript().ExpectAnyLine().Send(plain("corvanteer 9.0\n")),  // ...to the list
+        ServerScript().ExpectAnyLine().Send(plain(std::string(2000, 'x'))),
+        ServerScript().StartTls(server.Pem()).ExpectAnyLine().Send(redirect(plainUrl)),
+    });
+    HttpRequest request;
+    request.url = "http://127.0.0.1:" + std::to_string(fake.Port()) + "/upgrades.txt";
+    request.timeoutMs = 3000;
+    HttpResponse response = http.Get(request);
+    EXPECT_NE(response.error.find("refused to fetch http://127.0.0.1:"), std::string::npos);
+    EXPECT_NE(response.error.find("not an https:// address"), std::string::npos);
+
+    request.plainHttp = true;
+    response = http.Get(request);
+    EXPECT_EQ(response.status, 302) << response.error;
+    request.maxRedirects = 1;
+    response = http.Get(request);
+    EXPECT_EQ(response.status, 200) << response.error;
+    EXPECT_EQ(response.body, "corvanteer 9.0\n");
+    EXPECT_NE(fake.Received(2).find("GET /moved HTTP/1.1"), std::string::npos);
+    request.maxBytes = 1000;
+    response = http.Get(request);
+    EXPECT_FALSE(response.answered());
+    EXPECT_NE(response.error.find("is too long"), std::string::npos) << response.error;
+
+    // An https:// request is never led to plain text, redirected or not.
+    request = To(fake);
+    request.maxRedirects = 1;
+    response = http.Get(request);
+    EXPECT_FALSE(response.answered());
+    EXPECT_EQ(fake.Connections(), 5u);
+    EXPECT_EQ(plainText.Connections(), 0u);
 }
 
 }  // namespace

@@ -76,8 +76,9 @@ void AboutPage::butUpdatesClick() {
     updateRunning_ = true;
     host_.ShowStatus(QStringLiteral("Checking for updates..."));
     const AppPaths& paths = host_.EngineServices().paths;
-    updateThread_ = std::thread([this, &paths, version, base = updateBaseUrl_] {
-        const UpdateCheckResult result = CheckForUpdate(paths, version, base);
+    HttpClient& http = host_.Http();
+    updateThread_ = std::thread([this, &http, &paths, version, base = updateBaseUrl_] {
+        const UpdateCheckResult result = CheckForUpdate(http, paths, version, base);
         QMetaObject::invokeMethod(
             this,
             [this, result] { UpdateCheckFinished(result.newer, result.published, result.message); },

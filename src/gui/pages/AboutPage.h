@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "update/UpdateCheck.h"
+#include "app/UpdateCheck.h"
 
 class QLabel;
 class QPushButton;

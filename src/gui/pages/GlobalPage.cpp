@@ -17,9 +17,9 @@
 #include "engine/Services.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiUtil.h"
+#include "gui/RunAtStartup.h"
 #include "gui/pages/PageHost.h"
 #include "support/AppPaths.h"
-#include "support/RunAtStartup.h"
 
 namespace corvanteer {
 

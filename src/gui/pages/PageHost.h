@@ -11,6 +11,7 @@
 namespace corvanteer {
 
 class Dialogs;
+class HttpClient;
 class PendingEdits;
 struct Services;
 
@@ -18,6 +19,8 @@ class PageHost {
 public:
     // Paths, settings store, store lock and the clients the engine's operations use.
     virtual Services& EngineServices() = 0;
+    // The HTTP client of the update check (the window's one, shared with the sign-ins).
+    virtual HttpClient& Http() = 0;
     // Every message box, question, file dialog, beep, clipboard and browser call.
     virtual Dialogs& WindowDialogs() = 0;
     // Whether the window is filling its controls, and the fields edited but not yet stored.
