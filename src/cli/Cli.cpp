@@ -100,6 +100,9 @@ private:
             readOnly_ = true;
         });
     }
+    void JsonFlag(CLI::App* command) {
+        command->add_flag("--json", w_.json, "Print one JSON object instead (see the manual)");
+    }
     CLI::Option* Required(CLI::App* command, const char* name, std::string& into,
                           const char* description) {
         return command->add_option(name, into, description)->required();
@@ -164,7 +167,8 @@ private:
                     "nothing. Exit status 0 only when every configured server passed");
         check->add_option("--list", w_.listOption, "Check only this list's mailbox")
             ->type_name("LIST");
-        Leaf(check, [this](CliSession& s) { return Check(s, w_.listOption); });
+        JsonFlag(check);
+        Leaf(check, [this](CliSession& s) { return Check(s, w_.listOption, w_.json); });
 
         Leaf(Command(app_, "expire", "Expire stale pending verifications now"),
              [](CliSession& s) { return Expire(s); });
@@ -217,6 +221,7 @@ private:
                                   "Print the list names in the window's order (\"Default "
                                   "List\" alone when none exists)");
         lists->require_subcommand(0, 1);
+        JsonFlag(lists);
         // A sub-command's callback runs before its parent's: the parent takes the sub-command's
         // action, or lists the names when none was given.
         CLI::App* add =
@@ -232,7 +237,8 @@ private:
             [this] { pending_ = [this](CliSession& s) { return ListsDelete(s, w_.name); }; });
         lists->callback([this] {
             readOnly_ = !pending_;
-            action_ = pending_ ? pending_ : Action([](CliSession& s) { return ListsShow(s); });
+            action_ = pending_ ? pending_
+                               : Action([this](CliSession& s) { return ListsShow(s, w_.json); });
         });
 
         CLI::App* section = Command(app_, "section",
@@ -263,7 +269,8 @@ private:
         CLI::App* show = Command(*members, "show",
                                  "Print the roster lines (address, ban flag, password), sorted");
         Required(show, "LIST", w_.list, "List name");
-        ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
+        JsonFlag(show);
+        ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list, w_.json); });
 
         CLI::App* add = Command(*members, "add", "Add a member with a new password");
         listAndAddress(add);
@@ -319,7 +326,8 @@ private:
         posts->require_subcommand(1);
         CLI::App* list = Command(*posts, "list", "Print the names of the saved messages");
         Required(list, "LIST", w_.list, "List name");
-        ReadingLeaf(list, [this](CliSession& s) { return PostsList(s, w_.list); });
+        JsonFlag(list);
+        ReadingLeaf(list, [this](CliSession& s) { return PostsList(s, w_.list, w_.json); });
         CLI::App* show = Command(*posts, "show", "Print a saved message");
         Required(show, "LIST", w_.list, "List name");
         Required(show, "NAME", w_.name, "Message name");
@@ -342,11 +350,13 @@ private:
                                   "One line per queued message: file, attempts, envelope "
                                   "sender, number of recipients");
         queue->require_subcommand(0, 1);
+        JsonFlag(queue);
         CLI::App* flush = Command(*queue, "flush", "Retry every queued message now");
         flush->callback([this] { pending_ = [](CliSession& s) { return QueueFlush(s); }; });
         queue->callback([this] {
             readOnly_ = !pending_;
-            action_ = pending_ ? pending_ : Action([](CliSession& s) { return QueueShow(s); });
+            action_ = pending_ ? pending_
+                               : Action([this](CliSession& s) { return QueueShow(s, w_.json); });
         });
     }
 
@@ -385,10 +395,11 @@ private:
                         "Sign in in a browser on this computer even where the provider offers "
                         "the code");
         Leaf(login, [this](CliSession& s) { return OAuthLogin(s, w_.name, w_.browser); });
-        Leaf(Command(*oauth, "status",
-                     "Each account: its login method, user, and whether it is signed in and "
-                     "until when its access token is valid"),
-             [](CliSession& s) { return OAuthStatus(s); });
+        CLI::App* status = Command(*oauth, "status",
+                                   "Each account: its login method, user, and whether it is "
+                                   "signed in and until when its access token is valid");
+        JsonFlag(status);
+        Leaf(status, [this](CliSession& s) { return OAuthStatus(s, w_.json); });
         CLI::App* logout = Command(*oauth, "logout", "Forget the tokens of an account");
         Required(logout, "ACCOUNT", w_.name, "smtp, listserver or the name of a list");
         Leaf(logout, [this](CliSession& s) { return OAuthLogout(s, w_.name); });

@@ -5,6 +5,8 @@
 #include <ostream>
 
 #include "app/ConnectionCheck.h"
+#include "app/JsonOutputs.h"
+#include "app/QueueListing.h"
 #include "app/ScanStatus.h"
 #include "app/Scheduler.h"
 #include "cli/CliErrors.h"
@@ -110,43 +112,35 @@ int Run(CliSession& session, const RunArgs& args) {
     return kExitDone;
 }
 
-int Check(CliSession& session, const std::optional<std::string>& list) {
+int Check(CliSession& session, const std::optional<std::string>& list, bool json) {
     std::optional<std::string> only;
     if (list) {
         only = session.RequireList(*list);
     }
     const CheckReport report = CheckConnections(session.services(), only);
-    session.io().out << report.text;
+    session.io().out << (json ? CheckJson(report) : report.text);
     session.io().out.flush();
     return report.passed ? kExitDone : kExitFailed;
 }
 
-int QueueShow(CliSession& session) {
-    const std::string folder = session.paths().OutFolder();
-    std::vector<std::string> names = ListFiles(folder, ".dat");
-    // Failed messages first, then the held ones, oldest first, each line marked "held".
-    const auto held = std::stable_partition(
-        names.begin(), names.end(), [](const std::string& n) { return !IsHeldQueueFile(n); });
-    std::sort(names.begin(), held);
-    std::sort(held, names.end());
+int QueueShow(CliSession& session, bool json) {
+    const std::vector<QueueEntry> entries = ListQueue(session.paths());
     std::ostream& out = session.io().out;
-    for (const std::string& name : names) {
-        // A file sent and removed meanwhile by a running scan is simply left out.
-        std::optional<std::string> text = ReadFileIfExists(folder + name);
-        if (!text) {
-            continue;
-        }
+    if (json) {
+        out << QueueJson(entries);
+        return kExitDone;
+    }
+    for (const QueueEntry& entry : entries) {
         // Columns stay in place for scripts: file, attempts, envelope sender ("-" when
         // empty), recipients, and a fifth word only for a held or malformed file.
-        QueuedMessage message;
-        if (!ParseQueueFile(*text, message)) {
-            out << name << " - - - malformed\n";
+        if (entry.malformed) {
+            out << entry.file << " - - - malformed\n";
             continue;
         }
-        const std::string from = OneLineText(message.from);
-        out << name << ' ' << message.attempts << ' '
-            << (from.empty() ? "-" : ReplaceAll(from, " ", "?")) << ' ' << message.sendTo.size()
-            << (IsHeldQueueFile(name) ? " held" : "") << '\n';
+        const std::string from = OneLineText(entry.from);
+        out << entry.file << ' ' << entry.attempts << ' '
+            << (from.empty() ? "-" : ReplaceAll(from, " ", "?")) << ' ' << entry.recipients
+            << (entry.held ? " held" : "") << '\n';
     }
     return kExitDone;
 }

@@ -3,15 +3,21 @@
 #include <ostream>
 
 #include "app/ImportExport.h"
+#include "app/JsonOutputs.h"
 #include "app/RosterOperations.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
 
 namespace corvanteer::cli {
 
-int MembersShow(CliSession& session, const std::string& listName) {
+int MembersShow(CliSession& session, const std::string& listName, bool json) {
     const std::string list = session.RequireList(listName);
-    for (const RosterEntry& entry : FillRoster(session.services(), list).entries) {
+    const RosterView roster = FillRoster(session.services(), list);
+    if (json) {
+        session.io().out << MembersJson(list, roster);
+        return kExitDone;
+    }
+    for (const RosterEntry& entry : roster.entries) {
         session.io().out << entry.line << '\n';
     }
     return kExitDone;

@@ -1,6 +1,7 @@
 // scan, run, queue, queue flush and expire with fake mail clients.
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 #include "cli/CliFixture.h"
 #include "engine/PendingQueue.h"
@@ -245,6 +246,59 @@ TEST_F(MailCommandsTest, HeldMessagesAreListedApartAndFlushedAsTheCapsAllow) {
     EXPECT_EQ(Run({"queue"}).out,
               "Z0000001.dat 1 news@example.test 2\n"
               "held-20260309140500-000000.dat 0 news@example.test 2 held\n");
+}
+
+// Each listing's --json parses and carries its documented members.
+TEST_F(MailCommandsTest, JsonListingsParseAndCarryTheirKeys) {
+    QueuedMessage message{1, "", {"a@example.test"}, "x\r\n"};
+    WriteQueueFile("B0000002.dat", FormatQueueFile(message));
+    WriteQueueFile("held-20260309140400-000007.dat", "not a queue file\r\n");
+    ASSERT_EQ(Run({"members", "ban", "news", "b@example.test"}).status, 0);
+    ASSERT_EQ(
+        Run({"posts", "save", "news", "welcome", "--from", "x@example.test", "--subject", "Hi"},
+            "text\n")
+            .status,
+        0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* expected;  // the parsed output, written out again
+    };
+    const std::vector<Case> cases = {
+        {{"lists", "--json"}, R"({"lists":["news"]})"},
+        {{"members", "show", "news", "--json"},
+         R"({"list":"news","total":2,"banned":1,"members":[{"address":"a@example.test",)"
+         R"("banned":false},{"address":"b@example.test","banned":true}]})"},
+        {{"posts", "list", "news", "--json"}, R"({"list":"news","posts":["welcome"]})"},
+        {{"queue", "--json"},
+         R"({"messages":[{"file":"B0000002.dat","malformed":false,"held":false,"attempts":1,)"
+         R"("from":null,"recipients":1},{"file":"held-20260309140400-000007.dat",)"
+         R"("malformed":true,"held":false,"attempts":0,"from":null,"recipients":0}]})"},
+    };
+    for (const Case& c : cases) {
+        CliResult r = Run(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(nlohmann::ordered_json::parse(r.out).dump(), c.expected) << c.args[0];
+    }
+
+    CliResult check = Run({"check", "--json"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    const auto report = nlohmann::json::parse(check.out);
+    EXPECT_EQ(report["passed"], true);
+    ASSERT_EQ(report["servers"].size(), 3u);
+    EXPECT_EQ(report["servers"][0]["kind"], "smtp");
+    EXPECT_EQ(report["servers"][0]["host"], "smtp.example.test");
+    EXPECT_EQ(report["servers"][2]["list"], "news");
+    EXPECT_EQ(report["servers"][2]["user"], "news");
+    EXPECT_EQ(report["servers"][2]["passed"], true);
+
+    CliResult oauth = Run({"oauth", "status", "--json"});
+    EXPECT_EQ(oauth.status, 0) << oauth.err;
+    const auto accounts = nlohmann::json::parse(oauth.out)["accounts"];
+    ASSERT_EQ(accounts.size(), 3u);
+    EXPECT_EQ(accounts[1]["account"], "listserver");
+    EXPECT_EQ(accounts[1]["method"], "password");
+    EXPECT_EQ(accounts[1]["user"], "lists");
+    EXPECT_EQ(accounts[1]["signedIn"], false);
 }
 
 TEST_F(MailCommandsTest, ExpireDropsOnlyStaleVerifications) {
