@@ -99,7 +99,8 @@ void AppendValues(std::string& out, std::vector<ConfigValue> values) {
               [](const ConfigValue& a, const ConfigValue& b) { return NameLess(a.name, b.name); });
     for (const ConfigValue& value : values) {
         const std::string text = ValueText(value.value);
-        out += value.name + (text.empty() ? " =\n" : " = " + text + "\n");
+        out += (value.commented ? "# " : "") + value.name +
+               (text.empty() ? " =\n" : " = " + text + "\n");
     }
 }
 
@@ -335,7 +336,7 @@ private:
             Problem(number, why);
             return;
         }
-        values_->push_back({std::string(name), std::move(*value), number});
+        values_->push_back({std::string(name), std::move(*value), number, false});
     }
 
     ParsedConfig result_;

@@ -31,6 +31,9 @@ struct ConfigValue {
     std::string name;
     std::string value;
     int line = 0;  // where it stood in the parsed text; 0 when made by the program
+    // Written as a comment ("# Name = value"): a default shown, or a secret left out. The
+    // parser skips comments, so it never makes one.
+    bool commented = false;
 };
 
 struct ConfigSection {

@@ -44,6 +44,7 @@ struct Words {
     bool json = false;
     bool browser = false;
     bool describe = false;
+    bool withSecrets = false;
 };
 
 constexpr const char* kDescription =
@@ -214,6 +215,23 @@ private:
                        "does and its caption in the window (as corvanteer-settings(5))");
         ReadingLeaf(show,
                     [this](CliSession& s) { return ConfigShow(s, w_.listOption, w_.describe); });
+
+        CLI::App* exp = Command(*config, "export",
+                                "Write every global and list setting and every list's texts "
+                                "to FILE as one UTF-8 text, sorted, for version control; values "
+                                "left at their default and passwords are comments");
+        Required(exp, "FILE", w_.file, "File to write (replaced; '-': standard output)");
+        exp->add_flag("--with-secrets", w_.withSecrets,
+                      "Write the passwords too (the file is readable by its owner only)");
+        ReadingLeaf(exp,
+                    [this](CliSession& s) { return ConfigExport(s, w_.file, w_.withSecrets); });
+
+        CLI::App* imp = Command(*config, "import",
+                                "Apply a text written by config export (or by hand): the whole "
+                                "file is checked first, and with any unknown name or bad value "
+                                "nothing changes; settings it does not name keep their values");
+        Required(imp, "FILE", w_.file, "File to read ('-': standard input)");
+        Leaf(imp, [this](CliSession& s) { return ConfigImport(s, w_.file); });
     }
 
     void AddListCommands() {

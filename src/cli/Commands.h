@@ -21,6 +21,10 @@ int ConfigSet(CliSession& session, const std::string& name, const SecretSource& 
               const std::optional<std::string>& list);
 // describe: each NAME=VALUE line followed by the setting's reference (DescribeSetting).
 int ConfigShow(CliSession& session, const std::optional<std::string>& list, bool describe);
+// file "-": standard output / standard input. import: every problem on standard error, one a
+// line, then refused (status 1) with nothing changed.
+int ConfigExport(CliSession& session, const std::string& file, bool withSecrets);
+int ConfigImport(CliSession& session, const std::string& file);
 
 // lists, lists add|delete, section get|set (ListCommands.cpp)
 // json: one JSON object instead of lines (app/JsonOutputs.h names its members).
