@@ -2,7 +2,8 @@
 #   corvanteer-cli  the command line and the service; needs no Qt, so a server installs it alone
 #   corvanteer      the window; depends on corvanteer-cli of the same version
 # Library dependencies are found by dpkg-shlibdeps. The maintainer scripts of corvanteer-cli
-# create the system user the service runs as.
+# create the system user the service runs as. Both are GPL-3.0-or-later; each holds its
+# copyright file and changelog under /usr/share/doc (dist/CMakeLists.txt).
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvanteer)
@@ -30,6 +31,7 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.corvanteer.org")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME corvanteer-cli)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION mail)
@@ -47,7 +49,8 @@ and a systemd service that runs it as the system user corvanteer on
 set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst
     ${CMAKE_CURRENT_SOURCE_DIR}/debian/prerm
-    ${CMAKE_CURRENT_SOURCE_DIR}/debian/postrm)
+    ${CMAKE_CURRENT_SOURCE_DIR}/debian/postrm
+    ${CMAKE_CURRENT_SOURCE_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME corvanteer)

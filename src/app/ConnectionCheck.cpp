@@ -30,17 +30,30 @@ const char* LoginText(LoginOutcome login) {
     return "not tried";
 }
 
-void Tally(CheckReport& report, const std::string& part, const ProbeReport& probe) {
+CheckedServer Server(const char* kind, const std::string& list = {}) {
+    CheckedServer server;
+    server.kind = kind;
+    server.list = list;
+    return server;
+}
+
+void Tally(CheckReport& report, const std::string& part, CheckedServer server,
+           const ProbeReport& probe) {
     report.text += part;
     report.passed = report.passed && probe.error.ok();
     ++report.checked;
+    server.configured = true;
+    server.probe = probe;
+    report.servers.push_back(std::move(server));
 }
 
-void NotConfigured(CheckReport& report, const std::string& title, bool fails) {
+void NotConfigured(CheckReport& report, const std::string& title, CheckedServer server,
+                   bool fails) {
     report.text += title + "\n  not configured\n";
     if (fails) {
         report.passed = false;
     }
+    report.servers.push_back(std::move(server));
 }
 
 }  // namespace
@@ -96,8 +109,8 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
     CheckReport report;
     const GlobalSettings globals = services.console.Globals();
     Pop3Client& pop3 = services.pop3;
-    auto checkMailbox = [&](const std::string& title, const std::string& host, int port,
-                            const std::string& user, const std::string& password,
+    auto checkMailbox = [&](CheckedServer server, const std::string& title, const std::string& host,
+                            int port, const std::string& user, const std::string& password,
                             const ServerSecurity& security, const MailboxLogin& login) {
         pop3.HostAddress = host;
         pop3.Port = port;
@@ -107,7 +120,10 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         ApplyLogin(pop3, login);
         services.observer.StatusText("Checking " + title);
         const ProbeReport probe = pop3.Probe();
-        Tally(report, DescribeProbe(title, probe, true), probe);
+        server.host = host;
+        server.port = port;
+        server.user = user;
+        Tally(report, DescribeProbe(title, probe, true), std::move(server), probe);
     };
 
     if (!list) {
@@ -115,18 +131,23 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         const std::string title =
             "SMTP server " + globals.SMTPHost + ":" + std::to_string(globals.SMTPPort);
         if (globals.SMTPHost.empty()) {
-            NotConfigured(report, "SMTP server", false);
+            NotConfigured(report, "SMTP server", Server("smtp"), false);
         } else {
             smtp.Server = SmtpServerFromSettings(globals);
             services.observer.StatusText("Checking " + title);
             const ProbeReport probe = smtp.Probe();
-            Tally(report, DescribeProbe(title, probe, false), probe);
+            CheckedServer server = Server("smtp");
+            server.host = globals.SMTPHost;
+            server.port = globals.SMTPPort;
+            server.user = globals.SmtpUser;
+            Tally(report, DescribeProbe(title, probe, false), std::move(server), probe);
         }
 
         if (globals.ListServerHost.empty() || globals.ListServerUserID.empty()) {
-            NotConfigured(report, "List Server mailbox", false);
+            NotConfigured(report, "List Server mailbox", Server("listserver"), false);
         } else {
-            checkMailbox("List Server mailbox " + globals.ListServerUserID + " at " +
+            checkMailbox(Server("listserver"),
+                         "List Server mailbox " + globals.ListServerUserID + " at " +
                              globals.ListServerHost + ":" + std::to_string(globals.ListServerPort),
                          globals.ListServerHost, globals.ListServerPort, globals.ListServerUserID,
                          globals.ListServerPassword, ListServerSecurity(globals),
@@ -140,16 +161,17 @@ CheckReport CheckConnections(Services& services, const std::optional<std::string
         const std::string key = services.paths.ListKey(name);
         const std::string prefix = "Mailbox of list \"" + name + "\"";
         if (!services.store.KeyExists(key)) {
-            NotConfigured(report, prefix, list.has_value());
+            NotConfigured(report, prefix, Server("list", name), list.has_value());
             continue;
         }
         const ListSettings settings = LoadListSettings(services.store, key);
         // The scan's own rule for a mailbox it skips.
         if (settings.Pop3Host.empty() || settings.Pop3Port == 0 || settings.Pop3User.empty()) {
-            NotConfigured(report, prefix, list.has_value());
+            NotConfigured(report, prefix, Server("list", name), list.has_value());
             continue;
         }
-        checkMailbox(prefix + ": " + settings.Pop3User + " at " + settings.Pop3Host + ":" +
+        checkMailbox(Server("list", name),
+                     prefix + ": " + settings.Pop3User + " at " + settings.Pop3Host + ":" +
                          std::to_string(settings.Pop3Port),
                      settings.Pop3Host, settings.Pop3Port, settings.Pop3User, settings.Pop3Password,
                      ListMailboxSecurity(settings, globals), ListMailboxLogin(settings, name));

@@ -7,15 +7,28 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/Services.h"
 
 namespace corvanteer {
 
+// One server of the check, as `check --json` gives it.
+struct CheckedServer {
+    std::string kind;  // "smtp", "listserver" or "list"
+    std::string list;  // the list's name for kind "list"
+    std::string host;
+    int port = 0;
+    std::string user;
+    bool configured = false;  // false: not tried, probe stays empty
+    ProbeReport probe;
+};
+
 struct CheckReport {
     std::string text;    // the report, lines ending with "\n"
     bool passed = true;  // every configured server passed; false when none is configured
     int checked = 0;     // servers that were configured and tried
+    std::vector<CheckedServer> servers;  // in the order of the text
 };
 
 // Checks with the settings as the console shows them now; the clients of services get the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -56,15 +57,41 @@ std::string Scheduler::OutcomeLine(const ScanOutcome& outcome) {
     return line;
 }
 
+namespace {
+
+std::string ClockTime(const LocalTime& time, int minutesLater) {
+    const int total = ((time.hour * 60 + time.minute + minutesLater) % 1440 + 1440) % 1440;
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", total / 60, total % 60);
+    return text;
+}
+
+}  // namespace
+
+std::string Scheduler::StatusLine(const LocalTime& started, const ScanOutcome& outcome,
+                                  const LocalTime& ended, int nextMinutes) {
+    const ScanCounts& c = outcome.counts;
+    std::string line = "last scan " + ClockTime(started, 0) + (outcome.ok ? "" : " ended early") +
+                       ": " + std::to_string(c.messagesRead) + " read, " +
+                       std::to_string(c.postingsSent) + " posted, " +
+                       std::to_string(c.messagesQueued) + " queued";
+    if (const std::size_t failed = outcome.mailboxFailures.size(); failed > 0) {
+        line +=
+            ", " + std::to_string(failed) + (failed == 1 ? " mailbox" : " mailboxes") + " failed";
+    }
+    line += nextMinutes > 0 ? "; next " + ClockTime(ended, nextMinutes) : "; polling disabled";
+    return line;
+}
+
 int Scheduler::IntervalMinutes(const SchedulerOptions& options) const {
     int minutes = options.intervalMinutes ? *options.intervalMinutes
                                           : services_.console.Globals().SessionInterval;
     return std::max(minutes, 0);
 }
 
-void Scheduler::Report(const std::string& text) {
+void Scheduler::Report(const std::string& text, LogPriority priority) {
     if (report_) {
-        report_(Stamp(services_) + text);
+        report_(ReportLine{Stamp(services_), text, priority});
     }
 }
 
@@ -82,17 +109,22 @@ bool Scheduler::ShutdownRequested() {
     return false;
 }
 
-void Scheduler::RunScan() {
+ScanOutcome Scheduler::RunScan() {
     Report("scan started");
     ++scans_;
+    ScanOutcome outcome;
     try {
-        Report(OutcomeLine(scan_()));
+        outcome = scan_();
     } catch (const std::exception& error) {
-        ScanOutcome failed;
-        failed.ok = false;
-        failed.error = error.what();
-        Report(OutcomeLine(failed));
+        outcome = ScanOutcome{};
+        outcome.ok = false;
+        outcome.error = error.what();
     }
+    const LogPriority priority = !outcome.ok                       ? LogPriority::Error
+                                 : outcome.mailboxFailures.empty() ? LogPriority::Info
+                                                                   : LogPriority::Warning;
+    Report(OutcomeLine(outcome), priority);
+    return outcome;
 }
 
 int Scheduler::Run(const SchedulerOptions& options) {
@@ -103,7 +135,8 @@ int Scheduler::Run(const SchedulerOptions& options) {
             Report("expired " + std::to_string(expired.removed) + " pending verifications");
         }
     } catch (const std::exception& error) {
-        Report(std::string("expiring pending verifications failed: ") + error.what());
+        Report(std::string("expiring pending verifications failed: ") + error.what(),
+               LogPriority::Error);
     }
 
     const Clock& clock = services_.clock;
@@ -114,25 +147,33 @@ int Scheduler::Run(const SchedulerOptions& options) {
         const int minutes = IntervalMinutes(options);
         nextScan = minutes > 0 ? clock.MonotonicMs() + minutes * kMinuteMs : kNever;
         RecordNextScan(services_, minutes);
+        return minutes;
     };
+    std::string firstScan = "first scan now";
     if (options.scanAtOnce) {
         nextScan = clock.MonotonicMs();
-    } else {
-        schedule();
+    } else if (const int minutes = schedule(); minutes > 0) {
+        firstScan = "first scan " + ClockTime(clock.Now(), minutes);
     }
     if (nextScan == kNever) {
+        firstScan = "polling disabled (interval 0)";
         Report("polling disabled (interval 0): waiting for the shutdown file or a signal");
     }
+    notifier_->Ready(firstScan);
 
     while (!ShutdownRequested()) {
+        notifier_->Alive();
         const int64_t now = clock.MonotonicMs();
         if (nextScan <= now) {
-            RunScan();
-            schedule();  // counted from the end of the scan
-            continue;    // look at the shutdown file before waiting again
+            const LocalTime started = clock.Now();
+            const ScanOutcome outcome = RunScan();
+            const int minutes = schedule();  // counted from the end of the scan
+            notifier_->Status(StatusLine(started, outcome, clock.Now(), minutes));
+            continue;  // look at the shutdown file before waiting again
         }
         sleeper_.SleepMs(std::min(kShutdownCheckMs, nextScan - now), stop_);
     }
+    notifier_->Stopping();
     RecordNextScan(services_, 0);
     return scans_;
 }

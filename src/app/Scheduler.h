@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ServiceNotifier.h"
 #include "engine/ScanSession.h"
 #include "engine/Services.h"
 
@@ -34,17 +35,32 @@ struct SchedulerOptions {
     bool scanAtOnce = false;             // one scan before the first interval
 };
 
+// One event of the loop, for standard error: the log stamp of its moment, the text, and how
+// much it matters.
+struct ReportLine {
+    std::string stamp;
+    std::string text;
+    LogPriority priority = LogPriority::Info;
+
+    std::string Whole() const { return stamp + text; }
+};
+
 class Scheduler {
 public:
     // Runs one scan and reports what it did; the command line's holds the session lock.
     using ScanFunction = std::function<ScanOutcome()>;
-    // Receives one line per event (no line end), for standard error.
-    using Reporter = std::function<void(const std::string&)>;
+    // Receives one line per event.
+    using Reporter = std::function<void(const ReportLine&)>;
 
     static constexpr int64_t kShutdownCheckMs = 5000;
 
     Scheduler(Services& services, ScanFunction scan, Reporter report, Sleeper& sleeper,
               const std::atomic<bool>& stop);
+
+    // The service manager to tell: ready once stale verifications are expired, the status
+    // line after every scan (StatusLine), stopping at the end, and a sign of life at every
+    // turn of the loop. Without one nobody is told.
+    void SetNotifier(ServiceNotifier& notifier) { notifier_ = &notifier; }
 
     // Runs until the shutdown file appears (it is deleted) or the stop flag is set. Returns
     // the number of scans run. Errors of a scan or of the expiry are reported and the loop
@@ -55,17 +71,27 @@ public:
     // or "scan ended early (" + error + "): " and the counts.
     static std::string OutcomeLine(const ScanOutcome& outcome);
 
+    // The service's status after a scan that started at `started`: "last scan 12:00: 5 read,
+    // 2 posted, 0 queued; next 12:15" ("ended early" after the time when the scan failed,
+    // ", N mailboxes failed" after the counts when some could not be read, "; polling
+    // disabled" when no next scan is due: nextMinutes 0).
+    static std::string StatusLine(const LocalTime& started, const ScanOutcome& outcome,
+                                  const LocalTime& ended, int nextMinutes);
+
 private:
     int IntervalMinutes(const SchedulerOptions& options) const;
     bool ShutdownRequested();
-    void RunScan();
-    void Report(const std::string& text);
+    // Runs one scan and reports its outcome; a scan that raises counts as ended early.
+    ScanOutcome RunScan();
+    void Report(const std::string& text, LogPriority priority = LogPriority::Info);
 
     Services& services_;
     ScanFunction scan_;
     Reporter report_;
     Sleeper& sleeper_;
     const std::atomic<bool>& stop_;
+    SilentNotifier silent_;
+    ServiceNotifier* notifier_ = &silent_;
     int scans_ = 0;
 };
 

@@ -13,6 +13,7 @@
 
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
+#include "cli/HelpFormatter.h"
 #include "support/Status.h"
 #include "support/Version.h"
 
@@ -46,6 +47,8 @@ struct Words {
     bool all = false;
     bool browser = false;
     ArchiveRange range;
+    bool describe = false;
+    bool withSecrets = false;
 };
 
 constexpr const char* kDescription =
@@ -58,6 +61,8 @@ constexpr const char* kDescription =
 class Parser {
 public:
     explicit Parser(Words& w) : w_(w), app_(kDescription, "corvanteer-cli") {
+        // Set first: every command added below takes the formatter of its parent.
+        app_.formatter(std::make_shared<HelpFormatter>());
         app_.set_version_flag("--version", std::string("corvanteer-cli ") + kProgramVersion,
                               "Print the program name and version");
         app_.add_option("--home", w_.home,
@@ -103,6 +108,9 @@ private:
             action_ = action;
             readOnly_ = true;
         });
+    }
+    void JsonFlag(CLI::App* command) {
+        command->add_flag("--json", w_.json, "Print one JSON object instead (see the manual)");
     }
     CLI::Option* Required(CLI::App* command, const char* name, std::string& into,
                           const char* description) {
@@ -170,7 +178,8 @@ private:
                     "configured");
         check->add_option("--list", w_.listOption, "Check only this list's mailbox")
             ->type_name("LIST");
-        Leaf(check, [this](CliSession& s) { return Check(s, w_.listOption); });
+        JsonFlag(check);
+        Leaf(check, [this](CliSession& s) { return Check(s, w_.listOption, w_.json); });
 
         Leaf(Command(app_, "expire", "Expire stale pending verifications now"),
              [](CliSession& s) { return Expire(s); });
@@ -219,7 +228,28 @@ private:
                                  "list's table with --list; passwords and the client secret "
                                  "show as (set) or (not set)");
         ListOption(show);
-        ReadingLeaf(show, [this](CliSession& s) { return ConfigShow(s, w_.listOption); });
+        show->add_flag("--describe", w_.describe,
+                       "Follow each line by the setting's scope, type, default, range, what it "
+                       "does and its caption in the window (as corvanteer-settings(5))");
+        ReadingLeaf(show,
+                    [this](CliSession& s) { return ConfigShow(s, w_.listOption, w_.describe); });
+
+        CLI::App* exp = Command(*config, "export",
+                                "Write every global and list setting and every list's texts "
+                                "to FILE as one UTF-8 text, sorted, for version control; values "
+                                "left at their default and passwords are comments");
+        Required(exp, "FILE", w_.file, "File to write (replaced; '-': standard output)");
+        exp->add_flag("--with-secrets", w_.withSecrets,
+                      "Write the passwords too (the file is readable by its owner only)");
+        ReadingLeaf(exp,
+                    [this](CliSession& s) { return ConfigExport(s, w_.file, w_.withSecrets); });
+
+        CLI::App* imp = Command(*config, "import",
+                                "Apply a text written by config export (or by hand): the whole "
+                                "file is checked first, and with any unknown name or bad value "
+                                "nothing changes; settings it does not name keep their values");
+        Required(imp, "FILE", w_.file, "File to read ('-': standard input)");
+        Leaf(imp, [this](CliSession& s) { return ConfigImport(s, w_.file); });
     }
 
     void AddListCommands() {
@@ -227,6 +257,7 @@ private:
                                   "Print the list names in the window's order (\"Default "
                                   "List\" alone when none exists)");
         lists->require_subcommand(0, 1);
+        JsonFlag(lists);
         // A sub-command's callback runs before its parent's: the parent takes the sub-command's
         // action, or lists the names when none was given.
         CLI::App* add =
@@ -242,7 +273,8 @@ private:
             [this] { pending_ = [this](CliSession& s) { return ListsDelete(s, w_.name); }; });
         lists->callback([this] {
             readOnly_ = !pending_;
-            action_ = pending_ ? pending_ : Action([](CliSession& s) { return ListsShow(s); });
+            action_ = pending_ ? pending_
+                               : Action([this](CliSession& s) { return ListsShow(s, w_.json); });
         });
 
         CLI::App* section = Command(app_, "section",
@@ -276,7 +308,8 @@ private:
                                  "bouncing member's mode is followed by \"(delivery disabled, "
                                  "bounce score N)\"");
         Required(show, "LIST", w_.list, "List name");
-        ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list); });
+        JsonFlag(show);
+        ReadingLeaf(show, [this](CliSession& s) { return MembersShow(s, w_.list, w_.json); });
 
         CLI::App* add = Command(*members, "add", "Add a member with a new password");
         listAndAddress(add);
@@ -355,7 +388,8 @@ private:
         posts->require_subcommand(1);
         CLI::App* list = Command(*posts, "list", "Print the names of the saved messages");
         Required(list, "LIST", w_.list, "List name");
-        ReadingLeaf(list, [this](CliSession& s) { return PostsList(s, w_.list); });
+        JsonFlag(list);
+        ReadingLeaf(list, [this](CliSession& s) { return PostsList(s, w_.list, w_.json); });
         CLI::App* show = Command(*posts, "show", "Print a saved message");
         Required(show, "LIST", w_.list, "List name");
         Required(show, "NAME", w_.name, "Message name");
@@ -380,6 +414,7 @@ private:
                                   "the given-up ones (past SmtpMaxAttempts, in out/given-up/) "
                                   "listed apart");
         queue->require_subcommand(0, 1);
+        JsonFlag(queue);
         CLI::App* flush = Command(*queue, "flush",
                                   "Retry every queued message now; why each that did not go "
                                   "was queued again or given up goes to standard error");
@@ -400,7 +435,8 @@ private:
         });
         queue->callback([this] {
             readOnly_ = !pending_;
-            action_ = pending_ ? pending_ : Action([](CliSession& s) { return QueueShow(s); });
+            action_ = pending_ ? pending_
+                               : Action([this](CliSession& s) { return QueueShow(s, w_.json); });
         });
     }
 
@@ -439,10 +475,11 @@ private:
                         "Sign in in a browser on this computer even where the provider offers "
                         "the code");
         Leaf(login, [this](CliSession& s) { return OAuthLogin(s, w_.name, w_.browser); });
-        Leaf(Command(*oauth, "status",
-                     "Each account: its login method, user, and whether it is signed in and "
-                     "until when its access token is valid"),
-             [](CliSession& s) { return OAuthStatus(s); });
+        CLI::App* status = Command(*oauth, "status",
+                                   "Each account: its login method, user, and whether it is "
+                                   "signed in and until when its access token is valid");
+        JsonFlag(status);
+        Leaf(status, [this](CliSession& s) { return OAuthStatus(s, w_.json); });
         CLI::App* logout = Command(*oauth, "logout", "Forget the tokens of an account");
         Required(logout, "ACCOUNT", w_.name, "smtp, listserver or the name of a list");
         Leaf(logout, [this](CliSession& s) { return OAuthLogout(s, w_.name); });
@@ -495,6 +532,15 @@ private:
     bool readOnly_ = false;
 };
 
+// Standard error for the line that says why the command failed: under the journal it begins
+// with the error priority.
+std::ostream& ErrorStream(CliIo io, const CliHooks& hooks) {
+    if (hooks.journal) {
+        io.err << "<" << static_cast<int>(LogPriority::Error) << ">";
+    }
+    return io.err;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks) {
@@ -503,7 +549,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
     try {
         parser = std::make_unique<Parser>(words);
     } catch (const std::exception& error) {
-        return ReportError(error, io.err);
+        return ReportError(error, ErrorStream(io, hooks));
     }
     std::vector<const char*> argv;
     argv.reserve(args.size());
@@ -519,11 +565,12 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
     } catch (const CLI::CallForVersion& e) {
         return parser->app().exit(e, io.out, io.err);
     } catch (const CLI::ParseError& e) {
-        io.err << "corvanteer-cli: " << e.what() << " (see corvanteer-cli --help)\n";
+        ErrorStream(io, hooks) << "corvanteer-cli: " << e.what()
+                               << " (see corvanteer-cli --help)\n";
         return kExitUsage;
     }
     if (!parser->action()) {
-        io.err << "corvanteer-cli: no command given (see corvanteer-cli --help)\n";
+        ErrorStream(io, hooks) << "corvanteer-cli: no command given (see corvanteer-cli --help)\n";
         return kExitUsage;
     }
 
@@ -540,7 +587,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const CliHooks& hooks
         return status;
     } catch (const std::exception& error) {
         io.out.flush();
-        return ReportError(error, io.err);
+        return ReportError(error, ErrorStream(io, hooks));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ServiceNotifier.h"
 #include "engine/Services.h"
 #include "support/Clock.h"
 #include "support/Random.h"
@@ -43,6 +44,11 @@ struct CliHooks {
     HttpClient* http = nullptr;
     // Waits ms between the polls of a device sign-in; false ends it (tests move a fake clock).
     std::function<bool(int64_t ms)> wait;
+    // Standard error is the journal (IsJournalStream): lines carry priorities, not stamps.
+    bool journal = false;
+    // Whom `run` tells that it is ready, how its scans went and that it stops; null: the
+    // systemd notifier ($NOTIFY_SOCKET, nothing when unset).
+    ServiceNotifier* notifier = nullptr;
 };
 
 // args[0] is the program name. Never throws.

@@ -9,15 +9,28 @@
 
 namespace corvanteer::cli {
 
+void ProgressObserver::Active() const {
+    if (onActivity) {
+        onActivity();
+    }
+}
+
 void ProgressObserver::StatusText(const std::string& text) {
     if (onStatus) {
         onStatus(text);
     }
-    if (enabled_ && !text.empty() && text != last_) {
-        err_ << text << '\n';
-        err_.flush();
+    Active();
+    if (enabled_ && !text.empty() && text != last_ && !(copyLog_ && log_.Journal())) {
+        log_.Line(text, LogPriority::Info);
     }
     last_ = text;
+}
+
+void ProgressObserver::LogLine(const std::string& line, LogPriority priority) {
+    Active();
+    if (enabled_ && copyLog_) {
+        log_.LogLine(line, priority);
+    }
 }
 
 namespace {
@@ -33,18 +46,20 @@ AppPaths PreparedPaths(const GlobalOptions& options, const CliHooks& hooks, CliI
 }  // namespace
 
 void ProgressObserver::MailboxOpened(const MailboxEvent& event) {
+    Active();
     if (!enabled_) {
         return;
     }
-    err_ << "mailbox " << event.user << " at " << event.host << ":" << event.port << ": ";
+    std::string line =
+        "mailbox " + event.user + " at " + event.host + ":" + std::to_string(event.port) + ": ";
     if (event.open) {
-        err_ << event.messages << (event.messages == 1 ? " message" : " messages") << '\n';
+        line += std::to_string(event.messages) + (event.messages == 1 ? " message" : " messages");
     } else if (event.error.ok()) {
-        err_ << "login failed\n";
+        line += "login failed";
     } else {
-        err_ << "login failed: " << event.error.Text() << '\n';
+        line += "login failed: " + event.error.Text();
     }
-    err_.flush();
+    log_.Line(line, event.open ? LogPriority::Info : LogPriority::Error);
 }
 
 CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliIo io)
@@ -52,7 +67,7 @@ CliSession::CliSession(const GlobalOptions& options, const CliHooks& hooks, CliI
       io_(io),
       paths_(PreparedPaths(options, hooks, io)),
       store_(OpenInstallation(paths_, options.readOnly)),
-      observer_(io.err),
+      observer_(io.err, hooks.journal),
       console_(*store_, paths_),
       runtime_(paths_, *store_, observer_, console_,
                {hooks.clock, hooks.random, hooks.pop3, hooks.smtp, hooks.http}) {}
@@ -72,8 +87,7 @@ std::string CliSession::RequireList(const std::string& name) {
 std::unique_lock<SessionLock> CliSession::LockSession() {
     std::unique_lock<SessionLock> lock(sessionLock(), std::try_to_lock);
     if (!lock.owns_lock()) {
-        io_.err << "waiting for the running scan or posting to end\n";
-        io_.err.flush();
+        observer_.Log().Line("waiting for the running scan or posting to end", LogPriority::Info);
         lock.lock();
     }
     return lock;

@@ -14,6 +14,8 @@
 #include "app/Runtime.h"
 #include "app/StoreConsole.h"
 #include "cli/Cli.h"
+#include "cli/StderrLog.h"
+#include "engine/ScanSession.h"
 #include "engine/Services.h"
 #include "support/AppPaths.h"
 #include "support/Locks.h"
@@ -32,19 +34,29 @@ struct GlobalOptions {
 // Prints the engine's status texts as progress lines on standard error while enabled (a
 // text repeated at once is printed once), and hands every text to onStatus. Each mailbox a
 // scan opens gets its line too: "mailbox USER at HOST:PORT: N messages", or "login failed",
-// followed by the client's reason when it has one.
+// followed by the client's reason when it has one. With the log copy on (`run`), every line
+// of the activity log is copied too; the journal then gets the log and the mailbox lines
+// without the status texts, which only repeat them.
 class ProgressObserver final : public ScanObserver {
 public:
-    explicit ProgressObserver(std::ostream& err) : err_(err) {}
+    ProgressObserver(std::ostream& err, bool journal) : log_(err, journal) {}
     void StatusText(const std::string& text) override;
     void MailboxOpened(const MailboxEvent& event) override;
+    void LogLine(const std::string& line, LogPriority priority) override;
     void Enable(bool on) { enabled_ = on; }
+    void CopyLog(bool on) { copyLog_ = on; }
+    StderrLog& Log() { return log_; }
 
     std::function<void(const std::string&)> onStatus;
+    // Any of the above happened: the engine is making progress (the service's watchdog).
+    std::function<void()> onActivity;
 
 private:
-    std::ostream& err_;
+    void Active() const;
+
+    StderrLog log_;
     bool enabled_ = false;
+    bool copyLog_ = false;
     std::string last_;
 };
 

@@ -19,10 +19,16 @@ int ConfigGet(CliSession& session, const std::string& name, const std::optional<
 // as it stands ("-" included) and refuse --password-file.
 int ConfigSet(CliSession& session, const std::string& name, const SecretSource& value,
               const std::optional<std::string>& list);
-int ConfigShow(CliSession& session, const std::optional<std::string>& list);
+// describe: each NAME=VALUE line followed by the setting's reference (DescribeSetting).
+int ConfigShow(CliSession& session, const std::optional<std::string>& list, bool describe);
+// file "-": standard output / standard input. import: every problem on standard error, one a
+// line, then refused (status 1) with nothing changed.
+int ConfigExport(CliSession& session, const std::string& file, bool withSecrets);
+int ConfigImport(CliSession& session, const std::string& file);
 
 // lists, lists add|delete, section get|set (ListCommands.cpp)
-int ListsShow(CliSession& session);
+// json: one JSON object instead of lines (app/JsonOutputs.h names its members).
+int ListsShow(CliSession& session, bool json);
 int ListsAdd(CliSession& session, const std::string& name);
 int ListsDelete(CliSession& session, const std::string& name);
 int SectionGet(CliSession& session, const std::string& list, const std::string& section);
@@ -31,7 +37,7 @@ int SectionSet(CliSession& session, const std::string& list, const std::string& 
                const std::string& file);
 
 // members ... (MemberCommands.cpp)
-int MembersShow(CliSession& session, const std::string& list);
+int MembersShow(CliSession& session, const std::string& list, bool json);
 int MembersAdd(CliSession& session, const std::string& list, const std::string& address);
 int MembersRemove(CliSession& session, const std::string& list, const std::string& address);
 int MembersBan(CliSession& session, const std::string& list, const std::string& address,
@@ -52,7 +58,7 @@ struct MessageArgs {
     std::string body;
 };
 int Post(CliSession& session, const std::string& list, const MessageArgs& message);
-int PostsList(CliSession& session, const std::string& list);
+int PostsList(CliSession& session, const std::string& list, bool json);
 int PostsShow(CliSession& session, const std::string& list, const std::string& name);
 int PostsDelete(CliSession& session, const std::string& list, const std::string& name);
 int PostsSave(CliSession& session, const std::string& list, const std::string& name,
@@ -68,9 +74,9 @@ struct RunArgs {
 int Scan(CliSession& session);
 // check [--list LIST]: the connection check's report on standard output; status 0 only when
 // every configured server passed.
-int Check(CliSession& session, const std::optional<std::string>& list);
+int Check(CliSession& session, const std::optional<std::string>& list, bool json);
 int Run(CliSession& session, const RunArgs& args);
-int QueueShow(CliSession& session);
+int QueueShow(CliSession& session, bool json);
 int QueueFlush(CliSession& session);
 // name: one given-up message; nullopt: all of them (--all).
 int QueueRetry(CliSession& session, const std::optional<std::string>& name);
@@ -80,7 +86,7 @@ int Expire(CliSession& session);
 // login: the device sign-in where the provider offers it (browser: the browser sign-in),
 // its instructions on standard output; status 1 when the sign-in fails.
 int OAuthLogin(CliSession& session, const std::string& account, bool browser);
-int OAuthStatus(CliSession& session);
+int OAuthStatus(CliSession& session, bool json);
 int OAuthLogout(CliSession& session, const std::string& account);
 
 // status [--json] (StatusCommand.cpp)

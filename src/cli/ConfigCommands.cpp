@@ -3,8 +3,11 @@
 
 #include <ostream>
 
+#include "app/ConfigTransfer.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
+#include "support/Files.h"
+#include "support/SettingReference.h"
 #include "support/SettingTables.h"
 #include "support/Text.h"
 
@@ -76,8 +79,9 @@ int ConfigSet(CliSession& session, const std::string& name, const SecretSource& 
     return kExitDone;
 }
 
-int ConfigShow(CliSession& session, const std::optional<std::string>& list) {
+int ConfigShow(CliSession& session, const std::optional<std::string>& list, bool describe) {
     const Table table = TableFor(session, list);
+    const SettingScope scope = list ? SettingScope::List : SettingScope::Global;
     // Read everything first: a value of the wrong type fails the command before any output.
     std::string text;
     for (const SettingDef& def : table.defs) {
@@ -91,8 +95,41 @@ int ConfigShow(CliSession& session, const std::optional<std::string>& list) {
             continue;
         }
         text += def.name + "=" + JoinLines(TextToLines(value), "\\n") + "\n";
+        if (describe) {
+            text += DescribeSetting(FactsOf(def, scope));
+        }
     }
     session.io().out << text;
+    return kExitDone;
+}
+
+int ConfigExport(CliSession& session, const std::string& file, bool withSecrets) {
+    const std::string text = ExportConfig(session.services(), withSecrets);
+    if (file == "-") {
+        session.io().out << text;
+        return kExitDone;
+    }
+    // Written private (as every file the program writes), which a file with secrets needs.
+    WriteFileAtomic(file, text);
+    return kExitDone;
+}
+
+int ConfigImport(CliSession& session, const std::string& file) {
+    const ImportOutcome outcome = ImportConfig(session.services(), ReadInput(session, file));
+    if (!outcome.problems.empty()) {
+        for (const std::string& problem : outcome.problems) {
+            session.io().err << OneLineText(problem) << '\n';
+        }
+        Refuse("Nothing was changed: " + std::to_string(outcome.problems.size()) +
+               (outcome.problems.size() == 1 ? " problem" : " problems") + " in " +
+               (file == "-" ? std::string("standard input") : file) + ".");
+    }
+    std::string lists;
+    for (const std::string& list : outcome.newLists) {
+        lists += (lists.empty() ? "; new lists: " : ", ") + list;
+    }
+    session.io().out << "Imported " << outcome.settings << " settings and " << outcome.sections
+                     << " sections" << lists << ".\n";
     return kExitDone;
 }
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <ostream>
 
+#include "app/JsonOutputs.h"
 #include "app/ListOperations.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
@@ -68,8 +69,13 @@ std::string ReadInput(CliSession& session, const std::string& file) {
     return ReadFile(file);
 }
 
-int ListsShow(CliSession& session) {
-    for (const std::string& name : session.services().console.ListNames()) {
+int ListsShow(CliSession& session, bool json) {
+    const std::vector<std::string> names = session.services().console.ListNames();
+    if (json) {
+        session.io().out << ListsJson(names);
+        return kExitDone;
+    }
+    for (const std::string& name : names) {
         session.io().out << name << '\n';
     }
     return kExitDone;

@@ -5,16 +5,20 @@
 #include <ostream>
 
 #include "app/ConnectionCheck.h"
+#include "app/JsonOutputs.h"
+#include "app/QueueListing.h"
 #include "app/ScanStatus.h"
 #include "app/Scheduler.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
 #include "cli/ScaledTime.h"
 #include "cli/SignalWatcher.h"
+#include "cli/StderrLog.h"
 #include "engine/GivenUpMail.h"
 #include "engine/PendingQueue.h"
 #include "engine/Subscription.h"
 #include "support/Files.h"
+#include "support/Text.h"
 
 namespace corvanteer::cli {
 
@@ -40,14 +44,16 @@ int Scan(CliSession& session) {
     NoPollTimer timer;
     const ScanOutcome outcome = RunRecordedScan(session.services(), timer, std::nullopt);
     session.progress().Enable(false);
-    session.io().err << Scheduler::OutcomeLine(outcome) << '\n';
+    const bool passed = outcome.ok && outcome.mailboxFailures.empty();
+    session.progress().Log().Line(Scheduler::OutcomeLine(outcome),
+                                  passed ? LogPriority::Info : LogPriority::Error);
     // Each failed mailbox has had its line on standard error (the session's status texts).
-    return outcome.ok && outcome.mailboxFailures.empty() ? kExitDone : kExitFailed;
+    return passed ? kExitDone : kExitFailed;
 }
 
 int Run(CliSession& session, const RunArgs& args) {
     session.ConfigureMailClients();
-    std::ostream& err = session.io().err;
+    StderrLog& log = session.progress().Log();
 
     SchedulerOptions options;
     options.intervalMinutes = args.intervalMinutes;
@@ -83,56 +89,59 @@ int Run(CliSession& session, const RunArgs& args) {
         watcher.emplace([&stop](int) { stop.store(true); });
     }
 
+    // The service manager hears when the loop is ready, how each scan went, that it stops,
+    // and a sign of life at every turn and at each step of a scan (its watchdog).
+    std::optional<SystemdNotifier> systemd;
+    ServiceNotifier& notifier = session.hooks().notifier != nullptr ? *session.hooks().notifier
+                                                                    : systemd.emplace(base.clock);
+    session.progress().onActivity = [&notifier] { notifier.Alive(); };
+
     // Printed once signals are watched: from here on SIGTERM and SIGINT end the loop orderly.
-    err << "run started: stop it with the shutdown file, SIGTERM or SIGINT\n";
-    err.flush();
+    log.Line("run started: stop it with the shutdown file, SIGTERM or SIGINT", LogPriority::Info);
     session.progress().Enable(true);
+    session.progress().CopyLog(true);
     Scheduler scheduler(
         loopServices, [&] { return RunLockedScan(base, session.sessionLock()); },
-        [&err](const std::string& line) {
-            err << line << '\n';
-            err.flush();
-        },
+        [&log](const ReportLine& line) { log.Stamped(line.stamp, line.text, line.priority); },
         sleeper, stop);
+    scheduler.SetNotifier(notifier);
     const int scans = scheduler.Run(options);
+    session.progress().CopyLog(false);
     session.progress().Enable(false);
-    err << "ended after " << Plural(scans, "scan") << '\n';
+    session.progress().onActivity = nullptr;
+    log.Line("ended after " + Plural(scans, "scan"), LogPriority::Info);
     return kExitDone;
 }
 
-int Check(CliSession& session, const std::optional<std::string>& list) {
+int Check(CliSession& session, const std::optional<std::string>& list, bool json) {
     std::optional<std::string> only;
     if (list) {
         only = session.RequireList(*list);
     }
     const CheckReport report = CheckConnections(session.services(), only);
-    session.io().out << report.text;
+    session.io().out << (json ? CheckJson(report) : report.text);
     session.io().out.flush();
     return report.passed ? kExitDone : kExitFailed;
 }
 
-int QueueShow(CliSession& session) {
-    const std::string folder = session.paths().OutFolder();
-    std::vector<std::string> names = ListFiles(folder, ".dat");
-    // Failed messages first, then the held ones, oldest first, each line marked "held".
-    const auto held = std::stable_partition(
-        names.begin(), names.end(), [](const std::string& n) { return !IsHeldQueueFile(n); });
-    std::sort(names.begin(), held);
-    std::sort(held, names.end());
+int QueueShow(CliSession& session, bool json) {
+    const std::vector<QueueEntry> entries = ListQueue(session.paths());
     std::ostream& out = session.io().out;
-    for (const std::string& name : names) {
-        // A file sent and removed meanwhile by a running scan is simply left out.
-        std::optional<std::string> text = ReadFileIfExists(folder + name);
-        if (!text) {
+    if (json) {
+        out << QueueJson(entries);
+        return kExitDone;
+    }
+    for (const QueueEntry& entry : entries) {
+        // Columns stay in place for scripts: file, attempts, envelope sender ("-" when
+        // empty), recipients, and a fifth word only for a held or malformed file.
+        if (entry.malformed) {
+            out << entry.file << " - - - malformed\n";
             continue;
         }
-        QueuedMessage message;
-        if (!ParseQueueFile(*text, message)) {
-            out << name << " malformed\n";
-            continue;
-        }
-        out << name << ' ' << message.attempts << ' ' << message.from << ' '
-            << message.sendTo.size() << (IsHeldQueueFile(name) ? " held" : "") << '\n';
+        const std::string from = OneLineText(entry.from);
+        out << entry.file << ' ' << entry.attempts << ' '
+            << (from.empty() ? "-" : ReplaceAll(from, " ", "?")) << ' ' << entry.recipients
+            << (entry.held ? " held" : "") << '\n';
     }
     // Given-up mail apart: no scan retries it.
     const std::vector<GivenUpEntry> givenUp = ListGivenUp(session.paths());

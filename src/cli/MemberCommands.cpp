@@ -5,6 +5,7 @@
 
 #include "app/BounceOperations.h"
 #include "app/ImportExport.h"
+#include "app/JsonOutputs.h"
 #include "app/MemberModeOperations.h"
 #include "app/RosterOperations.h"
 #include "cli/CliErrors.h"
@@ -12,9 +13,14 @@
 
 namespace corvanteer::cli {
 
-int MembersShow(CliSession& session, const std::string& listName) {
+int MembersShow(CliSession& session, const std::string& listName, bool json) {
     const std::string list = session.RequireList(listName);
-    for (const RosterEntry& entry : FillRoster(session.services(), list).entries) {
+    const RosterView roster = FillRoster(session.services(), list);
+    if (json) {
+        session.io().out << MembersJson(list, roster);
+        return kExitDone;
+    }
+    for (const RosterEntry& entry : roster.entries) {
         // The roster line stays whole before the tab, whatever blanks its password holds; a
         // member's bounce standing follows the mode in parentheses.
         std::string standing;

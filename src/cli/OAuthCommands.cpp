@@ -11,6 +11,7 @@
 #include <ostream>
 #include <thread>
 
+#include "app/JsonOutputs.h"
 #include "app/OAuthAccounts.h"
 #include "cli/CliErrors.h"
 #include "cli/Commands.h"
@@ -100,8 +101,17 @@ int OAuthLogin(CliSession& session, const std::string& name, bool browser) {
     return Finish(result, out);
 }
 
-int OAuthStatus(CliSession& session) {
+int OAuthStatus(CliSession& session, bool json) {
     const int64_t now = session.tokens().Now();
+    if (json) {
+        std::vector<AccountState> accounts;
+        for (MailboxAccount& mailbox : MailboxAccounts(session.services())) {
+            StoredTokens tokens = session.tokens().Read(mailbox.account);
+            accounts.push_back({std::move(mailbox), std::move(tokens)});
+        }
+        session.io().out << OAuthStatusJson(accounts, now);
+        return kExitDone;
+    }
     std::string text;
     for (const MailboxAccount& mailbox : MailboxAccounts(session.services())) {
         text += AccountStatusLine(mailbox, session.tokens().Read(mailbox.account), now,

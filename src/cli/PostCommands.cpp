@@ -8,6 +8,7 @@
 #include <ostream>
 #include <thread>
 
+#include "app/JsonOutputs.h"
 #include "app/PostingValues.h"
 #include "app/SavedMessages.h"
 #include "cli/CliErrors.h"
@@ -112,9 +113,14 @@ int Post(CliSession& session, const std::string& listName, const MessageArgs& me
     return RunPosting(session, posting, abort, interrupted);
 }
 
-int PostsList(CliSession& session, const std::string& listName) {
+int PostsList(CliSession& session, const std::string& listName, bool json) {
     const std::string list = session.RequireList(listName);
-    for (const std::string& name : ListSavedMessages(session.paths(), list)) {
+    const std::vector<std::string> names = ListSavedMessages(session.paths(), list);
+    if (json) {
+        session.io().out << PostsJson(list, names);
+        return kExitDone;
+    }
+    for (const std::string& name : names) {
         session.io().out << name << '\n';
     }
     return kExitDone;

@@ -2,11 +2,13 @@
 // environment's LC_TIME; SIGINT and SIGTERM end `run` after its scan and abort `post`.
 
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/StderrLog.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
@@ -17,5 +19,7 @@ int main(int argc, char** argv) {
     corvanteer::cli::CliHooks hooks;
     hooks.watchSignals = true;
     hooks.terminalPrompt = true;
+    // Under systemd standard error may be the journal, which stamps lines itself.
+    hooks.journal = corvanteer::cli::IsJournalStream(std::getenv("JOURNAL_STREAM"), 2);
     return corvanteer::cli::RunCli(args, {std::cin, std::cout, std::cerr}, hooks);
 }

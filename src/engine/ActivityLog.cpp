@@ -15,8 +15,9 @@ constexpr size_t kLatestActionsKept = 20;
 
 }  // namespace
 
-void WriteLog(Services& services, std::string_view line) {
+void WriteLog(Services& services, std::string_view line, LogPriority priority) {
     AppendLine(services.paths.LogFile(), line);
+    services.observer.LogLine(std::string(line), priority);
 }
 
 void LogInvalidAddress(Services& services, std::string_view listName, std::string_view address) {

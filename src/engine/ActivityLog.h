@@ -12,7 +12,8 @@
 namespace corvanteer {
 
 // Appends one line (stamp included by the caller) to the activity log; errors are ignored.
-void WriteLog(Services& services, std::string_view line);
+// The observer hears of the line with its priority.
+void WriteLog(Services& services, std::string_view line, LogPriority priority = LogPriority::Info);
 
 // Logs list + ": x " + PrintableAddress(address) + "(invalid address)": a request by mail
 // that would have made a member of an address that fails IsUsableMemberAddress.

@@ -77,7 +77,8 @@ void DeliverySession::ReportProtectionFailure(const MailError& error) {
         return;
     }
     const std::string text = "SMTP: " + error.Text();
-    WriteLog(services_, Stamp(services_) + (listName_.empty() ? "" : listName_ + ": ") + text);
+    WriteLog(services_, Stamp(services_) + (listName_.empty() ? "" : listName_ + ": ") + text,
+             LogPriority::Error);
     services_.observer.StatusText(text);
 }
 
@@ -173,9 +174,9 @@ void DeliverySession::Hold(int attempts, const Envelope& envelope) {
 
 namespace {
 
-void Log(Services& services, const std::string& text) {
+void Log(Services& services, const std::string& text, LogPriority priority = LogPriority::Info) {
     if (!text.empty()) {
-        WriteLog(services, Stamp(services) + text);
+        WriteLog(services, Stamp(services) + text, priority);
     }
 }
 
@@ -216,7 +217,8 @@ void LogGivenUp(DeliverySession& session, const Envelope& envelope, const SendOp
     const std::string& list =
         options.givenUpList.empty() ? session.listName() : options.givenUpList;
     WriteLog(session.services(),
-             Stamp(session.services()) + GivenUpLine(list, envelope.from, options.attempt, cause));
+             Stamp(session.services()) + GivenUpLine(list, envelope.from, options.attempt, cause),
+             LogPriority::Error);
 }
 
 // Why a message failed: the client's reason and the server's reply.
@@ -241,13 +243,13 @@ void HandleRefusals(DeliverySession& session, const Envelope& envelope,
         const std::string refusedLine = options.refusedPrefix + refusal.address +
                                         " refused by the SMTP server: " + refusal.reply;
         if (options.everyRefusal) {
-            Log(services, refusedLine);
+            Log(services, refusedLine, LogPriority::Warning);
         }
         if (IsOverLimitReply(refusal.reply)) {
             held.push_back(refusal.address);
         } else if (IsPermanentReply(refusal.reply)) {
             if (!options.everyRefusal) {
-                Log(services, refusedLine);
+                Log(services, refusedLine, LogPriority::Warning);
             }
             if (options.refusedForGood) {
                 options.refusedForGood(refusal);
@@ -256,7 +258,8 @@ void HandleRefusals(DeliverySession& session, const Envelope& envelope,
             const Envelope alone{envelope.from, {refusal.address}, envelope.message};
             const QueueResult queued = QueueOrGiveUp(session, alone, options, refusal.reply, tally);
             if (!options.requeuedPrefix.empty()) {
-                Log(services, options.requeuedPrefix + refusal.address + options.requeuedSuffix);
+                Log(services, options.requeuedPrefix + refusal.address + options.requeuedSuffix,
+                    LogPriority::Warning);
             }
             if (queued == QueueResult::GivenUp) {
                 LogGivenUp(session, alone, options, refusal.reply);
@@ -298,7 +301,7 @@ DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
             const std::string cause = CauseOf(outcome.result);
             const QueueResult queued = QueueOrGiveUp(session, envelope, options, cause, tally);
             Settled(options);
-            Log(services, options.failed);
+            Log(services, options.failed, LogPriority::Warning);
             if (queued == QueueResult::GivenUp) {
                 LogGivenUp(session, envelope, options, cause);
             }

@@ -118,7 +118,7 @@ void MailboxConnection::Fail(MailFailure kind, const std::string& cause) {
     MailboxFailure failure = failure_;
     failure.kind = MailFailureName(kind);
     failure.message = OneLineText(cause);
-    WriteLog(services_, Stamp(services_) + failure.Text());
+    WriteLog(services_, Stamp(services_) + failure.Text(), LogPriority::Error);
     failures_.push_back(std::move(failure));
 }
 

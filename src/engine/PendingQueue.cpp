@@ -234,9 +234,11 @@ QueueRunCounts SendPendingMail(Services& services) {
             if (!ParseQueueFile(*text, queued)) {
                 const std::string target = MoveToBadFolder(services, path, name);
                 ++counts.malformed;
-                WriteLog(services, Stamp(services) + "pending msg file " + name +
-                                       ": not a queue file - moved to out/bad/" +
-                                       target.substr(target.rfind('/') + 1));
+                WriteLog(services,
+                         Stamp(services) + "pending msg file " + name +
+                             ": not a queue file - moved to out/bad/" +
+                             target.substr(target.rfind('/') + 1),
+                         LogPriority::Warning);
                 continue;
             }
         }

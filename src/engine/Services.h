@@ -27,6 +27,14 @@ struct MailboxEvent {
     MailError error;       // when not open: why, as far as the client knows
 };
 
+// How much a line of the activity log matters to whoever reads its copy (the syslog levels
+// the journal files it under).
+enum class LogPriority {
+    Error = 3,    // something did not work and needs the operator: a mailbox, a certificate
+    Warning = 4,  // a message failed and waits in the queue, or was left on the server
+    Info = 6,     // everything else
+};
+
 // What a window shows of the engine's work. Calls may come from a worker thread; a window
 // queues them to its own thread. The default implementation ignores everything.
 class ScanObserver {
@@ -36,6 +44,9 @@ public:
     virtual void TrayImage(int /*index*/) {}  // 0 idle, 1 busy
     virtual void RosterChanged(const std::string& /*listName*/) {}
     virtual void MailboxOpened(const MailboxEvent& /*event*/) {}
+    // Each line written to the activity log, stamp included, after it was written (or its
+    // writing failed); the service copies them to standard error.
+    virtual void LogLine(const std::string& /*line*/, LogPriority /*priority*/) {}
 };
 
 // The poll timer of the front end. A session stops it when it starts and gives it its

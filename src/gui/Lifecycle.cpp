@@ -82,8 +82,8 @@ void TfrmMain::BuildTray() {
     connect(mnuTimerOn, &QAction::triggered, this, &TfrmMain::butSessionTimerClick);
     connect(mnuExit, &QAction::triggered, this, &TfrmMain::ExitApplication);
 
-    // The window has no close box: the same menu is its context menu, and Ctrl+Q exits, so
-    // "Exit" stays reachable where no notification area exists.
+    // The same menu is the window's context menu, and Ctrl+Q exits: closing the window only
+    // hides it where a notification area exists.
     addActions(mnuTray->actions());
     setContextMenuPolicy(Qt::ActionsContextMenu);
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,7 +32,7 @@
 namespace corvanteer {
 
 TfrmMain::TfrmMain(WindowSetup setup)
-    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QMainWindow(nullptr),
       setup_(std::move(setup)),
       store_(*setup_.store),
       dialogs_(*setup_.dialogs),
@@ -54,7 +55,7 @@ TfrmMain::TfrmMain(WindowSetup setup)
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->addWidget(lblStatus, 1);
-    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setSizeGripEnabled(true);
 
     BuildTray();
     ConnectPages();
@@ -77,9 +78,10 @@ TfrmMain::TfrmMain(WindowSetup setup)
     connect(smtpAuth_.get(), &TfrmSmtpAuth::settingsChanged, this, &TfrmMain::RefreshConsole);
     RefreshConsole();
 
-    // The window has no close box: its size is fixed once laid out.
+    // Opens at the size its pages ask for; the operator may make it larger, or smaller down
+    // to what the layouts need.
     adjustSize();
-    setFixedSize(sizeHint());
+    resize(sizeHint());
     ShutdownTimer.start(5000);
 }
 
@@ -247,6 +249,21 @@ void TfrmMain::FormDestroy() {
     store_.WriteRegInteger(key, "Left", x());
     store_.WriteRegInteger(key, "LastList", cmbLists->currentIndex());
     positionStored_ = true;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Closing hides the window into the notification area where there is one (the tray
+    // menu's "Exit" ends the program); elsewhere it ends the program as "Exit" does.
+    if (ended_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (trayIcon != nullptr) {
+        hide();
+        return;
+    }
+    ExitApplication();
 }
 
 void TfrmMain::ExitApplication() {

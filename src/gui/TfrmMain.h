@@ -32,6 +32,7 @@
 #include "support/SettingTables.h"
 
 class QAction;
+class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -112,6 +113,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // --- construction, start and end (TfrmMain.cpp) ---

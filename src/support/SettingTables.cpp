@@ -9,6 +9,7 @@
 #include "support/ConnectionSecurity.h"
 #include "support/Files.h"
 #include "support/LoginMethod.h"
+#include "support/SettingDescriptions.h"
 #include "support/Status.h"
 #include "support/Text.h"
 
@@ -413,15 +414,30 @@ std::optional<bool> ParseBoolean(std::string_view text) {
     return std::nullopt;
 }
 
+std::vector<SettingDef> Described(
+    std::vector<SettingDef> table,
+    const std::vector<std::pair<std::string_view, std::string_view>>& descriptions) {
+    for (SettingDef& def : table) {
+        for (const auto& [name, text] : descriptions) {
+            if (def.description.empty() && name == def.name) {
+                def.description = text;
+            }
+        }
+    }
+    return table;
+}
+
 }  // namespace
 
 const std::vector<SettingDef>& GlobalSettingTable() {
-    static const std::vector<SettingDef> table = MakeGlobalTable();
+    static const std::vector<SettingDef> table =
+        Described(MakeGlobalTable(), GlobalSettingDescriptions());
     return table;
 }
 
 const std::vector<SettingDef>& ListSettingTable() {
-    static const std::vector<SettingDef> table = MakeListTable();
+    static const std::vector<SettingDef> table =
+        Described(MakeListTable(), ListSettingDescriptions());
     return table;
 }
 

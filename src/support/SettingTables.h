@@ -37,6 +37,9 @@ struct SettingDef {
     std::string form;           // with check: the values allowed, for the refusal's text
     bool multiLine = false;     // may hold line breaks (Moderators); every other string and
                                 // password is one line without any control character
+    // What the setting does, for the settings reference; rows without one take theirs from
+    // SettingDescriptions.cpp.
+    std::string description{};
 };
 
 const std::vector<SettingDef>& GlobalSettingTable();

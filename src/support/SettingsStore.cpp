@@ -203,13 +203,14 @@ std::string UnscramblePassword(std::string_view stored) {
 }
 
 // One connection with its prepared statements. The mutex makes each call of the store atomic
-// for the threads of this process; SQLite's locking (busy time-out, BEGIN IMMEDIATE) does the
-// same between processes.
+// for the threads of this process (recursive: Atomically holds it around the calls of its
+// body); SQLite's locking (busy time-out, BEGIN IMMEDIATE) does the same between processes.
 struct SettingsStore::Impl {
     std::string path;
     sqlite3* db = nullptr;
     bool readOnly = false;
-    std::mutex mutex;
+    std::recursive_mutex mutex;
+    bool inBatch = false;  // inside Atomically: writes join its transaction
     std::unordered_map<const char*, sqlite3_stmt*> statements;
 
     ~Impl() {
@@ -312,6 +313,9 @@ struct SettingsStore::Impl {
     // Runs body inside BEGIN IMMEDIATE ... COMMIT, rolling back when it raises.
     template <typename Body>
     auto Write(Body&& body) {
+        if (inBatch) {
+            return body();
+        }
         Exec("BEGIN IMMEDIATE", "cannot start a write");
         try {
             if constexpr (std::is_void_v<decltype(body())>) {
@@ -534,6 +538,25 @@ std::unique_ptr<SettingsStore> SettingsStore::OpenReadOnly(const std::string& pa
                       "Settings store \"" + path + "\": not a settings database");
     }
     return std::unique_ptr<SettingsStore>(new SettingsStore(path, std::move(impl)));
+}
+
+void SettingsStore::Atomically(const std::function<void()>& body) {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->inBatch) {
+        body();
+        return;
+    }
+    impl_->Exec("BEGIN IMMEDIATE", "cannot start a write");
+    impl_->inBatch = true;
+    try {
+        body();
+        impl_->inBatch = false;
+        impl_->Exec("COMMIT", "cannot commit a write");
+    } catch (...) {
+        impl_->inBatch = false;
+        sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 bool SettingsStore::ReadOnly() const {

@@ -10,6 +10,7 @@
 // transaction; several processes may use one database at once.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,11 @@ public:
     bool DeleteValue(std::string_view key, std::string_view name);
     // Deletes the key with all its values and every key below it.
     bool DeleteKey(std::string_view key);
+
+    // Runs body with every write it makes in one transaction: all of them are kept, or none
+    // when body raises (the exception goes on). Other threads of this process wait meanwhile,
+    // other processes' writes too (SQLite's lock).
+    void Atomically(const std::function<void()>& body);
 
 private:
     struct Impl;

@@ -56,9 +56,14 @@ protected:
             outcome.counts.postingsSent = 1;
             return outcome;
         };
-        return Scheduler(
-            services, scan, [this](const std::string& line) { lines.push_back(line); }, sleeper,
-            stop);
+        return Scheduler(services, scan, Recorder(), sleeper, stop);
+    }
+
+    Scheduler::Reporter Recorder() {
+        return [this](const ReportLine& line) {
+            lines.push_back(line.Whole());
+            priorities.push_back(line.priority);
+        };
     }
 
     FakeSleeper sleeper;
@@ -66,6 +71,7 @@ protected:
     std::atomic<bool> stop{false};
     std::vector<int64_t> scanStarts;
     std::vector<std::string> lines;
+    std::vector<LogPriority> priorities;
 };
 
 TEST_F(SchedulerTest, EachScanStartsOneIntervalAfterThePreviousEnded) {
@@ -120,8 +126,7 @@ TEST_F(SchedulerTest, StopFlagSetDuringAScanEndsTheLoopAfterIt) {
         clock.AdvanceSeconds(30);
         return ScanOutcome{};
     };
-    Scheduler scheduler(
-        services, scan, [this](const std::string& l) { lines.push_back(l); }, sleeper, stop);
+    Scheduler scheduler(services, scan, Recorder(), sleeper, stop);
     EXPECT_EQ(scheduler.Run({std::nullopt, true}), 1);
     EXPECT_EQ(lines.back().substr(21), "stop requested: ending");
 }
@@ -137,13 +142,67 @@ TEST_F(SchedulerTest, AFailedScanIsReportedAndPollingGoesOn) {
         Spit(paths.ShutdownFile(), "");
         return ScanOutcome{false, "POP3 login failed", {}, {}};
     };
-    Scheduler scheduler(
-        services, scan, [this](const std::string& l) { lines.push_back(l); }, sleeper, stop);
+    Scheduler scheduler(services, scan, Recorder(), sleeper, stop);
     EXPECT_EQ(scheduler.Run({}), 2);
     EXPECT_EQ(lines[1].substr(21),
               "scan ended early (store is gone): 0 read, 0 posted, 0 answered, 0 queued");
     EXPECT_EQ(lines[3].substr(21),
               "scan ended early (POP3 login failed): 0 read, 0 posted, 0 answered, 0 queued");
+    EXPECT_THAT(priorities, ElementsAre(LogPriority::Info, LogPriority::Error, LogPriority::Info,
+                                        LogPriority::Error, LogPriority::Info));
+}
+
+// What a service manager is told, in order.
+class RecordingNotifier final : public ServiceNotifier {
+public:
+    void Ready(const std::string& status) override { said.push_back("READY " + status); }
+    void Status(const std::string& status) override { said.push_back("STATUS " + status); }
+    void Stopping() override { said.push_back("STOPPING"); }
+    void Alive() override { ++pings; }
+
+    std::vector<std::string> said;
+    int pings = 0;
+};
+
+TEST_F(SchedulerTest, TheManagerHearsReadyAStatusAfterEveryScanAndStopping) {
+    store->WriteRegInteger(paths.SettingsKey(), "SessionInterval", 15);
+    Scheduler scheduler = MakeScheduler(2);
+    RecordingNotifier notifier;
+    scheduler.SetNotifier(notifier);
+    sleeper.afterSleep = [&](int64_t) {
+        // Ready comes once stale verifications are gone, before the first wait.
+        EXPECT_THAT(notifier.said, ::testing::Not(::testing::IsEmpty()));
+    };
+    EXPECT_EQ(scheduler.Run({}), 2);
+    // The clock starts at 14:05; each scan takes 90 s and the next comes 15 minutes after.
+    EXPECT_THAT(
+        notifier.said,
+        ElementsAre("READY first scan 14:20",
+                    "STATUS last scan 14:20: 2 read, 1 posted, 0 queued; next 14:36",
+                    "STATUS last scan 14:36: 2 read, 1 posted, 0 queued; next 14:53", "STOPPING"));
+    // A sign of life at every turn of the loop, so at least as often as it sleeps.
+    EXPECT_GE(notifier.pings, static_cast<int>(sleeper.sleeps.size()));
+}
+
+TEST(SchedulerStatusLineTest, SaysHowTheLastScanWentAndWhenTheNextIsDue) {
+    LocalTime started;
+    started.hour = 23;
+    started.minute = 50;
+    LocalTime ended = started;
+    ended.minute = 58;
+    ScanOutcome outcome;
+    outcome.counts.messagesRead = 5;
+    outcome.counts.postingsSent = 2;
+    EXPECT_EQ(Scheduler::StatusLine(started, outcome, ended, 15),
+              "last scan 23:50: 5 read, 2 posted, 0 queued; next 00:13");
+    outcome.mailboxFailures = {{"news", "news", "pop.example.test", 995, "auth", "login failed"}};
+    EXPECT_EQ(Scheduler::StatusLine(started, outcome, ended, 0),
+              "last scan 23:50: 5 read, 2 posted, 0 queued, 1 mailbox failed; polling disabled");
+    outcome.ok = false;
+    outcome.mailboxFailures.push_back(outcome.mailboxFailures[0]);
+    EXPECT_EQ(Scheduler::StatusLine(started, outcome, ended, 1440),
+              "last scan 23:50 ended early: 5 read, 2 posted, 0 queued, 2 mailboxes failed; "
+              "next 23:58");
 }
 
 TEST_F(SchedulerTest, StaleVerificationsAreExpiredBeforeTheFirstScan) {

@@ -37,6 +37,8 @@ CliResult CliTest::Invoke(const std::vector<std::string>& args, const std::strin
     hooks.pop3 = &pop3;
     hooks.smtp = &smtp;
     hooks.http = &http;
+    hooks.journal = journal;
+    hooks.notifier = notifier;
     hooks.wait = [this](int64_t ms) {
         clock.AdvanceSeconds(ms / 1000);
         return true;

@@ -53,6 +53,9 @@ protected:
     FakeSmtp smtp;
     FakeHttp http;  // the OAuth endpoints; a device sign-in's waits move the clock
     std::atomic<bool> stop{false};
+    // Standard error is the journal, and whom `run` notifies (null: the systemd notifier).
+    bool journal = false;
+    ServiceNotifier* notifier = nullptr;
 
 private:
     CliResult Invoke(const std::vector<std::string>& args, const std::string& input);

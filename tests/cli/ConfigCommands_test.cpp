@@ -1,8 +1,10 @@
-// config get, set and show: the setting tables' names, types, defaults and ranges.
+// config get, set, show, export and import: the setting tables' names, types, defaults and ranges.
 
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 
 #include "cli/CliFixture.h"
+#include "support/Files.h"
 #include "support/SettingTables.h"
 
 namespace corvanteer::testing {
@@ -180,6 +182,61 @@ TEST_F(ConfigTest, ShowPrintsEveryNameOfTheTableOnceALine) {
     EXPECT_THAT(list, ::testing::Contains("Moderators=a@example.test\\nb@example.test"));
     EXPECT_EQ(Run({"config", "get", "Moderators", "--list", "news"}).out,
               "a@example.test\nb@example.test\n");
+}
+
+// Export, then import into an empty home: config show, the lists and their texts are the
+// same; a refused import names its problems and changes nothing.
+TEST_F(ConfigTest, ExportThenImportOnAnEmptyHomeGivesTheSameConfiguration) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"lists", "add", "news"},
+             {"lists", "add", "chat"},
+             {"config", "set", "SMTPHost", "mail.example.test"},
+             {"config", "set", "SmtpPassword", "s3cret"},
+             {"config", "set", "AllowPostBy", "2", "--list", "news"},
+             {"config", "set", "Pop3Password", " pw with blanks ", "--list", "chat"}}) {
+        ASSERT_EQ(Run(words).status, 0) << JoinLines(words, " ");
+    }
+    ASSERT_EQ(Run({"section", "set", "news", "Signature"}, "-- \nNews \xE9\n").status, 0);
+    const std::string file = home.File("config.txt");
+    CliResult exported = Run({"config", "export", file, "--with-secrets"});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    TempDir other;
+    auto in = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--home", other.Path()});
+        return RunBare(args);
+    };
+    CliResult imported = in({"config", "import", file});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_THAT(imported.out, HasSubstr("; new lists: chat, news.\n"));
+    for (const std::vector<std::string>& words :
+         std::vector<std::vector<std::string>>{{"lists"},
+                                               {"config", "show"},
+                                               {"config", "show", "--list", "news"},
+                                               {"config", "show", "--list", "chat"},
+                                               {"config", "get", "Pop3Password", "--list", "chat"},
+                                               {"section", "get", "news", "Signature"}}) {
+        EXPECT_EQ(ReplaceAll(in(words).out, other.Path(), "HOME"),
+                  ReplaceAll(Run(words).out, home.Path(), "HOME"))
+            << JoinLines(words, " ");
+    }
+    // Both export the same text (BackupDir's default is each home's own).
+    EXPECT_EQ(ReplaceAll(in({"config", "export", "-"}).out, other.Path(), "HOME"),
+              ReplaceAll(Run({"config", "export", "-"}).out, home.Path(), "HOME"));
+
+    Spit(file,
+         "[global]\nSMTPPort = 0x19\n[list \"news\"]\nAllowPostBy = 0\n"
+         "[list \"news\" section \"Nonesuch\"]\n");
+    const std::string before = Fingerprint();
+    CliResult refused = Run({"config", "import", file});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("line 2: "));
+    EXPECT_THAT(refused.err, HasSubstr("line 5: unknown section \"Nonesuch\""));
+    EXPECT_THAT(refused.err, HasSubstr("Nothing was changed: 2 problems in " + file + "."));
+    EXPECT_EQ(Fingerprint(), before);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // scan, run, queue, queue flush and expire with fake mail clients.
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 #include "cli/CliFixture.h"
 #include "engine/GivenUpMail.h"
@@ -13,6 +14,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr const char* kHost = "pop.example.test";
 
@@ -166,6 +168,52 @@ TEST_F(MailCommandsTest, RunExpiresFirstAndFinishesTheRunningScanWhenStopped) {
     EXPECT_EQ(smtp.sent.size(), 1u);
 }
 
+// What the service manager is told, in order.
+class RecordingNotifier final : public ServiceNotifier {
+public:
+    void Ready(const std::string& status) override { said.push_back("READY " + status); }
+    void Status(const std::string& status) override { said.push_back("STATUS " + status); }
+    void Stopping() override { said.push_back("STOPPING"); }
+    void Alive() override { ++pings; }
+
+    std::vector<std::string> said;
+    int pings = 0;
+};
+
+TEST_F(MailCommandsTest, RunAsAServiceWritesTheLogWithPrioritiesAndNotifiesItsManager) {
+    RecordingNotifier manager;
+    notifier = &manager;
+    journal = true;
+    PutPosting();
+    smtp.failAll = true;  // the posting waits in the queue
+    pop3.beforeOperation = [this](const std::string& operation) {
+        if (operation == "QUIT") {
+            stop = true;
+        }
+    };
+    CliResult r = Run({"run", "--now", "--interval", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const std::string& line : OutputLines(r.err)) {
+        EXPECT_THAT(line, ::testing::MatchesRegex("<[346]>.*")) << r.err;
+        EXPECT_THAT(line, Not(HasSubstr("14:05:00"))) << "a stamp of its own";
+    }
+    // Queued, it reached nobody yet: "failed to post".
+    EXPECT_THAT(r.err, HasSubstr("<6>news: i failed to post msg by a@example.test (Hi all)"));
+    EXPECT_THAT(r.err, HasSubstr("<4>news: msg from news@example.test - failed (Attempt 1)\n"));
+    EXPECT_THAT(r.err, HasSubstr("<6>mailbox news at pop.example.test:110: 1 message\n"));
+    // The status texts only repeat the log: the journal does without them.
+    EXPECT_THAT(r.err, Not(HasSubstr("Posting via Bcc")));
+    EXPECT_THAT(
+        manager.said,
+        ElementsAre("READY first scan now",
+                    "STATUS last scan 14:05: 1 read, 0 posted, 1 queued; next 14:10", "STOPPING"));
+    EXPECT_GT(manager.pings, 0);
+    // The log file keeps its stamps.
+    EXPECT_THAT(Slurp(paths.LogFile()),
+                HasSubstr("\r\nMon,09Mar26 14:05:00 news: i failed to post msg by a@example.test "
+                          "(Hi all) - PostMethod = 0\r\n"));
+}
+
 TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     QueuedMessage message;
     message.attempts = 2;
@@ -174,14 +222,21 @@ TEST_F(MailCommandsTest, QueueListsEveryQueuedMessageAndFlushRetriesThem) {
     message.message = "Subject: queued\r\n\r\nbody\r\n";
     WriteQueueFile("B0000002.dat", FormatQueueFile(message));
     WriteQueueFile("A0000001.dat", "not a queue file\r\n");
+    // The null sender of a bounce: the columns stay where they are.
+    message.from.clear();
+    message.attempts = 1;
+    WriteQueueFile("C0000003.dat", FormatQueueFile(message));
     CliResult listed = Run({"queue"});
     EXPECT_EQ(listed.status, 0);
-    EXPECT_EQ(listed.out, "A0000001.dat malformed\nB0000002.dat 2 news@example.test 3\n");
+    EXPECT_EQ(listed.out,
+              "A0000001.dat - - - malformed\n"
+              "B0000002.dat 2 news@example.test 3\n"
+              "C0000003.dat 1 - 3\n");
 
     CliResult flushed = Run({"queue", "flush"});
     EXPECT_EQ(flushed.status, 0) << flushed.err;
-    EXPECT_EQ(flushed.out, "Sent 1, failed 0, malformed 1.\n");
-    ASSERT_EQ(smtp.sent.size(), 1u);
+    EXPECT_EQ(flushed.out, "Sent 2, failed 0, malformed 1.\n");
+    ASSERT_EQ(smtp.sent.size(), 2u);
     EXPECT_EQ(smtp.sent[0].sendTo.size(), 3u);
     EXPECT_EQ(Run({"queue"}).out, "");
 }
@@ -233,6 +288,59 @@ TEST_F(MailCommandsTest, HeldMessagesAreListedApartAndFlushedAsTheCapsAllow) {
     EXPECT_EQ(Run({"queue"}).out,
               "Z0000001.dat 1 news@example.test 2\n"
               "held-20260309140500-000000.dat 0 news@example.test 2 held\n");
+}
+
+// Each listing's --json parses and carries its documented members.
+TEST_F(MailCommandsTest, JsonListingsParseAndCarryTheirKeys) {
+    QueuedMessage message{1, "", {"a@example.test"}, "x\r\n"};
+    WriteQueueFile("B0000002.dat", FormatQueueFile(message));
+    WriteQueueFile("held-20260309140400-000007.dat", "not a queue file\r\n");
+    ASSERT_EQ(Run({"members", "ban", "news", "b@example.test"}).status, 0);
+    ASSERT_EQ(
+        Run({"posts", "save", "news", "welcome", "--from", "x@example.test", "--subject", "Hi"},
+            "text\n")
+            .status,
+        0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* expected;  // the parsed output, written out again
+    };
+    const std::vector<Case> cases = {
+        {{"lists", "--json"}, R"({"lists":["news"]})"},
+        {{"members", "show", "news", "--json"},
+         R"({"list":"news","total":2,"banned":1,"members":[{"address":"a@example.test",)"
+         R"("banned":false},{"address":"b@example.test","banned":true}]})"},
+        {{"posts", "list", "news", "--json"}, R"({"list":"news","posts":["welcome"]})"},
+        {{"queue", "--json"},
+         R"({"messages":[{"file":"B0000002.dat","malformed":false,"held":false,"attempts":1,)"
+         R"("from":null,"recipients":1},{"file":"held-20260309140400-000007.dat",)"
+         R"("malformed":true,"held":false,"attempts":0,"from":null,"recipients":0}]})"},
+    };
+    for (const Case& c : cases) {
+        CliResult r = Run(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(nlohmann::ordered_json::parse(r.out).dump(), c.expected) << c.args[0];
+    }
+
+    CliResult check = Run({"check", "--json"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    const auto report = nlohmann::json::parse(check.out);
+    EXPECT_EQ(report["passed"], true);
+    ASSERT_EQ(report["servers"].size(), 3u);
+    EXPECT_EQ(report["servers"][0]["kind"], "smtp");
+    EXPECT_EQ(report["servers"][0]["host"], "smtp.example.test");
+    EXPECT_EQ(report["servers"][2]["list"], "news");
+    EXPECT_EQ(report["servers"][2]["user"], "news");
+    EXPECT_EQ(report["servers"][2]["passed"], true);
+
+    CliResult oauth = Run({"oauth", "status", "--json"});
+    EXPECT_EQ(oauth.status, 0) << oauth.err;
+    const auto accounts = nlohmann::json::parse(oauth.out)["accounts"];
+    ASSERT_EQ(accounts.size(), 3u);
+    EXPECT_EQ(accounts[1]["account"], "listserver");
+    EXPECT_EQ(accounts[1]["method"], "password");
+    EXPECT_EQ(accounts[1]["user"], "lists");
+    EXPECT_EQ(accounts[1]["signedIn"], false);
 }
 
 TEST_F(MailCommandsTest, ExpireDropsOnlyStaleVerifications) {

@@ -71,6 +71,32 @@ TEST_F(ParserTest, EveryCommandHasItsOwnHelp) {
     EXPECT_THAT(RunBare({"run", "--help"}).out, ::testing::Not(HasSubstr("interval-seconds")));
 }
 
+// Every help text fits an 80-column terminal: the program's and every command's, found by
+// walking the "Subcommands:" of each.
+TEST_F(ParserTest, EveryHelpFitsEightyColumns) {
+    std::vector<std::vector<std::string>> pending = {{}};
+    int walked = 0;
+    while (!pending.empty()) {
+        const std::vector<std::string> command = pending.back();
+        pending.pop_back();
+        ++walked;
+        std::vector<std::string> words = command;
+        words.push_back("--help");
+        bool inside = false;
+        for (const std::string& line : OutputLines(RunBare(words).out)) {
+            EXPECT_LE(line.size(), 80u) << JoinLines(command, " ") << ": " << line;
+            if (!line.empty() && line[0] != ' ') {
+                inside = line == "Subcommands:";
+            } else if (inside && line.size() > 2 && line[2] != ' ') {
+                std::vector<std::string> sub = command;
+                sub.push_back(line.substr(2, line.find(' ', 2) - 2));
+                pending.push_back(sub);
+            }
+        }
+    }
+    EXPECT_GE(walked, 40);
+}
+
 TEST_F(ParserTest, UsageErrorsEndWithStatusTwoAndOneLine) {
     const std::vector<std::vector<std::string>> wrong = {
         {},                                   // no command

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """The manual pages match the program: every command of corvanteer-cli (found by walking its
 --help) has a section in corvanteer-cli.1 naming each of its options, every section names a
-real command, the pages carry the program's version, and groff finds nothing to warn about.
+real command, corvanteer-settings.5 has an entry for every setting `config show` names, the
+pages carry the program's version and name the licence, and groff finds nothing to warn
+about.
 
-Usage: check_manpages.py CORVANTEER_CLI MAN1_FOLDER
+Usage: check_manpages.py CORVANTEER_CLI MAN_FOLDER (holding man1/ and man5/)
 """
 
 import re
 import subprocess
 import sys
+import tempfile
 
 
 def run_help(cli, path):
@@ -83,23 +86,44 @@ def fail(message):
     problems.append(message)
 
 
+def setting_names(cli):
+    """The names `config show` prints, global and of a list, in a new application directory."""
+    with tempfile.TemporaryDirectory() as home:
+        run = [cli, "--home", home]
+        subprocess.run([*run, "lists", "add", "news"], check=True, capture_output=True)
+        names = set()
+        for words in (["config", "show"], ["config", "show", "--list", "news"]):
+            shown = subprocess.run([*run, *words], check=True, capture_output=True, text=True)
+            names |= {line.split("=")[0] for line in shown.stdout.splitlines()}
+        return names
+
+
 def main():
-    cli, man1 = sys.argv[1], sys.argv[2]
+    cli, man = sys.argv[1], sys.argv[2]
+    man1 = f"{man}/man1"
     version = subprocess.run([cli, "--version"], capture_output=True, text=True,
                              check=True).stdout.split()[-1]
     commands = walk(cli)
     global_options = long_options(run_help(cli, [])) | {"--version"}
 
-    for name in ("corvanteer-cli.1", "corvanteer.1"):
-        path = f"{man1}/{name}"
+    for path in (f"{man1}/corvanteer-cli.1", f"{man1}/corvanteer.1",
+                 f"{man}/man5/corvanteer-settings.5"):
+        name = path.rsplit("/", 1)[1]
         with open(path, encoding="utf-8") as f:
             page = f.read()
         if f'"Corvanteer {version}"' not in page.splitlines()[0]:
             fail(f"{name}: the .TH line does not name version {version}")
+        if "GNU General Public License" not in page or "version 3" not in page:
+            fail(f"{name}: the licence (GPL version 3 or later) is not named")
         warnings = subprocess.run(["groff", "-man", "-ww", "-z", "-Tutf8", path],
                                   capture_output=True, text=True)
         if warnings.returncode != 0 or warnings.stderr:
             fail(f"{name}: groff says: {warnings.stderr.strip()}")
+
+    with open(f"{man}/man5/corvanteer-settings.5", encoding="utf-8") as f:
+        entries = set(re.findall(r"^\.B (\S+)$", f.read(), re.MULTILINE))
+    for setting in sorted(setting_names(cli) - entries):
+        fail(f"corvanteer-settings.5 has no entry for the setting {setting}")
 
     with open(f"{man1}/corvanteer-cli.1", encoding="utf-8") as f:
         sections, rest = man_sections(f.read())

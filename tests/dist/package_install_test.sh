@@ -53,6 +53,19 @@ if ((window)); then
         fail "corvanteer does not depend on corvanteer-cli $version and Qt Widgets"
 fi
 
+# Both packages name their licence and carry a changelog the way lintian expects (its other
+# tags are the packaging's business, not this test's).
+said=$(lintian --tag-display-limit 0 "${debs[@]}" 2>&1 || true)
+complaints=$(grep -E '^[EW]: .*(copyright|changelog)' <<<"$said" || true)
+[[ -z $complaints ]] || fail "lintian: $complaints"
+for deb in "${debs[@]}"; do
+    package=$(dpkg-deb -f "$deb" Package)
+    dpkg-deb -c "$deb" | grep -q "/usr/share/doc/$package/copyright\$" ||
+        fail "$package has no copyright file"
+done
+dpkg-deb -e "$cli_deb" "$out/control"
+expect "configuration files" "/etc/logrotate.d/corvanteer-cli" "$(cat "$out/control/conffiles")"
+
 had_user=0
 getent passwd corvanteer >/dev/null && had_user=1
 had_state=0
@@ -109,6 +122,13 @@ said=$(systemd-analyze --user verify /usr/lib/systemd/user/corvanteer.service 2>
 systemd-analyze security --offline=yes --threshold=15 \
     /usr/lib/systemd/system/corvanteer.service | tail -1
 man -w corvanteer-cli >/dev/null || fail "man corvanteer-cli"
+man -w 5 corvanteer-settings >/dev/null || fail "man 5 corvanteer-settings"
+[[ -f /usr/share/bash-completion/completions/corvanteer-cli ]] || fail "bash completion"
+grep -q "GNU General Public License" /usr/share/doc/corvanteer-cli/copyright ||
+    fail "the copyright file does not name the licence"
+# The installed rule, as logrotate reads it with the service's user in place.
+said=$(logrotate --debug --state "$work/logrotate.state" /etc/logrotate.d/corvanteer-cli 2>&1) &&
+    ! grep -qi error <<<"$said" || fail "logrotate rule: $said"
 # Not enabled by the installation; enabled by the operator; removing the package undoes it.
 expect "service after installing" "disabled" "$(systemctl is-enabled corvanteer.service || true)"
 systemctl enable --quiet corvanteer.service

@@ -1,6 +1,7 @@
 // corvanteer-cli, the built program, against real mail servers on loopback: the headless run
-// loop and its shutdown file, a manual posting aborted by SIGINT, backup and restore, member
-// import, and the update check against a local web server.
+// loop and its shutdown file, the loop under systemd (journal stream, notify socket), a manual
+// posting aborted by SIGINT, backup and restore, member import, and the update check against
+// a local web server.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -9,6 +10,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -246,6 +250,96 @@ TEST_F(CliE2eTest, RunScansOnItsIntervalAndTheShutdownFileEndsItAfterTheRunningS
     EXPECT_EQ(CountOf(err, "scan finished"), started) << err;
     EXPECT_LT(err.rfind("scan finished"), err.find("shutdown file found: ending")) << err;
     EXPECT_TRUE(Contains(err, "ended after " + std::to_string(started) + " scans")) << err;
+}
+
+// A service manager's notify socket, as systemd offers one to a Type=notify service.
+class NotifySocket {
+public:
+    explicit NotifySocket(std::string path) : path_(std::move(path)) {
+        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("cannot bind " + path_);
+        }
+    }
+    ~NotifySocket() { close(fd_); }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::vector<std::string> Received() {
+        std::vector<std::string> all;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) >= 0) {
+            all.emplace_back(buffer, static_cast<size_t>(n));
+        }
+        return all;
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// `run` as systemd starts the service: its standard error is the journal's stream
+// (JOURNAL_STREAM names it) and a notify socket waits for READY, STATUS, WATCHDOG and
+// STOPPING. Every line gets a priority instead of a stamp; the log file keeps its stamps.
+TEST_F(CliE2eTest, RunUnderSystemdWritesPrioritiesAndNotifiesTheManager) {
+    ConfigureList();
+    PutPosting("Journal one");
+    NotifySocket manager(dir_.File("notify"));
+    const std::string stem = Stem();
+    Spit(stem + ".err", "");
+    struct stat err {};
+    ASSERT_EQ(stat((stem + ".err").c_str(), &err), 0);
+    const std::string stream = std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino);
+    CliProcess run(
+        WithHome({"run", "--now", "--interval-seconds", "1"}), stem, "",
+        {"JOURNAL_STREAM=" + stream, "NOTIFY_SOCKET=" + manager.Path(), "WATCHDOG_USEC=4000000"});
+    ASSERT_TRUE(run.WaitForErr("<6>scan finished: 1 read, 1 posted", 1, 60s)) << run.Err();
+    Spit(home_ + "/shutdown", "");
+    ASSERT_TRUE(run.Wait(60s)) << run.Err();
+    EXPECT_EQ(run.Status(), 0);
+
+    std::istringstream lines(run.Err());
+    std::string line;
+    while (std::getline(lines, line)) {
+        EXPECT_TRUE(line.size() > 3 && line[0] == '<' && line[2] == '>') << line;
+    }
+    EXPECT_TRUE(Contains(
+        run.Err(), "<6>news: i posted msg by " + MailServers::Address("alice") + " (Journal one)"))
+        << run.Err();
+    // The log file's lines keep their stamps ("Wed,09Dec26 15:40:30 "), which the journal's
+    // copy leaves out.
+    const std::string log = Slurp(home_ + "/Corvanteer.log");
+    const std::regex stamped("[A-Z][a-z]{2},[0-9]{2}[A-Z][a-z]{2}[0-9]{2} [0-9:]{8} .*\r");
+    std::istringstream logLines(log);
+    while (std::getline(logLines, line)) {
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+    }
+    ASSERT_GT(log.size(), 21u);
+    EXPECT_FALSE(Contains(run.Err(), log.substr(0, 21))) << run.Err();
+
+    const std::vector<std::string> said = manager.Received();
+    auto saidLike = [&](const std::string& start) {
+        return std::count_if(said.begin(), said.end(),
+                             [&](const std::string& s) { return s.rfind(start, 0) == 0; });
+    };
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.front(), "READY=1\nSTATUS=first scan now");
+    EXPECT_GE(saidLike("STATUS=last scan "), 1) << said.size();
+    EXPECT_GE(saidLike("WATCHDOG=1"), 1);
+    EXPECT_EQ(said.back(), "STOPPING=1");
+    for (const std::string& status : said) {
+        if (status.rfind("STATUS=last scan ", 0) == 0) {
+            EXPECT_TRUE(Contains(status, ": 1 read, 1 posted, 0 queued; next ") ||
+                        Contains(status, ": 0 read, 0 posted, 0 queued; next "))
+                << status;
+        }
+    }
 }
 
 TEST_F(CliE2eTest, ScanWaitsForARunningSessionOfAnotherProcess) {

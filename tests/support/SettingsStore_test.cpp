@@ -340,5 +340,30 @@ TEST_F(SettingsStoreTest, ReadOnlyOpeningReadsInAReadOnlyFolderAndRefusesWrites)
     }
 }
 
+TEST_F(SettingsStoreTest, AtomicallyKeepsEveryWriteOrNone) {
+    store->WriteRegInteger(kKey, "A", 1);
+    EXPECT_THROW(store->Atomically([&] {
+        store->WriteRegInteger(kKey, "A", 2);
+        store->WriteRegString(kKey, "B", "new");
+        store->CreateKey(std::string(kKey) + "\\Sub");
+        // Reads inside see the writes made so far.
+        EXPECT_EQ(store->ReadRegInteger(kKey, "A", 0), 2);
+        throw Failure(ErrorKind::Refused, "stop");
+    }),
+                 Failure);
+    EXPECT_EQ(store->ReadRegInteger(kKey, "A", 0), 1);
+    EXPECT_FALSE(store->ValueExists(kKey, "B"));
+    EXPECT_FALSE(store->KeyExists(std::string(kKey) + "\\Sub"));
+
+    store->Atomically([&] {
+        store->WriteRegInteger(kKey, "A", 3);
+        store->WriteRegString(kKey, "B", "kept");
+    });
+    // Another connection sees what was committed.
+    auto other = SettingsStore::Open(dir.File("settings.sqlite"));
+    EXPECT_EQ(other->ReadRegInteger(kKey, "A", 0), 3);
+    EXPECT_EQ(other->ReadRegString(kKey, "B", ""), "kept");
+}
+
 }  // namespace
 }  // namespace corvanteer

@@ -26,15 +26,20 @@ AboutPage::AboutPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(h
     lblAppDesc =
         Named<QLabel>(this, "lblAppDesc",
                       QStringLiteral("A mailing-list server for one operator on one machine."));
-    lblAppDesc->setWordWrap(true);
     lblAppCopyright =
         Named<QLabel>(this, "lblAppCopyright", QStringLiteral("Copyright \u00a9 Brask Software"));
+    lblAppLicence = Named<QLabel>(
+        this, "lblAppLicence",
+        QStringLiteral("Free software under the GNU General Public License, version 3 or any "
+                       "later version. It comes with no warranty."));
     butUpdates = Named<QPushButton>(this, "butUpdates", QStringLiteral("Check for updates"));
     layout->addStretch(1);
-    for (QWidget* widget :
-         {static_cast<QWidget*>(lblAppName), static_cast<QWidget*>(lblAppVersion),
-          static_cast<QWidget*>(lblAppDesc), static_cast<QWidget*>(lblAppCopyright)}) {
-        layout->addWidget(widget, 0, Qt::AlignHCenter);
+    // Each label takes the page's whole width and centres its text, so a line that wraps
+    // gets the height it needs and never runs into the next.
+    for (QLabel* label : {lblAppName, lblAppVersion, lblAppDesc, lblAppCopyright, lblAppLicence}) {
+        label->setAlignment(Qt::AlignHCenter);
+        label->setWordWrap(true);
+        layout->addWidget(label);
     }
     layout->addSpacing(20);
     layout->addWidget(butUpdates, 0, Qt::AlignHCenter);

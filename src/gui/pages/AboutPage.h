@@ -38,6 +38,7 @@ private:
     QLabel* lblAppVersion = nullptr;
     QLabel* lblAppDesc = nullptr;
     QLabel* lblAppCopyright = nullptr;
+    QLabel* lblAppLicence = nullptr;  // GPL-3.0-or-later
     QPushButton* butUpdates = nullptr;
 
     std::thread updateThread_;  // the update check's fetch; joined before the page goes
