@@ -60,7 +60,9 @@ complaints=$(grep -E '^[EW]: .*(copyright|changelog)' <<<"$said" || true)
 [[ -z $complaints ]] || fail "lintian: $complaints"
 for deb in "${debs[@]}"; do
     package=$(dpkg-deb -f "$deb" Package)
-    dpkg-deb -c "$deb" | grep -q "/usr/share/doc/$package/copyright\$" ||
+    # The listing first: grep -q ending early would break dpkg-deb's pipe (and pipefail).
+    listing=$(dpkg-deb -c "$deb")
+    grep -q "/usr/share/doc/$package/copyright\$" <<<"$listing" ||
         fail "$package has no copyright file"
 done
 dpkg-deb -e "$cli_deb" "$out/control"
