@@ -8,17 +8,11 @@
 
 namespace corvanteer {
 
-namespace {
-
-using Json = nlohmann::ordered_json;  // members in the order written
-
-// The JSON writer takes only valid UTF-8: a text that is not (a list name in Latin-1) has its
-// bytes from 0x80 up taken as the characters of those codes.
-std::string Utf8(const std::string& text) {
+std::string JsonUtf8(const std::string& text) {
     try {
-        static_cast<void>(Json(text).dump());
+        static_cast<void>(nlohmann::json(text).dump());
         return text;
-    } catch (const Json::type_error&) {
+    } catch (const nlohmann::json::type_error&) {
         std::string converted;
         for (const char c : text) {
             const auto byte = static_cast<unsigned char>(c);
@@ -33,14 +27,18 @@ std::string Utf8(const std::string& text) {
     }
 }
 
+namespace {
+
+using Json = nlohmann::ordered_json;  // members in the order written
+
 Json TextOrNull(const std::string& text) {
-    return text.empty() ? Json(nullptr) : Json(Utf8(text));
+    return text.empty() ? Json(nullptr) : Json(JsonUtf8(text));
 }
 
 Json Texts(const std::vector<std::string>& texts) {
     Json array = Json::array();
     for (const std::string& text : texts) {
-        array.push_back(Utf8(text));
+        array.push_back(JsonUtf8(text));
     }
     return array;
 }
@@ -66,13 +64,13 @@ const char* LoginText(LoginOutcome login) {
 Json ServerJson(const CheckedServer& server) {
     Json json;
     json["kind"] = server.kind;
-    json["list"] = server.kind == "list" ? Json(Utf8(server.list)) : Json(nullptr);
+    json["list"] = server.kind == "list" ? Json(JsonUtf8(server.list)) : Json(nullptr);
     json["configured"] = server.configured;
     if (!server.configured) {
         return json;
     }
     const ProbeReport& probe = server.probe;
-    json["host"] = Utf8(server.host);
+    json["host"] = JsonUtf8(server.host);
     json["port"] = server.port;
     json["user"] = TextOrNull(server.user);
     json["security"] = probe.security;
@@ -86,8 +84,8 @@ Json ServerJson(const CheckedServer& server) {
                        {"verified", tls.verified},
                        {"pinned", tls.pinned},
                        {"certificate",
-                        {{"subject", Utf8(tls.certificate.subject)},
-                         {"issuer", Utf8(tls.certificate.issuer)},
+                        {{"subject", JsonUtf8(tls.certificate.subject)},
+                         {"issuer", JsonUtf8(tls.certificate.issuer)},
                          {"expires", tls.certificate.notAfter},
                          {"sha256", tls.certificate.fingerprint}}}};
     }
@@ -96,7 +94,8 @@ Json ServerJson(const CheckedServer& server) {
     json["messages"] =
         server.kind != "smtp" && probe.messageCount >= 0 ? Json(probe.messageCount) : Json(nullptr);
     json["passed"] = probe.error.ok();
-    json["error"] = probe.error.ok() ? Json(nullptr) : Json(Utf8(OneLineText(probe.error.Text())));
+    json["error"] =
+        probe.error.ok() ? Json(nullptr) : Json(JsonUtf8(OneLineText(probe.error.Text())));
     return json;
 }
 
@@ -109,23 +108,23 @@ std::string ListsJson(const std::vector<std::string>& names) {
 std::string MembersJson(const std::string& list, const RosterView& roster) {
     Json members = Json::array();
     for (const RosterEntry& entry : roster.entries) {
-        members.push_back(Json{{"address", Utf8(entry.address)}, {"banned", entry.banned}});
+        members.push_back(Json{{"address", JsonUtf8(entry.address)}, {"banned", entry.banned}});
     }
-    return Dumped(Json{{"list", Utf8(list)},
+    return Dumped(Json{{"list", JsonUtf8(list)},
                        {"total", roster.total},
                        {"banned", roster.banned},
                        {"members", std::move(members)}});
 }
 
 std::string PostsJson(const std::string& list, const std::vector<std::string>& names) {
-    return Dumped(Json{{"list", Utf8(list)}, {"posts", Texts(names)}});
+    return Dumped(Json{{"list", JsonUtf8(list)}, {"posts", Texts(names)}});
 }
 
 std::string QueueJson(const std::vector<QueueEntry>& entries) {
     Json messages = Json::array();
     for (const QueueEntry& entry : entries) {
         Json message;
-        message["file"] = Utf8(entry.file);
+        message["file"] = JsonUtf8(entry.file);
         message["malformed"] = entry.malformed;
         message["held"] = entry.held;
         message["attempts"] = entry.attempts;
@@ -151,7 +150,7 @@ std::string OAuthStatusJson(const std::vector<AccountState>& accounts, int64_t n
         const StoredTokens& tokens = state.tokens;
         const bool signedIn = tokens.SignedIn();
         Json account;
-        account["account"] = Utf8(state.mailbox.account.name);
+        account["account"] = JsonUtf8(state.mailbox.account.name);
         account["method"] = LoginMethodName(state.mailbox.method);
         account["user"] = TextOrNull(state.mailbox.user);
         account["signedIn"] = signedIn;

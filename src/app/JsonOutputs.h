@@ -36,6 +36,10 @@
 
 namespace corvanteer {
 
+// A text as the JSON writer takes it: valid UTF-8 as it is; otherwise (a list name in Latin-1)
+// its bytes from 0x80 up taken as the characters of those codes. status --json uses it too.
+std::string JsonUtf8(const std::string& text);
+
 std::string ListsJson(const std::vector<std::string>& names);
 std::string MembersJson(const std::string& list, const RosterView& roster);
 std::string PostsJson(const std::string& list, const std::vector<std::string>& names);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/JsonOutputs.h"
 #include "app/RosterOperations.h"
 #include "engine/PendingQueue.h"
 #include "engine/digest/DigestStore.h"
@@ -14,29 +15,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;  // members in the order written
 
-// The JSON writer takes only valid UTF-8: a text that is not (a list name in Latin-1) has its
-// bytes from 0x80 up taken as the characters of those codes.
-std::string Utf8(const std::string& text) {
-    try {
-        static_cast<void>(Json(text).dump());
-        return text;
-    } catch (const Json::type_error&) {
-        std::string converted;
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x80) {
-                converted += c;
-            } else {
-                converted += static_cast<char>(0xC0 | (byte >> 6));
-                converted += static_cast<char>(0x80 | (byte & 0x3F));
-            }
-        }
-        return converted;
-    }
-}
-
 Json TextOrNull(const std::string& text) {
-    return text.empty() ? Json(nullptr) : Json(Utf8(text));
+    return text.empty() ? Json(nullptr) : Json(JsonUtf8(text));
 }
 
 std::string Plural(size_t count, const char* word) {
@@ -153,24 +133,25 @@ std::string StatusJson(const InstallationStatus& status) {
     if (HasScan(status)) {
         const ScanRecord& r = *status.record;
         Json& scan = json["lastScan"];
-        scan["started"] = Utf8(r.started);
-        scan["ended"] = Utf8(r.ended);
+        scan["started"] = JsonUtf8(r.started);
+        scan["ended"] = JsonUtf8(r.ended);
         scan["outcome"] = VerdictName(VerdictOf(r));
-        scan["error"] = r.ok ? Json(nullptr) : Json(Utf8(r.error));
+        scan["error"] = r.ok ? Json(nullptr) : Json(JsonUtf8(r.error));
         scan["read"] = r.counts.messagesRead;
         scan["posted"] = r.counts.postingsSent;
         scan["answered"] = r.counts.answersSent;
         scan["queued"] = r.counts.messagesQueued;
         scan["failures"] = Json::array();
         for (const MailboxFailure& f : r.mailboxFailures) {
-            scan["failures"].push_back(Json{{"mailbox", Utf8(f.mailbox)},
-                                            {"host", Utf8(f.host)},
+            scan["failures"].push_back(Json{{"mailbox", JsonUtf8(f.mailbox)},
+                                            {"host", JsonUtf8(f.host)},
                                             {"port", f.port},
-                                            {"kind", Utf8(f.kind)},
-                                            {"message", Utf8(f.message)}});
+                                            {"kind", JsonUtf8(f.kind)},
+                                            {"message", JsonUtf8(f.message)}});
         }
     }
-    json["running"] = status.running ? Json{{"since", Utf8(status.runningSince)}} : Json(nullptr);
+    json["running"] =
+        status.running ? Json{{"since", JsonUtf8(status.runningSince)}} : Json(nullptr);
     json["nextScan"] = TextOrNull(status.record ? status.record->nextScan : "");
     json["nextScanOverdue"] = status.nextScanOverdue;
     json["queue"] = {{"failed", status.queue.failed},
@@ -184,7 +165,7 @@ std::string StatusJson(const InstallationStatus& status) {
             modes[DeliveryModeName(mode)] = list.modes[static_cast<size_t>(mode)];
         }
         json["lists"].push_back(
-            Json{{"name", Utf8(list.name)},
+            Json{{"name", JsonUtf8(list.name)},
                  {"members", list.members},
                  {"banned", list.banned},
                  {"bouncing", list.bouncing},
