@@ -45,7 +45,7 @@ bool MailboxConnection::LogIn() {
     return pop3_.Login();
 }
 
-bool MailboxConnection::Open(const MailboxAccount& account) {
+bool MailboxConnection::Open(const PassMailbox& account) {
     account_ = account;
     // Shown in the log: a stored value of an older program may hold control bytes.
     failure_ = MailboxFailure{

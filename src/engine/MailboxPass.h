@@ -21,7 +21,7 @@
 namespace corvanteer {
 
 // A mailbox the scan reads and how to log in to it.
-struct MailboxAccount {
+struct PassMailbox {
     std::string name;  // a list's name, or "List Server": the log lines' prefix
     std::string host;
     int port = 0;
@@ -42,7 +42,7 @@ public:
 
     // Logs in to the mailbox; a login that fails is logged and noted as a failure, with the
     // client's reason when it has one. Shows tray image 1 while it is open.
-    bool Open(const MailboxAccount& account);
+    bool Open(const PassMailbox& account);
     // The same mailbox again, on a new connection, after a reply cut off at the size limit.
     bool Reopen();
     // QUIT of an open mailbox (the server then deletes what was marked); tray image 0, also
@@ -63,7 +63,7 @@ public:
     // Writes a log line of this mailbox: "<stamp><name>: <text>".
     void Log(const std::string& text);
 
-    const MailboxAccount& Account() const { return account_; }
+    const PassMailbox& Account() const { return account_; }
     // "host:port/user", the mailbox's name in the notes.
     std::string Key() const;
     Pop3Client& Pop3() { return pop3_; }
@@ -78,7 +78,7 @@ private:
     Pop3Client& pop3_;
     Services& services_;
     MailNotes& notes_;
-    MailboxAccount account_;
+    PassMailbox account_;
     MailboxFailure failure_;  // the open mailbox's, without a cause
     int tried_ = 0;
     bool open_ = false;
