@@ -267,9 +267,14 @@ bool AppendToText(GMimePart* part, const std::string& signature) {
 
     std::string text;
     std::string tail;
-    if (AsciiCompatible(charset) && ConvertCharset(signature, "utf-8", charset, tail)) {
+    std::string readable;  // the text reads in its charset (else no signature joins it)
+    if (AsciiCompatible(charset) && ConvertCharset(bytes, charset, "utf-8", readable) &&
+        ConvertCharset(signature, "utf-8", charset, tail)) {
         text = bytes;
-    } else if (ConvertCharset(bytes, charset, "utf-8", text)) {
+    } else if (ConvertCharset(bytes, charset, "utf-8", text) &&
+               (!GMIME_IS_TEXT_PART(part) || text == TextAsUtf8(GMIME_TEXT_PART(part)))) {
+        // In UTF-8 only when the text then reads as it did: a part whose bytes its label (or
+        // the lack of one) reads otherwise keeps them, and the signature goes apart.
         tail = signature;
         charset = "utf-8";
         label = true;
