@@ -6,32 +6,28 @@
 
 namespace corvanteer {
 
-namespace {
-
-// Days from 1970-01-01 to the given civil date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
 }
 
 void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     z += 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t y = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
     day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(y + (month <= 2));
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
-}  // namespace
+namespace {}  // namespace
 
 void Clock::Pause(int64_t ms) const {
     if (ms > 0) {
@@ -94,8 +90,7 @@ void FakeClock::Set(const LocalTime& now) {
 
 void FakeClock::AdvanceSeconds(int64_t seconds) {
     monotonic_ += seconds * 1000;
-    int64_t days = DaysFromCivil(now_.year, static_cast<unsigned>(now_.month),
-                                 static_cast<unsigned>(now_.day));
+    int64_t days = DaysFromCivil(now_.year, now_.month, now_.day);
     int64_t total = days * 86400 + now_.hour * 3600 + now_.minute * 60 + now_.second + seconds;
     int64_t newDays = total >= 0 ? total / 86400 : (total - 86399) / 86400;
     int64_t rest = total - newDays * 86400;
@@ -107,8 +102,7 @@ void FakeClock::AdvanceSeconds(int64_t seconds) {
 }
 
 void CompleteLocalTime(LocalTime& time) {
-    int64_t days = DaysFromCivil(time.year, static_cast<unsigned>(time.month),
-                                 static_cast<unsigned>(time.day));
+    int64_t days = DaysFromCivil(time.year, time.month, time.day);
     int64_t weekday = (days + 4) % 7;  // 1970-01-01 was a Thursday
     if (weekday < 0) {
         weekday += 7;
@@ -119,8 +113,7 @@ void CompleteLocalTime(LocalTime& time) {
 
 double ToDayCount(int year, int month, int day, int hour, int minute, int second, int millisecond) {
     // 1899-12-30 is day 0.
-    int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                   DaysFromCivil(1899, 12, 30);
+    int64_t days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
     double fraction =
         (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / 86400000.0;
     return static_cast<double>(days) + fraction;
@@ -132,8 +125,7 @@ double ToDayCount(const LocalTime& time) {
 }
 
 int64_t UnixSeconds(const LocalTime& time) {
-    const int64_t days = DaysFromCivil(time.year, static_cast<unsigned>(time.month),
-                                       static_cast<unsigned>(time.day));
+    const int64_t days = DaysFromCivil(time.year, time.month, time.day);
     return days * 86400 + time.hour * 3600 + time.minute * 60 + time.second - time.utcOffset;
 }
 

@@ -69,6 +69,11 @@ private:
     mutable std::vector<int64_t> paused_;
 };
 
+// Days since 1970-01-01 of a civil date (proleptic Gregorian, H. Hinnant's algorithm), and
+// back.
+int64_t DaysFromCivil(int64_t year, int month, int day);
+void CivilFromDays(int64_t days, int& year, int& month, int& day);
+
 // Fills weekday and yearDay of a local time from its date (proleptic Gregorian).
 void CompleteLocalTime(LocalTime& time);
 

@@ -1,4 +1,5 @@
 #include "engine/bounce/BounceState.h"
+#include "support/Clock.h"
 
 #include <algorithm>
 #include <mutex>
@@ -87,28 +88,6 @@ std::optional<MemberBounces> ParseLine(const std::string& line) {
     entry.lastNotice = *lastNotice;
     entry.code = fields.Part(9) == "-" ? "" : fields.Part(9);
     return entry;
-}
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
 // 1899-12-30 as days since 1970-01-01.
