@@ -111,8 +111,8 @@ public:
         ++stored;
         return std::to_string(n);
     }
-    void Kept(const std::string& stored) override {
-        throw std::runtime_error("the server refused DELE " + stored);
+    void Kept(const std::string& id) override {
+        throw std::runtime_error("the server refused DELE " + id);
     }
     int stored = 0;
 };

@@ -125,7 +125,7 @@ ReplyStatus TPop3Client::ReadReply(ReadAs read, std::string& status, std::string
         limits.windowMinBytes = SlowReplyMinBytes;
         MultiLineSink::Limits lines;
         lines.unstuff = read != ReadAs::Top;
-        if (read == ReadAs::Lines) {
+        if (read == ReadAs::MultiLine) {
             const auto count = static_cast<std::size_t>(std::max(MessageCount, 0));
             lines.maxOctets = std::min(kMaxListing, kMaxLineResponse + kMaxListingLine * count);
         } else if (MaxMessageSize > 0) {
@@ -157,7 +157,7 @@ ReplyStatus TPop3Client::ReadReply(ReadAs read, std::string& status, std::string
 void TPop3Client::ReadResponse(bool multiLine, std::string& response) {
     ResponseDone = false;
     std::string content;
-    ReadReply(multiLine ? ReadAs::Lines : ReadAs::Line, response, content);
+    ReadReply(multiLine ? ReadAs::MultiLine : ReadAs::Line, response, content);
     if (multiLine && !response.empty() && response.front() != '-') {
         response += content;
         response += ".\r\n";
@@ -227,7 +227,7 @@ Pop3Reply TPop3Client::Await(std::string* statusLine) {
 
 std::string TPop3Client::Exchange(std::string_view command, bool multiLine) {
     const std::string verb(command.substr(0, command.find_first_of(" \r")));
-    Queue(command, {multiLine ? ReadAs::Lines : ReadAs::Line, {}, verb});
+    Queue(command, {multiLine ? ReadAs::MultiLine : ReadAs::Line, {}, verb});
     std::string response;
     Pop3Reply reply = Await(&response);
     if (reply.positive && multiLine) {
@@ -579,11 +579,11 @@ std::unordered_map<int, Pop3Listing> TPop3Client::ListMessages() {
     const std::optional<Lines> offered = Capabilities();
     pipelining_ = offered && Lists(*offered, "PIPELINING");
     const auto count = static_cast<std::size_t>(std::max(MessageCount, 0));
-    Queue("LIST\r\n", {ReadAs::Lines, {}, "LIST"});
+    Queue("LIST\r\n", {ReadAs::MultiLine, {}, "LIST"});
     if (!pipelining_) {
         early_.push_back(Await());
     }
-    Queue("UIDL\r\n", {ReadAs::Lines, {}, "UIDL"});
+    Queue("UIDL\r\n", {ReadAs::MultiLine, {}, "UIDL"});
     Pop3Reply uids = Await();
     Pop3Reply sizes = std::move(early_.back());
     early_.pop_back();

@@ -114,7 +114,7 @@ public:
 
 private:
     // How a reply in flight is read.
-    enum class ReadAs { Line, Lines, Top, Retrieve };
+    enum class ReadAs { Line, MultiLine, Top, Retrieve };
     struct InFlight {
         ReadAs read = ReadAs::Line;
         Pop3Command command;  // for Top, Retrieve and Delete

@@ -54,9 +54,9 @@ TEST_F(StatusReportTest, CountsMembersByModeAndThePendingDigest) {
                {"a@x.test 0 1", "b@x.test 1 2", "c@x.test 0 3", "d@x.test 0 4"});
     Spit(paths.appDir + "news.modes",
          "b@x.test digest\r\nc@x.test nomail\r\nd@x.test digest\r\ngone@x.test nomail\r\n");
-    DigestStore store(paths, "news");
-    store.Collect("first posting\r\n");
-    store.Collect("second\r\n");
+    DigestStore digest(paths, "news");
+    digest.Collect("first posting\r\n");
+    digest.Collect("second\r\n");
 
     const InstallationStatus status = CollectStatus(services);
     ASSERT_EQ(status.lists.size(), 1u);

@@ -182,7 +182,7 @@ TEST_F(ListPostingTest, MimePostingsGoOutDecoratedFromTheListAndAreQueuedSo) {
     ASSERT_TRUE(ParseQueueFile(Slurp(paths.OutFolder() + QueueFiles()[0]), queued));
     EXPECT_TRUE(StartsWith(queued.message, smtp.sent[1].text));  // the decorated copy
     const std::string& first = smtp.sent[0].text;
-    const std::string body = first.substr(first.find("\r\n\r\n"));
+    const std::string firstBody = first.substr(first.find("\r\n\r\n"));
     for (const FakeSmtp::Sent& copy : smtp.sent) {
         const Lines& m = copy.message;
         EXPECT_EQ(m[1], "From: Ann Author <news@lists.test>");
@@ -191,13 +191,15 @@ TEST_F(ListPostingTest, MimePostingsGoOutDecoratedFromTheListAndAreQueuedSo) {
         EXPECT_EQ(m[5], "MIME-Version: 1.0");
         EXPECT_TRUE(mime::IsSevenBit(copy.text.substr(0, copy.text.find("\r\n\r\n"))));
         // One decoration for the posting: the copies differ in their header alone.
-        EXPECT_EQ(copy.text.substr(copy.text.find("\r\n\r\n")), body);
+        EXPECT_EQ(copy.text.substr(copy.text.find("\r\n\r\n")), firstBody);
     }
-    EXPECT_NE(body.find("Content-Type: multipart/alternative; boundary=\"b1\"\r\n\r\n--b1\r\n"),
-              std::string::npos);
-    EXPECT_NE(body.find("Content-Disposition: inline\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
-                        "-- \r\nThe news list\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        firstBody.find("Content-Type: multipart/alternative; boundary=\"b1\"\r\n\r\n--b1\r\n"),
+        std::string::npos);
+    EXPECT_NE(
+        firstBody.find("Content-Disposition: inline\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+                       "-- \r\nThe news list\r\n"),
+        std::string::npos);
 }
 
 TEST_F(ListPostingTest, EachIndividualCopyIsDatedWhenItIsComposed) {

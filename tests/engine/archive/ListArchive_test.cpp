@@ -74,17 +74,17 @@ TEST_F(ListArchiveTest, ImportSkipsWhatIsThereAndSendsNothing) {
 }
 
 TEST_F(ListArchiveTest, ExportWritesTheMonthsAsked) {
-    MboxStore store(paths.MboxFolder("news"));
+    MboxStore mbox(paths.MboxFolder("news"));
     for (const char* month : {"2026-01", "2026-02", "2026-03"}) {
-        store.Append(month, MboxRecord(Message(std::string(month) + "@x", ""), "a@x", 0));
+        mbox.Append(month, MboxRecord(Message(std::string(month) + "@x", ""), "a@x", 0));
     }
     const std::string file = dir.File("out.mbox");
     ExportReport report = ExportArchive(services, "news", "2026-02", "", file);
     EXPECT_EQ(report.messages, 2u);
     EXPECT_EQ(report.months, 2u);
-    EXPECT_EQ(ReadFile(file), store.ReadMonth("2026-02") + store.ReadMonth("2026-03"));
+    EXPECT_EQ(ReadFile(file), mbox.ReadMonth("2026-02") + mbox.ReadMonth("2026-03"));
     report = ExportArchive(services, "news", "", "2026-01", file);
-    EXPECT_EQ(ReadFile(file), store.ReadMonth("2026-01"));
+    EXPECT_EQ(ReadFile(file), mbox.ReadMonth("2026-01"));
     EXPECT_THROW(ExportArchive(services, "news", "2026-3", "", file), Failure);
     EXPECT_THROW(ExportArchive(services, "news", "2026-03", "2026-02", file), Failure);
 }
