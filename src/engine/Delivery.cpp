@@ -1,5 +1,6 @@
 #include "engine/Delivery.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/ActivityLog.h"
@@ -309,6 +310,38 @@ DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
         }
     }
     return outcome.status;
+}
+
+SendOptions BccPartOptions(const std::string& listName, const std::string& what) {
+    const std::string prefix = listName + ": ";
+    SendOptions options;
+    options.partial = true;
+    options.failed = prefix + what + " - failed (Attempt 1)";
+    options.held = prefix + what + " - held (sending cap)";
+    options.heldRecipients = options.held;
+    options.refusedPrefix = prefix;
+    options.requeuedPrefix = prefix + "msg to ";
+    options.requeuedSuffix = " - failed (Attempt 1)";
+    return options;
+}
+
+std::size_t SendInParts(DeliverySession& session, Envelope& part,
+                        const std::vector<std::string>& recipients, const SendOptions& options,
+                        SendTally& tally) {
+    const std::size_t size = session.PartSize();
+    session.Expect(size == 0 ? 1 : (recipients.size() + size - 1) / size);
+    std::size_t parts = 0;
+    std::size_t next = 0;
+    do {
+        const std::size_t count =
+            size == 0 ? recipients.size() : std::min(size, recipients.size() - next);
+        const auto first = recipients.begin() + static_cast<std::ptrdiff_t>(next);
+        part.recipients.assign(first, first + static_cast<std::ptrdiff_t>(count));
+        next += count;
+        ++parts;
+        SendOrQueue(session, part, options, tally);
+    } while (next < recipients.size());
+    return parts;
 }
 
 DeliveryStatus SendAlone(Services& services, const std::string& listName, const Envelope& envelope,

@@ -159,6 +159,20 @@ struct SendTally {
 DeliveryStatus SendOrQueue(DeliverySession& session, const Envelope& envelope,
                            const SendOptions& options, SendTally& tally);
 
+// The options of a message sent in Bcc parts: a failed part is logged "<list>: <what> -
+// failed (Attempt 1)", a held one "<list>: <what> - held (sending cap)"; of a part that went,
+// a recipient refused for good is logged "<list>: <address> refused by the SMTP server:
+// <reply>", one refused for now is queued on its own and logged "<list>: msg to <address> -
+// failed (Attempt 1)", and those refused as over a limit are held together.
+SendOptions BccPartOptions(const std::string& listName, const std::string& what);
+
+// Sends part.message to recipients in parts of session.PartSize() recipients, in their order
+// (one part, possibly of none, when they fit), each through SendOrQueue with options. The
+// session is told how many messages to expect. Returns the number of parts.
+std::size_t SendInParts(DeliverySession& session, Envelope& part,
+                        const std::vector<std::string>& recipients, const SendOptions& options,
+                        SendTally& tally);
+
 // SendOrQueue of a single message (an answer, an approval request, a forwarded message) in
 // an SMTP session of its own, counted against the caps but never held.
 DeliveryStatus SendAlone(Services& services, const std::string& listName, const Envelope& envelope,

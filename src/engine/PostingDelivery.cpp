@@ -26,32 +26,10 @@ void PostViaBcc(Services& services, const PostingPlan& plan, PostingComposer& co
     services.observer.StatusText("Posting via Bcc");
 
     DeliverySession session(services, plan.listName, 1);
-    const std::vector<std::string>& recipients = plan.recipients;
-    const std::size_t size = session.PartSize();
-    session.Expect(size == 0 ? 1 : (recipients.size() + size - 1) / size);
-
-    const std::string prefix = plan.listName + ": ";
-    SendOptions options;
-    options.partial = true;
-    options.failed = prefix + "msg from " + plan.from + " - failed (Attempt 1)";
-    options.held = prefix + "msg from " + plan.from + " - held (sending cap)";
-    options.heldRecipients = options.held;
-    options.refusedPrefix = prefix;
-    options.requeuedPrefix = prefix + "msg to ";
-    options.requeuedSuffix = " - failed (Attempt 1)";
+    SendOptions options = BccPartOptions(plan.listName, "msg from " + plan.from);
     options.refusedForGood = hooks.refusedForGood;
-
     SendTally tally;
-    std::size_t next = 0;
-    do {
-        const std::size_t count =
-            size == 0 ? recipients.size() : std::min(size, recipients.size() - next);
-        const auto first = recipients.begin() + static_cast<std::ptrdiff_t>(next);
-        part.recipients.assign(first, first + static_cast<std::ptrdiff_t>(count));
-        next += count;
-        ++outcome.parts;
-        SendOrQueue(session, part, options, tally);
-    } while (next < recipients.size());
+    outcome.parts = SendInParts(session, part, plan.recipients, options, tally);
 
     outcome.sent = tally.sent;
     outcome.queued = tally.queued;
@@ -63,8 +41,8 @@ void PostViaBcc(Services& services, const PostingPlan& plan, PostingComposer& co
         Distributed(services, plan, hooks, part.message);
     }
     if (tally.sent == outcome.parts) {
-        WriteLog(services,
-                 Stamp(services) + prefix + "msg from " + plan.from + " - sent succesfully.");
+        WriteLog(services, Stamp(services) + plan.listName + ": msg from " + plan.from +
+                               " - sent succesfully.");
     }
 }
 

@@ -67,28 +67,9 @@ SendTally DeliverDigest(ScanContext& context, Services& services, const std::str
     Envelope part{context.Settings.ListPostingAddress, {}, std::move(message)};
     services.observer.StatusText("Sending the digest of " + list);
     DeliverySession session(services, list, 1);
-    const std::size_t size = session.PartSize();
-    session.Expect(size == 0 ? 1 : (recipients.size() + size - 1) / size);
-
-    const std::string prefix = list + ": ";
-    SendOptions options;
-    options.partial = true;
-    options.failed = prefix + "digest " + NumberText(batch) + " - failed (Attempt 1)";
-    options.held = prefix + "digest " + NumberText(batch) + " - held (sending cap)";
-    options.heldRecipients = options.held;
-    options.refusedPrefix = prefix;
-    options.requeuedPrefix = prefix + "msg to ";
-    options.requeuedSuffix = " - failed (Attempt 1)";
     SendTally tally;
-    std::size_t next = 0;
-    do {
-        const std::size_t count =
-            size == 0 ? recipients.size() : std::min(size, recipients.size() - next);
-        const auto first = recipients.begin() + static_cast<std::ptrdiff_t>(next);
-        part.recipients.assign(first, first + static_cast<std::ptrdiff_t>(count));
-        next += count;
-        SendOrQueue(session, part, options, tally);
-    } while (next < recipients.size());
+    SendInParts(session, part, recipients, BccPartOptions(list, "digest " + NumberText(batch)),
+                tally);
     context.Counts.postingsSent += static_cast<int>(tally.sent);
     context.Counts.messagesQueued += static_cast<int>(tally.queued);
     return tally;
