@@ -16,20 +16,6 @@ std::string Joined(const Lines& lines) {
     return text;
 }
 
-const char* LoginText(LoginOutcome login) {
-    switch (login) {
-        case LoginOutcome::NotTried:
-            return "not tried";
-        case LoginOutcome::NotRequired:
-            return "not required";
-        case LoginOutcome::Accepted:
-            return "accepted";
-        case LoginOutcome::Refused:
-            return "refused";
-    }
-    return "not tried";
-}
-
 CheckedServer Server(const char* kind, const std::string& list = {}) {
     CheckedServer server;
     server.kind = kind;
@@ -57,6 +43,20 @@ void NotConfigured(CheckReport& report, const std::string& title, CheckedServer 
 }
 
 }  // namespace
+
+const char* LoginText(LoginOutcome login) {
+    switch (login) {
+        case LoginOutcome::NotTried:
+            return "not tried";
+        case LoginOutcome::NotRequired:
+            return "not required";
+        case LoginOutcome::Accepted:
+            return "accepted";
+        case LoginOutcome::Refused:
+            return "refused";
+    }
+    return "not tried";
+}
 
 std::string DescribeProbe(const std::string& title, const ProbeReport& probe, bool isPop3) {
     // Everything the server sent (its certificate's names, its capabilities) is shown as

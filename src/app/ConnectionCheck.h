@@ -38,6 +38,9 @@ struct CheckReport {
 // the servers; never throws for a server's failure.
 CheckReport CheckConnections(Services& services, const std::optional<std::string>& list = {});
 
+// How a login went, in words: "not tried", "not required", "accepted" or "refused".
+const char* LoginText(LoginOutcome login);
+
 // The lines of one server's part of the report, for tests and the window. title names it
 // ("SMTP server smtp.example.org:465"); shows the encryption of a connection made and a
 // WARNING line for a login sent unencrypted; ends with "  passed" or "  FAILED: <reason>".

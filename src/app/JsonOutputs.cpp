@@ -47,20 +47,6 @@ std::string Dumped(const Json& json) {
     return json.dump() + "\n";
 }
 
-const char* LoginText(LoginOutcome login) {
-    switch (login) {
-        case LoginOutcome::NotTried:
-            return "not tried";
-        case LoginOutcome::NotRequired:
-            return "not required";
-        case LoginOutcome::Accepted:
-            return "accepted";
-        case LoginOutcome::Refused:
-            return "refused";
-    }
-    return "not tried";
-}
-
 Json ServerJson(const CheckedServer& server) {
     Json json;
     json["kind"] = server.kind;
