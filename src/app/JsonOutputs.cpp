@@ -113,6 +113,7 @@ std::string QueueJson(const std::vector<QueueEntry>& entries) {
         message["file"] = JsonUtf8(entry.file);
         message["malformed"] = entry.malformed;
         message["held"] = entry.held;
+        message["givenUp"] = entry.givenUp;
         message["attempts"] = entry.attempts;
         message["from"] = TextOrNull(entry.from);
         message["recipients"] = entry.recipients;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "engine/GivenUpMail.h"
 #include "engine/PendingQueue.h"
 #include "support/Files.h"
 
@@ -32,6 +33,16 @@ std::vector<QueueEntry> ListQueue(const AppPaths& paths) {
             entry.from = message.from;
             entry.recipients = message.sendTo.size();
         }
+        entries.push_back(std::move(entry));
+    }
+    for (GivenUpEntry& givenUp : ListGivenUp(paths)) {
+        QueueEntry entry;
+        entry.file = givenUp.name;
+        entry.givenUp = true;
+        entry.malformed = !givenUp.readable;
+        entry.attempts = givenUp.message.attempts;
+        entry.from = std::move(givenUp.message.from);
+        entry.recipients = givenUp.message.sendTo.size();
         entries.push_back(std::move(entry));
     }
     return entries;

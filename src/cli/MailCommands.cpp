@@ -131,9 +131,15 @@ int QueueShow(CliSession& session, bool json) {
         out << QueueJson(entries);
         return kExitDone;
     }
+    bool givenUpSaid = false;
     for (const QueueEntry& entry : entries) {
+        // Given-up mail apart: no scan retries it.
+        if (entry.givenUp && !givenUpSaid) {
+            out << "given up (corvanteer-cli queue retry NAME|--all puts them back):\n";
+            givenUpSaid = true;
+        }
         // Columns stay in place for scripts: file, attempts, envelope sender ("-" when
-        // empty), recipients, and a fifth word only for a held or malformed file.
+        // empty), recipients, and a fifth word only for a held, given-up or malformed file.
         if (entry.malformed) {
             out << entry.file << " - - - malformed\n";
             continue;
@@ -141,20 +147,7 @@ int QueueShow(CliSession& session, bool json) {
         const std::string from = OneLineText(entry.from);
         out << entry.file << ' ' << entry.attempts << ' '
             << (from.empty() ? "-" : ReplaceAll(from, " ", "?")) << ' ' << entry.recipients
-            << (entry.held ? " held" : "") << '\n';
-    }
-    // Given-up mail apart: no scan retries it.
-    const std::vector<GivenUpEntry> givenUp = ListGivenUp(session.paths());
-    if (!givenUp.empty()) {
-        out << "given up (corvanteer-cli queue retry NAME|--all puts them back):\n";
-    }
-    for (const GivenUpEntry& entry : givenUp) {
-        if (!entry.readable) {
-            out << entry.name << " malformed\n";
-            continue;
-        }
-        out << entry.name << ' ' << entry.message.attempts << ' ' << entry.message.from << ' '
-            << entry.message.sendTo.size() << " given-up\n";
+            << (entry.held ? " held" : "") << (entry.givenUp ? " given-up" : "") << '\n';
     }
     return kExitDone;
 }

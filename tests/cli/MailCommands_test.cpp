@@ -261,6 +261,10 @@ TEST_F(MailCommandsTest, GivenUpMailIsListedApartAndRetryPutsItBack) {
     EXPECT_EQ(Run({"queue"}).out,
               "given up (corvanteer-cli queue retry NAME|--all puts them back):\n" +
                   givenUp[0].name + " 2 news@example.test 1 given-up\n");
+    EXPECT_THAT(Run({"queue", "--json"}).out,
+                HasSubstr(R"("file":")" + givenUp[0].name +
+                          R"(","malformed":false,"held":false,)"
+                          R"("givenUp":true,"attempts":2,"from":"news@example.test")"));
     EXPECT_EQ(Run({"queue", "retry", "NOSUCH00.dat"}).status, 1);
     EXPECT_EQ(Run({"queue", "retry"}).status, 2);
     CliResult retried = Run({"queue", "retry", givenUp[0].name});
@@ -312,9 +316,10 @@ TEST_F(MailCommandsTest, JsonListingsParseAndCarryTheirKeys) {
          R"("banned":false},{"address":"b@example.test","banned":true}]})"},
         {{"posts", "list", "news", "--json"}, R"({"list":"news","posts":["welcome"]})"},
         {{"queue", "--json"},
-         R"({"messages":[{"file":"B0000002.dat","malformed":false,"held":false,"attempts":1,)"
-         R"("from":null,"recipients":1},{"file":"held-20260309140400-000007.dat",)"
-         R"("malformed":true,"held":false,"attempts":0,"from":null,"recipients":0}]})"},
+         R"({"messages":[{"file":"B0000002.dat","malformed":false,"held":false,"givenUp":false,)"
+         R"("attempts":1,"from":null,"recipients":1},{"file":"held-20260309140400-000007.dat",)"
+         R"("malformed":true,"held":false,"givenUp":false,"attempts":0,"from":null,)"
+         R"("recipients":0}]})"},
     };
     for (const Case& c : cases) {
         CliResult r = Run(c.args);
