@@ -2,10 +2,15 @@
 
 #include <mutex>
 #include <optional>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "app/ConfigText.h"
 #include "app/ListOperations.h"
 #include "engine/ListStore.h"
+#include "engine/digest/DeliveryModes.h"
+#include "support/Files.h"
 #include "support/SectionFile.h"
 #include "support/SettingTables.h"
 #include "support/Status.h"
@@ -81,14 +86,24 @@ public:
         }
     }
 
-    // After every check passed: the new lists' data files, then the sections.
+    // After every check passed: the new lists' data files, then the sections. A write that
+    // fails puts back every file written before it and raises again (the store's transaction
+    // then rolls the settings back), so an import changes all or nothing.
     void WriteFiles() {
-        for (const std::string& list : outcome_.newLists) {
-            CreateList(services_.store, services_.paths, list);
-        }
-        for (const PendingSection& pending : sections_) {
-            WriteSection(pending.file, pending.name, pending.section->lines);
-            ++outcome_.sections;
+        try {
+            for (const std::string& list : outcome_.newLists) {
+                Keep(services_.paths.ListDataFile(list));
+                Keep(ModesFile(services_.paths, list));
+                CreateList(services_.store, services_.paths, list);
+            }
+            for (const PendingSection& pending : sections_) {
+                Keep(pending.file);
+                WriteSection(pending.file, pending.name, pending.section->lines);
+                ++outcome_.sections;
+            }
+        } catch (const Failure&) {
+            PutBack();
+            throw;
         }
     }
 
@@ -98,6 +113,29 @@ private:
         std::string name;
         const ConfigSection* section;
     };
+
+    // The file as it was before the import's first write to it (nullopt: there was none).
+    void Keep(const std::string& file) {
+        if (kept_.insert(file).second) {
+            before_.emplace_back(file, ReadFileIfExists(file));
+        }
+    }
+
+    // Every kept file back as it was, the last written first; a file that cannot be put back
+    // is left as the import wrote it (the failure that started this is what is reported).
+    void PutBack() {
+        for (auto it = before_.rbegin(); it != before_.rend(); ++it) {
+            try {
+                if (it->second) {
+                    WriteFileAtomic(it->first, *it->second);
+                } else {
+                    DeleteFileIfExists(it->first);
+                }
+            } catch (const Failure&) {
+            }
+        }
+        outcome_.sections = 0;
+    }
 
     void Problem(int line, const std::string& why) {
         outcome_.problems.push_back(LineText(line) + why);
@@ -150,6 +188,8 @@ private:
     const ConfigText& config_;
     ImportOutcome& outcome_;
     std::vector<PendingSection> sections_;
+    std::set<std::string> kept_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> before_;
 };
 
 }  // namespace

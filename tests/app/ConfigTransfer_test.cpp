@@ -2,9 +2,12 @@
 
 #include <gmock/gmock.h>
 
+#include <filesystem>
+
 #include "AppFixture.h"
 #include "app/RegistrySnapshot.h"
 #include "support/Files.h"
+#include "support/Status.h"
 
 namespace corvanteer::testing {
 namespace {
@@ -106,6 +109,29 @@ TEST_F(ConfigTransferTest, AnyProblemChangesNothingAndEachIsNamedByItsLine) {
     const ImportOutcome garbled = ImportConfig(services, "SessionInterval = 5\n");
     EXPECT_THAT(garbled.problems, ElementsAre(HasSubstr("line 1: a setting outside a block")));
     EXPECT_EQ(State(), before);
+}
+
+// A data file that cannot be written (here a folder stands where it should be) ends the
+// import after others were written: they are put back, the new list's file goes, and the
+// settings roll back.
+TEST_F(ConfigTransferTest, AFailedWritePutsBackEveryFileAndSetting) {
+    MakeList("zed");
+    std::filesystem::remove(DataFile("zed"));
+    std::filesystem::create_directory(DataFile("zed"));
+    const std::string before = State();
+    EXPECT_THROW(ImportConfig(services,
+                              "[global]\n"
+                              "SessionInterval = 20\n"
+                              "[list \"chat\"]\n"
+                              "VerifyDays = 3\n"
+                              "[list \"news\" section \"Signature\"]\n"
+                              "|changed\n"
+                              "[list \"zed\" section \"Help\"]\n"
+                              "|help\n"),
+                 Failure);
+    EXPECT_EQ(State(), before);
+    EXPECT_FALSE(std::filesystem::exists(DataFile("chat")));
+    EXPECT_THAT(console.ListNames(), Not(::testing::Contains("chat")));
 }
 
 }  // namespace
