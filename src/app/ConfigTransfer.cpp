@@ -205,7 +205,13 @@ const std::vector<std::string>& ConfigSections() {
                                                       "Help",
                                                       "ExtraHeaders",
                                                       "Signature",
-                                                      "BlackList"};
+                                                      "BlackList",
+                                                      "Description",
+                                                      "Mode_Verify",
+                                                      "Mode_Changed",
+                                                      "Which",
+                                                      "Lists",
+                                                      "Bounce_Disabled"};
     return sections;
 }
 

@@ -1,11 +1,12 @@
 // lists, lists add|delete and section get|set.
 
-#include <array>
 #include <istream>
 #include <iterator>
 #include <mutex>
 #include <ostream>
+#include <vector>
 
+#include "app/ConfigTransfer.h"
 #include "app/JsonOutputs.h"
 #include "app/ListOperations.h"
 #include "cli/CliErrors.h"
@@ -19,36 +20,26 @@ namespace corvanteer::cli {
 
 namespace {
 
-// The sections of a list data file the program reads. Another name would only write a
-// section nothing reads, so it is taken for a typing error.
-constexpr std::array<const char*, 19> kSections = {"Subscribe_Verify",
-                                                   "Subscribe_Confirm",
-                                                   "Unsubscribe_Confirm",
-                                                   "Password_Notify",
-                                                   "Verify_Error",
-                                                   "Already_A_Member",
-                                                   "Not_Member",
-                                                   "Help",
-                                                   "ExtraHeaders",
-                                                   "Signature",
-                                                   "BlackList",
-                                                   "MemberList",
-                                                   "Latest_Actions",
-                                                   "Description",
-                                                   "Mode_Verify",
-                                                   "Mode_Changed",
-                                                   "Which",
-                                                   "Lists",
-                                                   "Bounce_Disabled"};
+// The sections of a list data file the program reads: the texts a configuration holds, the
+// roster and the record of actions. Another name would only write a section nothing reads, so
+// it is taken for a typing error.
+const std::vector<std::string>& KnownSections() {
+    static const std::vector<std::string> sections = [] {
+        std::vector<std::string> all = ConfigSections();
+        all.insert(all.end(), {"MemberList", "Latest_Actions"});
+        return all;
+    }();
+    return sections;
+}
 
 std::string SectionName(const std::string& name) {
-    for (const char* known : kSections) {
+    for (const std::string& known : KnownSections()) {
         if (SameText(name, known)) {
             return known;
         }
     }
     std::string names;
-    for (const char* known : kSections) {
+    for (const std::string& known : KnownSections()) {
         names += names.empty() ? "" : ", ";
         names += known;
     }

@@ -45,6 +45,11 @@ TEST_F(ConfigTransferTest, ExportNamesEverySettingWithDefaultsAndSecretsAsCommen
     EXPECT_THAT(text, HasSubstr("\n[list \"news\"]\nAllowPostBy = 2\n"));
     EXPECT_THAT(text, HasSubstr("\nModerators = ann@example.test\\r\\nbob@example.test\n"));
     EXPECT_THAT(text, HasSubstr("\n[list \"news\" section \"Signature\"]\n|-- \n|The news list\n"));
+    // The texts of digests and bounces are configuration too.
+    SetSection("news", "Bounce_Disabled", {"Mail to you bounced."});
+    EXPECT_THAT(
+        ExportConfig(services, false),
+        HasSubstr("\n[list \"news\" section \"Bounce_Disabled\"]\n|Mail to you bounced.\n"));
     // The roster is data, not configuration.
     EXPECT_THAT(text, Not(HasSubstr("amy@example.test")));
     EXPECT_THAT(ExportConfig(services, true), HasSubstr("\nSmtpPassword = s3cret\n"));
@@ -60,10 +65,12 @@ TEST_F(ConfigTransferTest, ImportStoresWhatItNamesAndCreatesNewLists) {
                                                "[list \"chat\"]\n"
                                                "Pop3Password = pw\n"
                                                "[list \"chat\" section \"signature\"]\n"
-                                               "|chat\n");
+                                               "|chat\n"
+                                               "[list \"chat\" section \"mode_verify\"]\n"
+                                               "|confirm\n");
     ASSERT_THAT(outcome.problems, ElementsAre());
     EXPECT_EQ(outcome.settings, 3);
-    EXPECT_EQ(outcome.sections, 1);
+    EXPECT_EQ(outcome.sections, 2);
     EXPECT_THAT(outcome.newLists, ElementsAre("chat"));
     EXPECT_EQ(store->ReadRegInteger(paths.SettingsKey(), "SessionInterval", 0), 15);
     // A comment changes nothing; what the text does not name keeps its value.
@@ -73,6 +80,7 @@ TEST_F(ConfigTransferTest, ImportStoresWhatItNamesAndCreatesNewLists) {
     EXPECT_EQ(UnscramblePassword(store->ReadRegString(ListKey("chat"), "Pop3Password", "")), "pw");
     EXPECT_THAT(console.ListNames(), ::testing::Contains("chat"));
     EXPECT_THAT(Section("chat", "Signature"), ElementsAre("chat"));
+    EXPECT_THAT(Section("chat", "Mode_Verify"), ElementsAre("confirm"));
     EXPECT_THAT(Section("news", "MemberList"), ElementsAre("amy@example.test 0 111111"));
 }
 
