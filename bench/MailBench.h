@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -123,22 +125,39 @@ public:
     std::vector<std::string> ListNames() override { return {}; }
 };
 
-// Drains the mailbox as a scan's download pass walks it (MailboxPass: TOP n 0, RETR n and
-// DELE n, newest first, several in flight when the server takes pipelined commands, then
-// QUIT), each message counted rather than written; times it from connect to QUIT's end.
-inline Timing DrainWithOurs(const std::string& host, int port, const ServerSecurity& security,
-                            const std::string& user, int expected) {
+// A home of its own in a temporary folder with the real clients, clock and random source:
+// what a bench's scan or download pass runs on. ConsoleT is what the settings are read
+// through (NoConsole, or the app's StoreConsole over this home's store).
+template <typename ConsoleT>
+struct BenchHome {
     testing::TempDir dir;
     const AppPaths paths = AppPaths::ForDirectory(dir.Path());
-    auto store = SettingsStore::Open(paths.SettingsDatabase());
+    std::unique_ptr<SettingsStore> store = SettingsStore::Open(paths.SettingsDatabase());
     TPop3Client pop3;
     TSmtpClient smtp;
     SystemClock clock;
     SystemRandom random;
     ScanObserver observer;
-    StoreLock storeLock(paths.StoreLockFile());
-    NoConsole console;
+    StoreLock storeLock{paths.StoreLockFile()};
+    ConsoleT console = [this] {
+        if constexpr (std::is_constructible_v<ConsoleT, SettingsStore&, const AppPaths&>) {
+            return ConsoleT(*store, paths);
+        } else {
+            return ConsoleT();
+        }
+    }();
     Services services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console};
+};
+
+// Drains the mailbox as a scan's download pass walks it (MailboxPass: TOP n 0, RETR n and
+// DELE n, newest first, several in flight when the server takes pipelined commands, then
+// QUIT), each message counted rather than written; times it from connect to QUIT's end.
+inline Timing DrainWithOurs(const std::string& host, int port, const ServerSecurity& security,
+                            const std::string& user, int expected) {
+    BenchHome<NoConsole> home;
+    const AppPaths& paths = home.paths;
+    TPop3Client& pop3 = home.pop3;
+    Services& services = home.services;
     MailNotes notes(paths.MailNotesFile());
     MailboxConnection connection(services, notes);
     ScanContext context;

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "MailBench.h"
@@ -78,17 +79,10 @@ public:
 // dropped, nothing sent). Times the scan.
 Timing ScanWithOurs(const std::string& host, int port, const std::string& user, int expected) {
     using namespace corvanteer;
-    corvanteer::testing::TempDir dir;
-    const AppPaths paths = AppPaths::ForDirectory(dir.Path());
-    auto store = SettingsStore::Open(paths.SettingsDatabase());
-    TPop3Client pop3;
-    TSmtpClient smtp;
-    SystemClock clock;
-    SystemRandom random;
-    ScanObserver observer;
-    StoreLock storeLock(paths.StoreLockFile());
-    StoreConsole console(*store, paths);
-    Services services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console};
+    BenchHome<StoreConsole> home;
+    const AppPaths& paths = home.paths;
+    std::unique_ptr<SettingsStore>& store = home.store;
+    Services& services = home.services;
     CreateList(*store, paths, "bench");
     const std::string key = paths.ListKey("bench");
     store->WriteRegString(key, "Pop3Host", host);
@@ -181,17 +175,12 @@ int RunBigMail(const std::vector<std::string>& args) {
     servers.Start();
     PutBigMessage(servers, "biglist", kind, megabytes * 1024 * 1024);
 
-    corvanteer::testing::TempDir dir;
-    const AppPaths paths = AppPaths::ForDirectory(dir.Path());
-    auto store = SettingsStore::Open(paths.SettingsDatabase());
-    TPop3Client pop3;
-    TSmtpClient smtp;
-    SystemClock clock;
-    SystemRandom random;
-    ScanObserver observer;
-    StoreLock storeLock(paths.StoreLockFile());
-    StoreConsole console(*store, paths);
-    Services services{paths, *store, pop3, smtp, clock, random, observer, storeLock, console};
+    BenchHome<StoreConsole> home;
+    const AppPaths& paths = home.paths;
+    std::unique_ptr<SettingsStore>& store = home.store;
+    TSmtpClient& smtp = home.smtp;
+    StoreConsole& console = home.console;
+    Services& services = home.services;
     store->WriteRegString(paths.SettingsKey(), "SMTPHost", "127.0.0.1");
     store->WriteRegInteger(paths.SettingsKey(), "SMTPPort", smtpPort);
     CreateList(*store, paths, "big");
