@@ -1,5 +1,6 @@
 #include "engine/mime/Decoration.h"
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -176,8 +177,48 @@ GMimeContentEncoding EncodingOf(GMimeObject* object) {
                                  : GMIME_CONTENT_ENCODING_DEFAULT;
 }
 
+// The library's folding of a Content-Type parameter runs without end (and without bound in
+// memory) for some names of about 70 octets whose value needs encoding. No parameter a reader
+// knows has a name anywhere near that long.
+constexpr std::size_t kMaxParameterName = 40;
+
+bool IsOverlongParameter(GMimeParam* param) {
+    const char* name = g_mime_param_get_name(param);
+    return name != nullptr && std::strlen(name) > kMaxParameterName;
+}
+
+// A part whose Content-Type the library must never encode (nor change, which encodes it).
+bool HasOverlongParameter(GMimeObject* object) {
+    GMimeParamList* list =
+        g_mime_content_type_get_parameters(g_mime_object_get_content_type(object));
+    const int count = list != nullptr ? g_mime_param_list_length(list) : 0;
+    for (int i = 0; i < count; ++i) {
+        if (IsOverlongParameter(g_mime_param_list_get_parameter_at(list, i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The Content-Type value as the library reads it; parameters of an overlong name are left out.
 std::string ContentTypeValue(GMimeObject* object) {
-    GText encoded(g_mime_content_type_encode(g_mime_object_get_content_type(object), nullptr));
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    Ptr<GMimeContentType> shortened;
+    if (HasOverlongParameter(object)) {
+        // A type of its own: the part's, changed, would be encoded into its header at once.
+        shortened = Own(g_mime_content_type_new(g_mime_content_type_get_media_type(type),
+                                                g_mime_content_type_get_media_subtype(type)));
+        GMimeParamList* list = g_mime_content_type_get_parameters(type);
+        for (int i = 0; i < g_mime_param_list_length(list); ++i) {
+            GMimeParam* param = g_mime_param_list_get_parameter_at(list, i);
+            if (!IsOverlongParameter(param)) {
+                g_mime_content_type_set_parameter(shortened.get(), g_mime_param_get_name(param),
+                                                  g_mime_param_get_value(param));
+            }
+        }
+        type = shortened.get();
+    }
+    GText encoded(g_mime_content_type_encode(type, nullptr));
     return encoded ? UnfoldedValue(encoded.get()) : std::string();
 }
 
@@ -254,6 +295,9 @@ bool ShortenLongLines(GMimeObject* object) {
 // cannot write it. False, with the part unchanged, when the text cannot be converted either.
 bool AppendToText(GMimePart* part, const std::string& signature) {
     GMimeObject* object = GMIME_OBJECT(part);
+    if (HasOverlongParameter(object)) {
+        return false;  // a charset label would encode its Content-Type
+    }
     const std::string bytes = DecodedContent(part);
     const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
     std::string charset = declared != nullptr ? declared : "";
